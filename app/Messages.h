@@ -1,0 +1,42 @@
+// The one way the program shows message boxes, so that tests can answer them.
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+/// Error, information, confirmation and plain boxes. In test mode nothing is shown: each
+/// message is recorded and answered with the next queued answer (OK when none is queued).
+class Messages
+{
+public:
+    enum class Kind { Error, Information, Confirmation, Plain, Dialog };
+    struct Shown
+    {
+        Kind kind;
+        QString text;
+    };
+
+    /// Error icon, one OK button.
+    static void error(const QString& text, QWidget* parent = nullptr);
+    /// Information icon, one OK button.
+    static void information(const QString& text, QWidget* parent = nullptr);
+    /// Confirmation icon with OK and Cancel; true for OK.
+    static bool confirm(const QString& text, QWidget* parent = nullptr);
+    /// No icon, one OK button.
+    static void plain(const QString& text, QWidget* parent = nullptr);
+
+    // Test hooks.
+    static void setTestMode(bool on);
+    static bool testMode();
+    static void setNextAnswer(int answer);
+    /// The next queued answer for a message of the given kind, recording the message.
+    static int answerInTestMode(Kind kind, const QString& text);
+    static QList<Shown> shown();
+    static void clearShown();
+
+private:
+    static int show(Kind kind, const QString& text, QWidget* parent);
+};

@@ -1,0 +1,16 @@
+// The program's small pictures, drawn once in code.
+#pragma once
+
+#include <QPixmap>
+
+namespace Pictures {
+
+/// A bunch of keys, 32 by 32 (login window).
+QPixmap keys();
+/// Warning, error, information and question pictures of the message dialog, 32 by 32.
+QPixmap warning();
+QPixmap error();
+QPixmap information();
+QPixmap question();
+
+} // namespace Pictures

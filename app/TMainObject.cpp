@@ -1,0 +1,98 @@
+#include "TMainObject.h"
+
+#include "Messages.h"
+#include "ini/IniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+
+TMainObject::TMainObject(const QString& programDir) : m_programDir(programDir)
+{
+    LoadSettings();
+}
+
+TMainObject::~TMainObject()
+{
+    if (!SaveSettings())
+        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
+                            .arg(QDir::toNativeSeparators(IniFileName), SaveError));
+}
+
+void TMainObject::LoadSettings()
+{
+    Connected = false;
+    QString dir = m_programDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_programDir;
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    ProgramDir = dir;
+    IniFileName = ProgramDir + QCoreApplication::applicationName() + QStringLiteral(".ini");
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        WorkArea = screen->availableGeometry();
+    FieldLine = 0;
+    FieldRing = 0;
+
+    ini::IniFile f(IniFileName);
+    f.load();
+    DatabasePath = f.readString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), {});
+    MemoryName = f.readBool(QStringLiteral("Main"), QStringLiteral("MemoryName"), false);
+    User = f.readString(QStringLiteral("Main"), QStringLiteral("User"), {});
+    Pass = f.readString(QStringLiteral("Main"), QStringLiteral("Pass"), {});
+    const QString mask = QStringLiteral("NumberMask");
+    // Kept as unsigned 8-bit values: only the low byte of what the file says.
+    N5 = quint8(f.readInteger(mask, QStringLiteral("N5"), 0));
+    N6 = quint8(f.readInteger(mask, QStringLiteral("N6"), 0));
+    N7 = quint8(f.readInteger(mask, QStringLiteral("N7"), 0));
+    N8 = quint8(f.readInteger(mask, QStringLiteral("N8"), 0));
+    N9 = quint8(f.readInteger(mask, QStringLiteral("N9"), 0));
+    N10 = quint8(f.readInteger(mask, QStringLiteral("N10"), 0));
+    N11 = quint8(f.readInteger(mask, QStringLiteral("N11"), 0));
+    vstDeptWth = f.readInteger(QStringLiteral("Save"), QStringLiteral("vstDeptWth"), 160);
+    const QString sort = QStringLiteral("Sort");
+    FieldLine = f.readInteger(sort, QStringLiteral("FieldLine"), 0);
+    DescLine = f.readInteger(sort, QStringLiteral("DescLine"), 0);
+    FieldRing = f.readInteger(sort, QStringLiteral("FieldRing"), 0);
+    DescRing = f.readInteger(sort, QStringLiteral("DescRing"), 0);
+    // Sort indexes address fixed tables of sort terms: an edited file must not leave them.
+    if (FieldLine < 0 || FieldLine > 3)
+        FieldLine = 0;
+    if (FieldRing < 0 || FieldRing > 5)
+        FieldRing = 0;
+}
+
+bool TMainObject::SaveSettings()
+{
+    SaveError.clear();
+    if (!Connected)
+        return true;
+    if (!MemoryName) {
+        User.clear();
+        Pass.clear();
+    }
+    // Read again: the grids write their layouts into the same file during the run.
+    ini::IniFile f(IniFileName);
+    f.load();
+    const QString mask = QStringLiteral("NumberMask");
+    f.writeInteger(mask, QStringLiteral("N5"), N5);
+    f.writeInteger(mask, QStringLiteral("N6"), N6);
+    f.writeInteger(mask, QStringLiteral("N7"), N7);
+    f.writeInteger(mask, QStringLiteral("N8"), N8);
+    f.writeInteger(mask, QStringLiteral("N9"), N9);
+    f.writeInteger(mask, QStringLiteral("N10"), N10);
+    f.writeInteger(mask, QStringLiteral("N11"), N11);
+    f.writeBool(QStringLiteral("Main"), QStringLiteral("MemoryName"), MemoryName);
+    f.writeString(QStringLiteral("Main"), QStringLiteral("User"), User);
+    f.writeString(QStringLiteral("Main"), QStringLiteral("Pass"), Pass);
+    f.writeInteger(QStringLiteral("Save"), QStringLiteral("vstDeptWth"), vstDeptWth);
+    const QString sort = QStringLiteral("Sort");
+    f.writeInteger(sort, QStringLiteral("FieldLine"), FieldLine);
+    f.writeInteger(sort, QStringLiteral("DescLine"), DescLine);
+    f.writeInteger(sort, QStringLiteral("FieldRing"), FieldRing);
+    f.writeInteger(sort, QStringLiteral("DescRing"), DescRing);
+    if (!f.save()) {
+        SaveError = f.errorText();
+        return false;
+    }
+    return true;
+}

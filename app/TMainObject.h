@@ -1,0 +1,42 @@
+// The program's settings for one run, read from and written to its settings file.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+/// Fields are read and written directly by the windows that use them. Created once by the
+/// data module; LoadSettings runs at creation, SaveSettings at destruction (only after a
+/// successful login).
+class TMainObject
+{
+public:
+    /// programDir: where the settings file lives; the executable's directory when empty.
+    explicit TMainObject(const QString& programDir = {});
+    ~TMainObject();
+    TMainObject(const TMainObject&) = delete;
+    TMainObject& operator=(const TMainObject&) = delete;
+
+    void LoadSettings();
+    /// Writes the file when Connected; false with a reason in SaveError when it cannot.
+    bool SaveSettings();
+
+    bool Connected = false;
+    bool MemoryName = false;
+    QString ProgramDir;
+    QString DatabasePath;
+    QString IniFileName;
+    QRect WorkArea;
+    quint8 N5 = 0, N6 = 0, N7 = 0, N8 = 0, N9 = 0, N10 = 0, N11 = 0;
+    int vstDeptWth = 160;
+    QString User;
+    QString Pass;
+    int FieldLine = 0;
+    int DescLine = 0;
+    int FieldRing = 0;
+    int DescRing = 0;
+
+    QString SaveError;
+
+private:
+    QString m_programDir;
+};

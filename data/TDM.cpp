@@ -1,0 +1,97 @@
+#include "TDM.h"
+
+#include "app/Messages.h"
+#include "db/DbError.h"
+
+TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(programDir))
+{
+    ibTran.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
+                                  QStringLiteral("rec_version")};
+    ibTranRO.params() =
+        QStringList{QStringLiteral("read"), QStringLiteral("nowait"),
+                    QStringLiteral("read_committed"), QStringLiteral("rec_version")};
+    ibSPMakeNewID.setStoredProcName(QStringLiteral("MAKENEWID"));
+
+    // The calls grid's fields in their default column order; the statement's other columns
+    // (TimeHour, TimeMin, TimeSec) are not kept.
+    using db::FieldDef;
+    using db::FieldType;
+    ibQueryRings.setFieldDefs({
+        FieldDef{QStringLiteral("RDate"), true, FieldType::Date, QStringLiteral("Дата")},
+        FieldDef{QStringLiteral("RTime"), true, FieldType::Time, QStringLiteral("Время")},
+        FieldDef{QStringLiteral("RDAY"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("RMONT"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("RYEAR"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("RHOUR"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("RMIN"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("RSEC"), false, FieldType::Integer, {}, false},
+        FieldDef{QStringLiteral("NUMBERTOWN"), false, FieldType::Integer,
+                 QStringLiteral("Городской номер")},
+        FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О."), true,
+                 50},
+        FieldDef{QStringLiteral("NUMBEROUT"), false, FieldType::Double,
+                 QStringLiteral("Номер абонента")},
+        FieldDef{QStringLiteral("RINGLENGTH"), false, FieldType::BigInt, {}, false},
+        FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
+                 QStringLiteral("Продолжительность разговора"), true, 20},
+    });
+}
+
+TDM::~TDM()
+{
+    MainObject.reset(); // writes the settings file after a successful login
+    if (ibTranRO.active()) {
+        try {
+            ibTranRO.commit();
+        } catch (const db::DbError&) {
+            ibTranRO.rollbackQuietly();
+        }
+    }
+    ibDatabase.close();
+}
+
+void TDM::StartWrite()
+{
+    if (!ibTran.active())
+        ibTran.start();
+}
+
+bool TDM::CommitWrite()
+{
+    try {
+        ibTran.commit();
+        return true;
+    } catch (const db::DbError&) {
+        ibTran.rollbackQuietly();
+        Messages::error(QStringLiteral("База временно занята ."));
+        return false;
+    }
+}
+
+QString TDM::DbErrorText(const QString& message)
+{
+    QString result = message;
+    if (message.contains(QLatin1String("UNIQUE")))
+        result = QStringLiteral("Номер уже существует");
+    if (result == message)
+        result = QStringLiteral("Ошибка (") + message + QStringLiteral(")");
+    return result;
+}
+
+QString TDM::UpperMessage(const QString& message)
+{
+    // Latin letters only: the server's own words, leaving Cyrillic names as they are.
+    QString out = message;
+    for (QChar& c : out)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - 32);
+    return out;
+}
+
+int TDM::GetNewID()
+{
+    if (!ibSPMakeNewID.procPrepared())
+        ibSPMakeNewID.prepareProc();
+    ibSPMakeNewID.execProc();
+    return ibSPMakeNewID.output(QStringLiteral("NEWID")).asInteger();
+}

@@ -1,0 +1,50 @@
+// The data module: the connection, both transactions, the shared queries, the settings object.
+#pragma once
+
+#include "app/TMainObject.h"
+#include "db/Database.h"
+#include "db/Query.h"
+#include "db/Sql.h"
+#include "db/StoredProc.h"
+#include "db/Transaction.h"
+
+#include <QString>
+#include <memory>
+
+/// One for the whole run, created by the program entry and handed to the windows by reference.
+/// Every read goes through ibTranRO (read-only, read committed, started at login and kept);
+/// every write through ibTran on ibQueryTmp: StartWrite, execute, CommitWrite.
+class TDM
+{
+public:
+    /// programDir: where the settings file is (the executable's directory when empty).
+    explicit TDM(const QString& programDir = {});
+    ~TDM();
+    TDM(const TDM&) = delete;
+    TDM& operator=(const TDM&) = delete;
+
+    /// Starts ibTran unless it is active.
+    void StartWrite();
+    /// Commits ibTran; on failure rolls it back, shows "База временно занята ." and returns false.
+    bool CommitWrite();
+    /// The user's text for a database message (given in upper case by the callers).
+    static QString DbErrorText(const QString& message);
+    /// A new key from MAKENEWID in ibTran; database errors reach the caller.
+    int GetNewID();
+    /// The message of a database error as the writers pass it to DbErrorText.
+    static QString UpperMessage(const QString& message);
+
+    std::unique_ptr<TMainObject> MainObject;
+
+    db::Database ibDatabase;
+    db::Transaction ibTran{ibDatabase};
+    db::Transaction ibTranRO{ibDatabase};
+    db::Query ibQueryRings{ibDatabase, ibTranRO};
+    db::Query ibQueryLines{ibDatabase, ibTranRO};
+    db::Query ibQueryUsers{ibDatabase, ibTranRO};
+    db::Query ibQueryDepts{ibDatabase, ibTranRO};
+    db::Query ibQueryTmp{ibDatabase, ibTran};
+    db::Query ibQueryReport{ibDatabase, ibTranRO};
+    db::Sql IBSQL{ibDatabase, ibTranRO};
+    db::StoredProc ibSPMakeNewID{ibDatabase, ibTran};
+};

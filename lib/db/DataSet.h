@@ -1,0 +1,124 @@
+// What Query, Sql and StoredProc share: statement text, parameters, fields and held rows.
+#pragma once
+
+#include "Database.h"
+#include "Field.h"
+#include "Param.h"
+#include "RowStore.h"
+#include "SqlLines.h"
+#include "Statement.h"
+#include "Transaction.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace db {
+
+/// A field the program declares before opening ("persistent" field). Data fields take their
+/// type from the statement and are matched by name without regard to case; calculated fields
+/// are filled by the calculation hook. When definitions are set, the result's other columns
+/// are not kept at all.
+struct FieldDef
+{
+    QString name;
+    bool calculated = false;
+    FieldType type = FieldType::Integer; // calculated fields only
+    QString label;
+    bool visible = true;
+    int size = 0;
+};
+
+/// Base of the data sets. Named parameters (":name") in the text are sent as positional ones;
+/// a parameter used twice is bound twice. The statement is prepared again whenever its text
+/// changes. Works over a Database and a Transaction that outlive it.
+class DataSet : public DatabaseClient
+{
+public:
+    DataSet(Database& database, Transaction& transaction);
+    ~DataSet() override;
+    DataSet(const DataSet&) = delete;
+    DataSet& operator=(const DataSet&) = delete;
+
+    Database& database() const { return m_database; }
+    Transaction& transaction() const { return *m_transaction; }
+    void setTransaction(Transaction& transaction);
+
+    SqlLines& sql() { return m_sql; }
+    const SqlLines& sql() const { return m_sql; }
+
+    /// Prepares the current text (throws DbError); open() and exec calls prepare on their own.
+    void prepare();
+    bool prepared() const { return m_statement.prepared(); }
+
+    /// When off, the text goes to the server as it is (procedure bodies use ":name" for their
+    /// own variables); on by default.
+    void setParamCheck(bool on) { m_paramCheck = on; m_parsedText.clear(); }
+
+    /// Parameters of the current text in order of first use.
+    std::vector<Param>& params();
+    /// Throws DbError for a name the text does not use.
+    Param& paramByName(const QString& name);
+
+    void setFieldDefs(std::vector<FieldDef> defs);
+    const std::vector<FieldDef>& fieldDefs() const { return m_defs; }
+
+    bool isOpen() const { return m_open; }
+    /// Closes the data set and drops its rows; keeps the prepared statement.
+    void close();
+
+    const std::vector<std::unique_ptr<Field>>& fields() const { return m_fields; }
+    /// Case-insensitive; throws DbError when there is no such field.
+    Field& field(const QString& name) const;
+    Field* findField(const QString& name) const;
+
+    /// Called for each fetched row with the row current: fills calculated fields.
+    void setCalcFieldsHook(std::function<void(DataSet&)> hook) { m_calcHook = std::move(hook); }
+    /// Called at the end of every open (fields exist, rows are fetched).
+    void setAfterOpenHook(std::function<void(DataSet&)> hook) { m_afterOpen = std::move(hook); }
+
+    std::size_t recordCount() const { return m_rows.count(); }
+    /// Bytes held for rows and their texts.
+    std::size_t bufferBytes() const { return m_rows.memoryBytes() + m_pool.memoryBytes(); }
+
+    void databaseClosing() noexcept override;
+
+protected:
+    /// Prepares, binds and fetches at most maxRows rows into the buffer; opens the data set.
+    void fetchRows(std::size_t maxRows);
+    /// Executes a statement without a cursor; a returned row (procedure output) is kept.
+    void executeStatement();
+    void setCurrentRow(std::size_t index);
+    bool statementReturnsRows() const { return m_statement.returnsRows(); }
+    void clearCurrentRow() { m_context.row = nullptr; }
+    RowStore& rows() { return m_rows; }
+
+private:
+    struct Copy;
+    void syncParams();
+    std::vector<QVariant> boundValues();
+    void buildFields();
+    void decodeRow(std::uint8_t* row);
+    void storeOutputRow();
+
+    Database& m_database;
+    Transaction* m_transaction;
+    SqlLines m_sql;
+    QString m_parsedText;
+    QString m_positionalText;
+    std::vector<Param> m_params;
+    std::vector<int> m_paramOrder; // parameter index for each "?" of the positional text
+    Statement m_statement;
+    std::vector<FieldDef> m_defs;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    std::vector<Copy> m_copies;
+    RowStore m_rows;
+    StringPool m_pool;
+    RowContext m_context;
+    bool m_open = false;
+    bool m_paramCheck = true;
+    std::function<void(DataSet&)> m_calcHook;
+    std::function<void(DataSet&)> m_afterOpen;
+};
+
+} // namespace db

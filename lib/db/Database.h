@@ -1,0 +1,70 @@
+// One attachment to a Firebird database.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace Firebird {
+class IAttachment;
+}
+
+namespace db {
+
+class DatabaseClient;
+
+/// The connection. Parameter lines are "name=value" (user_name, password, lc_ctype,
+/// sql_role_name). A local path opens the embedded engine; "host:/path" goes to a server.
+/// Transactions and data sets made over this object register with it: close() ends them first
+/// (active transactions are rolled back, statements freed), so the attachment is never left
+/// with work of its own. Not copyable; lives longer than every object made over it.
+class Database
+{
+public:
+    Database();
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void setDatabaseName(const QString& name) { m_name = name; }
+    const QString& databaseName() const { return m_name; }
+    QStringList& params() { return m_params; }
+    const QStringList& params() const { return m_params; }
+
+    /// Attaches with the current name and parameter lines; throws DbError.
+    void open();
+    /// Detaches after ending every registered transaction and statement. Never throws.
+    void close() noexcept;
+    bool connected() const { return m_attachment != nullptr; }
+
+    /// Creates a new database file with the given parameter lines and default character set
+    /// (e.g. "WIN1251"), and leaves this object attached to it; throws DbError.
+    void create(const QString& name, const QStringList& params, const QString& charset,
+                int pageSize = 8192);
+
+    /// The attachment while connected; the layer's own classes use it.
+    Firebird::IAttachment* attachment() const { return m_attachment; }
+
+    void registerClient(DatabaseClient* client);
+    void unregisterClient(DatabaseClient* client);
+
+private:
+    void attach(bool createIt, const QString& charset, int pageSize);
+
+    QString m_name;
+    QStringList m_params;
+    Firebird::IAttachment* m_attachment = nullptr;
+    std::vector<DatabaseClient*> m_clients;
+};
+
+/// Something made over a Database that must let go of its handles before the detach.
+class DatabaseClient
+{
+public:
+    virtual ~DatabaseClient() = default;
+    virtual void databaseClosing() noexcept = 0;
+    /// Transactions end after every statement has let go of its cursor.
+    virtual bool isTransaction() const { return false; }
+};
+
+} // namespace db

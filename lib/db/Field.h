@@ -1,0 +1,100 @@
+// One column of a data set's current row.
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+
+namespace db {
+
+class StringPool;
+
+enum class FieldType { Integer, BigInt, Double, Text, Date, Time, DateTime };
+
+/// Where a data set's fields read the current row from.
+struct RowContext
+{
+    std::uint8_t* row = nullptr; // null when there is no current row
+    StringPool* pool = nullptr;
+};
+
+/// A field of a data set: reads its value from the data set's current row. Data fields come
+/// from the statement; calculated fields are filled by the data set's calculation hook while a
+/// row is fetched (their setters may be used only then). Owned by its data set; valid until
+/// the data set's next open with another field list.
+class Field
+{
+public:
+    using DisplayTextHook = std::function<QString(const Field&)>;
+
+    Field(QString name, FieldType type, bool calculated, int size, RowContext* context);
+
+    const QString& name() const { return m_name; }
+    FieldType type() const { return m_type; }
+    bool isCalculated() const { return m_calculated; }
+    bool isNumeric() const;
+    /// Characters of a text field (0 when unknown).
+    int size() const { return m_size; }
+
+    QString displayLabel() const { return m_label.isEmpty() ? m_name : m_label; }
+    void setDisplayLabel(const QString& label) { m_label = label; }
+    bool visible() const { return m_visible; }
+    void setVisible(bool visible) { m_visible = visible; }
+
+    bool isNull() const;
+    qint32 asInteger() const;
+    qint64 asInt64() const;
+    double asDouble() const;
+    QString asString() const;
+    QDate asDate() const;
+    QTime asTime() const;
+    QDateTime asDateTime() const;
+    QVariant value() const;
+
+    /// The text shown for the value: the hook's text when one is set, else a plain form.
+    QString displayText() const;
+    /// The text without the hook (for hooks that decorate it).
+    QString plainText() const;
+    void setDisplayTextHook(DisplayTextHook hook) { m_hook = std::move(hook); }
+
+    void setInteger(qint64 v);
+    void setDouble(double v);
+    void setString(const QString& v);
+    void setDate(const QDate& v);
+    void setTime(const QTime& v);
+    void setDateTime(const QDateTime& v);
+    void clear();
+
+    // Storage layout, set by the data set that owns the field.
+    void setStorage(std::uint32_t offset, std::uint32_t nullBit)
+    {
+        m_offset = offset;
+        m_nullBit = nullBit;
+    }
+    std::uint32_t offset() const { return m_offset; }
+    std::uint32_t nullBit() const { return m_nullBit; }
+    /// Bytes the field takes in a row.
+    static std::uint32_t slotSize(FieldType type);
+
+private:
+    template <class T> T raw() const;
+    template <class T> void store(T v);
+
+    QString m_name;
+    FieldType m_type;
+    bool m_calculated;
+    int m_size;
+    RowContext* m_context;
+    QString m_label;
+    bool m_visible = true;
+    DisplayTextHook m_hook;
+    std::uint32_t m_offset = 0;
+    std::uint32_t m_nullBit = 0;
+};
+
+} // namespace db

@@ -1,0 +1,77 @@
+#include "RowStore.h"
+
+#include "FbApi.h"
+
+#include <cstring>
+
+namespace db {
+
+void RowStore::reset(std::size_t rowSize)
+{
+    clear();
+    m_rowSize = rowSize == 0 ? 1 : rowSize;
+}
+
+void RowStore::clear()
+{
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_count = 0;
+}
+
+std::uint8_t* RowStore::append()
+{
+    if (m_count == m_blocks.size() * BlockRows)
+        m_blocks.push_back(std::make_unique<std::uint8_t[]>(BlockRows * m_rowSize));
+    std::uint8_t* r = row(m_count++);
+    std::memset(r, 0, m_rowSize);
+    return r;
+}
+
+void RowStore::removeLast()
+{
+    if (m_count > 0)
+        --m_count;
+}
+
+StringPool::StringPool()
+{
+    clear();
+}
+
+void StringPool::clear()
+{
+    m_encoded.clear();
+    m_decoded.clear();
+    m_texts.clear();
+    m_texts.emplace_back();
+    m_bytes = 0;
+}
+
+std::uint32_t StringPool::intern(std::string_view encoded)
+{
+    if (encoded.empty())
+        return 0;
+    if (auto it = m_encoded.find(encoded); it != m_encoded.end())
+        return it->second;
+    const QString text = fb::decode(encoded.data(), qsizetype(encoded.size()));
+    const std::uint32_t id = intern(text);
+    m_encoded.emplace(std::string(encoded), id);
+    m_bytes += encoded.size() + 64;
+    return id;
+}
+
+std::uint32_t StringPool::intern(const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (auto it = m_decoded.constFind(text); it != m_decoded.constEnd())
+        return it.value();
+    const auto id = static_cast<std::uint32_t>(m_texts.size());
+    m_texts.push_back(text);
+    m_decoded.insert(text, id);
+    m_bytes += std::size_t(text.size()) * 4 + 96;
+    return id;
+}
+
+} // namespace db

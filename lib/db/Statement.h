@@ -1,0 +1,76 @@
+// A prepared statement with its messages (internal to the database layer).
+#pragma once
+
+#include "FbApi.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+namespace db {
+
+class Database;
+class Transaction;
+
+/// One output column as the server describes it.
+struct ColumnInfo
+{
+    QString name; // alias, as the server spells it
+    unsigned sqlType = 0;
+    int scale = 0;
+    unsigned length = 0;
+    unsigned offset = 0;
+    unsigned nullOffset = 0;
+};
+
+/// Owns an IStatement, its output message buffer and an open cursor. Input values are bound
+/// with metadata built from their own types, so the server does the conversion.
+class Statement
+{
+public:
+    Statement() = default;
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void prepare(Database& database, Transaction& transaction, const QString& text);
+    bool prepared() const { return m_statement != nullptr; }
+    const QString& text() const { return m_text; }
+    /// isc_info_sql_stmt_select, _exec_procedure, ...
+    unsigned type() const { return m_type; }
+    bool returnsRows() const;
+    unsigned inputCount() const { return m_inputCount; }
+    const std::vector<ColumnInfo>& columns() const { return m_columns; }
+
+    void bind(const std::vector<QVariant>& values);
+    void openCursor(Transaction& transaction);
+    /// Fetches the next row into outputBuffer(); false at the end.
+    bool fetch();
+    void closeCursor() noexcept;
+    /// Executes a statement that opens no cursor, filling outputBuffer() when it returns a row.
+    void execute(Transaction& transaction);
+    const unsigned char* outputBuffer() const
+    {
+        return reinterpret_cast<const unsigned char*>(m_output.constData());
+    }
+
+    void free() noexcept;
+
+private:
+    QString m_text;
+    unsigned m_type = 0;
+    unsigned m_inputCount = 0;
+    Firebird::IStatement* m_statement = nullptr;
+    Firebird::IResultSet* m_cursor = nullptr;
+    fb::Ref<Firebird::IMessageMetadata> m_inMeta;
+    fb::Ref<Firebird::IMessageMetadata> m_boundMeta;
+    fb::Ref<Firebird::IMessageMetadata> m_outMeta;
+    QByteArray m_input;
+    QByteArray m_output;
+    std::vector<ColumnInfo> m_columns;
+    fb::Status m_status; // reused by fetch(), the hot path
+};
+
+} // namespace db

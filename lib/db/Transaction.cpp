@@ -1,0 +1,107 @@
+#include "Transaction.h"
+
+#include "FbApi.h"
+
+#include <QByteArray>
+
+using namespace Firebird;
+
+namespace db {
+
+Transaction::Transaction(Database& database) : m_database(database)
+{
+    m_database.registerClient(this);
+}
+
+Transaction::~Transaction()
+{
+    rollbackQuietly();
+    m_database.unregisterClient(this);
+}
+
+void Transaction::start()
+{
+    if (active())
+        throw DbError(QStringLiteral("Transaction is already active"));
+    if (!m_database.connected())
+        throw DbError(QStringLiteral("Database is not connected"));
+    QByteArray tpb;
+    tpb.append(char(isc_tpb_version3));
+    for (const QString& word : std::as_const(m_params)) {
+        const QString w = word.trimmed().toLower();
+        char tag = 0;
+        if (w == QLatin1String("read"))
+            tag = isc_tpb_read;
+        else if (w == QLatin1String("write"))
+            tag = isc_tpb_write;
+        else if (w == QLatin1String("nowait"))
+            tag = isc_tpb_nowait;
+        else if (w == QLatin1String("wait"))
+            tag = isc_tpb_wait;
+        else if (w == QLatin1String("read_committed"))
+            tag = isc_tpb_read_committed;
+        else if (w == QLatin1String("concurrency"))
+            tag = isc_tpb_concurrency;
+        else if (w == QLatin1String("consistency"))
+            tag = isc_tpb_consistency;
+        else if (w == QLatin1String("rec_version"))
+            tag = isc_tpb_rec_version;
+        else if (w == QLatin1String("no_rec_version"))
+            tag = isc_tpb_no_rec_version;
+        else if (w.isEmpty())
+            continue;
+        else
+            throw DbError(QStringLiteral("Unknown transaction parameter: %1").arg(w));
+        tpb.append(tag);
+    }
+    fb::Status st;
+    const bool defaults = tpb.size() == 1;
+    ITransaction* t = m_database.attachment()->startTransaction(
+        &st, defaults ? 0 : unsigned(tpb.size()),
+        defaults ? nullptr : reinterpret_cast<const unsigned char*>(tpb.constData()));
+    st.check();
+    m_handle = t;
+}
+
+void Transaction::commit()
+{
+    if (!active())
+        throw DbError(QStringLiteral("Transaction is not active"));
+    fb::Status st;
+    m_handle->commit(&st);
+    st.check(); // on failure the transaction stays active: the caller rolls it back
+    m_handle = nullptr;
+}
+
+void Transaction::rollback()
+{
+    if (!active())
+        throw DbError(QStringLiteral("Transaction is not active"));
+    fb::Status st;
+    m_handle->rollback(&st);
+    if (st.failed()) {
+        DbError e = st.error();
+        m_handle->release();
+        m_handle = nullptr;
+        throw e;
+    }
+    m_handle = nullptr;
+}
+
+void Transaction::rollbackQuietly() noexcept
+{
+    if (!m_handle)
+        return;
+    fb::Status st;
+    m_handle->rollback(&st);
+    if (st.failed())
+        m_handle->release();
+    m_handle = nullptr;
+}
+
+void Transaction::databaseClosing() noexcept
+{
+    rollbackQuietly();
+}
+
+} // namespace db

@@ -1,0 +1,48 @@
+// A transaction over one Database, started from parameter words.
+#pragma once
+
+#include "Database.h"
+
+#include <QStringList>
+
+namespace Firebird {
+class ITransaction;
+}
+
+namespace db {
+
+/// Parameter words: "read", "write", "nowait", "wait", "read_committed", "concurrency",
+/// "consistency", "rec_version", "no_rec_version". With no words the engine's default is used
+/// (write, wait, concurrency). A transaction still active when the object dies, or when its
+/// database closes, is rolled back.
+class Transaction : public DatabaseClient
+{
+public:
+    explicit Transaction(Database& database);
+    ~Transaction() override;
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    QStringList& params() { return m_params; }
+    Database& database() const { return m_database; }
+
+    /// Throws DbError (also for an unknown parameter word or a closed database).
+    void start();
+    void commit();
+    void rollback();
+    /// Ends the transaction without an error even if the rollback fails on the server.
+    void rollbackQuietly() noexcept;
+    bool active() const { return m_handle != nullptr; }
+
+    Firebird::ITransaction* handle() const { return m_handle; }
+
+    void databaseClosing() noexcept override;
+    bool isTransaction() const override { return true; }
+
+private:
+    Database& m_database;
+    QStringList m_params;
+    Firebird::ITransaction* m_handle = nullptr;
+};
+
+} // namespace db
