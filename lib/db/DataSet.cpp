@@ -436,6 +436,7 @@ void DataSet::fetchRows(std::size_t maxRows)
         throw;
     }
     m_statement.closeCursor();
+    m_rows.squeeze();
     m_context.row = m_rows.count() ? m_rows.row(0) : nullptr;
     m_open = true;
     if (m_afterOpen)

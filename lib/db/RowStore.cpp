@@ -3,6 +3,7 @@
 #include "FbApi.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace db {
 
@@ -17,21 +18,31 @@ void RowStore::clear()
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_count = 0;
+    m_capacity = 0;
 }
 
 std::uint8_t* RowStore::append()
 {
-    if (m_count == m_blocks.size() * BlockRows)
+    if (m_count == m_capacity) {
+        if (m_capacity % BlockRows != 0)
+            throw std::logic_error("RowStore: append after squeeze");
         m_blocks.push_back(std::make_unique<std::uint8_t[]>(BlockRows * m_rowSize));
+        m_capacity += BlockRows;
+    }
     std::uint8_t* r = row(m_count++);
     std::memset(r, 0, m_rowSize);
     return r;
 }
 
-void RowStore::removeLast()
+void RowStore::squeeze()
 {
-    if (m_count > 0)
-        --m_count;
+    const std::size_t used = m_count % BlockRows;
+    if (used == 0 || m_capacity == m_count)
+        return;
+    auto last = std::make_unique<std::uint8_t[]>(used * m_rowSize);
+    std::memcpy(last.get(), m_blocks.back().get(), used * m_rowSize);
+    m_blocks.back() = std::move(last);
+    m_capacity = m_count;
 }
 
 StringPool::StringPool()

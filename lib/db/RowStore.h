@@ -21,20 +21,21 @@ public:
     void clear();
     /// A new zero-filled row at the end.
     std::uint8_t* append();
-    /// Drops the last row (a fetch that failed half way).
-    void removeLast();
+    /// Gives back the unused end of the last block once every row is in.
+    void squeeze();
     std::uint8_t* row(std::size_t index) const
     {
         return m_blocks[index / BlockRows].get() + (index % BlockRows) * m_rowSize;
     }
     std::size_t count() const { return m_count; }
     std::size_t rowSize() const { return m_rowSize; }
-    std::size_t memoryBytes() const { return m_blocks.size() * BlockRows * m_rowSize; }
+    std::size_t memoryBytes() const { return m_capacity * m_rowSize; }
 
 private:
     static constexpr std::size_t BlockRows = 16384;
     std::size_t m_rowSize = 0;
     std::size_t m_count = 0;
+    std::size_t m_capacity = 0; // rows that the blocks can hold
     std::vector<std::unique_ptr<std::uint8_t[]>> m_blocks;
 };
 

@@ -1,0 +1,434 @@
+// The database layer against a real database through the embedded engine.
+#include "support/TestDatabase.h"
+
+#include "DemoData.h"
+#include "db/DbError.h"
+#include "db/Query.h"
+#include "db/ScriptRunner.h"
+#include "db/Sql.h"
+#include "db/StoredProc.h"
+#include "db/Transaction.h"
+
+#include <QTest>
+
+using namespace db;
+
+namespace {
+
+const long IscUniqueViolation = 335544665;
+
+QStringList readCommitted(bool readOnly)
+{
+    QStringList p;
+    if (readOnly)
+        p << QStringLiteral("read");
+    p << QStringLiteral("nowait") << QStringLiteral("read_committed")
+      << QStringLiteral("rec_version");
+    return p;
+}
+
+} // namespace
+
+class TestDb : public QObject
+{
+    Q_OBJECT
+private slots:
+    void valuesOfEveryTypeRoundTrip();
+    void namedParameters();
+    void cursorMovesAndLocate();
+    void fieldDefinitionsAndHooks();
+    void callRowsAreCompact();
+    void readCommittedSeesLaterCommits();
+    void nowaitConflictFailsAtOnce();
+    void duplicateKeyAndOtherErrors();
+    void storedProcedureAndSingleRow();
+    void closingTheDatabaseEndsEverything();
+    void scriptSplitting();
+    void failedOpen();
+};
+
+void TestDb::valuesOfEveryTypeRoundTrip()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("CREATE TABLE T (I INTEGER, S SMALLINT, B BIGINT, D DOUBLE PRECISION, "
+                           "N NUMERIC(10,2), V VARCHAR(30), C CHAR(6), TS TIMESTAMP, DT DATE, "
+                           "TM TIME, BL BLOB SUB_TYPE TEXT)")});
+    Database& database = t.database();
+    Transaction tr(database);
+    tr.params() = readCommitted(false);
+    tr.start();
+    Query q(database, tr);
+    q.sql().add(QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
+    q.paramByName(QStringLiteral("i")).setInteger(-7);
+    q.paramByName(QStringLiteral("s")).setInteger(12);
+    q.paramByName(QStringLiteral("b")).setInteger(Q_INT64_C(9000000000));
+    q.paramByName(QStringLiteral("d")).setDouble(89161234567.0);
+    q.paramByName(QStringLiteral("n")).setDouble(12.5);
+    q.paramByName(QStringLiteral("v")).setString(QStringLiteral("Ёлкин Щ. ю"));
+    q.paramByName(QStringLiteral("c")).setString(QStringLiteral("аб"));
+    q.paramByName(QStringLiteral("ts")).setDateTime(QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    q.paramByName(QStringLiteral("dt")).setDate(QDate(1999, 12, 31));
+    q.paramByName(QStringLiteral("tm")).setTime(QTime(9, 5, 0));
+    q.execSql();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("INSERT INTO T (I) VALUES (NULL)"));
+    q.execSql();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT * FROM T ORDER BY I NULLS LAST"));
+    q.open();
+    QCOMPARE(q.recordCount(), std::size_t(2));
+    QCOMPARE(q.field(QStringLiteral("i")).asInteger(), -7);
+    QCOMPARE(q.field(QStringLiteral("S")).asInteger(), 12);
+    QCOMPARE(q.field(QStringLiteral("b")).type(), FieldType::BigInt);
+    QCOMPARE(q.field(QStringLiteral("b")).asInt64(), Q_INT64_C(9000000000));
+    QCOMPARE(q.field(QStringLiteral("D")).asDouble(), 89161234567.0);
+    QCOMPARE(q.field(QStringLiteral("D")).displayText(), QStringLiteral("89161234567"));
+    QCOMPARE(q.field(QStringLiteral("N")).asDouble(), 12.5);
+    QCOMPARE(q.field(QStringLiteral("V")).asString(), QStringLiteral("Ёлкин Щ. ю"));
+    QCOMPARE(q.field(QStringLiteral("C")).asString(), QStringLiteral("аб")); // padding dropped
+    QCOMPARE(q.field(QStringLiteral("TS")).asDateTime(),
+             QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    QCOMPARE(q.field(QStringLiteral("DT")).asDate(), QDate(1999, 12, 31));
+    QCOMPARE(q.field(QStringLiteral("TM")).asTime(), QTime(9, 5, 0));
+    QVERIFY(q.field(QStringLiteral("BL")).isNull());
+    q.next();
+    QVERIFY(!q.eof());
+    QVERIFY(q.field(QStringLiteral("I")).isNull());
+    QVERIFY(q.field(QStringLiteral("V")).isNull());
+    QCOMPARE(q.field(QStringLiteral("V")).displayText(), QString());
+    QCOMPARE(q.field(QStringLiteral("I")).asInteger(), 0);
+    QVERIFY(!q.findField(QStringLiteral("nosuch")));
+    QVERIFY_THROWS_EXCEPTION(DbError, q.field(QStringLiteral("nosuch")));
+}
+
+void TestDb::namedParameters()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a:b', NULL)"),
+            QStringLiteral("INSERT INTO Lines VALUES (2, 200, ':x', NULL)"),
+            QStringLiteral("INSERT INTO Lines VALUES (3, 300, NULL, NULL)")});
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    // The same name twice, and ":x" inside a string literal, which is not a parameter.
+    q.sql().add(QStringLiteral("SELECT NumberLine FROM Lines"));
+    q.sql().add(QStringLiteral("WHERE (NumberLine = :k OR NumberTown = :k * 100) AND AddInfo <> ':x'"));
+    QCOMPARE(q.params().size(), std::size_t(1));
+    q.paramByName(QStringLiteral("K")).setInteger(1);
+    q.open();
+    QCOMPARE(q.recordCount(), std::size_t(1));
+    QCOMPARE(q.field(QStringLiteral("NUMBERLINE")).asInteger(), 1);
+    // The value stays bound across a re-open with another value.
+    q.paramByName(QStringLiteral("k")).setInteger(3);
+    q.open();
+    QCOMPARE(q.recordCount(), std::size_t(0)); // AddInfo is NULL: the comparison is unknown
+    QVERIFY(q.eof());
+    QVERIFY_THROWS_EXCEPTION(DbError, q.paramByName(QStringLiteral("missing")));
+    // A date-time parameter against a timestamp column, text against an integer column.
+    Query r(t.database(), tr);
+    r.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines WHERE NumberTown = :town"));
+    r.paramByName(QStringLiteral("town")).setString(QStringLiteral("200"));
+    r.open();
+    QCOMPARE(r.field(QStringLiteral("N")).asInteger(), 1);
+    r.paramByName(QStringLiteral("town")).clear();
+    r.open();
+    QCOMPARE(r.field(QStringLiteral("N")).asInteger(), 0);
+}
+
+void TestDb::cursorMovesAndLocate()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    QStringList inserts;
+    for (int i = 1; i <= 5; ++i)
+        inserts << QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (%1, '%2')")
+                       .arg(i)
+                       .arg(QStringList{"Ан", "Бо", "Ва", "Гу", "Де"}[i - 1]);
+    t.exec(inserts);
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
+    q.open();
+    QCOMPARE(q.recordCount(), std::size_t(5));
+    QCOMPARE(q.recNo(), 0);
+    QVERIFY(!q.eof());
+    int sum = 0;
+    for (q.first(); !q.eof(); q.next())
+        sum += q.field(QStringLiteral("NumberIN")).asInteger();
+    QCOMPARE(sum, 15);
+    QCOMPARE(q.recNo(), 4); // the walk ends on the last row
+    q.moveBy(-2);
+    QCOMPARE(q.field(QStringLiteral("NUMBERIN")).asInteger(), 3);
+    q.moveBy(-10);
+    QVERIFY(q.bof());
+    QCOMPARE(q.recNo(), 0);
+    q.last();
+    QCOMPARE(q.field(QStringLiteral("FIO")).asString(), QStringLiteral("Де"));
+    QVERIFY(q.locate(QStringLiteral("fio"), QStringLiteral("ва"), true));
+    QCOMPARE(q.field(QStringLiteral("NumberIN")).asInteger(), 3);
+    QVERIFY(!q.locate(QStringLiteral("fio"), QStringLiteral("ва"), false));
+    QCOMPARE(q.recNo(), 2); // stays put
+    QVERIFY(q.locate(QStringLiteral("NumberIN"), 5));
+    QCOMPARE(q.recNo(), 4);
+    q.close();
+    QVERIFY(!q.isOpen());
+    QCOMPARE(q.recordCount(), std::size_t(0));
+}
+
+void TestDb::fieldDefinitionsAndHooks()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Один')"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Два')")});
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.setFieldDefs({FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
+                    FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О.")},
+                    FieldDef{QStringLiteral("NUMBERIN"), false, FieldType::Integer, {}, false}});
+    q.setCalcFieldsHook([](DataSet& ds) {
+        const int n = ds.field(QStringLiteral("NumberIN")).asInteger();
+        if (n == 2)
+            throw DbError(QStringLiteral("a calculation that fails"));
+        ds.field(QStringLiteral("Twice")).setInteger(n * 2);
+    });
+    int opens = 0;
+    q.setAfterOpenHook([&opens](DataSet& ds) {
+        ++opens;
+        ds.field(QStringLiteral("FIO")).setDisplayTextHook(
+            [](const Field& f) { return u'<' + f.plainText() + u'>'; });
+    });
+    q.sql().add(QStringLiteral("SELECT NumberIN, FIO, EMail, SendMail FROM Users ORDER BY 1"));
+    q.open();
+    QCOMPARE(opens, 1);
+    QCOMPARE(q.fields().size(), std::size_t(3)); // EMail and SendMail are not kept
+    QCOMPARE(q.fields()[0]->name(), QStringLiteral("Twice"));
+    QCOMPARE(q.fields()[1]->displayLabel(), QStringLiteral("Ф.И.О."));
+    QVERIFY(!q.fields()[2]->visible());
+    QCOMPARE(q.field(QStringLiteral("Twice")).asInteger(), 2);
+    QCOMPARE(q.field(QStringLiteral("FIO")).displayText(), QStringLiteral("<Один>"));
+    q.next();
+    QVERIFY(q.field(QStringLiteral("Twice")).isNull()); // the failed row stays empty
+    QCOMPARE(q.field(QStringLiteral("FIO")).asString(), QStringLiteral("Два"));
+
+    Query missing(t.database(), tr);
+    missing.setFieldDefs({FieldDef{QStringLiteral("NOPE"), false, FieldType::Integer, {}, true, 0}});
+    missing.sql().add(QStringLiteral("SELECT NumberIN FROM Users"));
+    QVERIFY_THROWS_EXCEPTION(DbError, missing.open());
+    QVERIFY(!missing.isOpen());
+}
+
+void TestDb::callRowsAreCompact()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 20000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
+                               "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+    q.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
+    q.sql().add(QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
+    q.open();
+    QVERIFY(q.recordCount() > 19000);
+    const double perRow = double(q.bufferBytes()) / double(q.recordCount());
+    QVERIFY2(perRow < 100, qPrintable(QString::number(perRow)));
+    qint64 sum = 0;
+    for (q.first(); !q.eof(); q.next())
+        sum += q.field(QStringLiteral("RINGLENGTH")).asInt64();
+    Sql check(t.database(), tr);
+    check.sql().add(QStringLiteral("SELECT SUM(RingLength) FROM Rings R,Lines L,Users U "
+                                   "WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
+    check.execQuery();
+    QCOMPARE(sum, check.fields().front()->asInt64());
+}
+
+void TestDb::readCommittedSeesLaterCommits()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Transaction ro(t.database());
+    ro.params() = readCommitted(true);
+    ro.start();
+    Query q(t.database(), ro);
+    q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines"));
+    q.open();
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 0);
+
+    Database other;
+    other.setDatabaseName(t.path());
+    other.params() = demo::localParams();
+    other.open();
+    Transaction w(other);
+    w.start();
+    Sql ins(other, w);
+    ins.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (7)"));
+    ins.execQuery();
+    q.open();
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 0); // not committed yet
+    w.commit();
+    q.open();
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 1);
+    QVERIFY(ro.active());
+    // Writing through a read-only transaction is refused by the server.
+    Sql bad(t.database(), ro);
+    bad.sql().add(QStringLiteral("DELETE FROM Lines"));
+    QVERIFY_THROWS_EXCEPTION(DbError, bad.execQuery());
+}
+
+void TestDb::nowaitConflictFailsAtOnce()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 10)")});
+    Database other;
+    other.setDatabaseName(t.path());
+    other.params() = demo::localParams();
+    other.open();
+    Transaction holder(other);
+    holder.params() = readCommitted(false);
+    holder.start();
+    Sql hold(other, holder);
+    hold.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 20 WHERE NumberLine = 1"));
+    hold.execQuery();
+
+    Transaction w(t.database());
+    w.params() = readCommitted(false);
+    w.start();
+    Sql upd(t.database(), w);
+    upd.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 30 WHERE NumberLine = 1"));
+    // With "wait" this would block until the holder ends; "nowait" reports the conflict.
+    bool failed = false;
+    try {
+        upd.execQuery();
+    } catch (const DbError& e) {
+        failed = true;
+        QVERIFY2(e.message().contains(QLatin1String("conflict"), Qt::CaseInsensitive),
+                 qPrintable(e.message()));
+    }
+    QVERIFY(failed);
+    w.rollback();
+    holder.commit();
+    w.start();
+    upd.execQuery();
+    w.commit();
+}
+
+void TestDb::duplicateKeyAndOtherErrors()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)")});
+    Transaction w(t.database());
+    w.start();
+    Sql s(t.database(), w);
+    s.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)"));
+    try {
+        s.execQuery();
+        QFAIL("a duplicate key was accepted");
+    } catch (const DbError& e) {
+        QCOMPARE(e.code(), IscUniqueViolation);
+        QVERIFY(e.message().toUpper().contains(QLatin1String("UNIQUE")));
+        QCOMPARE(e.sqlState(), QStringLiteral("23000"));
+    }
+    s.sql().clear();
+    s.sql().add(QStringLiteral("SELEKT 1 FROM RDB$DATABASE"));
+    try {
+        s.execQuery();
+        QFAIL("a broken statement was accepted");
+    } catch (const DbError& e) {
+        QVERIFY(!e.message().isEmpty());
+        QVERIFY(e.code() != 0);
+    }
+    w.rollback();
+    QVERIFY_THROWS_EXCEPTION(DbError, s.execQuery()); // no active transaction
+    QVERIFY_THROWS_EXCEPTION(DbError, w.commit());
+    w.params() = QStringList{QStringLiteral("sometimes")};
+    QVERIFY_THROWS_EXCEPTION(DbError, w.start());
+}
+
+void TestDb::storedProcedureAndSingleRow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Transaction w(t.database());
+    w.start();
+    StoredProc sp(t.database(), w);
+    sp.setStoredProcName(QStringLiteral("MAKENEWID"));
+    sp.execProc();
+    const int a = sp.output(QStringLiteral("NEWID")).asInteger();
+    sp.execProc();
+    const int b = sp.output(QStringLiteral("newid")).asInteger();
+    QVERIFY(a != b);
+
+    Sql s(t.database(), w);
+    s.sql().add(QStringLiteral("SELECT 'Привет' AS G, 42 AS N FROM RDB$DATABASE"));
+    s.execQuery();
+    QVERIFY(!s.eof());
+    QCOMPARE(s.field(QStringLiteral("g")).asString(), QStringLiteral("Привет"));
+    QCOMPARE(s.field(QStringLiteral("N")).asInteger(), 42);
+    s.sql().clear();
+    s.sql().add(QStringLiteral("SELECT 1 AS N FROM RDB$DATABASE WHERE 1 = ?"));
+    s.param(0).setInteger(2);
+    s.execQuery();
+    QVERIFY(s.eof());
+    w.commit();
+}
+
+void TestDb::closingTheDatabaseEndsEverything()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Transaction tr(t.database());
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(QStringLiteral("SELECT * FROM Lines"));
+    q.open();
+    t.database().close();
+    QVERIFY(!t.database().connected());
+    QVERIFY(!tr.active());
+    QVERIFY(!q.isOpen());
+    t.database().open();
+    tr.start();
+    q.open(); // prepares again on the new attachment
+    QVERIFY(q.isOpen());
+}
+
+void TestDb::scriptSplitting()
+{
+    const QStringList parts = ScriptRunner::split(QStringLiteral(
+        "-- comment; not a statement\nCREATE TABLE A (X VARCHAR(5) DEFAULT ';');\n"
+        "/* block; comment */\nSET TERM ^ ;\nCREATE PROCEDURE P AS BEGIN X = 1; END^\n"
+        "SET TERM ; ^\nCOMMIT;"));
+    QCOMPARE(parts, (QStringList{QStringLiteral("CREATE TABLE A (X VARCHAR(5) DEFAULT ';')"),
+                                 QStringLiteral("CREATE PROCEDURE P AS BEGIN X = 1; END"),
+                                 QStringLiteral("COMMIT")}));
+}
+
+void TestDb::failedOpen()
+{
+    Database d;
+    d.setDatabaseName(QStringLiteral("/nonexistent/folder/none.fdb"));
+    d.params() = demo::localParams();
+    QVERIFY_THROWS_EXCEPTION(DbError, d.open());
+    QVERIFY(!d.connected());
+    d.setDatabaseName(QString());
+    QVERIFY_THROWS_EXCEPTION(DbError, d.open());
+    d.params() = QStringList{QStringLiteral("colour=blue")};
+    QVERIFY_THROWS_EXCEPTION(DbError, d.open());
+}
+
+QTEST_GUILESS_MAIN(TestDb)
+#include "test_db.moc"
