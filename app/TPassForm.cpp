@@ -110,6 +110,12 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
         move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
 }
 
+TPassForm::~TPassForm()
+{
+    if (m_arrowCursor)
+        QApplication::restoreOverrideCursor();
+}
+
 void TPassForm::ChooseFocus()
 {
     QWidget* target = bbOk;

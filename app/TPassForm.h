@@ -15,6 +15,7 @@ class TPassForm : public QDialog
     Q_OBJECT
 public:
     explicit TPassForm(TDM& dm, QWidget* parent = nullptr);
+    ~TPassForm() override;
 
     QLineEdit* eUserName = nullptr;
     QLineEdit* meUserPass = nullptr;

@@ -1,1 +1,171 @@
+// The settings object: what it reads, what it writes at the end of a run, and when it does not.
+#include "support/TestDatabase.h"
 
+#include "app/Messages.h"
+#include "app/TMainObject.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QStringEncoder>
+#include <QTest>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { Messages::setTestMode(true); }
+    void defaultsWithoutAFile();
+    void readsEveryValue();
+    void writesAfterALoginAndKeepsTheRest();
+    void forgetsCredentialsWhenNotRemembered();
+    void noWriteWithoutALogin();
+    void unwritableFileIsReportedOnce();
+};
+
+void TestSettings::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+}
+
+void TestSettings::defaultsWithoutAFile()
+{
+    QTemporaryDir dir;
+    {
+        TMainObject s(dir.path());
+        QCOMPARE(s.ProgramDir, dir.path() + u'/');
+        QCOMPARE(s.IniFileName, dir.path() + QStringLiteral("/kelvora.ini"));
+        QVERIFY(!s.Connected);
+        QVERIFY(!s.MemoryName);
+        QVERIFY(s.DatabasePath.isEmpty());
+        QVERIFY(s.User.isEmpty() && s.Pass.isEmpty());
+        QCOMPARE(s.N5 + s.N6 + s.N7 + s.N8 + s.N9 + s.N10 + s.N11, 0);
+        QCOMPARE(s.vstDeptWth, 160);
+        QCOMPARE(s.FieldLine + s.DescLine + s.FieldRing + s.DescRing, 0);
+        QVERIFY(!s.WorkArea.isEmpty());
+    }
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("kelvora.ini"))));
+}
+
+void TestSettings::readsEveryValue()
+{
+    QTemporaryDir dir;
+    const QString content = QStringLiteral(
+        "[remotebd]\nname=  server:/data/Звонки.fdb  \n[Main]\nMemoryName=5\nUser=Иванов\n"
+        "Pass=\"секрет\"\n[NumberMask]\nN5=300\nN6=$10\nN7=0x3\nN8=abc\nN11=256\n"
+        "[Sort]\nFieldLine=3\nDescLine=1\nFieldRing=9\nDescRing=1\n");
+    QFile f(dir.filePath(QStringLiteral("kelvora.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringEncoder("windows-1251").encode(content));
+    f.close();
+    TMainObject s(dir.path());
+    QCOMPARE(s.DatabasePath, QStringLiteral("server:/data/Звонки.fdb"));
+    QVERIFY(s.MemoryName);
+    QCOMPARE(s.User, QStringLiteral("Иванов"));
+    QCOMPARE(s.Pass, QStringLiteral("секрет"));
+    QCOMPARE(int(s.N5), 44); // low 8 bits of 300
+    QCOMPARE(int(s.N6), 16);
+    QCOMPARE(int(s.N7), 3);
+    QCOMPARE(int(s.N8), 0);
+    QCOMPARE(int(s.N11), 0);
+    QCOMPARE(s.vstDeptWth, 160);
+    QCOMPARE(s.FieldLine, 3);
+    QCOMPARE(s.DescLine, 1);
+    QCOMPARE(s.FieldRing, 0); // out of the table's range
+    QCOMPARE(s.DescRing, 1);
+}
+
+void TestSettings::writesAfterALoginAndKeepsTheRest()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
+    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n[Extra]\r\nA=1\r\n");
+    {
+        TMainObject s(dir.path());
+        s.Connected = true;
+        s.MemoryName = true;
+        s.User = QStringLiteral("Петров");
+        s.Pass = QStringLiteral("пароль");
+        s.N7 = 2;
+        s.vstDeptWth = 211;
+        s.FieldRing = 4;
+        s.DescRing = 1;
+        // A grid writes its layout during the run; the final write must not lose it.
+        writeBytes(path, readAll(path) + "[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n");
+    }
+    const QByteArray bytes = readAll(path);
+    QVERIFY(bytes.startsWith("[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n"
+                             "[Extra]\r\nA=1\r\n[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n"));
+    QVERIFY(bytes.contains("[NumberMask]\r\nN5=0\r\nN6=0\r\nN7=2\r\nN8=0\r\nN9=0\r\nN10=0\r\nN11=0\r\n"));
+    QVERIFY(bytes.contains("[Main]\r\nMemoryName=1\r\nUser=\xCF\xE5\xF2\xF0\xEE\xE2\r\n"
+                           "Pass=\xEF\xE0\xF0\xEE\xEB\xFC\r\n"));
+    QVERIFY(bytes.contains("[Save]\r\nvstDeptWth=211\r\n"));
+    QVERIFY(bytes.contains("[Sort]\r\nFieldLine=0\r\nDescLine=0\r\nFieldRing=4\r\nDescRing=1\r\n"));
+    TMainObject again(dir.path());
+    QCOMPARE(again.User, QStringLiteral("Петров"));
+    QCOMPARE(again.Pass, QStringLiteral("пароль"));
+    QCOMPARE(again.FieldRing, 4);
+    QVERIFY(Messages::shown().isEmpty());
+}
+
+void TestSettings::forgetsCredentialsWhenNotRemembered()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
+    writeBytes(path, "[Main]\r\nMemoryName=1\r\nUser=old\r\nPass=oldpass\r\n");
+    {
+        TMainObject s(dir.path());
+        s.Connected = true;
+        s.MemoryName = false;
+        s.User = QStringLiteral("ivanov");
+    }
+    QVERIFY(readAll(path).contains("[Main]\r\nMemoryName=0\r\nUser=\r\nPass=\r\n"));
+}
+
+void TestSettings::noWriteWithoutALogin()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
+    const QByteArray before = "; mine\r\n[Main]\r\nMemoryName=1\r\nUser=a\r\n[Sort]\r\nFieldRing=2";
+    writeBytes(path, before);
+    {
+        TMainObject s(dir.path());
+        s.User = QStringLiteral("changed");
+        s.FieldRing = 5;
+    }
+    QCOMPARE(readAll(path), before);
+}
+
+void TestSettings::unwritableFileIsReportedOnce()
+{
+    QTemporaryDir dir;
+    writeBytes(dir.filePath(QStringLiteral("blocker")), "not a folder");
+    {
+        TMainObject s(dir.filePath(QStringLiteral("blocker")));
+        s.Connected = true;
+    }
+    const QList<Messages::Shown> shown = Messages::shown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].kind, Messages::Kind::Error);
+    QVERIFY(shown[0].text.contains(QStringLiteral("kelvora.ini")));
+}
+
+QTEST_MAIN(TestSettings)
+#include "test_settings.moc"

@@ -37,10 +37,12 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
     fb::Owned<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
     st.check();
     dpb->insertInt(&st, isc_dpb_sql_dialect, 3);
+    // Names, passwords and the file path travel in UTF-8 whatever the system's code page is.
+    dpb->insertTag(&st, isc_dpb_utf8_filename);
     for (const QString& line : std::as_const(m_params)) {
         const qsizetype eq = line.indexOf(u'=');
         const QString key = (eq < 0 ? line : line.left(eq)).trimmed().toLower();
-        const QByteArray value = fb::encode(eq < 0 ? QString() : line.mid(eq + 1));
+        const QByteArray value = (eq < 0 ? QString() : line.mid(eq + 1)).toUtf8();
         unsigned char tag = 0;
         if (key == QLatin1String("user_name"))
             tag = isc_dpb_user_name;
@@ -58,12 +60,12 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
     }
     if (createIt) {
         if (!charset.isEmpty())
-            dpb->insertString(&st, isc_dpb_set_db_charset, fb::encode(charset).constData());
+            dpb->insertString(&st, isc_dpb_set_db_charset, charset.toUtf8().constData());
         if (pageSize > 0)
             dpb->insertInt(&st, isc_dpb_page_size, pageSize);
     }
     st.check();
-    const QByteArray path = fb::encode(m_name);
+    const QByteArray path = m_name.toUtf8();
     const unsigned length = dpb->getBufferLength(&st);
     const unsigned char* buffer = dpb->getBuffer(&st);
     IAttachment* att =
