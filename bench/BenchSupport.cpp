@@ -1,0 +1,137 @@
+#include "BenchSupport.h"
+
+#include "DemoData.h"
+#include "db/DbError.h"
+
+#include <firebird/Interface.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+using namespace Firebird;
+
+namespace bench {
+
+QString bigDatabase(qint64 calls)
+{
+    const QString path = QStringLiteral("/tmp/kelvora-bench-%1.fdb").arg(calls);
+    if (QFileInfo::exists(path))
+        return path;
+    std::printf("creating %s with %lld calls (once)...\n", qPrintable(path), calls);
+    std::fflush(stdout);
+    db::Database database;
+    demo::createDatabase(database, path, demo::localParams());
+    demo::DemoData data;
+    data.fillDirectories(database);
+    const QDateTime to = QDateTime::currentDateTime();
+    data.fillCalls(database, calls, to.addYears(-1), to);
+    return path;
+}
+
+namespace {
+qint64 statusField(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLongLong() * 1024;
+    return 0;
+}
+} // namespace
+
+qint64 residentBytes()
+{
+    return statusField("VmRSS:");
+}
+
+qint64 peakResidentBytes()
+{
+    return statusField("VmHWM:");
+}
+
+double timeMs(const std::function<void()>& fn)
+{
+    QElapsedTimer t;
+    t.start();
+    fn();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
+                const QDateTime& d2, int sumColumn, qint64& rows)
+{
+    IMaster* master = fb_get_master_interface();
+    ThrowStatusWrapper st(master->getStatus());
+    IProvider* prov = master->getDispatcher();
+    IUtil* util = master->getUtilInterface();
+    qint64 sum = 0;
+    rows = 0;
+    try {
+        IXpbBuilder* dpb = util->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
+        dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
+        dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
+        const QByteArray path = database.toUtf8();
+        IAttachment* att = prov->attachDatabase(&st, path.constData(),
+                                                dpb->getBufferLength(&st), dpb->getBuffer(&st));
+        dpb->dispose();
+        const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_nowait,
+                                     isc_tpb_read_committed, isc_tpb_rec_version};
+        ITransaction* tra = att->startTransaction(&st, sizeof tpb, tpb);
+        const QByteArray text = sql.toLatin1();
+        IStatement* stmt = att->prepare(&st, tra, 0, text.constData(), 3,
+                                        IStatement::PREPARE_PREFETCH_METADATA);
+        IMessageMetadata* in = stmt->getInputMetadata(&st);
+        std::vector<unsigned char> inBuf(in->getMessageLength(&st));
+        auto put = [&](unsigned i, const QDateTime& v) {
+            ISC_TIMESTAMP ts;
+            ts.timestamp_date = util->encodeDate(unsigned(v.date().year()), unsigned(v.date().month()),
+                                                 unsigned(v.date().day()));
+            ts.timestamp_time = util->encodeTime(unsigned(v.time().hour()), unsigned(v.time().minute()),
+                                                 unsigned(v.time().second()),
+                                                 unsigned(v.time().msec()) * 10);
+            std::memcpy(&inBuf[in->getOffset(&st, i)], &ts, sizeof ts);
+            std::memset(&inBuf[in->getNullOffset(&st, i)], 0, 2);
+        };
+        if (in->getCount(&st) >= 2) {
+            put(0, d1);
+            put(1, d2);
+        }
+        IMessageMetadata* out = stmt->getOutputMetadata(&st);
+        std::vector<unsigned char> outBuf(out->getMessageLength(&st));
+        const unsigned off = out->getOffset(&st, unsigned(sumColumn));
+        const unsigned type = out->getType(&st, unsigned(sumColumn)) & ~1u;
+        IResultSet* rs = stmt->openCursor(&st, tra, in, inBuf.data(), out, 0);
+        while (rs->fetchNext(&st, outBuf.data()) == IStatus::RESULT_OK) {
+            if (type == SQL_INT64) {
+                qint64 v;
+                std::memcpy(&v, &outBuf[off], 8);
+                sum += v;
+            } else {
+                qint32 v;
+                std::memcpy(&v, &outBuf[off], 4);
+                sum += v;
+            }
+            ++rows;
+        }
+        rs->close(&st);
+        out->release();
+        in->release();
+        stmt->free(&st);
+        tra->commit(&st);
+        att->detach(&st);
+    } catch (const FbException& e) {
+        char buf[1024];
+        util->formatStatus(buf, sizeof buf, e.getStatus());
+        std::fprintf(stderr, "raw fetch failed: %s\n", buf);
+    }
+    return sum;
+}
+
+} // namespace bench

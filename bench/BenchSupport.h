@@ -1,0 +1,29 @@
+// Shared pieces of the benchmarks: the big database, timing, memory and a raw fetch.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace bench {
+
+/// Path of a database with `calls` calls over the year before today, made once and reused
+/// (its name carries the number of calls). Prints what it does.
+QString bigDatabase(qint64 calls);
+
+/// Resident memory of the process in bytes (0 where unknown).
+qint64 residentBytes();
+/// Peak resident memory of the process in bytes (0 where unknown).
+qint64 peakResidentBytes();
+
+/// Milliseconds taken by fn.
+double timeMs(const std::function<void()>& fn);
+
+/// The statement run through the object API alone: prepare, bind two timestamps (when the
+/// statement has them), fetch every row and sum the 64-bit column `sumColumn` (index).
+/// Returns the sum; rows into `rows`.
+qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
+                const QDateTime& d2, int sumColumn, qint64& rows);
+
+} // namespace bench

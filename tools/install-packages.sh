@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program, its tools and its tests need.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+missing=$(for p in $(cat "$here/packages.txt"); do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+done)
+if [ -n "$missing" ]; then
+    $sudo apt-get update
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
+fi
