@@ -1,6 +1,7 @@
 #include "TMainObject.h"
 
 #include "Messages.h"
+#include "NumberMask.h"
 #include "ini/IniFile.h"
 
 #include <QCoreApplication>
@@ -95,4 +96,47 @@ bool TMainObject::SaveSettings()
         return false;
     }
     return true;
+}
+
+quint8 TMainObject::MaskChoice(int length) const
+{
+    switch (length) {
+    case 5:
+        return N5;
+    case 6:
+        return N6;
+    case 7:
+        return N7;
+    case 8:
+        return N8;
+    case 9:
+        return N9;
+    case 10:
+        return N10;
+    case 11:
+        return N11;
+    default:
+        return 0;
+    }
+}
+
+void TMainObject::SetMaskChoice(int length, quint8 choice)
+{
+    quint8* const choices[] = {&N5, &N6, &N7, &N8, &N9, &N10, &N11};
+    if (length >= NumberMask::MinLength && length <= NumberMask::MaxLength)
+        *choices[length - NumberMask::MinLength] = choice;
+}
+
+QString TMainObject::FormatPhoneNumber(const QString& Number) const
+{
+    qsizetype b = 0;
+    qsizetype e = Number.size();
+    while (b < e && Number[b].unicode() <= 32)
+        ++b;
+    while (e > b && Number[e - 1].unicode() <= 32)
+        --e;
+    const QString text = Number.mid(b, e - b);
+    // The choice goes by the length as received, the grouping works on the trimmed text.
+    const int length = int(Number.size());
+    return NumberMask::apply(text, NumberMask::groups(length, MaskChoice(length)));
 }

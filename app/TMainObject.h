@@ -17,6 +17,14 @@ public:
     TMainObject& operator=(const TMainObject&) = delete;
 
     void LoadSettings();
+    /// The number grouped by the mask choice of its length (5 to 11 characters); other
+    /// lengths, choice 0 and choices past the list come back unchanged (trimmed).
+    QString FormatPhoneNumber(const QString& Number) const;
+    /// The mask choice for a length, 0 outside 5 to 11.
+    quint8 MaskChoice(int length) const;
+    void SetMaskChoice(int length, quint8 choice);
+    /// The one settings file of the grid layouts, beside the program.
+    QString GridLayoutFile() const { return ProgramDir + QStringLiteral("kelvora.ini"); }
     /// Writes the file when Connected; false with a reason in SaveError when it cannot.
     bool SaveSettings();
 

@@ -1,5 +1,6 @@
 #include "TDM.h"
 
+#include "CallRecord.h"
 #include "app/Messages.h"
 #include "db/DbError.h"
 
@@ -34,6 +35,22 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RINGLENGTH"), false, FieldType::BigInt, {}, false},
         FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
                  QStringLiteral("Продолжительность разговора"), true, 20},
+    });
+    ibQueryRings.setCalcFieldsHook(RingFieldsCalculator{});
+    // The number fields show through the mask choices as they are at display time.
+    ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
+        if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
+            out->setDisplayTextHook([this, &ds](const db::Field& f) {
+                return NumberOutText(f, ds, *MainObject);
+            });
+        if (db::Field* town = ds.findField(QStringLiteral("NUMBERTOWN")))
+            town->setDisplayTextHook(
+                [this](const db::Field& f) { return NumberTownText(f, *MainObject); });
+    });
+    ibQueryLines.setAfterOpenHook([this](db::DataSet& ds) {
+        if (db::Field* town = ds.findField(QStringLiteral("NUMBERTOWN")))
+            town->setDisplayTextHook(
+                [this](const db::Field& f) { return NumberTownText(f, *MainObject); });
     });
 }
 

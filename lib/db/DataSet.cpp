@@ -407,9 +407,10 @@ void DataSet::decodeRow(std::uint8_t* row)
 
 void DataSet::fetchRows(std::size_t maxRows)
 {
-    close();
+    // A statement the server refuses leaves the rows of the last open as they were.
     prepare();
     m_statement.bind(boundValues());
+    close();
     buildFields();
     m_statement.openCursor(*m_transaction);
     try {

@@ -184,11 +184,22 @@ QString Field::plainText() const
     case FieldType::Date:
         return QLocale().toString(asDate(), QLocale::ShortFormat);
     case FieldType::Time:
-        return asTime().toString(QStringLiteral("HH:mm:ss"));
+        return timeText(asTime());
     case FieldType::DateTime:
         return QLocale().toString(asDateTime(), QLocale::ShortFormat);
     }
     return {};
+}
+
+QString Field::timeText(const QTime& time)
+{
+    // The locale's long time format, without the time zone it may carry.
+    static const QString format = [] {
+        QString f = QLocale().timeFormat(QLocale::LongFormat);
+        f.remove(u't');
+        return f.trimmed();
+    }();
+    return QLocale().toString(time, format);
 }
 
 QString Field::displayText() const

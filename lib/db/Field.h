@@ -61,6 +61,8 @@ public:
     /// The text without the hook (for hooks that decorate it).
     QString plainText() const;
     void setDisplayTextHook(DisplayTextHook hook) { m_hook = std::move(hook); }
+    /// A time of day in the user's regional format, with seconds.
+    static QString timeText(const QTime& time);
 
     void setInteger(qint64 v);
     void setDouble(double v);

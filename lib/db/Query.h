@@ -32,6 +32,19 @@ public:
     /// case when caseInsensitive); returns false and stays put when there is none.
     bool locate(const QString& fieldName, const QVariant& value, bool caseInsensitive = false);
 
+    /// Runs fn with row `index` current for the fields, then puts the cursor back. For views
+    /// that show any row without moving the cursor.
+    template <class F> decltype(auto) atRow(qint64 index, F&& fn)
+    {
+        struct Restore
+        {
+            Query* q;
+            ~Restore() { q->place(q->m_recNo); }
+        } restore{this};
+        setCurrentRow(std::size_t(index));
+        return fn();
+    }
+
 private:
     void place(qint64 index);
 

@@ -1,8 +1,23 @@
-// The main window of the program.
+// The main window: the call log, the directories of lines and users, and every command.
 #pragma once
+
+#include "grid/DataGrid.h"
 
 #include <QMainWindow>
 
+class QAction;
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QTreeWidget;
+class TComboQuery;
 class TDM;
 
 /// Created hidden before the data module exists; bound to it with setDataModule(). At its
@@ -14,12 +29,75 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
 
     void setDataModule(TDM& dm);
+
+    // Handlers and operations.
     void FormActivate();
+    void FormKeyDown();
+    void PageControlChange(int index);
+    void sbStartClick();
+    void GridRingsSortMarkingChanged();
+    void UpdateActions();
+    void ApplyMaskToLineFilter();
+    void ShowConnectionInStatusBar();
+    void RunCallQuery();
+    void SetColumnSortMarker(grid::DataGrid* grid, int column, int descending);
+    void ARefreshExecute();
+    void N23Click();
+    void AltF41Click();
+
+    /// The ORDER BY terms of the calls grid, indexed by FieldRing.
+    static QString CallSortTerm(int index);
+
+    QToolBar* ToolBar1 = nullptr;
+    QAction* ANew = nullptr;
+    QAction* AProperty = nullptr;
+    QAction* AErase = nullptr;
+    QAction* AExport = nullptr;
+    QAction* ARefresh = nullptr;
+    QAction* N23 = nullptr; // "Маска номера"
+    QAction* AltF41 = nullptr;
+    QAction* N5 = nullptr;  // "Загрузка линий"
+    QAction* N22 = nullptr; // "Отчеты"
+    QAction* N3 = nullptr;  // "О программе ..."
+    QAction* N20 = nullptr; // "Служебная информация"
+
+    QTabWidget* PageControl = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+
+    QDateEdit* dOT = nullptr;
+    QDateEdit* dDo = nullptr;
+    TComboQuery* cqUsers = nullptr;
+    TComboQuery* cqLines = nullptr;
+    QCheckBox* cbIN = nullptr;
+    QCheckBox* cbOUT = nullptr;
+    QLineEdit* seNumberBeg = nullptr;
+    QSpinBox* seRingLen = nullptr;
+    QPushButton* sbStart = nullptr;
+    grid::DataGrid* GridRings = nullptr;
+    QLabel* PanelTotalString = nullptr;
+    QLabel* PanelTotalTime = nullptr;
+
+    grid::DataGrid* GridLines = nullptr;
+    QTreeWidget* twDepts = nullptr;
+    QSplitter* Splitter = nullptr;
+    grid::DataGrid* GridUsers = nullptr;
+
+    QLabel* StatusPanel[3] = {};
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FormCreate();
+    QWidget* buildCallsTab();
+    void buildActionsAndMenus();
+    void saveGridLayout(grid::DataGrid* grid, const QString& section);
+    void restoreGridLayout(grid::DataGrid* grid, const QString& section);
+
     TDM* m_dm = nullptr;
     bool m_activated = false;
+    QRect m_workArea;
 };

@@ -1,0 +1,110 @@
+#include "DataGridModel.h"
+
+#include <QBrush>
+
+namespace grid {
+
+DataGridModel::DataGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void DataGridModel::setQuery(db::Query* query)
+{
+    beginResetModel();
+    m_query = query;
+    rebuildColumns();
+    endResetModel();
+}
+
+void DataGridModel::beginReload()
+{
+    if (m_reloading)
+        return;
+    m_reloading = true;
+    beginResetModel();
+    m_columns.clear();
+}
+
+void DataGridModel::endReload()
+{
+    if (!m_reloading)
+        return;
+    rebuildColumns();
+    m_reloading = false;
+    endResetModel();
+}
+
+void DataGridModel::rebuildColumns()
+{
+    m_columns.clear();
+    if (!m_query || !m_query->isOpen())
+        return;
+    for (const auto& f : m_query->fields())
+        if (f->visible())
+            m_columns.push_back(f.get());
+}
+
+db::Field* DataGridModel::field(int column) const
+{
+    return column >= 0 && column < int(m_columns.size()) ? m_columns[std::size_t(column)] : nullptr;
+}
+
+int DataGridModel::columnOf(const QString& fieldName) const
+{
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i]->name().compare(fieldName, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+int DataGridModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || m_reloading || !m_query || !m_query->isOpen())
+        return 0;
+    return int(std::min<std::size_t>(m_query->recordCount(), std::size_t(INT_MAX)));
+}
+
+int DataGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || m_reloading ? 0 : int(m_columns.size());
+}
+
+QVariant DataGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || m_reloading || !m_query || index.row() >= rowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: {
+        db::Field* f = field(index.column());
+        if (!f)
+            return {};
+        return m_query->atRow(index.row(), [f] { return f->displayText(); });
+    }
+    case Qt::BackgroundRole: {
+        if (!m_background)
+            return {};
+        const std::optional<QColor> c =
+            m_query->atRow(index.row(), [this] { return m_background(*m_query); });
+        return c ? QVariant(QBrush(*c)) : QVariant();
+    }
+    case Qt::TextAlignmentRole: {
+        db::Field* f = field(index.column());
+        if (f && f->isNumeric() && !f->isCalculated())
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant DataGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return QString();
+    const db::Field* f = field(section);
+    return f ? f->displayLabel() : QVariant();
+}
+
+} // namespace grid

@@ -1,0 +1,54 @@
+// A read-only table model over a Query's visible fields and held rows.
+#pragma once
+
+#include "db/Query.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace grid {
+
+/// Columns are the query's visible fields in field order, titled by their display labels; cells
+/// show the fields' display texts. The query is not owned and must outlive the model. Whoever
+/// reopens or closes the query wraps that in beginReload()/endReload().
+class DataGridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    /// Background of a row, asked with that row current in the query.
+    using RowBackgroundHook = std::function<std::optional<QColor>(const db::Query&)>;
+
+    explicit DataGridModel(QObject* parent = nullptr);
+
+    void setQuery(db::Query* query);
+    db::Query* query() const { return m_query; }
+    void beginReload();
+    void endReload();
+
+    /// The field shown in a column (nullptr when out of range).
+    db::Field* field(int column) const;
+    /// The column of a field, by name without regard to case; -1 when not shown.
+    int columnOf(const QString& fieldName) const;
+
+    void setRowBackgroundHook(RowBackgroundHook hook) { m_background = std::move(hook); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    void rebuildColumns();
+
+    db::Query* m_query = nullptr;
+    std::vector<db::Field*> m_columns;
+    RowBackgroundHook m_background;
+    bool m_reloading = false;
+};
+
+} // namespace grid

@@ -1,0 +1,26 @@
+// The editor of the phone-number grouping, one choice per number length.
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+class TMainObject;
+
+/// "Сохранить" puts the seven choices into the settings object (written at program end);
+/// "Отменить" or Escape changes nothing.
+class TNumMaskForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TNumMaskForm(TMainObject& settings, QWidget* parent = nullptr);
+
+    QComboBox* cbNum[7] = {}; // cbNum5 .. cbNum11
+    QPushButton* bbSave = nullptr;
+    QPushButton* bbCancel = nullptr;
+
+    void bbSaveClick();
+
+private:
+    TMainObject& m_settings;
+};
