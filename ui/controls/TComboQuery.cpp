@@ -255,6 +255,12 @@ void TComboQuery::keyPressEvent(QKeyEvent* event)
 bool TComboQuery::eventFilter(QObject* watched, QEvent* event)
 {
     // While the list is open the keys go to it: search there as well.
+    // The open list's own handling would close it on Escape before the key arrives.
+    if (watched == view() && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        return true;
+    }
     if (watched == view() && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -114,6 +114,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     Splitter->addWidget(twDepts);
     Splitter->addWidget(GridUsers);
     Splitter->setStretchFactor(1, 1);
+    connect(Splitter, &QSplitter::splitterMoved, this,
+            [this] { m_treeWidth = Splitter->sizes().value(0, m_treeWidth); });
     (new QVBoxLayout(TabSheet3))->addWidget(Splitter);
     PageControl->addTab(TabSheet1, QStringLiteral("Звонки"));
     PageControl->addTab(TabSheet2, QStringLiteral("Линии"));
@@ -354,8 +356,8 @@ void TMainForm::FormActivate()
         return;
     }
     TMainObject& s = *m_dm->MainObject;
-    twDepts->resize(s.vstDeptWth, twDepts->height());
-    Splitter->setSizes({s.vstDeptWth, std::max(100, width() - s.vstDeptWth)});
+    m_treeWidth = std::clamp(s.vstDeptWth, twDepts->minimumWidth(), twDepts->maximumWidth());
+    Splitter->setSizes({m_treeWidth, std::max(100, width() - m_treeWidth)});
     ShowConnectionInStatusBar();
     dOT->setDate(QDate::currentDate());
     dDo->setDate(QDate::currentDate());
@@ -395,9 +397,8 @@ void TMainForm::UpdateActions()
     const bool calls = PageControl->currentIndex() == 0;
     for (QAction* a : {ANew, AProperty, AErase})
         a->setEnabled(!calls);
-    AExport->setEnabled(!calls || GridRings->isVisible() || !GridRings->isHidden());
-    if (calls)
-        AExport->setEnabled(!GridRings->isHidden());
+    // On the calls tab there is something to export once the first query has shown the grid.
+    AExport->setEnabled(!calls || !GridRings->isHidden());
 }
 
 void TMainForm::PageControlChange(int)
@@ -580,7 +581,7 @@ void TMainForm::GridRingsSortMarkingChanged()
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (m_dm && m_dm->MainObject->Connected) {
-        m_dm->MainObject->vstDeptWth = twDepts->width();
+        m_dm->MainObject->vstDeptWth = m_treeWidth;
         const std::pair<grid::DataGrid*, QString> grids[] = {
             {GridRings, GridRingsSection}, {GridLines, GridLinesSection}, {GridUsers, GridUsersSection}};
         for (const auto& [grid, section] : grids)

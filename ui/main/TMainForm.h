@@ -100,4 +100,5 @@ private:
     TDM* m_dm = nullptr;
     bool m_activated = false;
     QRect m_workArea;
+    int m_treeWidth = 160; // kept apart: the tree has no width of its own until its tab shows
 };

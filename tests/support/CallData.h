@@ -1,0 +1,19 @@
+// Small call-log data sets made for the tests.
+#pragma once
+
+#include "support/TestDatabase.h"
+
+#include <QDateTime>
+
+namespace test {
+
+/// One call as the collector writes it (the parts taken from `when`, fractions of a second
+/// kept in RingDate only).
+QString insertCall(const QDateTime& when, int seconds, double numberOut, int line, int numberIn);
+
+/// Lines 1 (2150001) and 2 (2150002); users 101 "Иванов Иван Петрович" and 102 "Петрова Анна
+/// Сергеевна"; calls on 1 and 2 March 2026 and around them, including calls whose line or
+/// subscriber is not in the directories and one at 23:59:59.5 of 2 March.
+void fillSmallCallLog(TestDatabase& t);
+
+} // namespace test
