@@ -1,1 +1,330 @@
+// The main window's call log driven as an operator does it, over a small data set.
+#include "support/CallData.h"
 
+#include "DemoData.h"
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/main/TMainForm.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const QStringList Head = {
+    QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,TimeMin,TimeSec,"
+                   "NumberOut,L.NumberTown,U.FIO"),
+    QStringLiteral("FROM Rings R,Lines L,Users U"),
+    QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn")};
+const QString Period = QStringLiteral("AND (R.RingDate between :d1 and :d2)");
+
+// The folder of the test's program, with a settings file naming the database.
+QString programDir(test::TestDatabase& t)
+{
+    if (!QFile::exists(t.dir() + QStringLiteral("/kelvora.ini")))
+        t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[RemoteBD]\nName=") + t.path());
+    return t.dir();
+}
+
+// A logged-in program on the test's database with its main window up.
+struct Session
+{
+    explicit Session(test::TestDatabase& t) : dm(programDir(t))
+    {
+        dm.ibDatabase.setDatabaseName(t.path());
+        dm.ibDatabase.params() = demo::localParams();
+        dm.ibDatabase.open();
+        dm.ibTranRO.start();
+        dm.MainObject->Connected = true;
+        form.setDataModule(dm);
+        form.show();
+    }
+    bool ready()
+    {
+        return QTest::qWaitFor([this] { return form.cqUsers->count() == 3; });
+    }
+    void period(int fromDay, int toDay)
+    {
+        form.dOT->setDate(QDate(2026, 3, fromDay));
+        form.dDo->setDate(QDate(2026, 3, toDay));
+    }
+    void show() { QTest::mouseClick(form.sbStart, Qt::LeftButton); }
+    QStringList lines() const { return dm.ibQueryRings.sql().lines(); }
+    QString rows() const { return form.PanelTotalString->text(); }
+    QString time() const { return form.PanelTotalTime->text(); }
+    int column(const QString& field) const { return form.GridRings->findColumnByField(field); }
+    void clickTitle(const QString& field)
+    {
+        QHeaderView* h = form.GridRings->horizontalHeader();
+        const int c = column(field);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    }
+
+    TDM dm;
+    TMainForm form;
+};
+
+} // namespace
+
+class TestCallLog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { Messages::setTestMode(true); }
+    void filtersMakeTheStatementAndTheTotals();
+    void sortByTitleAndKeepItAcrossARestart();
+    void actionsFollowTheTabAndTheGrid();
+    void incomingRowsOnSilver();
+    void failedQueryKeepsTheLastResult();
+    void escapeAsksBeforeClosing();
+};
+
+void TestCallLog::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+}
+
+void TestCallLog::filtersMakeTheStatementAndTheTotals()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    QAbstractItemModelTester tester(s.form.GridRings->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(s.form.GridRings->isHidden());
+    s.period(1, 2);
+
+    // Defaults: both directions, no prefix, everybody, every line, any length, by date.
+    s.show();
+    QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("ORDER BY RingDate ")}));
+    QCOMPARE(s.rows(), QStringLiteral("3")); // 00:00:00 of the first day to 23:59:59 of the last
+    QCOMPARE(s.time(), QStringLiteral(" 1 ч 03 мин 40 сек"));
+    QVERIFY(!s.form.GridRings->isHidden());
+    QCOMPARE(s.form.GridRings->model()->rowCount(), 3);
+    QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
+             QStringLiteral("Иванов Иван Петрович"));
+
+    s.form.cbOUT->setChecked(false);
+    s.show();
+    QCOMPARE(s.lines(), (Head + QStringList{QStringLiteral("AND NumberOut=0"), Period,
+                                           QStringLiteral("ORDER BY RingDate ")}));
+    QCOMPARE(s.rows(), QStringLiteral("1"));
+    QCOMPARE(s.time(), QStringLiteral(" 0 ч 01 мин 05 сек"));
+
+    s.form.cbIN->setChecked(false); // neither: both are checked again
+    s.show();
+    QVERIFY(s.form.cbIN->isChecked() && s.form.cbOUT->isChecked());
+    QCOMPARE(s.rows(), QStringLiteral("3"));
+
+    s.form.cbIN->setChecked(false);
+    s.show();
+    QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut>0"));
+    QCOMPARE(s.rows(), QStringLiteral("2"));
+    QCOMPARE(s.time(), QStringLiteral(" 1 ч 02 мин 35 сек"));
+    s.form.cbIN->setChecked(true);
+
+    s.form.seNumberBeg->setText(QStringLiteral(" 812 "));
+    s.show();
+    QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut STARTING WITH '812'"));
+    QCOMPARE(s.rows(), QStringLiteral("1"));
+    // Typed text cannot change the statement: only its digits are used.
+    s.form.seNumberBeg->setText(QStringLiteral("1' OR '1'='1"));
+    s.show();
+    QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut STARTING WITH '111'"));
+    QCOMPARE(s.rows(), QStringLiteral("0"));
+    QCOMPARE(s.time(), QString());
+    s.form.seNumberBeg->clear();
+    QTest::keyClicks(s.form.seNumberBeg, QStringLiteral("4'x95"));
+    QCOMPARE(s.form.seNumberBeg->text(), QStringLiteral("495"));
+    s.form.seNumberBeg->clear();
+
+    s.form.cqUsers->setCurrentIndex(2); // "Петрова Анна Сергеевна"
+    s.show();
+    QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.NumberIn=102"),
+                                           QStringLiteral("ORDER BY RingDate ")}));
+    QCOMPARE(s.time(), QStringLiteral(" 1 ч 03 мин 10 сек"));
+    s.form.cqUsers->setCurrentIndex(0);
+
+    QCOMPARE(s.form.cqLines->itemText(1), QStringLiteral("2150001"));
+    s.form.cqLines->setCurrentIndex(1);
+    s.form.seRingLen->setValue(30); // a call of exactly 30 s is left out
+    s.show();
+    QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.RLine=1"),
+                                           QStringLiteral("AND R.RINGLENGTH>30"),
+                                           QStringLiteral("ORDER BY RingDate ")}));
+    QCOMPARE(s.rows(), QStringLiteral("1"));
+    QCOMPARE(s.time(), QStringLiteral(" 1 ч 02 мин 05 сек"));
+    s.form.cqLines->setCurrentIndex(0);
+    s.form.seRingLen->setValue(0);
+
+    // A stored sort: names descending; the marker follows.
+    s.dm.MainObject->FieldRing = 2;
+    s.dm.MainObject->DescRing = 1;
+    s.show();
+    QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY FIO DESC"));
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))), grid::SortMarker::Descending);
+    QCOMPARE(s.form.GridRings->sortMarkedColumns().size(), std::size_t(1));
+    QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
+             QStringLiteral("Петрова Анна Сергеевна"));
+
+    s.period(2, 1); // an empty range
+    s.show();
+    QCOMPARE(s.rows(), QStringLiteral("0"));
+    QCOMPARE(s.time(), QString());
+    QVERIFY(Messages::shown().isEmpty());
+}
+
+void TestCallLog::sortByTitleAndKeepItAcrossARestart()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    {
+        Session s(t);
+        QVERIFY(s.ready());
+        s.period(1, 2);
+        s.show();
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))), grid::SortMarker::Ascending);
+        s.clickTitle(QStringLiteral("RTime"));
+        QCOMPARE(s.dm.MainObject->FieldRing, 1);
+        QCOMPARE(s.dm.MainObject->DescRing, 0);
+        QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour ,RMin ,RSec "));
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))), grid::SortMarker::Ascending);
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))), grid::SortMarker::None);
+        s.clickTitle(QStringLiteral("RTime"));
+        QCOMPARE(s.dm.MainObject->DescRing, 1);
+        QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
+        QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("RLen"))).data().toString(),
+                 QStringLiteral(" 1 ч 02 мин 05 сек")); // 23:59:59 first
+        // The operator rearranges the columns; sorting again keeps that.
+        QHeaderView* h = s.form.GridRings->horizontalHeader();
+        h->moveSection(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
+        h->resizeSection(s.column(QStringLiteral("RLen")), 333);
+        s.clickTitle(QStringLiteral("FIO"));
+        QCOMPARE(s.dm.MainObject->FieldRing, 2);
+        QCOMPARE(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
+        QCOMPARE(h->sectionSize(s.column(QStringLiteral("RLen"))), 333);
+        s.clickTitle(QStringLiteral("RTime"));
+        s.clickTitle(QStringLiteral("RTime"));
+        QCOMPARE(s.dm.MainObject->DescRing, 1);
+        s.form.close();
+    }
+    // The next start shows the same order, marker and layout from the first "Показать".
+    Session s(t);
+    QVERIFY(s.ready());
+    QCOMPARE(s.dm.MainObject->FieldRing, 1);
+    s.period(1, 2);
+    s.show();
+    QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))), grid::SortMarker::Descending);
+    QHeaderView* h = s.form.GridRings->horizontalHeader();
+    QCOMPARE(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
+    QCOMPARE(h->sectionSize(s.column(QStringLiteral("RLen"))), 333);
+}
+
+void TestCallLog::actionsFollowTheTabAndTheGrid()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    QCOMPARE(s.form.windowTitle(), QStringLiteral("Статистика звонков"));
+    QCOMPARE(s.form.StatusPanel[0]->text(), t.path());
+    for (QAction* a : {s.form.ANew, s.form.AProperty, s.form.AErase, s.form.AExport})
+        QVERIFY(!a->isEnabled());
+    s.period(1, 2);
+    s.show();
+    QVERIFY(s.form.AExport->isEnabled());
+    QVERIFY(!s.form.ANew->isEnabled());
+    s.form.PageControl->setCurrentIndex(1);
+    for (QAction* a : {s.form.ANew, s.form.AProperty, s.form.AErase, s.form.AExport})
+        QVERIFY(a->isEnabled());
+    s.form.PageControl->setCurrentIndex(0);
+    QVERIFY(!s.form.AErase->isEnabled());
+    // The line list shows the city numbers through the mask.
+    s.dm.MainObject->N7 = 4;
+    s.form.ARefresh->trigger();
+    QCOMPARE(s.form.cqLines->itemText(1), QStringLiteral("21-500-01"));
+    QCOMPARE(s.form.cqLines->currentIndex(), 0);
+}
+
+void TestCallLog::incomingRowsOnSilver()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    s.period(1, 2);
+    s.show();
+    QAbstractItemModel* m = s.form.GridRings->model();
+    const QColor silver(192, 192, 192);
+    QCOMPARE(m->index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), silver); // incoming
+    QVERIFY(!m->index(0, 0).data(Qt::BackgroundRole).isValid());
+    s.form.cbOUT->setChecked(false); // before "Показать": no colouring at the next paint
+    QVERIFY(!m->index(1, 0).data(Qt::BackgroundRole).isValid());
+}
+
+void TestCallLog::failedQueryKeepsTheLastResult()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    s.period(1, 2);
+    s.show();
+    QCOMPARE(s.rows(), QStringLiteral("3"));
+    s.dm.ibTranRO.rollback(); // the connection's reading transaction is gone
+    s.form.seRingLen->setValue(100);
+    s.show();
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Error);
+    QVERIFY(s.form.sbStart->isEnabled());
+    QVERIFY(!s.form.GridRings->isHidden());
+    QCOMPARE(s.rows(), QStringLiteral("3"));
+    QCOMPARE(s.form.GridRings->model()->rowCount(), 3);
+    s.dm.ibTranRO.start();
+    s.show();
+    QCOMPARE(s.rows(), QStringLiteral("1"));
+}
+
+void TestCallLog::escapeAsksBeforeClosing()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    s.form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s.form));
+    Messages::setNextAnswer(QMessageBox::Cancel);
+    QTest::keyClick(s.form.sbStart, Qt::Key_Escape);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Завершить работу ?"));
+    QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Confirmation);
+    QVERIFY(s.form.isVisible());
+    Messages::setNextAnswer(QMessageBox::Ok);
+    QTest::keyClick(s.form.seRingLen, Qt::Key_Escape);
+    QCOMPARE(Messages::shown().size(), 2);
+    QVERIFY(!s.form.isVisible());
+}
+
+QTEST_MAIN(TestCallLog)
+#include "test_calllog.moc"

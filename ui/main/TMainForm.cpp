@@ -492,7 +492,7 @@ void TMainForm::RunCallQuery()
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
     }
-    q.close();
+    // The rows of the last run stay until the new statement is accepted by the server.
     q.sql().clear();
     q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
                                "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
