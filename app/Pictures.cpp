@@ -113,4 +113,52 @@ QPixmap question()
     return bubble(QStringLiteral("?"));
 }
 
+QPixmap mail()
+{
+    QPixmap p(16, 16);
+    p.fill(Qt::transparent);
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing);
+    g.setPen(QPen(QColor(80, 80, 120), 1));
+    g.setBrush(QColor(255, 250, 220));
+    g.drawRect(QRectF(1.5, 3.5, 13, 9));
+    g.drawPolyline(QPolygonF{QPointF(1.5, 3.5), QPointF(8, 9), QPointF(14.5, 3.5)});
+    return p;
+}
+
+QPixmap treeRoot()
+{
+    QPixmap p(16, 16);
+    p.fill(Qt::transparent);
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing);
+    g.setPen(QPen(QColor(60, 60, 60), 1));
+    g.setBrush(QColor(120, 160, 210));
+    g.drawRect(QRectF(2.5, 2.5, 11, 11));
+    g.setBrush(Qt::white);
+    for (int y : {5, 8, 11})
+        g.drawRect(QRectF(5, y - 1, 6, 1.5));
+    return p;
+}
+
+QPixmap department(bool selected)
+{
+    QPixmap p(16, 16);
+    p.fill(Qt::transparent);
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing);
+    g.setPen(QPen(QColor(120, 90, 20), 1));
+    g.setBrush(selected ? QColor(255, 210, 90) : QColor(230, 190, 100));
+    QPainterPath folder;
+    folder.moveTo(1.5, 4.5);
+    folder.lineTo(6, 4.5);
+    folder.lineTo(7.5, 6);
+    folder.lineTo(14.5, 6);
+    folder.lineTo(14.5, 13.5);
+    folder.lineTo(1.5, 13.5);
+    folder.closeSubpath();
+    g.drawPath(folder);
+    return p;
+}
+
 } // namespace Pictures

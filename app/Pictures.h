@@ -12,5 +12,10 @@ QPixmap warning();
 QPixmap error();
 QPixmap information();
 QPixmap question();
+/// An envelope, 16 by 16 (users who get their reports by mail).
+QPixmap mail();
+/// Tree pictures: the root, a department, the selected department.
+QPixmap treeRoot();
+QPixmap department(bool selected);
 
 } // namespace Pictures

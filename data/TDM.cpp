@@ -112,3 +112,15 @@ int TDM::GetNewID()
     ibSPMakeNewID.execProc();
     return ibSPMakeNewID.output(QStringLiteral("NEWID")).asInteger();
 }
+
+std::optional<QString> TDM::ExecuteTmp()
+{
+    std::optional<QString> failure;
+    try {
+        ibQueryTmp.execSql();
+    } catch (const db::DbError& e) {
+        failure = DbErrorText(UpperMessage(e.message()));
+    }
+    ibQueryTmp.close();
+    return failure;
+}

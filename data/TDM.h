@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 /// One for the whole run, created by the program entry and handed to the windows by reference.
 /// Every read goes through ibTranRO (read-only, read committed, started at login and kept);
@@ -31,6 +32,9 @@ public:
     static QString DbErrorText(const QString& message);
     /// A new key from MAKENEWID in ibTran; database errors reach the caller.
     int GetNewID();
+    /// Executes ibQueryTmp as every writer does and closes it; the user's text of a database
+    /// error ("Номер уже существует", "Ошибка (...)"), or nothing on success.
+    std::optional<QString> ExecuteTmp();
     /// The message of a database error as the writers pass it to DbErrorText.
     static QString UpperMessage(const QString& message);
 

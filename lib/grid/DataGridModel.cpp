@@ -1,6 +1,9 @@
 #include "DataGridModel.h"
 
 #include <QBrush>
+#include <QMimeData>
+
+#include <set>
 
 namespace grid {
 
@@ -105,6 +108,35 @@ QVariant DataGridModel::headerData(int section, Qt::Orientation orientation, int
         return QString();
     const db::Field* f = field(section);
     return f ? f->displayLabel() : QVariant();
+}
+
+} // namespace grid
+
+namespace grid {
+
+Qt::ItemFlags DataGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+QStringList DataGridModel::mimeTypes() const
+{
+    return {QString::fromLatin1(RowsMimeType)};
+}
+
+QMimeData* DataGridModel::mimeData(const QModelIndexList& indexes) const
+{
+    std::set<int> rows;
+    for (const QModelIndex& i : indexes)
+        rows.insert(i.row());
+    QStringList list;
+    for (int r : rows)
+        list << QString::number(r);
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(RowsMimeType), list.join(u',').toLatin1());
+    return data;
 }
 
 } // namespace grid

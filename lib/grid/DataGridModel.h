@@ -41,6 +41,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    /// Rows dragged out of the grid travel as their row numbers.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    static constexpr const char* RowsMimeType = "application/x-data-grid-rows";
 
 private:
     void rebuildColumns();

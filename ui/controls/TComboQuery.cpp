@@ -11,6 +11,7 @@ TComboQuery::TComboQuery(QWidget* parent) : QComboBox(parent)
     setEditable(false);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(8);
+    setStyleSheet(QStringLiteral("combobox-popup: 0;")); // a list of 8 rows, not the whole screen
     HintWindow = new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint);
     HintWindow->setObjectName(QStringLiteral("HintWindow"));
     HintWindow->setFrameShape(QFrame::Box);

@@ -7,13 +7,23 @@
 #include "db/DbError.h"
 #include "ini/IniFile.h"
 #include "ui/controls/TComboQuery.h"
+#include "app/Pictures.h"
+#include "data/TSimpleBox.h"
+#include "ui/editors/TDeptForm.h"
+#include "ui/editors/TLineForm.h"
 #include "ui/editors/TNumMaskForm.h"
+#include "ui/editors/TUserForm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -56,6 +66,33 @@ const CallSort CallSorts[] = {
     {"NumberTown DESC_VAL", "NUMBERTOWN"},
     {"RingLength DESC_VAL", "RLEN"},
 };
+// Lines grid: the sort term of each FieldLine and its column.
+const CallSort LineSorts[] = {
+    {"NumberLine DESC_VAL", "NUMBERLINE"},
+    {"NumberTown DESC_VAL", "NUMBERTOWN"},
+    {"AddInfo DESC_VAL", "ADDINFO"},
+    {"Etc DESC_VAL", "ETC"},
+};
+const std::pair<const char*, int> LineSortColumns[] = {
+    {"NUMBERLINE", 0}, {"NUMBERTOWN", 1}, {"ADDINFO", 2}, {"ETC", 3},
+};
+
+// The sort description of a grid's marked columns, upper-cased ("FIO DESC,...").
+QString sortDescription(const grid::DataGrid& g)
+{
+    QString description;
+    for (int c : g.sortMarkedColumns()) {
+        if (!description.isEmpty())
+            description += u',';
+        description += g.columnField(c)->name();
+        if (g.sortMarker(c) == grid::SortMarker::Descending)
+            description += QStringLiteral(" DESC");
+    }
+    return description.toUpper();
+}
+
+const QString DeleteFailed = QStringLiteral("Ошибка . Попробуйте записать позже ...");
+
 // Sort-marked column names tested in this order; the last one found wins.
 const std::pair<const char*, int> CallSortColumns[] = {
     {"RDATE", 0}, {"RTIME", 1}, {"FIO", 2}, {"NUMBEROUT", 3}, {"NUMBERTOWN", 4}, {"RLEN", 5},
@@ -95,28 +132,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
     TabSheet1 = buildCallsTab();
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    GridLines = new grid::DataGrid(TabSheet2);
-    GridLines->setObjectName(QStringLiteral("GridLines"));
-    (new QVBoxLayout(TabSheet2))->addWidget(GridLines);
-    TabSheet3 = new QWidget;
-    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-    Splitter = new QSplitter(Qt::Horizontal, TabSheet3);
-    Splitter->setHandleWidth(3);
-    twDepts = new QTreeWidget(Splitter);
-    twDepts->setObjectName(QStringLiteral("twDepts"));
-    twDepts->setHeaderHidden(true);
-    twDepts->setMinimumWidth(50);
-    GridUsers = new grid::DataGrid(Splitter);
-    GridUsers->setObjectName(QStringLiteral("GridUsers"));
-    GridUsers->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    Splitter->addWidget(twDepts);
-    Splitter->addWidget(GridUsers);
-    Splitter->setStretchFactor(1, 1);
-    connect(Splitter, &QSplitter::splitterMoved, this,
-            [this] { m_treeWidth = Splitter->sizes().value(0, m_treeWidth); });
-    (new QVBoxLayout(TabSheet3))->addWidget(Splitter);
+    buildDirectoryTabs();
     PageControl->addTab(TabSheet1, QStringLiteral("Звонки"));
     PageControl->addTab(TabSheet2, QStringLiteral("Линии"));
     PageControl->addTab(TabSheet3, QStringLiteral("Пользователи"));
@@ -163,6 +179,9 @@ void TMainForm::buildActionsAndMenus()
     ARefresh = action(QStringLiteral("ARefresh"), s->standardIcon(QStyle::SP_BrowserReload),
                       QStringLiteral("Обновить"), QStringLiteral("Обновить данные в сети"));
     connect(ARefresh, &QAction::triggered, this, &TMainForm::ARefreshExecute);
+    connect(ANew, &QAction::triggered, this, &TMainForm::ANewExecute);
+    connect(AProperty, &QAction::triggered, this, &TMainForm::APropertyExecute);
+    connect(AErase, &QAction::triggered, this, &TMainForm::AEraseExecute);
 
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -401,8 +420,19 @@ void TMainForm::UpdateActions()
     AExport->setEnabled(!calls || !GridRings->isHidden());
 }
 
-void TMainForm::PageControlChange(int)
+void TMainForm::PageControlChange(int index)
 {
+    if (!m_dm || !m_dm->MainObject->Connected)
+        return;
+    try {
+        if (index == 1 && !m_dm->ibQueryLines.isOpen())
+            LoadLines();
+        if (index == 2 && !m_dm->ibQueryUsers.isOpen())
+            BuildDeptTree();
+    } catch (const db::DbError& e) {
+        QApplication::restoreOverrideCursor();
+        Messages::error(e.message(), this);
+    }
     UpdateActions();
 }
 
@@ -429,6 +459,8 @@ void TMainForm::ARefreshExecute()
         cqLines->FillItems(0);
         ApplyMaskToLineFilter();
         cqUsers->FillItems(0);
+        LoadLines();
+        BuildDeptTree();
     } catch (const db::DbError& e) {
         Messages::error(e.message(), this);
     }
@@ -562,15 +594,7 @@ void TMainForm::RunCallQuery()
 void TMainForm::GridRingsSortMarkingChanged()
 {
     TMainObject& s = *m_dm->MainObject;
-    QString description;
-    for (int c : GridRings->sortMarkedColumns()) {
-        if (!description.isEmpty())
-            description += u',';
-        description += GridRings->columnField(c)->name();
-        if (GridRings->sortMarker(c) == grid::SortMarker::Descending)
-            description += QStringLiteral(" DESC");
-    }
-    description = description.toUpper();
+    const QString description = sortDescription(*GridRings);
     for (const auto& [name, index] : CallSortColumns)
         if (description.contains(QLatin1String(name)))
             s.FieldRing = index;
@@ -589,4 +613,508 @@ void TMainForm::closeEvent(QCloseEvent* event)
                 saveGridLayout(grid, section);
     }
     event->accept();
+}
+
+// ---- the directories ------------------------------------------------------------------
+
+void TMainForm::buildDirectoryTabs()
+{
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addAction(ANew);
+    PopupMenu->addAction(AProperty);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(AErase);
+
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    GridLines = new grid::DataGrid(TabSheet2);
+    GridLines->setObjectName(QStringLiteral("GridLines"));
+    GridLines->setAutoSortMarking(true);
+    GridLines->setContextMenuPolicy(Qt::CustomContextMenu);
+    (new QVBoxLayout(TabSheet2))->addWidget(GridLines);
+    connect(GridLines, &grid::DataGrid::sortMarkingChanged, this,
+            &TMainForm::GridLinesSortMarkingChanged);
+    connect(GridLines, &QAbstractItemView::doubleClicked, this, [this] { APropertyExecute(); });
+
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    Splitter = new QSplitter(Qt::Horizontal, TabSheet3);
+    Splitter->setHandleWidth(3);
+    Splitter->setChildrenCollapsible(false);
+    twDepts = new QTreeWidget(Splitter);
+    twDepts->setObjectName(QStringLiteral("twDepts"));
+    twDepts->setHeaderHidden(true);
+    twDepts->setMinimumWidth(50);
+    twDepts->setRootIsDecorated(false);
+    twDepts->setLineWidth(3);
+    twDepts->setAcceptDrops(true);
+    twDepts->viewport()->setAcceptDrops(true);
+    twDepts->setDropIndicatorShown(true);
+    twDepts->setContextMenuPolicy(Qt::CustomContextMenu);
+    twDepts->viewport()->installEventFilter(this);
+    GridUsers = new grid::DataGrid(Splitter);
+    GridUsers->setObjectName(QStringLiteral("GridUsers"));
+    GridUsers->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    GridUsers->setDragEnabled(true);
+    GridUsers->setDragDropMode(QAbstractItemView::DragOnly);
+    GridUsers->setContextMenuPolicy(Qt::CustomContextMenu);
+    Splitter->addWidget(twDepts);
+    Splitter->addWidget(GridUsers);
+    Splitter->setStretchFactor(1, 1);
+    connect(Splitter, &QSplitter::splitterMoved, this,
+            [this] { m_treeWidth = Splitter->sizes().value(0, m_treeWidth); });
+    (new QVBoxLayout(TabSheet3))->addWidget(Splitter);
+    connect(GridUsers, &QAbstractItemView::doubleClicked, this, [this] { APropertyExecute(); });
+    connect(twDepts, &QTreeWidget::currentItemChanged, this, [this] { twDeptsChange(); });
+    connect(twDepts, &QTreeWidget::itemCollapsed, this, &TMainForm::twDeptsCollapsing);
+    for (grid::DataGrid* g : {GridLines, GridUsers})
+        connect(g, &QWidget::customContextMenuRequested, this,
+                [this, g](const QPoint& pos) { PopupMenu->popup(g->viewport()->mapToGlobal(pos)); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N17 = PopupMenu1->addAction(ANew->icon(), QStringLiteral("Создать"), this, &TMainForm::N17Click);
+    N18 = PopupMenu1->addAction(AProperty->icon(), QStringLiteral("Свойства"), this,
+                                &TMainForm::N18Click);
+    PopupMenu1->addSeparator();
+    N19 = PopupMenu1->addAction(AErase->icon(), QStringLiteral("Удалить"), this, &TMainForm::N19Click);
+    connect(twDepts, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(twDepts->viewport()->mapToGlobal(pos)); });
+
+    // The mail column: a picture for users who get their reports by mail, 16 pixels wide.
+    const QPixmap mail = Pictures::mail();
+    GridUsers->setCellPaintHook([this, mail](QPainter* p, const QRect& r, const db::Field& f) {
+        if (f.name() != QLatin1String("MAILICON"))
+            return;
+        const db::Field* send = m_dm->ibQueryUsers.findField(QStringLiteral("SENDMAIL"));
+        if (send && send->asInteger() == 1)
+            p->drawPixmap(r.topLeft(), mail);
+    });
+    connect(GridUsers->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this] { GridUsersColWidthsChanged(); });
+}
+
+QString TMainForm::LineSortTerm(int index)
+{
+    if (index < 0 || index >= int(std::size(LineSorts)))
+        index = 0;
+    return QString::fromLatin1(LineSorts[index].term);
+}
+
+void TMainForm::finishDirectoryLoad(grid::DataGrid* grid, const QString& section)
+{
+    ApplyFieldLabels(*grid->query());
+    grid->endReload();
+    grid->fitColumns();
+    restoreGridLayout(grid, section);
+}
+
+void TMainForm::LoadLines()
+{
+    TMainObject& s = *m_dm->MainObject;
+    db::Query& q = m_dm->ibQueryLines;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (q.isOpen())
+        saveGridLayout(GridLines, GridLinesSection);
+    GridLines->beginReload();
+    QString term = LineSortTerm(s.FieldLine);
+    term.replace(QLatin1String("DESC_VAL"), s.DescLine == 1 ? QStringLiteral("DESC") : QString());
+    q.close();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT * FROM Lines"));
+    q.sql().add(QStringLiteral("ORDER BY ") + term);
+    try {
+        q.open();
+    } catch (...) {
+        GridLines->endReload();
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    finishDirectoryLoad(GridLines, GridLinesSection);
+    const int field = (s.FieldLine >= 0 && s.FieldLine < int(std::size(LineSorts))) ? s.FieldLine : 0;
+    for (int c = 0; c < GridLines->columnCount(); ++c) {
+        GridLines->setTitleButton(c, true);
+        if (GridLines->columnField(c)->name() == QLatin1String(LineSorts[field].column))
+            SetColumnSortMarker(GridLines, c, s.DescLine);
+    }
+}
+
+void TMainForm::ReloadLines(int numberLine)
+{
+    db::Query& q = m_dm->ibQueryLines;
+    saveGridLayout(GridLines, GridLinesSection);
+    // The markers survive the reload: the statement and its order are the same.
+    std::vector<std::pair<int, grid::SortMarker>> markers;
+    for (int c : GridLines->sortMarkedColumns())
+        markers.emplace_back(c, GridLines->sortMarker(c));
+    GridLines->beginReload();
+    try {
+        q.close();
+        q.open();
+    } catch (...) {
+        GridLines->endReload();
+        throw;
+    }
+    finishDirectoryLoad(GridLines, GridLinesSection);
+    for (int c = 0; c < GridLines->columnCount(); ++c)
+        GridLines->setTitleButton(c, true);
+    for (const auto& [c, m] : markers)
+        GridLines->setColumnSortMarker(c, m);
+    cqLines->FillItems(0);
+    ApplyMaskToLineFilter();
+    if (numberLine > 0 && q.locate(QStringLiteral("NumberLine"), numberLine))
+        GridLines->selectRow(int(q.recNo()));
+}
+
+void TMainForm::GridLinesSortMarkingChanged()
+{
+    TMainObject& s = *m_dm->MainObject;
+    const QString description = sortDescription(*GridLines);
+    for (const auto& [name, index] : LineSortColumns)
+        if (description.contains(QLatin1String(name)))
+            s.FieldLine = index;
+    s.DescLine = description.contains(QLatin1String("DESC")) ? 1 : 0;
+    try {
+        LoadLines();
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+void TMainForm::BuildDeptTree()
+{
+    QSignalBlocker block(twDepts); // no user loads while the tree is rebuilt
+    twDepts->clear();
+    auto* root = new QTreeWidgetItem(twDepts, QStringList{QStringLiteral("Отделы")});
+    root->setData(0, Qt::UserRole, 0);
+    root->setIcon(0, QIcon(Pictures::treeRoot()));
+    AddDeptChildren(nullptr, root);
+    root->setExpanded(true);
+    block.unblock();
+    // The first department, or the root when there is none; either loads its users.
+    QTreeWidgetItem* first = root->childCount() > 0 ? root->child(0) : root;
+    twDepts->setCurrentItem(first);
+    if (twDepts->currentItem() == first && !m_dm->ibQueryUsers.isOpen())
+        twDeptsChange();
+}
+
+void TMainForm::AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* under)
+{
+    db::Query& q = m_dm->ibQueryDepts;
+    q.close();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT * FROM DEPTS WHERE DeptParent=:DeptParent"));
+    q.sql().add(QStringLiteral("ORDER BY DeptName"));
+    q.paramByName(QStringLiteral("DeptParent"))
+        .setInteger(parentNode ? parentNode->data(0, Qt::UserRole).toInt() : 0);
+    q.open();
+    QIcon icon(Pictures::department(false));
+    icon.addPixmap(Pictures::department(true), QIcon::Selected);
+    twDepts->setUpdatesEnabled(false);
+    const db::Field& name = q.field(QStringLiteral("DeptName"));
+    const db::Field& key = q.field(QStringLiteral("KeyID"));
+    for (q.first(); !q.eof(); q.next()) {
+        auto* node = new QTreeWidgetItem(under, QStringList{name.asString()});
+        node->setData(0, Qt::UserRole, key.asInteger());
+        node->setIcon(0, icon);
+    }
+    twDepts->setUpdatesEnabled(true);
+}
+
+int TMainForm::SelectedDeptKey() const
+{
+    const QTreeWidgetItem* node = twDepts->currentItem();
+    return node ? node->data(0, Qt::UserRole).toInt() : 0;
+}
+
+void TMainForm::twDeptsChange()
+{
+    const QTreeWidgetItem* node = twDepts->currentItem();
+    if (!node)
+        return; // a moment with no node while the tree is rebuilt
+    try {
+        LoadUsersOfDept(node->data(0, Qt::UserRole).toInt());
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+void TMainForm::twDeptsCollapsing(QTreeWidgetItem* item)
+{
+    // With the root selected nothing folds away.
+    if (twDepts->currentItem() && twDepts->indexOfTopLevelItem(twDepts->currentItem()) == 0)
+        item->setExpanded(true);
+}
+
+void TMainForm::LoadUsersOfDept(int deptKey)
+{
+    if (deptKey < 0)
+        return;
+    db::Query& q = m_dm->ibQueryUsers;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (q.isOpen())
+        saveGridLayout(GridUsers, GridUsersSection);
+    GridUsers->beginReload();
+    q.close();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT ' ' as MailIcon,Users.* FROM Users"));
+    if (deptKey > 0)
+        q.sql().add(QStringLiteral("WHERE DeptNumber=") + QString::number(deptKey));
+    q.sql().add(QStringLiteral("ORDER BY FIO"));
+    try {
+        q.open();
+    } catch (...) {
+        GridUsers->endReload();
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    finishDirectoryLoad(GridUsers, GridUsersSection);
+    GridUsersColWidthsChanged();
+}
+
+void TMainForm::ReloadUsers(int numberIn)
+{
+    db::Query& q = m_dm->ibQueryUsers;
+    saveGridLayout(GridUsers, GridUsersSection);
+    GridUsers->beginReload();
+    try {
+        q.close();
+        q.open();
+    } catch (...) {
+        GridUsers->endReload();
+        throw;
+    }
+    finishDirectoryLoad(GridUsers, GridUsersSection);
+    GridUsersColWidthsChanged();
+    cqUsers->FillItems(0);
+    if (numberIn > 0 && q.locate(QStringLiteral("NumberIN"), numberIn))
+        GridUsers->selectRow(int(q.recNo()));
+}
+
+void TMainForm::GridUsersColWidthsChanged()
+{
+    int column = GridUsers->findColumnByField(QStringLiteral("MAILICON"));
+    if (column < 0)
+        column = 0;
+    if (column < GridUsers->columnCount() && GridUsers->columnWidth(column) != 16)
+        GridUsers->setColumnWidth(column, 16);
+}
+
+void TMainForm::EditDirectoryItem(int mode, int kind)
+{
+    if (!m_dm || !m_dm->MainObject->Connected)
+        return;
+    try {
+        if (kind == LineKind) {
+            TLineForm form(*m_dm, this);
+            form.EditMode = quint8(mode);
+            form.SourceData = &m_dm->ibQueryLines;
+            if (form.exec() == 1)
+                ReloadLines(form.SavedNumberLine);
+        } else if (kind == UserKind) {
+            TUserForm form(*m_dm, this);
+            form.EditMode = quint8(mode);
+            form.SourceData = &m_dm->ibQueryUsers;
+            form.TreeDeptKey = SelectedDeptKey();
+            if (form.exec() == 1)
+                ReloadUsers(form.SavedNumberIn);
+        } else {
+            TDeptForm form(*m_dm, this);
+            form.EditMode = quint8(mode);
+            form.DeptKey = SelectedDeptKey();
+            form.ParentKey = SelectedDeptKey();
+            if (form.exec() == 1)
+                BuildDeptTree();
+        }
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+namespace {
+// The current row's key of a directory query as text; empty when it has no rows.
+QString currentKey(const db::Query& q, const QString& field)
+{
+    if (!q.isOpen() || q.recordCount() == 0)
+        return {};
+    return q.field(field).asString();
+}
+} // namespace
+
+void TMainForm::ANewExecute()
+{
+    if (PageControl->currentIndex() == 1)
+        EditDirectoryItem(0, LineKind);
+    else if (PageControl->currentIndex() == 2)
+        EditDirectoryItem(0, UserKind);
+}
+
+void TMainForm::APropertyExecute()
+{
+    // The grid's current row is the row to edit.
+    if (PageControl->currentIndex() == 1) {
+        if (GridLines->currentIndex().isValid())
+            m_dm->ibQueryLines.setRecNo(GridLines->currentIndex().row());
+        if (!currentKey(m_dm->ibQueryLines, QStringLiteral("NumberLine")).isEmpty())
+            EditDirectoryItem(1, LineKind);
+    } else if (PageControl->currentIndex() == 2) {
+        if (twDepts->hasFocus()) {
+            EditDirectoryItem(1, DeptKind);
+            return;
+        }
+        if (GridUsers->currentIndex().isValid())
+            m_dm->ibQueryUsers.setRecNo(GridUsers->currentIndex().row());
+        if (!currentKey(m_dm->ibQueryUsers, QStringLiteral("NumberIN")).isEmpty())
+            EditDirectoryItem(1, UserKind);
+    }
+}
+
+void TMainForm::AEraseExecute()
+{
+    if (PageControl->currentIndex() == 1)
+        deleteRow(LineKind);
+    else if (PageControl->currentIndex() == 2)
+        deleteRow(UserKind);
+}
+
+void TMainForm::deleteRow(int kind)
+{
+    grid::DataGrid* grid = kind == LineKind ? GridLines : GridUsers;
+    db::Query& q = kind == LineKind ? m_dm->ibQueryLines : m_dm->ibQueryUsers;
+    if (grid->currentIndex().isValid())
+        q.setRecNo(grid->currentIndex().row());
+    const QString keyField = kind == LineKind ? QStringLiteral("NumberLine") : QStringLiteral("NumberIN");
+    const QString key = currentKey(q, keyField);
+    if (key.isEmpty())
+        return;
+    if (!Messages::confirm(QStringLiteral("Удалить ?"), this))
+        return;
+    try {
+        m_dm->StartWrite();
+        db::Query& tmp = m_dm->ibQueryTmp;
+        tmp.close();
+        tmp.sql().clear();
+        // The key is the integer the grid holds, written by the program.
+        tmp.sql().add((kind == LineKind ? QStringLiteral("DELETE FROM Lines WHERE NumberLine=")
+                                        : QStringLiteral("DELETE FROM Users WHERE NumberIN=")) +
+                      QString::number(q.field(keyField).asInt64()));
+        if (m_dm->ExecuteTmp())
+            Messages::error(DeleteFailed, this);
+        m_dm->CommitWrite();
+        if (kind == LineKind)
+            ReloadLines(0);
+        else
+            ReloadUsers(0);
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+void TMainForm::N17Click()
+{
+    EditDirectoryItem(0, DeptKind);
+}
+
+void TMainForm::N18Click()
+{
+    if (SelectedDeptKey() > 0)
+        EditDirectoryItem(1, DeptKind);
+}
+
+void TMainForm::N19Click()
+{
+    QTreeWidgetItem* node = twDepts->currentItem();
+    if (!node || node->data(0, Qt::UserRole).toInt() <= 0)
+        return;
+    if (!Messages::confirm(QStringLiteral("Удалить <") + node->text(0) + QStringLiteral(">?"), this))
+        return;
+    try {
+        m_dm->StartWrite();
+        db::Query& tmp = m_dm->ibQueryTmp;
+        tmp.close();
+        tmp.sql().clear();
+        tmp.sql().add(QStringLiteral("DELETE FROM Depts WHERE KeyID=") +
+                      QString::number(node->data(0, Qt::UserRole).toInt()));
+        if (m_dm->ExecuteTmp())
+            Messages::error(DeleteFailed, this);
+        else
+            delete node; // the selection moves on and loads that node's users
+        m_dm->CommitWrite();
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
+{
+    if (!target || source != GridUsers)
+        return;
+    db::Query& users = m_dm->ibQueryUsers;
+    const int dept = target->data(0, Qt::UserRole).toInt();
+    QModelIndexList rows = GridUsers->selectionModel()->selectedRows();
+    try {
+        m_dm->StartWrite();
+        db::Query& tmp = m_dm->ibQueryTmp;
+        tmp.close();
+        tmp.sql().clear();
+        tmp.sql().add(QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
+        tmp.prepare();
+        bool failed = false;
+        for (const QModelIndex& row : rows) {
+            users.setRecNo(row.row());
+            const int number = users.field(QStringLiteral("NumberIN")).asInteger();
+            if (number <= 0)
+                continue;
+            tmp.paramByName(QStringLiteral("NumberIN")).setInteger(number);
+            tmp.paramByName(QStringLiteral("DeptNumber")).setInteger(dept);
+            if (m_dm->ExecuteTmp()) {
+                failed = true;
+                break;
+            }
+        }
+        if (failed) {
+            // All of the drop or none of it.
+            m_dm->ibTran.rollbackQuietly();
+            Messages::error(DeleteFailed, this);
+        } else {
+            m_dm->CommitWrite();
+        }
+        ReloadUsers(0);
+    } catch (const db::DbError& e) {
+        m_dm->ibTran.rollbackQuietly();
+        Messages::error(e.message(), this);
+    }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == twDepts->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDropEvent*>(event);
+            // Only users from the users grid can be dropped on a department.
+            if (e->source() == GridUsers && twDepts->itemAt(e->position().toPoint())) {
+                e->acceptProposedAction();
+            } else if (e->source() == GridUsers && event->type() == QEvent::DragEnter) {
+                e->acceptProposedAction();
+            } else {
+                e->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            twDeptsDragDrop(twDepts->itemAt(e->position().toPoint()), e->source());
+            e->acceptProposedAction();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -17,6 +17,7 @@ class QSplitter;
 class QTabWidget;
 class QToolBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TComboQuery;
 class TDM;
 
@@ -44,6 +45,34 @@ public:
     void ARefreshExecute();
     void N23Click();
     void AltF41Click();
+
+    // The directories.
+    void LoadLines();
+    void ReloadLines(int numberLine);
+    void BuildDeptTree();
+    void AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* under);
+    void LoadUsersOfDept(int deptKey);
+    void ReloadUsers(int numberIn);
+    void EditDirectoryItem(int mode, int kind);
+    void ANewExecute();
+    void APropertyExecute();
+    void AEraseExecute();
+    void GridLinesSortMarkingChanged();
+    void twDeptsChange();
+    void twDeptsCollapsing(QTreeWidgetItem* item);
+    /// Moves the selected users of the users grid to the department of `target`.
+    void twDeptsDragDrop(QTreeWidgetItem* target, QObject* source);
+    void N17Click();
+    void N18Click();
+    void N19Click();
+    void GridUsersColWidthsChanged();
+    /// The key of the selected department node (0 for the root or no selection).
+    int SelectedDeptKey() const;
+
+    /// The ORDER BY terms of the lines grid, indexed by FieldLine.
+    static QString LineSortTerm(int index);
+
+    enum Kind { LineKind = 0, UserKind = 1, DeptKind = 2 };
 
     /// The ORDER BY terms of the calls grid, indexed by FieldRing.
     static QString CallSortTerm(int index);
@@ -85,8 +114,15 @@ public:
     grid::DataGrid* GridUsers = nullptr;
 
     QLabel* StatusPanel[3] = {};
+    QMenu* PopupMenu = nullptr;  // the grids of lines and users
+    QMenu* PopupMenu1 = nullptr; // the department tree
+    QAction* N17 = nullptr;      // tree "Создать"
+    QAction* N18 = nullptr;      // tree "Свойства"
+    QAction* N19 = nullptr;      // tree "Удалить"
+
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -94,6 +130,9 @@ private:
     void FormCreate();
     QWidget* buildCallsTab();
     void buildActionsAndMenus();
+    void buildDirectoryTabs();
+    void finishDirectoryLoad(grid::DataGrid* grid, const QString& section);
+    void deleteRow(int kind);
     void saveGridLayout(grid::DataGrid* grid, const QString& section);
     void restoreGridLayout(grid::DataGrid* grid, const QString& section);
 

@@ -1,0 +1,50 @@
+#include "EditorDialog.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+EditorDialog::EditorDialog(TDM& dm, const QString& caption, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      m_dm(dm)
+{
+    setWindowTitle(caption);
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setBold(true);
+    f.setPixelSize(11);
+    setFont(f);
+    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                             QStringLiteral("Сохранить"), this);
+    bbSave->setObjectName(QStringLiteral("bbSave"));
+    bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                               QStringLiteral("Отменить"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbSave->setAutoDefault(false);
+    bbCancel->setAutoDefault(false);
+    connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
+    connect(bbCancel, &QPushButton::clicked, this, &EditorDialog::reject);
+}
+
+void EditorDialog::finishLayout(QLayout* form)
+{
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bbSave);
+    buttons->addWidget(bbCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void EditorDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        FormActivate();
+    }
+}

@@ -1,0 +1,104 @@
+#include "TUserForm.h"
+
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "data/TSimpleBox.h"
+#include "db/DbError.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+TUserForm::TUserForm(TDM& dm, QWidget* parent)
+    : EditorDialog(dm, QStringLiteral("Пользователь"), parent)
+{
+    setObjectName(QStringLiteral("UserForm"));
+    cbDept = new QComboBox(this);
+    cbDept->setObjectName(QStringLiteral("cbDept"));
+    cbDept->setEditable(false);
+    seNumberIn = new QSpinBox(this);
+    seNumberIn->setObjectName(QStringLiteral("seNumberIn"));
+    seNumberIn->setRange(1, 349);
+    eFio = new QLineEdit(this);
+    eFio->setObjectName(QStringLiteral("eFio"));
+    eFio->setMaxLength(50);
+    eFio->setMinimumWidth(280);
+    eEMail = new QLineEdit(this);
+    eEMail->setObjectName(QStringLiteral("eEMail"));
+    eEMail->setMaxLength(50);
+    cbSendMail = new QCheckBox(QStringLiteral("Отправлять отчет по почте"), this);
+    cbSendMail->setObjectName(QStringLiteral("cbSendMail"));
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Отдел"), cbDept);
+    form->addRow(QStringLiteral("Внутренний номер"), seNumberIn);
+    form->addRow(QStringLiteral("Ф.И.О."), eFio);
+    form->addRow(QStringLiteral("E-Mail"), eEMail);
+    form->addRow(cbSendMail);
+    finishLayout(form);
+    setTabOrder(cbDept, seNumberIn);
+    setTabOrder(seNumberIn, eFio);
+    setTabOrder(eFio, eEMail);
+    setTabOrder(eEMail, cbSendMail);
+    setTabOrder(cbSendMail, bbSave);
+    setTabOrder(bbSave, bbCancel);
+}
+
+TUserForm::~TUserForm() = default;
+
+void TUserForm::FormActivate()
+{
+    m_depts = std::make_unique<TSimpleBox>(m_dm, 1, cbDept, true);
+    try {
+        if (EditMode == 1 && SourceData) {
+            OldNumberIn = SourceData->field(QStringLiteral("NumberIN")).asInteger();
+            seNumberIn->setValue(OldNumberIn);
+            eFio->setText(SourceData->field(QStringLiteral("FIO")).asString());
+            eEMail->setText(SourceData->field(QStringLiteral("EMail")).asString());
+            cbSendMail->setChecked(SourceData->field(QStringLiteral("SendMail")).asInteger() == 1);
+            m_depts->FillBox(SourceData->field(QStringLiteral("DeptNumber")).asInteger());
+        } else {
+            // A new user starts in the department the operator has selected in the tree.
+            m_depts->FillBox(TreeDeptKey);
+        }
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this);
+    }
+}
+
+void TUserForm::bbSaveClick()
+{
+    if (eFio->text().trimmed().isEmpty()) {
+        Messages::error(QStringLiteral("Запишите фамилию"), this);
+        eFio->setFocus();
+        return;
+    }
+    m_dm.StartWrite();
+    db::Query& q = m_dm.ibQueryTmp;
+    q.close();
+    q.sql().clear();
+    if (EditMode == 0) {
+        q.sql().add(QStringLiteral("INSERT INTO Users (NumberIN,FIO,EMail,SendMail,DeptNumber)"));
+        q.sql().add(QStringLiteral("VALUES (:NumberIN,:FIO,:EMail,:SendMail,:DeptNumber)"));
+    } else {
+        q.sql().add(QStringLiteral("UPDATE Users SET NumberIN=:NumberIN,FIO=:FIO,EMail=:EMail,"
+                                   "SendMail=:SendMail,DeptNumber=:DeptNumber"));
+        q.sql().add(QStringLiteral("WHERE NumberIN=") + QString::number(OldNumberIn));
+    }
+    q.paramByName(QStringLiteral("NumberIN")).setInteger(seNumberIn->value());
+    q.paramByName(QStringLiteral("FIO")).setString(eFio->text());
+    q.paramByName(QStringLiteral("EMail")).setString(eEMail->text());
+    q.paramByName(QStringLiteral("SendMail")).setInteger(cbSendMail->isChecked() ? 1 : 0);
+    q.paramByName(QStringLiteral("DeptNumber"))
+        .setInteger(m_depts ? m_depts->KeyAt(cbDept->currentIndex()) : 0);
+    SavedNumberIn = seNumberIn->value();
+    if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
+        m_dm.ibTran.rollbackQuietly();
+        Messages::error(*failure, this);
+        return;
+    }
+    if (m_dm.CommitWrite())
+        done(1);
+}
