@@ -427,6 +427,13 @@ void TMainForm::PageControlChange(int index)
     try {
         if (index == 1 && !m_dm->ibQueryLines.isOpen())
             LoadLines();
+        if (index == 2 && !m_treeSized) {
+            // The splitter can place the tree's width only once it has a width of its own.
+            m_treeSized = true;
+            QTimer::singleShot(0, this, [this] {
+                Splitter->setSizes({m_treeWidth, std::max(100, Splitter->width() - m_treeWidth)});
+            });
+        }
         if (index == 2 && !m_dm->ibQueryUsers.isOpen())
             BuildDeptTree();
     } catch (const db::DbError& e) {

@@ -139,5 +139,6 @@ private:
     TDM* m_dm = nullptr;
     bool m_activated = false;
     QRect m_workArea;
+    bool m_treeSized = false;
     int m_treeWidth = 160; // kept apart: the tree has no width of its own until its tab shows
 };
