@@ -363,6 +363,9 @@ void TestDb::storedProcedureAndSingleRow()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
+    ScriptRunner::run(t.database(), QStringLiteral("SET TERM ^ ;\nCREATE PROCEDURE ADDUP (A INTEGER, "
+                                                   "B INTEGER) RETURNS (S INTEGER) AS BEGIN "
+                                                   "S = :A + :B; END^\nSET TERM ; ^\n"));
     Transaction w(t.database());
     w.start();
     StoredProc sp(t.database(), w);
@@ -372,6 +375,15 @@ void TestDb::storedProcedureAndSingleRow()
     sp.execProc();
     const int b = sp.output(QStringLiteral("newid")).asInteger();
     QVERIFY(a != b);
+
+    // A procedure with inputs: its parameters are found by name.
+    StoredProc add(t.database(), w);
+    add.setStoredProcName(QStringLiteral("ADDUP"));
+    add.prepareProc();
+    add.paramByName(QStringLiteral("a")).setInteger(40);
+    add.paramByName(QStringLiteral("B")).setInteger(2);
+    add.execProc();
+    QCOMPARE(add.output(QStringLiteral("S")).asInteger(), 42);
 
     Sql s(t.database(), w);
     s.sql().add(QStringLiteral("SELECT 'Привет' AS G, 42 AS N FROM RDB$DATABASE"));

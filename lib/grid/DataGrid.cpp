@@ -57,6 +57,7 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent), m_model(new DataGridMo
     h->setMinimumHeight(2 * fontMetrics().height() + 8); // two lines of title
     h->setResizeContentsPrecision(200);
     h->setStretchLastSection(false);
+    h->setMinimumSectionSize(8); // narrow picture columns are possible
     connect(h, &QHeaderView::sectionClicked, this, &DataGrid::titleClicked);
 }
 

@@ -1,0 +1,373 @@
+// The lines and users tabs of the main window: loads, sorting, deletes, the department tree
+// and moving users by dropping them on it.
+#include "support/Modal.h"
+#include "support/TestDatabase.h"
+
+#include "DemoData.h"
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/editors/TUserForm.h"
+#include "ui/main/TMainForm.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+QString programDir(test::TestDatabase& t)
+{
+    if (!QFile::exists(t.dir() + QStringLiteral("/kelvora.ini")))
+        t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[RemoteBD]\nName=") + t.path());
+    return t.dir();
+}
+
+struct Session
+{
+    explicit Session(test::TestDatabase& t) : dm(programDir(t))
+    {
+        dm.ibDatabase.setDatabaseName(t.path());
+        dm.ibDatabase.params() = demo::localParams();
+        dm.ibDatabase.open();
+        dm.ibTranRO.start();
+        dm.MainObject->Connected = true;
+        form.setDataModule(dm);
+        form.show();
+        ok = QTest::qWaitFor([this] { return form.cqUsers->count() > 0; });
+    }
+    QVariant value(const QString& select)
+    {
+        dm.IBSQL.close();
+        dm.IBSQL.sql().clear();
+        dm.IBSQL.sql().add(select);
+        dm.IBSQL.execQuery();
+        return dm.IBSQL.eof() ? QVariant() : dm.IBSQL.fields().front()->value();
+    }
+    QStringList column(grid::DataGrid* g, const QString& field)
+    {
+        QStringList out;
+        const int c = g->findColumnByField(field);
+        for (int r = 0; r < g->model()->rowCount(); ++r)
+            out << g->model()->index(r, c).data().toString();
+        return out;
+    }
+    void clickTitle(grid::DataGrid* g, const QString& field)
+    {
+        QHeaderView* h = g->horizontalHeader();
+        const int c = g->findColumnByField(field);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+    }
+    QTreeWidgetItem* node(const QString& text)
+    {
+        const auto found = form.twDepts->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    void selectUsers(const QList<int>& rows)
+    {
+        form.GridUsers->clearSelection();
+        for (int r : rows)
+            form.GridUsers->selectionModel()->select(
+                form.GridUsers->model()->index(r, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    TDM dm;
+    TMainForm form;
+    bool ok = false;
+};
+
+void fillDirectories(test::TestDatabase& t)
+{
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150003, 'Б', 'в')"),
+            QStringLiteral("INSERT INTO Lines VALUES (2, 2150001, 'В', 'а')"),
+            QStringLiteral("INSERT INTO Lines VALUES (3, 2150002, 'А', 'б')"),
+            QStringLiteral("INSERT INTO Depts VALUES (10, 'Склад', 0)"),
+            QStringLiteral("INSERT INTO Depts VALUES (20, 'Бухгалтерия', 0)"),
+            QStringLiteral("INSERT INTO Users VALUES (101, 'Яшин', 'y@x', 1, 10)"),
+            QStringLiteral("INSERT INTO Users VALUES (102, 'Аверин', 'a@x', 0, 10)"),
+            QStringLiteral("INSERT INTO Users VALUES (103, 'Борисова', 'b@x', 0, 20)"),
+            QStringLiteral("INSERT INTO Users VALUES (104, 'Волков', 'v@x', 0, 0)")});
+}
+
+} // namespace
+
+class TestDirectories : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+    void linesLoadOnceAndSortByEachColumn();
+    void deleteLines();
+    void treeShowsDepartmentsAndTheirUsers();
+    void emptyTree();
+    void dropUsersOnTheTree();
+    void failedMoveMovesNobody();
+    void deleteDepartmentKeepsItsUsers();
+    void newUserThroughTheEditor();
+    void mailColumnStaysNarrow();
+};
+
+void TestDirectories::linesLoadOnceAndSortByEachColumn()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    {
+        Session s(t);
+        QVERIFY(s.ok);
+        s.form.PageControl->setCurrentIndex(1);
+        QCOMPARE(s.dm.ibQueryLines.sql().lines(),
+                 (QStringList{QStringLiteral("SELECT * FROM Lines"), QStringLiteral("ORDER BY NumberLine ")}));
+        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), (QStringList{"1", "2", "3"}));
+        QStringList titles;
+        for (int c = 0; c < s.form.GridLines->columnCount(); ++c)
+            titles << s.form.GridLines->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(titles, (QStringList{"Номер линии", "Городской номер", "Доп.", "Примечания"}));
+        // A second visit does not load again.
+        t.exec({QStringLiteral("INSERT INTO Lines VALUES (4, 2150004, NULL, NULL)")});
+        s.form.PageControl->setCurrentIndex(0);
+        s.form.PageControl->setCurrentIndex(1);
+        QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+
+        const std::pair<const char*, QStringList> sorts[] = {
+            {"NUMBERTOWN", {"2", "3", "1", "4"}},
+            {"ADDINFO", {"4", "3", "1", "2"}}, // an empty text comes first
+            {"ETC", {"4", "2", "3", "1"}},
+        };
+        int index = 1;
+        for (const auto& [field, order] : sorts) {
+            s.clickTitle(s.form.GridLines, QString::fromLatin1(field));
+            QCOMPARE(s.dm.MainObject->FieldLine, index++);
+            QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), order);
+        }
+        QCOMPARE(s.dm.ibQueryLines.sql().lines().last(), QStringLiteral("ORDER BY Etc "));
+        s.clickTitle(s.form.GridLines, QStringLiteral("ETC"));
+        QCOMPARE(s.dm.MainObject->DescLine, 1);
+        QCOMPARE(s.dm.ibQueryLines.sql().lines().last(), QStringLiteral("ORDER BY Etc DESC"));
+        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")).first(), QStringLiteral("1"));
+        s.form.GridLines->horizontalHeader()->resizeSection(
+            s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO")), 222);
+        s.form.close();
+    }
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(1);
+    const int etc = s.form.GridLines->findColumnByField(QStringLiteral("ETC"));
+    QCOMPARE(s.form.GridLines->sortMarker(etc), grid::SortMarker::Descending);
+    QCOMPARE(s.form.GridLines->columnWidth(s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO"))), 222);
+}
+
+void TestDirectories::deleteLines()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(1);
+    s.form.GridLines->selectRow(1); // line 2
+    Messages::setNextAnswer(QMessageBox::Cancel);
+    s.form.AErase->trigger();
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Удалить ?"));
+    QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+
+    // Another client holds the row: the delete fails, is reported, and nothing is lost.
+    db::Database other;
+    other.setDatabaseName(t.path());
+    other.params() = demo::localParams();
+    other.open();
+    db::Transaction held(other);
+    held.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
+                                QStringLiteral("rec_version")};
+    held.start();
+    db::Sql hold(other, held);
+    hold.sql().add(QStringLiteral("UPDATE Lines SET Etc = 'занято' WHERE NumberLine = 2"));
+    hold.execQuery();
+    s.form.GridLines->selectRow(1);
+    s.form.AErase->trigger();
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
+    QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+    held.commit();
+
+    s.form.GridLines->selectRow(1);
+    s.form.AErase->trigger();
+    QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), (QStringList{"1", "3"}));
+    QCOMPARE(s.form.cqLines->count(), 3); // the call filter's list follows
+}
+
+void TestDirectories::treeShowsDepartmentsAndTheirUsers()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    t.exec({QStringLiteral("INSERT INTO Depts VALUES (30, 'Подотдел', 10)")});
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    QTreeWidget* tree = s.form.twDepts;
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("Отделы"));
+    QCOMPARE(root->childCount(), 2); // one level only, by name
+    QCOMPARE(root->child(0)->text(0), QStringLiteral("Бухгалтерия"));
+    QCOMPARE(tree->currentItem(), root->child(0));
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), QStringList{QStringLiteral("Борисова")});
+    tree->setCurrentItem(s.node(QStringLiteral("Склад")));
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Яшин"}));
+    tree->setCurrentItem(root);
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+             (QStringList{"Аверин", "Борисова", "Волков", "Яшин"}));
+    // With the root selected the tree does not fold.
+    root->setExpanded(false);
+    QVERIFY(root->isExpanded());
+    QStringList titles;
+    for (int c = 0; c < s.form.GridUsers->columnCount(); ++c)
+        titles << s.form.GridUsers->model()->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(titles, (QStringList{" ", "Внутренний номер", "Ф.И.О.", "Эл.почта"}));
+}
+
+void TestDirectories::emptyTree()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Users VALUES (101, 'Яшин', NULL, 0, 5)")});
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    QCOMPARE(s.form.twDepts->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(s.form.twDepts->currentItem(), s.form.twDepts->topLevelItem(0));
+    QCOMPARE(s.form.GridUsers->model()->rowCount(), 1);
+    s.form.N19Click(); // the root cannot be deleted: no question
+    QVERIFY(Messages::shown().isEmpty());
+}
+
+void TestDirectories::dropUsersOnTheTree()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    QTreeWidget* tree = s.form.twDepts;
+    tree->setCurrentItem(tree->topLevelItem(0));
+    s.selectUsers({0, 2, 3}); // Аверин, Волков, Яшин
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(), 4);
+    // Onto empty space, or from somewhere else: nothing moves.
+    s.selectUsers({0});
+    s.form.twDeptsDragDrop(nullptr, s.form.GridUsers);
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Склад")), s.form.GridLines);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(), 4);
+    // Onto the root: no department, seen only under "Отделы".
+    s.selectUsers({1, 2});
+    s.form.twDeptsDragDrop(tree->topLevelItem(0), s.form.GridUsers);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 0")).toInt(), 2);
+    tree->setCurrentItem(s.node(QStringLiteral("Бухгалтерия")));
+    QCOMPARE(s.form.GridUsers->model()->rowCount(), 2);
+    QVERIFY(Messages::shown().isEmpty());
+}
+
+void TestDirectories::failedMoveMovesNobody()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    s.form.twDepts->setCurrentItem(s.form.twDepts->topLevelItem(0));
+    db::Database other;
+    other.setDatabaseName(t.path());
+    other.params() = demo::localParams();
+    other.open();
+    db::Transaction held(other);
+    held.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
+                                QStringLiteral("rec_version")};
+    held.start();
+    db::Sql hold(other, held);
+    hold.sql().add(QStringLiteral("UPDATE Users SET EMail = 'x' WHERE NumberIN = 104")); // Волков
+    hold.execQuery();
+    s.selectUsers({0, 2}); // Аверин moves, then Волков is held
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
+    QVERIFY(!s.dm.ibTran.active());
+    held.rollback();
+    QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(), 10);
+    QCOMPARE(s.form.GridUsers->model()->rowCount(), 4);
+}
+
+void TestDirectories::deleteDepartmentKeepsItsUsers()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    s.form.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
+    Messages::setNextAnswer(QMessageBox::Cancel);
+    s.form.N19Click();
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Удалить <Склад>?"));
+    QVERIFY(s.node(QStringLiteral("Склад")));
+    s.form.N19Click();
+    QVERIFY(!s.node(QStringLiteral("Склад")));
+    QVERIFY(s.value(QStringLiteral("SELECT KeyID FROM Depts WHERE KeyID = 10")).isNull());
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 10")).toInt(), 2);
+    QVERIFY(s.form.twDepts->currentItem()); // the selection moved on
+}
+
+void TestDirectories::newUserThroughTheEditor()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.cqUsers->setCurrentIndex(2);
+    s.form.PageControl->setCurrentIndex(2);
+    s.form.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
+    test::whenModal([](QDialog* d) {
+        auto* form = qobject_cast<TUserForm*>(d);
+        QVERIFY(form);
+        form->seNumberIn->setValue(150);
+        form->eFio->setText(QStringLiteral("Гусев"));
+        QTest::mouseClick(form->bbSave, Qt::LeftButton);
+    });
+    s.form.ANew->trigger();
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Гусев", "Яшин"}));
+    QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
+    QCOMPARE(s.dm.ibQueryUsers.field(QStringLiteral("NUMBERIN")).asInteger(), 150);
+    QCOMPARE(s.form.cqUsers->currentIndex(), 0);
+    QCOMPARE(s.form.cqUsers->count(), 6);
+    // Editing through a double click on the row, cancelled: nothing reloads.
+    test::whenModal([](QDialog* d) { d->reject(); });
+    s.form.APropertyExecute();
+    QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
+}
+
+void TestDirectories::mailColumnStaysNarrow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    s.form.PageControl->setCurrentIndex(2);
+    const int mail = s.form.GridUsers->findColumnByField(QStringLiteral("MAILICON"));
+    QCOMPARE(mail, 0);
+    QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
+    s.form.GridUsers->horizontalHeader()->resizeSection(mail, 40);
+    QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
+}
+
+QTEST_MAIN(TestDirectories)
+#include "test_directories.moc"
