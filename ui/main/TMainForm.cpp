@@ -9,7 +9,9 @@
 #include "ui/controls/TComboQuery.h"
 #include "app/Pictures.h"
 #include "data/TSimpleBox.h"
+#include "ui/controls/TAboutBox.h"
 #include "ui/editors/TDeptForm.h"
+#include "ui/main/TFileForm.h"
 #include "ui/editors/TLineForm.h"
 #include "ui/editors/TNumMaskForm.h"
 #include "ui/editors/TUserForm.h"
@@ -179,6 +181,7 @@ void TMainForm::buildActionsAndMenus()
     ARefresh = action(QStringLiteral("ARefresh"), s->standardIcon(QStyle::SP_BrowserReload),
                       QStringLiteral("Обновить"), QStringLiteral("Обновить данные в сети"));
     connect(ARefresh, &QAction::triggered, this, &TMainForm::ARefreshExecute);
+    connect(AExport, &QAction::triggered, this, &TMainForm::AExportExecute);
     connect(ANew, &QAction::triggered, this, &TMainForm::ANewExecute);
     connect(AProperty, &QAction::triggered, this, &TMainForm::APropertyExecute);
     connect(AErase, &QAction::triggered, this, &TMainForm::AEraseExecute);
@@ -223,8 +226,10 @@ void TMainForm::buildActionsAndMenus()
     N20 = help->addAction(QStringLiteral("Служебная информация"));
     N20->setObjectName(QStringLiteral("N20"));
     N20->setVisible(false);
-    // Statistics, reports and the about box come with their own windows.
-    for (QAction* a : {N5, N22, N3})
+    connect(N3, &QAction::triggered, this, &TMainForm::N3Click);
+    connect(N20, &QAction::triggered, this, &TMainForm::N20Click);
+    // Statistics and reports come with their own windows.
+    for (QAction* a : {N5, N22})
         a->setEnabled(false);
 }
 
@@ -458,6 +463,34 @@ void TMainForm::N23Click()
 {
     TNumMaskForm form(*m_dm->MainObject, this);
     form.exec();
+}
+
+void TMainForm::AExportExecute()
+{
+    grid::DataGrid* const grids[] = {GridRings, GridLines, GridUsers};
+    TFileForm form(m_dm->MainObject->ProgramDir, this);
+    form.ExportGrid = grids[std::clamp(PageControl->currentIndex(), 0, 2)];
+    form.exec();
+}
+
+void TMainForm::N3Click()
+{
+    TAboutBox box(this);
+    box.exec();
+}
+
+QString TMainForm::ServiceInformation() const
+{
+    auto state = [](bool active) {
+        return active ? QStringLiteral("Активна") : QStringLiteral("НЕ активна");
+    };
+    return QStringLiteral("Транзакция\t\t") + state(m_dm->ibTran.active()) + u'\n' +
+           QStringLiteral("Транзакция RO\t") + state(m_dm->ibTranRO.active());
+}
+
+void TMainForm::N20Click()
+{
+    Messages::plain(ServiceInformation(), this);
 }
 
 void TMainForm::ARefreshExecute()

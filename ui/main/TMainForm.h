@@ -44,6 +44,11 @@ public:
     void SetColumnSortMarker(grid::DataGrid* grid, int column, int descending);
     void ARefreshExecute();
     void N23Click();
+    void AExportExecute();
+    void N3Click();
+    void N20Click();
+    /// The text of the service information.
+    QString ServiceInformation() const;
     void AltF41Click();
 
     // The directories.

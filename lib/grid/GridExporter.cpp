@@ -1,0 +1,28 @@
+#include "GridExporter.h"
+
+#include "HtmlExporter.h"
+#include "RtfExporter.h"
+#include "TextExporter.h"
+#include "XlsExporter.h"
+
+namespace grid {
+
+std::unique_ptr<GridExporter> makeExporter(ExportFormat format, const ExportOptions& options)
+{
+    switch (format) {
+    case ExportFormat::Rtf:
+        return std::make_unique<RtfExporter>();
+    case ExportFormat::Html:
+        return std::make_unique<HtmlExporter>();
+    case ExportFormat::Xls: {
+        auto xls = std::make_unique<XlsExporter>();
+        xls->setSheetName(options.sheetName);
+        return xls;
+    }
+    case ExportFormat::Text:
+        break;
+    }
+    return std::make_unique<TextExporter>();
+}
+
+} // namespace grid

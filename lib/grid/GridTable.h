@@ -1,0 +1,34 @@
+// What an exporter reads of a grid: its visible columns in the user's order and every row.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <vector>
+
+namespace grid {
+
+class DataGrid;
+
+/// A view of a grid for export, reading the grid's query row by row without copying it.
+class GridTable
+{
+public:
+    explicit GridTable(const DataGrid& grid);
+
+    int columnCount() const { return int(m_columns.size()); }
+    qint64 rowCount() const;
+    QString title(int column) const;
+    /// Width of a column on screen, in pixels.
+    int width(int column) const;
+    /// Every cell of a row as the grid shows it.
+    std::vector<QString> rowTexts(qint64 row) const;
+    /// Cells of a row that hold plain numbers (shown as they are stored) as doubles; the
+    /// others as their texts.
+    std::vector<QVariant> rowValues(qint64 row) const;
+
+private:
+    const DataGrid& m_grid;
+    std::vector<int> m_columns; // model columns in visual order
+};
+
+} // namespace grid

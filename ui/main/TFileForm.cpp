@@ -1,0 +1,246 @@
+#include "TFileForm.h"
+
+#include "app/Messages.h"
+#include "grid/DataGrid.h"
+#include "grid/GridExporter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+const QStringList Extensions = {QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
+                                QStringLiteral("XLS")};
+}
+
+TFileForm::TFileForm(const QString& programDir, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_programDir(programDir)
+{
+    setObjectName(QStringLiteral("FileForm"));
+    setWindowTitle(QStringLiteral("Файлы"));
+    QFont f(QStringLiteral("Arial"));
+    f.setBold(true);
+    setFont(f);
+
+    DriveComboBox1 = new QComboBox(this);
+    DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
+    // The mounted volumes stand for the drives.
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady())
+            DriveComboBox1->addItem(QDir::toNativeSeparators(volume.rootPath()).toUpper(),
+                                    volume.rootPath());
+    DirectoryLabel = new QLabel(this);
+    DirectoryLabel->setObjectName(QStringLiteral("DirectoryLabel"));
+    DirectoryLabel->setWordWrap(true);
+    DirectoryListBox1 = new QListWidget(this);
+    DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
+    FileListBox1 = new QListWidget(this);
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    EditNameFile = new QLineEdit(this);
+    EditNameFile->setObjectName(QStringLiteral("EditNameFile"));
+    cbExt = new QComboBox(this);
+    cbExt->setObjectName(QStringLiteral("cbExt"));
+    cbExt->addItems(Extensions);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("Отменить"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn1->setDefault(true);
+
+    auto* nameLabel = new QLabel(QStringLiteral("Имя файла"), this);
+    nameLabel->setBuddy(EditNameFile);
+    auto* dot = new QLabel(QStringLiteral("."), this);
+    dot->setBuddy(cbExt);
+    auto* driveLabel = new QLabel(QStringLiteral("Диск"), this);
+    driveLabel->setBuddy(DriveComboBox1);
+    auto* dirLabel = new QLabel(QStringLiteral("Папка"), this);
+    dirLabel->setBuddy(DirectoryListBox1);
+    auto* filesLabel = new QLabel(QStringLiteral("Файлы"), this);
+    filesLabel->setBuddy(FileListBox1);
+
+    auto* g = new QGridLayout;
+    g->addWidget(nameLabel, 0, 0);
+    auto* name = new QHBoxLayout;
+    name->addWidget(EditNameFile, 1);
+    name->addWidget(dot);
+    name->addWidget(cbExt);
+    g->addLayout(name, 1, 0);
+    g->addWidget(filesLabel, 2, 0);
+    g->addWidget(FileListBox1, 3, 0, 3, 1);
+    g->addWidget(dirLabel, 0, 1);
+    g->addWidget(DirectoryLabel, 1, 1);
+    g->addWidget(DirectoryListBox1, 2, 1, 2, 1);
+    g->addWidget(driveLabel, 4, 1);
+    g->addWidget(DriveComboBox1, 5, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto* v = new QVBoxLayout(this);
+    v->addLayout(g);
+    v->addLayout(buttons);
+    resize(560, 380);
+
+    connect(DriveComboBox1, &QComboBox::activated, this, &TFileForm::DriveComboBox1Change);
+    connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        setDirectory(QDir(m_directory).absoluteFilePath(item->data(Qt::UserRole).toString()));
+    });
+    connect(cbExt, &QComboBox::currentIndexChanged, this, &TFileForm::cbExtChange);
+    connect(FileListBox1, &QListWidget::currentItemChanged, this, &TFileForm::FileListBox1Change);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFileForm::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFileForm::reject);
+    FormActivate();
+}
+
+bool TFileForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QDialog::event(event);
+}
+
+void TFileForm::FormActivate()
+{
+    {
+        const QSignalBlocker block(cbExt);
+        cbExt->setCurrentIndex(2);
+    }
+    setDirectory(m_programDir);
+    const QString root = QStorageInfo(m_programDir).rootPath();
+    const int drive = DriveComboBox1->findData(root);
+    if (drive >= 0)
+        DriveComboBox1->setCurrentIndex(drive);
+}
+
+void TFileForm::DriveComboBox1Change()
+{
+    const QString root = DriveComboBox1->currentData().toString();
+    const QDir dir(root);
+    if (root.isEmpty() || !dir.exists() || !dir.isReadable()) {
+        DirectoryListBox1->setEnabled(false); // no medium: no directories to show
+        return;
+    }
+    DirectoryListBox1->setEnabled(true);
+    setDirectory(root);
+}
+
+void TFileForm::setDirectory(const QString& path)
+{
+    m_directory = QDir(path).absolutePath();
+    QDir::setCurrent(m_directory);
+    DirectoryListBox1Change();
+}
+
+void TFileForm::DirectoryListBox1Change()
+{
+    DirectoryLabel->setText(QDir::toNativeSeparators(m_directory));
+    DirectoryListBox1->clear();
+    const QDir dir(m_directory);
+    if (!dir.isRoot()) {
+        auto* up = new QListWidgetItem(QStringLiteral(".."), DirectoryListBox1);
+        up->setData(Qt::UserRole, QStringLiteral(".."));
+    }
+    for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_DirIcon), sub, DirectoryListBox1);
+        item->setData(Qt::UserRole, sub);
+    }
+    cbExtChange();
+}
+
+void TFileForm::cbExtChange()
+{
+    FileListBox1->clear();
+    const QString mask = QStringLiteral("*.") + cbExt->currentText();
+    const QDir dir(m_directory);
+    for (const QFileInfo& f : dir.entryInfoList({mask}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+        new QListWidgetItem(f.fileName(), FileListBox1);
+    FileListBox1Change(); // nothing is selected in a refilled list
+}
+
+void TFileForm::FileListBox1Change()
+{
+    const QListWidgetItem* item = FileListBox1->currentItem();
+    EditNameFile->setText(item && item->isSelected() ? item->text() : QString());
+}
+
+void TFileForm::BitBtn1Click()
+{
+    QString name = EditNameFile->text();
+    if (const qsizetype dot = name.indexOf(u'.'); dot >= 0) {
+        name = name.left(dot);
+        EditNameFile->setText(name);
+    }
+    if (name.trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("Запишите имя файла !"), this);
+        FormActivate(); // the chooser starts over, as when it becomes active again
+        return;
+    }
+    const int index = cbExt->currentIndex();
+    if (ExportGrid) {
+        const QString fileName = name + u'.' + cbExt->currentText();
+        QString error;
+        if (!exportTo(fileName, index, error)) {
+            Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
+                                .arg(QDir::toNativeSeparators(QDir(m_directory).absoluteFilePath(fileName)),
+                                     error),
+                            this);
+            return;
+        }
+    }
+    done(1);
+}
+
+bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error)
+{
+    static const grid::ExportFormat formats[] = {grid::ExportFormat::Rtf, grid::ExportFormat::Text,
+                                                 grid::ExportFormat::Html, grid::ExportFormat::Xls};
+    const grid::ExportFormat format =
+        extIndex >= 0 && extIndex < 4 ? formats[extIndex] : grid::ExportFormat::Text;
+    grid::ExportOptions options;
+    options.sheetName = QStringLiteral("Лист");
+    const auto exporter = grid::makeExporter(format, options);
+    const grid::GridTable table(*ExportGrid);
+
+    // Written beside the old file and put in its place only when complete.
+    QSaveFile file(QDir(m_directory).absoluteFilePath(fileName));
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QProgressDialog progress(QStringLiteral("Экспорт ..."), QStringLiteral("Отменить"), 0, 1000, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool written = exporter->write(file, table, [&](qint64 done, qint64 total) {
+        if (done % 1000 == 0 || done == total) {
+            progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+            if (progress.wasCanceled())
+                return false;
+        }
+        return true;
+    }, error);
+    QApplication::restoreOverrideCursor();
+    if (!written) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
