@@ -1,5 +1,8 @@
 #include "RtfExporter.h"
 
+#include <QStringDecoder>
+#include <QStringEncoder>
+
 namespace grid {
 
 QByteArray RtfExporter::escape(const QString& text)
@@ -18,7 +21,14 @@ QByteArray RtfExporter::escape(const QString& text)
         } else if (u < 0x80) {
             out += char(u);
         } else {
-            out += "\\u" + QByteArray::number(qint16(u)) + '?';
+            // The document's code page first (every reader knows it), Unicode for the rest.
+            QStringEncoder encoder("windows-1251");
+            const QByteArray b = encoder.encode(QString(ch));
+            QStringDecoder decoder("windows-1251");
+            if (b.size() == 1 && QString(decoder.decode(b)) == QString(ch))
+                out += "\\'" + QByteArray::number(quint8(b[0]), 16).rightJustified(2, '0');
+            else
+                out += "\\u" + QByteArray::number(qint16(u)) + '?';
         }
     }
     return out;

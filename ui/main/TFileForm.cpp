@@ -115,6 +115,8 @@ bool TFileForm::event(QEvent* event)
 
 void TFileForm::FormActivate()
 {
+    // The chooser starts over in the program's folder on HTM, keeping a name being typed.
+    const QString typed = EditNameFile->text();
     {
         const QSignalBlocker block(cbExt);
         cbExt->setCurrentIndex(2);
@@ -124,6 +126,7 @@ void TFileForm::FormActivate()
     const int drive = DriveComboBox1->findData(root);
     if (drive >= 0)
         DriveComboBox1->setCurrentIndex(drive);
+    EditNameFile->setText(typed);
 }
 
 void TFileForm::DriveComboBox1Change()

@@ -1,0 +1,385 @@
+// Export of a grid to each format, read back by independent readers; the export chooser; the
+// about box and the service information.
+#include "support/TestDatabase.h"
+
+#include "DemoData.h"
+#include "app/Messages.h"
+#include "data/CallRecord.h"
+#include "data/TDM.h"
+#include "grid/DataGrid.h"
+#include "grid/GridExporter.h"
+#include "grid/RtfExporter.h"
+#include "ui/controls/TAboutBox.h"
+#include "ui/main/TFileForm.h"
+#include "ui/main/TMainForm.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Runs a reader; its standard output, or a failed check.
+QByteArray run(const QString& program, const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        return {};
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return p.readAllStandardOutput();
+}
+
+// The cells of every sheet as xlrd reads them: [{name, rows: [[{t, v}]]}].
+QJsonArray readXls(const QString& path, int maxRows = 5)
+{
+    const QString script = QStringLiteral(
+        "import sys, json, xlrd\n"
+        "b = xlrd.open_workbook(sys.argv[1])\n"
+        "out = []\n"
+        "for s in b.sheets():\n"
+        "    rows = []\n"
+        "    for r in list(range(min(s.nrows, %1))) + ([s.nrows - 1] if s.nrows > %1 else []):\n"
+        "        rows.append([{'t': c.ctype, 'v': c.value} for c in s.row(r)])\n"
+        "    out.append({'name': s.name, 'nrows': s.nrows, 'rows': rows})\n"
+        "print(json.dumps(out))\n").arg(maxRows);
+    return QJsonDocument::fromJson(run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
+        .array();
+}
+
+QString decodeEntities(QString s)
+{
+    static const QRegularExpression entity(QStringLiteral("&#(\\d+);"));
+    QRegularExpressionMatch m;
+    while ((m = entity.match(s)).hasMatch())
+        s.replace(m.capturedStart(), m.capturedLength(), QChar(m.captured(1).toInt()));
+    return s;
+}
+
+struct Fixture
+{
+    test::TestDatabase t;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<grid::DataGrid> grid;
+
+    bool make(const QString& select)
+    {
+        if (!t.create())
+            return false;
+        t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, 'Факс; {и} \\\\ табуляция\t', 'первая строка')"),
+                QStringLiteral("INSERT INTO Lines VALUES (2, 0, 'Секретарь', NULL)"),
+                QStringLiteral("INSERT INTO Lines VALUES (3, 2157788, NULL, 'Ёлка & <тег>')")});
+        dm = std::make_unique<TDM>(t.dir());
+        dm->ibDatabase.setDatabaseName(t.path());
+        dm->ibDatabase.params() = demo::localParams();
+        dm->ibDatabase.open();
+        dm->ibTranRO.start();
+        dm->MainObject->Connected = true;
+        dm->MainObject->N7 = 5; // city numbers shown as xxx-xxxx
+        dm->ibQueryLines.sql().add(select);
+        dm->ibQueryLines.open();
+        ApplyFieldLabels(dm->ibQueryLines);
+        grid = std::make_unique<grid::DataGrid>();
+        grid->setObjectName(QStringLiteral("GridLines"));
+        grid->setQuery(&dm->ibQueryLines);
+        return true;
+    }
+    QString exportTo(grid::ExportFormat format, const QString& name)
+    {
+        const QString path = t.dir() + u'/' + name;
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        QString error;
+        grid::ExportOptions options;
+        options.sheetName = QStringLiteral("Лист");
+        if (!grid::makeExporter(format, options)->write(f, grid::GridTable(*grid), {}, error))
+            return {};
+        return path;
+    }
+};
+
+const QString Lines = QStringLiteral("SELECT * FROM Lines ORDER BY NumberLine");
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+    void textIn1251();
+    void htmlPage();
+    void rtfTable();
+    void xlsCellsAndTypes();
+    void xlsSplitsIntoSheets();
+    void chooserNameRules();
+    void chooserReportsAFileThatCannotBeWritten();
+    void aboutBoxLinks();
+    void serviceInformation();
+};
+
+void TestExport::textIn1251()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    // The user's column order is the file's.
+    QHeaderView* h = f.grid->horizontalHeader();
+    h->moveSection(h->visualIndex(f.grid->findColumnByField(QStringLiteral("ETC"))), 0);
+    const QString path = f.exportTo(grid::ExportFormat::Text, QStringLiteral("t.TXT"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QString expected = QStringLiteral(
+        "Примечания\tНомер линии\tГородской номер\tДоп.\r\n"
+        "первая строка\t1\t215-0001\tФакс; {и} \\\\ табуляция \r\n"
+        "\t2\t\tСекретарь\r\n"
+        "Ёлка & <тег>\t3\t215-7788\t\r\n");
+    QCOMPARE(bytes, QStringEncoder("windows-1251").encode(expected));
+}
+
+void TestExport::htmlPage()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    const QString path = f.exportTo(grid::ExportFormat::Html, QStringLiteral("t.HTM"));
+    int code = -1;
+    run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--noout"), path}, &code);
+    QCOMPARE(code, 0);
+    const QString cells = QString::fromUtf8(run(QStringLiteral("xmllint"),
+        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("//tr/*/text()"), path}));
+    QVERIFY2(cells.contains(QStringLiteral("Городской номер")), qPrintable(cells));
+    QVERIFY(cells.contains(QStringLiteral("215-7788")));
+    QVERIFY(cells.contains(QStringLiteral("Ёлка &amp; &lt;тег&gt;")) || cells.contains(QStringLiteral("Ёлка & <тег>")));
+    const QString meta = QString::fromUtf8(run(QStringLiteral("xmllint"),
+        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("string(//meta/@charset)"), path}));
+    QCOMPARE(meta.trimmed(), QStringLiteral("utf-8"));
+    const QString rows = QString::fromUtf8(run(QStringLiteral("xmllint"),
+        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("count(//tr)"), path}));
+    QCOMPARE(rows.trimmed(), QStringLiteral("4"));
+}
+
+void TestExport::rtfTable()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    const QString path = f.exportTo(grid::ExportFormat::Rtf, QStringLiteral("t.RTF"));
+    const QString html = decodeEntities(QString::fromUtf8(run(QStringLiteral("unrtf"), {QStringLiteral("--html"), path})));
+    QVERIFY2(html.contains(QStringLiteral("<table")), qPrintable(html.left(400)));
+    // The reader's HTML splits some cells oddly; its text, in order, is what counts.
+    QString text = html;
+    text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    text.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    text = text.simplified();
+    for (const QString& s : {QStringLiteral("Номер линии"), QStringLiteral("Доп."), QStringLiteral("215-0001"),
+                             QStringLiteral("Факс; {и} \\\\ табуляция"), QStringLiteral("Секретарь"),
+                             QStringLiteral("Ёлка & <тег>"), QStringLiteral("первая строка")})
+        QVERIFY2(text.contains(s), qPrintable(s + u'\n' + text));
+    QVERIFY(text.indexOf(QStringLiteral("Секретарь")) < text.indexOf(QStringLiteral("215-7788")));
+    QVERIFY(html.count(QStringLiteral("<tr")) >= 4);
+    QCOMPARE(grid::RtfExporter::escape(QStringLiteral("{a}\\Я≈")), QByteArray("\\{a\\}\\\\\\'df\\u8776?"));
+}
+
+void TestExport::xlsCellsAndTypes()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    const QString path = f.exportTo(grid::ExportFormat::Xls, QStringLiteral("t.XLS"));
+    const QJsonArray sheets = readXls(path);
+    QCOMPARE(sheets.size(), 1);
+    const QJsonObject sheet = sheets[0].toObject();
+    QCOMPARE(sheet[QStringLiteral("name")].toString(), QStringLiteral("Лист1"));
+    QCOMPARE(sheet[QStringLiteral("nrows")].toInt(), 4);
+    const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
+    auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
+    QCOMPARE(cell(0, 0)[QStringLiteral("v")].toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(cell(0, 3)[QStringLiteral("v")].toString(), QStringLiteral("Примечания"));
+    QCOMPARE(cell(1, 0)[QStringLiteral("t")].toInt(), 2); // a number
+    QCOMPARE(cell(1, 0)[QStringLiteral("v")].toDouble(), 1.0);
+    QCOMPARE(cell(1, 1)[QStringLiteral("t")].toInt(), 1); // a masked number is a text
+    QCOMPARE(cell(1, 1)[QStringLiteral("v")].toString(), QStringLiteral("215-0001"));
+    QCOMPARE(cell(3, 3)[QStringLiteral("v")].toString(), QStringLiteral("Ёлка & <тег>"));
+    QCOMPARE(cell(2, 1)[QStringLiteral("t")].toInt(), 0); // empty
+}
+
+void TestExport::xlsSplitsIntoSheets()
+{
+    Fixture f;
+    // 100,000 rows from ten digits crossed five times, 70,000 of them kept.
+    const QString select = QStringLiteral(
+        "SELECT a.x * 10000 + b.x * 1000 + c.x * 100 + d.x * 10 + e.x + 1 AS NumberLine, "
+        "'строка ' || (a.x * 10000 + b.x * 1000 + c.x * 100 + d.x * 10 + e.x + 1) AS AddInfo "
+        "FROM Digits a, Digits b, Digits c, Digits d, Digits e "
+        "WHERE a.x * 10000 + b.x * 1000 + c.x * 100 + d.x * 10 + e.x < 70000 ORDER BY 1");
+    if (!f.t.create())
+        QFAIL(qPrintable(f.t.error()));
+    f.t.exec({QStringLiteral("CREATE TABLE Digits (x INTEGER)")});
+    QStringList digits;
+    for (int i = 0; i < 10; ++i)
+        digits << QStringLiteral("INSERT INTO Digits VALUES (%1)").arg(i);
+    f.t.exec(digits);
+    f.dm = std::make_unique<TDM>(f.t.dir());
+    f.dm->ibDatabase.setDatabaseName(f.t.path());
+    f.dm->ibDatabase.params() = demo::localParams();
+    f.dm->ibDatabase.open();
+    f.dm->ibTranRO.start();
+    f.dm->ibQueryLines.sql().add(select);
+    f.dm->ibQueryLines.open();
+    ApplyFieldLabels(f.dm->ibQueryLines);
+    f.grid = std::make_unique<grid::DataGrid>();
+    f.grid->setQuery(&f.dm->ibQueryLines);
+    QCOMPARE(f.grid->model()->rowCount(), 70000);
+    const QString path = f.exportTo(grid::ExportFormat::Xls, QStringLiteral("big.XLS"));
+    const QJsonArray sheets = readXls(path, 2);
+    QCOMPARE(sheets.size(), 2);
+    const QJsonObject first = sheets[0].toObject();
+    const QJsonObject second = sheets[1].toObject();
+    QCOMPARE(first[QStringLiteral("nrows")].toInt(), 65536); // titles and 65,535 rows
+    QCOMPARE(second[QStringLiteral("nrows")].toInt(), 70000 - 65535 + 1);
+    QCOMPARE(second[QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
+    const QJsonArray firstRows = first[QStringLiteral("rows")].toArray();
+    const QJsonArray secondRows = second[QStringLiteral("rows")].toArray();
+    QCOMPARE(firstRows.last().toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65535.0);
+    QCOMPARE(secondRows[0].toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("Доп."));
+    QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65536.0);
+    QCOMPARE(secondRows.last().toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("строка 70000"));
+}
+
+void TestExport::chooserNameRules()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    QTemporaryDir out;
+    TFileForm form(out.path());
+    form.ExportGrid = f.grid.get();
+    form.show();
+    QCOMPARE(form.windowTitle(), QStringLiteral("Файлы"));
+    QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
+    QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
+
+    // A typed extension gives way to the listed one; only the part before the first dot stays.
+    form.cbExt->setCurrentIndex(3);
+    form.EditNameFile->setText(QStringLiteral("отчет.за.март.txt"));
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    QCOMPARE(form.result(), 1);
+    QCOMPARE(form.EditNameFile->text(), QStringLiteral("отчет"));
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral("отчет.XLS"))));
+    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS"))).size(), 1);
+
+    // Empty names are refused, and the chooser starts over on HTM.
+    TFileForm again(out.path());
+    again.ExportGrid = f.grid.get();
+    again.show();
+    again.cbExt->setCurrentIndex(1);
+    again.EditNameFile->setText(QStringLiteral("  .txt"));
+    QTest::mouseClick(again.BitBtn1, Qt::LeftButton);
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Запишите имя файла !"));
+    QVERIFY(again.isVisible());
+    QCOMPARE(again.cbExt->currentText(), QStringLiteral("HTM"));
+    QCOMPARE(again.EditNameFile->text(), QStringLiteral("  "));
+    // Another extension shows its files and empties the name.
+    again.cbExt->setCurrentIndex(3);
+    QVERIFY(again.EditNameFile->text().isEmpty());
+    QCOMPARE(again.FileListBox1->count(), 1);
+    // Choosing an existing file and "Ok" writes over it.
+    again.FileListBox1->setCurrentRow(0);
+    QCOMPARE(again.EditNameFile->text(), QStringLiteral("отчет.XLS"));
+    f.dm->ibQueryLines.close();
+    f.dm->ibQueryLines.sql().clear();
+    f.dm->ibQueryLines.sql().add(QStringLiteral("SELECT * FROM Lines WHERE NumberLine = 2"));
+    f.grid->beginReload();
+    f.dm->ibQueryLines.open();
+    f.grid->endReload();
+    QTest::mouseClick(again.BitBtn1, Qt::LeftButton);
+    QCOMPARE(again.result(), 1);
+    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS")))[0].toObject()[QStringLiteral("nrows")].toInt(), 2);
+    // Blanks around a name are kept in the file name.
+    TFileForm third(out.path());
+    third.ExportGrid = f.grid.get();
+    third.cbExt->setCurrentIndex(1);
+    third.EditNameFile->setText(QStringLiteral(" a b "));
+    QTest::mouseClick(third.BitBtn1, Qt::LeftButton);
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral(" a b .TXT"))));
+    QTest::mouseClick(third.BitBtn2, Qt::LeftButton);
+}
+
+void TestExport::chooserReportsAFileThatCannotBeWritten()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    QTemporaryDir out;
+    // A folder in the way of the file: nobody can write it, root included.
+    QVERIFY(QDir(out.path()).mkdir(QStringLiteral("busy.HTM")));
+    TFileForm form(out.path());
+    form.ExportGrid = f.grid.get();
+    form.show();
+    form.EditNameFile->setText(QStringLiteral("busy"));
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Error);
+    QVERIFY(Messages::shown()[0].text.contains(QStringLiteral("busy.HTM")));
+    QVERIFY(form.isVisible());
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestExport::aboutBoxLinks()
+{
+    TAboutBox box;
+    QList<QUrl> opened;
+    box.OpenUrl = [&](const QUrl& u) { opened << u; };
+    box.show();
+    QCOMPARE(box.windowTitle(), QStringLiteral("О программе ..."));
+    QCOMPARE(box.size(), QSize(225, 206));
+    QCOMPARE(box.Line[0]->text(), QStringLiteral("Kelvora"));
+    QTest::mouseClick(box.Line[4], Qt::RightButton);
+    QTest::mouseClick(box.Line[5], Qt::LeftButton);
+    box.Line[5]->setText(QStringLiteral("https://example.org/other"));
+    box.Line[4]->setText(QStringLiteral("e-mail : nobody@example.org"));
+    QTest::mouseClick(box.Line[5], Qt::MiddleButton);
+    QTest::mouseClick(box.Line[4], Qt::LeftButton);
+    QCOMPARE(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:support@kelvora.example")),
+                                  QUrl(QStringLiteral("https://kelvora.example/")),
+                                  QUrl(QStringLiteral("https://example.org/other")),
+                                  QUrl(QStringLiteral("mailto:support@kelvora.example"))}));
+    QTest::mouseClick(box.bbOk, Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+void TestExport::serviceInformation()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    TDM dm(t.dir());
+    TMainForm form;
+    form.setDataModule(dm);
+    QCOMPARE(form.ServiceInformation(),
+             QStringLiteral("Транзакция\t\tНЕ активна\nТранзакция RO\tНЕ активна"));
+    dm.ibDatabase.setDatabaseName(t.path());
+    dm.ibDatabase.params() = demo::localParams();
+    dm.ibDatabase.open();
+    dm.ibTranRO.start(); // as the login leaves it
+    form.N20Click();
+    QCOMPARE(Messages::shown().last().text,
+             QStringLiteral("Транзакция\t\tНЕ активна\nТранзакция RO\tАктивна"));
+    QCOMPARE(Messages::shown().last().kind, Messages::Kind::Plain);
+    QVERIFY(!form.N20->isVisible());
+}
+
+QTEST_MAIN(TestExport)
+#include "test_export.moc"
