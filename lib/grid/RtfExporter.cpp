@@ -1,9 +1,28 @@
 #include "RtfExporter.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
+#include <vector>
 
 namespace grid {
+
+namespace {
+// Code page 1251 byte of every character, 0 where the code page has none (built once).
+const std::vector<quint8>& cp1251Bytes()
+{
+    static const std::vector<quint8> table = [] {
+        std::vector<quint8> t(0x10000, 0);
+        QStringDecoder decoder("windows-1251");
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char c = char(b);
+            const QString s = decoder.decode(QByteArrayView(&c, 1));
+            if (s.size() == 1 && s[0] != QChar(0xFFFD))
+                t[s[0].unicode()] = quint8(b);
+        }
+        return t;
+    }();
+    return table;
+}
+} // namespace
 
 QByteArray RtfExporter::escape(const QString& text)
 {
@@ -22,12 +41,12 @@ QByteArray RtfExporter::escape(const QString& text)
             out += char(u);
         } else {
             // The document's code page first (every reader knows it), Unicode for the rest.
-            QStringEncoder encoder("windows-1251");
-            const QByteArray b = encoder.encode(QString(ch));
-            QStringDecoder decoder("windows-1251");
-            if (b.size() == 1 && QString(decoder.decode(b)) == QString(ch))
-                out += "\\'" + QByteArray::number(quint8(b[0]), 16).rightJustified(2, '0');
-            else
+            static const char hex[] = "0123456789abcdef";
+            if (const quint8 b = cp1251Bytes()[u]) {
+                out += "\\'";
+                out += hex[b >> 4];
+                out += hex[b & 15];
+            } else
                 out += "\\u" + QByteArray::number(qint16(u)) + '?';
         }
     }
@@ -49,8 +68,7 @@ bool RtfExporter::write(QIODevice& out, const GridTable& table, const ExportProg
     int edge = 0;
     for (int c = 0; c < table.columnCount(); ++c) {
         edge += std::max(400, table.width(c) * 15);
-        rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
-                  "\\clbrdrr\\brdrs\\brdrw10\\cellx" +
+        rowDef += "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx" +
                   QByteArray::number(edge);
     }
     rowDef += '\n';

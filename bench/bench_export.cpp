@@ -1,0 +1,68 @@
+// Export of 1,000,000 call rows to each format: time and peak memory, next to the memory of
+// the open query alone.
+#include "BenchSupport.h"
+
+#include "DemoData.h"
+#include "data/TDM.h"
+#include "grid/DataGrid.h"
+#include "grid/GridExporter.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/main/TMainForm.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
+    const QString path = bench::bigDatabase(calls);
+    QTemporaryDir dir;
+    TDM dm(dir.path());
+    dm.ibDatabase.setDatabaseName(path);
+    dm.ibDatabase.params() = demo::localParams();
+    dm.ibDatabase.open();
+    dm.ibTranRO.start();
+    dm.MainObject->Connected = true;
+    TMainForm form;
+    form.setDataModule(dm);
+    form.show();
+    if (!QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }))
+        return 1;
+    form.dOT->setDate(QDate::currentDate().addYears(-1));
+    form.dDo->setDate(QDate::currentDate());
+    const qint64 before = bench::residentBytes();
+    form.sbStart->click();
+    const qint64 withQuery = bench::residentBytes();
+    std::printf("query: %zu rows, resident %.0f MB (query holds %.0f MB)\n",
+                dm.ibQueryRings.recordCount(), double(withQuery) / 1048576.0,
+                double(withQuery - before) / 1048576.0);
+    const std::pair<grid::ExportFormat, const char*> formats[] = {
+        {grid::ExportFormat::Text, "TXT"}, {grid::ExportFormat::Html, "HTM"},
+        {grid::ExportFormat::Rtf, "RTF"}, {grid::ExportFormat::Xls, "XLS"}};
+    for (const auto& [format, ext] : formats) {
+        const QString file = dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
+        QString error;
+        bool ok = false;
+        const double ms = bench::timeMs([&] {
+            QFile out(file);
+            out.open(QIODevice::WriteOnly);
+            ok = grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings), {}, error);
+        });
+        std::printf("%s: %.0f ms, %.0f MB file, peak resident %.0f MB, resident after %.0f MB%s\n", ext, ms,
+                    double(QFile(file).size()) / 1048576.0,
+                    double(bench::peakResidentBytes()) / 1048576.0,
+                    double(bench::residentBytes()) / 1048576.0, ok ? "" : " FAILED");
+        std::fflush(stdout);
+        QFile::remove(file);
+    }
+    return 0;
+}
