@@ -9,6 +9,7 @@
 #include "ui/controls/TComboQuery.h"
 #include "app/Pictures.h"
 #include "data/TSimpleBox.h"
+#include "stats/TStat1Form.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/editors/TDeptForm.h"
 #include "ui/main/TFileForm.h"
@@ -228,9 +229,9 @@ void TMainForm::buildActionsAndMenus()
     N20->setVisible(false);
     connect(N3, &QAction::triggered, this, &TMainForm::N3Click);
     connect(N20, &QAction::triggered, this, &TMainForm::N20Click);
-    // Statistics and reports come with their own windows.
-    for (QAction* a : {N5, N22})
-        a->setEnabled(false);
+    connect(N5, &QAction::triggered, this, &TMainForm::N5Click);
+    // Reports come with their own window.
+    N22->setEnabled(false);
 }
 
 QWidget* TMainForm::buildCallsTab()
@@ -470,6 +471,12 @@ void TMainForm::AExportExecute()
     grid::DataGrid* const grids[] = {GridRings, GridLines, GridUsers};
     TFileForm form(m_dm->MainObject->ProgramDir, this);
     form.ExportGrid = grids[std::clamp(PageControl->currentIndex(), 0, 2)];
+    form.exec();
+}
+
+void TMainForm::N5Click()
+{
+    TStat1Form form(*m_dm, dOT->date(), dDo->date(), *cqLines, *cqUsers, this);
     form.exec();
 }
 

@@ -46,6 +46,7 @@ public:
     void N23Click();
     void AExportExecute();
     void N3Click();
+    void N5Click();
     void N20Click();
     /// The text of the service information.
     QString ServiceInformation() const;

@@ -1,0 +1,345 @@
+#include "TStat1Form.h"
+
+#include "app/Messages.h"
+#include "app/TWaitForm.h"
+#include "data/CallRecord.h"
+#include "data/TDM.h"
+#include "db/DbError.h"
+#include "ui/controls/TComboQuery.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QPieSeries>
+#include <QtCharts/QPieSlice>
+
+namespace {
+
+QLabel* panel(QWidget* parent, const QString& name)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(QFrame::Sunken);
+    l->setMinimumWidth(170);
+    return l;
+}
+
+void copyItems(const TComboQuery& from, QListWidget& to)
+{
+    for (int i = 1; i < from.count(); ++i) { // item 0 is "ВСЕ"
+        auto* item = new QListWidgetItem(from.itemText(i), &to);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+} // namespace
+
+TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery& lines,
+                       TComboQuery& users, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMaximizeButtonHint),
+      m_dm(dm), m_from(from), m_to(to), m_lines(lines), m_users(users)
+{
+    setObjectName(QStringLiteral("Stat1Form"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setBold(true);
+    setFont(f);
+
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    clbLinesOut = new QListWidget;
+    clbLinesOut->setObjectName(QStringLiteral("clbLinesOut"));
+    clbLinesIn = new QListWidget;
+    clbLinesIn->setObjectName(QStringLiteral("clbLinesIn"));
+    PageControl->addTab(clbLinesOut, QStringLiteral("Городские"));
+    PageControl->addTab(clbLinesIn, QStringLiteral("Внутренние"));
+    copyItems(lines, *clbLinesOut);
+    copyItems(users, *clbLinesIn);
+
+    pmAllOrNot = new QMenu(this);
+    pmAllOrNot->setObjectName(QStringLiteral("pmAllOrNot"));
+    pmAllOrNot->addAction(QStringLiteral("Все"), this, [this] { SetAllChecked(*activeList(), true); });
+    pmAllOrNot->addAction(QStringLiteral("Отменить все"), this,
+                          [this] { SetAllChecked(*activeList(), false); });
+    for (QListWidget* l : {clbLinesOut, clbLinesIn}) {
+        l->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(l, &QWidget::customContextMenuRequested, this,
+                [this, l](const QPoint& p) { pmAllOrNot->popup(l->viewport()->mapToGlobal(p)); });
+    }
+
+    cbOUT = new QCheckBox(QStringLiteral("Выходящие звонки"), this);
+    cbOUT->setObjectName(QStringLiteral("cbOUT"));
+    cbOUT->setChecked(true);
+    cbIN = new QCheckBox(QStringLiteral("Входящие звонки"), this);
+    cbIN->setObjectName(QStringLiteral("cbIN"));
+    cbIN->setChecked(true);
+    PanelTotalTime = panel(this, QStringLiteral("PanelTotalTime"));
+    PanelSelectTime = panel(this, QStringLiteral("PanelSelectTime"));
+    auto* totalLabel = new QLabel(QStringLiteral("Общее время :"), this);
+    totalLabel->setBuddy(PanelTotalTime);
+    auto* selectLabel = new QLabel(QStringLiteral("Время выбранных линий:"), this);
+    selectLabel->setBuddy(PanelSelectTime);
+
+    Series1 = new QPieSeries;
+    Series1->setObjectName(QStringLiteral("Series1"));
+    Series1->setPieSize(0.62);
+    auto* chart = new QChart;
+    chart->addSeries(Series1);
+    chart->setTheme(QChart::ChartThemeLight);
+    chart->setBackgroundRoundness(0);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->legend()->setVisible(false);
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    Chart2 = new QChartView(chart, this);
+    Chart2->setObjectName(QStringLiteral("Chart2"));
+    Chart2->setRenderHint(QPainter::Antialiasing);
+    Chart2->setMinimumSize(520, 420);
+    Chart2->setContextMenuPolicy(Qt::CustomContextMenu);
+    PopupMenu1 = new QMenu(this);
+    mShowLegend = PopupMenu1->addAction(QStringLiteral("Список"));
+    mShowLegend->setObjectName(QStringLiteral("mShowLegend"));
+    mShowLegend->setCheckable(true);
+    connect(mShowLegend, &QAction::triggered, this, &TStat1Form::mShowLegendClick);
+    connect(Chart2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(Chart2->mapToGlobal(p)); });
+
+    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("Показать"), this);
+    bbSave->setObjectName(QStringLiteral("bbSave"));
+    bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                               QStringLiteral("Закрыть"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbSave->setAutoDefault(false);
+    bbCancel->setAutoDefault(false);
+    connect(bbSave, &QPushButton::clicked, this, &TStat1Form::bbSaveClick);
+    connect(bbCancel, &QPushButton::clicked, this, &TStat1Form::reject);
+    connect(PageControl, &QTabWidget::currentChanged, this, &TStat1Form::PageControlChange);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(PageControl, 1);
+    left->addWidget(cbOUT);
+    left->addWidget(cbIN);
+    auto* totals = new QGridLayout;
+    totals->addWidget(totalLabel, 0, 0);
+    totals->addWidget(PanelTotalTime, 0, 1);
+    totals->addWidget(selectLabel, 1, 0);
+    totals->addWidget(PanelSelectTime, 1, 1);
+    left->addLayout(totals);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bbSave);
+    buttons->addWidget(bbCancel);
+    left->addLayout(buttons);
+    auto* main = new QHBoxLayout(this);
+    main->addLayout(left, 0);
+    main->addWidget(Chart2, 1);
+
+    const QLocale locale;
+    if (from == to)
+        setWindowTitle(QStringLiteral("Загрузка линий за ") + locale.toString(to, QLocale::ShortFormat));
+    else
+        setWindowTitle(QStringLiteral("Загрузка линий за период с ") +
+                       locale.toString(from, QLocale::ShortFormat) + QStringLiteral(" по ") +
+                       locale.toString(to, QLocale::ShortFormat));
+    resize(900, 560);
+}
+
+QListWidget* TStat1Form::activeList() const
+{
+    return PageControl->currentIndex() == 0 ? clbLinesOut : clbLinesIn;
+}
+
+int TStat1Form::CountChecked(const QListWidget& list)
+{
+    int n = 0;
+    for (int i = 0; i < list.count(); ++i)
+        if (list.item(i)->checkState() == Qt::Checked)
+            ++n;
+    return n;
+}
+
+void TStat1Form::SetAllChecked(QListWidget& list, bool checked)
+{
+    for (int i = 0; i < list.count(); ++i)
+        list.item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
+{
+    db::Sql& sql = m_dm.IBSQL;
+    qint64 result = 0;
+    try {
+        sql.close();
+        sql.sql().clear();
+        sql.sql().add(QStringLiteral("SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
+        sql.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
+        sql.sql().add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
+        if (cbIN->isChecked() && !cbOUT->isChecked())
+            sql.sql().add(QStringLiteral("AND NumberOut=0"));
+        if (!cbIN->isChecked() && cbOUT->isChecked())
+            sql.sql().add(QStringLiteral("AND NumberOut>0"));
+        if (key > 0)
+            sql.sql().add(QStringLiteral("AND ") + keyColumn + u'=' + QString::number(key));
+        sql.sql().add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
+        m_lastStatement = sql.sql().lines();
+        sql.param(0).setDateTime(m_periodStart);
+        sql.param(1).setDateTime(m_periodEnd);
+        sql.execQuery();
+        if (!sql.eof())
+            result = sql.field(QStringLiteral("TIMESEC")).asInt64() +
+                     60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
+                     3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64();
+    } catch (const db::DbError&) {
+        result = 0; // a failing sum counts as no talk time
+    }
+    sql.close();
+    return result;
+}
+
+void TStat1Form::clearResult()
+{
+    PanelTotalTime->clear();
+    PanelSelectTime->clear();
+    Series1->clear();
+}
+
+void TStat1Form::bbSaveClick()
+{
+    if (m_computing)
+        return;
+    // Counted in full: the users tab may hold more than 255 checked items.
+    m_checkedCount = CountChecked(*activeList());
+    if (m_checkedCount == 0) {
+        Messages::plain(QStringLiteral("Надо отметить хотя бы ОДНУ линию"), this);
+        return;
+    }
+    m_computing = true;
+    bbSave->setEnabled(false);
+    clearResult();
+    Chart2->hide();
+    {
+        TWaitForm wait;
+        wait.ProgressBar->setMaximum(m_checkedCount);
+        wait.ProgressBar->setValue(0);
+        wait.ProgressBar->show();
+        wait.show();
+        QApplication::processEvents();
+        m_periodStart = QDateTime(m_from, QTime(0, 0, 0, 0));
+        m_periodEnd = QDateTime(m_to, QTime(23, 59, 59, 59));
+        m_selectedSeconds = 0;
+        m_totalSeconds = SumTalkSeconds(0, {});
+        if (m_totalSeconds > 0) {
+            if (PageControl->currentIndex() == 0)
+                FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"), QStringLiteral("R.RLine"));
+            else
+                FillPie(*clbLinesIn, m_users, QStringLiteral("NumberIn"), QStringLiteral("R.NumberIn"));
+        }
+        PanelTotalTime->setText(DurationText(m_totalSeconds));
+        PanelSelectTime->setText(DurationText(m_selectedSeconds));
+        wait.ProgressBar->hide();
+    }
+    if (m_totalSeconds < 1)
+        Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
+    bbSave->setEnabled(true);
+    Chart2->show();
+    m_computing = false;
+}
+
+void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
+                         const QString& keyColumn)
+{
+    const bool all = m_checkedCount == list.count();
+    struct Slice
+    {
+        QString label;
+        qint64 seconds;
+    };
+    std::vector<Slice> slices;
+    slices.reserve(std::size_t(m_checkedCount) + 1);
+    db::Query& q = source.Query();
+    for (int index = 0; index < list.count(); ++index) {
+        QApplication::processEvents();
+        const QListWidgetItem* item = list.item(index);
+        if (item->checkState() != Qt::Checked)
+            continue;
+        int key = 0;
+        try {
+            if (q.isOpen() && std::size_t(index) < q.recordCount())
+                key = q.atRow(index, [&] { return q.field(keyFieldName).asInteger(); });
+        } catch (const db::DbError&) {
+            key = 0;
+        }
+        const qint64 seconds = SumTalkSeconds(key, keyColumn);
+        m_selectedSeconds += seconds;
+        const QString text = item->text();
+        const qsizetype blank = text.indexOf(u' ');
+        slices.push_back({blank >= 0 ? text.left(blank + 1) : text, seconds});
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* waitForm = qobject_cast<TWaitForm*>(w))
+                waitForm->ProgressBar->setValue(int(slices.size()));
+    }
+    if (!all)
+        slices.push_back({QStringLiteral("Прочие"), m_totalSeconds - m_selectedSeconds});
+    QFont labelFont = font();
+    labelFont.setBold(false);
+    labelFont.setPointSizeF(std::max(6.5, labelFont.pointSizeF() - (slices.size() > 20 ? 2 : 0)));
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+        const Slice& s = slices[i];
+        auto* slice = Series1->append(s.label, 100.0 / double(m_totalSeconds) * double(s.seconds));
+        slice->setLabelVisible(true);
+        slice->setLabelArmLengthFactor(0.12);
+        slice->setLabelFont(labelFont);
+        slice->setBorderColor(Qt::white);
+        // Neighbouring slices in clearly different colours (hues a golden angle apart);
+        // "Прочие" in grey.
+        const bool others = !all && i + 1 == slices.size();
+        slice->setColor(others ? QColor(190, 190, 190)
+                               : QColor::fromHsv(int(i * 137.508) % 360, 150 + int(i % 3) * 40, 230 - int(i % 2) * 40));
+    }
+    // Marks: the label and its share of the pie.
+    for (QPieSlice* slice : Series1->slices())
+        slice->setLabel(slice->label() + QStringLiteral(" ") +
+                        QLocale().toString(slice->percentage() * 100.0, 'f', 1) + u'%');
+}
+
+void TStat1Form::PageControlChange()
+{
+    clearResult();
+}
+
+void TStat1Form::mShowLegendClick()
+{
+    Chart2->chart()->legend()->setVisible(mShowLegend->isChecked());
+}
+
+void TStat1Form::reject()
+{
+    if (m_computing)
+        return; // the computation finishes first
+    done(2);
+}
+
+void TStat1Form::closeEvent(QCloseEvent* event)
+{
+    if (m_computing) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

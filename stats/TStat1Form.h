@@ -1,0 +1,82 @@
+// Line-load statistics: how the period's talk time is shared among lines or subscribers.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+
+class QAction;
+class QCheckBox;
+class QChart;
+class QChartView;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPieSeries;
+class QPushButton;
+class QTabWidget;
+class TComboQuery;
+class TDM;
+
+/// Built from the main window's period and its two filter lists, whose items and open queries
+/// it reuses (item i of a check list is row i of its list's query). One summing query for the
+/// period and one per checked item; a pie with a slice per checked item and "Прочие" for the
+/// rest whenever an item is unchecked.
+class TStat1Form : public QDialog
+{
+    Q_OBJECT
+public:
+    TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery& lines, TComboQuery& users,
+               QWidget* parent = nullptr);
+
+    QTabWidget* PageControl = nullptr;
+    QListWidget* clbLinesOut = nullptr;
+    QListWidget* clbLinesIn = nullptr;
+    QMenu* pmAllOrNot = nullptr;
+    QCheckBox* cbOUT = nullptr;
+    QCheckBox* cbIN = nullptr;
+    QLabel* PanelTotalTime = nullptr;
+    QLabel* PanelSelectTime = nullptr;
+    QChartView* Chart2 = nullptr;
+    QPieSeries* Series1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mShowLegend = nullptr;
+    QPushButton* bbSave = nullptr;
+    QPushButton* bbCancel = nullptr;
+
+    /// Talk seconds of the period under the direction boxes, for one key (key > 0) or all.
+    qint64 SumTalkSeconds(int key, const QString& keyColumn);
+    static int CountChecked(const QListWidget& list);
+    void FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
+                 const QString& keyColumn);
+    static void SetAllChecked(QListWidget& list, bool checked);
+    void bbSaveClick();
+    void PageControlChange();
+    void mShowLegendClick();
+
+    /// The statement of the last SumTalkSeconds, for checking.
+    QStringList lastStatement() const { return m_lastStatement; }
+    bool computing() const { return m_computing; }
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QListWidget* activeList() const;
+    void clearResult();
+
+    TDM& m_dm;
+    QDate m_from;
+    QDate m_to;
+    TComboQuery& m_lines;
+    TComboQuery& m_users;
+    QDateTime m_periodStart;
+    QDateTime m_periodEnd;
+    qint64 m_totalSeconds = 0;
+    qint64 m_selectedSeconds = 0;
+    int m_checkedCount = 0;
+    bool m_computing = false;
+    QStringList m_lastStatement;
+};

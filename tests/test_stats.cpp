@@ -1,0 +1,222 @@
+// Line-load statistics over a data set made for the test.
+#include "support/CallData.h"
+
+#include "DemoData.h"
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "stats/TStat1Form.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/main/TMainForm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QPieSeries>
+#include <QtCharts/QPieSlice>
+
+namespace {
+
+struct Session
+{
+    explicit Session(test::TestDatabase& t) : dm(t.dir())
+    {
+        dm.ibDatabase.setDatabaseName(t.path());
+        dm.ibDatabase.params() = demo::localParams();
+        dm.ibDatabase.open();
+        dm.ibTranRO.start();
+        dm.MainObject->Connected = true;
+        form.setDataModule(dm);
+        form.show();
+        ok = QTest::qWaitFor([this] { return form.cqUsers->count() == 3; });
+    }
+    std::unique_ptr<TStat1Form> stats(int fromDay, int toDay)
+    {
+        return std::make_unique<TStat1Form>(dm, QDate(2026, 3, fromDay), QDate(2026, 3, toDay),
+                                            *form.cqLines, *form.cqUsers);
+    }
+    TDM dm;
+    TMainForm form;
+    bool ok = false;
+};
+
+QStringList labels(const QPieSeries* s)
+{
+    QStringList out;
+    for (const QPieSlice* slice : s->slices())
+        out << slice->label();
+    return out;
+}
+
+QString percent(double v)
+{
+    return QLocale().toString(v, 'f', 1) + u'%';
+}
+
+} // namespace
+
+class TestStats : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+    void statementsAndFigures();
+    void slicesOfLines();
+    void slicesOfSubscribers();
+    void captionsAndMessages();
+    void cannotCloseWhileComputing();
+};
+
+void TestStats::statementsAndFigures()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    QCOMPARE(w->clbLinesOut->count(), 2);
+    QCOMPARE(w->clbLinesOut->item(0)->text(), QStringLiteral("2150001"));
+    QCOMPARE(w->clbLinesIn->item(1)->text(), QStringLiteral("Петрова Анна Сергеевна"));
+    w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    const QStringList common = {
+        QStringLiteral("SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"),
+        QStringLiteral("FROM Rings R,Lines L,Users U"),
+        QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 ")};
+    const QString join = QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn");
+    QCOMPARE(w->lastStatement(), (common + QStringList{QStringLiteral("AND R.RLine=1"), join}));
+    QCOMPARE(w->PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек")); // 3820 s
+    QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 02 мин 35 сек")); // 3755 s
+
+    w->cbOUT->setChecked(false);
+    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(65));
+    QCOMPARE(w->lastStatement(), (common + QStringList{QStringLiteral("AND NumberOut=0"), join}));
+    w->cbIN->setChecked(false); // neither box: no direction condition
+    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(3820));
+    QCOMPARE(w->lastStatement(), (common + QStringList{join}));
+    w->cbOUT->setChecked(true);
+    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(3755));
+    QCOMPARE(w->lastStatement()[3], QStringLiteral("AND NumberOut>0"));
+    QCOMPARE(w->SumTalkSeconds(2, QStringLiteral("R.RLine")), qint64(0)); // line 2 only took an incoming call
+    w->cbIN->setChecked(true);
+    QCOMPARE(w->SumTalkSeconds(102, QStringLiteral("R.NumberIn")), qint64(3790));
+    QCOMPARE(w->SumTalkSeconds(0, QStringLiteral("R.NumberIn")), qint64(3820)); // key 0: no condition
+}
+
+void TestStats::slicesOfLines()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QCOMPARE(labels(w->Series1), (QStringList{QStringLiteral("2150001 ") + percent(100.0 * 3755 / 3820),
+                                              QStringLiteral("Прочие ") + percent(100.0 * 65 / 3820)}));
+    QCOMPARE(w->Series1->slices()[0]->value(), 100.0 / 3820 * 3755);
+    QVERIFY(w->Chart2->isVisible() || !w->isVisible());
+    // Everything checked: no "Прочие".
+    TStat1Form::SetAllChecked(*w->clbLinesOut, true);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QCOMPARE(w->Series1->count(), 2);
+    QVERIFY(!labels(w->Series1).join(u'|').contains(QStringLiteral("Прочие")));
+    // All but line 2, which has no outgoing calls: "Прочие" at 0 % is still there.
+    w->cbIN->setChecked(false);
+    w->clbLinesOut->item(1)->setCheckState(Qt::Unchecked);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QCOMPARE(labels(w->Series1).last(), QStringLiteral("Прочие ") + percent(0));
+    // The legend follows "Список"; a tab change empties the result, the marks stay.
+    QVERIFY(!w->Chart2->chart()->legend()->isVisible());
+    w->mShowLegend->trigger();
+    QVERIFY(w->Chart2->chart()->legend()->isVisible());
+    w->PageControl->setCurrentIndex(1);
+    QCOMPARE(w->Series1->count(), 0);
+    QVERIFY(w->PanelTotalTime->text().isEmpty());
+    QCOMPARE(TStat1Form::CountChecked(*w->clbLinesOut), 1);
+}
+
+void TestStats::slicesOfSubscribers()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    w->PageControl->setCurrentIndex(1);
+    w->clbLinesIn->item(1)->setCheckState(Qt::Checked);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QCOMPARE(w->lastStatement()[3], QStringLiteral("AND R.NumberIn=102"));
+    QCOMPARE(labels(w->Series1)[0], QStringLiteral("Петрова  ") + percent(100.0 * 3790 / 3820));
+    QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 03 мин 10 сек"));
+}
+
+void TestStats::captionsAndMessages()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    const QLocale l;
+    auto one = s.stats(2, 2);
+    QCOMPARE(one->windowTitle(),
+             QStringLiteral("Загрузка линий за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    auto period = s.stats(1, 2);
+    QCOMPARE(period->windowTitle(), QStringLiteral("Загрузка линий за период с ") +
+                                        l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
+                                        QStringLiteral(" по ") +
+                                        l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QTest::mouseClick(period->bbSave, Qt::LeftButton);
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Надо отметить хотя бы ОДНУ линию"));
+    QCOMPARE(Messages::shown().last().kind, Messages::Kind::Plain);
+    auto empty = s.stats(20, 21);
+    empty->clbLinesOut->item(0)->setCheckState(Qt::Checked);
+    QTest::mouseClick(empty->bbSave, Qt::LeftButton);
+    QCOMPARE(Messages::shown().last().text, QStringLiteral("Разговоров не зафиксировано."));
+    QCOMPARE(Messages::shown().last().kind, Messages::Kind::Information);
+    QCOMPARE(empty->Series1->count(), 0);
+    QVERIFY(empty->PanelTotalTime->text().isEmpty());
+    QVERIFY(empty->bbSave->isEnabled());
+}
+
+void TestStats::cannotCloseWhileComputing()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    w->show();
+    TStat1Form::SetAllChecked(*w->clbLinesOut, true);
+    bool refused = false;
+    // The window lets events run while it computes: an Escape or the close box then.
+    QTimer::singleShot(0, w.get(), [&] {
+        w->reject();
+        w->close();
+        refused = w->computing() && w->isVisible() && !w->bbSave->isEnabled();
+    });
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(refused);
+    QVERIFY(w->isVisible());
+    QCOMPARE(w->Series1->count(), 2); // the result was drawn whole
+    w->reject();
+    QVERIFY(!w->isVisible());
+}
+
+QTEST_MAIN(TestStats)
+#include "test_stats.moc"
