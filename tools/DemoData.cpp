@@ -312,6 +312,22 @@ void DemoData::fillCalls(db::Database& database, qint64 count, const QDateTime& 
     tr.commit();
     if (progress && written % 20000 != 0)
         progress(written);
+    refreshIndexStatistics(database);
+}
+
+void refreshIndexStatistics(db::Database& database)
+{
+    // Indexes made on an empty table keep the selectivity of an empty table until told
+    // otherwise, and the optimizer then picks the date index for a query by line.
+    db::Transaction tr(database);
+    tr.start();
+    db::Sql sql(database, tr);
+    for (const char* index : {"IX_RINGS_DATE", "IX_RINGS_LINE_DATE", "IX_RINGS_USER_DATE"}) {
+        sql.sql().clear();
+        sql.sql().add(QStringLiteral("SET STATISTICS INDEX ") + QLatin1String(index));
+        sql.execQuery();
+    }
+    tr.commit();
 }
 
 void DemoData::addCallNow(db::Database& database)

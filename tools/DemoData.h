@@ -20,6 +20,10 @@ QStringList localParams(const QString& user = QStringLiteral("SYSDBA"),
 /// db::DbError.
 void createDatabase(db::Database& database, const QString& name, const QStringList& params);
 
+/// Recomputes the selectivity of the call indexes after a bulk load (the database's
+/// administrator does the same on a collector's database from time to time).
+void refreshIndexStatistics(db::Database& database);
+
 /// Makes the directories and the calls of a demo or benchmark database.
 class DemoData
 {

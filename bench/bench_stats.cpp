@@ -1,0 +1,67 @@
+// Line-load statistics with every line checked over 1,000,000 calls of one year (the total
+// and one sum per line), against one GROUP BY query computing the same per-line sums.
+#include "BenchSupport.h"
+
+#include "DemoData.h"
+#include "data/TDM.h"
+#include "stats/TStat1Form.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/main/TMainForm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
+    const QString path = bench::bigDatabase(calls);
+    QTemporaryDir dir;
+    TDM dm(dir.path());
+    dm.ibDatabase.setDatabaseName(path);
+    dm.ibDatabase.params() = demo::localParams();
+    dm.ibDatabase.open();
+    dm.ibTranRO.start();
+    dm.MainObject->Connected = true;
+    TMainForm form;
+    form.setDataModule(dm);
+    form.show();
+    if (!QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }))
+        return 1;
+    const QDate to = QDate::currentDate();
+    const QDate from = to.addYears(-1);
+    TStat1Form stats(dm, from, to, *form.cqLines, *form.cqUsers);
+    TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
+    const QString groupBy = QStringLiteral(
+        "SELECT R.RLine, CAST(SUM(TimeHour) * 3600 + SUM(TimeMin) * 60 + SUM(TimeSec) AS BIGINT) "
+        "FROM Rings R,Lines L,Users U WHERE R.RingDate BETWEEN ? AND ? "
+        "AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn GROUP BY R.RLine");
+    std::vector<double> ours;
+    std::vector<double> raw;
+    qint64 groups = 0;
+    qint64 sum = 0;
+    for (int round = 0; round < 3; ++round) {
+        ours.push_back(bench::timeMs([&] { stats.bbSaveClick(); }));
+        raw.push_back(bench::timeMs([&] {
+            sum = bench::rawFetch(path, groupBy, QDateTime(from, QTime(0, 0)),
+                                  QDateTime(to, QTime(23, 59, 59, 59)), 1, groups);
+        }));
+        std::printf("round %d: Показать %.0f ms (%d lines, total%s), GROUP BY %.0f ms (%lld groups, %lld s)\n",
+                    round + 1, ours.back(), stats.clbLinesOut->count(),
+                    qPrintable(stats.PanelTotalTime->text()), raw.back(), groups, sum);
+        std::fflush(stdout);
+    }
+    const double bestOurs = *std::min_element(ours.begin(), ours.end());
+    const double bestRaw = *std::min_element(raw.begin(), raw.end());
+    std::printf("best: Показать %.0f ms, GROUP BY %.0f ms, ratio %.2f (goal <= 2.5)\n", bestOurs,
+                bestRaw, bestOurs / bestRaw);
+    return 0;
+}
