@@ -9,6 +9,7 @@
 #include "ui/controls/TComboQuery.h"
 #include "app/Pictures.h"
 #include "data/TSimpleBox.h"
+#include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/editors/TDeptForm.h"
@@ -230,8 +231,7 @@ void TMainForm::buildActionsAndMenus()
     connect(N3, &QAction::triggered, this, &TMainForm::N3Click);
     connect(N20, &QAction::triggered, this, &TMainForm::N20Click);
     connect(N5, &QAction::triggered, this, &TMainForm::N5Click);
-    // Reports come with their own window.
-    N22->setEnabled(false);
+    connect(N22, &QAction::triggered, this, &TMainForm::N22Click);
 }
 
 QWidget* TMainForm::buildCallsTab()
@@ -477,6 +477,14 @@ void TMainForm::AExportExecute()
 void TMainForm::N5Click()
 {
     TStat1Form form(*m_dm, dOT->date(), dDo->date(), *cqLines, *cqUsers, this);
+    form.exec();
+}
+
+void TMainForm::N22Click()
+{
+    TReportForm form(*m_dm, this);
+    form.dOT->setDate(dOT->date());
+    form.dDo->setDate(dDo->date());
     form.exec();
 }
 

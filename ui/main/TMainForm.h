@@ -47,6 +47,7 @@ public:
     void AExportExecute();
     void N3Click();
     void N5Click();
+    void N22Click();
     void N20Click();
     /// The text of the service information.
     QString ServiceInformation() const;

@@ -1,0 +1,303 @@
+#include "ReportEngine.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <memory>
+
+namespace report {
+
+struct ReportEngine::Pass
+{
+    const ReportTemplate& layout;
+    ReportDataSource& data;
+    const ValueCallback& values;
+    bool draw;
+    int totalPages;
+    std::vector<QPicture> pages;
+    std::vector<int> rows;
+    std::unique_ptr<QPainter> painter;
+    double y = 0;
+    int page = 0; // 1-based number of the page being laid out, 0 before the first
+    double bottom() const
+    {
+        const Band* footer = layout.band(BandKind::PageFooter);
+        return layout.pageHeight() - layout.marginBottom() - (footer ? footer->height : 0);
+    }
+};
+
+QString ReportEngine::textOf(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QDate:
+        return QLocale().toString(value.toDate(), QLocale::ShortFormat);
+    case QMetaType::QTime:
+        return value.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return QLocale().toString(dt.date(), QLocale::ShortFormat);
+        return QLocale().toString(dt, QLocale::ShortFormat);
+    }
+    case QMetaType::Double: {
+        const double d = value.toDouble();
+        return d == qint64(d) ? QString::number(qint64(d)) : QString::number(d, 'f', 2);
+    }
+    default:
+        return value.toString();
+    }
+}
+
+QString ReportEngine::expand(Pass& pass, const QString& text) const
+{
+    static const QRegularExpression variable(QStringLiteral("\\[([^\\[\\]]+)\\]"));
+    QString out;
+    qsizetype last = 0;
+    for (auto it = variable.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).mid(last, m.capturedStart() - last);
+        last = m.capturedEnd();
+        const QString name = m.captured(1).trimmed();
+        std::optional<QVariant> v;
+        if (!pass.data.eof())
+            v = pass.data.value(name);
+        if (!v && pass.values)
+            v = pass.values(name);
+        if (!v && name == QLatin1String("PAGE#"))
+            v = pass.page;
+        if (!v && name == QLatin1String("TOTALPAGES"))
+            v = pass.totalPages;
+        if (v)
+            out += textOf(*v);
+    }
+    out += QStringView(text).mid(last);
+    return out;
+}
+
+void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
+{
+    if (!pass.painter)
+        return;
+    QPainter& p = *pass.painter;
+    const double left = pass.layout.marginLeft();
+    for (const TextObject& t : band.texts) {
+        const QRectF r(left + t.x, top + t.y, t.w, t.h);
+        if (t.fill.isValid())
+            p.fillRect(r, t.fill);
+        QFont f(pass.layout.fontFamily());
+        f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
+        f.setBold(t.bold);
+        f.setItalic(t.italic);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        const int flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
+        p.drawText(r.adjusted(1.5, 0, -1.5, 0), flags, expand(pass, t.text));
+        if (!t.frame.isEmpty()) {
+            p.setPen(QPen(Qt::black, 0.5));
+            const bool all = t.frame == QLatin1String("all");
+            if (all || t.frame.contains(u'l'))
+                p.drawLine(r.topLeft(), r.bottomLeft());
+            if (all || t.frame.contains(u't'))
+                p.drawLine(r.topLeft(), r.topRight());
+            if (all || t.frame.contains(u'r'))
+                p.drawLine(r.topRight(), r.bottomRight());
+            if (all || t.frame.contains(u'b'))
+                p.drawLine(r.bottomLeft(), r.bottomRight());
+        }
+    }
+    for (const LineObject& l : band.lines) {
+        p.setPen(QPen(Qt::black, l.width));
+        p.drawLine(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2));
+    }
+}
+
+void ReportEngine::newPage(Pass& pass)
+{
+    ++pass.page;
+    pass.rows.push_back(0);
+    pass.y = pass.layout.marginTop();
+    if (pass.draw) {
+        pass.pages.emplace_back();
+        pass.painter = std::make_unique<QPainter>(&pass.pages.back());
+        pass.painter->setRenderHint(QPainter::Antialiasing);
+    } else {
+        pass.pages.emplace_back();
+    }
+    renderPageHeader(pass);
+    if (pass.page > 1)
+        renderColumnHeader(pass);
+}
+
+void ReportEngine::endPage(Pass& pass)
+{
+    renderPageFooter(pass);
+    if (pass.painter) {
+        pass.painter->end();
+        pass.painter.reset();
+    }
+}
+
+// Puts a band on the page, starting a new page when it does not fit (a band taller than an
+// empty page goes on one page all the same, cut at its foot).
+void ReportEngine::place(Pass& pass, const Band* band, void (ReportEngine::*render)(Pass&))
+{
+    if (!band)
+        return;
+    const double top = pass.layout.marginTop();
+    if (pass.y + band->height > pass.bottom() + 0.01 && pass.y > top + 0.01 + [&] {
+            const Band* h = pass.layout.band(BandKind::PageHeader);
+            const Band* c = pass.layout.band(BandKind::ColumnHeader);
+            return (h ? h->height : 0) + (pass.page > 1 && c ? c->height : 0);
+        }()) {
+        endPage(pass);
+        newPage(pass);
+    }
+    (this->*render)(pass);
+}
+
+void ReportEngine::renderPageHeader(Pass& pass)
+{
+    if (const Band* b = pass.layout.band(BandKind::PageHeader)) {
+        drawBand(pass, *b, pass.y);
+        pass.y += b->height;
+    }
+}
+
+void ReportEngine::renderReportTitle(Pass& pass)
+{
+    const Band* b = pass.layout.band(BandKind::ReportTitle);
+    drawBand(pass, *b, pass.y);
+    pass.y += b->height;
+}
+
+void ReportEngine::renderColumnHeader(Pass& pass)
+{
+    if (const Band* b = pass.layout.band(BandKind::ColumnHeader)) {
+        drawBand(pass, *b, pass.y);
+        pass.y += b->height;
+    }
+}
+
+void ReportEngine::renderMasterData(Pass& pass)
+{
+    const Band* b = pass.layout.band(BandKind::MasterData);
+    drawBand(pass, *b, pass.y);
+    pass.y += b->height;
+    ++pass.rows.back();
+}
+
+void ReportEngine::renderSummary(Pass& pass)
+{
+    const Band* b = pass.layout.band(BandKind::Summary);
+    drawBand(pass, *b, pass.y);
+    pass.y += b->height;
+}
+
+void ReportEngine::renderPageFooter(Pass& pass)
+{
+    if (const Band* b = pass.layout.band(BandKind::PageFooter))
+        drawBand(pass, *b, pass.layout.pageHeight() - pass.layout.marginBottom() - b->height);
+}
+
+bool ReportEngine::run(Pass& pass)
+{
+    newPage(pass);
+    place(pass, pass.layout.band(BandKind::ReportTitle), &ReportEngine::renderReportTitle);
+    // The first page's column header follows the title.
+    if (const Band* c = pass.layout.band(BandKind::ColumnHeader))
+        place(pass, c, &ReportEngine::renderColumnHeader);
+    for (pass.data.first(); !pass.data.eof(); pass.data.next())
+        place(pass, pass.layout.band(BandKind::MasterData), &ReportEngine::renderMasterData);
+    place(pass, pass.layout.band(BandKind::Summary), &ReportEngine::renderSummary);
+    endPage(pass);
+    return true;
+}
+
+bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
+                           const ValueCallback& values, PreparedReport& out)
+{
+    m_error.clear();
+    if (!layout.band(BandKind::MasterData)) {
+        m_error = QStringLiteral("the template has no master data band");
+        return false;
+    }
+    // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
+    Pass count{layout, data, values, false, 0, {}, {}, {}, 0, 0};
+    if (!run(count))
+        return false;
+    Pass draw{layout, data, values, true, int(count.pages.size()), {}, {}, {}, 0, 0};
+    if (!run(draw))
+        return false;
+    out.pageWidth = layout.pageWidth();
+    out.pageHeight = layout.pageHeight();
+    out.pages = std::move(draw.pages);
+    out.rowsPerPage = std::move(draw.rows);
+    return true;
+}
+
+void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, int page, double scale)
+{
+    painter.save();
+    painter.scale(scale, scale);
+    painter.drawPicture(0, 0, report.pages[std::size_t(page)]);
+    painter.restore();
+}
+
+bool ReportEngine::print(const PreparedReport& report, QPrinter& printer, QString& error)
+{
+    if (report.empty()) {
+        error = QStringLiteral("nothing to print");
+        return false;
+    }
+    printer.setCopyCount(1);
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFullPage(true);
+    printer.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Point));
+    printer.setPageOrientation(report.pageWidth > report.pageHeight ? QPageLayout::Landscape
+                                                                    : QPageLayout::Portrait);
+    QPainter painter;
+    if (!printer.isValid() || !painter.begin(&printer)) {
+        error = QStringLiteral("the printer cannot be used");
+        return false;
+    }
+    const double scale = printer.resolution() / 72.0;
+    for (std::size_t i = 0; i < report.pages.size(); ++i) {
+        if (i > 0 && !printer.newPage()) {
+            error = QStringLiteral("the printer stopped");
+            return false;
+        }
+        paintPage(painter, report, int(i), scale);
+    }
+    return painter.end();
+}
+
+bool ReportEngine::writePdf(const PreparedReport& report, const QString& path, QString& error)
+{
+    if (report.empty()) {
+        error = QStringLiteral("nothing to write");
+        return false;
+    }
+    QPdfWriter pdf(path);
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Point));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    if (!painter.begin(&pdf)) {
+        error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    for (std::size_t i = 0; i < report.pages.size(); ++i) {
+        if (i > 0)
+            pdf.newPage();
+        paintPage(painter, report, int(i), 1.0);
+    }
+    return painter.end();
+}
+
+} // namespace report

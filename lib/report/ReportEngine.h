@@ -1,0 +1,69 @@
+// Banded report preparation into pages, and their printing and PDF output.
+#pragma once
+
+#include "ReportDataSource.h"
+#include "ReportTemplate.h"
+
+#include <QPicture>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QPrinter;
+
+namespace report {
+
+/// Pages in points (1/72 inch), kept as pictures; independent of the data once prepared.
+struct PreparedReport
+{
+    double pageWidth = 0;
+    double pageHeight = 0;
+    std::vector<QPicture> pages;
+    std::vector<int> rowsPerPage; // master-data rows placed on each page
+    bool empty() const { return pages.empty(); }
+};
+
+/// The value of a variable that is not a column of the data source; nothing when unknown.
+using ValueCallback = std::function<std::optional<QVariant>(const QString& name)>;
+
+/// Walks the data source from its first row: title on the first page, page header and column
+/// header at the top of every page, one master-data band per row, the summary after the last
+/// row, the page footer at the bottom of every page. A variable [Name] takes the current row's
+/// column of that name, else the callback's value, else the built-ins [PAGE#] and
+/// [TOTALPAGES], else an empty text.
+class ReportEngine
+{
+public:
+    bool prepare(const ReportTemplate& layout, ReportDataSource& data, const ValueCallback& values,
+                 PreparedReport& out);
+    const QString& error() const { return m_error; }
+
+    /// All pages, one copy, on the given printer (no dialog).
+    static bool print(const PreparedReport& report, QPrinter& printer, QString& error);
+    static bool writePdf(const PreparedReport& report, const QString& path, QString& error);
+    /// Draws one page scaled to the painter's device.
+    static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
+
+    /// The text of a value as a report shows it (dates and times in the user's format).
+    static QString textOf(const QVariant& value);
+
+private:
+    struct Pass;
+    bool run(Pass& pass);
+    void renderReportTitle(Pass& pass);
+    void renderPageHeader(Pass& pass);
+    void renderColumnHeader(Pass& pass);
+    void renderMasterData(Pass& pass);
+    void renderSummary(Pass& pass);
+    void renderPageFooter(Pass& pass);
+    void drawBand(Pass& pass, const Band& band, double top);
+    void place(Pass& pass, const Band* band, void (ReportEngine::*render)(Pass&));
+    void newPage(Pass& pass);
+    void endPage(Pass& pass);
+    QString expand(Pass& pass, const QString& text) const;
+
+    QString m_error;
+};
+
+} // namespace report

@@ -1,0 +1,155 @@
+#include "ReportTemplate.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
+
+namespace report {
+
+namespace {
+
+bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale, QString& error)
+{
+    const QStringView v = a.value(QLatin1String(name));
+    if (v.isEmpty())
+        return true;
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok || d < 0) {
+        error = QStringLiteral("bad %1 \"%2\"").arg(QLatin1String(name), v.toString());
+        return false;
+    }
+    out = d * scale;
+    return true;
+}
+
+} // namespace
+
+bool ReportTemplate::load(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_error = f.errorString();
+        return false;
+    }
+    return parse(f.readAll());
+}
+
+const Band* ReportTemplate::band(BandKind kind) const
+{
+    for (const Band& b : m_bands)
+        if (b.kind == kind)
+            return &b;
+    return nullptr;
+}
+
+bool ReportTemplate::parse(const QByteArray& xml)
+{
+    m_error.clear();
+    m_bands.clear();
+    const double mm = PointsPerMm;
+    QXmlStreamReader r(xml);
+    if (!r.readNextStartElement() || r.name() != QLatin1String("report")) {
+        m_error = QStringLiteral("not a report template");
+        return false;
+    }
+    const QXmlStreamAttributes ra = r.attributes();
+    const bool landscape = ra.value(QLatin1String("orientation")) == QLatin1String("landscape");
+    const QStringView page = ra.value(QLatin1String("page"));
+    double w = 210, h = 297;
+    if (page == QLatin1String("A5")) {
+        w = 148;
+        h = 210;
+    } else if (!page.isEmpty() && page != QLatin1String("A4")) {
+        m_error = QStringLiteral("unknown page size");
+        return false;
+    }
+    if (landscape)
+        std::swap(w, h);
+    m_pageWidth = w * mm;
+    m_pageHeight = h * mm;
+    const QStringList margins = ra.value(QLatin1String("margins")).toString().split(u',');
+    for (int i = 0; i < 4; ++i)
+        m_margins[i] = (margins.size() == 4 ? margins[i].toDouble() : 10.0) * mm;
+    if (!ra.value(QLatin1String("font")).isEmpty())
+        m_font = ra.value(QLatin1String("font")).toString();
+
+    static const std::pair<const char*, BandKind> kinds[] = {
+        {"title", BandKind::ReportTitle},     {"pageHeader", BandKind::PageHeader},
+        {"columnHeader", BandKind::ColumnHeader}, {"masterData", BandKind::MasterData},
+        {"summary", BandKind::Summary},       {"pageFooter", BandKind::PageFooter}};
+    while (r.readNextStartElement()) {
+        if (r.name() != QLatin1String("band")) {
+            m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+            return false;
+        }
+        Band band;
+        const QStringView kind = r.attributes().value(QLatin1String("kind"));
+        bool known = false;
+        for (const auto& [name, k] : kinds)
+            if (kind == QLatin1String(name)) {
+                band.kind = k;
+                known = true;
+            }
+        if (!known) {
+            m_error = QStringLiteral("unknown band \"%1\"").arg(kind.toString());
+            return false;
+        }
+        if (!number(r.attributes(), "height", band.height, mm, m_error))
+            return false;
+        while (r.readNextStartElement()) {
+            const QXmlStreamAttributes a = r.attributes();
+            if (r.name() == QLatin1String("text")) {
+                TextObject t;
+                if (!number(a, "x", t.x, mm, m_error) || !number(a, "y", t.y, mm, m_error) ||
+                    !number(a, "w", t.w, mm, m_error) || !number(a, "h", t.h, mm, m_error) ||
+                    !number(a, "size", t.size, 1, m_error))
+                    return false;
+                const QStringView align = a.value(QLatin1String("align"));
+                const Qt::Alignment horizontal = align == QLatin1String("center") ? Qt::AlignHCenter
+                                                 : align == QLatin1String("right") ? Qt::AlignRight
+                                                                                    : Qt::AlignLeft;
+                t.align = horizontal | Qt::AlignVCenter;
+                t.bold = a.value(QLatin1String("bold")) == QLatin1String("1");
+                t.italic = a.value(QLatin1String("italic")) == QLatin1String("1");
+                t.wrap = a.value(QLatin1String("wrap")) == QLatin1String("1");
+                t.frame = a.value(QLatin1String("frame")).toString();
+                if (!a.value(QLatin1String("fill")).isEmpty())
+                    t.fill = QColor(a.value(QLatin1String("fill")).toString());
+                t.text = r.readElementText();
+                band.texts.push_back(t);
+            } else if (r.name() == QLatin1String("line")) {
+                LineObject l;
+                if (!number(a, "x1", l.x1, mm, m_error) || !number(a, "y1", l.y1, mm, m_error) ||
+                    !number(a, "x2", l.x2, mm, m_error) || !number(a, "y2", l.y2, mm, m_error) ||
+                    !number(a, "width", l.width, 1, m_error))
+                    return false;
+                band.lines.push_back(l);
+                r.skipCurrentElement();
+            } else {
+                m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+                return false;
+            }
+        }
+        m_bands.push_back(std::move(band));
+    }
+    if (r.hasError()) {
+        m_error = r.errorString();
+        return false;
+    }
+    if (!band(BandKind::MasterData)) {
+        m_error = QStringLiteral("no master data band");
+        return false;
+    }
+    const double usable = m_pageHeight - m_margins[1] - m_margins[3];
+    double fixed = 0;
+    for (const Band& b : m_bands)
+        if (b.kind != BandKind::ReportTitle && b.kind != BandKind::Summary)
+            fixed += b.height;
+    if (fixed >= usable) {
+        m_error = QStringLiteral("the bands do not fit on a page");
+        return false;
+    }
+    return true;
+}
+
+} // namespace report

@@ -1,0 +1,64 @@
+// The reports window: three reports over a period, previewed with zoom or printed.
+#pragma once
+
+#include "report/ReportEngine.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QDateEdit;
+class QMenu;
+class QPushButton;
+class TDM;
+namespace report {
+class ReportPreview;
+}
+
+/// Each run builds the chosen report's query, walks it once for the grand totals, loads the
+/// template from the program's folder and prepares it (values through frReportGetValue).
+class TReportForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TReportForm(TDM& dm, QWidget* parent = nullptr);
+
+    QComboBox* cbReport = nullptr;
+    QDateEdit* dOT = nullptr;
+    QDateEdit* dDo = nullptr;
+    QPushButton* bbPrint = nullptr;
+    QPushButton* bbPreview = nullptr;
+    report::ReportPreview* frPreview = nullptr;
+    QMenu* PopupMenu = nullptr;
+
+    qint64 SCntInRing = 0;
+    qint64 SCntOutRing = 0;
+    qint64 SCntAllRing = 0;
+    qint64 SInRing = 0;
+    qint64 SOutRing = 0;
+    qint64 SAllRing = 0;
+    QString ReportTitle;
+
+    void RunReport(bool Preview);
+    /// The value of a report variable; nothing for a name that is not one.
+    std::optional<QVariant> frReportGetValue(const QString& ParName) const;
+    void setZoom(int percent);
+
+    /// Prints the prepared pages; the default uses the system's default printer.
+    std::function<bool(const report::PreparedReport&, QString&)> PrintHook;
+    /// The pages of the last run (also of a print).
+    const report::PreparedReport& prepared() const { return m_prepared; }
+
+    static const char* const Templates[3];
+
+public slots:
+    void reject() override { done(2); }
+
+private:
+    void buildQuery(int index);
+
+    TDM& m_dm;
+    report::PreparedReport m_prepared;
+};

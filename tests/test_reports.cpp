@@ -1,0 +1,359 @@
+// The report engine, the three templates and the report window over a data set made for the
+// test; printed figures read back from the PDF with pdftotext.
+#include "support/CallData.h"
+
+#include "DemoData.h"
+#include "app/Messages.h"
+#include "data/CallRecord.h"
+#include "data/TDM.h"
+#include "report/ReportEngine.h"
+#include "report/ReportPreview.h"
+#include "report/ReportTemplate.h"
+#include "stats/TReportForm.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLocale>
+#include <QMenu>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct Program
+{
+    explicit Program(test::TestDatabase& t, bool withTemplates = true) : dm(t.dir())
+    {
+        if (withTemplates)
+            for (const char* name : TReportForm::Templates)
+                QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name),
+                            t.dir() + u'/' + QLatin1String(name));
+        dm.ibDatabase.setDatabaseName(t.path());
+        dm.ibDatabase.params() = demo::localParams();
+        dm.ibDatabase.open();
+        dm.ibTranRO.start();
+        dm.MainObject->Connected = true;
+        form = std::make_unique<TReportForm>(dm);
+        form->dOT->setDate(QDate(2026, 3, 1));
+        form->dDo->setDate(QDate(2026, 3, 2));
+        form->PrintHook = [this](const report::PreparedReport& r, QString&) {
+            printed = int(r.pages.size());
+            return true;
+        };
+    }
+    QString pdfText(const QString& dir)
+    {
+        const QString pdf = dir + QStringLiteral("/out.pdf");
+        QString error;
+        if (!report::ReportEngine::writePdf(form->prepared(), pdf, error))
+            return {};
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    TDM dm;
+    std::unique_ptr<TReportForm> form;
+    int printed = 0;
+};
+
+// Rows of numbers 1..n.
+class Numbers : public report::ReportDataSource
+{
+public:
+    explicit Numbers(int n) : m_n(n) {}
+    void first() override { m_i = 1; }
+    void next() override { ++m_i; }
+    bool eof() const override { return m_i > m_n; }
+    std::optional<QVariant> value(const QString& name) const override
+    {
+        if (name.compare(QLatin1String("N"), Qt::CaseInsensitive) == 0)
+            return m_i;
+        return std::nullopt;
+    }
+
+private:
+    int m_n;
+    int m_i = 1;
+};
+
+const char* const SmallTemplate =
+    "<report page=\"A5\" margins=\"10,10,10,10\">"
+    "<band kind=\"pageHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">head</text></band>"
+    "<band kind=\"title\" height=\"20\"><text x=\"0\" y=\"0\" w=\"100\" h=\"8\">[Caption]</text></band>"
+    "<band kind=\"columnHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">N</text></band>"
+    "<band kind=\"masterData\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">row [N] [Missing]</text></band>"
+    "<band kind=\"summary\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">end</text></band>"
+    "<band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">[PAGE#]/[TOTALPAGES]</text></band>"
+    "</report>";
+
+} // namespace
+
+class TestReports : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+    void engineLayout();
+    void brokenTemplates_data();
+    void brokenTemplates();
+    void summaryBySubscriber();
+    void detailedList();
+    void summaryByLine();
+    void variables();
+    void missingAndBrokenTemplateFiles();
+    void titlesAndZoom();
+};
+
+void TestReports::engineLayout()
+{
+    report::ReportTemplate layout;
+    QVERIFY2(layout.parse(SmallTemplate), qPrintable(layout.error()));
+    // A5: 210 mm high, 190 inside the margins; 10 for the footer leaves 180 for bands.
+    Numbers rows(40);
+    report::ReportEngine engine;
+    report::PreparedReport out;
+    QStringList asked;
+    QVERIFY(engine.prepare(layout, rows, [&](const QString& n) -> std::optional<QVariant> {
+        asked << n;
+        return n == QLatin1String("Caption") ? std::optional<QVariant>(QStringLiteral("title")) : std::nullopt;
+    }, out));
+    // Page 1: header 10, title 20, column header 10, then 14 rows of 10; later pages 16 rows.
+    QCOMPARE(out.rowsPerPage, (std::vector<int>{14, 16, 10}));
+    QCOMPARE(out.pages.size(), std::size_t(3));
+    QVERIFY(asked.contains(QStringLiteral("Missing")));
+    QVERIFY(asked.contains(QStringLiteral("PAGE#")));
+    // No rows: one page with the title and the summary.
+    Numbers none(0);
+    QVERIFY(engine.prepare(layout, none, {}, out));
+    QCOMPARE(out.rowsPerPage, std::vector<int>{0});
+
+    QTemporaryDir dir;
+    Numbers again(40);
+    QVERIFY(engine.prepare(layout, again, {}, out));
+    QString error;
+    QVERIFY(report::ReportEngine::writePdf(out, dir.filePath(QStringLiteral("s.pdf")), error));
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
+    p.waitForFinished();
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("row 40")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("3/3")));
+    QCOMPARE(text.count(QStringLiteral("head")), 3);
+}
+
+void TestReports::brokenTemplates_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::newRow("not xml") << QByteArray("PK\x03\x04 binary");
+    QTest::newRow("other xml") << QByteArray("<html><body/></html>");
+    QTest::newRow("truncated") << QByteArray(SmallTemplate).left(200);
+    QTest::newRow("unknown band") << QByteArray("<report><band kind=\"groupHeader\" height=\"5\"/></report>");
+    QTest::newRow("no data band") << QByteArray("<report><band kind=\"title\" height=\"5\"/></report>");
+    QTest::newRow("bad number") << QByteArray("<report><band kind=\"masterData\" height=\"tall\"/></report>");
+    QTest::newRow("bands too tall") << QByteArray(
+        "<report><band kind=\"pageHeader\" height=\"200\"/><band kind=\"masterData\" height=\"100\"/></report>");
+}
+
+void TestReports::brokenTemplates()
+{
+    QFETCH(QByteArray, xml);
+    report::ReportTemplate layout;
+    QVERIFY(!layout.parse(xml));
+    QVERIFY(!layout.error().isEmpty());
+}
+
+void TestReports::summaryBySubscriber()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
+    Program p(t);
+    p.form->RunReport(true);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    // By subscriber alone: the call on a line missing from the directory counts too.
+    QCOMPARE(p.form->SCntInRing, 1);
+    QCOMPARE(p.form->SCntOutRing, 3);
+    QCOMPARE(p.form->SInRing, 65);
+    QCOMPARE(p.form->SOutRing, 3805);
+    QCOMPARE(p.form->SCntAllRing, 4);
+    QCOMPARE(p.form->SAllRing, 3870);
+    QVERIFY(!p.form->prepared().empty());
+    QVERIFY(!p.dm.ibQueryReport.isOpen()); // the pages stay, the query is closed
+    const QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral("Сводный отчет по абонентам")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Сидоров Без Звонков"))); // a row with zeros
+    QVERIFY(text.contains(QStringLiteral("1 ч 04 мин 30 сек")));    // 3870 s in all
+    QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек")));    // 3805 s outgoing
+    QVERIFY(text.contains(QStringLiteral("Итого")));
+    QVERIFY(text.contains(QStringLiteral("Стр. 1 из 1")));
+    const QString ivanov = text.section(QStringLiteral("Иванов Иван Петрович"), 1).section(u'\n', 0, 0);
+    QVERIFY2(ivanov.simplified().startsWith(QStringLiteral("101 0 2 0 ч 01 мин 20 сек 2 0 ч 01 мин 20 сек")),
+             qPrintable(ivanov.simplified()));
+}
+
+void TestReports::detailedList()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->RunReport(false);
+    QVERIFY(Messages::shown().isEmpty());
+    QCOMPARE(p.printed, 1);
+    QCOMPARE(p.form->SCntAllRing, 3); // joined to both directories; 23:59:59.5 is out
+    QCOMPARE(p.form->SAllRing, 3820);
+    QCOMPARE(p.form->SCntInRing + p.form->SCntOutRing + p.form->SInRing + p.form->SOutRing, 0);
+    const QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral("входящий")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("495-123-45-67")));
+    QVERIFY(text.contains(QStringLiteral("23:59:59")));
+    QVERIFY(text.contains(QStringLiteral("Итого звонков: 3")));
+    QVERIFY(text.contains(QStringLiteral("Общее время: 1 ч 03 мин 40 сек")));
+    QVERIFY(!text.contains(QStringLiteral("8120000"))); // the call after the period's end
+}
+
+void TestReports::summaryByLine()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    p.form->cbReport->setCurrentIndex(2);
+    p.form->RunReport(true);
+    // By line alone: the call of a subscriber missing from the directory counts too.
+    QCOMPARE(p.form->SCntOutRing, 3);
+    QCOMPARE(p.form->SOutRing, 3815);
+    QCOMPARE(p.form->SCntInRing, 1);
+    QCOMPARE(p.form->SAllRing, 3880);
+    const QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral("Отчет по внешним линиям")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("2150002")));
+    QVERIFY(text.contains(QStringLiteral("1 ч 04 мин 40 сек")));
+}
+
+void TestReports::variables()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов')"),
+            QStringLiteral("INSERT INTO Rings VALUES (7, 3, 12, 9, 5, 0, '2012-03-07 09:05:00', "
+                           "1, 2, 5, 0, 1, 101)")});
+    Program p(t);
+    p.dm.MainObject->N7 = 3;
+    TReportForm& f = *p.form;
+    f.ReportTitle = QStringLiteral("Отчет за x");
+    f.SCntInRing = 1;
+    f.SCntOutRing = 2;
+    f.SCntAllRing = 3;
+    f.SInRing = 5;
+    f.SOutRing = 3000000000LL; // past 32 bits
+    f.SAllRing = 0;
+    db::Query& q = p.dm.ibQueryReport;
+    q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,NumberOut,"
+                               "L.NumberTown FROM Rings R, Lines L WHERE R.RLine = L.NumberLine"));
+    q.open();
+    auto v = [&](const char* n) { return f.frReportGetValue(QLatin1String(n)); };
+    QCOMPARE(v("GetTitle")->toString(), QStringLiteral("Отчет за x"));
+    QCOMPARE(v("GetDate")->toDate(), QDate(2012, 3, 7)); // a stored 12 is 2012
+    QCOMPARE(v("GetTime")->toTime(), QTime(9, 5, 0));
+    QCOMPARE(v("GetLenTime")->toString(), QStringLiteral(" 1 ч 02 мин 05 сек"));
+    QCOMPARE(v("GetNumberOut")->toString(), QStringLiteral("входящий"));
+    QCOMPARE(v("GetNumberTown")->toString(), QStringLiteral("2-15-00-01"));
+    QCOMPARE(v("GetSCntInRing")->toLongLong(), 1);
+    QCOMPARE(v("GetSCntOutRing")->toLongLong(), 2);
+    QCOMPARE(v("GetSCntAllRing")->toLongLong(), 3);
+    QCOMPARE(v("GetSInRing")->toString(), QStringLiteral(" 0 ч 00 мин 05 сек"));
+    QCOMPARE(v("GetSOutRing")->toString(), QStringLiteral(" 833333 ч 20 мин 00 сек"));
+    QCOMPARE(v("GetSAllRing")->toString(), QString());
+    // Columns this query lacks: the variables print as empty text.
+    QCOMPARE(v("GetCntInRing")->toString(), QString());
+    QCOMPARE(v("GetAllRing")->toString(), QString());
+    QVERIFY(!v("getTitle")); // names are exact
+    QVERIFY(!v("Unknown"));
+    q.close();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT 2 AS CntInRing, 0 AS CntOutRing, 100 AS InRing, "
+                               "CAST(NULL AS BIGINT) AS OutRing FROM RDB$DATABASE"));
+    q.open();
+    QCOMPARE(v("GetCntInRing")->toLongLong(), 2);
+    QCOMPARE(v("GetCntOutRing")->toLongLong(), 0);
+    QCOMPARE(v("GetCntAllRing")->toLongLong(), 2);
+    QCOMPARE(v("GetInRing")->toString(), QStringLiteral(" 0 ч 01 мин 40 сек"));
+    QCOMPARE(v("GetOutRing")->toString(), QString()); // a null sum
+    QCOMPARE(v("GetAllRing")->toString(), QStringLiteral(" 0 ч 01 мин 40 сек"));
+    QCOMPARE(v("GetDate")->toString(), QString());
+    q.close();
+}
+
+void TestReports::missingAndBrokenTemplateFiles()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t, false);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 2);
+    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Файл не найден !"));
+    QCOMPARE(Messages::shown()[1].text, QStringLiteral("Файл не найден !"));
+    QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Dialog);
+    QCOMPARE(p.printed, 0);
+    Messages::clearShown();
+    QFile broken(t.dir() + QStringLiteral("/report1.frf"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("<report><band kind=\"masterData\" height=\"5\"><text x=\"0\"");
+    broken.close();
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 2);
+    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Не могу показать отчет !"));
+    QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !"));
+    QCOMPARE(p.printed, 0);
+}
+
+void TestReports::titlesAndZoom()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    const QLocale l;
+    p.form->dOT->setDate(QDate(2026, 3, 2));
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->RunReport(true);
+    QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    p.form->dOT->setDate(QDate(2026, 3, 1));
+    p.form->RunReport(true);
+    QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") + l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
+                                      QStringLiteral(" по ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    const QList<QAction*> items = p.form->PopupMenu->actions();
+    QCOMPARE(items.size(), 8);
+    QCOMPARE(items[0]->text(), QStringLiteral("200%"));
+    items[0]->trigger();
+    QCOMPARE(p.form->frPreview->zoom(), 2.0);
+    items[5]->trigger();
+    QCOMPARE(p.form->frPreview->zoom(), 0.25);
+    QCOMPARE(p.form->frPreview->report().pages.size(), std::size_t(1));
+    // With no printer installed, the default printing reports the failure.
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        TReportForm plain(p.dm);
+        plain.dOT->setDate(QDate(2026, 3, 1));
+        plain.RunReport(false);
+        QCOMPARE(Messages::shown().last().text, QStringLiteral("Ошибка в модуле PrintReport !"));
+    }
+    p.form->show();
+    QTest::keyClick(p.form->cbReport, Qt::Key_Escape);
+    QCOMPARE(p.form->result(), 2);
+}
+
+QTEST_MAIN(TestReports)
+#include "test_reports.moc"
