@@ -191,6 +191,7 @@ void TestReports::summaryBySubscriber()
     QVERIFY(text.contains(QStringLiteral("1 ч 04 мин 30 сек")));    // 3870 s in all
     QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек")));    // 3805 s outgoing
     QVERIFY(text.contains(QStringLiteral("Итого")));
+    QVERIFY(text.contains(QStringLiteral("Статистика звонков"))); // the page header
     QVERIFY(text.contains(QStringLiteral("Стр. 1 из 1")));
     const QString ivanov = text.section(QStringLiteral("Иванов Иван Петрович"), 1).section(u'\n', 0, 0);
     QVERIFY2(ivanov.simplified().startsWith(QStringLiteral("101 0 2 0 ч 01 мин 20 сек 2 0 ч 01 мин 20 сек")),

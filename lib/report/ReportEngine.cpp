@@ -1,6 +1,7 @@
 #include "ReportEngine.h"
 
 #include <QDate>
+#include <QtMath>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
@@ -140,6 +141,9 @@ void ReportEngine::endPage(Pass& pass)
     if (pass.painter) {
         pass.painter->end();
         pass.painter.reset();
+        // The whole page, not just what was drawn: replaying must not clip to the ink.
+        pass.pages.back().setBoundingRect(
+            QRect(0, 0, qCeil(pass.layout.pageWidth()), qCeil(pass.layout.pageHeight())));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ReportPreview.h"
 
+#include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -17,7 +19,7 @@ public:
     double scale() const { return m_preview->zoom() * logicalDpiX() / 72.0; }
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter p(this);
         p.fillRect(rect(), QColor(128, 128, 128));
@@ -30,11 +32,18 @@ protected:
         for (std::size_t i = 0; i < r.pages.size(); ++i) {
             const int top = Gap + int(i) * (h + Gap);
             p.fillRect(Gap + 3, top + 3, w, h, QColor(60, 60, 60));
-            p.fillRect(Gap, top, w, h, Qt::white);
-            p.save();
-            p.translate(Gap, top);
-            ReportEngine::paintPage(p, r, int(i), s);
-            p.restore();
+            if (!event->rect().intersects(QRect(Gap, top, w, h)))
+                continue;
+            // Drawn through an image of the page, as a printer would receive it.
+            QImage page(w, h, QImage::Format_RGB32);
+            page.fill(Qt::white);
+            {
+                QPainter ip(&page);
+                ip.setRenderHint(QPainter::Antialiasing);
+                ip.setRenderHint(QPainter::TextAntialiasing);
+                ReportEngine::paintPage(ip, r, int(i), s);
+            }
+            p.drawImage(Gap, top, page);
         }
     }
 
