@@ -26,6 +26,7 @@ void KelvoraApplication::loadTranslations()
     auto* qtBase = new QTranslator(this);
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (qtBase->load(QStringLiteral("qtbase_ru"), dir) ||
-        qtBase->load(QStringLiteral("qtbase_ru"), applicationDirPath() + QStringLiteral("/translations")))
+        qtBase->load(QStringLiteral("qtbase_ru"),
+                     applicationDirPath() + QStringLiteral("/translations")))
         installTranslator(qtBase);
 }

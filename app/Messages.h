@@ -12,7 +12,14 @@ class QWidget;
 class Messages
 {
 public:
-    enum class Kind { Error, Information, Confirmation, Plain, Dialog };
+    enum class Kind
+    {
+        Error,
+        Information,
+        Confirmation,
+        Plain,
+        Dialog
+    };
     struct Shown
     {
         Kind kind;

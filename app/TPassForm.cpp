@@ -76,8 +76,8 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     cbMemoryName->setObjectName(QStringLiteral("cbMemoryName"));
     cbMemoryName->setGeometry(16, 88, 257, 17);
 
-    bbOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                           QStringLiteral("Ok"), this);
+    bbOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"),
+                           this);
     bbOk->setObjectName(QStringLiteral("bbOk"));
     bbOk->setGeometry(56, 120, 121, 25);
     bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
@@ -92,8 +92,8 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     setTabOrder(meUserPass, cbMemoryName);
     setTabOrder(cbMemoryName, bbOk);
     setTabOrder(bbOk, bbCancel);
-    for (QWidget* w : std::initializer_list<QWidget*>{eUserName, meUserPass, cbMemoryName, bbOk,
-                                                      bbCancel})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{eUserName, meUserPass, cbMemoryName, bbOk, bbCancel})
         w->installEventFilter(this);
     connect(bbOk, &QPushButton::clicked, this, &TPassForm::bbOkClick);
     connect(bbCancel, &QPushButton::clicked, this, &TPassForm::bbCancelClick);

@@ -78,24 +78,24 @@ qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1
         dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
         dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
         const QByteArray path = database.toUtf8();
-        IAttachment* att = prov->attachDatabase(&st, path.constData(),
-                                                dpb->getBufferLength(&st), dpb->getBuffer(&st));
+        IAttachment* att = prov->attachDatabase(&st, path.constData(), dpb->getBufferLength(&st),
+                                                dpb->getBuffer(&st));
         dpb->dispose();
         const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_nowait,
                                      isc_tpb_read_committed, isc_tpb_rec_version};
         ITransaction* tra = att->startTransaction(&st, sizeof tpb, tpb);
         const QByteArray text = sql.toLatin1();
-        IStatement* stmt = att->prepare(&st, tra, 0, text.constData(), 3,
-                                        IStatement::PREPARE_PREFETCH_METADATA);
+        IStatement* stmt =
+            att->prepare(&st, tra, 0, text.constData(), 3, IStatement::PREPARE_PREFETCH_METADATA);
         IMessageMetadata* in = stmt->getInputMetadata(&st);
         std::vector<unsigned char> inBuf(in->getMessageLength(&st));
         auto put = [&](unsigned i, const QDateTime& v) {
             ISC_TIMESTAMP ts;
-            ts.timestamp_date = util->encodeDate(unsigned(v.date().year()), unsigned(v.date().month()),
-                                                 unsigned(v.date().day()));
-            ts.timestamp_time = util->encodeTime(unsigned(v.time().hour()), unsigned(v.time().minute()),
-                                                 unsigned(v.time().second()),
-                                                 unsigned(v.time().msec()) * 10);
+            ts.timestamp_date = util->encodeDate(
+                unsigned(v.date().year()), unsigned(v.date().month()), unsigned(v.date().day()));
+            ts.timestamp_time =
+                util->encodeTime(unsigned(v.time().hour()), unsigned(v.time().minute()),
+                                 unsigned(v.time().second()), unsigned(v.time().msec()) * 10);
             std::memcpy(&inBuf[in->getOffset(&st, i)], &ts, sizeof ts);
             std::memset(&inBuf[in->getNullOffset(&st, i)], 0, 2);
         };

@@ -44,8 +44,10 @@ int main(int argc, char** argv)
         q.sql().add(QString::fromLatin1(line));
     QString positional;
     for (const char* line : CallSql)
-        positional += QString::fromLatin1(line).replace(QLatin1String(":d1"), QLatin1String("?"))
-                          .replace(QLatin1String(":d2"), QLatin1String("?")) + u'\n';
+        positional += QString::fromLatin1(line)
+                          .replace(QLatin1String(":d1"), QLatin1String("?"))
+                          .replace(QLatin1String(":d2"), QLatin1String("?")) +
+                      u'\n';
 
     std::vector<double> ours;
     std::vector<double> raw;
@@ -57,7 +59,8 @@ int main(int argc, char** argv)
     const qint64 rssBefore = bench::residentBytes();
     qint64 rssHeld = 0;
     for (int round = 0; round < 3; ++round) {
-        raw.push_back(bench::timeMs([&] { rawSum = bench::rawFetch(path, positional, d1, d2, 6, rawRows); }));
+        raw.push_back(
+            bench::timeMs([&] { rawSum = bench::rawFetch(path, positional, d1, d2, 6, rawRows); }));
         ours.push_back(bench::timeMs([&] {
             q.close();
             q.paramByName(QStringLiteral("d1")).setDateTime(d1);
@@ -71,12 +74,14 @@ int main(int argc, char** argv)
         rows = q.recordCount();
         heldBytes = q.bufferBytes();
         rssHeld = bench::residentBytes() - rssBefore;
-        std::printf("round %d: query %.0f ms, raw fetch %.0f ms\n", round + 1, ours.back(), raw.back());
+        std::printf("round %d: query %.0f ms, raw fetch %.0f ms\n", round + 1, ours.back(),
+                    raw.back());
         std::fflush(stdout);
     }
     const double bestOurs = *std::min_element(ours.begin(), ours.end());
     const double bestRaw = *std::min_element(raw.begin(), raw.end());
-    std::printf("rows %zu (raw %lld), sums %s\n", rows, rawRows, oursSum == rawSum ? "equal" : "DIFFER");
+    std::printf("rows %zu (raw %lld), sums %s\n", rows, rawRows,
+                oursSum == rawSum ? "equal" : "DIFFER");
     std::printf("best: query %.0f ms, raw fetch %.0f ms, ratio %.3f (goal <= 1.15)\n", bestOurs,
                 bestRaw, bestOurs / bestRaw);
     std::printf("held: %.1f bytes a row in rows and texts; resident growth %.1f bytes a row "

@@ -45,9 +45,10 @@ int main(int argc, char** argv)
     std::printf("query: %zu rows, resident %.0f MB (query holds %.0f MB)\n",
                 dm.ibQueryRings.recordCount(), double(withQuery) / 1048576.0,
                 double(withQuery - before) / 1048576.0);
-    const std::pair<grid::ExportFormat, const char*> formats[] = {
-        {grid::ExportFormat::Text, "TXT"}, {grid::ExportFormat::Html, "HTM"},
-        {grid::ExportFormat::Rtf, "RTF"}, {grid::ExportFormat::Xls, "XLS"}};
+    const std::pair<grid::ExportFormat, const char*> formats[] = {{grid::ExportFormat::Text, "TXT"},
+                                                                  {grid::ExportFormat::Html, "HTM"},
+                                                                  {grid::ExportFormat::Rtf, "RTF"},
+                                                                  {grid::ExportFormat::Xls, "XLS"}};
     for (const auto& [format, ext] : formats) {
         const QString file = dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
         QString error;
@@ -55,10 +56,11 @@ int main(int argc, char** argv)
         const double ms = bench::timeMs([&] {
             QFile out(file);
             out.open(QIODevice::WriteOnly);
-            ok = grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings), {}, error);
+            ok =
+                grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings), {}, error);
         });
-        std::printf("%s: %.0f ms, %.0f MB file, peak resident %.0f MB, resident after %.0f MB%s\n", ext, ms,
-                    double(QFile(file).size()) / 1048576.0,
+        std::printf("%s: %.0f ms, %.0f MB file, peak resident %.0f MB, resident after %.0f MB%s\n",
+                    ext, ms, double(QFile(file).size()) / 1048576.0,
                     double(bench::peakResidentBytes()) / 1048576.0,
                     double(bench::residentBytes()) / 1048576.0, ok ? "" : " FAILED");
         std::fflush(stdout);

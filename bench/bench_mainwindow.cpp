@@ -53,10 +53,12 @@ int main(int argc, char** argv)
         }));
         const QStringList lines = dm.ibQueryRings.sql().lines();
         QString positional = lines.join(u'\n');
-        positional.replace(QLatin1String(":d1"), QLatin1String("?")).replace(QLatin1String(":d2"), QLatin1String("?"));
+        positional.replace(QLatin1String(":d1"), QLatin1String("?"))
+            .replace(QLatin1String(":d2"), QLatin1String("?"));
         const QDateTime d1(form.dOT->date(), QTime(0, 0));
         const QDateTime d2(form.dDo->date(), QTime(23, 59, 59, 59));
-        raw.push_back(bench::timeMs([&] { bench::rawFetch(path, positional, d1, d2, 6, rawRows); }));
+        raw.push_back(
+            bench::timeMs([&] { bench::rawFetch(path, positional, d1, d2, 6, rawRows); }));
         std::printf("round %d: Показать %.0f ms (rows %s, %s), raw fetch %.0f ms (%lld rows)\n",
                     round + 1, ours.back(), qPrintable(form.PanelTotalString->text()),
                     qPrintable(form.PanelTotalTime->text()), raw.back(), rawRows);

@@ -54,7 +54,8 @@ int main(int argc, char** argv)
             sum = bench::rawFetch(path, groupBy, QDateTime(from, QTime(0, 0)),
                                   QDateTime(to, QTime(23, 59, 59, 59)), 1, groups);
         }));
-        std::printf("round %d: Показать %.0f ms (%d lines, total%s), GROUP BY %.0f ms (%lld groups, %lld s)\n",
+        std::printf("round %d: Показать %.0f ms (%d lines, total%s), GROUP BY %.0f ms (%lld "
+                    "groups, %lld s)\n",
                     round + 1, ours.back(), stats.clbLinesOut->count(),
                     qPrintable(stats.PanelTotalTime->text()), raw.back(), groups, sum);
         std::fflush(stdout);

@@ -28,8 +28,7 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RSEC"), false, FieldType::Integer, {}, false},
         FieldDef{QStringLiteral("NUMBERTOWN"), false, FieldType::Integer,
                  QStringLiteral("Городской номер")},
-        FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О."), true,
-                 50},
+        FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О."), true, 50},
         FieldDef{QStringLiteral("NUMBEROUT"), false, FieldType::Double,
                  QStringLiteral("Номер абонента")},
         FieldDef{QStringLiteral("RINGLENGTH"), false, FieldType::BigInt, {}, false},
@@ -40,9 +39,8 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
-            out->setDisplayTextHook([this, &ds](const db::Field& f) {
-                return NumberOutText(f, ds, *MainObject);
-            });
+            out->setDisplayTextHook(
+                [this, &ds](const db::Field& f) { return NumberOutText(f, ds, *MainObject); });
         if (db::Field* town = ds.findField(QStringLiteral("NUMBERTOWN")))
             town->setDisplayTextHook(
                 [this](const db::Field& f) { return NumberTownText(f, *MainObject); });

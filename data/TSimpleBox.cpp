@@ -8,7 +8,8 @@ TSimpleBox::TSimpleBox(TDM& dm, quint8 kind, QComboBox* box, bool withFirstItem)
     : m_query(dm.ibDatabase, dm.ibTranRO), m_box(box), m_withFirstItem(withFirstItem)
 {
     if (kind == 1)
-        m_query.sql().add(QStringLiteral("SELECT KeyID,DeptName as Name FROM Depts ORDER BY DeptName"));
+        m_query.sql().add(
+            QStringLiteral("SELECT KeyID,DeptName as Name FROM Depts ORDER BY DeptName"));
 }
 
 void TSimpleBox::FillBox(int key)

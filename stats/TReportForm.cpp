@@ -90,7 +90,8 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
 
     PopupMenu = new QMenu(this);
     for (int percent : {200, 150, 100, 75, 50, 25})
-        PopupMenu->addAction(QStringLiteral("%1%").arg(percent), this, [this, percent] { setZoom(percent); });
+        PopupMenu->addAction(QStringLiteral("%1%").arg(percent), this,
+                             [this, percent] { setZoom(percent); });
     PopupMenu->addSeparator();
     PopupMenu->addAction(QStringLiteral("Закрыть (Esc)"), this, &TReportForm::reject);
     connect(frPreview, &QWidget::customContextMenuRequested, this,
@@ -148,17 +149,22 @@ void TReportForm::buildQuery(int index)
         q.sql().add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
                           : QStringLiteral("SELECT Lines.NumberLine,Lines.NumberTown,"));
         const std::pair<const char*, const char*> parts[] = {
-            {"count", "numberout=0) as CntInRing,"}, {"sum", "numberout=0) as InRing,"},
-            {"count", "numberout>0) as CntOutRing,"}, {"sum", "numberout>0) as OutRing"}};
+            {"count", "numberout=0) as CntInRing,"},
+            {"sum", "numberout=0) as InRing,"},
+            {"count", "numberout>0) as CntOutRing,"},
+            {"sum", "numberout>0) as OutRing"}};
         for (const auto& [aggregate, tail] : parts)
-            q.sql().add(QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
-                                       ":d1 and :d2) and %2 AND rings.%3")
+            q.sql().add(QStringLiteral(
+                            "(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
+                            ":d1 and :d2) and %2 AND rings.%3")
                             .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
         q.sql().add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
-        q.sql().add(users ? QStringLiteral("ORDER BY users.fio") : QStringLiteral("ORDER BY Lines.NumberTown"));
+        q.sql().add(users ? QStringLiteral("ORDER BY users.fio")
+                          : QStringLiteral("ORDER BY Lines.NumberTown"));
     } else {
-        q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"
-                                   "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn"));
+        q.sql().add(
+            QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"
+                           "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn"));
         q.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
         q.sql().add(QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
         q.sql().add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
@@ -176,8 +182,9 @@ void TReportForm::RunReport(bool Preview)
     const QLocale l;
     ReportTitle = dOT->date() == dDo->date()
                       ? QStringLiteral("Отчет за ") + l.toString(dOT->date(), QLocale::ShortFormat)
-                      : QStringLiteral("Отчет за период с ") + l.toString(dOT->date(), QLocale::ShortFormat) +
-                            QStringLiteral(" по ") + l.toString(dDo->date(), QLocale::ShortFormat);
+                      : QStringLiteral("Отчет за период с ") +
+                            l.toString(dOT->date(), QLocale::ShortFormat) + QStringLiteral(" по ") +
+                            l.toString(dDo->date(), QLocale::ShortFormat);
     db::Query& q = m_dm.ibQueryReport;
     const int index = cbReport->currentIndex();
     try {
@@ -221,9 +228,10 @@ void TReportForm::RunReport(bool Preview)
         QuerySource source(q);
         report::PreparedReport pages;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool ok = layout.load(path) &&
-                        engine.prepare(layout, source, [this](const QString& n) { return frReportGetValue(n); },
-                                       pages);
+        const bool ok =
+            layout.load(path) &&
+            engine.prepare(
+                layout, source, [this](const QString& n) { return frReportGetValue(n); }, pages);
         QApplication::restoreOverrideCursor();
         if (Preview) {
             if (ok) {

@@ -75,7 +75,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
 
     pmAllOrNot = new QMenu(this);
     pmAllOrNot->setObjectName(QStringLiteral("pmAllOrNot"));
-    pmAllOrNot->addAction(QStringLiteral("Все"), this, [this] { SetAllChecked(*activeList(), true); });
+    pmAllOrNot->addAction(QStringLiteral("Все"), this,
+                          [this] { SetAllChecked(*activeList(), true); });
     pmAllOrNot->addAction(QStringLiteral("Отменить все"), this,
                           [this] { SetAllChecked(*activeList(), false); });
     for (QListWidget* l : {clbLinesOut, clbLinesIn}) {
@@ -121,7 +122,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     connect(Chart2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(Chart2->mapToGlobal(p)); });
 
-    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("Показать"), this);
+    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
+                             QStringLiteral("Показать"), this);
     bbSave->setObjectName(QStringLiteral("bbSave"));
     bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
                                QStringLiteral("Закрыть"), this);
@@ -152,7 +154,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
 
     const QLocale locale;
     if (from == to)
-        setWindowTitle(QStringLiteral("Загрузка линий за ") + locale.toString(to, QLocale::ShortFormat));
+        setWindowTitle(QStringLiteral("Загрузка линий за ") +
+                       locale.toString(to, QLocale::ShortFormat));
     else
         setWindowTitle(QStringLiteral("Загрузка линий за период с ") +
                        locale.toString(from, QLocale::ShortFormat) + QStringLiteral(" по ") +
@@ -187,7 +190,8 @@ qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
     try {
         sql.close();
         sql.sql().clear();
-        sql.sql().add(QStringLiteral("SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
+        sql.sql().add(QStringLiteral(
+            "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
         sql.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
         sql.sql().add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
         if (cbIN->isChecked() && !cbOUT->isChecked())
@@ -246,9 +250,11 @@ void TStat1Form::bbSaveClick()
         m_totalSeconds = SumTalkSeconds(0, {});
         if (m_totalSeconds > 0) {
             if (PageControl->currentIndex() == 0)
-                FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"), QStringLiteral("R.RLine"));
+                FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"),
+                        QStringLiteral("R.RLine"));
             else
-                FillPie(*clbLinesIn, m_users, QStringLiteral("NumberIn"), QStringLiteral("R.NumberIn"));
+                FillPie(*clbLinesIn, m_users, QStringLiteral("NumberIn"),
+                        QStringLiteral("R.NumberIn"));
         }
         PanelTotalTime->setText(DurationText(m_totalSeconds));
         PanelSelectTime->setText(DurationText(m_selectedSeconds));
@@ -310,7 +316,8 @@ void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& 
         // "Прочие" in grey.
         const bool others = !all && i + 1 == slices.size();
         slice->setColor(others ? QColor(190, 190, 190)
-                               : QColor::fromHsv(int(i * 137.508) % 360, 150 + int(i % 3) * 40, 230 - int(i % 2) * 40));
+                               : QColor::fromHsv(int(i * 137.508) % 360, 150 + int(i % 3) * 40,
+                                                 230 - int(i % 2) * 40));
     }
     // Marks: the label and its share of the pie.
     for (QPieSlice* slice : Series1->slices())

@@ -68,8 +68,9 @@ struct Session
     {
         QHeaderView* h = form.GridRings->horizontalHeader();
         const int c = column(field);
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
-                          QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+        QTest::mouseClick(
+            h->viewport(), Qt::LeftButton, {},
+            QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     }
 
     TDM dm;
@@ -122,7 +123,7 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
     s.form.cbOUT->setChecked(false);
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{QStringLiteral("AND NumberOut=0"), Period,
-                                           QStringLiteral("ORDER BY RingDate ")}));
+                                            QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.rows(), QStringLiteral("1"));
     QCOMPARE(s.time(), QStringLiteral(" 0 ч 01 мин 05 сек"));
 
@@ -156,7 +157,7 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
     s.form.cqUsers->setCurrentIndex(2); // "Петрова Анна Сергеевна"
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.NumberIn=102"),
-                                           QStringLiteral("ORDER BY RingDate ")}));
+                                            QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 03 мин 10 сек"));
     s.form.cqUsers->setCurrentIndex(0);
 
@@ -165,8 +166,8 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
     s.form.seRingLen->setValue(30); // a call of exactly 30 s is left out
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.RLine=1"),
-                                           QStringLiteral("AND R.RINGLENGTH>30"),
-                                           QStringLiteral("ORDER BY RingDate ")}));
+                                            QStringLiteral("AND R.RINGLENGTH>30"),
+                                            QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.rows(), QStringLiteral("1"));
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 02 мин 05 сек"));
     s.form.cqLines->setCurrentIndex(0);
@@ -177,7 +178,8 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
     s.dm.MainObject->DescRing = 1;
     s.show();
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY FIO DESC"));
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))), grid::SortMarker::Descending);
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
+             grid::SortMarker::Descending);
     QCOMPARE(s.form.GridRings->sortMarkedColumns().size(), std::size_t(1));
     QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
              QStringLiteral("Петрова Анна Сергеевна"));
@@ -199,18 +201,22 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
         QVERIFY(s.ready());
         s.period(1, 2);
         s.show();
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))), grid::SortMarker::Ascending);
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+                 grid::SortMarker::Ascending);
         s.clickTitle(QStringLiteral("RTime"));
         QCOMPARE(s.dm.MainObject->FieldRing, 1);
         QCOMPARE(s.dm.MainObject->DescRing, 0);
         QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour ,RMin ,RSec "));
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))), grid::SortMarker::Ascending);
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))), grid::SortMarker::None);
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+                 grid::SortMarker::Ascending);
+        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+                 grid::SortMarker::None);
         s.clickTitle(QStringLiteral("RTime"));
         QCOMPARE(s.dm.MainObject->DescRing, 1);
         QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
-        QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("RLen"))).data().toString(),
-                 QStringLiteral(" 1 ч 02 мин 05 сек")); // 23:59:59 first
+        QCOMPARE(
+            s.form.GridRings->model()->index(0, s.column(QStringLiteral("RLen"))).data().toString(),
+            QStringLiteral(" 1 ч 02 мин 05 сек")); // 23:59:59 first
         // The operator rearranges the columns; sorting again keeps that.
         QHeaderView* h = s.form.GridRings->horizontalHeader();
         h->moveSection(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
@@ -231,7 +237,8 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
     s.period(1, 2);
     s.show();
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))), grid::SortMarker::Descending);
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+             grid::SortMarker::Descending);
     QHeaderView* h = s.form.GridRings->horizontalHeader();
     QCOMPARE(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
     QCOMPARE(h->sectionSize(s.column(QStringLiteral("RLen"))), 333);

@@ -78,8 +78,8 @@ void TestCombo::fillsAndHandsBackKeys()
     QVERIFY2(f.make(), qPrintable(f.t.error()));
     TComboQuery& c = *f.users;
     QVERIFY(!c.FillItems(0));
-    QCOMPARE(items(c), (QStringList{"ВСЕ", "Иванов Иван", "ивлева Ольга", "Петров Пётр",
-                                    "Яковлев Яков"}));
+    QCOMPARE(items(c),
+             (QStringList{"ВСЕ", "Иванов Иван", "ивлева Ольга", "Петров Пётр", "Яковлев Яков"}));
     QCOMPARE(c.currentIndex(), 0);
     QCOMPARE(c.GetKeyValue(), 0);
     c.setCurrentIndex(3);
@@ -153,9 +153,9 @@ void TestCombo::incrementalSearchInCyrillic()
     QCOMPARE(c.searchText(), QStringLiteral("ив"));
     QVERIFY(c.hintVisible());
     QCOMPARE(c.currentText(), QStringLiteral("Иванов Иван")); // case folded, first match
-    type(c.view(), QStringLiteral("л"));          // the open list passes it on
+    type(c.view(), QStringLiteral("л"));                      // the open list passes it on
     QCOMPARE(c.currentText(), QStringLiteral("ивлева Ольга"));
-    type(c.view(), QStringLiteral("ж"));          // nothing matches: stays
+    type(c.view(), QStringLiteral("ж")); // nothing matches: stays
     QCOMPARE(c.currentText(), QStringLiteral("ивлева Ольга"));
     QTest::keyClick(c.view(), Qt::Key_Return);
     QVERIFY(!c.searching());

@@ -80,15 +80,18 @@ void TestDataModule::writesAndTheirFailures()
     t.database().close();
     TDM dm(t.dir());
     login(dm, t.path());
-    QCOMPARE(write(dm, QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (5, 2150001)")),
-             QString());
+    QCOMPARE(
+        write(dm, QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (5, 2150001)")),
+        QString());
     QVERIFY(!dm.ibTran.active());
     QCOMPARE(write(dm, QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (5)")),
              QStringLiteral("Номер уже существует"));
     dm.ibTran.rollback();
     const QString other = write(dm, QStringLiteral("INSERT INTO Lines (NumberLine, AddInfo) VALUES "
-                                                   "(6, '") + QString(60, u'x') + QStringLiteral("')"));
-    QVERIFY2(other.startsWith(QStringLiteral("Ошибка (")) && other.endsWith(u')'), qPrintable(other));
+                                                   "(6, '") +
+                                        QString(60, u'x') + QStringLiteral("')"));
+    QVERIFY2(other.startsWith(QStringLiteral("Ошибка (")) && other.endsWith(u')'),
+             qPrintable(other));
     QVERIFY(other.contains(QLatin1String("STRING")));
     QCOMPARE(other, other.toUpper().replace(QStringLiteral("ОШИБКА"), QStringLiteral("Ошибка")));
     dm.ibTran.rollback();

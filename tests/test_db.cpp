@@ -59,7 +59,8 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     tr.params() = readCommitted(false);
     tr.start();
     Query q(database, tr);
-    q.sql().add(QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
+    q.sql().add(
+        QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
     q.paramByName(QStringLiteral("i")).setInteger(-7);
     q.paramByName(QStringLiteral("s")).setInteger(12);
     q.paramByName(QStringLiteral("b")).setInteger(Q_INT64_C(9000000000));
@@ -67,7 +68,8 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     q.paramByName(QStringLiteral("n")).setDouble(12.5);
     q.paramByName(QStringLiteral("v")).setString(QStringLiteral("Ёлкин Щ. ю"));
     q.paramByName(QStringLiteral("c")).setString(QStringLiteral("аб"));
-    q.paramByName(QStringLiteral("ts")).setDateTime(QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    q.paramByName(QStringLiteral("ts"))
+        .setDateTime(QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
     q.paramByName(QStringLiteral("dt")).setDate(QDate(1999, 12, 31));
     q.paramByName(QStringLiteral("tm")).setTime(QTime(9, 5, 0));
     q.execSql();
@@ -115,7 +117,8 @@ void TestDb::namedParameters()
     Query q(t.database(), tr);
     // The same name twice, and ":x" inside a string literal, which is not a parameter.
     q.sql().add(QStringLiteral("SELECT NumberLine FROM Lines"));
-    q.sql().add(QStringLiteral("WHERE (NumberLine = :k OR NumberTown = :k * 100) AND AddInfo <> ':x'"));
+    q.sql().add(
+        QStringLiteral("WHERE (NumberLine = :k OR NumberTown = :k * 100) AND AddInfo <> ':x'"));
     QCOMPARE(q.params().size(), std::size_t(1));
     q.paramByName(QStringLiteral("K")).setInteger(1);
     q.open();
@@ -190,9 +193,10 @@ void TestDb::fieldDefinitionsAndHooks()
     tr.params() = readCommitted(true);
     tr.start();
     Query q(t.database(), tr);
-    q.setFieldDefs({FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
-                    FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О.")},
-                    FieldDef{QStringLiteral("NUMBERIN"), false, FieldType::Integer, {}, false}});
+    q.setFieldDefs(
+        {FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
+         FieldDef{QStringLiteral("FIO"), false, FieldType::Text, QStringLiteral("Ф.И.О.")},
+         FieldDef{QStringLiteral("NUMBERIN"), false, FieldType::Integer, {}, false}});
     q.setCalcFieldsHook([](DataSet& ds) {
         const int n = ds.field(QStringLiteral("NumberIN")).asInteger();
         if (n == 2)
@@ -202,8 +206,9 @@ void TestDb::fieldDefinitionsAndHooks()
     int opens = 0;
     q.setAfterOpenHook([&opens](DataSet& ds) {
         ++opens;
-        ds.field(QStringLiteral("FIO")).setDisplayTextHook(
-            [](const Field& f) { return u'<' + f.plainText() + u'>'; });
+        ds.field(QStringLiteral("FIO")).setDisplayTextHook([](const Field& f) {
+            return u'<' + f.plainText() + u'>';
+        });
     });
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO, EMail, SendMail FROM Users ORDER BY 1"));
     q.open();
@@ -219,7 +224,8 @@ void TestDb::fieldDefinitionsAndHooks()
     QCOMPARE(q.field(QStringLiteral("FIO")).asString(), QStringLiteral("Два"));
 
     Query missing(t.database(), tr);
-    missing.setFieldDefs({FieldDef{QStringLiteral("NOPE"), false, FieldType::Integer, {}, true, 0}});
+    missing.setFieldDefs(
+        {FieldDef{QStringLiteral("NOPE"), false, FieldType::Integer, {}, true, 0}});
     missing.sql().add(QStringLiteral("SELECT NumberIN FROM Users"));
     QVERIFY_THROWS_EXCEPTION(DbError, missing.open());
     QVERIFY(!missing.isOpen());
@@ -363,9 +369,10 @@ void TestDb::storedProcedureAndSingleRow()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    ScriptRunner::run(t.database(), QStringLiteral("SET TERM ^ ;\nCREATE PROCEDURE ADDUP (A INTEGER, "
-                                                   "B INTEGER) RETURNS (S INTEGER) AS BEGIN "
-                                                   "S = :A + :B; END^\nSET TERM ; ^\n"));
+    ScriptRunner::run(t.database(),
+                      QStringLiteral("SET TERM ^ ;\nCREATE PROCEDURE ADDUP (A INTEGER, "
+                                     "B INTEGER) RETURNS (S INTEGER) AS BEGIN "
+                                     "S = :A + :B; END^\nSET TERM ; ^\n"));
     Transaction w(t.database());
     w.start();
     StoredProc sp(t.database(), w);

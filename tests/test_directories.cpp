@@ -61,8 +61,9 @@ struct Session
     {
         QHeaderView* h = g->horizontalHeader();
         const int c = g->findColumnByField(field);
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
-                          QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+        QTest::mouseClick(
+            h->viewport(), Qt::LeftButton, {},
+            QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     }
     QTreeWidgetItem* node(const QString& text)
     {
@@ -73,9 +74,9 @@ struct Session
     {
         form.GridUsers->clearSelection();
         for (int r : rows)
-            form.GridUsers->selectionModel()->select(
-                form.GridUsers->model()->index(r, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            form.GridUsers->selectionModel()->select(form.GridUsers->model()->index(r, 0),
+                                                     QItemSelectionModel::Select |
+                                                         QItemSelectionModel::Rows);
     }
     TDM dm;
     TMainForm form;
@@ -124,8 +125,10 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
         QVERIFY(s.ok);
         s.form.PageControl->setCurrentIndex(1);
         QCOMPARE(s.dm.ibQueryLines.sql().lines(),
-                 (QStringList{QStringLiteral("SELECT * FROM Lines"), QStringLiteral("ORDER BY NumberLine ")}));
-        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), (QStringList{"1", "2", "3"}));
+                 (QStringList{QStringLiteral("SELECT * FROM Lines"),
+                              QStringLiteral("ORDER BY NumberLine ")}));
+        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")),
+                 (QStringList{"1", "2", "3"}));
         QStringList titles;
         for (int c = 0; c < s.form.GridLines->columnCount(); ++c)
             titles << s.form.GridLines->model()->headerData(c, Qt::Horizontal).toString();
@@ -151,7 +154,8 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
         s.clickTitle(s.form.GridLines, QStringLiteral("ETC"));
         QCOMPARE(s.dm.MainObject->DescLine, 1);
         QCOMPARE(s.dm.ibQueryLines.sql().lines().last(), QStringLiteral("ORDER BY Etc DESC"));
-        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")).first(), QStringLiteral("1"));
+        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")).first(),
+                 QStringLiteral("1"));
         s.form.GridLines->horizontalHeader()->resizeSection(
             s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO")), 222);
         s.form.close();
@@ -161,7 +165,9 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
     s.form.PageControl->setCurrentIndex(1);
     const int etc = s.form.GridLines->findColumnByField(QStringLiteral("ETC"));
     QCOMPARE(s.form.GridLines->sortMarker(etc), grid::SortMarker::Descending);
-    QCOMPARE(s.form.GridLines->columnWidth(s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO"))), 222);
+    QCOMPARE(s.form.GridLines->columnWidth(
+                 s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO"))),
+             222);
 }
 
 void TestDirectories::deleteLines()
@@ -192,7 +198,8 @@ void TestDirectories::deleteLines()
     hold.execQuery();
     s.form.GridLines->selectRow(1);
     s.form.AErase->trigger();
-    QCOMPARE(Messages::shown().last().text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
+    QCOMPARE(Messages::shown().last().text,
+             QStringLiteral("Ошибка . Попробуйте записать позже ..."));
     QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
     held.commit();
 
@@ -218,7 +225,8 @@ void TestDirectories::treeShowsDepartmentsAndTheirUsers()
     QCOMPARE(root->childCount(), 2); // one level only, by name
     QCOMPARE(root->child(0)->text(0), QStringLiteral("Бухгалтерия"));
     QCOMPARE(tree->currentItem(), root->child(0));
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), QStringList{QStringLiteral("Борисова")});
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+             QStringList{QStringLiteral("Борисова")});
     tree->setCurrentItem(s.node(QStringLiteral("Склад")));
     QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Яшин"}));
     tree->setCurrentItem(root);
@@ -260,12 +268,14 @@ void TestDirectories::dropUsersOnTheTree()
     tree->setCurrentItem(tree->topLevelItem(0));
     s.selectUsers({0, 2, 3}); // Аверин, Волков, Яшин
     s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
-    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(), 4);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(),
+             4);
     // Onto empty space, or from somewhere else: nothing moves.
     s.selectUsers({0});
     s.form.twDeptsDragDrop(nullptr, s.form.GridUsers);
     s.form.twDeptsDragDrop(s.node(QStringLiteral("Склад")), s.form.GridLines);
-    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(), 4);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(),
+             4);
     // Onto the root: no department, seen only under "Отделы".
     s.selectUsers({1, 2});
     s.form.twDeptsDragDrop(tree->topLevelItem(0), s.form.GridUsers);
@@ -301,7 +311,8 @@ void TestDirectories::failedMoveMovesNobody()
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
     QVERIFY(!s.dm.ibTran.active());
     held.rollback();
-    QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(), 10);
+    QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(),
+             10);
     QCOMPARE(s.form.GridUsers->model()->rowCount(), 4);
 }
 
@@ -321,7 +332,8 @@ void TestDirectories::deleteDepartmentKeepsItsUsers()
     s.form.N19Click();
     QVERIFY(!s.node(QStringLiteral("Склад")));
     QVERIFY(s.value(QStringLiteral("SELECT KeyID FROM Depts WHERE KeyID = 10")).isNull());
-    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 10")).toInt(), 2);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 10")).toInt(),
+             2);
     QVERIFY(s.form.twDepts->currentItem()); // the selection moved on
 }
 
@@ -343,7 +355,8 @@ void TestDirectories::newUserThroughTheEditor()
         QTest::mouseClick(form->bbSave, Qt::LeftButton);
     });
     s.form.ANew->trigger();
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Гусев", "Яшин"}));
+    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+             (QStringList{"Аверин", "Гусев", "Яшин"}));
     QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
     QCOMPARE(s.dm.ibQueryUsers.field(QStringLiteral("NUMBERIN")).asInteger(), 150);
     QCOMPARE(s.form.cqUsers->currentIndex(), 0);

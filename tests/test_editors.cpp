@@ -123,7 +123,8 @@ void TestEditors::lineEditor()
         QCOMPARE(form.SavedNumberLine, 5);
     }
     // Empty texts are written as empty strings, not as nulls.
-    QCOMPARE(p.value(QStringLiteral("SELECT AddInfo || '|' || Etc FROM Lines WHERE NumberLine=5")).toString(),
+    QCOMPARE(p.value(QStringLiteral("SELECT AddInfo || '|' || Etc FROM Lines WHERE NumberLine=5"))
+                 .toString(),
              QStringLiteral("|"));
     Messages::clearShown();
     {
@@ -183,14 +184,16 @@ void TestEditors::lineHeldByAnotherClient()
     form.seNumberTown->setValue(2150002);
     QTest::mouseClick(form.bbSave, Qt::LeftButton); // fails at once, does not wait
     QCOMPARE(Messages::shown().size(), 1);
-    QVERIFY2(texts()[0].startsWith(QStringLiteral("Ошибка (")) && texts()[0].contains(QLatin1String("CONFLICT")),
+    QVERIFY2(texts()[0].startsWith(QStringLiteral("Ошибка (")) &&
+                 texts()[0].contains(QLatin1String("CONFLICT")),
              qPrintable(texts()[0]));
     QVERIFY(form.isVisible());
     QCOMPARE(form.seNumberTown->value(), 2150002);
     other.tr.commit();
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
     QCOMPARE(form.result(), 1);
-    QCOMPARE(p.value(QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=1")).toInt(), 2150002);
+    QCOMPARE(p.value(QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=1")).toInt(),
+             2150002);
 }
 
 void TestEditors::userEditor()
@@ -223,9 +226,13 @@ void TestEditors::userEditor()
     }
     QCOMPARE(p.value(QStringLiteral("SELECT FIO FROM Users WHERE NumberIN=102")).toString(),
              QStringLiteral("  Петрова Анна"));
-    QCOMPARE(p.value(QStringLiteral("SELECT SendMail * 10 + DeptNumber FROM Users WHERE NumberIN=102")).toInt(), 13);
+    QCOMPARE(
+        p.value(QStringLiteral("SELECT SendMail * 10 + DeptNumber FROM Users WHERE NumberIN=102"))
+            .toInt(),
+        13);
     // A user whose department is gone opens on "-"; SendMail 2 is not "checked".
-    db::Query& users = p.open(p.dm.ibQueryUsers, QStringLiteral("SELECT * FROM Users WHERE NumberIN=101"));
+    db::Query& users =
+        p.open(p.dm.ibQueryUsers, QStringLiteral("SELECT * FROM Users WHERE NumberIN=101"));
     {
         TUserForm form(p.dm);
         form.EditMode = 1;
@@ -238,7 +245,10 @@ void TestEditors::userEditor()
         QTest::mouseClick(form.bbSave, Qt::LeftButton);
         QCOMPARE(form.result(), 1);
     }
-    QCOMPARE(p.value(QStringLiteral("SELECT SendMail * 1000 + DeptNumber FROM Users WHERE NumberIN=111")).toInt(), 0);
+    QCOMPARE(
+        p.value(QStringLiteral("SELECT SendMail * 1000 + DeptNumber FROM Users WHERE NumberIN=111"))
+            .toInt(),
+        0);
     QVERIFY(p.value(QStringLiteral("SELECT NumberIN FROM Users WHERE NumberIN=101")).isNull());
 }
 
@@ -282,7 +292,9 @@ void TestEditors::departmentEditor()
         QCOMPARE(form.result(), 1);
         QVERIFY(form.DeptKey != 500);
     }
-    QCOMPARE(p.value(QStringLiteral("SELECT DeptParent FROM Depts WHERE DeptName=' Охрана '")).toInt(), 0);
+    QCOMPARE(
+        p.value(QStringLiteral("SELECT DeptParent FROM Depts WHERE DeptName=' Охрана '")).toInt(),
+        0);
     {
         TDeptForm form(p.dm);
         form.EditMode = 1;
@@ -293,7 +305,8 @@ void TestEditors::departmentEditor()
         QTest::mouseClick(form.bbSave, Qt::LeftButton);
         QCOMPARE(form.result(), 1);
     }
-    QCOMPARE(p.value(QStringLiteral("SELECT DeptName || DeptParent FROM Depts WHERE KeyID=500")).toString(),
+    QCOMPARE(p.value(QStringLiteral("SELECT DeptName || DeptParent FROM Depts WHERE KeyID=500"))
+                 .toString(),
              QStringLiteral("Склад №20"));
     {
         TDeptForm form(p.dm);

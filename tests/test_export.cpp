@@ -15,8 +15,8 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QHeaderView>
 #include <QFile>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,17 +47,20 @@ QByteArray run(const QString& program, const QStringList& args, int* exitCode = 
 // The cells of every sheet as xlrd reads them: [{name, rows: [[{t, v}]]}].
 QJsonArray readXls(const QString& path, int maxRows = 5)
 {
-    const QString script = QStringLiteral(
-        "import sys, json, xlrd\n"
-        "b = xlrd.open_workbook(sys.argv[1])\n"
-        "out = []\n"
-        "for s in b.sheets():\n"
-        "    rows = []\n"
-        "    for r in list(range(min(s.nrows, %1))) + ([s.nrows - 1] if s.nrows > %1 else []):\n"
-        "        rows.append([{'t': c.ctype, 'v': c.value} for c in s.row(r)])\n"
-        "    out.append({'name': s.name, 'nrows': s.nrows, 'rows': rows})\n"
-        "print(json.dumps(out))\n").arg(maxRows);
-    return QJsonDocument::fromJson(run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
+    const QString script =
+        QStringLiteral("import sys, json, xlrd\n"
+                       "b = xlrd.open_workbook(sys.argv[1])\n"
+                       "out = []\n"
+                       "for s in b.sheets():\n"
+                       "    rows = []\n"
+                       "    for r in list(range(min(s.nrows, %1))) + ([s.nrows - 1] if s.nrows > "
+                       "%1 else []):\n"
+                       "        rows.append([{'t': c.ctype, 'v': c.value} for c in s.row(r)])\n"
+                       "    out.append({'name': s.name, 'nrows': s.nrows, 'rows': rows})\n"
+                       "print(json.dumps(out))\n")
+            .arg(maxRows);
+    return QJsonDocument::fromJson(
+               run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
         .array();
 }
 
@@ -80,7 +83,8 @@ struct Fixture
     {
         if (!t.create())
             return false;
-        t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, 'Факс; {и} \\\\ табуляция\t', 'первая строка')"),
+        t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, 'Факс; {и} \\\\ "
+                               "табуляция\t', 'первая строка')"),
                 QStringLiteral("INSERT INTO Lines VALUES (2, 0, 'Секретарь', NULL)"),
                 QStringLiteral("INSERT INTO Lines VALUES (3, 2157788, NULL, 'Ёлка & <тег>')")});
         dm = std::make_unique<TDM>(t.dir());
@@ -145,11 +149,11 @@ void TestExport::textIn1251()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const QString expected = QStringLiteral(
-        "Примечания\tНомер линии\tГородской номер\tДоп.\r\n"
-        "первая строка\t1\t215-0001\tФакс; {и} \\\\ табуляция \r\n"
-        "\t2\t\tСекретарь\r\n"
-        "Ёлка & <тег>\t3\t215-7788\t\r\n");
+    const QString expected =
+        QStringLiteral("Примечания\tНомер линии\tГородской номер\tДоп.\r\n"
+                       "первая строка\t1\t215-0001\tФакс; {и} \\\\ табуляция \r\n"
+                       "\t2\t\tСекретарь\r\n"
+                       "Ёлка & <тег>\t3\t215-7788\t\r\n");
     QCOMPARE(bytes, QStringEncoder("windows-1251").encode(expected));
 }
 
@@ -159,18 +163,23 @@ void TestExport::htmlPage()
     QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
     const QString path = f.exportTo(grid::ExportFormat::Html, QStringLiteral("t.HTM"));
     int code = -1;
-    run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--noout"), path}, &code);
+    run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--noout"), path},
+        &code);
     QCOMPARE(code, 0);
-    const QString cells = QString::fromUtf8(run(QStringLiteral("xmllint"),
-        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("//tr/*/text()"), path}));
+    const QString cells = QString::fromUtf8(
+        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
+                                        QStringLiteral("//tr/*/text()"), path}));
     QVERIFY2(cells.contains(QStringLiteral("Городской номер")), qPrintable(cells));
     QVERIFY(cells.contains(QStringLiteral("215-7788")));
-    QVERIFY(cells.contains(QStringLiteral("Ёлка &amp; &lt;тег&gt;")) || cells.contains(QStringLiteral("Ёлка & <тег>")));
-    const QString meta = QString::fromUtf8(run(QStringLiteral("xmllint"),
-        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("string(//meta/@charset)"), path}));
+    QVERIFY(cells.contains(QStringLiteral("Ёлка &amp; &lt;тег&gt;")) ||
+            cells.contains(QStringLiteral("Ёлка & <тег>")));
+    const QString meta = QString::fromUtf8(
+        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
+                                        QStringLiteral("string(//meta/@charset)"), path}));
     QCOMPARE(meta.trimmed(), QStringLiteral("utf-8"));
-    const QString rows = QString::fromUtf8(run(QStringLiteral("xmllint"),
-        {QStringLiteral("--html"), QStringLiteral("--xpath"), QStringLiteral("count(//tr)"), path}));
+    const QString rows = QString::fromUtf8(
+        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
+                                        QStringLiteral("count(//tr)"), path}));
     QCOMPARE(rows.trimmed(), QStringLiteral("4"));
 }
 
@@ -179,21 +188,25 @@ void TestExport::rtfTable()
     Fixture f;
     QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
     const QString path = f.exportTo(grid::ExportFormat::Rtf, QStringLiteral("t.RTF"));
-    const QString html = decodeEntities(QString::fromUtf8(run(QStringLiteral("unrtf"), {QStringLiteral("--html"), path})));
+    const QString html = decodeEntities(
+        QString::fromUtf8(run(QStringLiteral("unrtf"), {QStringLiteral("--html"), path})));
     QVERIFY2(html.contains(QStringLiteral("<table")), qPrintable(html.left(400)));
     // The reader's HTML splits some cells oddly; its text, in order, is what counts.
     QString text = html;
     text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-    text.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     text = text.simplified();
-    for (const QString& s : {QStringLiteral("Номер линии"), QStringLiteral("Доп."), QStringLiteral("215-0001"),
-                             QStringLiteral("Факс; {и} \\\\ табуляция"), QStringLiteral("Секретарь"),
-                             QStringLiteral("Ёлка & <тег>"), QStringLiteral("первая строка")})
+    for (const QString& s :
+         {QStringLiteral("Номер линии"), QStringLiteral("Доп."), QStringLiteral("215-0001"),
+          QStringLiteral("Факс; {и} \\\\ табуляция"), QStringLiteral("Секретарь"),
+          QStringLiteral("Ёлка & <тег>"), QStringLiteral("первая строка")})
         QVERIFY2(text.contains(s), qPrintable(s + u'\n' + text));
     QVERIFY(text.indexOf(QStringLiteral("Секретарь")) < text.indexOf(QStringLiteral("215-7788")));
     QVERIFY(html.count(QStringLiteral("<tr")) >= 4);
-    QCOMPARE(grid::RtfExporter::escape(QStringLiteral("{a}\\Я≈")), QByteArray("\\{a\\}\\\\\\'df\\u8776?"));
+    QCOMPARE(grid::RtfExporter::escape(QStringLiteral("{a}\\Я≈")),
+             QByteArray("\\{a\\}\\\\\\'df\\u8776?"));
 }
 
 void TestExport::xlsCellsAndTypes()
@@ -256,9 +269,11 @@ void TestExport::xlsSplitsIntoSheets()
     const QJsonArray firstRows = first[QStringLiteral("rows")].toArray();
     const QJsonArray secondRows = second[QStringLiteral("rows")].toArray();
     QCOMPARE(firstRows.last().toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65535.0);
-    QCOMPARE(secondRows[0].toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("Доп."));
+    QCOMPARE(secondRows[0].toArray()[1].toObject()[QStringLiteral("v")].toString(),
+             QStringLiteral("Доп."));
     QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65536.0);
-    QCOMPARE(secondRows.last().toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("строка 70000"));
+    QCOMPARE(secondRows.last().toArray()[1].toObject()[QStringLiteral("v")].toString(),
+             QStringLiteral("строка 70000"));
 }
 
 void TestExport::chooserNameRules()
@@ -308,7 +323,10 @@ void TestExport::chooserNameRules()
     f.grid->endReload();
     QTest::mouseClick(again.BitBtn1, Qt::LeftButton);
     QCOMPARE(again.result(), 1);
-    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS")))[0].toObject()[QStringLiteral("nrows")].toInt(), 2);
+    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS")))[0]
+                 .toObject()[QStringLiteral("nrows")]
+                 .toInt(),
+             2);
     // Blanks around a name are kept in the file name.
     TFileForm third(out.path());
     third.ExportGrid = f.grid.get();

@@ -152,21 +152,36 @@ void TestPresentation::phoneMasks_data()
     QTest::addColumn<int>("choice");
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("7 by 1-2-2-2") << 7 << 3 << "2345678" << "2-34-56-78";
-    QTest::newRow("11 by 1-3-3-2-2") << 11 << 2 << "12345678901" << "1-234-567-89-01";
-    QTest::newRow("11 by 4-3-2-2") << 11 << 4 << "89161234567" << "8916-123-45-67";
-    QTest::newRow("6 whole") << 6 << 0 << "123456" << "123456";
-    QTest::newRow("8 by 1-3-4") << 8 << 2 << "12345678" << "1-234-5678";
-    QTest::newRow("5 by 1-2-2") << 5 << 1 << "12345" << "1-23-45";
-    QTest::newRow("5's choice on 6") << 5 << 1 << "123456" << "123456";
-    QTest::newRow("9 by 3-3-3") << 9 << 3 << "123456789" << "123-456-789";
-    QTest::newRow("10 by 3-3-2-2") << 10 << 4 << "4951234567" << "495-123-45-67";
-    QTest::newRow("6 by 3-3") << 6 << 4 << "123456" << "123-456";
-    QTest::newRow("choice past the list") << 5 << 4 << "12345" << "12345";
-    QTest::newRow("four digits") << 5 << 1 << "1234" << "1234";
-    QTest::newRow("twelve digits") << 11 << 1 << "123456789012" << "123456789012";
-    QTest::newRow("empty") << 5 << 1 << "" << "";
-    QTest::newRow("any characters") << 5 << 2 << "ab-cd" << "ab--cd"; // taken as they are
+    QTest::newRow("7 by 1-2-2-2") << 7 << 3 << "2345678"
+                                  << "2-34-56-78";
+    QTest::newRow("11 by 1-3-3-2-2") << 11 << 2 << "12345678901"
+                                     << "1-234-567-89-01";
+    QTest::newRow("11 by 4-3-2-2") << 11 << 4 << "89161234567"
+                                   << "8916-123-45-67";
+    QTest::newRow("6 whole") << 6 << 0 << "123456"
+                             << "123456";
+    QTest::newRow("8 by 1-3-4") << 8 << 2 << "12345678"
+                                << "1-234-5678";
+    QTest::newRow("5 by 1-2-2") << 5 << 1 << "12345"
+                                << "1-23-45";
+    QTest::newRow("5's choice on 6") << 5 << 1 << "123456"
+                                     << "123456";
+    QTest::newRow("9 by 3-3-3") << 9 << 3 << "123456789"
+                                << "123-456-789";
+    QTest::newRow("10 by 3-3-2-2") << 10 << 4 << "4951234567"
+                                   << "495-123-45-67";
+    QTest::newRow("6 by 3-3") << 6 << 4 << "123456"
+                              << "123-456";
+    QTest::newRow("choice past the list") << 5 << 4 << "12345"
+                                          << "12345";
+    QTest::newRow("four digits") << 5 << 1 << "1234"
+                                 << "1234";
+    QTest::newRow("twelve digits") << 11 << 1 << "123456789012"
+                                   << "123456789012";
+    QTest::newRow("empty") << 5 << 1 << ""
+                           << "";
+    QTest::newRow("any characters") << 5 << 2 << "ab-cd"
+                                    << "ab--cd"; // taken as they are
 }
 
 void TestPresentation::phoneMasks()

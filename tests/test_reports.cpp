@@ -82,12 +82,17 @@ private:
 
 const char* const SmallTemplate =
     "<report page=\"A5\" margins=\"10,10,10,10\">"
-    "<band kind=\"pageHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">head</text></band>"
-    "<band kind=\"title\" height=\"20\"><text x=\"0\" y=\"0\" w=\"100\" h=\"8\">[Caption]</text></band>"
-    "<band kind=\"columnHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">N</text></band>"
-    "<band kind=\"masterData\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">row [N] [Missing]</text></band>"
+    "<band kind=\"pageHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" "
+    "h=\"5\">head</text></band>"
+    "<band kind=\"title\" height=\"20\"><text x=\"0\" y=\"0\" w=\"100\" "
+    "h=\"8\">[Caption]</text></band>"
+    "<band kind=\"columnHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" "
+    "h=\"5\">N</text></band>"
+    "<band kind=\"masterData\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">row [N] "
+    "[Missing]</text></band>"
     "<band kind=\"summary\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">end</text></band>"
-    "<band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" h=\"5\">[PAGE#]/[TOTALPAGES]</text></band>"
+    "<band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" "
+    "h=\"5\">[PAGE#]/[TOTALPAGES]</text></band>"
     "</report>";
 
 } // namespace
@@ -118,10 +123,14 @@ void TestReports::engineLayout()
     report::ReportEngine engine;
     report::PreparedReport out;
     QStringList asked;
-    QVERIFY(engine.prepare(layout, rows, [&](const QString& n) -> std::optional<QVariant> {
-        asked << n;
-        return n == QLatin1String("Caption") ? std::optional<QVariant>(QStringLiteral("title")) : std::nullopt;
-    }, out));
+    QVERIFY(engine.prepare(
+        layout, rows,
+        [&](const QString& n) -> std::optional<QVariant> {
+            asked << n;
+            return n == QLatin1String("Caption") ? std::optional<QVariant>(QStringLiteral("title"))
+                                                 : std::nullopt;
+        },
+        out));
     // Page 1: header 10, title 20, column header 10, then 14 rows of 10; later pages 16 rows.
     QCOMPARE(out.rowsPerPage, (std::vector<int>{14, 16, 10}));
     QCOMPARE(out.pages.size(), std::size_t(3));
@@ -138,7 +147,8 @@ void TestReports::engineLayout()
     QString error;
     QVERIFY(report::ReportEngine::writePdf(out, dir.filePath(QStringLiteral("s.pdf")), error));
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
     p.waitForFinished();
     const QString text = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(text.contains(QStringLiteral("row 40")), qPrintable(text));
@@ -152,11 +162,15 @@ void TestReports::brokenTemplates_data()
     QTest::newRow("not xml") << QByteArray("PK\x03\x04 binary");
     QTest::newRow("other xml") << QByteArray("<html><body/></html>");
     QTest::newRow("truncated") << QByteArray(SmallTemplate).left(200);
-    QTest::newRow("unknown band") << QByteArray("<report><band kind=\"groupHeader\" height=\"5\"/></report>");
-    QTest::newRow("no data band") << QByteArray("<report><band kind=\"title\" height=\"5\"/></report>");
-    QTest::newRow("bad number") << QByteArray("<report><band kind=\"masterData\" height=\"tall\"/></report>");
-    QTest::newRow("bands too tall") << QByteArray(
-        "<report><band kind=\"pageHeader\" height=\"200\"/><band kind=\"masterData\" height=\"100\"/></report>");
+    QTest::newRow("unknown band") << QByteArray(
+        "<report><band kind=\"groupHeader\" height=\"5\"/></report>");
+    QTest::newRow("no data band") << QByteArray(
+        "<report><band kind=\"title\" height=\"5\"/></report>");
+    QTest::newRow("bad number") << QByteArray(
+        "<report><band kind=\"masterData\" height=\"tall\"/></report>");
+    QTest::newRow("bands too tall")
+        << QByteArray("<report><band kind=\"pageHeader\" height=\"200\"/><band kind=\"masterData\" "
+                      "height=\"100\"/></report>");
 }
 
 void TestReports::brokenTemplates()
@@ -172,7 +186,8 @@ void TestReports::summaryBySubscriber()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillSmallCallLog(t);
-    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
+    t.exec(
+        {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
     Program p(t);
     p.form->RunReport(true);
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
@@ -188,13 +203,15 @@ void TestReports::summaryBySubscriber()
     const QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral("Сводный отчет по абонентам")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("Сидоров Без Звонков"))); // a row with zeros
-    QVERIFY(text.contains(QStringLiteral("1 ч 04 мин 30 сек")));    // 3870 s in all
-    QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек")));    // 3805 s outgoing
+    QVERIFY(text.contains(QStringLiteral("1 ч 04 мин 30 сек")));   // 3870 s in all
+    QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек")));   // 3805 s outgoing
     QVERIFY(text.contains(QStringLiteral("Итого")));
     QVERIFY(text.contains(QStringLiteral("Статистика звонков"))); // the page header
     QVERIFY(text.contains(QStringLiteral("Стр. 1 из 1")));
-    const QString ivanov = text.section(QStringLiteral("Иванов Иван Петрович"), 1).section(u'\n', 0, 0);
-    QVERIFY2(ivanov.simplified().startsWith(QStringLiteral("101 0 2 0 ч 01 мин 20 сек 2 0 ч 01 мин 20 сек")),
+    const QString ivanov =
+        text.section(QStringLiteral("Иванов Иван Петрович"), 1).section(u'\n', 0, 0);
+    QVERIFY2(ivanov.simplified().startsWith(
+                 QStringLiteral("101 0 2 0 ч 01 мин 20 сек 2 0 ч 01 мин 20 сек")),
              qPrintable(ivanov.simplified()));
 }
 
@@ -331,11 +348,14 @@ void TestReports::titlesAndZoom()
     p.form->dOT->setDate(QDate(2026, 3, 2));
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(true);
-    QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QCOMPARE(p.form->ReportTitle,
+             QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     p.form->dOT->setDate(QDate(2026, 3, 1));
     p.form->RunReport(true);
-    QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") + l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
-                                      QStringLiteral(" по ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") +
+                                      l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
+                                      QStringLiteral(" по ") +
+                                      l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     const QList<QAction*> items = p.form->PopupMenu->actions();
     QCOMPARE(items.size(), 8);
     QCOMPARE(items[0]->text(), QStringLiteral("200%"));

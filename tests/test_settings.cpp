@@ -5,8 +5,8 @@
 #include "app/TMainObject.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -111,9 +111,11 @@ void TestSettings::writesAfterALoginAndKeepsTheRest()
         writeBytes(path, readAll(path) + "[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n");
     }
     const QByteArray bytes = readAll(path);
-    QVERIFY(bytes.startsWith("[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n"
-                             "[Extra]\r\nA=1\r\n[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n"));
-    QVERIFY(bytes.contains("[NumberMask]\r\nN5=0\r\nN6=0\r\nN7=2\r\nN8=0\r\nN9=0\r\nN10=0\r\nN11=0\r\n"));
+    QVERIFY(
+        bytes.startsWith("[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n"
+                         "[Extra]\r\nA=1\r\n[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n"));
+    QVERIFY(bytes.contains(
+        "[NumberMask]\r\nN5=0\r\nN6=0\r\nN7=2\r\nN8=0\r\nN9=0\r\nN10=0\r\nN11=0\r\n"));
     QVERIFY(bytes.contains("[Main]\r\nMemoryName=1\r\nUser=\xCF\xE5\xF2\xF0\xEE\xE2\r\n"
                            "Pass=\xEF\xE0\xF0\xEE\xEB\xFC\r\n"));
     QVERIFY(bytes.contains("[Save]\r\nvstDeptWth=211\r\n"));

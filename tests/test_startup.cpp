@@ -131,9 +131,10 @@ void TestStartup::rememberedCredentialsLogInWithEnter()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     t.database().close();
-    t.writeIni(QStringLiteral("kelvora.ini"),
-               QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=Иванова\nPass=12345\n")
-                   .arg(t.path()));
+    t.writeIni(
+        QStringLiteral("kelvora.ini"),
+        QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=Иванова\nPass=12345\n")
+            .arg(t.path()));
     TDM dm(t.dir());
     TPassForm form(dm);
     QVERIFY(form.cbMemoryName->isChecked());
@@ -210,9 +211,10 @@ void TestStartup::uncheckedRememberEmptiesTheNextStart()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     t.database().close();
-    const QString ini = t.writeIni(
-        QStringLiteral("kelvora.ini"),
-        QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=a\nPass=b\n").arg(t.path()));
+    const QString ini =
+        t.writeIni(QStringLiteral("kelvora.ini"),
+                   QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=a\nPass=b\n")
+                       .arg(t.path()));
     {
         TDM dm(t.dir());
         TPassForm form(dm);
@@ -294,7 +296,9 @@ void TestStartup::messageDialogKeys()
         QCOMPARE(form.result(), 2);
     }
     Messages::setNextAnswer(7);
-    QCOMPARE(ShowDialog(QStringLiteral("Не могу показать отчет !"), 1, 1, QStringLiteral("Внимание !")), 7);
+    QCOMPARE(
+        ShowDialog(QStringLiteral("Не могу показать отчет !"), 1, 1, QStringLiteral("Внимание !")),
+        7);
     QCOMPARE(messageTexts(), QStringList{QStringLiteral("Не могу показать отчет !")});
 }
 

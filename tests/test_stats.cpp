@@ -91,12 +91,13 @@ void TestStats::statementsAndFigures()
     w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
     const QStringList common = {
-        QStringLiteral("SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"),
+        QStringLiteral(
+            "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"),
         QStringLiteral("FROM Rings R,Lines L,Users U"),
         QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 ")};
     const QString join = QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn");
     QCOMPARE(w->lastStatement(), (common + QStringList{QStringLiteral("AND R.RLine=1"), join}));
-    QCOMPARE(w->PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек")); // 3820 s
+    QCOMPARE(w->PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек"));  // 3820 s
     QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 02 мин 35 сек")); // 3755 s
 
     w->cbOUT->setChecked(false);
@@ -108,10 +109,12 @@ void TestStats::statementsAndFigures()
     w->cbOUT->setChecked(true);
     QCOMPARE(w->SumTalkSeconds(0, {}), qint64(3755));
     QCOMPARE(w->lastStatement()[3], QStringLiteral("AND NumberOut>0"));
-    QCOMPARE(w->SumTalkSeconds(2, QStringLiteral("R.RLine")), qint64(0)); // line 2 only took an incoming call
+    QCOMPARE(w->SumTalkSeconds(2, QStringLiteral("R.RLine")),
+             qint64(0)); // line 2 only took an incoming call
     w->cbIN->setChecked(true);
     QCOMPARE(w->SumTalkSeconds(102, QStringLiteral("R.NumberIn")), qint64(3790));
-    QCOMPARE(w->SumTalkSeconds(0, QStringLiteral("R.NumberIn")), qint64(3820)); // key 0: no condition
+    QCOMPARE(w->SumTalkSeconds(0, QStringLiteral("R.NumberIn")),
+             qint64(3820)); // key 0: no condition
 }
 
 void TestStats::slicesOfLines()
@@ -124,8 +127,9 @@ void TestStats::slicesOfLines()
     auto w = s.stats(1, 2);
     w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
-    QCOMPARE(labels(w->Series1), (QStringList{QStringLiteral("2150001 ") + percent(100.0 * 3755 / 3820),
-                                              QStringLiteral("Прочие ") + percent(100.0 * 65 / 3820)}));
+    QCOMPARE(labels(w->Series1),
+             (QStringList{QStringLiteral("2150001 ") + percent(100.0 * 3755 / 3820),
+                          QStringLiteral("Прочие ") + percent(100.0 * 65 / 3820)}));
     QCOMPARE(w->Series1->slices()[0]->value(), 100.0 / 3820 * 3755);
     QVERIFY(w->Chart2->isVisible() || !w->isVisible());
     // Everything checked: no "Прочие".
@@ -173,8 +177,8 @@ void TestStats::captionsAndMessages()
     QVERIFY(s.ok);
     const QLocale l;
     auto one = s.stats(2, 2);
-    QCOMPARE(one->windowTitle(),
-             QStringLiteral("Загрузка линий за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QCOMPARE(one->windowTitle(), QStringLiteral("Загрузка линий за ") +
+                                     l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     auto period = s.stats(1, 2);
     QCOMPARE(period->windowTitle(), QStringLiteral("Загрузка линий за период с ") +
                                         l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +

@@ -36,12 +36,12 @@ const Person Surnames[] = {
     {"Белов", "Белова"},       {"Комаров", "Комарова"},   {"Крылов", "Крылова"},
     {"Ершов", "Ершова"},
 };
-const char* const MaleNames[] = {"Александр", "Сергей",  "Дмитрий", "Андрей", "Алексей",
-                                 "Михаил",    "Игорь",   "Николай", "Евгений", "Владимир",
-                                 "Павел",     "Виктор",  "Олег",    "Юрий",   "Константин"};
-const char* const FemaleNames[] = {"Елена",  "Ольга",   "Наталья", "Татьяна", "Ирина",
-                                   "Светлана", "Марина", "Анна",   "Екатерина", "Людмила",
-                                   "Галина",  "Юлия",    "Надежда", "Вера",    "Мария"};
+const char* const MaleNames[] = {"Александр", "Сергей", "Дмитрий", "Андрей",  "Алексей",
+                                 "Михаил",    "Игорь",  "Николай", "Евгений", "Владимир",
+                                 "Павел",     "Виктор", "Олег",    "Юрий",    "Константин"};
+const char* const FemaleNames[] = {"Елена",    "Ольга",  "Наталья", "Татьяна",   "Ирина",
+                                   "Светлана", "Марина", "Анна",    "Екатерина", "Людмила",
+                                   "Галина",   "Юлия",   "Надежда", "Вера",      "Мария"};
 // Patronymics from fathers' names: male and female forms.
 const Person Patronymics[] = {
     {"Александрович", "Александровна"}, {"Сергеевич", "Сергеевна"},
@@ -55,8 +55,8 @@ const Person Patronymics[] = {
 QString translit(const QString& s)
 {
     static const char* const table[] = {
-        "a", "b", "v", "g", "d", "e", "zh", "z", "i", "y", "k", "l", "m", "n", "o", "p",
-        "r", "s", "t", "u", "f", "kh", "ts", "ch", "sh", "shch", "", "y", "", "e", "yu", "ya"};
+        "a", "b", "v", "g", "d", "e",  "zh", "z",  "i",  "y",    "k", "l", "m", "n", "o",  "p",
+        "r", "s", "t", "u", "f", "kh", "ts", "ch", "sh", "shch", "",  "y", "",  "e", "yu", "ya"};
     QString out;
     for (QChar c : s.toLower()) {
         const char16_t u = c.unicode();
@@ -76,12 +76,12 @@ struct Dept
     int parent; // index into the list, -1 for a top-level department
 };
 const Dept Depts[] = {
-    {"Администрация", -1},    {"Бухгалтерия", -1},       {"Отдел кадров", -1},
-    {"Отдел продаж", -1},     {"Розничные продажи", -1}, {"Отдел снабжения", -1},
-    {"Склад", -1},            {"Юридический отдел", -1}, {"Информационный отдел", -1},
+    {"Администрация", -1}, {"Бухгалтерия", -1},       {"Отдел кадров", -1},
+    {"Отдел продаж", -1},  {"Розничные продажи", -1}, {"Отдел снабжения", -1},
+    {"Склад", -1},         {"Юридический отдел", -1}, {"Информационный отдел", -1},
 };
 
-const char* const LineInfo[] = {"Секретарь", "Факс", "Бухгалтерия", "Отдел продаж",
+const char* const LineInfo[] = {"Секретарь", "Факс",  "Бухгалтерия", "Отдел продаж",
                                 "Директор",  "Модем", "Склад",       "Охрана"};
 
 } // namespace
@@ -115,7 +115,8 @@ void DemoData::fillDirectories(db::Database& database)
         const int key = sql.field(QStringLiteral("NEWID")).asInteger();
         deptKeys.push_back(key);
         sql.sql().clear();
-        sql.sql().add(QStringLiteral("INSERT INTO Depts (KeyID, DeptName, DeptParent) VALUES (?, ?, ?)"));
+        sql.sql().add(
+            QStringLiteral("INSERT INTO Depts (KeyID, DeptName, DeptParent) VALUES (?, ?, ?)"));
         sql.param(0).setInteger(key);
         sql.param(1).setString(QString::fromUtf8(d.name));
         sql.param(2).setInteger(d.parent < 0 ? 0 : deptKeys[std::size_t(d.parent)]);
@@ -163,9 +164,9 @@ void DemoData::fillDirectories(db::Database& database)
         m_lines.push_back(line);
         sql.param(0).setInteger(line);
         sql.param(1).setInteger(2154000 + int(m_random() % 6000));
-        sql.param(2).setValue(coin(m_random) < 40
-                                  ? QVariant(QString::fromUtf8(LineInfo[m_random() % std::size(LineInfo)]))
-                                  : QVariant());
+        sql.param(2).setValue(coin(m_random) < 40 ? QVariant(QString::fromUtf8(
+                                                        LineInfo[m_random() % std::size(LineInfo)]))
+                                                  : QVariant());
         sql.param(3).setValue(coin(m_random) < 15 ? QVariant(QStringLiteral("Резервная линия"))
                                                   : QVariant());
         sql.execQuery();
@@ -262,8 +263,9 @@ void DemoData::fillCalls(db::Database& database, qint64 count, const QDateTime& 
     if (count <= 0)
         return;
     // Working minutes of the period, weighted by the hour of day; weekends are quiet.
-    static const double hourWeight[24] = {0, 0, 0, 0, 0, 0, 0, 0.2, 0.8, 1.6, 2.0, 2.0,
-                                          1.6, 1.0, 1.7, 1.9, 1.8, 1.3, 0.5, 0.2, 0.1, 0, 0, 0};
+    static const double hourWeight[24] = {0,   0,   0,   0,   0,   0,   0,   0.2,
+                                          0.8, 1.6, 2.0, 2.0, 1.6, 1.0, 1.7, 1.9,
+                                          1.8, 1.3, 0.5, 0.2, 0.1, 0,   0,   0};
     std::vector<std::pair<qint64, double>> hours; // seconds since epoch of the hour, weight
     double total = 0;
     for (QDateTime h(from.date(), QTime(from.time().hour(), 0)); h < to; h = h.addSecs(3600)) {

@@ -35,8 +35,8 @@ public:
 
     /// `count` calls spread over working hours from `from` to `to`, in time order, committed
     /// every 20,000 rows; `progress` gets the number written so far.
-    void fillCalls(db::Database& database, qint64 count, const QDateTime& from,
-                   const QDateTime& to, const std::function<void(qint64)>& progress = {});
+    void fillCalls(db::Database& database, qint64 count, const QDateTime& from, const QDateTime& to,
+                   const std::function<void(qint64)>& progress = {});
 
     /// One call happening now, as the collector writes it; committed at once.
     void addCallNow(db::Database& database);

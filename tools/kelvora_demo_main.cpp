@@ -46,17 +46,16 @@ int main(int argc, char** argv)
                                     QStringLiteral("n"), QStringLiteral("12"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("random seed"),
                                   QStringLiteral("n"), QStringLiteral("20261208"));
-    const QCommandLineOption rate(QStringLiteral("rate"),
-                                  QStringLiteral("live: calls per minute"), QStringLiteral("n"),
-                                  QStringLiteral("30"));
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("live: calls per minute"),
+                                  QStringLiteral("n"), QStringLiteral("30"));
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("live: stop after n calls (0: never)"),
                                    QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("database user"),
                                   QStringLiteral("name"), QStringLiteral("SYSDBA"));
     const QCommandLineOption password(QStringLiteral("password"),
-                                      QStringLiteral("database password"),
-                                      QStringLiteral("text"), QStringLiteral("masterkey"));
+                                      QStringLiteral("database password"), QStringLiteral("text"),
+                                      QStringLiteral("masterkey"));
     const QCommandLineOption ini(QStringLiteral("ini"),
                                  QStringLiteral("create: write kelvora.ini into this folder, "
                                                 "pointing at the database"),
@@ -74,8 +73,7 @@ int main(int argc, char** argv)
     const bool local = !name.contains(u':') || QFileInfo(name).isAbsolute();
     if (local)
         name = QFileInfo(name).absoluteFilePath();
-    const QStringList params =
-        demo::localParams(parser.value(user), parser.value(password));
+    const QStringList params = demo::localParams(parser.value(user), parser.value(password));
 
     try {
         db::Database database;
@@ -97,7 +95,8 @@ int main(int argc, char** argv)
             });
             database.close();
             if (parser.isSet(ini)) {
-                const QString path = QDir(parser.value(ini)).filePath(QStringLiteral("kelvora.ini"));
+                const QString path =
+                    QDir(parser.value(ini)).filePath(QStringLiteral("kelvora.ini"));
                 ini::IniFile f(path);
                 f.load();
                 f.writeString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), name);

@@ -66,8 +66,24 @@ QString toPositional(const QString& text, QStringList& names)
 // One column's way from the output message into a held row.
 struct DataSet::Copy
 {
-    enum class Kind { Short, Long, Int64, ScaledShort, ScaledLong, ScaledInt64, Float, Double,
-                      Text, Varying, Timestamp, Date, Time, Boolean, Skip };
+    enum class Kind
+    {
+        Short,
+        Long,
+        Int64,
+        ScaledShort,
+        ScaledLong,
+        ScaledInt64,
+        Float,
+        Double,
+        Text,
+        Varying,
+        Timestamp,
+        Date,
+        Time,
+        Boolean,
+        Skip
+    };
     Kind kind;
     unsigned src;
     unsigned srcNull;
@@ -263,7 +279,8 @@ void DataSet::buildFields()
     std::vector<Planned> plan;
     if (m_defs.empty()) {
         for (std::size_t i = 0; i < cols.size(); ++i)
-            plan.push_back({int(i), FieldDef{cols[i].name, false, FieldType::Integer, {}, true, 0}});
+            plan.push_back(
+                {int(i), FieldDef{cols[i].name, false, FieldType::Integer, {}, true, 0}});
     } else {
         for (const FieldDef& d : m_defs) {
             int column = -1;

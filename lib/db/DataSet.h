@@ -53,7 +53,11 @@ public:
 
     /// When off, the text goes to the server as it is (procedure bodies use ":name" for their
     /// own variables); on by default.
-    void setParamCheck(bool on) { m_paramCheck = on; m_parsedText.clear(); }
+    void setParamCheck(bool on)
+    {
+        m_paramCheck = on;
+        m_parsedText.clear();
+    }
 
     /// Parameters of the current text in order of first use.
     std::vector<Param>& params();

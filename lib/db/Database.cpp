@@ -68,9 +68,9 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
     const QByteArray path = m_name.toUtf8();
     const unsigned length = dpb->getBufferLength(&st);
     const unsigned char* buffer = dpb->getBuffer(&st);
-    IAttachment* att =
-        createIt ? fb::provider()->createDatabase(&st, path.constData(), length, buffer)
-                 : fb::provider()->attachDatabase(&st, path.constData(), length, buffer);
+    IAttachment* att = createIt
+                           ? fb::provider()->createDatabase(&st, path.constData(), length, buffer)
+                           : fb::provider()->attachDatabase(&st, path.constData(), length, buffer);
     st.check();
     m_attachment = att;
 }

@@ -14,7 +14,16 @@ namespace db {
 
 class StringPool;
 
-enum class FieldType { Integer, BigInt, Double, Text, Date, Time, DateTime };
+enum class FieldType
+{
+    Integer,
+    BigInt,
+    Double,
+    Text,
+    Date,
+    Time,
+    DateTime
+};
 
 /// Where a data set's fields read the current row from.
 struct RowContext

@@ -76,14 +76,14 @@ bool Query::locate(const QString& fieldName, const QVariant& value, bool caseIns
         setCurrentRow(std::size_t(i));
         bool equal;
         if (textual)
-            equal = f.asString().compare(value.toString(), caseInsensitive ? Qt::CaseInsensitive
-                                                                           : Qt::CaseSensitive) ==
-                    0;
+            equal =
+                f.asString().compare(value.toString(), caseInsensitive ? Qt::CaseInsensitive
+                                                                       : Qt::CaseSensitive) == 0;
         else if (value.isNull())
             equal = f.isNull();
         else
-            equal = !f.isNull() && QVariant::compare(f.value(), value) ==
-                                       QPartialOrdering::Equivalent;
+            equal =
+                !f.isNull() && QVariant::compare(f.value(), value) == QPartialOrdering::Equivalent;
         if (equal) {
             setRecNo(i);
             return true;

@@ -46,8 +46,8 @@ void Statement::prepare(Database& database, Transaction& transaction, const QStr
         throw DbError(QStringLiteral("Transaction is not active"));
     fb::Status st;
     const QByteArray sql = fb::encode(text);
-    IStatement* s = database.attachment()->prepare(&st, transaction.handle(), 0, sql.constData(),
-                                                   3, IStatement::PREPARE_PREFETCH_METADATA);
+    IStatement* s = database.attachment()->prepare(&st, transaction.handle(), 0, sql.constData(), 3,
+                                                   IStatement::PREPARE_PREFETCH_METADATA);
     st.check();
     m_statement = s;
     m_text = text;
@@ -209,7 +209,8 @@ void Statement::openCursor(Transaction& transaction)
 
 bool Statement::fetch()
 {
-    const int r = m_cursor->fetchNext(m_status.get(), reinterpret_cast<unsigned char*>(m_output.data()));
+    const int r =
+        m_cursor->fetchNext(m_status.get(), reinterpret_cast<unsigned char*>(m_output.data()));
     if (r == IStatus::RESULT_OK)
         return true;
     m_status.check();

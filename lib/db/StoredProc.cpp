@@ -15,7 +15,8 @@ void StoredProc::prepareProc()
 {
     Sql inputs(database(), transaction());
     // One row holds the whole list, in declaration order.
-    inputs.sql().add(QStringLiteral("SELECT CAST(LIST(TRIM(RDB$PARAMETER_NAME), ',') AS VARCHAR(8000)) FROM"));
+    inputs.sql().add(
+        QStringLiteral("SELECT CAST(LIST(TRIM(RDB$PARAMETER_NAME), ',') AS VARCHAR(8000)) FROM"));
     inputs.sql().add(QStringLiteral("(SELECT RDB$PARAMETER_NAME FROM RDB$PROCEDURE_PARAMETERS"));
     inputs.sql().add(QStringLiteral("WHERE RDB$PROCEDURE_NAME = ? AND RDB$PARAMETER_TYPE = 0"));
     inputs.sql().add(QStringLiteral("ORDER BY RDB$PARAMETER_NUMBER)"));

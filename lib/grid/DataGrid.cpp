@@ -101,7 +101,8 @@ void DataGrid::setTitleButton(int column, bool on)
 
 bool DataGrid::titleButton(int column) const
 {
-    return column >= 0 && column < int(m_titleButtons.size()) && m_titleButtons[std::size_t(column)];
+    return column >= 0 && column < int(m_titleButtons.size()) &&
+           m_titleButtons[std::size_t(column)];
 }
 
 SortMarker DataGrid::sortMarker(int column) const
@@ -129,8 +130,8 @@ void DataGrid::titleClicked(int column)
 {
     if (!m_autoSortMarking || !titleButton(column))
         return;
-    const SortMarker next =
-        sortMarker(column) == SortMarker::Ascending ? SortMarker::Descending : SortMarker::Ascending;
+    const SortMarker next = sortMarker(column) == SortMarker::Ascending ? SortMarker::Descending
+                                                                        : SortMarker::Ascending;
     setColumnSortMarker(column, next);
     emit sortMarkingChanged();
 }
@@ -183,7 +184,8 @@ void DataGrid::restoreLayout(const ini::IniFile& file, const QString& section)
             if (const std::optional<int> pos = ini::IniFile::parseInteger(parts[0]))
                 positions.emplace_back(*pos, column);
         if (parts.size() > 1)
-            if (const std::optional<int> width = ini::IniFile::parseInteger(parts[1]); width && *width > 0)
+            if (const std::optional<int> width = ini::IniFile::parseInteger(parts[1]);
+                width && *width > 0)
                 h->resizeSection(column, *width);
     }
     std::stable_sort(positions.begin(), positions.end());

@@ -14,7 +14,12 @@ class IniFile;
 
 namespace grid {
 
-enum class SortMarker { None = 0, Ascending = 1, Descending = 2 };
+enum class SortMarker
+{
+    None = 0,
+    Ascending = 1,
+    Descending = 2
+};
 
 /// Shows a query read-only, whole rows selected. A click on a column title that was made a
 /// button changes that column's sort marker (none, ascending, descending, ascending, ...) when

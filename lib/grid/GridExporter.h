@@ -27,7 +27,13 @@ public:
                        QString& error) const = 0;
 };
 
-enum class ExportFormat { Rtf, Text, Html, Xls };
+enum class ExportFormat
+{
+    Rtf,
+    Text,
+    Html,
+    Xls
+};
 
 /// What the caller names in a file (the spreadsheet's sheets are "<sheetName><number>").
 struct ExportOptions

@@ -231,9 +231,8 @@ QStringList IniFile::keys(const QString& section) const
 
 void IniFile::eraseSection(const QString& section)
 {
-    std::erase_if(m_sections, [&](const Section& s) {
-        return !s.name.isEmpty() && sameName(s.name, section);
-    });
+    std::erase_if(m_sections,
+                  [&](const Section& s) { return !s.name.isEmpty() && sameName(s.name, section); });
 }
 
 } // namespace ini

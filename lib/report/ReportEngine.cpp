@@ -1,7 +1,6 @@
 #include "ReportEngine.h"
 
 #include <QDate>
-#include <QtMath>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
@@ -9,6 +8,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTime>
+#include <QtMath>
 
 #include <memory>
 
@@ -245,7 +245,8 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     return true;
 }
 
-void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, int page, double scale)
+void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, int page,
+                             double scale)
 {
     painter.save();
     painter.scale(scale, scale);

@@ -7,7 +7,8 @@ namespace report {
 
 namespace {
 
-bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale, QString& error)
+bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale,
+            QString& error)
 {
     const QStringView v = a.value(QLatin1String(name));
     if (v.isEmpty())
@@ -74,9 +75,9 @@ bool ReportTemplate::parse(const QByteArray& xml)
         m_font = ra.value(QLatin1String("font")).toString();
 
     static const std::pair<const char*, BandKind> kinds[] = {
-        {"title", BandKind::ReportTitle},     {"pageHeader", BandKind::PageHeader},
+        {"title", BandKind::ReportTitle},         {"pageHeader", BandKind::PageHeader},
         {"columnHeader", BandKind::ColumnHeader}, {"masterData", BandKind::MasterData},
-        {"summary", BandKind::Summary},       {"pageFooter", BandKind::PageFooter}};
+        {"summary", BandKind::Summary},           {"pageFooter", BandKind::PageFooter}};
     while (r.readNextStartElement()) {
         if (r.name() != QLatin1String("band")) {
             m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
@@ -107,7 +108,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 const QStringView align = a.value(QLatin1String("align"));
                 const Qt::Alignment horizontal = align == QLatin1String("center") ? Qt::AlignHCenter
                                                  : align == QLatin1String("right") ? Qt::AlignRight
-                                                                                    : Qt::AlignLeft;
+                                                                                   : Qt::AlignLeft;
                 t.align = horizontal | Qt::AlignVCenter;
                 t.bold = a.value(QLatin1String("bold")) == QLatin1String("1");
                 t.italic = a.value(QLatin1String("italic")) == QLatin1String("1");

@@ -8,7 +8,15 @@
 
 namespace report {
 
-enum class BandKind { ReportTitle, PageHeader, ColumnHeader, MasterData, Summary, PageFooter };
+enum class BandKind
+{
+    ReportTitle,
+    PageHeader,
+    ColumnHeader,
+    MasterData,
+    Summary,
+    PageFooter
+};
 
 /// A text object; its text names variables in brackets ("Итого: [GetSAllRing]"). Positions
 /// and sizes in points, relative to the band.

@@ -34,13 +34,13 @@ void fillSmallCallLog(TestDatabase& t)
         QStringLiteral("INSERT INTO Lines VALUES (2, 2150002, NULL, NULL)"),
         QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов Иван Петрович')"),
         QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (102, 'Петрова Анна Сергеевна')"),
-        insertCall(at(1, 0, 0, 0), 30, 8125551, 1, 101),        // first moment, exactly 30 s
-        insertCall(at(1, 12, 0, 0), 65, 0, 2, 102),             // incoming
+        insertCall(at(1, 0, 0, 0), 30, 8125551, 1, 101),           // first moment, exactly 30 s
+        insertCall(at(1, 12, 0, 0), 65, 0, 2, 102),                // incoming
         insertCall(at(2, 23, 59, 59), 3725, 4951234567.0, 1, 102), // last second of the period
-        insertCall(at(2, 23, 59, 59, 500), 10, 8120000, 1, 101), // after the period's bound
-        insertCall(at(3, 10, 0, 0), 40, 8121111, 1, 101),        // next day
-        insertCall(at(1, 10, 0, 0), 50, 8122222, 9, 101),        // line not in the directory
-        insertCall(at(1, 11, 0, 0), 60, 8123333, 1, 300),        // subscriber not in it
+        insertCall(at(2, 23, 59, 59, 500), 10, 8120000, 1, 101),   // after the period's bound
+        insertCall(at(3, 10, 0, 0), 40, 8121111, 1, 101),          // next day
+        insertCall(at(1, 10, 0, 0), 50, 8122222, 9, 101),          // line not in the directory
+        insertCall(at(1, 11, 0, 0), 60, 8123333, 1, 300),          // subscriber not in it
     });
 }
 

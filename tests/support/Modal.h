@@ -14,7 +14,8 @@ namespace test {
 inline void whenModal(std::function<void(QDialog*)> fn, int triesLeft = 500)
 {
     QTimer::singleShot(5, [fn = std::move(fn), triesLeft]() mutable {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()); d && d->isVisible())
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            d && d->isVisible())
             fn(d);
         else if (triesLeft > 0)
             whenModal(std::move(fn), triesLeft - 1);

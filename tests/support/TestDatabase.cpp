@@ -23,8 +23,8 @@ bool TestDatabase::create(const QString& fileName)
     try {
         demo::createDatabase(m_database, m_path, demo::localParams());
     } catch (const db::DbError& e) {
-        m_error = QStringLiteral("cannot create a database with the embedded engine: ") +
-                  e.message();
+        m_error =
+            QStringLiteral("cannot create a database with the embedded engine: ") + e.message();
         return false;
     }
     return true;

@@ -40,8 +40,8 @@ QString serverPassword();
 } // namespace test
 
 /// Creates the fixture's database or fails the test case with the reason.
-#define TEST_CREATE_DATABASE(t)                                                                \
-    do {                                                                                       \
-        if (!(t).create())                                                                     \
-            QFAIL(qPrintable((t).error()));                                                    \
+#define TEST_CREATE_DATABASE(t)                                                                    \
+    do {                                                                                           \
+        if (!(t).create())                                                                         \
+            QFAIL(qPrintable((t).error()));                                                        \
     } while (false)

@@ -31,7 +31,8 @@ TAboutBox::TAboutBox(QWidget* parent)
     frame->setGeometry(8, 8, 209, 153);
     const QString texts[6] = {
         QStringLiteral("Kelvora"),
-        QStringLiteral("Версия %1 от %2").arg(QStringLiteral(KELVORA_VERSION), QStringLiteral(__DATE__)),
+        QStringLiteral("Версия %1 от %2")
+            .arg(QStringLiteral(KELVORA_VERSION), QStringLiteral(__DATE__)),
         QStringLiteral("© 2024–2026 Kelvora"),
         QStringLiteral("Разработчики Kelvora"),
         QStringLiteral("e-mail : ") + QLatin1String(ContactAddress),
@@ -56,7 +57,8 @@ TAboutBox::TAboutBox(QWidget* parent)
         l->setFont(f);
         Line[i] = l;
     }
-    bbOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
+    bbOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"),
+                           this);
     bbOk->setObjectName(QStringLiteral("bbOk"));
     bbOk->setGeometry(142, 172, 75, 25);
     bbOk->setDefault(true);

@@ -74,7 +74,8 @@ void TLineForm::bbSaveClick()
         q.sql().add(QStringLiteral("VALUES (:NumberLine,:NumberTown,:AddInfo,:Etc)"));
     } else {
         q.sql().add(QStringLiteral(
-            "UPDATE Lines SET NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
+            "UPDATE Lines SET "
+            "NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
         q.sql().add(QStringLiteral("WHERE NumberLine=") + QString::number(OldNumberLine));
     }
     q.paramByName(QStringLiteral("NumberLine")).setInteger(seNumberLine->value());

@@ -54,7 +54,8 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
     cbExt = new QComboBox(this);
     cbExt->setObjectName(QStringLiteral("cbExt"));
     cbExt->addItems(Extensions);
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                              QStringLiteral("Ok"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("Отменить"), this);
@@ -158,7 +159,8 @@ void TFileForm::DirectoryListBox1Change()
         up->setData(Qt::UserRole, QStringLiteral(".."));
     }
     for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_DirIcon), sub, DirectoryListBox1);
+        auto* item =
+            new QListWidgetItem(style()->standardIcon(QStyle::SP_DirIcon), sub, DirectoryListBox1);
         item->setData(Qt::UserRole, sub);
     }
     cbExtChange();
@@ -197,10 +199,11 @@ void TFileForm::BitBtn1Click()
         const QString fileName = name + u'.' + cbExt->currentText();
         QString error;
         if (!exportTo(fileName, index, error)) {
-            Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
-                                .arg(QDir::toNativeSeparators(QDir(m_directory).absoluteFilePath(fileName)),
-                                     error),
-                            this);
+            Messages::error(
+                QStringLiteral("Не удалось записать файл %1\n%2")
+                    .arg(QDir::toNativeSeparators(QDir(m_directory).absoluteFilePath(fileName)),
+                         error),
+                this);
             return;
         }
     }
@@ -224,18 +227,22 @@ bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error)
         error = file.errorString();
         return false;
     }
-    QProgressDialog progress(QStringLiteral("Экспорт ..."), QStringLiteral("Отменить"), 0, 1000, this);
+    QProgressDialog progress(QStringLiteral("Экспорт ..."), QStringLiteral("Отменить"), 0, 1000,
+                             this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = exporter->write(file, table, [&](qint64 done, qint64 total) {
-        if (done % 1000 == 0 || done == total) {
-            progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
-            if (progress.wasCanceled())
-                return false;
-        }
-        return true;
-    }, error);
+    const bool written = exporter->write(
+        file, table,
+        [&](qint64 done, qint64 total) {
+            if (done % 1000 == 0 || done == total) {
+                progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+                if (progress.wasCanceled())
+                    return false;
+            }
+            return true;
+        },
+        error);
     QApplication::restoreOverrideCursor();
     if (!written) {
         file.cancelWriting();

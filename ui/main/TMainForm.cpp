@@ -1,22 +1,22 @@
 #include "TMainForm.h"
 
 #include "app/Messages.h"
+#include "app/Pictures.h"
 #include "app/TMainObject.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "data/TSimpleBox.h"
 #include "db/DbError.h"
 #include "ini/IniFile.h"
-#include "ui/controls/TComboQuery.h"
-#include "app/Pictures.h"
-#include "data/TSimpleBox.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
 #include "ui/controls/TAboutBox.h"
+#include "ui/controls/TComboQuery.h"
 #include "ui/editors/TDeptForm.h"
-#include "ui/main/TFileForm.h"
 #include "ui/editors/TLineForm.h"
 #include "ui/editors/TNumMaskForm.h"
 #include "ui/editors/TUserForm.h"
+#include "ui/main/TFileForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,16 +25,16 @@
 #include <QDateEdit>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMenu>
-#include <QMimeData>
-#include <QPainter>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -78,7 +78,10 @@ const CallSort LineSorts[] = {
     {"Etc DESC_VAL", "ETC"},
 };
 const std::pair<const char*, int> LineSortColumns[] = {
-    {"NUMBERLINE", 0}, {"NUMBERTOWN", 1}, {"ADDINFO", 2}, {"ETC", 3},
+    {"NUMBERLINE", 0},
+    {"NUMBERTOWN", 1},
+    {"ADDINFO", 2},
+    {"ETC", 3},
 };
 
 // The sort description of a grid's marked columns, upper-cased ("FIO DESC,...").
@@ -174,8 +177,9 @@ void TMainForm::buildActionsAndMenus()
     };
     ANew = action(QStringLiteral("ANew"), s->standardIcon(QStyle::SP_FileIcon),
                   QStringLiteral("Создать"), QStringLiteral("Создать"));
-    AProperty = action(QStringLiteral("AProperty"), s->standardIcon(QStyle::SP_FileDialogDetailedView),
-                       QStringLiteral("Свойства"), QStringLiteral("Свойства"));
+    AProperty =
+        action(QStringLiteral("AProperty"), s->standardIcon(QStyle::SP_FileDialogDetailedView),
+               QStringLiteral("Свойства"), QStringLiteral("Свойства"));
     AErase = action(QStringLiteral("AErase"), s->standardIcon(QStyle::SP_TrashIcon),
                     QStringLiteral("Удалить"), QStringLiteral("Удалить"));
     AExport = action(QStringLiteral("AExport"), s->standardIcon(QStyle::SP_DialogSaveButton),
@@ -278,8 +282,8 @@ QWidget* TMainForm::buildCallsTab()
     seNumberBeg->setObjectName(QStringLiteral("seNumberBeg"));
     seNumberBeg->setMaxLength(20);
     // Only digits: the prefix goes into the statement text.
-    seNumberBeg->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,20}")), seNumberBeg));
+    seNumberBeg->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,20}")), seNumberBeg));
     seNumberBeg->setMaximumWidth(140);
     seRingLen = new QSpinBox(filter);
     seRingLen->setObjectName(QStringLiteral("seRingLen"));
@@ -350,7 +354,8 @@ void TMainForm::FormCreate()
     m_activated = false;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         m_workArea = screen->availableGeometry();
-    setGeometry(QRect(0, 0, m_workArea.right() + 1, m_workArea.bottom() + 1).intersected(m_workArea));
+    setGeometry(
+        QRect(0, 0, m_workArea.right() + 1, m_workArea.bottom() + 1).intersected(m_workArea));
     twDepts->setMaximumWidth((m_workArea.right() + 1) / 100 * 90);
     PageControl->setCurrentIndex(0);
 }
@@ -393,8 +398,8 @@ void TMainForm::FormActivate()
             "SELECT NumberIN,FIO,upper(FIO COLLATE PXW_CYRL) as ForOrder FROM Users ORDER BY 3"));
         cqUsers->FillItems(0);
         cqLines->Query().sql().clear();
-        cqLines->Query().sql().add(
-            QStringLiteral("SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
+        cqLines->Query().sql().add(QStringLiteral(
+            "SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
         cqLines->FillItems(0);
         ApplyMaskToLineFilter();
     } catch (const db::DbError& e) {
@@ -539,9 +544,9 @@ void TMainForm::saveGridLayout(grid::DataGrid* grid, const QString& section)
     f.load();
     grid->saveLayout(f, section);
     if (!f.save())
-        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
-                            .arg(f.path(), f.errorText()),
-                        this);
+        Messages::error(
+            QStringLiteral("Не удалось записать файл настроек %1\n%2").arg(f.path(), f.errorText()),
+            this);
 }
 
 void TMainForm::restoreGridLayout(grid::DataGrid* grid, const QString& section)
@@ -601,7 +606,8 @@ void TMainForm::RunCallQuery()
         q.sql().add(QStringLiteral("AND R.RLine=") + QString::number(line));
     if (seRingLen->value() > 0)
         q.sql().add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(seRingLen->value()));
-    const int fieldRing = (s.FieldRing >= 0 && s.FieldRing < int(std::size(CallSorts))) ? s.FieldRing : 0;
+    const int fieldRing =
+        (s.FieldRing >= 0 && s.FieldRing < int(std::size(CallSorts))) ? s.FieldRing : 0;
     QString term = CallSortTerm(fieldRing);
     term.replace(QLatin1String("DESC_VAL"), s.DescRing == 1 ? QStringLiteral("DESC") : QString());
     q.sql().add(QStringLiteral("ORDER BY ") + term);
@@ -661,8 +667,9 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (m_dm && m_dm->MainObject->Connected) {
         m_dm->MainObject->vstDeptWth = m_treeWidth;
-        const std::pair<grid::DataGrid*, QString> grids[] = {
-            {GridRings, GridRingsSection}, {GridLines, GridLinesSection}, {GridUsers, GridUsersSection}};
+        const std::pair<grid::DataGrid*, QString> grids[] = {{GridRings, GridRingsSection},
+                                                             {GridLines, GridLinesSection},
+                                                             {GridUsers, GridUsersSection}};
         for (const auto& [grid, section] : grids)
             if (grid->query() && grid->query()->isOpen())
                 saveGridLayout(grid, section);
@@ -724,18 +731,22 @@ void TMainForm::buildDirectoryTabs()
     connect(twDepts, &QTreeWidget::currentItemChanged, this, [this] { twDeptsChange(); });
     connect(twDepts, &QTreeWidget::itemCollapsed, this, &TMainForm::twDeptsCollapsing);
     for (grid::DataGrid* g : {GridLines, GridUsers})
-        connect(g, &QWidget::customContextMenuRequested, this,
-                [this, g](const QPoint& pos) { PopupMenu->popup(g->viewport()->mapToGlobal(pos)); });
+        connect(g, &QWidget::customContextMenuRequested, this, [this, g](const QPoint& pos) {
+            PopupMenu->popup(g->viewport()->mapToGlobal(pos));
+        });
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N17 = PopupMenu1->addAction(ANew->icon(), QStringLiteral("Создать"), this, &TMainForm::N17Click);
+    N17 =
+        PopupMenu1->addAction(ANew->icon(), QStringLiteral("Создать"), this, &TMainForm::N17Click);
     N18 = PopupMenu1->addAction(AProperty->icon(), QStringLiteral("Свойства"), this,
                                 &TMainForm::N18Click);
     PopupMenu1->addSeparator();
-    N19 = PopupMenu1->addAction(AErase->icon(), QStringLiteral("Удалить"), this, &TMainForm::N19Click);
-    connect(twDepts, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(twDepts->viewport()->mapToGlobal(pos)); });
+    N19 = PopupMenu1->addAction(AErase->icon(), QStringLiteral("Удалить"), this,
+                                &TMainForm::N19Click);
+    connect(twDepts, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(twDepts->viewport()->mapToGlobal(pos));
+    });
 
     // The mail column: a picture for users who get their reports by mail, 16 pixels wide.
     const QPixmap mail = Pictures::mail();
@@ -788,7 +799,8 @@ void TMainForm::LoadLines()
     }
     QApplication::restoreOverrideCursor();
     finishDirectoryLoad(GridLines, GridLinesSection);
-    const int field = (s.FieldLine >= 0 && s.FieldLine < int(std::size(LineSorts))) ? s.FieldLine : 0;
+    const int field =
+        (s.FieldLine >= 0 && s.FieldLine < int(std::size(LineSorts))) ? s.FieldLine : 0;
     for (int c = 0; c < GridLines->columnCount(); ++c) {
         GridLines->setTitleButton(c, true);
         if (GridLines->columnField(c)->name() == QLatin1String(LineSorts[field].column))
@@ -1041,7 +1053,8 @@ void TMainForm::deleteRow(int kind)
     db::Query& q = kind == LineKind ? m_dm->ibQueryLines : m_dm->ibQueryUsers;
     if (grid->currentIndex().isValid())
         q.setRecNo(grid->currentIndex().row());
-    const QString keyField = kind == LineKind ? QStringLiteral("NumberLine") : QStringLiteral("NumberIN");
+    const QString keyField =
+        kind == LineKind ? QStringLiteral("NumberLine") : QStringLiteral("NumberIN");
     const QString key = currentKey(q, keyField);
     if (key.isEmpty())
         return;
@@ -1084,7 +1097,8 @@ void TMainForm::N19Click()
     QTreeWidgetItem* node = twDepts->currentItem();
     if (!node || node->data(0, Qt::UserRole).toInt() <= 0)
         return;
-    if (!Messages::confirm(QStringLiteral("Удалить <") + node->text(0) + QStringLiteral(">?"), this))
+    if (!Messages::confirm(QStringLiteral("Удалить <") + node->text(0) + QStringLiteral(">?"),
+                           this))
         return;
     try {
         m_dm->StartWrite();
@@ -1115,7 +1129,8 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
         db::Query& tmp = m_dm->ibQueryTmp;
         tmp.close();
         tmp.sql().clear();
-        tmp.sql().add(QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
+        tmp.sql().add(
+            QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
         tmp.prepare();
         bool failed = false;
         for (const QModelIndex& row : rows) {

@@ -79,7 +79,12 @@ public:
     /// The ORDER BY terms of the lines grid, indexed by FieldLine.
     static QString LineSortTerm(int index);
 
-    enum Kind { LineKind = 0, UserKind = 1, DeptKind = 2 };
+    enum Kind
+    {
+        LineKind = 0,
+        UserKind = 1,
+        DeptKind = 2
+    };
 
     /// The ORDER BY terms of the calls grid, indexed by FieldRing.
     static QString CallSortTerm(int index);
@@ -126,7 +131,6 @@ public:
     QAction* N17 = nullptr;      // tree "Создать"
     QAction* N18 = nullptr;      // tree "Свойства"
     QAction* N19 = nullptr;      // tree "Удалить"
-
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
