@@ -122,3 +122,11 @@ std::optional<QString> TDM::ExecuteTmp()
     ibQueryTmp.close();
     return failure;
 }
+
+db::Query& TDM::StartTmp()
+{
+    StartWrite();
+    ibQueryTmp.close();
+    ibQueryTmp.sql().clear();
+    return ibQueryTmp;
+}

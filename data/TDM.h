@@ -32,6 +32,9 @@ public:
     static QString DbErrorText(const QString& message);
     /// A new key from MAKENEWID in ibTran; database errors reach the caller.
     int GetNewID();
+    /// Starts the write transaction and hands back ibQueryTmp closed and empty, for the
+    /// writer's statement.
+    db::Query& StartTmp();
     /// Executes ibQueryTmp as every writer does and closes it; the user's text of a database
     /// error ("Номер уже существует", "Ошибка (...)"), or nothing on success.
     std::optional<QString> ExecuteTmp();

@@ -2,6 +2,7 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
@@ -9,16 +10,6 @@
 #include <QTest>
 
 namespace {
-
-// The module attached as a successful login leaves it.
-void login(TDM& dm, const QString& path)
-{
-    dm.ibDatabase.setDatabaseName(path);
-    dm.ibDatabase.params() = demo::localParams();
-    dm.ibDatabase.open();
-    dm.ibTranRO.start();
-    dm.MainObject->Connected = true;
-}
 
 // Runs one statement the way the editors do; returns the user's text of a failure.
 QString write(TDM& dm, const QString& statement)
@@ -79,7 +70,7 @@ void TestDataModule::writesAndTheirFailures()
     TEST_CREATE_DATABASE(t);
     t.database().close();
     TDM dm(t.dir());
-    login(dm, t.path());
+    test::login(dm, t.path());
     QCOMPARE(
         write(dm, QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (5, 2150001)")),
         QString());
@@ -104,7 +95,7 @@ void TestDataModule::newIdsInOneTransaction()
     TEST_CREATE_DATABASE(t);
     t.database().close();
     TDM dm(t.dir());
-    login(dm, t.path());
+    test::login(dm, t.path());
     dm.StartWrite();
     const int a = dm.GetNewID();
     const int b = dm.GetNewID();
@@ -121,7 +112,7 @@ void TestDataModule::readOnlyTransactionSeesOthersCommits()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     TDM dm(t.dir());
-    login(dm, t.path());
+    test::login(dm, t.path());
     dm.ibQueryRings.close();
     QCOMPARE(count(dm, QStringLiteral("Users")), 0);
     // Another program (the test fixture's own attachment) commits rows later.
@@ -147,7 +138,7 @@ void TestDataModule::conflictWithAnotherClientFailsAtOnce()
     hold.execQuery();
 
     TDM dm(t.dir());
-    login(dm, t.path());
+    test::login(dm, t.path());
     const QString text = write(dm, QStringLiteral("DELETE FROM Depts WHERE KeyID = 1"));
     QVERIFY2(text.startsWith(QStringLiteral("Ошибка (")), qPrintable(text));
     QVERIFY(text.contains(QLatin1String("CONFLICT")));
@@ -167,7 +158,7 @@ void TestDataModule::failedCommitRollsBack()
                            "IF (EXISTS(SELECT * FROM Lines WHERE NumberLine = 99)) THEN "
                            "EXCEPTION BUSY; END")});
     TDM dm(t.dir());
-    login(dm, t.path());
+    test::login(dm, t.path());
     dm.StartWrite();
     dm.ibQueryTmp.sql().clear();
     dm.ibQueryTmp.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (99)"));

@@ -4,6 +4,7 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "ui/controls/TComboQuery.h"
@@ -32,11 +33,7 @@ struct Session
 {
     explicit Session(test::TestDatabase& t) : dm(programDir(t))
     {
-        dm.ibDatabase.setDatabaseName(t.path());
-        dm.ibDatabase.params() = demo::localParams();
-        dm.ibDatabase.open();
-        dm.ibTranRO.start();
-        dm.MainObject->Connected = true;
+        test::login(dm, t.path());
         form.setDataModule(dm);
         form.show();
         ok = QTest::qWaitFor([this] { return form.cqUsers->count() > 0; });

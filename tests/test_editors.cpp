@@ -3,6 +3,7 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "data/TSimpleBox.h"
@@ -26,11 +27,7 @@ struct Program
 {
     explicit Program(test::TestDatabase& t) : dm(t.dir())
     {
-        dm.ibDatabase.setDatabaseName(t.path());
-        dm.ibDatabase.params() = demo::localParams();
-        dm.ibDatabase.open();
-        dm.ibTranRO.start();
-        dm.MainObject->Connected = true;
+        test::login(dm, t.path());
     }
     // One value of the database, read fresh.
     QVariant value(const QString& select)

@@ -3,6 +3,7 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
@@ -88,11 +89,7 @@ struct Fixture
                 QStringLiteral("INSERT INTO Lines VALUES (2, 0, 'Секретарь', NULL)"),
                 QStringLiteral("INSERT INTO Lines VALUES (3, 2157788, NULL, 'Ёлка & <тег>')")});
         dm = std::make_unique<TDM>(t.dir());
-        dm->ibDatabase.setDatabaseName(t.path());
-        dm->ibDatabase.params() = demo::localParams();
-        dm->ibDatabase.open();
-        dm->ibTranRO.start();
-        dm->MainObject->Connected = true;
+        test::login(*dm, t.path());
         dm->MainObject->N7 = 5; // city numbers shown as xxx-xxxx
         dm->ibQueryLines.sql().add(select);
         dm->ibQueryLines.open();

@@ -3,6 +3,7 @@
 #include "support/CallData.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
@@ -31,11 +32,7 @@ struct Program
             for (const char* name : TReportForm::Templates)
                 QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name),
                             t.dir() + u'/' + QLatin1String(name));
-        dm.ibDatabase.setDatabaseName(t.path());
-        dm.ibDatabase.params() = demo::localParams();
-        dm.ibDatabase.open();
-        dm.ibTranRO.start();
-        dm.MainObject->Connected = true;
+        test::login(dm, t.path());
         form = std::make_unique<TReportForm>(dm);
         form->dOT->setDate(QDate(2026, 3, 1));
         form->dDo->setDate(QDate(2026, 3, 2));

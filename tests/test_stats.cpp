@@ -2,6 +2,7 @@
 #include "support/CallData.h"
 
 #include "DemoData.h"
+#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "stats/TStat1Form.h"
@@ -30,11 +31,7 @@ struct Session
 {
     explicit Session(test::TestDatabase& t) : dm(t.dir())
     {
-        dm.ibDatabase.setDatabaseName(t.path());
-        dm.ibDatabase.params() = demo::localParams();
-        dm.ibDatabase.open();
-        dm.ibTranRO.start();
-        dm.MainObject->Connected = true;
+        test::login(dm, t.path());
         form.setDataModule(dm);
         form.show();
         ok = QTest::qWaitFor([this] { return form.cqUsers->count() == 3; });

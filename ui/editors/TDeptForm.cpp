@@ -49,10 +49,7 @@ void TDeptForm::bbSaveClick()
         eDeptName->setFocus();
         return;
     }
-    m_dm.StartWrite();
-    db::Query& q = m_dm.ibQueryTmp;
-    q.close();
-    q.sql().clear();
+    db::Query& q = m_dm.StartTmp();
     if (EditMode == 0) {
         try {
             DeptKey = m_dm.GetNewID();

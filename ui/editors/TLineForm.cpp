@@ -65,10 +65,7 @@ void TLineForm::bbSaveClick()
         seNumberTown->setFocus();
         return;
     }
-    m_dm.StartWrite();
-    db::Query& q = m_dm.ibQueryTmp;
-    q.close();
-    q.sql().clear();
+    db::Query& q = m_dm.StartTmp();
     if (EditMode == 0) {
         q.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine,NumberTown,AddInfo,Etc)"));
         q.sql().add(QStringLiteral("VALUES (:NumberLine,:NumberTown,:AddInfo,:Etc)"));

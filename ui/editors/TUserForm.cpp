@@ -75,10 +75,7 @@ void TUserForm::bbSaveClick()
         eFio->setFocus();
         return;
     }
-    m_dm.StartWrite();
-    db::Query& q = m_dm.ibQueryTmp;
-    q.close();
-    q.sql().clear();
+    db::Query& q = m_dm.StartTmp();
     if (EditMode == 0) {
         q.sql().add(QStringLiteral("INSERT INTO Users (NumberIN,FIO,EMail,SendMail,DeptNumber)"));
         q.sql().add(QStringLiteral("VALUES (:NumberIN,:FIO,:EMail,:SendMail,:DeptNumber)"));

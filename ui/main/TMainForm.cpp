@@ -98,6 +98,15 @@ QString sortDescription(const grid::DataGrid& g)
     return description.toUpper();
 }
 
+// The busy cursor for as long as the object lives.
+struct WaitCursor
+{
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 const QString DeleteFailed = QStringLiteral("Ошибка . Попробуйте записать позже ...");
 
 // Sort-marked column names tested in this order; the last one found wins.
@@ -448,7 +457,6 @@ void TMainForm::PageControlChange(int index)
         if (index == 2 && !m_dm->ibQueryUsers.isOpen())
             BuildDeptTree();
     } catch (const db::DbError& e) {
-        QApplication::restoreOverrideCursor();
         Messages::error(e.message(), this);
     }
     UpdateActions();
@@ -768,6 +776,17 @@ QString TMainForm::LineSortTerm(int index)
     return QString::fromLatin1(LineSorts[index].term);
 }
 
+void TMainForm::openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section)
+{
+    try {
+        q.open();
+    } catch (...) {
+        grid->endReload();
+        throw;
+    }
+    finishDirectoryLoad(grid, section);
+}
+
 void TMainForm::finishDirectoryLoad(grid::DataGrid* grid, const QString& section)
 {
     ApplyFieldLabels(*grid->query());
@@ -780,7 +799,7 @@ void TMainForm::LoadLines()
 {
     TMainObject& s = *m_dm->MainObject;
     db::Query& q = m_dm->ibQueryLines;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor busy;
     if (q.isOpen())
         saveGridLayout(GridLines, GridLinesSection);
     GridLines->beginReload();
@@ -790,15 +809,7 @@ void TMainForm::LoadLines()
     q.sql().clear();
     q.sql().add(QStringLiteral("SELECT * FROM Lines"));
     q.sql().add(QStringLiteral("ORDER BY ") + term);
-    try {
-        q.open();
-    } catch (...) {
-        GridLines->endReload();
-        QApplication::restoreOverrideCursor();
-        throw;
-    }
-    QApplication::restoreOverrideCursor();
-    finishDirectoryLoad(GridLines, GridLinesSection);
+    openDirectoryQuery(GridLines, q, GridLinesSection);
     const int field =
         (s.FieldLine >= 0 && s.FieldLine < int(std::size(LineSorts))) ? s.FieldLine : 0;
     for (int c = 0; c < GridLines->columnCount(); ++c) {
@@ -817,14 +828,8 @@ void TMainForm::ReloadLines(int numberLine)
     for (int c : GridLines->sortMarkedColumns())
         markers.emplace_back(c, GridLines->sortMarker(c));
     GridLines->beginReload();
-    try {
-        q.close();
-        q.open();
-    } catch (...) {
-        GridLines->endReload();
-        throw;
-    }
-    finishDirectoryLoad(GridLines, GridLinesSection);
+    q.close();
+    openDirectoryQuery(GridLines, q, GridLinesSection);
     for (int c = 0; c < GridLines->columnCount(); ++c)
         GridLines->setTitleButton(c, true);
     for (const auto& [c, m] : markers)
@@ -920,7 +925,7 @@ void TMainForm::LoadUsersOfDept(int deptKey)
     if (deptKey < 0)
         return;
     db::Query& q = m_dm->ibQueryUsers;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor busy;
     if (q.isOpen())
         saveGridLayout(GridUsers, GridUsersSection);
     GridUsers->beginReload();
@@ -930,15 +935,7 @@ void TMainForm::LoadUsersOfDept(int deptKey)
     if (deptKey > 0)
         q.sql().add(QStringLiteral("WHERE DeptNumber=") + QString::number(deptKey));
     q.sql().add(QStringLiteral("ORDER BY FIO"));
-    try {
-        q.open();
-    } catch (...) {
-        GridUsers->endReload();
-        QApplication::restoreOverrideCursor();
-        throw;
-    }
-    QApplication::restoreOverrideCursor();
-    finishDirectoryLoad(GridUsers, GridUsersSection);
+    openDirectoryQuery(GridUsers, q, GridUsersSection);
     GridUsersColWidthsChanged();
 }
 
@@ -947,14 +944,8 @@ void TMainForm::ReloadUsers(int numberIn)
     db::Query& q = m_dm->ibQueryUsers;
     saveGridLayout(GridUsers, GridUsersSection);
     GridUsers->beginReload();
-    try {
-        q.close();
-        q.open();
-    } catch (...) {
-        GridUsers->endReload();
-        throw;
-    }
-    finishDirectoryLoad(GridUsers, GridUsersSection);
+    q.close();
+    openDirectoryQuery(GridUsers, q, GridUsersSection);
     GridUsersColWidthsChanged();
     cqUsers->FillItems(0);
     if (numberIn > 0 && q.locate(QStringLiteral("NumberIN"), numberIn))
@@ -1061,10 +1052,7 @@ void TMainForm::deleteRow(int kind)
     if (!Messages::confirm(QStringLiteral("Удалить ?"), this))
         return;
     try {
-        m_dm->StartWrite();
-        db::Query& tmp = m_dm->ibQueryTmp;
-        tmp.close();
-        tmp.sql().clear();
+        db::Query& tmp = m_dm->StartTmp();
         // The key is the integer the grid holds, written by the program.
         tmp.sql().add((kind == LineKind ? QStringLiteral("DELETE FROM Lines WHERE NumberLine=")
                                         : QStringLiteral("DELETE FROM Users WHERE NumberIN=")) +
@@ -1101,10 +1089,7 @@ void TMainForm::N19Click()
                            this))
         return;
     try {
-        m_dm->StartWrite();
-        db::Query& tmp = m_dm->ibQueryTmp;
-        tmp.close();
-        tmp.sql().clear();
+        db::Query& tmp = m_dm->StartTmp();
         tmp.sql().add(QStringLiteral("DELETE FROM Depts WHERE KeyID=") +
                       QString::number(node->data(0, Qt::UserRole).toInt()));
         if (m_dm->ExecuteTmp())
@@ -1125,10 +1110,7 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
     const int dept = target->data(0, Qt::UserRole).toInt();
     QModelIndexList rows = GridUsers->selectionModel()->selectedRows();
     try {
-        m_dm->StartWrite();
-        db::Query& tmp = m_dm->ibQueryTmp;
-        tmp.close();
-        tmp.sql().clear();
+        db::Query& tmp = m_dm->StartTmp();
         tmp.sql().add(
             QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
         tmp.prepare();

@@ -142,6 +142,7 @@ private:
     QWidget* buildCallsTab();
     void buildActionsAndMenus();
     void buildDirectoryTabs();
+    void openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section);
     void finishDirectoryLoad(grid::DataGrid* grid, const QString& section);
     void deleteRow(int kind);
     void saveGridLayout(grid::DataGrid* grid, const QString& section);
