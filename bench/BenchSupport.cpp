@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
 #include "DemoData.h"
+#include "data/TDM.h"
 #include "db/DbError.h"
 
 #include <firebird/Interface.h>
@@ -45,6 +46,15 @@ qint64 statusField(const char* key)
     return 0;
 }
 } // namespace
+
+void login(TDM& dm, const QString& path)
+{
+    dm.ibDatabase.setDatabaseName(path);
+    dm.ibDatabase.params() = demo::localParams();
+    dm.ibDatabase.open();
+    dm.ibTranRO.start();
+    dm.MainObject->Connected = true;
+}
 
 qint64 residentBytes()
 {

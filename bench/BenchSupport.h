@@ -6,7 +6,12 @@
 
 #include <functional>
 
+class TDM;
+
 namespace bench {
+
+/// The data module attached to the benchmark database as a successful login leaves it.
+void login(TDM& dm, const QString& path);
 
 /// Path of a database with `calls` calls over the year before today, made once and reused
 /// (its name carries the number of calls). Prints what it does.

@@ -35,10 +35,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     TDM dm(dir.path());
-    dm.ibDatabase.setDatabaseName(path);
-    dm.ibDatabase.params() = demo::localParams();
-    dm.ibDatabase.open();
-    dm.ibTranRO.start();
+    bench::login(dm, path);
     db::Query& q = dm.ibQueryRings;
     for (const char* line : CallSql)
         q.sql().add(QString::fromLatin1(line));

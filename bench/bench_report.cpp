@@ -25,11 +25,7 @@ int main(int argc, char** argv)
     QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report2.frf"),
                 dir.filePath(QStringLiteral("report2.frf")));
     TDM dm(dir.path());
-    dm.ibDatabase.setDatabaseName(path);
-    dm.ibDatabase.params() = demo::localParams();
-    dm.ibDatabase.open();
-    dm.ibTranRO.start();
-    dm.MainObject->Connected = true;
+    bench::login(dm, path);
     TReportForm form(dm);
     form.cbReport->setCurrentIndex(1);
     form.dOT->setDate(QDate::currentDate().addYears(-1));

@@ -26,11 +26,7 @@ int main(int argc, char** argv)
     const QString path = bench::bigDatabase(calls);
     QTemporaryDir dir;
     TDM dm(dir.path());
-    dm.ibDatabase.setDatabaseName(path);
-    dm.ibDatabase.params() = demo::localParams();
-    dm.ibDatabase.open();
-    dm.ibTranRO.start();
-    dm.MainObject->Connected = true;
+    bench::login(dm, path);
     TMainForm form;
     form.setDataModule(dm);
     form.show();

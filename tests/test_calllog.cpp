@@ -2,9 +2,9 @@
 #include "support/CallData.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
+#include "support/Login.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 

@@ -2,10 +2,10 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "support/Login.h"
 
 #include <QTest>
 

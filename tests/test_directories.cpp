@@ -4,9 +4,9 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
+#include "support/Login.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/editors/TUserForm.h"
 #include "ui/main/TMainForm.h"
@@ -182,23 +182,14 @@ void TestDirectories::deleteLines()
     QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
 
     // Another client holds the row: the delete fails, is reported, and nothing is lost.
-    db::Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
-    db::Transaction held(other);
-    held.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
-                                QStringLiteral("rec_version")};
-    held.start();
-    db::Sql hold(other, held);
-    hold.sql().add(QStringLiteral("UPDATE Lines SET Etc = 'занято' WHERE NumberLine = 2"));
-    hold.execQuery();
+    test::OtherClient other(t.path());
+    other.exec(QStringLiteral("UPDATE Lines SET Etc = 'занято' WHERE NumberLine = 2"));
     s.form.GridLines->selectRow(1);
     s.form.AErase->trigger();
     QCOMPARE(Messages::shown().last().text,
              QStringLiteral("Ошибка . Попробуйте записать позже ..."));
     QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
-    held.commit();
+    other.tr.commit();
 
     s.form.GridLines->selectRow(1);
     s.form.AErase->trigger();
@@ -291,23 +282,14 @@ void TestDirectories::failedMoveMovesNobody()
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
     s.form.twDepts->setCurrentItem(s.form.twDepts->topLevelItem(0));
-    db::Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
-    db::Transaction held(other);
-    held.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
-                                QStringLiteral("rec_version")};
-    held.start();
-    db::Sql hold(other, held);
-    hold.sql().add(QStringLiteral("UPDATE Users SET EMail = 'x' WHERE NumberIN = 104")); // Волков
-    hold.execQuery();
+    test::OtherClient other(t.path());
+    other.exec(QStringLiteral("UPDATE Users SET EMail = 'x' WHERE NumberIN = 104")); // Волков
     s.selectUsers({0, 2}); // Аверин moves, then Волков is held
     s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
     QVERIFY(!s.dm.ibTran.active());
-    held.rollback();
+    other.tr.rollback();
     QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(),
              10);
     QCOMPARE(s.form.GridUsers->model()->rowCount(), 4);

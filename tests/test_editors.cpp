@@ -3,11 +3,11 @@
 #include "support/TestDatabase.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "data/TSimpleBox.h"
 #include "db/DbError.h"
+#include "support/Login.h"
 #include "ui/editors/TDeptForm.h"
 #include "ui/editors/TLineForm.h"
 #include "ui/editors/TUserForm.h"
@@ -25,10 +25,7 @@ namespace {
 
 struct Program
 {
-    explicit Program(test::TestDatabase& t) : dm(t.dir())
-    {
-        test::login(dm, t.path());
-    }
+    explicit Program(test::TestDatabase& t) : dm(t.dir()) { test::login(dm, t.path()); }
     // One value of the database, read fresh.
     QVariant value(const QString& select)
     {
@@ -56,28 +53,6 @@ QStringList texts()
         out << s.text;
     return out;
 }
-
-// A second client with an uncommitted change of its own.
-struct OtherClient
-{
-    explicit OtherClient(const QString& path)
-    {
-        database.setDatabaseName(path);
-        database.params() = demo::localParams();
-        database.open();
-        tr.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
-                                  QStringLiteral("rec_version")};
-        tr.start();
-    }
-    void exec(const QString& statement)
-    {
-        db::Sql s(database, tr);
-        s.sql().add(statement);
-        s.execQuery();
-    }
-    db::Database database;
-    db::Transaction tr{database};
-};
 
 } // namespace
 
@@ -171,7 +146,7 @@ void TestEditors::lineHeldByAnotherClient()
     TEST_CREATE_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)")});
     Program p(t);
-    OtherClient other(t.path());
+    test::OtherClient other(t.path());
     other.exec(QStringLiteral("UPDATE Lines SET AddInfo = 'чужое' WHERE NumberLine = 1"));
     db::Query& lines = p.open(p.dm.ibQueryLines, QStringLiteral("SELECT * FROM Lines"));
     TLineForm form(p.dm);

@@ -3,7 +3,6 @@
 #include "support/CallData.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
@@ -11,6 +10,7 @@
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
 #include "stats/TReportForm.h"
+#include "support/Login.h"
 
 #include <QComboBox>
 #include <QDateEdit>

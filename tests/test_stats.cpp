@@ -2,10 +2,10 @@
 #include "support/CallData.h"
 
 #include "DemoData.h"
-#include "support/Login.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "stats/TStat1Form.h"
+#include "support/Login.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 
