@@ -1,14 +1,15 @@
 #include "BenchSupport.h"
 
 #include "DemoData.h"
-#include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/controls/TComboQuery.h"
 
 #include <firebird/Interface.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 #include <cstdio>
 #include <cstring>
@@ -54,6 +55,15 @@ void login(TDM& dm, const QString& path)
     dm.ibDatabase.open();
     dm.ibTranRO.start();
     dm.MainObject->Connected = true;
+}
+
+MainWindow::MainWindow(const QString& path)
+{
+    login(dm, path);
+    form.setDataModule(dm);
+    form.resize(1280, 800);
+    form.show();
+    ready = QTest::qWaitFor([this] { return form.cqUsers->count() > 1; });
 }
 
 qint64 residentBytes()

@@ -1,17 +1,30 @@
 // Shared pieces of the benchmarks: the big database, timing, memory and a raw fetch.
 #pragma once
 
+#include "data/TDM.h"
+#include "ui/main/TMainForm.h"
+
 #include <QDateTime>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
-
-class TDM;
 
 namespace bench {
 
 /// The data module attached to the benchmark database as a successful login leaves it.
 void login(TDM& dm, const QString& path);
+
+/// The program logged in to the benchmark database with its main window up and its call
+/// filters filled (ready false when they never filled).
+struct MainWindow
+{
+    explicit MainWindow(const QString& path);
+    QTemporaryDir dir;
+    TDM dm{dir.path()};
+    TMainForm form;
+    bool ready = false;
+};
 
 /// Path of a database with `calls` calls over the year before today, made once and reused
 /// (its name carries the number of calls). Prints what it does.

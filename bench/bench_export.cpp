@@ -25,14 +25,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const QString path = bench::bigDatabase(calls);
-    QTemporaryDir dir;
-    TDM dm(dir.path());
-    bench::login(dm, path);
-    TMainForm form;
-    form.setDataModule(dm);
-    form.show();
-    if (!QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }))
+    bench::MainWindow program(path);
+    if (!program.ready)
         return 1;
+    TDM& dm = program.dm;
+    TMainForm& form = program.form;
     form.dOT->setDate(QDate::currentDate().addYears(-1));
     form.dDo->setDate(QDate::currentDate());
     const qint64 before = bench::residentBytes();
@@ -46,7 +43,7 @@ int main(int argc, char** argv)
                                                                   {grid::ExportFormat::Rtf, "RTF"},
                                                                   {grid::ExportFormat::Xls, "XLS"}};
     for (const auto& [format, ext] : formats) {
-        const QString file = dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
+        const QString file = program.dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
         QString error;
         bool ok = false;
         const double ms = bench::timeMs([&] {

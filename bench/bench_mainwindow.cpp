@@ -26,15 +26,11 @@ int main(int argc, char** argv)
     const QString path = bench::bigDatabase(calls);
     const qint64 rssStart = bench::residentBytes();
 
-    QTemporaryDir dir;
-    TDM dm(dir.path());
-    bench::login(dm, path);
-    TMainForm form;
-    form.setDataModule(dm);
-    form.resize(1280, 800);
-    form.show();
-    if (!QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }))
+    bench::MainWindow program(path);
+    if (!program.ready)
         return 1;
+    TDM& dm = program.dm;
+    TMainForm& form = program.form;
     form.dOT->setDate(QDate::currentDate().addYears(-1));
     form.dDo->setDate(QDate::currentDate());
 

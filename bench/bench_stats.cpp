@@ -24,14 +24,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const QString path = bench::bigDatabase(calls);
-    QTemporaryDir dir;
-    TDM dm(dir.path());
-    bench::login(dm, path);
-    TMainForm form;
-    form.setDataModule(dm);
-    form.show();
-    if (!QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }))
+    bench::MainWindow program(path);
+    if (!program.ready)
         return 1;
+    TDM& dm = program.dm;
+    TMainForm& form = program.form;
     const QDate to = QDate::currentDate();
     const QDate from = to.addYears(-1);
     TStat1Form stats(dm, from, to, *form.cqLines, *form.cqUsers);

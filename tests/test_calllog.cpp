@@ -4,7 +4,7 @@
 #include "DemoData.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
-#include "support/Login.h"
+#include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 
@@ -30,27 +30,11 @@ const QStringList Head = {
     QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn")};
 const QString Period = QStringLiteral("AND (R.RingDate between :d1 and :d2)");
 
-// The folder of the test's program, with a settings file naming the database.
-QString programDir(test::TestDatabase& t)
+// The main window with helpers for the calls tab.
+struct Session : test::MainWindowSession
 {
-    if (!QFile::exists(t.dir() + QStringLiteral("/kelvora.ini")))
-        t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[RemoteBD]\nName=") + t.path());
-    return t.dir();
-}
-
-// A logged-in program on the test's database with its main window up.
-struct Session
-{
-    explicit Session(test::TestDatabase& t) : dm(programDir(t))
-    {
-        test::login(dm, t.path());
-        form.setDataModule(dm);
-        form.show();
-    }
-    bool ready()
-    {
-        return QTest::qWaitFor([this] { return form.cqUsers->count() == 3; });
-    }
+    using MainWindowSession::MainWindowSession;
+    bool ready() const { return ok && form.cqUsers->count() == 3; }
     void period(int fromDay, int toDay)
     {
         form.dOT->setDate(QDate(2026, 3, fromDay));
@@ -69,9 +53,6 @@ struct Session
             h->viewport(), Qt::LeftButton, {},
             QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
     }
-
-    TDM dm;
-    TMainForm form;
 };
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "DemoData.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
-#include "support/Login.h"
+#include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/editors/TUserForm.h"
 #include "ui/main/TMainForm.h"
@@ -22,22 +22,10 @@
 
 namespace {
 
-QString programDir(test::TestDatabase& t)
+// The main window with helpers for the directory tabs.
+struct Session : test::MainWindowSession
 {
-    if (!QFile::exists(t.dir() + QStringLiteral("/kelvora.ini")))
-        t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[RemoteBD]\nName=") + t.path());
-    return t.dir();
-}
-
-struct Session
-{
-    explicit Session(test::TestDatabase& t) : dm(programDir(t))
-    {
-        test::login(dm, t.path());
-        form.setDataModule(dm);
-        form.show();
-        ok = QTest::qWaitFor([this] { return form.cqUsers->count() > 0; });
-    }
+    using MainWindowSession::MainWindowSession;
     QVariant value(const QString& select)
     {
         dm.IBSQL.close();
@@ -75,9 +63,6 @@ struct Session
                                                      QItemSelectionModel::Select |
                                                          QItemSelectionModel::Rows);
     }
-    TDM dm;
-    TMainForm form;
-    bool ok = false;
 };
 
 void fillDirectories(test::TestDatabase& t)

@@ -5,7 +5,7 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "stats/TStat1Form.h"
-#include "support/Login.h"
+#include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 
@@ -27,23 +27,15 @@
 
 namespace {
 
-struct Session
+// The main window, from which the statistics window takes its lists.
+struct Session : test::MainWindowSession
 {
-    explicit Session(test::TestDatabase& t) : dm(t.dir())
-    {
-        test::login(dm, t.path());
-        form.setDataModule(dm);
-        form.show();
-        ok = QTest::qWaitFor([this] { return form.cqUsers->count() == 3; });
-    }
+    Session(test::TestDatabase& t) : MainWindowSession(t) { ok = ok && form.cqUsers->count() == 3; }
     std::unique_ptr<TStat1Form> stats(int fromDay, int toDay)
     {
         return std::make_unique<TStat1Form>(dm, QDate(2026, 3, fromDay), QDate(2026, 3, toDay),
                                             *form.cqLines, *form.cqUsers);
     }
-    TDM dm;
-    TMainForm form;
-    bool ok = false;
 };
 
 QStringList labels(const QPieSeries* s)
