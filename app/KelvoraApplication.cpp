@@ -7,7 +7,11 @@
 
 #include <exception>
 
-KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The title of plain message boxes and the name the desktop shows.
+    setApplicationDisplayName(QStringLiteral("Kelvora"));
+}
 
 bool KelvoraApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QValidator>
 
 namespace {
 
@@ -28,6 +29,23 @@ QString trimControls(const QString& s)
         --e;
     return s.mid(b, e - b);
 }
+
+// Typing stops at ten characters; a longer password filled in from the settings stays whole
+// (and may be edited down).
+class TypingLimit : public QValidator
+{
+public:
+    TypingLimit(int limit, QObject* parent) : QValidator(parent), m_limit(limit) {}
+    void allow(qsizetype length) { m_allowed = std::max<qsizetype>(m_limit, length); }
+    State validate(QString& input, int&) const override
+    {
+        return input.size() <= std::max<qsizetype>(m_limit, m_allowed) ? Acceptable : Invalid;
+    }
+
+private:
+    int m_limit;
+    qsizetype m_allowed = 0;
+};
 
 } // namespace
 
@@ -66,7 +84,8 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     meUserPass->setObjectName(QStringLiteral("meUserPass"));
     meUserPass->setGeometry(168, 56, 121, 23);
     meUserPass->setEchoMode(QLineEdit::Password);
-    meUserPass->setMaxLength(10);
+    auto* passLimit = new TypingLimit(10, meUserPass);
+    meUserPass->setValidator(passLimit);
     auto* passLabel = new QLabel(QStringLiteral("Пароль"), this);
     passLabel->move(112, 62);
     passLabel->adjustSize();
@@ -102,6 +121,7 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     cbMemoryName->setChecked(settings.MemoryName);
     if (settings.MemoryName) {
         eUserName->setText(settings.User);
+        passLimit->allow(settings.Pass.size());
         meUserPass->setText(settings.Pass);
     }
     m_dm.ibDatabase.setDatabaseName(trimControls(settings.DatabasePath));

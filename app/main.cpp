@@ -3,7 +3,9 @@
 #include "app/Messages.h"
 #include "app/TPassForm.h"
 #include "app/TWaitForm.h"
+#include "app/TerminationSignal.h"
 #include "data/TDM.h"
+#include "db/EmbeddedEngine.h"
 #include "ui/main/TMainForm.h"
 
 #include <memory>
@@ -14,13 +16,30 @@ int main(int argc, char** argv)
     KelvoraApplication app(argc, argv);
     app.loadTranslations();
 
+    // The busy window comes first, so the user sees something at once.
     auto wait = std::make_unique<TWaitForm>();
+    wait->show();
+    wait->repaint(); // the event loop is not running yet
+    KelvoraApplication::processEvents();
+
+    if (!db::EmbeddedEngine::prepare())
+        Messages::error(QStringLiteral("Локальная база данных не может быть открыта другими "
+                                       "программами одновременно с этой.\n") +
+                        db::EmbeddedEngine::errorString());
+
     auto mainForm = std::make_unique<TMainForm>();
     std::unique_ptr<TDM> dm;
+    // A logout or `kill` ends the program as "Выход" does: the windows close, the settings
+    // are written when the data module goes.
+    bool terminated = false;
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::requested, &app, [&] {
+        terminated = true;
+        mainForm->close();
+        KelvoraApplication::closeAllWindows();
+        KelvoraApplication::quit();
+    });
     try {
-        wait->show();
-        wait->repaint(); // the event loop is not running yet
-        KelvoraApplication::processEvents();
         dm = std::make_unique<TDM>();
         mainForm->setDataModule(*dm);
         wait->hide();
@@ -30,13 +49,14 @@ int main(int argc, char** argv)
         }
     } catch (const std::exception& e) {
         wait.reset();
+        // The window goes before the data module it views.
+        mainForm.reset();
         Messages::error(QString::fromUtf8(e.what()));
         return 1;
     }
     wait.reset();
 
-    mainForm->show();
-    const int rc = KelvoraApplication::exec();
+    const int rc = terminated ? 0 : (mainForm->show(), KelvoraApplication::exec());
     // The window goes first: it holds views of the data module's queries.
     mainForm.reset();
     dm.reset();

@@ -2,6 +2,7 @@
 
 #include "DemoData.h"
 #include "db/DbError.h"
+#include "db/FbApi.h"
 #include "ui/controls/TComboQuery.h"
 
 #include <firebird/Interface.h>
@@ -87,7 +88,7 @@ double timeMs(const std::function<void()>& fn)
 qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
                 const QDateTime& d2, int sumColumn, qint64& rows)
 {
-    IMaster* master = fb_get_master_interface();
+    IMaster* master = db::fb::master(); // with the same engine set-up as the program
     ThrowStatusWrapper st(master->getStatus());
     IProvider* prov = master->getDispatcher();
     IUtil* util = master->getUtilInterface();

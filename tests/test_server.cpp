@@ -23,14 +23,16 @@ private slots:
 
 private:
     QString m_password;
+    QString m_address;
 };
 
 void TestServer::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
     m_password = test::serverPassword();
-    if (m_password.isEmpty())
-        QFAIL("cannot read the server's SYSDBA password from /etc/firebird/3.0/SYSDBA.password");
+    m_address = test::serverAddress();
+    if (m_password.isEmpty() || m_address.isEmpty())
+        QFAIL("the server fixture did not start a server (see firebird_server_start)");
 }
 
 void TestServer::loginWithRealCredentials()
@@ -40,7 +42,7 @@ void TestServer::loginWithRealCredentials()
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
-    const QString name = QStringLiteral("localhost:") + dir.filePath(QStringLiteral("calls.fdb"));
+    const QString name = m_address + u':' + dir.filePath(QStringLiteral("calls.fdb"));
     const QStringList sysdba = demo::localParams(QStringLiteral("SYSDBA"), m_password);
     {
         db::Database creator;

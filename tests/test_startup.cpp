@@ -140,6 +140,15 @@ void TestStartup::rememberedCredentialsLogInWithEnter()
     QVERIFY(form.cbMemoryName->isChecked());
     QCOMPARE(form.eUserName->text(), QStringLiteral("Иванова"));
     QCOMPARE(form.meUserPass->text(), QStringLiteral("12345"));
+    {
+        // A remembered password longer than ten characters is filled in whole.
+        test::TestDatabase other;
+        other.writeIni(QStringLiteral("kelvora.ini"),
+                       QStringLiteral("[Main]\nMemoryName=1\nUser=u\nPass=a-long-password\n"));
+        TDM otherDm(other.dir());
+        TPassForm otherForm(otherDm);
+        QCOMPARE(otherForm.meUserPass->text(), QStringLiteral("a-long-password"));
+    }
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(QApplication::focusWidget(), form.bbOk);
@@ -159,10 +168,13 @@ void TestStartup::keysMoveFocusAndEscapeDoesNothing()
     QVERIFY(form.eUserName->text().isEmpty()); // not remembered: nothing is filled in
     QVERIFY(form.meUserPass->text().isEmpty());
     QVERIFY(!form.cbMemoryName->isChecked());
-    QCOMPARE(form.meUserPass->maxLength(), 10);
     QCOMPARE(form.meUserPass->echoMode(), QLineEdit::Password);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Typing stops at ten characters.
+    QTest::keyClicks(form.meUserPass, QStringLiteral("123456789012"));
+    QCOMPARE(form.meUserPass->text(), QStringLiteral("1234567890"));
+    form.meUserPass->clear();
     QTest::keyClicks(form.eUserName, QStringLiteral("user"));
     QTest::keyClick(form.eUserName, Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget(), form.meUserPass);

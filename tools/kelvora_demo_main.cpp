@@ -2,6 +2,7 @@
 // one as the exchange's collector does.
 #include "DemoData.h"
 #include "db/DbError.h"
+#include "db/EmbeddedEngine.h"
 #include "ini/IniFile.h"
 
 #include <QCommandLineParser>
@@ -74,6 +75,10 @@ int main(int argc, char** argv)
     if (local)
         name = QFileInfo(name).absoluteFilePath();
     const QStringList params = demo::localParams(parser.value(user), parser.value(password));
+    // Local files are shared with the program (and each other) through the engine's lock folder.
+    if (local && !db::EmbeddedEngine::prepare())
+        std::fprintf(stderr, "kelvora-demo: the database file cannot be shared: %s\n",
+                     db::EmbeddedEngine::errorString().toLocal8Bit().constData());
 
     try {
         db::Database database;

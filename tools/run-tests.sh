@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds (when needed) and runs the whole test suite with CTest.
+# Installs what is missing, builds (when needed) and runs the whole test suite with CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ -f build/CMakeCache.txt ] || bash tools/build.sh
+bash tools/install-packages.sh
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 ctest --test-dir build -j2 --output-on-failure

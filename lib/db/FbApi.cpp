@@ -1,5 +1,7 @@
 #include "FbApi.h"
 
+#include "EmbeddedEngine.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -9,7 +11,11 @@ namespace db::fb {
 
 IMaster* master()
 {
-    static IMaster* const m = fb_get_master_interface();
+    // The engine reads its settings at the first call: the shared set-up comes before it.
+    static IMaster* const m = [] {
+        EmbeddedEngine::prepare();
+        return fb_get_master_interface();
+    }();
     return m;
 }
 

@@ -54,14 +54,24 @@ QString TestDatabase::writeIni(const QString& name, const QString& content) cons
     return path;
 }
 
-QString serverPassword()
+namespace {
+QString serverState(const char* name)
 {
-    QFile f(QStringLiteral("/etc/firebird/3.0/SYSDBA.password"));
+    QFile f(qEnvironmentVariable("KELVORA_TEST_SERVER") + u'/' + QLatin1String(name));
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    static const QRegularExpression re(QStringLiteral(R"re(^ISC_PASSWORD="?([^"\n]*)"?)re"),
-                                       QRegularExpression::MultilineOption);
-    return re.match(QString::fromUtf8(f.readAll())).captured(1);
+    return QString::fromUtf8(f.readAll()).trimmed();
+}
+} // namespace
+
+QString serverPassword()
+{
+    return serverState("password");
+}
+
+QString serverAddress()
+{
+    return serverState("address");
 }
 
 } // namespace test

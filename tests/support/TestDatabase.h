@@ -34,8 +34,10 @@ private:
     db::Database m_database;
 };
 
-/// The SYSDBA password of the local server, or an empty text when it cannot be read.
+/// The test run's own server (started by the server fixture): its SYSDBA password and its
+/// address ("localhost/PORT"), or empty texts when no server was started.
 QString serverPassword();
+QString serverAddress();
 
 } // namespace test
 
