@@ -14,12 +14,16 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLocale>
 #include <QMenu>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -36,6 +40,7 @@ struct Program
         form = std::make_unique<TReportForm>(dm);
         form->dOT->setDate(QDate(2026, 3, 1));
         form->dDo->setDate(QDate(2026, 3, 2));
+        systemPrint = form->PrintHook;
         form->PrintHook = [this](const report::PreparedReport& r, QString&) {
             printed = int(r.pages.size());
             return true;
@@ -54,8 +59,92 @@ struct Program
     }
     TDM dm;
     std::unique_ptr<TReportForm> form;
+    std::function<bool(const report::PreparedReport&, QString&)> systemPrint;
     int printed = 0;
 };
+
+// A word of a PDF's first page as pdftotext places it, relative to the page's size.
+struct Word
+{
+    QString text;
+    double x = 0;
+    double y = 0;
+};
+
+QList<Word> firstPageWords(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+             QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression page(
+        QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re"));
+    static const QRegularExpression word(QStringLiteral(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re"));
+    const QRegularExpressionMatch size = page.match(html);
+    if (!size.hasMatch())
+        return {};
+    const double w = size.captured(1).toDouble();
+    const double h = size.captured(2).toDouble();
+    QList<Word> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        words.append({m.captured(3), m.captured(1).toDouble() / w, m.captured(2).toDouble() / h});
+    }
+    return words;
+}
+
+// The first pages of two PDFs drawn at a low resolution in grey: the share of pixels that
+// differ clearly (a misplaced or rescaled page differs in most of its ink).
+double inkDifference(const QString& a, const QString& b, const QString& dir)
+{
+    auto draw = [&](const QString& pdf, const QString& name) {
+        QProcess p;
+        p.start(QStringLiteral("pdftoppm"),
+                {QStringLiteral("-r"), QStringLiteral("36"), QStringLiteral("-gray"),
+                 QStringLiteral("-singlefile"), QStringLiteral("-f"), QStringLiteral("1"),
+                 QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), pdf,
+                 dir + u'/' + name});
+        p.waitForFinished(60000);
+        return QImage(dir + u'/' + name + QStringLiteral(".png"))
+            .convertToFormat(QImage::Format_Grayscale8);
+    };
+    const QImage x = draw(a, QStringLiteral("a"));
+    const QImage y = draw(b, QStringLiteral("b"));
+    if (x.isNull() || x.size() != y.size())
+        return 1;
+    qint64 differing = 0;
+    qint64 ink = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const int u = x.pixelColor(c, r).value();
+            const int v = y.pixelColor(c, r).value();
+            ink += u < 160 || v < 160;
+            differing += qAbs(u - v) > 96;
+        }
+    return ink == 0 ? 1 : double(differing) / double(ink);
+}
+
+// Every word of the reference page is on the other page, at the same place within 1% of the
+// page; an empty text when so, else what is missing or misplaced.
+QString compareWords(const QList<Word>& reference, const QList<Word>& other)
+{
+    if (reference.isEmpty())
+        return QStringLiteral("the reference page has no text");
+    QStringList faults;
+    for (const Word& r : reference) {
+        bool found = false;
+        for (const Word& o : other)
+            found = found || (o.text == r.text && qAbs(o.x - r.x) < 0.01 && qAbs(o.y - r.y) < 0.01);
+        if (!found)
+            faults << QStringLiteral("%1 at (%2, %3)").arg(r.text).arg(r.x).arg(r.y);
+    }
+    if (reference.size() != other.size())
+        faults << QStringLiteral("%1 words against %2").arg(other.size()).arg(reference.size());
+    return faults.join(QStringLiteral("; "));
+}
 
 // Rows of numbers 1..n.
 class Numbers : public report::ReportDataSource
@@ -109,6 +198,8 @@ private slots:
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
+    void printedAtEveryResolutionAsPreviewed();
+    void printedOnTheDefaultCupsPrinter();
 };
 
 void TestReports::engineLayout()
@@ -371,6 +462,83 @@ void TestReports::titlesAndZoom()
     p.form->show();
     QTest::keyClick(p.form->cbReport, Qt::Key_Escape);
     QCOMPARE(p.form->result(), 2);
+}
+
+
+// The printer's resolution changes nothing on the page: every word of the preview's page is
+// printed, as text, at the same place.
+void TestReports::printedAtEveryResolutionAsPreviewed()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->RunReport(true);
+    QVERIFY(Messages::shown().isEmpty());
+    QString error;
+    const QString reference = t.dir() + QStringLiteral("/preview.pdf");
+    QVERIFY(report::ReportEngine::writePdf(p.form->prepared(), reference, error));
+    const QList<Word> previewed = firstPageWords(reference);
+    QVERIFY(previewed.size() > 20);
+    for (const int dpi : {72, 300, 600, 1200}) {
+        const QString pdf = t.dir() + QStringLiteral("/printed-%1.pdf").arg(dpi);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setResolution(dpi);
+        QVERIFY2(report::ReportEngine::print(p.form->prepared(), printer, error), qPrintable(error));
+        const QString fault = compareWords(previewed, firstPageWords(pdf));
+        QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
+    }
+}
+
+// "Печать" on the system's default printer, a real CUPS queue: the page that comes out of it
+// looks as the preview does, with its text in fonts (not pictures of text). The queue's own
+// filters turn the program's PDF into PostScript and back and re-encode the fonts without
+// their Unicode tables, so the page is compared as drawn; the words themselves are checked on
+// the program's own PDF at every resolution above.
+void TestReports::printedOnTheDefaultCupsPrinter()
+{
+    QFile state(qEnvironmentVariable("KELVORA_TEST_PRINTER") + QStringLiteral("/outdir"));
+    if (!state.open(QIODevice::ReadOnly))
+        QSKIP("no default CUPS PDF printer: run the tests as root once, or add a cups-pdf queue "
+              "as the default printer");
+    const QString outDir = QString::fromLocal8Bit(state.readAll()).trimmed();
+    QVERIFY(!QPrinterInfo::defaultPrinterName().isEmpty());
+
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    p.form->PrintHook = p.systemPrint;
+    p.form->cbReport->setCurrentIndex(1);
+    const QStringList before = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    QString printed;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const QString& f : QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files))
+                if (!before.contains(f))
+                    printed = QDir(outDir).filePath(f);
+            // cups-pdf writes the file in place: wait until it is complete.
+            return !printed.isEmpty() && !firstPageWords(printed).isEmpty();
+        },
+        60000));
+    QString error;
+    const QString reference = t.dir() + QStringLiteral("/preview.pdf");
+    QVERIFY(report::ReportEngine::writePdf(p.form->prepared(), reference, error));
+    const double difference = inkDifference(reference, printed, t.dir());
+    QProcess fonts;
+    fonts.start(QStringLiteral("pdffonts"), {printed});
+    fonts.waitForFinished(60000);
+    const QString fontList = QString::fromUtf8(fonts.readAllStandardOutput());
+    QFile::remove(printed);
+    QVERIFY2(difference < 0.1, qPrintable(QStringLiteral("%1 of the ink differs").arg(difference)));
+    QVERIFY2(fontList.contains(QLatin1String("LiberationSans")) ||
+                 fontList.contains(QLatin1String("TrueType")),
+             qPrintable(fontList));
 }
 
 QTEST_MAIN(TestReports)

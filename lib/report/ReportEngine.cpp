@@ -21,9 +21,10 @@ struct ReportEngine::Pass
     const ValueCallback& values;
     bool draw;
     int totalPages;
-    std::vector<QPicture> pages;
+    std::vector<PreparedPage> pages;
     std::vector<int> rows;
-    std::unique_ptr<QPainter> painter;
+    std::vector<QFont> fonts;
+    PreparedPage* current = nullptr; // the page being drawn (drawing pass only)
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     double bottom() const
@@ -81,41 +82,81 @@ QString ReportEngine::expand(Pass& pass, const QString& text) const
     return out;
 }
 
+namespace {
+
+std::uint8_t fontIndex(std::vector<QFont>& fonts, const QFont& f)
+{
+    for (std::size_t i = 0; i < fonts.size(); ++i)
+        if (fonts[i] == f)
+            return std::uint8_t(i);
+    if (fonts.size() >= 255)
+        return 0; // more than a template can name: the first font stands in
+    fonts.push_back(f);
+    return std::uint8_t(fonts.size() - 1);
+}
+
+PageItem line(QPointF a, QPointF b, double width)
+{
+    PageItem l;
+    l.kind = PageItem::Kind::Line;
+    l.x1 = float(a.x());
+    l.y1 = float(a.y());
+    l.x2 = float(b.x());
+    l.y2 = float(b.y());
+    l.width = float(width);
+    return l;
+}
+
+PageItem box(PageItem::Kind kind, const QRectF& r)
+{
+    PageItem b;
+    b.kind = kind;
+    b.x1 = float(r.left());
+    b.y1 = float(r.top());
+    b.x2 = float(r.right());
+    b.y2 = float(r.bottom());
+    return b;
+}
+
+} // namespace
+
 void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
 {
-    if (!pass.painter)
+    if (!pass.current)
         return;
-    QPainter& p = *pass.painter;
+    std::vector<PageItem>& items = pass.current->items;
     const double left = pass.layout.marginLeft();
     for (const TextObject& t : band.texts) {
         const QRectF r(left + t.x, top + t.y, t.w, t.h);
-        if (t.fill.isValid())
-            p.fillRect(r, t.fill);
+        if (t.fill.isValid()) {
+            PageItem fill = box(PageItem::Kind::Fill, r);
+            fill.color = t.fill.rgba();
+            items.push_back(std::move(fill));
+        }
         QFont f(pass.layout.fontFamily());
         f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
         f.setBold(t.bold);
         f.setItalic(t.italic);
-        p.setFont(f);
-        p.setPen(Qt::black);
-        const int flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
-        p.drawText(r.adjusted(1.5, 0, -1.5, 0), flags, expand(pass, t.text));
+        PageItem text = box(PageItem::Kind::Text, r.adjusted(1.5, 0, -1.5, 0));
+        text.font = fontIndex(pass.fonts, f);
+        text.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
+        text.text = expand(pass, t.text);
+        items.push_back(std::move(text));
         if (!t.frame.isEmpty()) {
-            p.setPen(QPen(Qt::black, 0.5));
             const bool all = t.frame == QLatin1String("all");
             if (all || t.frame.contains(u'l'))
-                p.drawLine(r.topLeft(), r.bottomLeft());
+                items.push_back(line(r.topLeft(), r.bottomLeft(), 0.5));
             if (all || t.frame.contains(u't'))
-                p.drawLine(r.topLeft(), r.topRight());
+                items.push_back(line(r.topLeft(), r.topRight(), 0.5));
             if (all || t.frame.contains(u'r'))
-                p.drawLine(r.topRight(), r.bottomRight());
+                items.push_back(line(r.topRight(), r.bottomRight(), 0.5));
             if (all || t.frame.contains(u'b'))
-                p.drawLine(r.bottomLeft(), r.bottomRight());
+                items.push_back(line(r.bottomLeft(), r.bottomRight(), 0.5));
         }
     }
-    for (const LineObject& l : band.lines) {
-        p.setPen(QPen(Qt::black, l.width));
-        p.drawLine(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2));
-    }
+    for (const LineObject& l : band.lines)
+        items.push_back(line(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2),
+                             l.width));
 }
 
 void ReportEngine::newPage(Pass& pass)
@@ -123,13 +164,8 @@ void ReportEngine::newPage(Pass& pass)
     ++pass.page;
     pass.rows.push_back(0);
     pass.y = pass.layout.marginTop();
-    if (pass.draw) {
-        pass.pages.emplace_back();
-        pass.painter = std::make_unique<QPainter>(&pass.pages.back());
-        pass.painter->setRenderHint(QPainter::Antialiasing);
-    } else {
-        pass.pages.emplace_back();
-    }
+    pass.pages.emplace_back();
+    pass.current = pass.draw ? &pass.pages.back() : nullptr;
     renderPageHeader(pass);
     if (pass.page > 1)
         renderColumnHeader(pass);
@@ -138,13 +174,7 @@ void ReportEngine::newPage(Pass& pass)
 void ReportEngine::endPage(Pass& pass)
 {
     renderPageFooter(pass);
-    if (pass.painter) {
-        pass.painter->end();
-        pass.painter.reset();
-        // The whole page, not just what was drawn: replaying must not clip to the ink.
-        pass.pages.back().setBoundingRect(
-            QRect(0, 0, qCeil(pass.layout.pageWidth()), qCeil(pass.layout.pageHeight())));
-    }
+    pass.current = nullptr;
 }
 
 // Puts a band on the page, starting a new page when it does not fit (a band taller than an
@@ -232,15 +262,16 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
         return false;
     }
     // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
-    Pass count{layout, data, values, false, 0, {}, {}, {}, 0, 0};
+    Pass count{layout, data, values, false, 0, {}, {}, {}, nullptr, 0, 0};
     if (!run(count))
         return false;
-    Pass draw{layout, data, values, true, int(count.pages.size()), {}, {}, {}, 0, 0};
+    Pass draw{layout, data, values, true, int(count.pages.size()), {}, {}, {}, nullptr, 0, 0};
     if (!run(draw))
         return false;
     out.pageWidth = layout.pageWidth();
     out.pageHeight = layout.pageHeight();
     out.pages = std::move(draw.pages);
+    out.fonts = std::move(draw.fonts);
     out.rowsPerPage = std::move(draw.rows);
     return true;
 }
@@ -248,9 +279,28 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
 void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, int page,
                              double scale)
 {
+    if (page < 0 || std::size_t(page) >= report.pages.size())
+        return;
     painter.save();
     painter.scale(scale, scale);
-    painter.drawPicture(0, 0, report.pages[std::size_t(page)]);
+    for (const PageItem& item : report.pages[std::size_t(page)].items) {
+        const QRectF r(QPointF(item.x1, item.y1), QPointF(item.x2, item.y2));
+        switch (item.kind) {
+        case PageItem::Kind::Fill:
+            painter.fillRect(r, QColor::fromRgba(item.color));
+            break;
+        case PageItem::Kind::Text:
+            if (item.font < report.fonts.size())
+                painter.setFont(report.fonts[item.font]);
+            painter.setPen(QColor::fromRgba(item.color));
+            painter.drawText(r, item.flags, item.text);
+            break;
+        case PageItem::Kind::Line:
+            painter.setPen(QPen(QColor::fromRgba(item.color), item.width));
+            painter.drawLine(QPointF(item.x1, item.y1), QPointF(item.x2, item.y2));
+            break;
+        }
+    }
     painter.restore();
 }
 

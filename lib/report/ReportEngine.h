@@ -4,8 +4,11 @@
 #include "ReportDataSource.h"
 #include "ReportTemplate.h"
 
-#include <QPicture>
+#include <QColor>
+#include <QFont>
+#include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -14,12 +17,33 @@ class QPrinter;
 
 namespace report {
 
-/// Pages in points (1/72 inch), kept as pictures; independent of the data once prepared.
+/// One drawn thing of a prepared page, in points from the page's top left corner.
+struct PageItem
+{
+    enum class Kind : std::uint8_t { Fill, Text, Line };
+    Kind kind = Kind::Text;
+    std::uint8_t font = 0; ///< text: index into PreparedReport::fonts
+    int flags = 0;         ///< text: alignment and wrapping (Qt::AlignmentFlag, Qt::TextWordWrap)
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; ///< fill and text: the rectangle's corners; line: its ends
+    float width = 0;                      ///< line: pen width
+    QRgb color = 0xff000000;
+    QString text;
+};
+
+/// A prepared page: what is drawn on it, in drawing order.
+struct PreparedPage
+{
+    std::vector<PageItem> items;
+};
+
+/// Pages in points (1/72 inch), kept as lists of drawn items and painted on demand at any
+/// resolution; independent of the data once prepared.
 struct PreparedReport
 {
     double pageWidth = 0;
     double pageHeight = 0;
-    std::vector<QPicture> pages;
+    std::vector<PreparedPage> pages;
+    std::vector<QFont> fonts; ///< sized in pixels, one pixel a point
     std::vector<int> rowsPerPage; // master-data rows placed on each page
     bool empty() const { return pages.empty(); }
 };
@@ -42,7 +66,7 @@ public:
     /// All pages, one copy, on the given printer (no dialog).
     static bool print(const PreparedReport& report, QPrinter& printer, QString& error);
     static bool writePdf(const PreparedReport& report, const QString& path, QString& error);
-    /// Draws one page scaled to the painter's device.
+    /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
 
     /// The text of a value as a report shows it (dates and times in the user's format).
