@@ -4,6 +4,7 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
+#include "db/DbError.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
@@ -25,6 +26,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QDialog>
+#include <QTimer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -131,6 +135,8 @@ private slots:
     void xlsSplitsIntoSheets();
     void chooserNameRules();
     void chooserReportsAFileThatCannotBeWritten();
+    void chooserStartsOverOnlyForItsOwnWindows();
+    void chooserCancelledExportLeavesNoFile();
     void aboutBoxLinks();
     void serviceInformation();
 };
@@ -309,8 +315,10 @@ void TestExport::chooserNameRules()
     again.cbExt->setCurrentIndex(3);
     QVERIFY(again.EditNameFile->text().isEmpty());
     QCOMPARE(again.FileListBox1->count(), 1);
-    // Choosing an existing file and "Ok" writes over it.
-    again.FileListBox1->setCurrentRow(0);
+    // Clicking an existing file with the mouse takes its name; "Ok" writes over it.
+    QListWidget* files = again.FileListBox1;
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                      files->visualItemRect(files->item(0)).center());
     QCOMPARE(again.EditNameFile->text(), QStringLiteral("отчет.XLS"));
     f.dm->ibQueryLines.close();
     f.dm->ibQueryLines.sql().clear();
@@ -350,6 +358,86 @@ void TestExport::chooserReportsAFileThatCannotBeWritten()
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Error);
     QVERIFY(Messages::shown()[0].text.contains(QStringLiteral("busy.HTM")));
     QVERIFY(form.isVisible());
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestExport::chooserStartsOverOnlyForItsOwnWindows()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    QTemporaryDir out;
+    QVERIFY(QDir(out.path()).mkdir(QStringLiteral("sub")));
+    TFileForm form(out.path());
+    form.ExportGrid = f.grid.get();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.cbExt->setCurrentIndex(3);
+    form.setDirectory(out.filePath(QStringLiteral("sub")));
+
+    // Away to another application and back: the chooser keeps what was chosen.
+    QEvent away(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&form, &away);
+    QEvent back(QEvent::WindowActivate);
+    QApplication::sendEvent(&form, &back);
+    QCOMPARE(form.cbExt->currentText(), QStringLiteral("XLS"));
+    QCOMPARE(form.directory(), QDir(out.filePath(QStringLiteral("sub"))).absolutePath());
+
+    // A window of the program over it closes: the chooser starts over.
+    {
+        QDialog over(&form);
+        over.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&over));
+        over.hide();
+    }
+    QApplication::sendEvent(&form, &back);
+    QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
+    QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
+
+    // Mount points are shown as they are and name folders that exist; letters in upper case.
+    for (int i = 0; i < form.DriveComboBox1->count(); ++i)
+        QVERIFY2(QDir(QDir::fromNativeSeparators(form.DriveComboBox1->itemText(i))).exists(),
+                 qPrintable(form.DriveComboBox1->itemText(i)));
+    QCOMPARE(TFileForm::DriveText(QStringLiteral("/mnt/Media/disk")),
+             QDir::toNativeSeparators(QStringLiteral("/mnt/Media/disk")));
+    QCOMPARE(TFileForm::DriveText(QStringLiteral("c:/")), QDir::toNativeSeparators(QStringLiteral("C:/")));
+}
+
+void TestExport::chooserCancelledExportLeavesNoFile()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    // Enough rows for the export to outlast the progress window's delay.
+    f.t.exec({QStringLiteral(
+        "INSERT INTO Lines SELECT n + 10, n, 'линия', 'примечание' FROM (SELECT ROW_NUMBER() "
+        "OVER () AS n FROM (SELECT 1 AS x FROM RDB$TYPES a, RDB$TYPES b, RDB$TYPES c ROWS 300000))")});
+    f.grid->beginReload();
+    f.dm->ibQueryLines.close();
+    f.dm->ibQueryLines.open();
+    f.grid->endReload();
+    QTemporaryDir out;
+    TFileForm form(out.path());
+    form.ExportGrid = f.grid.get();
+    form.show();
+    form.cbExt->setCurrentIndex(0);
+    form.EditNameFile->setText(QStringLiteral("big"));
+    // The operator presses "Отменить" of the progress window as soon as it shows.
+    bool pressed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* progress = form.findChild<QProgressDialog*>();
+        if (pressed || !progress || !progress->isVisible())
+            return;
+        if (auto* cancel = progress->findChild<QPushButton*>()) {
+            pressed = true;
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
+    watch.start(20);
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    watch.stop();
+    QVERIFY(pressed);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    QCOMPARE(form.result(), 2);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
 }
 

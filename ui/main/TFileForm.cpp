@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStorageInfo>
@@ -40,8 +41,7 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
     // The mounted volumes stand for the drives.
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
         if (volume.isValid() && volume.isReady())
-            DriveComboBox1->addItem(QDir::toNativeSeparators(volume.rootPath()).toUpper(),
-                                    volume.rootPath());
+            DriveComboBox1->addItem(DriveText(volume.rootPath()), volume.rootPath());
     DirectoryLabel = new QLabel(this);
     DirectoryLabel->setObjectName(QStringLiteral("DirectoryLabel"));
     DirectoryLabel->setWordWrap(true);
@@ -101,17 +101,44 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
         setDirectory(QDir(m_directory).absoluteFilePath(item->data(Qt::UserRole).toString()));
     });
     connect(cbExt, &QComboBox::currentIndexChanged, this, &TFileForm::cbExtChange);
-    connect(FileListBox1, &QListWidget::currentItemChanged, this, &TFileForm::FileListBox1Change);
+    // The selection, not the current item: a mouse press moves the current item before it
+    // selects.
+    connect(FileListBox1, &QListWidget::itemSelectionChanged, this, &TFileForm::FileListBox1Change);
     connect(BitBtn1, &QPushButton::clicked, this, &TFileForm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TFileForm::reject);
     FormActivate();
+    qApp->installEventFilter(this);
+}
+
+QString TFileForm::DriveText(const QString& rootPath)
+{
+    // Drive letters in upper case; mount points of systems without letters as they are.
+    static const QRegularExpression letter(QStringLiteral("^[A-Za-z]:[/\\\\]?$"));
+    const QString native = QDir::toNativeSeparators(rootPath);
+    return letter.match(rootPath).hasMatch() ? native.toUpper() : native;
 }
 
 bool TFileForm::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    // Only the chooser's own opening and the closing of another of the program's windows over
+    // it start it over; coming back from another application does not.
+    if (event->type() == QEvent::WindowActivate && (!m_opened || m_windowClosedOver)) {
+        m_opened = true;
+        m_windowClosedOver = false;
         FormActivate();
+    }
     return QDialog::event(event);
+}
+
+bool TFileForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide && watched != this && watched->isWidgetType()) {
+        const auto* w = static_cast<QWidget*>(watched);
+        if (w->isWindow() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip &&
+            isVisible())
+            m_windowClosedOver = true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFileForm::FormActivate()
@@ -178,8 +205,8 @@ void TFileForm::cbExtChange()
 
 void TFileForm::FileListBox1Change()
 {
-    const QListWidgetItem* item = FileListBox1->currentItem();
-    EditNameFile->setText(item && item->isSelected() ? item->text() : QString());
+    const QList<QListWidgetItem*> selected = FileListBox1->selectedItems();
+    EditNameFile->setText(selected.isEmpty() ? QString() : selected.front()->text());
 }
 
 void TFileForm::BitBtn1Click()
@@ -198,7 +225,12 @@ void TFileForm::BitBtn1Click()
     if (ExportGrid) {
         const QString fileName = name + u'.' + cbExt->currentText();
         QString error;
-        if (!exportTo(fileName, index, error)) {
+        bool cancelled = false;
+        if (!exportTo(fileName, index, error, cancelled)) {
+            if (cancelled) {
+                reject(); // a cancel is not a failure: nothing is written, nothing to report
+                return;
+            }
             Messages::error(
                 QStringLiteral("Не удалось записать файл %1\n%2")
                     .arg(QDir::toNativeSeparators(QDir(m_directory).absoluteFilePath(fileName)),
@@ -210,8 +242,9 @@ void TFileForm::BitBtn1Click()
     done(1);
 }
 
-bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error)
+bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, bool& cancelled)
 {
+    cancelled = false;
     static const grid::ExportFormat formats[] = {grid::ExportFormat::Rtf, grid::ExportFormat::Text,
                                                  grid::ExportFormat::Html, grid::ExportFormat::Xls};
     const grid::ExportFormat format =
@@ -245,6 +278,7 @@ bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error)
         error);
     QApplication::restoreOverrideCursor();
     if (!written) {
+        cancelled = progress.wasCanceled();
         file.cancelWriting();
         return false;
     }

@@ -44,16 +44,22 @@ public:
     /// Makes `path` the chosen directory (and the program's current one).
     void setDirectory(const QString& path);
     QString directory() const { return m_directory; }
+    /// The drive list's text for a volume's root path.
+    static QString DriveText(const QString& rootPath);
 
 public slots:
     void reject() override { done(2); }
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool exportTo(const QString& fileName, int extIndex, QString& error);
+    /// False when nothing was written: `cancelled` tells a cancel from a failure (`error`).
+    bool exportTo(const QString& fileName, int extIndex, QString& error, bool& cancelled);
 
     QString m_programDir;
     QString m_directory;
+    bool m_opened = false;           // the first activation has come
+    bool m_windowClosedOver = false; // another of the program's windows closed since
 };
