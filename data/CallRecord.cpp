@@ -49,7 +49,7 @@ void ApplyFieldLabels(db::DataSet& dataSet)
 
 void RingFieldsCalculator::resolve(db::DataSet& ds)
 {
-    m_first = ds.fields().front().get();
+    m_generation = ds.fieldGeneration();
     m_day = &ds.field(QStringLiteral("RDAY"));
     m_month = &ds.field(QStringLiteral("RMONT"));
     m_year = &ds.field(QStringLiteral("RYEAR"));
@@ -66,7 +66,7 @@ void RingFieldsCalculator::operator()(db::DataSet& ds)
 {
     if (ds.fields().empty())
         return;
-    if (ds.fields().front().get() != m_first)
+    if (ds.fieldGeneration() != m_generation)
         resolve(ds); // the fields are made anew at every open
     const QDate date(int(quint16(m_year->asInteger() + 2000)), m_month->asInteger(),
                      m_day->asInteger());

@@ -30,7 +30,7 @@ public:
 private:
     void resolve(db::DataSet& dataSet);
 
-    const db::Field* m_first = nullptr;
+    std::uint64_t m_generation = 0; // of the data set's fields the pointers below belong to
     db::Field* m_day = nullptr;
     db::Field* m_month = nullptr;
     db::Field* m_year = nullptr;

@@ -285,7 +285,27 @@ void TestCallLog::failedQueryKeepsTheLastResult()
     QVERIFY(!s.form.GridRings->isHidden());
     QCOMPARE(s.rows(), QStringLiteral("3"));
     QCOMPARE(s.form.GridRings->model()->rowCount(), 3);
+    // The kept grid shows its order and its titles still sort.
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+             grid::SortMarker::Ascending);
     s.dm.ibTranRO.start();
+    s.form.seRingLen->setValue(0);
+    s.clickTitle(QStringLiteral("RTime"));
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(s.dm.MainObject->FieldRing, 1);
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+             grid::SortMarker::Ascending);
+    // A sort that fails leaves the marker where the rows are sorted.
+    s.dm.ibTranRO.rollback();
+    s.clickTitle(QStringLiteral("FIO"));
+    QCOMPARE(Messages::shown().size(), 2);
+    QCOMPARE(s.dm.MainObject->FieldRing, 1);
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+             grid::SortMarker::Ascending);
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
+             grid::SortMarker::None);
+    s.dm.ibTranRO.start();
+    s.form.seRingLen->setValue(100);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("1"));
 }

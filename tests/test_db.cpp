@@ -222,6 +222,12 @@ void TestDb::fieldDefinitionsAndHooks()
     q.next();
     QVERIFY(q.field(QStringLiteral("Twice")).isNull()); // the failed row stays empty
     QCOMPARE(q.field(QStringLiteral("FIO")).asString(), QStringLiteral("Два"));
+    // Every open makes the fields anew, under a new generation even where a field lands at
+    // the address of an old one.
+    const std::uint64_t generation = q.fieldGeneration();
+    q.close();
+    q.open();
+    QVERIFY(q.fieldGeneration() != generation);
 
     Query missing(t.database(), tr);
     missing.setFieldDefs(

@@ -111,6 +111,20 @@ void TestPresentation::callRowsGetDateTimeAndDuration()
     QCOMPARE(q.field(QStringLiteral("RINGLENGTH")).asInt64(), qint64(65)); // the rest is there
     q.next();
     QCOMPARE(q.field(QStringLiteral("RLen")).displayText(), QStringLiteral(" 1 ч 02 мин 05 сек"));
+
+    // Opened again with the parts in another order: the fields are new objects (perhaps at
+    // the old addresses), and the calculated ones are made from the new ones.
+    q.close();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT RSec, RMin, RHour, RYear, RMont, RDay, RingLength, TimeHour,"
+                               "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+    q.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
+    q.sql().add(QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
+    q.sql().add(QStringLiteral("ORDER BY RingDate DESC"));
+    q.open();
+    QCOMPARE(q.field(QStringLiteral("RDate")).asDate(), QDate(2011, 3, 9));
+    QCOMPARE(q.field(QStringLiteral("RTime")).asTime(), QTime(23, 59, 59));
+    QCOMPARE(q.field(QStringLiteral("RLen")).displayText(), QStringLiteral(" 1 ч 02 мин 05 сек"));
 }
 
 void TestPresentation::directoryCaptions()

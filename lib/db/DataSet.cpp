@@ -214,6 +214,7 @@ Field& DataSet::field(const QString& name) const
 
 void DataSet::buildFields()
 {
+    ++m_fieldGeneration;
     const std::vector<ColumnInfo>& cols = m_statement.columns();
     auto typeOf = [](const ColumnInfo& c) {
         switch (c.sqlType) {

@@ -9,6 +9,7 @@
 #include "Statement.h"
 #include "Transaction.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -72,6 +73,9 @@ public:
     void close();
 
     const std::vector<std::unique_ptr<Field>>& fields() const { return m_fields; }
+    /// Changes each time the fields are made anew (at every open): pointers to fields kept by
+    /// a hook are stale when it differs from the one they were taken at.
+    std::uint64_t fieldGeneration() const { return m_fieldGeneration; }
     /// Case-insensitive; throws DbError when there is no such field.
     Field& field(const QString& name) const;
     Field* findField(const QString& name) const;
@@ -121,6 +125,7 @@ private:
     RowContext m_context;
     bool m_open = false;
     bool m_paramCheck = true;
+    std::uint64_t m_fieldGeneration = 0;
     std::function<void(DataSet&)> m_calcHook;
     std::function<void(DataSet&)> m_afterOpen;
 };

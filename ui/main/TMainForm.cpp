@@ -632,10 +632,15 @@ void TMainForm::RunCallQuery()
         GridRings->endReload();
         Messages::error(e.message(), this);
         if (q.isOpen()) {
+            // The kept rows are those of the last run, in its order: its marker shows again
+            // and its titles sort again.
             PanelTotalString->setText(oldRows);
             PanelTotalTime->setText(oldTime);
             GridRings->fitColumns();
             restoreGridLayout(GridRings, GridRingsSection);
+            s.FieldRing = m_shownSort.first;
+            s.DescRing = m_shownSort.second;
+            MarkCallSortColumn(s.FieldRing);
             GridRings->show();
         }
         sbStart->setEnabled(true);
@@ -649,15 +654,23 @@ void TMainForm::RunCallQuery()
         GridRings->fitColumns();
         restoreGridLayout(GridRings, GridRingsSection);
     }
+    MarkCallSortColumn(fieldRing);
+    m_shownSort = {fieldRing, s.DescRing};
+    sbStart->setEnabled(true);
+    GridRings->show();
+    UpdateActions();
+}
+
+void TMainForm::MarkCallSortColumn(int fieldRing)
+{
+    if (fieldRing < 0 || fieldRing >= int(std::size(CallSorts)))
+        fieldRing = 0;
     const QString marked = QString::fromLatin1(CallSorts[fieldRing].column);
     for (int c = 0; c < GridRings->columnCount(); ++c) {
         GridRings->setTitleButton(c, true);
         if (GridRings->columnField(c)->name().toUpper() == marked)
-            SetColumnSortMarker(GridRings, c, s.DescRing);
+            SetColumnSortMarker(GridRings, c, m_dm->MainObject->DescRing);
     }
-    sbStart->setEnabled(true);
-    GridRings->show();
-    UpdateActions();
 }
 
 void TMainForm::GridRingsSortMarkingChanged()

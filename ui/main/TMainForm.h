@@ -42,6 +42,8 @@ public:
     void ShowConnectionInStatusBar();
     void RunCallQuery();
     void SetColumnSortMarker(grid::DataGrid* grid, int column, int descending);
+    /// Title buttons on every column of the call grid, the marker on the sorted one.
+    void MarkCallSortColumn(int fieldRing);
     void ARefreshExecute();
     void N23Click();
     void AExportExecute();
@@ -150,6 +152,7 @@ private:
 
     TDM* m_dm = nullptr;
     bool m_activated = false;
+    std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
     QRect m_workArea;
     bool m_treeSized = false;
     int m_treeWidth = 160; // kept apart: the tree has no width of its own until its tab shows
