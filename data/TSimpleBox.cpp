@@ -1,5 +1,6 @@
 #include "TSimpleBox.h"
 
+#include "Statements.h"
 #include "TDM.h"
 
 #include <QComboBox>
@@ -8,8 +9,7 @@ TSimpleBox::TSimpleBox(TDM& dm, quint8 kind, QComboBox* box, bool withFirstItem)
     : m_query(dm.ibDatabase, dm.ibTranRO), m_box(box), m_withFirstItem(withFirstItem)
 {
     if (kind == 1)
-        m_query.sql().add(
-            QStringLiteral("SELECT KeyID,DeptName as Name FROM Depts ORDER BY DeptName"));
+        stmt::deptChoices().applyTo(m_query);
 }
 
 void TSimpleBox::FillBox(int key)

@@ -4,6 +4,7 @@
 #include "app/TDlgForm.h"
 #include "app/TMainObject.h"
 #include "data/CallRecord.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "report/ReportPreview.h"
@@ -137,41 +138,6 @@ void TReportForm::setZoom(int percent)
     frPreview->setZoom(percent / 100.0);
 }
 
-void TReportForm::buildQuery(int index)
-{
-    db::Query& q = m_dm.ibQueryReport;
-    q.close();
-    q.sql().clear();
-    if (index == 0 || index == 2) {
-        const bool users = index == 0;
-        const QString row = users ? QStringLiteral("rings.numberin=users.numberin")
-                                  : QStringLiteral("rings.RLine=Lines.NumberLine");
-        q.sql().add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
-                          : QStringLiteral("SELECT Lines.NumberLine,Lines.NumberTown,"));
-        const std::pair<const char*, const char*> parts[] = {
-            {"count", "numberout=0) as CntInRing,"},
-            {"sum", "numberout=0) as InRing,"},
-            {"count", "numberout>0) as CntOutRing,"},
-            {"sum", "numberout>0) as OutRing"}};
-        for (const auto& [aggregate, tail] : parts)
-            q.sql().add(QStringLiteral(
-                            "(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
-                            ":d1 and :d2) and %2 AND rings.%3")
-                            .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
-        q.sql().add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
-        q.sql().add(users ? QStringLiteral("ORDER BY users.fio")
-                          : QStringLiteral("ORDER BY Lines.NumberTown"));
-    } else {
-        q.sql().add(
-            QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"
-                           "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn"));
-        q.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
-        q.sql().add(QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
-        q.sql().add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
-        q.sql().add(QStringLiteral("ORDER BY RingDate"));
-    }
-}
-
 void TReportForm::RunReport(bool Preview)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -190,10 +156,9 @@ void TReportForm::RunReport(bool Preview)
     try {
         if (index >= 0 && index <= 2) {
             templateName = QLatin1String(Templates[index]);
-            buildQuery(index);
             const bool detail = index == 1;
-            q.paramByName(detail ? QStringLiteral("D1") : QStringLiteral("d1")).setDateTime(start);
-            q.paramByName(detail ? QStringLiteral("D2") : QStringLiteral("d2")).setDateTime(end);
+            q.close();
+            stmt::report(index, start, end).applyTo(q);
             q.open();
             for (q.first(); !q.eof(); q.next()) {
                 if (detail) {

@@ -57,8 +57,6 @@ public slots:
     void reject() override { done(2); }
 
 private:
-    void buildQuery(int index);
-
     TDM& m_dm;
     report::PreparedReport m_prepared;
 };

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "app/TWaitForm.h"
 #include "data/CallRecord.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "ui/controls/TComboQuery.h"
@@ -189,21 +190,16 @@ qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
     qint64 result = 0;
     try {
         sql.close();
-        sql.sql().clear();
-        sql.sql().add(QStringLiteral(
-            "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
-        sql.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
-        sql.sql().add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
-        if (cbIN->isChecked() && !cbOUT->isChecked())
-            sql.sql().add(QStringLiteral("AND NumberOut=0"));
-        if (!cbIN->isChecked() && cbOUT->isChecked())
-            sql.sql().add(QStringLiteral("AND NumberOut>0"));
-        if (key > 0)
-            sql.sql().add(QStringLiteral("AND ") + keyColumn + u'=' + QString::number(key));
-        sql.sql().add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
-        m_lastStatement = sql.sql().lines();
-        sql.param(0).setDateTime(m_periodStart);
-        sql.param(1).setDateTime(m_periodEnd);
+        stmt::TalkSum sum;
+        sum.from = m_periodStart;
+        sum.to = m_periodEnd;
+        sum.incoming = cbIN->isChecked();
+        sum.outgoing = cbOUT->isChecked();
+        sum.keyColumn = keyColumn;
+        sum.key = key;
+        const stmt::Statement statement = sum.statement();
+        m_lastStatement = statement.lines;
+        statement.applyTo(sql);
         sql.execQuery();
         if (!sql.eof())
             result = sql.field(QStringLiteral("TIMESEC")).asInt64() +
@@ -251,10 +247,10 @@ void TStat1Form::bbSaveClick()
         if (m_totalSeconds > 0) {
             if (PageControl->currentIndex() == 0)
                 FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"),
-                        QStringLiteral("R.RLine"));
+                        stmt::TalkSum::LineColumn);
             else
                 FillPie(*clbLinesIn, m_users, QStringLiteral("NumberIn"),
-                        QStringLiteral("R.NumberIn"));
+                        stmt::TalkSum::UserColumn);
         }
         PanelTotalTime->setText(DurationText(m_totalSeconds));
         PanelSelectTime->setText(DurationText(m_selectedSeconds));

@@ -1,6 +1,7 @@
 #include "TDeptForm.h"
 
 #include "app/Messages.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 
@@ -29,9 +30,7 @@ void TDeptForm::FormActivate()
     db::Sql& sql = m_dm.IBSQL;
     try {
         sql.close();
-        sql.sql().clear();
-        sql.sql().add(QStringLiteral("SELECT KeyID,DeptName FROM Depts WHERE KeyID=") +
-                      QString::number(DeptKey));
+        stmt::deptByKey(DeptKey).applyTo(sql);
         sql.execQuery();
         if (!sql.eof() && sql.fields()[0]->asInteger() > 0)
             eDeptName->setText(sql.fields()[1]->asString());
@@ -57,15 +56,10 @@ void TDeptForm::bbSaveClick()
             Messages::error(e.message(), this); // nothing was run; ibTran stays as it is
             return;
         }
-        q.sql().add(QStringLiteral("INSERT INTO Depts (KeyID,DeptName,DeptParent)"));
-        q.sql().add(QStringLiteral("VALUES (:KeyID,:DeptName,:DeptParent)"));
+        stmt::insertDept(DeptKey, eDeptName->text(), ParentKey).applyTo(q);
     } else {
-        q.sql().add(QStringLiteral("UPDATE Depts SET DeptName=:DeptName,DeptParent=:DeptParent"));
-        q.sql().add(QStringLiteral("WHERE KeyID=:KeyID"));
+        stmt::updateDept(DeptKey, eDeptName->text(), ParentKey).applyTo(q);
     }
-    q.paramByName(QStringLiteral("KeyID")).setInteger(DeptKey);
-    q.paramByName(QStringLiteral("DeptParent")).setInteger(ParentKey);
-    q.paramByName(QStringLiteral("DeptName")).setString(eDeptName->text());
     if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
         m_dm.ibTran.rollbackQuietly();
         Messages::error(*failure, this);

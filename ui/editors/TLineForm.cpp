@@ -1,6 +1,7 @@
 #include "TLineForm.h"
 
 #include "app/Messages.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 
 #include <QFormLayout>
@@ -66,19 +67,9 @@ void TLineForm::bbSaveClick()
         return;
     }
     db::Query& q = m_dm.StartTmp();
-    if (EditMode == 0) {
-        q.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine,NumberTown,AddInfo,Etc)"));
-        q.sql().add(QStringLiteral("VALUES (:NumberLine,:NumberTown,:AddInfo,:Etc)"));
-    } else {
-        q.sql().add(QStringLiteral(
-            "UPDATE Lines SET "
-            "NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
-        q.sql().add(QStringLiteral("WHERE NumberLine=") + QString::number(OldNumberLine));
-    }
-    q.paramByName(QStringLiteral("NumberLine")).setInteger(seNumberLine->value());
-    q.paramByName(QStringLiteral("NumberTown")).setInteger(seNumberTown->value());
-    q.paramByName(QStringLiteral("AddInfo")).setString(eAddInfo->text());
-    q.paramByName(QStringLiteral("Etc")).setString(mEtc->toPlainText());
+    const stmt::LineRecord line{seNumberLine->value(), seNumberTown->value(), eAddInfo->text(),
+                                mEtc->toPlainText()};
+    (EditMode == 0 ? stmt::insertLine(line) : stmt::updateLine(OldNumberLine, line)).applyTo(q);
     SavedNumberLine = seNumberLine->value();
     if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
         Messages::error(*failure, this); // ibTran stays active: correct and save again

@@ -1,6 +1,7 @@
 #include "TUserForm.h"
 
 #include "app/Messages.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "data/TSimpleBox.h"
 #include "db/DbError.h"
@@ -76,20 +77,10 @@ void TUserForm::bbSaveClick()
         return;
     }
     db::Query& q = m_dm.StartTmp();
-    if (EditMode == 0) {
-        q.sql().add(QStringLiteral("INSERT INTO Users (NumberIN,FIO,EMail,SendMail,DeptNumber)"));
-        q.sql().add(QStringLiteral("VALUES (:NumberIN,:FIO,:EMail,:SendMail,:DeptNumber)"));
-    } else {
-        q.sql().add(QStringLiteral("UPDATE Users SET NumberIN=:NumberIN,FIO=:FIO,EMail=:EMail,"
-                                   "SendMail=:SendMail,DeptNumber=:DeptNumber"));
-        q.sql().add(QStringLiteral("WHERE NumberIN=") + QString::number(OldNumberIn));
-    }
-    q.paramByName(QStringLiteral("NumberIN")).setInteger(seNumberIn->value());
-    q.paramByName(QStringLiteral("FIO")).setString(eFio->text());
-    q.paramByName(QStringLiteral("EMail")).setString(eEMail->text());
-    q.paramByName(QStringLiteral("SendMail")).setInteger(cbSendMail->isChecked() ? 1 : 0);
-    q.paramByName(QStringLiteral("DeptNumber"))
-        .setInteger(m_depts ? m_depts->KeyAt(cbDept->currentIndex()) : 0);
+    const stmt::UserRecord user{seNumberIn->value(), eFio->text(), eEMail->text(),
+                                cbSendMail->isChecked(),
+                                m_depts ? m_depts->KeyAt(cbDept->currentIndex()) : 0};
+    (EditMode == 0 ? stmt::insertUser(user) : stmt::updateUser(OldNumberIn, user)).applyTo(q);
     SavedNumberIn = seNumberIn->value();
     if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
         m_dm.ibTran.rollbackQuietly();

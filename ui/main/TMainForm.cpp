@@ -4,6 +4,7 @@
 #include "app/Pictures.h"
 #include "app/TMainObject.h"
 #include "data/CallRecord.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "data/TSimpleBox.h"
 #include "db/DbError.h"
@@ -55,35 +56,6 @@ const QString GridRingsSection = QStringLiteral("GridRings");
 const QString GridLinesSection = QStringLiteral("GridLines");
 const QString GridUsersSection = QStringLiteral("GridUsers");
 
-// Calls grid: the sort term of each FieldRing and the column it belongs to.
-struct CallSort
-{
-    const char* term;
-    const char* column;
-};
-// The date term is the timestamp itself: chronological order, served by its index.
-const CallSort CallSorts[] = {
-    {"RingDate DESC_VAL", "RDATE"},
-    {"RHour DESC_VAL,RMin DESC_VAL,RSec DESC_VAL", "RTIME"},
-    {"FIO DESC_VAL", "FIO"},
-    {"NumberOut DESC_VAL", "NUMBEROUT"},
-    {"NumberTown DESC_VAL", "NUMBERTOWN"},
-    {"RingLength DESC_VAL", "RLEN"},
-};
-// Lines grid: the sort term of each FieldLine and its column.
-const CallSort LineSorts[] = {
-    {"NumberLine DESC_VAL", "NUMBERLINE"},
-    {"NumberTown DESC_VAL", "NUMBERTOWN"},
-    {"AddInfo DESC_VAL", "ADDINFO"},
-    {"Etc DESC_VAL", "ETC"},
-};
-const std::pair<const char*, int> LineSortColumns[] = {
-    {"NUMBERLINE", 0},
-    {"NUMBERTOWN", 1},
-    {"ADDINFO", 2},
-    {"ETC", 3},
-};
-
 // The sort description of a grid's marked columns, upper-cased ("FIO DESC,...").
 QString sortDescription(const grid::DataGrid& g)
 {
@@ -108,11 +80,6 @@ struct WaitCursor
 };
 
 const QString DeleteFailed = QStringLiteral("Ошибка . Попробуйте записать позже ...");
-
-// Sort-marked column names tested in this order; the last one found wins.
-const std::pair<const char*, int> CallSortColumns[] = {
-    {"RDATE", 0}, {"RTIME", 1}, {"FIO", 2}, {"NUMBEROUT", 3}, {"NUMBERTOWN", 4}, {"RLEN", 5},
-};
 
 QLabel* panel(QWidget* parent, const QString& name)
 {
@@ -402,13 +369,9 @@ void TMainForm::FormActivate()
     dDo->setDate(QDate::currentDate());
     seNumberBeg->clear();
     try {
-        cqUsers->Query().sql().clear();
-        cqUsers->Query().sql().add(QStringLiteral(
-            "SELECT NumberIN,FIO,upper(FIO COLLATE PXW_CYRL) as ForOrder FROM Users ORDER BY 3"));
+        stmt::userChoices().applyTo(cqUsers->Query());
         cqUsers->FillItems(0);
-        cqLines->Query().sql().clear();
-        cqLines->Query().sql().add(QStringLiteral(
-            "SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
+        stmt::lineChoices().applyTo(cqLines->Query());
         cqLines->FillItems(0);
         ApplyMaskToLineFilter();
     } catch (const db::DbError& e) {
@@ -541,9 +504,7 @@ void TMainForm::sbStartClick()
 
 QString TMainForm::CallSortTerm(int index)
 {
-    if (index < 0 || index >= int(std::size(CallSorts)))
-        index = 0;
-    return QString::fromLatin1(CallSorts[index].term);
+    return stmt::CallFilter::sortTerm(index);
 }
 
 void TMainForm::saveGridLayout(grid::DataGrid* grid, const QString& section)
@@ -582,8 +543,6 @@ void TMainForm::RunCallQuery()
     GridRings->hide();
     PanelTotalTime->clear();
     PanelTotalString->clear();
-    const QDateTime d1(dOT->date(), QTime(0, 0, 0, 0));
-    const QDateTime d2(dDo->date(), QTime(23, 59, 59, 59));
     QCoreApplication::processEvents();
     if (hadResult)
         saveGridLayout(GridRings, GridRingsSection);
@@ -592,38 +551,24 @@ void TMainForm::RunCallQuery()
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
     }
-    // The rows of the last run stay until the new statement is accepted by the server.
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
-                               "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
-    q.sql().add(QStringLiteral("FROM Rings R,Lines L,Users U"));
-    q.sql().add(QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
-    if (cbIN->isChecked() && !cbOUT->isChecked())
-        q.sql().add(QStringLiteral("AND NumberOut=0"));
-    if (cbOUT->isChecked() && !cbIN->isChecked())
-        q.sql().add(QStringLiteral("AND NumberOut>0"));
-    // The field takes digits only, so nothing but digits reaches the statement.
-    QString prefix = seNumberBeg->text().trimmed();
-    prefix.remove(QRegularExpression(QStringLiteral("[^0-9]")));
-    if (!prefix.isEmpty())
-        q.sql().add(QStringLiteral("AND NumberOut STARTING WITH '") + prefix + u'\'');
-    q.sql().add(QStringLiteral("AND (R.RingDate between :d1 and :d2)"));
-    if (const int user = cqUsers->GetKeyValue(); user > 0)
-        q.sql().add(QStringLiteral("AND R.NumberIn=") + QString::number(user));
-    if (const int line = cqLines->GetKeyValue(); line > 0)
-        q.sql().add(QStringLiteral("AND R.RLine=") + QString::number(line));
-    if (seRingLen->value() > 0)
-        q.sql().add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(seRingLen->value()));
+    stmt::CallFilter filter;
+    filter.from = dOT->date();
+    filter.to = dDo->date();
+    filter.incoming = cbIN->isChecked();
+    filter.outgoing = cbOUT->isChecked();
+    filter.numberPrefix = seNumberBeg->text();
+    filter.user = cqUsers->GetKeyValue();
+    filter.line = cqLines->GetKeyValue();
+    filter.longerThan = seRingLen->value();
     const int fieldRing =
-        (s.FieldRing >= 0 && s.FieldRing < int(std::size(CallSorts))) ? s.FieldRing : 0;
-    QString term = CallSortTerm(fieldRing);
-    term.replace(QLatin1String("DESC_VAL"), s.DescRing == 1 ? QStringLiteral("DESC") : QString());
-    q.sql().add(QStringLiteral("ORDER BY ") + term);
+        (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sortFieldCount()) ? s.FieldRing : 0;
+    filter.sortField = fieldRing;
+    filter.descending = s.DescRing == 1;
 
     GridRings->beginReload();
     try {
-        q.paramByName(QStringLiteral("d1")).setDateTime(d1);
-        q.paramByName(QStringLiteral("d2")).setDateTime(d2);
+        // The rows of the last run stay until the new statement is accepted by the server.
+        filter.statement().applyTo(q);
         q.open();
         const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
         for (q.first(); !q.eof(); q.next())
@@ -663,9 +608,7 @@ void TMainForm::RunCallQuery()
 
 void TMainForm::MarkCallSortColumn(int fieldRing)
 {
-    if (fieldRing < 0 || fieldRing >= int(std::size(CallSorts)))
-        fieldRing = 0;
-    const QString marked = QString::fromLatin1(CallSorts[fieldRing].column);
+    const QString marked = stmt::CallFilter::sortColumn(fieldRing);
     for (int c = 0; c < GridRings->columnCount(); ++c) {
         GridRings->setTitleButton(c, true);
         if (GridRings->columnField(c)->name().toUpper() == marked)
@@ -677,9 +620,7 @@ void TMainForm::GridRingsSortMarkingChanged()
 {
     TMainObject& s = *m_dm->MainObject;
     const QString description = sortDescription(*GridRings);
-    for (const auto& [name, index] : CallSortColumns)
-        if (description.contains(QLatin1String(name)))
-            s.FieldRing = index;
+    s.FieldRing = stmt::CallFilter::sortFieldOf(description, s.FieldRing);
     s.DescRing = description.contains(QLatin1String("DESC")) ? 1 : 0;
     RunCallQuery();
 }
@@ -784,9 +725,7 @@ void TMainForm::buildDirectoryTabs()
 
 QString TMainForm::LineSortTerm(int index)
 {
-    if (index < 0 || index >= int(std::size(LineSorts)))
-        index = 0;
-    return QString::fromLatin1(LineSorts[index].term);
+    return stmt::LineList::sortTerm(index);
 }
 
 void TMainForm::openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section)
@@ -816,18 +755,13 @@ void TMainForm::LoadLines()
     if (q.isOpen())
         saveGridLayout(GridLines, GridLinesSection);
     GridLines->beginReload();
-    QString term = LineSortTerm(s.FieldLine);
-    term.replace(QLatin1String("DESC_VAL"), s.DescLine == 1 ? QStringLiteral("DESC") : QString());
     q.close();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT * FROM Lines"));
-    q.sql().add(QStringLiteral("ORDER BY ") + term);
+    stmt::LineList{s.FieldLine, s.DescLine == 1}.statement().applyTo(q);
     openDirectoryQuery(GridLines, q, GridLinesSection);
-    const int field =
-        (s.FieldLine >= 0 && s.FieldLine < int(std::size(LineSorts))) ? s.FieldLine : 0;
+    const QString marked = stmt::LineList::sortColumn(s.FieldLine);
     for (int c = 0; c < GridLines->columnCount(); ++c) {
         GridLines->setTitleButton(c, true);
-        if (GridLines->columnField(c)->name() == QLatin1String(LineSorts[field].column))
+        if (GridLines->columnField(c)->name() == marked)
             SetColumnSortMarker(GridLines, c, s.DescLine);
     }
 }
@@ -857,9 +791,7 @@ void TMainForm::GridLinesSortMarkingChanged()
 {
     TMainObject& s = *m_dm->MainObject;
     const QString description = sortDescription(*GridLines);
-    for (const auto& [name, index] : LineSortColumns)
-        if (description.contains(QLatin1String(name)))
-            s.FieldLine = index;
+    s.FieldLine = stmt::LineList::sortFieldOf(description, s.FieldLine);
     s.DescLine = description.contains(QLatin1String("DESC")) ? 1 : 0;
     try {
         LoadLines();
@@ -889,11 +821,7 @@ void TMainForm::AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* un
 {
     db::Query& q = m_dm->ibQueryDepts;
     q.close();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT * FROM DEPTS WHERE DeptParent=:DeptParent"));
-    q.sql().add(QStringLiteral("ORDER BY DeptName"));
-    q.paramByName(QStringLiteral("DeptParent"))
-        .setInteger(parentNode ? parentNode->data(0, Qt::UserRole).toInt() : 0);
+    stmt::deptChildren(parentNode ? parentNode->data(0, Qt::UserRole).toInt() : 0).applyTo(q);
     q.open();
     QIcon icon(Pictures::department(false));
     icon.addPixmap(Pictures::department(true), QIcon::Selected);
@@ -943,11 +871,7 @@ void TMainForm::LoadUsersOfDept(int deptKey)
         saveGridLayout(GridUsers, GridUsersSection);
     GridUsers->beginReload();
     q.close();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT ' ' as MailIcon,Users.* FROM Users"));
-    if (deptKey > 0)
-        q.sql().add(QStringLiteral("WHERE DeptNumber=") + QString::number(deptKey));
-    q.sql().add(QStringLiteral("ORDER BY FIO"));
+    stmt::usersOfDept(deptKey).applyTo(q);
     openDirectoryQuery(GridUsers, q, GridUsersSection);
     GridUsersColWidthsChanged();
 }
@@ -1066,10 +990,8 @@ void TMainForm::deleteRow(int kind)
         return;
     try {
         db::Query& tmp = m_dm->StartTmp();
-        // The key is the integer the grid holds, written by the program.
-        tmp.sql().add((kind == LineKind ? QStringLiteral("DELETE FROM Lines WHERE NumberLine=")
-                                        : QStringLiteral("DELETE FROM Users WHERE NumberIN=")) +
-                      QString::number(q.field(keyField).asInt64()));
+        const int number = q.field(keyField).asInteger();
+        (kind == LineKind ? stmt::deleteLine(number) : stmt::deleteUser(number)).applyTo(tmp);
         if (m_dm->ExecuteTmp())
             Messages::error(DeleteFailed, this);
         m_dm->CommitWrite();
@@ -1103,8 +1025,7 @@ void TMainForm::N19Click()
         return;
     try {
         db::Query& tmp = m_dm->StartTmp();
-        tmp.sql().add(QStringLiteral("DELETE FROM Depts WHERE KeyID=") +
-                      QString::number(node->data(0, Qt::UserRole).toInt()));
+        stmt::deleteDept(node->data(0, Qt::UserRole).toInt()).applyTo(tmp);
         if (m_dm->ExecuteTmp())
             Messages::error(DeleteFailed, this);
         else
@@ -1124,8 +1045,7 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
     QModelIndexList rows = GridUsers->selectionModel()->selectedRows();
     try {
         db::Query& tmp = m_dm->StartTmp();
-        tmp.sql().add(
-            QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
+        stmt::moveUser(0, dept).applyTo(tmp);
         tmp.prepare();
         bool failed = false;
         for (const QModelIndex& row : rows) {
@@ -1133,8 +1053,7 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
             const int number = users.field(QStringLiteral("NumberIN")).asInteger();
             if (number <= 0)
                 continue;
-            tmp.paramByName(QStringLiteral("NumberIN")).setInteger(number);
-            tmp.paramByName(QStringLiteral("DeptNumber")).setInteger(dept);
+            stmt::moveUser(number, dept).applyTo(tmp);
             if (m_dm->ExecuteTmp()) {
                 failed = true;
                 break;

@@ -1,0 +1,372 @@
+#include "Statements.h"
+
+#include "db/DataSet.h"
+
+#include <QRegularExpression>
+#include <iterator>
+
+namespace stmt {
+
+namespace {
+
+struct SortField
+{
+    const char* term;
+    const char* column;
+};
+
+// The date term is the timestamp itself: chronological order, served by its index.
+const SortField CallSorts[] = {
+    {"RingDate DESC_VAL", "RDATE"},
+    {"RHour DESC_VAL,RMin DESC_VAL,RSec DESC_VAL", "RTIME"},
+    {"FIO DESC_VAL", "FIO"},
+    {"NumberOut DESC_VAL", "NUMBEROUT"},
+    {"NumberTown DESC_VAL", "NUMBERTOWN"},
+    {"RingLength DESC_VAL", "RLEN"},
+};
+
+const SortField LineSorts[] = {
+    {"NumberLine DESC_VAL", "NUMBERLINE"},
+    {"NumberTown DESC_VAL", "NUMBERTOWN"},
+    {"AddInfo DESC_VAL", "ADDINFO"},
+    {"Etc DESC_VAL", "ETC"},
+};
+
+template <std::size_t N> const SortField& sortAt(const SortField (&sorts)[N], int index)
+{
+    return sorts[(index >= 0 && index < int(N)) ? index : 0];
+}
+
+template <std::size_t N>
+int sortOf(const SortField (&sorts)[N], const QString& description, int current)
+{
+    // Tested in order; the last one named wins.
+    for (std::size_t i = 0; i < N; ++i)
+        if (description.contains(QLatin1String(sorts[i].column)))
+            current = int(i);
+    return current;
+}
+
+QString orderBy(const QString& term, bool descending)
+{
+    QString t = term;
+    t.replace(QLatin1String("DESC_VAL"), descending ? QStringLiteral("DESC") : QString());
+    return QStringLiteral("ORDER BY ") + t;
+}
+
+// The join of a call to its line and its subscriber, as the call list and detailed report use.
+const QString CallJoin = QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn");
+const QString CallTables = QStringLiteral("FROM Rings R,Lines L,Users U");
+
+} // namespace
+
+void Statement::applyTo(db::DataSet& dataSet) const
+{
+    dataSet.sql().clear();
+    for (const QString& line : lines)
+        dataSet.sql().add(line);
+    for (const auto& [name, value] : values)
+        dataSet.paramByName(name).setValue(value);
+}
+
+// ---- the call list ----------------------------------------------------------------------
+
+QString CallFilter::prefixDigits() const
+{
+    QString digits = numberPrefix.trimmed();
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    return digits;
+}
+
+Statement CallFilter::statement() const
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
+                         "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+    s.add(CallTables);
+    s.add(CallJoin);
+    if (incoming && !outgoing)
+        s.add(QStringLiteral("AND NumberOut=0"));
+    if (outgoing && !incoming)
+        s.add(QStringLiteral("AND NumberOut>0"));
+    if (const QString digits = prefixDigits(); !digits.isEmpty())
+        s.add(QStringLiteral("AND NumberOut STARTING WITH '") + digits + u'\'');
+    s.add(QStringLiteral("AND (R.RingDate between :d1 and :d2)"));
+    if (user > 0)
+        s.add(QStringLiteral("AND R.NumberIn=") + QString::number(user));
+    if (line > 0)
+        s.add(QStringLiteral("AND R.RLine=") + QString::number(line));
+    if (longerThan > 0)
+        s.add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(longerThan));
+    s.add(orderBy(sortTerm(sortField), descending));
+    s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
+    s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
+    return s;
+}
+
+QString CallFilter::sortTerm(int index)
+{
+    return QString::fromLatin1(sortAt(CallSorts, index).term);
+}
+
+QString CallFilter::sortColumn(int index)
+{
+    return QString::fromLatin1(sortAt(CallSorts, index).column);
+}
+
+int CallFilter::sortFieldCount()
+{
+    return int(std::size(CallSorts));
+}
+
+int CallFilter::sortFieldOf(const QString& description, int current)
+{
+    return sortOf(CallSorts, description, current);
+}
+
+// ---- the directories --------------------------------------------------------------------
+
+Statement LineList::statement() const
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT * FROM Lines"));
+    s.add(orderBy(sortTerm(sortField), descending));
+    return s;
+}
+
+QString LineList::sortTerm(int index)
+{
+    return QString::fromLatin1(sortAt(LineSorts, index).term);
+}
+
+QString LineList::sortColumn(int index)
+{
+    return QString::fromLatin1(sortAt(LineSorts, index).column);
+}
+
+int LineList::sortFieldCount()
+{
+    return int(std::size(LineSorts));
+}
+
+int LineList::sortFieldOf(const QString& description, int current)
+{
+    return sortOf(LineSorts, description, current);
+}
+
+Statement usersOfDept(int deptKey)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT ' ' as MailIcon,Users.* FROM Users"));
+    if (deptKey > 0)
+        s.add(QStringLiteral("WHERE DeptNumber=") + QString::number(deptKey));
+    s.add(QStringLiteral("ORDER BY FIO"));
+    return s;
+}
+
+Statement deptChildren(int parentKey)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT * FROM DEPTS WHERE DeptParent=:DeptParent"));
+    s.add(QStringLiteral("ORDER BY DeptName"));
+    s.bind(QStringLiteral("DeptParent"), qint64(parentKey));
+    return s;
+}
+
+Statement deptByKey(int key)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT KeyID,DeptName FROM Depts WHERE KeyID=") + QString::number(key));
+    return s;
+}
+
+Statement deptChoices()
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT KeyID,DeptName as Name FROM Depts ORDER BY DeptName"));
+    return s;
+}
+
+Statement userChoices()
+{
+    Statement s;
+    s.add(QStringLiteral(
+        "SELECT NumberIN,FIO,upper(FIO COLLATE PXW_CYRL) as ForOrder FROM Users ORDER BY 3"));
+    return s;
+}
+
+Statement lineChoices()
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
+    return s;
+}
+
+// ---- statistics and reports -------------------------------------------------------------
+
+const QString TalkSum::LineColumn = QStringLiteral("R.RLine");
+const QString TalkSum::UserColumn = QStringLiteral("R.NumberIn");
+
+Statement TalkSum::statement() const
+{
+    Statement s;
+    s.add(QStringLiteral(
+        "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
+    s.add(CallTables);
+    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
+    if (incoming && !outgoing)
+        s.add(QStringLiteral("AND NumberOut=0"));
+    if (!incoming && outgoing)
+        s.add(QStringLiteral("AND NumberOut>0"));
+    if (key > 0 && (keyColumn == LineColumn || keyColumn == UserColumn))
+        s.add(QStringLiteral("AND ") + keyColumn + u'=' + QString::number(key));
+    s.add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
+    s.bind(QStringLiteral("P0"), from);
+    s.bind(QStringLiteral("P1"), to);
+    return s;
+}
+
+Statement report(int index, const QDateTime& from, const QDateTime& to)
+{
+    Statement s;
+    if (index == 1) {
+        s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"
+                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn"));
+        s.add(CallTables);
+        s.add(CallJoin);
+        s.add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
+        s.add(QStringLiteral("ORDER BY RingDate"));
+        s.bind(QStringLiteral("D1"), from);
+        s.bind(QStringLiteral("D2"), to);
+        return s;
+    }
+    const bool users = index == 0;
+    const QString row = users ? QStringLiteral("rings.numberin=users.numberin")
+                              : QStringLiteral("rings.RLine=Lines.NumberLine");
+    s.add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
+                : QStringLiteral("SELECT Lines.NumberLine,Lines.NumberTown,"));
+    const std::pair<const char*, const char*> parts[] = {{"count", "numberout=0) as CntInRing,"},
+                                                         {"sum", "numberout=0) as InRing,"},
+                                                         {"count", "numberout>0) as CntOutRing,"},
+                                                         {"sum", "numberout>0) as OutRing"}};
+    for (const auto& [aggregate, tail] : parts)
+        s.add(QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
+                             ":d1 and :d2) and %2 AND rings.%3")
+                  .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
+    s.add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
+    s.add(users ? QStringLiteral("ORDER BY users.fio")
+                : QStringLiteral("ORDER BY Lines.NumberTown"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
+// ---- the writes -------------------------------------------------------------------------
+
+namespace {
+Statement& bindLine(Statement& s, const LineRecord& line)
+{
+    return s.bind(QStringLiteral("NumberLine"), qint64(line.number))
+        .bind(QStringLiteral("NumberTown"), qint64(line.town))
+        .bind(QStringLiteral("AddInfo"), line.addInfo)
+        .bind(QStringLiteral("Etc"), line.etc);
+}
+
+Statement& bindUser(Statement& s, const UserRecord& user)
+{
+    return s.bind(QStringLiteral("NumberIN"), qint64(user.number))
+        .bind(QStringLiteral("FIO"), user.fio)
+        .bind(QStringLiteral("EMail"), user.email)
+        .bind(QStringLiteral("SendMail"), qint64(user.sendMail ? 1 : 0))
+        .bind(QStringLiteral("DeptNumber"), qint64(user.dept));
+}
+
+Statement& bindDept(Statement& s, int key, const QString& name, int parent)
+{
+    return s.bind(QStringLiteral("KeyID"), qint64(key))
+        .bind(QStringLiteral("DeptParent"), qint64(parent))
+        .bind(QStringLiteral("DeptName"), name);
+}
+} // namespace
+
+Statement insertLine(const LineRecord& line)
+{
+    Statement s;
+    s.add(QStringLiteral("INSERT INTO Lines (NumberLine,NumberTown,AddInfo,Etc)"));
+    s.add(QStringLiteral("VALUES (:NumberLine,:NumberTown,:AddInfo,:Etc)"));
+    return bindLine(s, line);
+}
+
+Statement updateLine(int oldNumber, const LineRecord& line)
+{
+    Statement s;
+    s.add(QStringLiteral(
+        "UPDATE Lines SET NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
+    s.add(QStringLiteral("WHERE NumberLine=") + QString::number(oldNumber));
+    return bindLine(s, line);
+}
+
+Statement deleteLine(int number)
+{
+    Statement s;
+    s.add(QStringLiteral("DELETE FROM Lines WHERE NumberLine=") + QString::number(number));
+    return s;
+}
+
+Statement insertUser(const UserRecord& user)
+{
+    Statement s;
+    s.add(QStringLiteral("INSERT INTO Users (NumberIN,FIO,EMail,SendMail,DeptNumber)"));
+    s.add(QStringLiteral("VALUES (:NumberIN,:FIO,:EMail,:SendMail,:DeptNumber)"));
+    return bindUser(s, user);
+}
+
+Statement updateUser(int oldNumber, const UserRecord& user)
+{
+    Statement s;
+    s.add(QStringLiteral("UPDATE Users SET NumberIN=:NumberIN,FIO=:FIO,EMail=:EMail,"
+                         "SendMail=:SendMail,DeptNumber=:DeptNumber"));
+    s.add(QStringLiteral("WHERE NumberIN=") + QString::number(oldNumber));
+    return bindUser(s, user);
+}
+
+Statement deleteUser(int number)
+{
+    Statement s;
+    s.add(QStringLiteral("DELETE FROM Users WHERE NumberIN=") + QString::number(number));
+    return s;
+}
+
+Statement moveUser(int number, int dept)
+{
+    Statement s;
+    s.add(QStringLiteral("UPDATE Users SET DeptNumber=:DeptNumber WHERE NumberIN=:NumberIN"));
+    s.bind(QStringLiteral("NumberIN"), qint64(number));
+    s.bind(QStringLiteral("DeptNumber"), qint64(dept));
+    return s;
+}
+
+Statement insertDept(int key, const QString& name, int parent)
+{
+    Statement s;
+    s.add(QStringLiteral("INSERT INTO Depts (KeyID,DeptName,DeptParent)"));
+    s.add(QStringLiteral("VALUES (:KeyID,:DeptName,:DeptParent)"));
+    return bindDept(s, key, name, parent);
+}
+
+Statement updateDept(int key, const QString& name, int parent)
+{
+    Statement s;
+    s.add(QStringLiteral("UPDATE Depts SET DeptName=:DeptName,DeptParent=:DeptParent"));
+    s.add(QStringLiteral("WHERE KeyID=:KeyID"));
+    return bindDept(s, key, name, parent);
+}
+
+Statement deleteDept(int key)
+{
+    Statement s;
+    s.add(QStringLiteral("DELETE FROM Depts WHERE KeyID=") + QString::number(key));
+    return s;
+}
+
+} // namespace stmt

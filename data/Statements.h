@@ -1,0 +1,141 @@
+// The statements the program runs, built from values. Windows hand values to these builders and
+// never write statement text; nothing typed by the operator is written into a statement's text
+// (texts travel as parameters; the call filter's number prefix is reduced to its digits).
+#pragma once
+
+#include <QDateTime>
+#include <QStringList>
+#include <QVariant>
+#include <utility>
+#include <vector>
+
+namespace db {
+class DataSet;
+}
+
+namespace stmt {
+
+/// A statement's lines and the values of its named parameters.
+struct Statement
+{
+    QStringList lines;
+    std::vector<std::pair<QString, QVariant>> values;
+
+    Statement& add(const QString& line)
+    {
+        lines.append(line);
+        return *this;
+    }
+    Statement& bind(const QString& name, const QVariant& value)
+    {
+        values.emplace_back(name, value);
+        return *this;
+    }
+    /// Replaces the data set's text with these lines and binds the values by name. The data set
+    /// is not closed: a query keeps its rows until it is opened again.
+    void applyTo(db::DataSet& dataSet) const;
+};
+
+/// The call list of the main window.
+struct CallFilter
+{
+    QDate from;
+    QDate to;
+    bool incoming = true;
+    bool outgoing = true;
+    QString numberPrefix; // only its digits are used
+    int user = 0;         // internal number; 0: everybody
+    int line = 0;         // line number; 0: every line
+    int longerThan = 0;   // seconds; 0: any length
+    int sortField = 0;    // index of sortTerm(); out of range: by date
+    bool descending = false;
+
+    /// The digits of numberPrefix, the only part of it that reaches the statement.
+    QString prefixDigits() const;
+    Statement statement() const;
+
+    /// The ORDER BY term of a sort field ("DESC_VAL" where the direction goes) and the name of
+    /// the grid column it belongs to; an index out of range means the first.
+    static QString sortTerm(int index);
+    static QString sortColumn(int index);
+    static int sortFieldCount();
+    /// The sort field of a grid's sort description ("FIO DESC,..."): the last known column
+    /// named in it, or `current` when it names none.
+    static int sortFieldOf(const QString& description, int current);
+};
+
+/// The lines directory in a stored order.
+struct LineList
+{
+    int sortField = 0;
+    bool descending = false;
+
+    Statement statement() const;
+    static QString sortTerm(int index);
+    static QString sortColumn(int index);
+    static int sortFieldCount();
+    static int sortFieldOf(const QString& description, int current);
+};
+
+/// Users of one department (every user for 0), with the mail picture's column first.
+Statement usersOfDept(int deptKey);
+/// The departments directly below one (0: the top level), by name.
+Statement deptChildren(int parentKey);
+/// One department's key and name.
+Statement deptByKey(int key);
+/// The departments for a drop-down list: key and name.
+Statement deptChoices();
+/// The drop-down lists of the call filter.
+Statement userChoices();
+Statement lineChoices();
+
+/// Talk time of a period for the statistics window: everything, or one line or one user.
+struct TalkSum
+{
+    static const QString LineColumn; // "R.RLine"
+    static const QString UserColumn; // "R.NumberIn"
+
+    QDateTime from;
+    QDateTime to;
+    bool incoming = true;
+    bool outgoing = true;
+    QString keyColumn; // LineColumn or UserColumn; any other: no condition
+    int key = 0;       // 0: no condition
+
+    /// Positional parameters :P0 and :P1 hold the period.
+    Statement statement() const;
+};
+
+/// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound.
+Statement report(int index, const QDateTime& from, const QDateTime& to);
+
+struct LineRecord
+{
+    int number = 0;
+    int town = 0;
+    QString addInfo;
+    QString etc;
+};
+Statement insertLine(const LineRecord& line);
+Statement updateLine(int oldNumber, const LineRecord& line);
+Statement deleteLine(int number);
+
+struct UserRecord
+{
+    int number = 0;
+    QString fio;
+    QString email;
+    bool sendMail = false;
+    int dept = 0;
+};
+Statement insertUser(const UserRecord& user);
+Statement updateUser(int oldNumber, const UserRecord& user);
+Statement deleteUser(int number);
+/// Moves one user to a department (the same text for every user of a drop).
+Statement moveUser(int number, int dept);
+
+Statement insertDept(int key, const QString& name, int parent);
+Statement updateDept(int key, const QString& name, int parent);
+Statement deleteDept(int key);
+
+} // namespace stmt

@@ -1,0 +1,247 @@
+// The statements built from values: their exact lines, and each one run by a real server.
+#include "support/CallData.h"
+#include "support/Login.h"
+#include "support/TestDatabase.h"
+
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "db/Query.h"
+#include "db/Sql.h"
+
+#include <QTest>
+
+namespace {
+
+const QStringList CallHead = {
+    QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,TimeMin,TimeSec,"
+                   "NumberOut,L.NumberTown,U.FIO"),
+    QStringLiteral("FROM Rings R,Lines L,Users U"),
+    QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn")};
+const QString Period = QStringLiteral("AND (R.RingDate between :d1 and :d2)");
+
+stmt::CallFilter march(int fromDay, int toDay)
+{
+    stmt::CallFilter f;
+    f.from = QDate(2026, 3, fromDay);
+    f.to = QDate(2026, 3, toDay);
+    return f;
+}
+
+QVariant valueOf(const stmt::Statement& s, const QString& name)
+{
+    for (const auto& [n, v] : s.values)
+        if (n == name)
+            return v;
+    return {};
+}
+
+// Opens a select on the read-only transaction; the number of its rows.
+qint64 rows(TDM& dm, const stmt::Statement& s)
+{
+    db::Query q(dm.ibDatabase, dm.ibTranRO);
+    s.applyTo(q);
+    q.open();
+    return qint64(q.recordCount());
+}
+
+void write(TDM& dm, const stmt::Statement& s)
+{
+    db::Query& q = dm.StartTmp();
+    s.applyTo(q);
+    q.execSql();
+    q.close();
+    QVERIFY(dm.CommitWrite());
+}
+
+QString scalar(TDM& dm, const QString& select)
+{
+    dm.IBSQL.close();
+    dm.IBSQL.sql().clear();
+    dm.IBSQL.sql().add(select);
+    dm.IBSQL.execQuery();
+    const QString v = dm.IBSQL.eof() ? QString() : dm.IBSQL.fields().front()->asString();
+    dm.IBSQL.close();
+    return v;
+}
+
+} // namespace
+
+class TestStatements : public QObject
+{
+    Q_OBJECT
+private slots:
+    void callFilterLines();
+    void sortFieldsFromGridDescriptions();
+    void talkSumAndDirectoryLines();
+    void everyStatementRunsOnTheServer();
+};
+
+void TestStatements::callFilterLines()
+{
+    stmt::CallFilter f = march(1, 2);
+    stmt::Statement s = f.statement();
+    QCOMPARE(s.lines, (CallHead + QStringList{Period, QStringLiteral("ORDER BY RingDate ")}));
+    // The whole of both days: from midnight to the last second of the last day.
+    QCOMPARE(valueOf(s, QStringLiteral("d1")).toDateTime(),
+             QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    QCOMPARE(valueOf(s, QStringLiteral("d2")).toDateTime(),
+             QDateTime(QDate(2026, 3, 2), QTime(23, 59, 59, 59)));
+
+    f.outgoing = false;
+    QCOMPARE(f.statement().lines[3], QStringLiteral("AND NumberOut=0"));
+    f.outgoing = true;
+    f.incoming = false;
+    QCOMPARE(f.statement().lines[3], QStringLiteral("AND NumberOut>0"));
+    f.outgoing = false; // neither: no direction condition (the window checks both again)
+    QCOMPARE(f.statement().lines[3], Period);
+    f.incoming = f.outgoing = true;
+
+    // Only the digits of the prefix reach the text; nothing else typed can change it.
+    f.numberPrefix = QStringLiteral(" 812 ");
+    QCOMPARE(f.statement().lines[3], QStringLiteral("AND NumberOut STARTING WITH '812'"));
+    f.numberPrefix = QStringLiteral("1' OR '1'='1");
+    QCOMPARE(f.statement().lines[3], QStringLiteral("AND NumberOut STARTING WITH '111'"));
+    f.numberPrefix = QStringLiteral("' --");
+    QCOMPARE(f.statement().lines[3], Period);
+    f.numberPrefix.clear();
+
+    f.user = 102;
+    f.line = 1;
+    f.longerThan = 30;
+    f.sortField = 2;
+    f.descending = true;
+    QCOMPARE(f.statement().lines,
+             (CallHead + QStringList{Period, QStringLiteral("AND R.NumberIn=102"),
+                                     QStringLiteral("AND R.RLine=1"),
+                                     QStringLiteral("AND R.RINGLENGTH>30"),
+                                     QStringLiteral("ORDER BY FIO DESC")}));
+    f.sortField = 1;
+    f.descending = false;
+    QCOMPARE(f.statement().lines.last(), QStringLiteral("ORDER BY RHour ,RMin ,RSec "));
+    f.sortField = 99; // a stored index out of range sorts by date
+    QCOMPARE(f.statement().lines.last(), QStringLiteral("ORDER BY RingDate "));
+    f.sortField = -1;
+    QCOMPARE(stmt::CallFilter::sortColumn(f.sortField), QStringLiteral("RDATE"));
+}
+
+void TestStatements::sortFieldsFromGridDescriptions()
+{
+    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("FIO DESC"), 0), 2);
+    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("RLEN"), 0), 5);
+    // Several named: the last in the program's order wins; none named: the current stays.
+    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("NUMBERTOWN,RDATE"), 0), 4);
+    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("RINGLENGTH"), 3), 3);
+    QCOMPARE(stmt::LineList::sortFieldOf(QStringLiteral("NUMBERTOWN DESC"), 0), 1);
+    QCOMPARE(stmt::LineList::sortFieldOf(QString(), 2), 2);
+    QCOMPARE(stmt::LineList::sortColumn(3), QStringLiteral("ETC"));
+    QCOMPARE(stmt::LineList::sortColumn(4), QStringLiteral("NUMBERLINE"));
+}
+
+void TestStatements::talkSumAndDirectoryLines()
+{
+    stmt::TalkSum sum;
+    sum.keyColumn = stmt::TalkSum::UserColumn;
+    sum.key = 102;
+    sum.outgoing = false;
+    const QStringList lines = sum.statement().lines;
+    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines[3], QStringLiteral("AND NumberOut=0"));
+    QCOMPARE(lines[4], QStringLiteral("AND R.NumberIn=102"));
+    // Only the two known columns make a condition.
+    sum.keyColumn = QStringLiteral("1=1 OR R.NumberIn");
+    QCOMPARE(sum.statement().lines.size(), 5);
+
+    QCOMPARE(stmt::usersOfDept(0).lines,
+             (QStringList{QStringLiteral("SELECT ' ' as MailIcon,Users.* FROM Users"),
+                          QStringLiteral("ORDER BY FIO")}));
+    QCOMPARE(stmt::usersOfDept(7).lines[1], QStringLiteral("WHERE DeptNumber=7"));
+    QCOMPARE((stmt::LineList{1, true}.statement().lines),
+             (QStringList{QStringLiteral("SELECT * FROM Lines"),
+                          QStringLiteral("ORDER BY NumberTown DESC")}));
+    // Texts are bound, never written into the statement.
+    const stmt::UserRecord user{105, QStringLiteral("О'Брайен"), QString(), true, 3};
+    const stmt::Statement u = stmt::updateUser(101, user);
+    QVERIFY(!u.lines.join(u' ').contains(QStringLiteral("Брайен")));
+    QCOMPARE(valueOf(u, QStringLiteral("SendMail")).toInt(), 1);
+    QCOMPARE(u.lines.last(), QStringLiteral("WHERE NumberIN=101"));
+}
+
+void TestStatements::everyStatementRunsOnTheServer()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+
+    QCOMPARE(rows(dm, march(1, 2).statement()), 3);
+    stmt::CallFilter f = march(1, 3);
+    f.numberPrefix = QStringLiteral("812");
+    QCOMPARE(rows(dm, f.statement()), 3); // 8125551, 8120000 on the 2nd and 8121111 on the 3rd
+    f = march(1, 3);
+    f.user = 102;
+    f.longerThan = 100;
+    QCOMPARE(rows(dm, f.statement()), 1);
+    for (int i = 0; i < stmt::CallFilter::sortFieldCount(); ++i) {
+        f.sortField = i;
+        f.descending = i % 2 == 1;
+        QCOMPARE(rows(dm, f.statement()), 1);
+    }
+    for (int i = 0; i < stmt::LineList::sortFieldCount(); ++i)
+        QCOMPARE(rows(dm, (stmt::LineList{i, true}.statement())), 2);
+    QCOMPARE(rows(dm, stmt::userChoices()), 2);
+    QCOMPARE(rows(dm, stmt::lineChoices()), 2);
+    QCOMPARE(rows(dm, stmt::usersOfDept(0)), 2);
+    QCOMPARE(rows(dm, stmt::deptChoices()), 0);
+
+    const QDateTime from(QDate(2026, 3, 1), QTime(0, 0));
+    const QDateTime to(QDate(2026, 3, 2), QTime(23, 59, 59, 59));
+    QCOMPARE(rows(dm, stmt::report(0, from, to)), 2); // a row per subscriber
+    QCOMPARE(rows(dm, stmt::report(1, from, to)), 3); // a row per call
+    QCOMPARE(rows(dm, stmt::report(2, from, to)), 2); // a row per line
+
+    stmt::TalkSum sum;
+    sum.from = from;
+    sum.to = to;
+    db::Sql& sql = dm.IBSQL;
+    sum.statement().applyTo(sql);
+    sql.execQuery();
+    QCOMPARE(sql.field(QStringLiteral("TIMESEC")).asInt64() +
+                 60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
+                 3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64(),
+             qint64(3820));
+    sql.close();
+
+    // The writes, and what they leave.
+    write(dm, stmt::insertLine({3, 2150003, QStringLiteral("Факс"), QStringLiteral("a'b")}));
+    QCOMPARE(scalar(dm, QStringLiteral("SELECT Etc FROM Lines WHERE NumberLine=3")),
+             QStringLiteral("a'b"));
+    write(dm, stmt::updateLine(3, {4, 2150004, QString(), QString()}));
+    QCOMPARE(scalar(dm, QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=4")),
+             QStringLiteral("2150004"));
+    write(dm, stmt::deleteLine(4));
+    QCOMPARE(scalar(dm, QStringLiteral("SELECT COUNT(*) FROM Lines")), QStringLiteral("2"));
+
+    write(dm, stmt::insertDept(50, QStringLiteral("Бухгалтерия"), 0));
+    write(dm, stmt::insertDept(51, QStringLiteral("Касса"), 50));
+    QCOMPARE(rows(dm, stmt::deptChildren(0)), 1);
+    QCOMPARE(rows(dm, stmt::deptChildren(50)), 1);
+    write(dm, stmt::updateDept(51, QStringLiteral("Касса 2"), 0));
+    QCOMPARE(rows(dm, stmt::deptChildren(0)), 2);
+    QCOMPARE(rows(dm, stmt::deptByKey(51)), 1);
+
+    write(dm, stmt::insertUser({103, QStringLiteral("О'Брайен Ольга"), QStringLiteral("o@x.ru"),
+                                true, 50}));
+    write(dm, stmt::moveUser(101, 50));
+    QCOMPARE(rows(dm, stmt::usersOfDept(50)), 2);
+    write(dm, stmt::updateUser(103, {104, QStringLiteral("О'Брайен Ольга"), QString(), false, 51}));
+    QCOMPARE(scalar(dm, QStringLiteral("SELECT FIO FROM Users WHERE NumberIN=104")),
+             QStringLiteral("О'Брайен Ольга"));
+    write(dm, stmt::deleteUser(104));
+    write(dm, stmt::deleteDept(51));
+    QCOMPARE(scalar(dm, QStringLiteral("SELECT COUNT(*) FROM Users")), QStringLiteral("2"));
+    QCOMPARE(rows(dm, stmt::deptChoices()), 1);
+}
+
+QTEST_GUILESS_MAIN(TestStatements)
+#include "test_statements.moc"
