@@ -92,7 +92,7 @@ bool TMainObject::SaveSettings()
     f.writeInteger(sort, QStringLiteral("FieldRing"), FieldRing);
     f.writeInteger(sort, QStringLiteral("DescRing"), DescRing);
     if (!f.save()) {
-        SaveError = f.errorText();
+        SaveError = f.errorString();
         return false;
     }
     return true;

@@ -44,13 +44,11 @@ int main(int argc, char** argv)
                                                                   {grid::ExportFormat::Xls, "XLS"}};
     for (const auto& [format, ext] : formats) {
         const QString file = program.dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
-        QString error;
         bool ok = false;
         const double ms = bench::timeMs([&] {
             QFile out(file);
             out.open(QIODevice::WriteOnly);
-            ok =
-                grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings), {}, error);
+            ok = grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings));
         });
         std::printf("%s: %.0f ms, %.0f MB file, peak resident %.0f MB, resident after %.0f MB%s\n",
                     ext, ms, double(QFile(file).size()) / 1048576.0,

@@ -198,7 +198,8 @@ Statement userChoices()
 Statement lineChoices()
 {
     Statement s;
-    s.add(QStringLiteral("SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
+    s.add(
+        QStringLiteral("SELECT NumberLine,NumberTown,AddInfo,Etc FROM Lines ORDER BY NumberTown"));
     return s;
 }
 
@@ -250,9 +251,10 @@ Statement report(int index, const QDateTime& from, const QDateTime& to)
                                                          {"count", "numberout>0) as CntOutRing,"},
                                                          {"sum", "numberout>0) as OutRing"}};
     for (const auto& [aggregate, tail] : parts)
-        s.add(QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
-                             ":d1 and :d2) and %2 AND rings.%3")
-                  .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
+        s.add(
+            QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
+                           ":d1 and :d2) and %2 AND rings.%3")
+                .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
     s.add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
     s.add(users ? QStringLiteral("ORDER BY users.fio")
                 : QStringLiteral("ORDER BY Lines.NumberTown"));
@@ -300,8 +302,9 @@ Statement insertLine(const LineRecord& line)
 Statement updateLine(int oldNumber, const LineRecord& line)
 {
     Statement s;
-    s.add(QStringLiteral(
-        "UPDATE Lines SET NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
+    s.add(
+        QStringLiteral("UPDATE Lines SET "
+                       "NumberLine=:NumberLine,NumberTown=:NumberTown,AddInfo=:AddInfo,Etc=:Etc"));
     s.add(QStringLiteral("WHERE NumberLine=") + QString::number(oldNumber));
     return bindLine(s, line);
 }

@@ -111,16 +111,16 @@ int TDM::GetNewID()
     return ibSPMakeNewID.output(QStringLiteral("NEWID")).asInteger();
 }
 
-std::optional<QString> TDM::ExecuteTmp()
+bool TDM::ExecuteTmp()
 {
-    std::optional<QString> failure;
+    m_writeError.clear();
     try {
         ibQueryTmp.execSql();
     } catch (const db::DbError& e) {
-        failure = DbErrorText(UpperMessage(e.message()));
+        m_writeError = DbErrorText(UpperMessage(e.message()));
     }
     ibQueryTmp.close();
-    return failure;
+    return m_writeError.isEmpty();
 }
 
 db::Query& TDM::StartTmp()

@@ -35,9 +35,11 @@ public:
     /// Starts the write transaction and hands back ibQueryTmp closed and empty, for the
     /// writer's statement.
     db::Query& StartTmp();
-    /// Executes ibQueryTmp as every writer does and closes it; the user's text of a database
-    /// error ("Номер уже существует", "Ошибка (...)"), or nothing on success.
-    std::optional<QString> ExecuteTmp();
+    /// Executes ibQueryTmp as every writer does and closes it. True when the statement ran;
+    /// false when the database refused it, with the user's text of the error in
+    /// WriteErrorText() ("Номер уже существует", "Ошибка (...)").
+    bool ExecuteTmp();
+    const QString& WriteErrorText() const { return m_writeError; }
     /// The message of a database error as the writers pass it to DbErrorText.
     static QString UpperMessage(const QString& message);
 
@@ -54,4 +56,7 @@ public:
     db::Query ibQueryReport{ibDatabase, ibTranRO};
     db::Sql IBSQL{ibDatabase, ibTranRO};
     db::StoredProc ibSPMakeNewID{ibDatabase, ibTran};
+
+private:
+    QString m_writeError;
 };

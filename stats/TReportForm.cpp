@@ -9,6 +9,8 @@
 #include "db/DbError.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -101,9 +103,7 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     connect(bbPrint, &QPushButton::clicked, this, [this] { RunReport(false); });
 
     auto label = [this](const QString& text, QWidget* buddy) {
-        auto* l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
+        return ui::labelFor(text, buddy, this);
     };
     auto* top = new QHBoxLayout;
     top->addWidget(label(QStringLiteral("Отчет"), cbReport));
@@ -127,7 +127,11 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
             return false;
         }
         QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-        return report::ReportEngine::print(r, printer, error);
+        report::ReportEngine engine;
+        if (engine.print(r, printer))
+            return true;
+        error = engine.errorString();
+        return false;
     };
     const QRect area = dm.MainObject->WorkArea;
     setGeometry(QRect(0, 0, area.right() + 1, area.bottom() + 1).intersected(area));
@@ -176,10 +180,10 @@ void TReportForm::RunReport(bool Preview)
                 SAllRing += SInRing + SOutRing;
             }
         }
-    } catch (const db::DbError& e) {
+    } catch (...) {
         QApplication::restoreOverrideCursor();
         q.close();
-        Messages::error(e.message(), this);
+        ui::showFailure(this, std::current_exception());
         return;
     }
     QApplication::restoreOverrideCursor();

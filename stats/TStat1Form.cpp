@@ -6,6 +6,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/common/Widgets.h"
 #include "ui/controls/TComboQuery.h"
 
 #include <QApplication>
@@ -30,16 +31,6 @@
 #include <QtCharts/QPieSlice>
 
 namespace {
-
-QLabel* panel(QWidget* parent, const QString& name)
-{
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setFrameShape(QFrame::Panel);
-    l->setFrameShadow(QFrame::Sunken);
-    l->setMinimumWidth(170);
-    return l;
-}
 
 void copyItems(const TComboQuery& from, QListWidget& to)
 {
@@ -92,8 +83,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     cbIN = new QCheckBox(QStringLiteral("Входящие звонки"), this);
     cbIN->setObjectName(QStringLiteral("cbIN"));
     cbIN->setChecked(true);
-    PanelTotalTime = panel(this, QStringLiteral("PanelTotalTime"));
-    PanelSelectTime = panel(this, QStringLiteral("PanelSelectTime"));
+    PanelTotalTime = ui::panel(this, QStringLiteral("PanelTotalTime"), 170);
+    PanelSelectTime = ui::panel(this, QStringLiteral("PanelSelectTime"), 170);
     auto* totalLabel = new QLabel(QStringLiteral("Общее время :"), this);
     totalLabel->setBuddy(PanelTotalTime);
     auto* selectLabel = new QLabel(QStringLiteral("Время выбранных линий:"), this);

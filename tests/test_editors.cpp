@@ -68,6 +68,7 @@ private slots:
     void userEditorRollsBackAFailure();
     void departmentEditor();
     void departmentList();
+    void aLostConnectionIsReportedInTheWindow();
 };
 
 void TestEditors::lineEditor()
@@ -319,6 +320,41 @@ void TestEditors::departmentList()
     TSimpleBox missing(p.dm, 1, &other, true);
     missing.FillBox(99);
     QCOMPARE(other.currentIndex(), 0);
+}
+
+void TestEditors::aLostConnectionIsReportedInTheWindow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Program p(t);
+    p.dm.ibDatabase.close(); // every statement of the save now fails
+    {
+        TLineForm form(p.dm);
+        form.show();
+        form.seNumberTown->setValue(2150001);
+        QTest::mouseClick(form.bbSave, Qt::LeftButton);
+        QCOMPARE(Messages::shown().size(), 1);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.result(), 0);
+    }
+    {
+        TUserForm form(p.dm);
+        form.show();
+        form.eFio->setText(QStringLiteral("Иванов"));
+        QTest::mouseClick(form.bbSave, Qt::LeftButton);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.result(), 0);
+    }
+    {
+        TDeptForm form(p.dm);
+        form.show();
+        form.eDeptName->setText(QStringLiteral("Склад"));
+        Messages::clearShown();
+        QTest::mouseClick(form.bbSave, Qt::LeftButton);
+        QCOMPARE(Messages::shown().size(), 1);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.result(), 0);
+    }
 }
 
 QTEST_MAIN(TestEditors)

@@ -4,9 +4,9 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
-#include "db/DbError.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "db/DbError.h"
 #include "grid/DataGrid.h"
 #include "grid/GridExporter.h"
 #include "grid/RtfExporter.h"
@@ -16,6 +16,7 @@
 #include "ui/main/TMainForm.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -26,14 +27,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
-#include <QDialog>
-#include <QTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -109,10 +109,9 @@ struct Fixture
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             return {};
-        QString error;
         grid::ExportOptions options;
         options.sheetName = QStringLiteral("Лист");
-        if (!grid::makeExporter(format, options)->write(f, grid::GridTable(*grid), {}, error))
+        if (!grid::makeExporter(format, options)->write(f, grid::GridTable(*grid)))
             return {};
         return path;
     }
@@ -399,7 +398,8 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
                  qPrintable(form.DriveComboBox1->itemText(i)));
     QCOMPARE(TFileForm::DriveText(QStringLiteral("/mnt/Media/disk")),
              QDir::toNativeSeparators(QStringLiteral("/mnt/Media/disk")));
-    QCOMPARE(TFileForm::DriveText(QStringLiteral("c:/")), QDir::toNativeSeparators(QStringLiteral("C:/")));
+    QCOMPARE(TFileForm::DriveText(QStringLiteral("c:/")),
+             QDir::toNativeSeparators(QStringLiteral("C:/")));
 }
 
 void TestExport::chooserCancelledExportLeavesNoFile()
@@ -409,7 +409,8 @@ void TestExport::chooserCancelledExportLeavesNoFile()
     // Enough rows for the export to outlast the progress window's delay.
     f.t.exec({QStringLiteral(
         "INSERT INTO Lines SELECT n + 10, n, 'линия', 'примечание' FROM (SELECT ROW_NUMBER() "
-        "OVER () AS n FROM (SELECT 1 AS x FROM RDB$TYPES a, RDB$TYPES b, RDB$TYPES c ROWS 300000))")});
+        "OVER () AS n FROM (SELECT 1 AS x FROM RDB$TYPES a, RDB$TYPES b, RDB$TYPES c ROWS "
+        "300000))")});
     f.grid->beginReload();
     f.dm->ibQueryLines.close();
     f.dm->ibQueryLines.open();

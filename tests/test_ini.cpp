@@ -112,7 +112,7 @@ void TestIni::cyrillicOnDiskIn1251()
     const QString path = dir.filePath(QStringLiteral("k.ini"));
     IniFile f(path);
     f.writeString(QStringLiteral("Main"), QStringLiteral("User"), QStringLiteral("Иванов"));
-    QVERIFY2(f.save(), qPrintable(f.errorText()));
+    QVERIFY2(f.save(), qPrintable(f.errorString()));
     QFile raw(path);
     QVERIFY(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
@@ -135,7 +135,7 @@ void TestIni::missingFileAndUnwritablePlace()
     QCOMPARE(missing.readInteger(QStringLiteral("Save"), QStringLiteral("vstDeptWth"), 160), 160);
     missing.writeString(QStringLiteral("Main"), QStringLiteral("User"), QStringLiteral("x"));
     QVERIFY(!missing.save());
-    QVERIFY(!missing.errorText().isEmpty());
+    QVERIFY(!missing.errorString().isEmpty());
 
     // A file in the way of the folder: no user, root included, can write there.
     QTemporaryDir dir;
@@ -145,7 +145,7 @@ void TestIni::missingFileAndUnwritablePlace()
     IniFile f(dir.filePath(QStringLiteral("blocker/k.ini")));
     f.writeString(QStringLiteral("Main"), QStringLiteral("User"), QStringLiteral("x"));
     QVERIFY(!f.save());
-    QVERIFY(!f.errorText().isEmpty());
+    QVERIFY(!f.errorString().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestIni)

@@ -49,8 +49,7 @@ struct Program
     QString pdfText(const QString& dir)
     {
         const QString pdf = dir + QStringLiteral("/out.pdf");
-        QString error;
-        if (!report::ReportEngine::writePdf(form->prepared(), pdf, error))
+        if (!report::ReportEngine().writePdf(form->prepared(), pdf))
             return {};
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
@@ -205,7 +204,7 @@ private slots:
 void TestReports::engineLayout()
 {
     report::ReportTemplate layout;
-    QVERIFY2(layout.parse(SmallTemplate), qPrintable(layout.error()));
+    QVERIFY2(layout.parse(SmallTemplate), qPrintable(layout.errorString()));
     // A5: 210 mm high, 190 inside the margins; 10 for the footer leaves 180 for bands.
     Numbers rows(40);
     report::ReportEngine engine;
@@ -232,8 +231,7 @@ void TestReports::engineLayout()
     QTemporaryDir dir;
     Numbers again(40);
     QVERIFY(engine.prepare(layout, again, {}, out));
-    QString error;
-    QVERIFY(report::ReportEngine::writePdf(out, dir.filePath(QStringLiteral("s.pdf")), error));
+    QVERIFY(report::ReportEngine().writePdf(out, dir.filePath(QStringLiteral("s.pdf"))));
     QProcess p;
     p.start(QStringLiteral("pdftotext"),
             {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
@@ -266,7 +264,7 @@ void TestReports::brokenTemplates()
     QFETCH(QByteArray, xml);
     report::ReportTemplate layout;
     QVERIFY(!layout.parse(xml));
-    QVERIFY(!layout.error().isEmpty());
+    QVERIFY(!layout.errorString().isEmpty());
 }
 
 void TestReports::summaryBySubscriber()
@@ -292,7 +290,7 @@ void TestReports::summaryBySubscriber()
     QVERIFY2(text.contains(QStringLiteral("Сводный отчет по абонентам")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("Сидоров Без Звонков"))); // a row with zeros
     QVERIFY2(text.contains(QStringLiteral("1 ч 04 мин 30 сек")), qPrintable(text)); // 3870 s in all
-    QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек")));   // 3805 s outgoing
+    QVERIFY(text.contains(QStringLiteral("1 ч 03 мин 25 сек"))); // 3805 s outgoing
     QVERIFY(text.contains(QStringLiteral("Итого")));
     QVERIFY(text.contains(QStringLiteral("Статистика звонков"))); // the page header
     QVERIFY(text.contains(QStringLiteral("Стр. 1 из 1")));
@@ -464,7 +462,6 @@ void TestReports::titlesAndZoom()
     QCOMPARE(p.form->result(), 2);
 }
 
-
 // The printer's resolution changes nothing on the page: every word of the preview's page is
 // printed, as text, at the same place.
 void TestReports::printedAtEveryResolutionAsPreviewed()
@@ -476,9 +473,8 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(true);
     QVERIFY(Messages::shown().isEmpty());
-    QString error;
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
-    QVERIFY(report::ReportEngine::writePdf(p.form->prepared(), reference, error));
+    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), reference));
     const QList<Word> previewed = firstPageWords(reference);
     QVERIFY(previewed.size() > 20);
     for (const int dpi : {72, 300, 600, 1200}) {
@@ -487,7 +483,8 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         printer.setResolution(dpi);
-        QVERIFY2(report::ReportEngine::print(p.form->prepared(), printer, error), qPrintable(error));
+        report::ReportEngine engine;
+        QVERIFY2(engine.print(p.form->prepared(), printer), qPrintable(engine.errorString()));
         const QString fault = compareWords(previewed, firstPageWords(pdf));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
     }
@@ -526,9 +523,8 @@ void TestReports::printedOnTheDefaultCupsPrinter()
             return !printed.isEmpty() && !firstPageWords(printed).isEmpty();
         },
         60000));
-    QString error;
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
-    QVERIFY(report::ReportEngine::writePdf(p.form->prepared(), reference, error));
+    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), reference));
     const double difference = inkDifference(reference, printed, t.dir());
     QProcess fonts;
     fonts.start(QStringLiteral("pdffonts"), {printed});

@@ -230,8 +230,8 @@ void TestStatements::everyStatementRunsOnTheServer()
     QCOMPARE(rows(dm, stmt::deptChildren(0)), 2);
     QCOMPARE(rows(dm, stmt::deptByKey(51)), 1);
 
-    write(dm, stmt::insertUser({103, QStringLiteral("О'Брайен Ольга"), QStringLiteral("o@x.ru"),
-                                true, 50}));
+    write(dm, stmt::insertUser(
+                  {103, QStringLiteral("О'Брайен Ольга"), QStringLiteral("o@x.ru"), true, 50}));
     write(dm, stmt::moveUser(101, 50));
     QCOMPARE(rows(dm, stmt::usersOfDept(50)), 2);
     write(dm, stmt::updateUser(103, {104, QStringLiteral("О'Брайен Ольга"), QString(), false, 51}));

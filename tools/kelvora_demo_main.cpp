@@ -106,7 +106,7 @@ int main(int argc, char** argv)
                 f.load();
                 f.writeString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), name);
                 if (!f.save())
-                    return fail(QStringLiteral("cannot write %1: %2").arg(path, f.errorText()));
+                    return fail(QStringLiteral("cannot write %1: %2").arg(path, f.errorString()));
                 say(QStringLiteral("Settings: %1").arg(path));
             }
             say(QStringLiteral("Done."));

@@ -7,6 +7,12 @@
 
 namespace grid {
 
+bool GridExporter::write(QIODevice& out, const GridTable& table, const ExportProgress& progress)
+{
+    m_error.clear();
+    return writeTable(out, table, progress, m_error);
+}
+
 std::unique_ptr<GridExporter> makeExporter(ExportFormat format, const ExportOptions& options)
 {
     switch (format) {

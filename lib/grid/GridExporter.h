@@ -21,10 +21,17 @@ public:
     virtual ~GridExporter() = default;
     virtual QString name() const = 0;
     virtual QString extension() const = 0;
-    /// Streams the table to `out`; false with a reason in `error` when writing fails or the
-    /// progress callback stops it.
-    virtual bool write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-                       QString& error) const = 0;
+    /// Streams the table to `out`; false with the reason in errorString() when writing fails
+    /// or the progress callback stops it.
+    bool write(QIODevice& out, const GridTable& table, const ExportProgress& progress = {});
+    QString errorString() const { return m_error; }
+
+protected:
+    virtual bool writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                            QString& error) const = 0;
+
+private:
+    QString m_error;
 };
 
 enum class ExportFormat

@@ -2,8 +2,8 @@
 
 namespace grid {
 
-bool HtmlExporter::write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-                         QString& error) const
+bool HtmlExporter::writeTable(QIODevice& out, const GridTable& table,
+                              const ExportProgress& progress, QString& error) const
 {
     auto put = [&](const QString& text) {
         const QByteArray bytes = text.toUtf8();

@@ -10,8 +10,10 @@ class HtmlExporter : public GridExporter
 public:
     QString name() const override { return QStringLiteral("HTML"); }
     QString extension() const override { return QStringLiteral("HTM"); }
-    bool write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-               QString& error) const override;
+
+protected:
+    bool writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                    QString& error) const override;
 };
 
 } // namespace grid

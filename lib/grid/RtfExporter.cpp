@@ -53,8 +53,8 @@ QByteArray RtfExporter::escape(const QString& text)
     return out;
 }
 
-bool RtfExporter::write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-                        QString& error) const
+bool RtfExporter::writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                             QString& error) const
 {
     auto put = [&](const QByteArray& bytes) {
         if (out.write(bytes) != bytes.size()) {

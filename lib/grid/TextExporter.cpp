@@ -16,8 +16,8 @@ QString clean(QString s)
 }
 } // namespace
 
-bool TextExporter::write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-                         QString& error) const
+bool TextExporter::writeTable(QIODevice& out, const GridTable& table,
+                              const ExportProgress& progress, QString& error) const
 {
     QStringEncoder encoder("windows-1251");
     auto line = [&](const QStringList& cells) {

@@ -10,8 +10,10 @@ class TextExporter : public GridExporter
 public:
     QString name() const override { return QStringLiteral("Text"); }
     QString extension() const override { return QStringLiteral("TXT"); }
-    bool write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-               QString& error) const override;
+
+protected:
+    bool writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                    QString& error) const override;
 };
 
 } // namespace grid

@@ -274,8 +274,8 @@ bool writeCompoundFile(QIODevice& out, QIODevice& stream, quint32 size, QString&
 
 } // namespace
 
-bool XlsExporter::write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-                        QString& error) const
+bool XlsExporter::writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                             QString& error) const
 {
     QTemporaryFile tmp;
     if (!tmp.open()) {

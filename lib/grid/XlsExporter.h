@@ -14,13 +14,15 @@ class XlsExporter : public GridExporter
 public:
     QString name() const override { return QStringLiteral("XLS"); }
     QString extension() const override { return QStringLiteral("XLS"); }
-    bool write(QIODevice& out, const GridTable& table, const ExportProgress& progress,
-               QString& error) const override;
 
     /// Sheets are named this text followed by their number.
     void setSheetName(const QString& base) { m_sheetName = base; }
 
     static constexpr qint64 RowsPerSheet = 65535;
+
+protected:
+    bool writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                    QString& error) const override;
 
 private:
     QString m_sheetName = QStringLiteral("Sheet");

@@ -25,9 +25,9 @@ public:
     void parse(const QString& text);
 
     /// Writes the file through a temporary file renamed over the old one, readable and writable
-    /// by the owner only. Returns false with a reason in errorText() when it cannot be written.
+    /// by the owner only. Returns false with a reason in errorString() when it cannot be written.
     bool save();
-    QString errorText() const { return m_error; }
+    QString errorString() const { return m_error; }
 
     /// The text form of the file as save() writes it (lines joined by CR LF).
     QString text() const;

@@ -155,8 +155,8 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
         }
     }
     for (const LineObject& l : band.lines)
-        items.push_back(line(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2),
-                             l.width));
+        items.push_back(
+            line(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2), l.width));
 }
 
 void ReportEngine::newPage(Pass& pass)
@@ -304,8 +304,10 @@ void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, in
     painter.restore();
 }
 
-bool ReportEngine::print(const PreparedReport& report, QPrinter& printer, QString& error)
+bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
 {
+    QString& error = m_error;
+    error.clear();
     if (report.empty()) {
         error = QStringLiteral("nothing to print");
         return false;
@@ -332,8 +334,10 @@ bool ReportEngine::print(const PreparedReport& report, QPrinter& printer, QStrin
     return painter.end();
 }
 
-bool ReportEngine::writePdf(const PreparedReport& report, const QString& path, QString& error)
+bool ReportEngine::writePdf(const PreparedReport& report, const QString& path)
 {
+    QString& error = m_error;
+    error.clear();
     if (report.empty()) {
         error = QStringLiteral("nothing to write");
         return false;

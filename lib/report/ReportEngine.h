@@ -20,12 +20,18 @@ namespace report {
 /// One drawn thing of a prepared page, in points from the page's top left corner.
 struct PageItem
 {
-    enum class Kind : std::uint8_t { Fill, Text, Line };
+    enum class Kind : std::uint8_t
+    {
+        Fill,
+        Text,
+        Line
+    };
     Kind kind = Kind::Text;
     std::uint8_t font = 0; ///< text: index into PreparedReport::fonts
     int flags = 0;         ///< text: alignment and wrapping (Qt::AlignmentFlag, Qt::TextWordWrap)
-    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; ///< fill and text: the rectangle's corners; line: its ends
-    float width = 0;                      ///< line: pen width
+    float x1 = 0, y1 = 0, x2 = 0,
+          y2 = 0;    ///< fill and text: the rectangle's corners; line: its ends
+    float width = 0; ///< line: pen width
     QRgb color = 0xff000000;
     QString text;
 };
@@ -43,7 +49,7 @@ struct PreparedReport
     double pageWidth = 0;
     double pageHeight = 0;
     std::vector<PreparedPage> pages;
-    std::vector<QFont> fonts; ///< sized in pixels, one pixel a point
+    std::vector<QFont> fonts;     ///< sized in pixels, one pixel a point
     std::vector<int> rowsPerPage; // master-data rows placed on each page
     bool empty() const { return pages.empty(); }
 };
@@ -61,11 +67,12 @@ class ReportEngine
 public:
     bool prepare(const ReportTemplate& layout, ReportDataSource& data, const ValueCallback& values,
                  PreparedReport& out);
-    const QString& error() const { return m_error; }
+    /// Why the last prepare(), print() or writePdf() returned false.
+    const QString& errorString() const { return m_error; }
 
     /// All pages, one copy, on the given printer (no dialog).
-    static bool print(const PreparedReport& report, QPrinter& printer, QString& error);
-    static bool writePdf(const PreparedReport& report, const QString& path, QString& error);
+    bool print(const PreparedReport& report, QPrinter& printer);
+    bool writePdf(const PreparedReport& report, const QString& path);
     /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
 

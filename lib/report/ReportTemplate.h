@@ -59,10 +59,10 @@ struct Band
 class ReportTemplate
 {
 public:
-    /// Reads a template; false with the reason in error() for anything that is not one.
+    /// Reads a template; false with the reason in errorString() for anything that is not one.
     bool load(const QString& path);
     bool parse(const QByteArray& xml);
-    const QString& error() const { return m_error; }
+    const QString& errorString() const { return m_error; }
 
     double pageWidth() const { return m_pageWidth; }
     double pageHeight() const { return m_pageHeight; }

@@ -1,5 +1,7 @@
 #include "EditorDialog.h"
 
+#include "ui/common/Guarded.h"
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScreen>
@@ -24,7 +26,8 @@ EditorDialog::EditorDialog(TDM& dm, const QString& caption, QWidget* parent)
     bbCancel->setObjectName(QStringLiteral("bbCancel"));
     bbSave->setAutoDefault(false);
     bbCancel->setAutoDefault(false);
-    connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
+    connect(bbSave, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [this] { bbSaveClick(); }); });
     connect(bbCancel, &QPushButton::clicked, this, &EditorDialog::reject);
 }
 

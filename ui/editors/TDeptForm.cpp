@@ -4,6 +4,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/common/Guarded.h"
 
 #include <QFormLayout>
 #include <QLineEdit>
@@ -28,16 +29,14 @@ void TDeptForm::FormActivate()
     if (EditMode != 1)
         return;
     db::Sql& sql = m_dm.IBSQL;
-    try {
+    ui::guarded(this, [&] {
         sql.close();
         stmt::deptByKey(DeptKey).applyTo(sql);
         sql.execQuery();
         if (!sql.eof() && sql.fields()[0]->asInteger() > 0)
             eDeptName->setText(sql.fields()[1]->asString());
         sql.close();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 void TDeptForm::bbSaveClick()
@@ -60,9 +59,9 @@ void TDeptForm::bbSaveClick()
     } else {
         stmt::updateDept(DeptKey, eDeptName->text(), ParentKey).applyTo(q);
     }
-    if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
+    if (!m_dm.ExecuteTmp()) {
         m_dm.ibTran.rollbackQuietly();
-        Messages::error(*failure, this);
+        Messages::error(m_dm.WriteErrorText(), this);
         return;
     }
     if (m_dm.CommitWrite())

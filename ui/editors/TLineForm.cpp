@@ -71,8 +71,8 @@ void TLineForm::bbSaveClick()
                                 mEtc->toPlainText()};
     (EditMode == 0 ? stmt::insertLine(line) : stmt::updateLine(OldNumberLine, line)).applyTo(q);
     SavedNumberLine = seNumberLine->value();
-    if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
-        Messages::error(*failure, this); // ibTran stays active: correct and save again
+    if (!m_dm.ExecuteTmp()) {
+        Messages::error(m_dm.WriteErrorText(), this); // ibTran stays active: correct and save again
         return;
     }
     if (m_dm.CommitWrite())

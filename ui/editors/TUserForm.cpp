@@ -5,6 +5,7 @@
 #include "data/TDM.h"
 #include "data/TSimpleBox.h"
 #include "db/DbError.h"
+#include "ui/common/Guarded.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,7 +53,7 @@ TUserForm::~TUserForm() = default;
 void TUserForm::FormActivate()
 {
     m_depts = std::make_unique<TSimpleBox>(m_dm, 1, cbDept, true);
-    try {
+    ui::guarded(this, [&] {
         if (EditMode == 1 && SourceData) {
             OldNumberIn = SourceData->field(QStringLiteral("NumberIN")).asInteger();
             seNumberIn->setValue(OldNumberIn);
@@ -64,9 +65,7 @@ void TUserForm::FormActivate()
             // A new user starts in the department the operator has selected in the tree.
             m_depts->FillBox(TreeDeptKey);
         }
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 void TUserForm::bbSaveClick()
@@ -82,9 +81,9 @@ void TUserForm::bbSaveClick()
                                 m_depts ? m_depts->KeyAt(cbDept->currentIndex()) : 0};
     (EditMode == 0 ? stmt::insertUser(user) : stmt::updateUser(OldNumberIn, user)).applyTo(q);
     SavedNumberIn = seNumberIn->value();
-    if (const std::optional<QString> failure = m_dm.ExecuteTmp()) {
+    if (!m_dm.ExecuteTmp()) {
         m_dm.ibTran.rollbackQuietly();
-        Messages::error(*failure, this);
+        Messages::error(m_dm.WriteErrorText(), this);
         return;
     }
     if (m_dm.CommitWrite())

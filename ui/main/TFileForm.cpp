@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QStyle>
@@ -265,19 +265,17 @@ bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, 
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = exporter->write(
-        file, table,
-        [&](qint64 done, qint64 total) {
-            if (done % 1000 == 0 || done == total) {
-                progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
-                if (progress.wasCanceled())
-                    return false;
-            }
-            return true;
-        },
-        error);
+    const bool written = exporter->write(file, table, [&](qint64 done, qint64 total) {
+        if (done % 1000 == 0 || done == total) {
+            progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+            if (progress.wasCanceled())
+                return false;
+        }
+        return true;
+    });
     QApplication::restoreOverrideCursor();
     if (!written) {
+        error = exporter->errorString();
         cancelled = progress.wasCanceled();
         file.cancelWriting();
         return false;

@@ -11,6 +11,8 @@
 #include "ini/IniFile.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/Widgets.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/editors/TDeptForm.h"
@@ -70,34 +72,7 @@ QString sortDescription(const grid::DataGrid& g)
     return description.toUpper();
 }
 
-// The busy cursor for as long as the object lives.
-struct WaitCursor
-{
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 const QString DeleteFailed = QStringLiteral("Ошибка . Попробуйте записать позже ...");
-
-QLabel* panel(QWidget* parent, const QString& name)
-{
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setFrameShape(QFrame::Panel);
-    l->setFrameShadow(QFrame::Sunken);
-    l->setMinimumWidth(120);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return l;
-}
-
-QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setBuddy(buddy);
-    return l;
-}
 
 } // namespace
 
@@ -269,19 +244,19 @@ QWidget* TMainForm::buildCallsTab()
     sbStart->setObjectName(QStringLiteral("sbStart"));
     connect(sbStart, &QPushButton::clicked, this, &TMainForm::sbStartClick);
 
-    g->addWidget(labelFor(QStringLiteral("Период с"), dOT, filter), 0, 0);
+    g->addWidget(ui::labelFor(QStringLiteral("Период с"), dOT, filter), 0, 0);
     g->addWidget(dOT, 0, 1);
-    g->addWidget(labelFor(QStringLiteral("по"), dDo, filter), 0, 2);
+    g->addWidget(ui::labelFor(QStringLiteral("по"), dDo, filter), 0, 2);
     g->addWidget(dDo, 0, 3);
-    g->addWidget(labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
+    g->addWidget(ui::labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
     g->addWidget(cqUsers, 0, 5);
     g->addWidget(cbIN, 0, 6);
-    g->addWidget(labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter), 0, 7);
+    g->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter), 0, 7);
     g->addWidget(seNumberBeg, 0, 8);
-    g->addWidget(labelFor(QStringLiteral("Линии"), cqLines, filter), 1, 4);
+    g->addWidget(ui::labelFor(QStringLiteral("Линии"), cqLines, filter), 1, 4);
     g->addWidget(cqLines, 1, 5);
     g->addWidget(cbOUT, 1, 6);
-    g->addWidget(labelFor(QStringLiteral("Длительность более"), seRingLen, filter), 1, 7);
+    g->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter), 1, 7);
     auto* len = new QHBoxLayout;
     len->addWidget(seRingLen);
     len->addWidget(new QLabel(QStringLiteral("сек."), filter));
@@ -306,15 +281,15 @@ QWidget* TMainForm::buildCallsTab()
     });
     connect(cbOUT, &QCheckBox::toggled, GridRings->viewport(), qOverload<>(&QWidget::update));
 
-    PanelTotalString = panel(tab, QStringLiteral("PanelTotalString"));
-    PanelTotalTime = panel(tab, QStringLiteral("PanelTotalTime"));
+    PanelTotalString = ui::panel(tab, QStringLiteral("PanelTotalString"));
+    PanelTotalTime = ui::panel(tab, QStringLiteral("PanelTotalTime"));
     PanelTotalTime->setMinimumWidth(200);
     auto* totals = new QHBoxLayout;
     totals->addStretch();
-    totals->addWidget(labelFor(QStringLiteral("Строк :"), PanelTotalString, tab));
+    totals->addWidget(ui::labelFor(QStringLiteral("Строк :"), PanelTotalString, tab));
     totals->addWidget(PanelTotalString);
     totals->addSpacing(16);
-    totals->addWidget(labelFor(QStringLiteral("Общее время разговора :"), PanelTotalTime, tab));
+    totals->addWidget(ui::labelFor(QStringLiteral("Общее время разговора :"), PanelTotalTime, tab));
     totals->addWidget(PanelTotalTime);
 
     auto* v = new QVBoxLayout(tab);
@@ -368,15 +343,13 @@ void TMainForm::FormActivate()
     dOT->setDate(QDate::currentDate());
     dDo->setDate(QDate::currentDate());
     seNumberBeg->clear();
-    try {
+    ui::guarded(this, [&] {
         stmt::userChoices().applyTo(cqUsers->Query());
         cqUsers->FillItems(0);
         stmt::lineChoices().applyTo(cqLines->Query());
         cqLines->FillItems(0);
         ApplyMaskToLineFilter();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
     UpdateActions();
 }
 
@@ -407,7 +380,7 @@ void TMainForm::PageControlChange(int index)
 {
     if (!m_dm || !m_dm->MainObject->Connected)
         return;
-    try {
+    ui::guarded(this, [&] {
         if (index == 1 && !m_dm->ibQueryLines.isOpen())
             LoadLines();
         if (index == 2 && !m_treeSized) {
@@ -419,9 +392,7 @@ void TMainForm::PageControlChange(int index)
         }
         if (index == 2 && !m_dm->ibQueryUsers.isOpen())
             BuildDeptTree();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
     UpdateActions();
 }
 
@@ -486,15 +457,13 @@ void TMainForm::N20Click()
 
 void TMainForm::ARefreshExecute()
 {
-    try {
+    ui::guarded(this, [&] {
         cqLines->FillItems(0);
         ApplyMaskToLineFilter();
         cqUsers->FillItems(0);
         LoadLines();
         BuildDeptTree();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 void TMainForm::sbStartClick()
@@ -513,9 +482,9 @@ void TMainForm::saveGridLayout(grid::DataGrid* grid, const QString& section)
     f.load();
     grid->saveLayout(f, section);
     if (!f.save())
-        Messages::error(
-            QStringLiteral("Не удалось записать файл настроек %1\n%2").arg(f.path(), f.errorText()),
-            this);
+        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
+                            .arg(f.path(), f.errorString()),
+                        this);
 }
 
 void TMainForm::restoreGridLayout(grid::DataGrid* grid, const QString& section)
@@ -566,16 +535,16 @@ void TMainForm::RunCallQuery()
     filter.descending = s.DescRing == 1;
 
     GridRings->beginReload();
-    try {
+    const bool ran = ui::guarded(this, [&] {
         // The rows of the last run stay until the new statement is accepted by the server.
         filter.statement().applyTo(q);
         q.open();
         const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
         for (q.first(); !q.eof(); q.next())
             sum += length.asInt64();
-    } catch (const db::DbError& e) {
+    });
+    if (!ran) {
         GridRings->endReload();
-        Messages::error(e.message(), this);
         if (q.isOpen()) {
             // The kept rows are those of the last run, in its order: its marker shows again
             // and its titles sort again.
@@ -751,7 +720,7 @@ void TMainForm::LoadLines()
 {
     TMainObject& s = *m_dm->MainObject;
     db::Query& q = m_dm->ibQueryLines;
-    const WaitCursor busy;
+    const ui::WaitCursor busy;
     if (q.isOpen())
         saveGridLayout(GridLines, GridLinesSection);
     GridLines->beginReload();
@@ -793,11 +762,7 @@ void TMainForm::GridLinesSortMarkingChanged()
     const QString description = sortDescription(*GridLines);
     s.FieldLine = stmt::LineList::sortFieldOf(description, s.FieldLine);
     s.DescLine = description.contains(QLatin1String("DESC")) ? 1 : 0;
-    try {
-        LoadLines();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    ui::guarded(this, [this] { LoadLines(); });
 }
 
 void TMainForm::BuildDeptTree()
@@ -847,11 +812,7 @@ void TMainForm::twDeptsChange()
     const QTreeWidgetItem* node = twDepts->currentItem();
     if (!node)
         return; // a moment with no node while the tree is rebuilt
-    try {
-        LoadUsersOfDept(node->data(0, Qt::UserRole).toInt());
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    ui::guarded(this, [&] { LoadUsersOfDept(node->data(0, Qt::UserRole).toInt()); });
 }
 
 void TMainForm::twDeptsCollapsing(QTreeWidgetItem* item)
@@ -866,7 +827,7 @@ void TMainForm::LoadUsersOfDept(int deptKey)
     if (deptKey < 0)
         return;
     db::Query& q = m_dm->ibQueryUsers;
-    const WaitCursor busy;
+    const ui::WaitCursor busy;
     if (q.isOpen())
         saveGridLayout(GridUsers, GridUsersSection);
     GridUsers->beginReload();
@@ -902,7 +863,7 @@ void TMainForm::EditDirectoryItem(int mode, int kind)
 {
     if (!m_dm || !m_dm->MainObject->Connected)
         return;
-    try {
+    ui::guarded(this, [&] {
         if (kind == LineKind) {
             TLineForm form(*m_dm, this);
             form.EditMode = quint8(mode);
@@ -924,9 +885,7 @@ void TMainForm::EditDirectoryItem(int mode, int kind)
             if (form.exec() == 1)
                 BuildDeptTree();
         }
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 namespace {
@@ -988,20 +947,18 @@ void TMainForm::deleteRow(int kind)
         return;
     if (!Messages::confirm(QStringLiteral("Удалить ?"), this))
         return;
-    try {
+    ui::guarded(this, [&] {
         db::Query& tmp = m_dm->StartTmp();
         const int number = q.field(keyField).asInteger();
         (kind == LineKind ? stmt::deleteLine(number) : stmt::deleteUser(number)).applyTo(tmp);
-        if (m_dm->ExecuteTmp())
+        if (!m_dm->ExecuteTmp())
             Messages::error(DeleteFailed, this);
         m_dm->CommitWrite();
         if (kind == LineKind)
             ReloadLines(0);
         else
             ReloadUsers(0);
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 void TMainForm::N17Click()
@@ -1023,17 +980,15 @@ void TMainForm::N19Click()
     if (!Messages::confirm(QStringLiteral("Удалить <") + node->text(0) + QStringLiteral(">?"),
                            this))
         return;
-    try {
+    ui::guarded(this, [&] {
         db::Query& tmp = m_dm->StartTmp();
         stmt::deleteDept(node->data(0, Qt::UserRole).toInt()).applyTo(tmp);
-        if (m_dm->ExecuteTmp())
+        if (!m_dm->ExecuteTmp())
             Messages::error(DeleteFailed, this);
         else
             delete node; // the selection moves on and loads that node's users
         m_dm->CommitWrite();
-    } catch (const db::DbError& e) {
-        Messages::error(e.message(), this);
-    }
+    });
 }
 
 void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
@@ -1054,7 +1009,7 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
             if (number <= 0)
                 continue;
             stmt::moveUser(number, dept).applyTo(tmp);
-            if (m_dm->ExecuteTmp()) {
+            if (!m_dm->ExecuteTmp()) {
                 failed = true;
                 break;
             }
@@ -1067,9 +1022,9 @@ void TMainForm::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
             m_dm->CommitWrite();
         }
         ReloadUsers(0);
-    } catch (const db::DbError& e) {
+    } catch (...) {
         m_dm->ibTran.rollbackQuietly();
-        Messages::error(e.message(), this);
+        ui::showFailure(this, std::current_exception());
     }
 }
 

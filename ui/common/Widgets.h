@@ -1,0 +1,26 @@
+// Small pieces the windows share: the busy cursor, sunken figure panels, labels with buddies.
+#pragma once
+
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace ui {
+
+/// The busy cursor for as long as the object lives.
+class WaitCursor
+{
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+/// A sunken panel that shows a figure the operator may select and copy.
+QLabel* panel(QWidget* parent, const QString& name, int minimumWidth = 120);
+/// A label whose mnemonic moves the focus to `buddy`.
+QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent);
+
+} // namespace ui
