@@ -1,4 +1,4 @@
-// The main window: the call log, the directories of lines and users, and every command.
+// The main window: the actions, menus and status bar over the tabs of calls, lines and users.
 #pragma once
 
 #include "grid/DataGrid.h"
@@ -18,11 +18,15 @@ class QTabWidget;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class CallsTab;
+class LinesTab;
 class TComboQuery;
 class TDM;
+class UsersTab;
 
 /// Created hidden before the data module exists; bound to it with setDataModule(). At its
-/// first activation it closes itself when the login did not open the database.
+/// first activation it closes itself when the login did not open the database. The tabs do
+/// their own database work; the window dispatches the commands to them and to the editors.
 class TMainForm : public QMainWindow
 {
     Q_OBJECT
@@ -31,19 +35,12 @@ public:
 
     void setDataModule(TDM& dm);
 
-    // Handlers and operations.
+    // Handlers.
     void FormActivate();
     void FormKeyDown();
     void PageControlChange(int index);
-    void sbStartClick();
-    void GridRingsSortMarkingChanged();
     void UpdateActions();
-    void ApplyMaskToLineFilter();
     void ShowConnectionInStatusBar();
-    void RunCallQuery();
-    void SetColumnSortMarker(grid::DataGrid* grid, int column, int descending);
-    /// Title buttons on every column of the call grid, the marker on the sorted one.
-    void MarkCallSortColumn(int fieldRing);
     void ARefreshExecute();
     void N23Click();
     void AExportExecute();
@@ -54,32 +51,15 @@ public:
     /// The text of the service information.
     QString ServiceInformation() const;
     void AltF41Click();
-
-    // The directories.
-    void LoadLines();
-    void ReloadLines(int numberLine);
-    void BuildDeptTree();
-    void AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* under);
-    void LoadUsersOfDept(int deptKey);
-    void ReloadUsers(int numberIn);
     void EditDirectoryItem(int mode, int kind);
     void ANewExecute();
     void APropertyExecute();
     void AEraseExecute();
-    void GridLinesSortMarkingChanged();
-    void twDeptsChange();
-    void twDeptsCollapsing(QTreeWidgetItem* item);
-    /// Moves the selected users of the users grid to the department of `target`.
-    void twDeptsDragDrop(QTreeWidgetItem* target, QObject* source);
     void N17Click();
     void N18Click();
     void N19Click();
-    void GridUsersColWidthsChanged();
-    /// The key of the selected department node (0 for the root or no selection).
-    int SelectedDeptKey() const;
-
-    /// The ORDER BY terms of the lines grid, indexed by FieldLine.
-    static QString LineSortTerm(int index);
+    /// Moves the selected users of the users grid to the department of `target`.
+    void twDeptsDragDrop(QTreeWidgetItem* target, QObject* source);
 
     enum Kind
     {
@@ -87,9 +67,6 @@ public:
         UserKind = 1,
         DeptKind = 2
     };
-
-    /// The ORDER BY terms of the calls grid, indexed by FieldRing.
-    static QString CallSortTerm(int index);
 
     QToolBar* ToolBar1 = nullptr;
     QAction* ANew = nullptr;
@@ -105,10 +82,11 @@ public:
     QAction* N20 = nullptr; // "Служебная информация"
 
     QTabWidget* PageControl = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QWidget* TabSheet3 = nullptr;
+    CallsTab* TabSheet1 = nullptr;
+    LinesTab* TabSheet2 = nullptr;
+    UsersTab* TabSheet3 = nullptr;
 
+    // The tabs' controls by their own names.
     QDateEdit* dOT = nullptr;
     QDateEdit* dDo = nullptr;
     TComboQuery* cqUsers = nullptr;
@@ -121,7 +99,6 @@ public:
     grid::DataGrid* GridRings = nullptr;
     QLabel* PanelTotalString = nullptr;
     QLabel* PanelTotalTime = nullptr;
-
     grid::DataGrid* GridLines = nullptr;
     QTreeWidget* twDepts = nullptr;
     QSplitter* Splitter = nullptr;
@@ -135,25 +112,16 @@ public:
     QAction* N19 = nullptr;      // tree "Удалить"
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
-    QWidget* buildCallsTab();
     void buildActionsAndMenus();
-    void buildDirectoryTabs();
-    void openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section);
-    void finishDirectoryLoad(grid::DataGrid* grid, const QString& section);
-    void deleteRow(int kind);
-    void saveGridLayout(grid::DataGrid* grid, const QString& section);
-    void restoreGridLayout(grid::DataGrid* grid, const QString& section);
+    void buildTabs();
+    void buildPopupMenus();
 
     TDM* m_dm = nullptr;
     bool m_activated = false;
-    std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
     QRect m_workArea;
-    bool m_treeSized = false;
-    int m_treeWidth = 160; // kept apart: the tree has no width of its own until its tab shows
 };

@@ -1,0 +1,285 @@
+#include "CallsTab.h"
+
+#include "app/Messages.h"
+#include "data/CallRecord.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "grid/DataGrid.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/Widgets.h"
+#include "ui/controls/TComboQuery.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+const QString GridRingsSection = QStringLiteral("GridRings");
+}
+
+CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
+{
+    setObjectName(QStringLiteral("TabSheet1"));
+    auto* filter = new QWidget(this);
+    filter->setObjectName(QStringLiteral("PanelFilter"));
+    auto* g = new QGridLayout(filter);
+    g->setContentsMargins(4, 4, 4, 4);
+
+    dOT = new QDateEdit(filter);
+    dOT->setObjectName(QStringLiteral("dOT"));
+    dDo = new QDateEdit(filter);
+    dDo->setObjectName(QStringLiteral("dDo"));
+    for (QDateEdit* d : {dOT, dDo}) {
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    }
+    cqUsers = new TComboQuery(filter);
+    cqUsers->setObjectName(QStringLiteral("cqUsers"));
+    cqLines = new TComboQuery(filter);
+    cqLines->setObjectName(QStringLiteral("cqLines"));
+    QFont hint(QStringLiteral("MS Sans Serif"));
+    hint.setBold(true);
+    hint.setPixelSize(11);
+    for (TComboQuery* c : {cqUsers, cqLines}) {
+        c->NeedFirstItem = true;
+        c->FirstItem = QStringLiteral("ВСЕ");
+        c->setHintFont(hint);
+        c->setMinimumWidth(200);
+    }
+    cqUsers->KeyFieldName = QStringLiteral("NumberIN");
+    cqUsers->ShowFieldName = QStringLiteral("FIO");
+    cqLines->KeyFieldName = QStringLiteral("NumberLine");
+    cqLines->ShowFieldName = QStringLiteral("NumberTown");
+    cbIN = new QCheckBox(QStringLiteral("Входящие звонки"), filter);
+    cbIN->setObjectName(QStringLiteral("cbIN"));
+    cbIN->setChecked(true);
+    cbOUT = new QCheckBox(QStringLiteral("Исходящие звонки"), filter);
+    cbOUT->setObjectName(QStringLiteral("cbOUT"));
+    cbOUT->setChecked(true);
+    seNumberBeg = new QLineEdit(filter);
+    seNumberBeg->setObjectName(QStringLiteral("seNumberBeg"));
+    seNumberBeg->setMaxLength(20);
+    // Only digits: the prefix is matched against the dialled number.
+    seNumberBeg->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,20}")), seNumberBeg));
+    seNumberBeg->setMaximumWidth(140);
+    seRingLen = new QSpinBox(filter);
+    seRingLen->setObjectName(QStringLiteral("seRingLen"));
+    seRingLen->setRange(0, 9999999);
+    sbStart = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
+                              QStringLiteral("Показать"), filter);
+    sbStart->setObjectName(QStringLiteral("sbStart"));
+    connect(sbStart, &QPushButton::clicked, this, &CallsTab::sbStartClick);
+
+    g->addWidget(ui::labelFor(QStringLiteral("Период с"), dOT, filter), 0, 0);
+    g->addWidget(dOT, 0, 1);
+    g->addWidget(ui::labelFor(QStringLiteral("по"), dDo, filter), 0, 2);
+    g->addWidget(dDo, 0, 3);
+    g->addWidget(ui::labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
+    g->addWidget(cqUsers, 0, 5);
+    g->addWidget(cbIN, 0, 6);
+    g->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter), 0, 7);
+    g->addWidget(seNumberBeg, 0, 8);
+    g->addWidget(ui::labelFor(QStringLiteral("Линии"), cqLines, filter), 1, 4);
+    g->addWidget(cqLines, 1, 5);
+    g->addWidget(cbOUT, 1, 6);
+    g->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter), 1, 7);
+    auto* len = new QHBoxLayout;
+    len->addWidget(seRingLen);
+    len->addWidget(new QLabel(QStringLiteral("сек."), filter));
+    g->addLayout(len, 1, 8);
+    g->addWidget(sbStart, 0, 9, 2, 1);
+    g->setColumnStretch(10, 1);
+
+    GridRings = new grid::DataGrid(this);
+    GridRings->setObjectName(QStringLiteral("GridRings"));
+    GridRings->setAutoSortMarking(true);
+    GridRings->hide();
+    connect(GridRings, &grid::DataGrid::sortMarkingChanged, this,
+            &CallsTab::GridRingsSortMarkingChanged);
+    // Incoming calls on silver while outgoing ones are shown too.
+    GridRings->setRowBackgroundHook([this](const db::Query& q) -> std::optional<QColor> {
+        if (!cbOUT->isChecked())
+            return std::nullopt;
+        const db::Field* out = q.findField(QStringLiteral("NUMBEROUT"));
+        if (out && out->asDouble() == 0)
+            return QColor(192, 192, 192);
+        return std::nullopt;
+    });
+    connect(cbOUT, &QCheckBox::toggled, GridRings->viewport(), qOverload<>(&QWidget::update));
+
+    PanelTotalString = ui::panel(this, QStringLiteral("PanelTotalString"));
+    PanelTotalTime = ui::panel(this, QStringLiteral("PanelTotalTime"), 200);
+    auto* totals = new QHBoxLayout;
+    totals->addStretch();
+    totals->addWidget(ui::labelFor(QStringLiteral("Строк :"), PanelTotalString, this));
+    totals->addWidget(PanelTotalString);
+    totals->addSpacing(16);
+    totals->addWidget(
+        ui::labelFor(QStringLiteral("Общее время разговора :"), PanelTotalTime, this));
+    totals->addWidget(PanelTotalTime);
+
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(filter);
+    v->addWidget(GridRings, 1);
+    v->addStretch(0);
+    v->addLayout(totals);
+}
+
+void CallsTab::init(TDM& dm)
+{
+    MainTab::init(dm);
+    cqUsers->setConnection(dm.ibDatabase, dm.ibTranRO);
+    cqLines->setConnection(dm.ibDatabase, dm.ibTranRO);
+    GridRings->setQuery(&dm.ibQueryRings);
+}
+
+void CallsTab::activate()
+{
+    dOT->setDate(QDate::currentDate());
+    dDo->setDate(QDate::currentDate());
+    seNumberBeg->clear();
+    ui::guarded(this, [&] {
+        stmt::userChoices().applyTo(cqUsers->Query());
+        cqUsers->FillItems(0);
+        stmt::lineChoices().applyTo(cqLines->Query());
+        refillLines();
+    });
+}
+
+void CallsTab::refillLines()
+{
+    cqLines->FillItems(0);
+    ApplyMaskToLineFilter();
+}
+
+void CallsTab::refillUsers()
+{
+    cqUsers->FillItems(0);
+}
+
+bool CallsTab::hasResult() const
+{
+    return !GridRings->isHidden();
+}
+
+void CallsTab::saveLayouts()
+{
+    if (m_dm->ibQueryRings.isOpen())
+        saveGridLayout(GridRings, GridRingsSection);
+}
+
+void CallsTab::ApplyMaskToLineFilter()
+{
+    for (int i = 1; i < cqLines->count(); ++i)
+        cqLines->setItemText(i, m_dm->MainObject->FormatPhoneNumber(cqLines->itemText(i)));
+    cqLines->setCurrentIndex(cqLines->count() > 0 ? 0 : -1);
+}
+
+void CallsTab::sbStartClick()
+{
+    RunCallQuery();
+}
+
+void CallsTab::RunCallQuery()
+{
+    TMainObject& s = *m_dm->MainObject;
+    db::Query& q = m_dm->ibQueryRings;
+    sbStart->setEnabled(false);
+    focusNextChild();
+    const bool hadResult = q.isOpen();
+    const QString oldRows = PanelTotalString->text();
+    const QString oldTime = PanelTotalTime->text();
+    GridRings->hide();
+    PanelTotalTime->clear();
+    PanelTotalString->clear();
+    QCoreApplication::processEvents();
+    if (hadResult)
+        saveGridLayout(GridRings, GridRingsSection);
+    qint64 sum = 0;
+    if (!cbIN->isChecked() && !cbOUT->isChecked()) {
+        cbIN->setChecked(true);
+        cbOUT->setChecked(true);
+    }
+    stmt::CallFilter filter;
+    filter.from = dOT->date();
+    filter.to = dDo->date();
+    filter.incoming = cbIN->isChecked();
+    filter.outgoing = cbOUT->isChecked();
+    filter.numberPrefix = seNumberBeg->text();
+    filter.user = cqUsers->GetKeyValue();
+    filter.line = cqLines->GetKeyValue();
+    filter.longerThan = seRingLen->value();
+    const int fieldRing =
+        (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sortFieldCount()) ? s.FieldRing : 0;
+    filter.sortField = fieldRing;
+    filter.descending = s.DescRing == 1;
+
+    GridRings->beginReload();
+    const bool ran = ui::guarded(this, [&] {
+        // The rows of the last run stay until the new statement is accepted by the server.
+        filter.statement().applyTo(q);
+        q.open();
+        const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
+        for (q.first(); !q.eof(); q.next())
+            sum += length.asInt64();
+    });
+    if (!ran) {
+        GridRings->endReload();
+        if (q.isOpen()) {
+            // The kept rows are those of the last run, in its order: its marker shows again
+            // and its titles sort again.
+            PanelTotalString->setText(oldRows);
+            PanelTotalTime->setText(oldTime);
+            GridRings->fitColumns();
+            restoreGridLayout(GridRings, GridRingsSection);
+            s.FieldRing = m_shownSort.first;
+            s.DescRing = m_shownSort.second;
+            MarkCallSortColumn(s.FieldRing);
+            GridRings->show();
+        }
+        sbStart->setEnabled(true);
+        emit resultChanged();
+        return;
+    }
+    GridRings->endReload();
+    PanelTotalTime->setText(DurationText(sum));
+    PanelTotalString->setText(QString::number(q.recordCount()));
+    if (q.isOpen()) {
+        GridRings->fitColumns();
+        restoreGridLayout(GridRings, GridRingsSection);
+    }
+    MarkCallSortColumn(fieldRing);
+    m_shownSort = {fieldRing, s.DescRing};
+    sbStart->setEnabled(true);
+    GridRings->show();
+    emit resultChanged();
+}
+
+void CallsTab::MarkCallSortColumn(int fieldRing)
+{
+    const QString marked = stmt::CallFilter::sortColumn(fieldRing);
+    for (int c = 0; c < GridRings->columnCount(); ++c) {
+        GridRings->setTitleButton(c, true);
+        if (GridRings->columnField(c)->name().toUpper() == marked)
+            setSortMarker(GridRings, c, m_dm->MainObject->DescRing);
+    }
+}
+
+void CallsTab::GridRingsSortMarkingChanged()
+{
+    TMainObject& s = *m_dm->MainObject;
+    const QString description = sortDescription(*GridRings);
+    s.FieldRing = stmt::CallFilter::sortFieldOf(description, s.FieldRing);
+    s.DescRing = description.contains(QLatin1String("DESC")) ? 1 : 0;
+    RunCallQuery();
+}

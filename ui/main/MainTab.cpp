@@ -1,0 +1,78 @@
+#include "MainTab.h"
+
+#include "app/Messages.h"
+#include "data/CallRecord.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "grid/DataGrid.h"
+#include "ini/IniFile.h"
+#include "ui/common/Guarded.h"
+
+QString MainTab::sortDescription(const grid::DataGrid& g)
+{
+    QString description;
+    for (int c : g.sortMarkedColumns()) {
+        if (!description.isEmpty())
+            description += u',';
+        description += g.columnField(c)->name();
+        if (g.sortMarker(c) == grid::SortMarker::Descending)
+            description += QStringLiteral(" DESC");
+    }
+    return description.toUpper();
+}
+
+void MainTab::setSortMarker(grid::DataGrid* grid, int column, int descending)
+{
+    grid->setColumnSortMarker(column, descending == 1 ? grid::SortMarker::Descending
+                                                      : grid::SortMarker::Ascending);
+}
+
+void MainTab::saveGridLayout(grid::DataGrid* grid, const QString& section)
+{
+    ini::IniFile f(m_dm->MainObject->GridLayoutFile());
+    f.load();
+    grid->saveLayout(f, section);
+    if (!f.save())
+        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
+                            .arg(f.path(), f.errorString()),
+                        this);
+}
+
+void MainTab::restoreGridLayout(grid::DataGrid* grid, const QString& section)
+{
+    ini::IniFile f(m_dm->MainObject->GridLayoutFile());
+    f.load();
+    grid->restoreLayout(f, section);
+}
+
+void MainTab::openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section)
+{
+    try {
+        q.open();
+    } catch (...) {
+        grid->endReload();
+        throw;
+    }
+    ApplyFieldLabels(q);
+    grid->endReload();
+    grid->fitColumns();
+    restoreGridLayout(grid, section);
+}
+
+void MainTab::deleteRow(const stmt::Statement& statement, const std::function<void()>& reload)
+{
+    if (!Messages::confirm(QStringLiteral("Удалить ?"), this))
+        return;
+    ui::guarded(this, [&] {
+        statement.applyTo(m_dm->StartTmp());
+        if (!m_dm->ExecuteTmp())
+            Messages::error(DeleteFailedText(), this);
+        m_dm->CommitWrite();
+        reload();
+    });
+}
+
+QString MainTab::DeleteFailedText()
+{
+    return QStringLiteral("Ошибка . Попробуйте записать позже ...");
+}
