@@ -1,5 +1,9 @@
 #include "EditorDialog.h"
 
+#include "app/Messages.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "db/DbError.h"
 #include "ui/common/Guarded.h"
 
 #include <QHBoxLayout>
@@ -50,4 +54,25 @@ void EditorDialog::showEvent(QShowEvent* event)
         m_loaded = true;
         FormActivate();
     }
+}
+
+void EditorDialog::bbSaveClick()
+{
+    if (!validate())
+        return;
+    db::Query& q = m_dm.StartTmp();
+    try {
+        statement().applyTo(q);
+    } catch (const db::DbError& e) {
+        Messages::error(e.message(), this); // nothing was run
+        return;
+    }
+    if (!m_dm.ExecuteTmp()) {
+        if (rollsBackRefusal())
+            m_dm.ibTran.rollbackQuietly();
+        Messages::error(m_dm.WriteErrorText(), this);
+        return;
+    }
+    if (m_dm.CommitWrite())
+        done(1);
 }

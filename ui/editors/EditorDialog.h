@@ -6,8 +6,14 @@
 class QBoxLayout;
 class QPushButton;
 class TDM;
+namespace stmt {
+struct Statement;
+}
 
 /// Results: 1 after a save that was committed, 2 for "Отменить", Escape or the close box.
+/// Every editor saves the same way: check the input, start the write transaction, bind the
+/// statement, execute it, commit, close. A refused statement is reported and the window stays
+/// open with the input; whether the write transaction is rolled back then is the editor's rule.
 class EditorDialog : public QDialog
 {
     Q_OBJECT
@@ -17,8 +23,9 @@ public:
     QPushButton* bbSave = nullptr;
     QPushButton* bbCancel = nullptr;
 
-    /// The name of the class' save handler, connected by the base.
-    virtual void bbSaveClick() = 0;
+    /// The save handler of "Сохранить". Database errors reach the caller (the button's
+    /// connection shows them).
+    void bbSaveClick();
 
 public slots:
     void reject() override { done(2); }
@@ -28,6 +35,13 @@ protected:
     void finishLayout(QLayout* form);
     /// Loading runs once, when the window first shows.
     virtual void FormActivate() {}
+    /// False when the input cannot be saved; the editor has said why.
+    virtual bool validate() = 0;
+    /// The statement that saves the input. A database error here (before anything ran) is
+    /// reported and leaves the write transaction as it is.
+    virtual stmt::Statement statement() = 0;
+    /// Whether a refused statement rolls the write transaction back.
+    virtual bool rollsBackRefusal() const { return true; }
     void showEvent(QShowEvent* event) override;
 
     TDM& m_dm;

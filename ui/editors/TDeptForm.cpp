@@ -39,31 +39,21 @@ void TDeptForm::FormActivate()
     });
 }
 
-void TDeptForm::bbSaveClick()
+bool TDeptForm::validate()
 {
     ParentKey = 0;
-    if (eDeptName->text().trimmed().isEmpty()) {
-        Messages::error(QStringLiteral("Запишите название"), this);
-        eDeptName->setFocus();
-        return;
-    }
-    db::Query& q = m_dm.StartTmp();
+    if (!eDeptName->text().trimmed().isEmpty())
+        return true;
+    Messages::error(QStringLiteral("Запишите название"), this);
+    eDeptName->setFocus();
+    return false;
+}
+
+stmt::Statement TDeptForm::statement()
+{
     if (EditMode == 0) {
-        try {
-            DeptKey = m_dm.GetNewID();
-        } catch (const db::DbError& e) {
-            Messages::error(e.message(), this); // nothing was run; ibTran stays as it is
-            return;
-        }
-        stmt::insertDept(DeptKey, eDeptName->text(), ParentKey).applyTo(q);
-    } else {
-        stmt::updateDept(DeptKey, eDeptName->text(), ParentKey).applyTo(q);
+        DeptKey = m_dm.GetNewID(); // drawn in the write transaction, again on each attempt
+        return stmt::insertDept(DeptKey, eDeptName->text(), ParentKey);
     }
-    if (!m_dm.ExecuteTmp()) {
-        m_dm.ibTran.rollbackQuietly();
-        Messages::error(m_dm.WriteErrorText(), this);
-        return;
-    }
-    if (m_dm.CommitWrite())
-        done(1);
+    return stmt::updateDept(DeptKey, eDeptName->text(), ParentKey);
 }

@@ -19,8 +19,8 @@ public:
 
     QLineEdit* eDeptName = nullptr;
 
-    void bbSaveClick() override;
-
 protected:
     void FormActivate() override;
+    bool validate() override;
+    stmt::Statement statement() override;
 };

@@ -59,22 +59,19 @@ void TLineForm::FormActivate()
     mEtc->setPlainText(SourceData->field(QStringLiteral("Etc")).asString());
 }
 
-void TLineForm::bbSaveClick()
+bool TLineForm::validate()
 {
-    if (seNumberTown->value() <= 0) {
-        Messages::error(QStringLiteral("Запишите номер телефона"), this);
-        seNumberTown->setFocus();
-        return;
-    }
-    db::Query& q = m_dm.StartTmp();
+    if (seNumberTown->value() > 0)
+        return true;
+    Messages::error(QStringLiteral("Запишите номер телефона"), this);
+    seNumberTown->setFocus();
+    return false;
+}
+
+stmt::Statement TLineForm::statement()
+{
     const stmt::LineRecord line{seNumberLine->value(), seNumberTown->value(), eAddInfo->text(),
                                 mEtc->toPlainText()};
-    (EditMode == 0 ? stmt::insertLine(line) : stmt::updateLine(OldNumberLine, line)).applyTo(q);
-    SavedNumberLine = seNumberLine->value();
-    if (!m_dm.ExecuteTmp()) {
-        Messages::error(m_dm.WriteErrorText(), this); // ibTran stays active: correct and save again
-        return;
-    }
-    if (m_dm.CommitWrite())
-        done(1);
+    SavedNumberLine = line.number;
+    return EditMode == 0 ? stmt::insertLine(line) : stmt::updateLine(OldNumberLine, line);
 }

@@ -10,8 +10,8 @@ namespace db {
 class Query;
 }
 
-/// Creates a line (EditMode 0) or edits the current row of SourceData (EditMode 1). A failed
-/// statement leaves the write transaction active and the window open with the input.
+/// Creates a line (EditMode 0) or edits the current row of SourceData (EditMode 1). A refused
+/// statement leaves the write transaction active, so the operator can correct and save again.
 class TLineForm : public EditorDialog
 {
     Q_OBJECT
@@ -28,8 +28,9 @@ public:
     QLineEdit* eAddInfo = nullptr;
     QPlainTextEdit* mEtc = nullptr;
 
-    void bbSaveClick() override;
-
 protected:
     void FormActivate() override;
+    bool validate() override;
+    stmt::Statement statement() override;
+    bool rollsBackRefusal() const override { return false; }
 };

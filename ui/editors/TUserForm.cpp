@@ -68,24 +68,20 @@ void TUserForm::FormActivate()
     });
 }
 
-void TUserForm::bbSaveClick()
+bool TUserForm::validate()
 {
-    if (eFio->text().trimmed().isEmpty()) {
-        Messages::error(QStringLiteral("Запишите фамилию"), this);
-        eFio->setFocus();
-        return;
-    }
-    db::Query& q = m_dm.StartTmp();
+    if (!eFio->text().trimmed().isEmpty())
+        return true;
+    Messages::error(QStringLiteral("Запишите фамилию"), this);
+    eFio->setFocus();
+    return false;
+}
+
+stmt::Statement TUserForm::statement()
+{
     const stmt::UserRecord user{seNumberIn->value(), eFio->text(), eEMail->text(),
                                 cbSendMail->isChecked(),
                                 m_depts ? m_depts->KeyAt(cbDept->currentIndex()) : 0};
-    (EditMode == 0 ? stmt::insertUser(user) : stmt::updateUser(OldNumberIn, user)).applyTo(q);
-    SavedNumberIn = seNumberIn->value();
-    if (!m_dm.ExecuteTmp()) {
-        m_dm.ibTran.rollbackQuietly();
-        Messages::error(m_dm.WriteErrorText(), this);
-        return;
-    }
-    if (m_dm.CommitWrite())
-        done(1);
+    SavedNumberIn = user.number;
+    return EditMode == 0 ? stmt::insertUser(user) : stmt::updateUser(OldNumberIn, user);
 }

@@ -35,10 +35,10 @@ public:
     QLineEdit* eEMail = nullptr;
     QCheckBox* cbSendMail = nullptr;
 
-    void bbSaveClick() override;
-
 protected:
     void FormActivate() override;
+    bool validate() override;
+    stmt::Statement statement() override;
 
 private:
     std::unique_ptr<TSimpleBox> m_depts;
