@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include "settings/TMainObject.h"
+
 #include <QApplication>
 
 namespace {
@@ -97,4 +99,9 @@ bool Messages::confirm(const QString& text, QWidget* parent)
 void Messages::plain(const QString& text, QWidget* parent)
 {
     show(Kind::Plain, text, parent);
+}
+
+void Messages::reportDataFailures()
+{
+    TMainObject::setFailureReporter([](const QString& text) { Messages::error(text); });
 }

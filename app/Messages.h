@@ -42,6 +42,8 @@ public:
     /// The next queued answer for a message of the given kind, recording the message.
     static int answerInTestMode(Kind kind, const QString& text);
     static QList<Shown> shown();
+    /// Makes the error box the way the data module and the settings report their failures.
+    static void reportDataFailures();
     static void clearShown();
 
 private:

@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     // The toolkit needs its application object before any window can exist.
     KelvoraApplication app(argc, argv);
     app.loadTranslations();
+    Messages::reportDataFailures();
 
     // The busy window comes first, so the user sees something at once.
     auto wait = std::make_unique<TWaitForm>();

@@ -1,6 +1,6 @@
 #include "CallRecord.h"
 
-#include "app/TMainObject.h"
+#include "settings/TMainObject.h"
 
 #include <QDate>
 #include <QTime>

@@ -1,7 +1,6 @@
 #include "TDM.h"
 
 #include "CallRecord.h"
-#include "app/Messages.h"
 #include "db/DbError.h"
 
 TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(programDir))
@@ -78,7 +77,7 @@ bool TDM::CommitWrite()
         return true;
     } catch (const db::DbError&) {
         ibTran.rollbackQuietly();
-        Messages::error(QStringLiteral("База временно занята ."));
+        TMainObject::reportFailure(QStringLiteral("База временно занята ."));
         return false;
     }
 }

@@ -1,12 +1,12 @@
 // The data module: the connection, both transactions, the shared queries, the settings object.
 #pragma once
 
-#include "app/TMainObject.h"
 #include "db/Database.h"
 #include "db/Query.h"
 #include "db/Sql.h"
 #include "db/StoredProc.h"
 #include "db/Transaction.h"
+#include "settings/TMainObject.h"
 
 #include <QString>
 #include <memory>
@@ -26,7 +26,8 @@ public:
 
     /// Starts ibTran unless it is active.
     void StartWrite();
-    /// Commits ibTran; on failure rolls it back, shows "База временно занята ." and returns false.
+    /// Commits ibTran; on failure rolls it back, reports "База временно занята ." and returns
+    /// false.
     bool CommitWrite();
     /// The user's text for a database message (given in upper case by the callers).
     static QString DbErrorText(const QString& message);

@@ -2,7 +2,7 @@
 
 #include "app/Messages.h"
 #include "app/TDlgForm.h"
-#include "app/TMainObject.h"
+#include "settings/TMainObject.h"
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"

@@ -42,7 +42,11 @@ class TestDataModule : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void errorTexts();
     void writesAndTheirFailures();
     void newIdsInOneTransaction();

@@ -85,7 +85,11 @@ class TestDirectories : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void linesLoadOnceAndSortByEachColumn();
     void deleteLines();
     void treeShowsDepartmentsAndTheirUsers();

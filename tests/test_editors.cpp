@@ -5,9 +5,9 @@
 #include "DemoData.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
-#include "data/TSimpleBox.h"
 #include "db/DbError.h"
 #include "support/Login.h"
+#include "ui/controls/TSimpleBox.h"
 #include "ui/editors/TDeptForm.h"
 #include "ui/editors/TLineForm.h"
 #include "ui/editors/TUserForm.h"
@@ -61,7 +61,11 @@ class TestEditors : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void lineEditor();
     void lineHeldByAnotherClient();
     void userEditor();

@@ -126,7 +126,11 @@ class TestExport : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void textIn1251();
     void htmlPage();
     void rtfTable();

@@ -4,9 +4,9 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
-#include "app/TMainObject.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "settings/TMainObject.h"
 #include "ui/editors/TNumMaskForm.h"
 
 #include <QComboBox>

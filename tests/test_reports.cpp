@@ -187,7 +187,11 @@ class TestReports : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void engineLayout();
     void brokenTemplates_data();
     void brokenTemplates();

@@ -18,7 +18,11 @@ class TestServer : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void loginWithRealCredentials();
 
 private:

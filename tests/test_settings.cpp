@@ -2,7 +2,7 @@
 #include "support/TestDatabase.h"
 
 #include "app/Messages.h"
-#include "app/TMainObject.h"
+#include "settings/TMainObject.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -31,7 +31,11 @@ class TestSettings : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void defaultsWithoutAFile();
     void readsEveryValue();
     void writesAfterALoginAndKeepsTheRest();

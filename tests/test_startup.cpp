@@ -42,7 +42,11 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void emptyNameAsksForIt();
     void failedAttemptsThenSuccess();
     void rememberedCredentialsLogInWithEnter();

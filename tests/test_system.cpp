@@ -37,7 +37,8 @@ QString run(const QString& program, const QStringList& args, const QByteArray& i
     p.closeWriteChannel();
     if (!p.waitForFinished(60000))
         return program + QStringLiteral(" did not finish");
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    const QString out =
+        QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
     if (p.exitCode() != 0 || out.contains(QLatin1String("Statement failed")))
         return out.isEmpty() ? program + QStringLiteral(" failed") : out;
     return {};
@@ -49,7 +50,11 @@ class TestSystem : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { Messages::setTestMode(true); }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::reportDataFailures(); // as the program does at its start
+    }
     void otherProcessesWriteWhileTheProgramIsOpen();
     void terminationEndsTheProgramInOrder();
 };
@@ -69,18 +74,18 @@ void TestSystem::otherProcessesWriteWhileTheProgramIsOpen()
     QCOMPARE(s.form.PanelTotalString->text(), QStringLiteral("0"));
 
     // The demo collector adds five calls of now, in a process of its own.
-    const QString collector = run(QStringLiteral(KELVORA_DEMO_EXE),
-                                  {QStringLiteral("live"), t.path(), QStringLiteral("--count"),
-                                   QStringLiteral("5"), QStringLiteral("--rate"),
-                                   QStringLiteral("60000")});
+    const QString collector =
+        run(QStringLiteral(KELVORA_DEMO_EXE),
+            {QStringLiteral("live"), t.path(), QStringLiteral("--count"), QStringLiteral("5"),
+             QStringLiteral("--rate"), QStringLiteral("60000")});
     QVERIFY2(collector.isEmpty(), qPrintable(collector));
     // And isql-fb one more, on line 1 for subscriber 101 of the directories.
-    const QString isql =
-        run(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-u"),
-                                        QStringLiteral("SYSDBA"), t.path()},
-            (test::insertCall(QDateTime(QDate::currentDate(), QTime(0, 0, 1)), 75, 5551234, 1, 101) +
-             QStringLiteral(";\ncommit;\n"))
-                .toUtf8());
+    const QString isql = run(
+        QStringLiteral("isql-fb"),
+        {QStringLiteral("-q"), QStringLiteral("-u"), QStringLiteral("SYSDBA"), t.path()},
+        (test::insertCall(QDateTime(QDate::currentDate(), QTime(0, 0, 1)), 75, 5551234, 1, 101) +
+         QStringLiteral(";\ncommit;\n"))
+            .toUtf8());
     QVERIFY2(isql.isEmpty(), qPrintable(isql));
 
     // A second copy of the program's data module on the same file sees all six; the window

@@ -1,7 +1,7 @@
 #include "TNumMaskForm.h"
 
-#include "app/NumberMask.h"
-#include "app/TMainObject.h"
+#include "settings/NumberMask.h"
+#include "settings/TMainObject.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -3,7 +3,7 @@
 #include "app/Messages.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "data/TSimpleBox.h"
+#include "ui/controls/TSimpleBox.h"
 #include "db/DbError.h"
 #include "ui/common/Guarded.h"
 

@@ -4,7 +4,7 @@
 #include "LinesTab.h"
 #include "UsersTab.h"
 #include "app/Messages.h"
-#include "app/TMainObject.h"
+#include "settings/TMainObject.h"
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "stats/TReportForm.h"

@@ -3,6 +3,7 @@
 
 #include <QRect>
 #include <QString>
+#include <functional>
 
 /// Fields are read and written directly by the windows that use them. Created once by the
 /// data module; LoadSettings runs at creation, SaveSettings at destruction (only after a
@@ -27,6 +28,13 @@ public:
     QString GridLayoutFile() const { return ProgramDir + QStringLiteral("kelvora.ini"); }
     /// Writes the file when Connected; false with a reason in SaveError when it cannot.
     bool SaveSettings();
+
+    /// How the layers below the windows tell the operator of a failure they cannot hand back
+    /// to a caller (a commit that failed, a settings file that could not be written). The
+    /// start-up installs the program's error box; until then the text goes to the log.
+    using FailureReporter = std::function<void(const QString& text)>;
+    static void setFailureReporter(FailureReporter reporter);
+    static void reportFailure(const QString& text);
 
     bool Connected = false;
     bool MemoryName = false;

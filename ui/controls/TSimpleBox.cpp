@@ -1,7 +1,7 @@
 #include "TSimpleBox.h"
 
-#include "Statements.h"
-#include "TDM.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
 
 #include <QComboBox>
 

@@ -1,6 +1,5 @@
 #include "TMainObject.h"
 
-#include "Messages.h"
 #include "NumberMask.h"
 #include "ini/IniFile.h"
 
@@ -17,8 +16,29 @@ TMainObject::TMainObject(const QString& programDir) : m_programDir(programDir)
 TMainObject::~TMainObject()
 {
     if (!SaveSettings())
-        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
-                            .arg(QDir::toNativeSeparators(IniFileName), SaveError));
+        reportFailure(QStringLiteral("Не удалось записать файл настроек %1\n%2")
+                          .arg(QDir::toNativeSeparators(IniFileName), SaveError));
+}
+
+namespace {
+TMainObject::FailureReporter& failureReporter()
+{
+    static TMainObject::FailureReporter reporter;
+    return reporter;
+}
+} // namespace
+
+void TMainObject::setFailureReporter(FailureReporter reporter)
+{
+    failureReporter() = std::move(reporter);
+}
+
+void TMainObject::reportFailure(const QString& text)
+{
+    if (failureReporter())
+        failureReporter()(text);
+    else
+        qWarning("%s", qUtf8Printable(text));
 }
 
 void TMainObject::LoadSettings()
