@@ -44,6 +44,9 @@ int main(int argc, char** argv)
         dm = std::make_unique<TDM>();
         mainForm->setDataModule(*dm);
         wait->hide();
+        // Before the login: without its settings file the program does not know the database.
+        if (!dm->MainObject->LoadError.isEmpty())
+            Messages::error(dm->MainObject->LoadError);
         {
             TPassForm pass(*dm);
             pass.exec();

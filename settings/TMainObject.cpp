@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -54,8 +55,16 @@ void TMainObject::LoadSettings()
     FieldLine = 0;
     FieldRing = 0;
 
-    ini::IniFile f(IniFileName);
-    f.load();
+    m_file = ini::IniFile(IniFileName);
+    m_layouts.reset();
+    m_unreadable = false;
+    LoadError.clear();
+    if (!m_file.load() && QFileInfo::exists(IniFileName)) {
+        m_unreadable = true;
+        LoadError = QStringLiteral("Не удалось прочитать файл настроек %1\n%2")
+                        .arg(QDir::toNativeSeparators(IniFileName), m_file.errorString());
+    }
+    const ini::IniFile& f = m_file;
     DatabasePath = f.readString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), {});
     MemoryName = f.readBool(QStringLiteral("Main"), QStringLiteral("MemoryName"), false);
     User = f.readString(QStringLiteral("Main"), QStringLiteral("User"), {});
@@ -91,9 +100,9 @@ bool TMainObject::SaveSettings()
         User.clear();
         Pass.clear();
     }
-    // Read again: the grids write their layouts into the same file during the run.
-    ini::IniFile f(IniFileName);
-    f.load();
+    if (m_unreadable)
+        return true; // what the file holds could not be read: it is left as it is
+    ini::IniFile& f = m_file;
     const QString mask = QStringLiteral("NumberMask");
     f.writeInteger(mask, QStringLiteral("N5"), N5);
     f.writeInteger(mask, QStringLiteral("N6"), N6);
@@ -115,7 +124,22 @@ bool TMainObject::SaveSettings()
         SaveError = f.errorString();
         return false;
     }
+    if (m_layouts && !m_layouts->save()) {
+        SaveError = m_layouts->errorString();
+        return false;
+    }
     return true;
+}
+
+ini::IniFile& TMainObject::GridLayouts()
+{
+    if (QFileInfo(GridLayoutFile()) == QFileInfo(IniFileName))
+        return m_file;
+    if (!m_layouts) {
+        m_layouts = std::make_unique<ini::IniFile>(GridLayoutFile());
+        m_layouts->load();
+    }
+    return *m_layouts;
 }
 
 quint8 TMainObject::MaskChoice(int length) const

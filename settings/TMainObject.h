@@ -1,13 +1,18 @@
 // The program's settings for one run, read from and written to its settings file.
 #pragma once
 
+#include "ini/IniFile.h"
+
 #include <QRect>
 #include <QString>
 #include <functional>
+#include <memory>
 
 /// Fields are read and written directly by the windows that use them. Created once by the
 /// data module; LoadSettings runs at creation, SaveSettings at destruction (only after a
-/// successful login).
+/// successful login). The settings file is read once and kept in memory for the run (the grid
+/// layouts go there too); it is written once, at the end. A file that exists but could not be
+/// read is never written over.
 class TMainObject
 {
 public:
@@ -26,6 +31,8 @@ public:
     void SetMaskChoice(int length, quint8 choice);
     /// The one settings file of the grid layouts, beside the program.
     QString GridLayoutFile() const { return ProgramDir + QStringLiteral("kelvora.ini"); }
+    /// The file that keeps the grids' layouts, in memory until SaveSettings.
+    ini::IniFile& GridLayouts();
     /// Writes the file when Connected; false with a reason in SaveError when it cannot.
     bool SaveSettings();
 
@@ -52,7 +59,12 @@ public:
     int DescRing = 0;
 
     QString SaveError;
+    /// Why the settings file could not be read at start; empty when it was read or is missing.
+    QString LoadError;
 
 private:
     QString m_programDir;
+    ini::IniFile m_file;
+    std::unique_ptr<ini::IniFile> m_layouts; // only when the layouts live in another file
+    bool m_unreadable = false;
 };

@@ -19,6 +19,7 @@ private slots:
     void eraseSection();
     void cyrillicOnDiskIn1251();
     void missingFileAndUnwritablePlace();
+    void lineEndsAndRunsOfEmptyLines();
 };
 
 void TestIni::readsWithDefaultsAndWithoutCase()
@@ -146,6 +147,26 @@ void TestIni::missingFileAndUnwritablePlace()
     f.writeString(QStringLiteral("Main"), QStringLiteral("User"), QStringLiteral("x"));
     QVERIFY(!f.save());
     QVERIFY(!f.errorString().isEmpty());
+}
+
+void TestIni::lineEndsAndRunsOfEmptyLines()
+{
+    ini::IniFile f;
+    // CR LF, LF and a lone CR all end a line; runs of empty lines come back as they were.
+    f.parse(QStringLiteral("[A]\r\nx=1\n\n\n\r  \r\n\r\n[B]\ry=2"));
+    QCOMPARE(f.text(), QStringLiteral("[A]\r\nx=1\r\n\r\n\r\n\r\n  \r\n\r\n[B]\r\ny=2\r\n"));
+    // A new key goes after the section's last line that is not blank, before the blanks.
+    f.writeInteger(QStringLiteral("A"), QStringLiteral("z"), 3);
+    QCOMPARE(f.text(), QStringLiteral("[A]\r\nx=1\r\nz=3\r\n\r\n\r\n\r\n  \r\n\r\n[B]\r\ny=2\r\n"));
+    QCOMPARE(f.readInteger(QStringLiteral("B"), QStringLiteral("y"), 0), 2);
+
+    // A file of a million empty lines reads and writes back whole.
+    QString many = QStringLiteral("[S]\r\n");
+    many += QString(QStringLiteral("\r\n")).repeated(1000000);
+    many += QStringLiteral("k=v\r\n");
+    f.parse(many);
+    QCOMPARE(f.readString(QStringLiteral("S"), QStringLiteral("k"), {}), QStringLiteral("v"));
+    QCOMPARE(f.text(), many);
 }
 
 QTEST_GUILESS_MAIN(TestIni)

@@ -4,7 +4,9 @@
 #include "app/Messages.h"
 #include "settings/TMainObject.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +44,7 @@ private slots:
     void forgetsCredentialsWhenNotRemembered();
     void noWriteWithoutALogin();
     void unwritableFileIsReportedOnce();
+    void unreadableFileIsNamedAndNeverOverwritten();
 };
 
 void TestSettings::initTestCase()
@@ -111,8 +114,11 @@ void TestSettings::writesAfterALoginAndKeepsTheRest()
         s.vstDeptWth = 211;
         s.FieldRing = 4;
         s.DescRing = 1;
-        // A grid writes its layout during the run; the final write must not lose it.
-        writeBytes(path, readAll(path) + "[GridRings]\r\nGridRings.RDate=0,70,0,1,0,0,0\r\n");
+        // A grid keeps its layout during the run; the file is written once, at the end.
+        const QByteArray before = readAll(path);
+        s.GridLayouts().writeString(QStringLiteral("GridRings"), QStringLiteral("GridRings.RDate"),
+                                    QStringLiteral("0,70,0,1,0,0,0"));
+        QCOMPARE(readAll(path), before);
     }
     const QByteArray bytes = readAll(path);
     QVERIFY(
@@ -171,6 +177,40 @@ void TestSettings::unwritableFileIsReportedOnce()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, Messages::Kind::Error);
     QVERIFY(shown[0].text.contains(QStringLiteral("kelvora.ini")));
+}
+
+void TestSettings::unreadableFileIsNamedAndNeverOverwritten()
+{
+    QTemporaryDir dir;
+    // A folder where the file should be: it cannot be read, and nothing may replace it.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("kelvora.ini")));
+    {
+        TMainObject s(dir.path());
+        QVERIFY(s.LoadError.contains(QStringLiteral("kelvora.ini")));
+        QVERIFY(s.LoadError.count(u'\n') == 1); // the reason on its own line
+        s.Connected = true;
+        s.User = QStringLiteral("changed");
+        s.GridLayouts().writeString(QStringLiteral("GridRings"), QStringLiteral("A"),
+                                    QStringLiteral("1"));
+    }
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("kelvora.ini"))).isDir());
+    QVERIFY(Messages::shown().isEmpty()); // said once, before the login, by the start-up
+
+    // A file without read permission is kept as it is too (not for root, who reads anything).
+    QTemporaryDir other;
+    const QString path = other.filePath(QStringLiteral("kelvora.ini"));
+    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\n");
+    QFile::setPermissions(path, QFileDevice::WriteOwner);
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly))
+        return;
+    {
+        TMainObject s(other.path());
+        QVERIFY(!s.LoadError.isEmpty());
+        s.Connected = true;
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QCOMPARE(readAll(path), QByteArray("[RemoteBD]\r\nName=/data/calls.fdb\r\n"));
 }
 
 QTEST_MAIN(TestSettings)

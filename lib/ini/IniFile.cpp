@@ -19,15 +19,15 @@ bool sameName(const QString& a, const QString& b)
 }
 
 // Returns the key of a "key=value" line, or an empty string for other lines.
-QString keyOfLine(const QString& line)
+QString keyOfLine(QStringView line)
 {
-    const QString t = line.trimmed();
+    const QStringView t = line.trimmed();
     if (t.isEmpty() || t.startsWith(u';') || t.startsWith(u'['))
         return {};
     const qsizetype eq = t.indexOf(u'=');
     if (eq <= 0)
         return {};
-    return t.left(eq).trimmed();
+    return t.left(eq).trimmed().toString();
 }
 
 } // namespace
@@ -37,9 +37,12 @@ IniFile::IniFile(QString path) : m_path(std::move(path)) {}
 bool IniFile::load()
 {
     m_sections.clear();
+    m_error.clear();
     QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_error = f.errorString();
         return false;
+    }
     QStringDecoder decoder(CodePage);
     parse(decoder.decode(f.readAll()));
     return true;
@@ -49,22 +52,36 @@ void IniFile::parse(const QString& text)
 {
     m_sections.clear();
     m_sections.push_back(Section{});
-    QString all = text;
-    all.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    all.replace(u'\r', u'\n');
-    QStringList lines = all.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (const QString& raw : std::as_const(lines)) {
-        const QString t = raw.trimmed();
-        if (t.startsWith(u'[') && t.contains(u']')) {
-            Section s;
-            s.name = t.mid(1, t.indexOf(u']') - 1).trimmed();
-            m_sections.push_back(std::move(s));
-            continue;
-        }
-        m_sections.back().lines.push_back(Line{raw, keyOfLine(raw)});
+    // Lines end with CR LF, LF or a lone CR; the text after the last line end is a line too.
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = start;
+        while (end < all.size() && all[end] != u'\n' && all[end] != u'\r')
+            ++end;
+        addLine(all.mid(start, end - start));
+        if (end + 1 < all.size() && all[end] == u'\r' && all[end + 1] == u'\n')
+            ++end;
+        start = end + 1;
     }
+}
+
+void IniFile::addLine(QStringView raw)
+{
+    const QStringView t = raw.trimmed();
+    if (t.startsWith(u'[') && t.contains(u']')) {
+        Section s;
+        s.name = t.mid(1, t.indexOf(u']') - 1).trimmed().toString();
+        m_sections.push_back(std::move(s));
+        return;
+    }
+    std::vector<Line>& lines = m_sections.back().lines;
+    if (raw.isEmpty() && !lines.empty() && lines.back().raw.isEmpty() &&
+        lines.back().repeats < std::numeric_limits<quint32>::max()) {
+        ++lines.back().repeats;
+        return;
+    }
+    lines.push_back(Line{raw.toString(), keyOfLine(raw)});
 }
 
 QString IniFile::text() const
@@ -74,7 +91,8 @@ QString IniFile::text() const
         if (!s.name.isEmpty() || &s != &m_sections.front())
             out += u'[' + s.name + QLatin1String("]\r\n");
         for (const Line& l : s.lines)
-            out += l.raw + QLatin1String("\r\n");
+            for (quint32 i = 0; i < l.repeats; ++i)
+                out += l.raw + QLatin1String("\r\n");
     }
     return out;
 }
@@ -201,7 +219,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     auto pos = s->lines.end();
     while (pos != s->lines.begin() && (pos - 1)->raw.trimmed().isEmpty())
         --pos;
-    s->lines.insert(pos, Line{raw, key});
+    s->lines.insert(pos, Line{raw, key, 1});
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int value)

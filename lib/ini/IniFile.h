@@ -19,7 +19,8 @@ public:
 
     const QString& path() const { return m_path; }
 
-    /// Reads the file; a missing or unreadable file leaves the object empty and returns false.
+    /// Reads the file; a missing or unreadable file leaves the object empty and returns false
+    /// with the reason in errorString().
     bool load();
     /// Parses text already decoded (used by load() and by tests).
     void parse(const QString& text);
@@ -60,8 +61,10 @@ private:
     struct Line
     {
         QString raw;
-        QString key; // empty for comments and blank lines
+        QString key;         // empty for comments and blank lines
+        quint32 repeats = 1; // a run of empty lines is kept as one
     };
+    void addLine(QStringView raw);
     struct Section
     {
         QString name; // empty for the lines before the first section

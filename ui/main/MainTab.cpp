@@ -1,11 +1,11 @@
 #include "MainTab.h"
 
 #include "app/Messages.h"
+
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
-#include "ini/IniFile.h"
 #include "ui/common/Guarded.h"
 
 QString MainTab::sortDescription(const grid::DataGrid& g)
@@ -29,20 +29,12 @@ void MainTab::setSortMarker(grid::DataGrid* grid, int column, int descending)
 
 void MainTab::saveGridLayout(grid::DataGrid* grid, const QString& section)
 {
-    ini::IniFile f(m_dm->MainObject->GridLayoutFile());
-    f.load();
-    grid->saveLayout(f, section);
-    if (!f.save())
-        Messages::error(QStringLiteral("Не удалось записать файл настроек %1\n%2")
-                            .arg(f.path(), f.errorString()),
-                        this);
+    grid->saveLayout(m_dm->MainObject->GridLayouts(), section);
 }
 
 void MainTab::restoreGridLayout(grid::DataGrid* grid, const QString& section)
 {
-    ini::IniFile f(m_dm->MainObject->GridLayoutFile());
-    f.load();
-    grid->restoreLayout(f, section);
+    grid->restoreLayout(m_dm->MainObject->GridLayouts(), section);
 }
 
 void MainTab::openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section)
