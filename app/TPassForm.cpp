@@ -160,6 +160,7 @@ void TPassForm::bbOkClick()
     try {
         database.open();
         m_dm.ibTranRO.start();
+        m_dm.RememberDatabaseFile();
     } catch (const db::DbError&) {
         database.close();
         Messages::plain(QStringLiteral("Невозможно открыть базу данных !"), this);

@@ -3,6 +3,8 @@
 #include "CallRecord.h"
 #include "db/DbError.h"
 
+#include <QDir>
+
 TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(programDir))
 {
     ibTran.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
@@ -64,8 +66,25 @@ TDM::~TDM()
     ibDatabase.close();
 }
 
+void TDM::RememberDatabaseFile()
+{
+    m_localFile = localDatabaseFile(ibDatabase.databaseName());
+    m_fileIdentity = FileIdentity::of(m_localFile);
+}
+
+void TDM::CheckDatabaseFile()
+{
+    if (m_localFile.isEmpty() || !ibDatabase.connected())
+        return;
+    if (FileIdentity::of(m_localFile) != m_fileIdentity)
+        throw db::DbError(QStringLiteral("Файл базы данных %1 удален или заменен другим. "
+                                         "Ничего не записано; перезапустите программу.")
+                              .arg(QDir::toNativeSeparators(m_localFile)));
+}
+
 void TDM::StartWrite()
 {
+    CheckDatabaseFile();
     if (!ibTran.active())
         ibTran.start();
 }

@@ -1,6 +1,7 @@
 // The data module: the connection, both transactions, the shared queries, the settings object.
 #pragma once
 
+#include "DatabaseFile.h"
 #include "db/Database.h"
 #include "db/Query.h"
 #include "db/Sql.h"
@@ -24,7 +25,12 @@ public:
     TDM(const TDM&) = delete;
     TDM& operator=(const TDM&) = delete;
 
-    /// Starts ibTran unless it is active.
+    /// Notes which file a local database name names now; called right after the login.
+    void RememberDatabaseFile();
+    /// Throws DbError when the local database file was removed or replaced since the login:
+    /// the engine would go on writing into a file nobody can open again.
+    void CheckDatabaseFile();
+    /// Starts ibTran unless it is active (after CheckDatabaseFile).
     void StartWrite();
     /// Commits ibTran; on failure rolls it back, reports "База временно занята ." and returns
     /// false.
@@ -60,4 +66,6 @@ public:
 
 private:
     QString m_writeError;
+    QString m_localFile;
+    FileIdentity m_fileIdentity;
 };

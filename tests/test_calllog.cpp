@@ -4,6 +4,7 @@
 #include "DemoData.h"
 #include "app/Messages.h"
 #include "data/TDM.h"
+#include "db/DbError.h"
 #include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
@@ -73,6 +74,7 @@ private slots:
     void incomingRowsOnSilver();
     void failedQueryKeepsTheLastResult();
     void escapeAsksBeforeClosing();
+    void aRemovedDatabaseFileIsNoticed();
 };
 
 void TestCallLog::initTestCase()
@@ -332,6 +334,45 @@ void TestCallLog::escapeAsksBeforeClosing()
     QTest::keyClick(s.form.seRingLen, Qt::Key_Escape);
     QCOMPARE(Messages::shown().size(), 2);
     QVERIFY(!s.form.isVisible());
+}
+
+void TestCallLog::aRemovedDatabaseFileIsNoticed()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    s.period(1, 2);
+    s.show();
+    QCOMPARE(s.rows(), QStringLiteral("3"));
+
+    // Another program moves the file away: nothing may be read from or written to a file
+    // that nobody can open again.
+    const QString moved = t.path() + QStringLiteral(".moved");
+    QVERIFY(QFile::rename(t.path(), moved));
+    Messages::clearShown();
+    s.show();
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY(Messages::shown()[0].text.contains(QStringLiteral("удален или заменен")));
+    QCOMPARE(s.rows(), QStringLiteral("3")); // the rows on show stay
+    QVERIFY(!s.form.GridRings->isHidden());
+    Messages::clearShown();
+    QVERIFY_THROWS_EXCEPTION(db::DbError, s.dm.StartWrite());
+    QVERIFY(!s.dm.ibTran.active());
+
+    // A file of the same name in its place is another file.
+    QVERIFY(QFile::copy(moved, t.path()));
+    QVERIFY_THROWS_EXCEPTION(db::DbError, s.dm.StartWrite());
+
+    // The opened file back under its name: work goes on.
+    QVERIFY(QFile::remove(t.path()));
+    QVERIFY(QFile::rename(moved, t.path()));
+    s.show();
+    QVERIFY(Messages::shown().isEmpty());
+    s.dm.StartWrite();
+    QVERIFY(s.dm.ibTran.active());
+    s.dm.ibTran.rollback();
 }
 
 QTEST_MAIN(TestCallLog)

@@ -13,6 +13,7 @@ inline void login(TDM& dm, const QString& path)
     dm.ibDatabase.params() = demo::localParams();
     dm.ibDatabase.open();
     dm.ibTranRO.start();
+    dm.RememberDatabaseFile();
     dm.MainObject->Connected = true;
 }
 
