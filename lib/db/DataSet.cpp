@@ -1,5 +1,7 @@
 #include "DataSet.h"
 
+#include "FbApi.h"
+
 #include <cmath>
 #include <cstring>
 

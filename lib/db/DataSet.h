@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Database.h"
+#include "DbError.h"
 #include "Field.h"
 #include "Param.h"
 #include "RowStore.h"

@@ -72,7 +72,7 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
                            ? fb::provider()->createDatabase(&st, path.constData(), length, buffer)
                            : fb::provider()->attachDatabase(&st, path.constData(), length, buffer);
     st.check();
-    m_attachment = att;
+    m_attachment.reset(att);
 }
 
 void Database::close() noexcept
@@ -83,13 +83,7 @@ void Database::close() noexcept
         for (DatabaseClient* c : clients)
             if (c->isTransaction() == transactions)
                 c->databaseClosing();
-    if (!m_attachment)
-        return;
-    fb::Status st;
-    m_attachment->detach(&st);
-    if (st.failed())
-        m_attachment->release();
-    m_attachment = nullptr;
+    fb::endQuietly(m_attachment, fb::Detach);
 }
 
 void Database::registerClient(DatabaseClient* client)

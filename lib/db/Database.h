@@ -1,6 +1,8 @@
 // One attachment to a Firebird database.
 #pragma once
 
+#include "FbHandle.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -35,7 +37,7 @@ public:
     void open();
     /// Detaches after ending every registered transaction and statement. Never throws.
     void close() noexcept;
-    bool connected() const { return m_attachment != nullptr; }
+    bool connected() const { return bool(m_attachment); }
 
     /// Creates a new database file with the given parameter lines and default character set
     /// (e.g. "WIN1251"), and leaves this object attached to it; throws DbError.
@@ -43,7 +45,7 @@ public:
                 int pageSize = 8192);
 
     /// The attachment while connected; the layer's own classes use it.
-    Firebird::IAttachment* attachment() const { return m_attachment; }
+    Firebird::IAttachment* attachment() const { return m_attachment.get(); }
 
     void registerClient(DatabaseClient* client);
     void unregisterClient(DatabaseClient* client);
@@ -53,7 +55,7 @@ private:
 
     QString m_name;
     QStringList m_params;
-    Firebird::IAttachment* m_attachment = nullptr;
+    fb::Handle<Firebird::IAttachment> m_attachment;
     std::vector<DatabaseClient*> m_clients;
 };
 

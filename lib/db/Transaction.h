@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Database.h"
+#include "FbHandle.h"
 
 #include <QStringList>
 
@@ -32,9 +33,9 @@ public:
     void rollback();
     /// Ends the transaction without an error even if the rollback fails on the server.
     void rollbackQuietly() noexcept;
-    bool active() const { return m_handle != nullptr; }
+    bool active() const { return bool(m_handle); }
 
-    Firebird::ITransaction* handle() const { return m_handle; }
+    Firebird::ITransaction* handle() const { return m_handle.get(); }
 
     void databaseClosing() noexcept override;
     bool isTransaction() const override { return true; }
@@ -42,7 +43,7 @@ public:
 private:
     Database& m_database;
     QStringList m_params;
-    Firebird::ITransaction* m_handle = nullptr;
+    fb::Handle<Firebird::ITransaction> m_handle;
 };
 
 } // namespace db
