@@ -13,6 +13,9 @@ Database::Database() = default;
 Database::~Database()
 {
     close();
+    for (DatabaseClient* c : m_clients)
+        c->m_database = nullptr;
+    m_clients.clear();
 }
 
 void Database::open()
@@ -94,6 +97,24 @@ void Database::registerClient(DatabaseClient* client)
 void Database::unregisterClient(DatabaseClient* client)
 {
     std::erase(m_clients, client);
+}
+
+DatabaseClient::DatabaseClient(Database& database) : m_database(&database)
+{
+    m_database->registerClient(this);
+}
+
+DatabaseClient::~DatabaseClient()
+{
+    if (m_database)
+        m_database->unregisterClient(this);
+}
+
+Database& DatabaseClient::database() const
+{
+    if (!m_database)
+        throw DbError(QStringLiteral("The database this object was made over has been destroyed"));
+    return *m_database;
 }
 
 } // namespace db

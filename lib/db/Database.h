@@ -19,11 +19,13 @@ class DatabaseClient;
 /// sql_role_name). A local path opens the embedded engine; "host:/path" goes to a server.
 /// Transactions and data sets made over this object register with it: close() ends them first
 /// (active transactions are rolled back, statements freed), so the attachment is never left
-/// with work of its own. Not copyable; lives longer than every object made over it.
+/// with work of its own. Not copyable. Destroyed before the objects made over it, it closes and
+/// leaves them without a database: they stay usable as closed objects whose work throws DbError.
 class Database
 {
 public:
     Database();
+    /// Closes, then detaches every registered object from this one.
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -47,10 +49,10 @@ public:
     /// The attachment while connected; the layer's own classes use it.
     Firebird::IAttachment* attachment() const { return m_attachment.get(); }
 
+private:
+    friend class DatabaseClient;
     void registerClient(DatabaseClient* client);
     void unregisterClient(DatabaseClient* client);
-
-private:
     void attach(bool createIt, const QString& charset, int pageSize);
 
     QString m_name;
@@ -59,14 +61,29 @@ private:
     std::vector<DatabaseClient*> m_clients;
 };
 
-/// Something made over a Database that must let go of its handles before the detach.
+/// Something made over a Database that must let go of its handles before the detach. It
+/// registers with the database when made and unregisters when destroyed, unless the database
+/// was destroyed first: then it has no database any more and stays a closed object.
 class DatabaseClient
 {
 public:
-    virtual ~DatabaseClient() = default;
+    explicit DatabaseClient(Database& database);
+    virtual ~DatabaseClient();
+    DatabaseClient(const DatabaseClient&) = delete;
+    DatabaseClient& operator=(const DatabaseClient&) = delete;
+
+    /// Throws DbError when the database has been destroyed.
+    Database& database() const;
+    /// False once the database has been destroyed.
+    bool hasDatabase() const { return m_database != nullptr; }
+
     virtual void databaseClosing() noexcept = 0;
     /// Transactions end after every statement has let go of its cursor.
     virtual bool isTransaction() const { return false; }
+
+private:
+    friend class Database;
+    Database* m_database;
 };
 
 } // namespace db

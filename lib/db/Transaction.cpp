@@ -8,22 +8,19 @@ using namespace Firebird;
 
 namespace db {
 
-Transaction::Transaction(Database& database) : m_database(database)
-{
-    m_database.registerClient(this);
-}
+Transaction::Transaction(Database& database) : DatabaseClient(database) {}
 
 Transaction::~Transaction()
 {
     rollbackQuietly();
-    m_database.unregisterClient(this);
 }
 
 void Transaction::start()
 {
     if (active())
         throw DbError(QStringLiteral("Transaction is already active"));
-    if (!m_database.connected())
+    Database& db = database();
+    if (!db.connected())
         throw DbError(QStringLiteral("Database is not connected"));
     QByteArray tpb;
     tpb.append(char(isc_tpb_version3));
@@ -56,7 +53,7 @@ void Transaction::start()
     }
     fb::Status st;
     const bool defaults = tpb.size() == 1;
-    ITransaction* t = m_database.attachment()->startTransaction(
+    ITransaction* t = db.attachment()->startTransaction(
         &st, defaults ? 0 : unsigned(tpb.size()),
         defaults ? nullptr : reinterpret_cast<const unsigned char*>(tpb.constData()));
     st.check();

@@ -25,9 +25,8 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     QStringList& params() { return m_params; }
-    Database& database() const { return m_database; }
 
-    /// Throws DbError (also for an unknown parameter word or a closed database).
+    /// Throws DbError (also for an unknown parameter word, a closed or a destroyed database).
     void start();
     void commit();
     void rollback();
@@ -41,7 +40,6 @@ public:
     bool isTransaction() const override { return true; }
 
 private:
-    Database& m_database;
     QStringList m_params;
     fb::Handle<Firebird::ITransaction> m_handle;
 };
