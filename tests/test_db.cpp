@@ -11,6 +11,9 @@
 
 #include <QTest>
 
+#include <functional>
+#include <memory>
+
 using namespace db;
 
 namespace {
@@ -25,6 +28,41 @@ QStringList readCommitted(bool readOnly)
     p << QStringLiteral("nowait") << QStringLiteral("read_committed")
       << QStringLiteral("rec_version");
     return p;
+}
+
+// A second attachment to the test's file, owned by the test so it can go before its clients.
+std::unique_ptr<Database> attach(const QString& path)
+{
+    auto database = std::make_unique<Database>();
+    database->setDatabaseName(path);
+    database->params() = demo::localParams();
+    database->open();
+    return database;
+}
+
+// The first column of a one-row SELECT, read in a transaction of its own.
+int scalar(Database& database, const QString& select)
+{
+    Transaction tr(database);
+    tr.params() = readCommitted(true);
+    tr.start();
+    Sql sql(database, tr);
+    sql.sql().add(select);
+    sql.execQuery();
+    const int n = sql.fields().front()->asInteger();
+    tr.commit();
+    return n;
+}
+
+// The message of the DbError fn throws; empty when it throws none.
+QString errorOf(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const DbError& e) {
+        return e.message();
+    }
+    return QString();
 }
 
 } // namespace
@@ -43,6 +81,8 @@ private slots:
     void duplicateKeyAndOtherErrors();
     void storedProcedureAndSingleRow();
     void closingTheDatabaseEndsEverything();
+    void databaseDestroyedBeforeItsClients();
+    void clientsOfADestroyedDatabaseRefuseWork();
     void scriptSplitting();
     void failedOpen();
 };
@@ -429,6 +469,104 @@ void TestDb::closingTheDatabaseEndsEverything()
     tr.start();
     q.open(); // prepares again on the new attachment
     QVERIFY(q.isOpen());
+}
+
+void TestDb::databaseDestroyedBeforeItsClients()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a', NULL)")});
+    const QString attachments = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS");
+    const int alone = scalar(t.database(), attachments);
+    auto database = attach(t.path());
+    QCOMPARE(scalar(t.database(), attachments), alone + 1);
+
+    // An active transaction with an open query and an uncommitted insert, and clients only made.
+    auto tr = std::make_unique<Transaction>(*database);
+    tr->params() = readCommitted(false);
+    tr->start();
+    auto q = std::make_unique<Query>(*database, *tr);
+    q->sql().add(QStringLiteral("INSERT INTO Lines VALUES (2, 200, 'b', NULL)"));
+    q->execSql();
+    q->sql().clear();
+    q->sql().add(QStringLiteral("SELECT * FROM Lines"));
+    q->open();
+    QCOMPARE(q->recordCount(), std::size_t(2));
+    auto madeTr = std::make_unique<Transaction>(*database);
+    auto madeQ = std::make_unique<Query>(*database, *madeTr);
+    auto madeSql = std::make_unique<Sql>(*database, *tr);
+
+    database.reset();
+    // The attachment went, rolling the insert back, while its clients are still here.
+    QCOMPARE(scalar(t.database(), attachments), alone);
+    QCOMPARE(scalar(t.database(), QStringLiteral("SELECT COUNT(*) FROM Lines")), 1);
+    const std::initializer_list<const DatabaseClient*> clients{tr.get(), q.get(), madeTr.get(),
+                                                               madeQ.get(), madeSql.get()};
+    for (const DatabaseClient* c : clients)
+        QVERIFY(!c->hasDatabase());
+    QVERIFY(!tr->active());
+    QVERIFY(!madeTr->active());
+    QVERIFY(!q->isOpen());
+    QVERIFY(!q->prepared());
+    QCOMPARE(q->recordCount(), std::size_t(0));
+
+    // Destroyed afterwards, transactions before their data sets and after them.
+    tr.reset();
+    q.reset();
+    madeSql.reset();
+    madeQ.reset();
+    madeTr.reset();
+
+    // The file's own attachment knows nothing of the clients that were dropped.
+    t.database().close();
+    t.database().open();
+    QCOMPARE(scalar(t.database(), QStringLiteral("SELECT COUNT(*) FROM Lines")), 1);
+}
+
+void TestDb::clientsOfADestroyedDatabaseRefuseWork()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    const QString gone =
+        QStringLiteral("The database this object was made over has been destroyed");
+    auto database = attach(t.path());
+    Transaction tr(*database);
+    tr.start();
+    Query q(*database, tr);
+    q.sql().add(QStringLiteral("SELECT * FROM Lines"));
+    q.open();
+    Transaction madeTr(*database);
+    Query madeQ(*database, madeTr);
+    madeQ.sql().add(QStringLiteral("SELECT * FROM Lines"));
+    Sql madeSql(*database, madeTr);
+    madeSql.sql().add(QStringLiteral("SELECT 1 FROM RDB$DATABASE"));
+    StoredProc madeProc(*database, madeTr);
+    madeProc.setStoredProcName(QStringLiteral("NoSuchProcedure"));
+    database.reset();
+
+    QCOMPARE(errorOf([&] { q.open(); }), gone);
+    QCOMPARE(errorOf([&] { q.execSql(); }), gone);
+    QCOMPARE(errorOf([&] { madeQ.open(); }), gone);
+    QCOMPARE(errorOf([&] { madeQ.prepare(); }), gone);
+    QCOMPARE(errorOf([&] { madeSql.execQuery(); }), gone);
+    QCOMPARE(errorOf([&] { madeProc.execProc(); }), gone);
+    QCOMPARE(errorOf([&] { q.database(); }), gone);
+    QCOMPARE(errorOf([&] { tr.start(); }), gone);
+    QCOMPARE(errorOf([&] { madeTr.start(); }), gone);
+    QCOMPARE(errorOf([&] { tr.commit(); }), QStringLiteral("Transaction is not active"));
+    tr.rollbackQuietly();
+    q.close();
+    QVERIFY(!q.isOpen());
+    QVERIFY(!tr.active());
+
+    // Clients of a database that was never attached are left the same way.
+    auto never = std::make_unique<Database>();
+    Transaction neverTr(*never);
+    Query neverQ(*never, neverTr);
+    never.reset();
+    QVERIFY(!neverQ.hasDatabase());
+    QCOMPARE(errorOf([&] { neverQ.open(); }), gone);
+    QCOMPARE(errorOf([&] { neverTr.start(); }), gone);
 }
 
 void TestDb::scriptSplitting()

@@ -1,5 +1,7 @@
 #include "DataSet.h"
 
+#include "FbApi.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -94,16 +96,14 @@ struct DataSet::Copy
 };
 
 DataSet::DataSet(Database& database, Transaction& transaction)
-    : m_database(database), m_transaction(&transaction)
+    : DatabaseClient(database), m_transaction(&transaction)
 {
     m_context.pool = &m_pool;
-    m_database.registerClient(this);
 }
 
 DataSet::~DataSet()
 {
     m_statement.free();
-    m_database.unregisterClient(this);
 }
 
 void DataSet::setTransaction(Transaction& transaction)
@@ -179,7 +179,7 @@ void DataSet::prepare()
     syncParams();
     if (m_statement.prepared() && m_statement.text() == m_positionalText)
         return;
-    m_statement.prepare(m_database, *m_transaction, m_positionalText);
+    m_statement.prepare(database(), *m_transaction, m_positionalText);
 }
 
 void DataSet::setFieldDefs(std::vector<FieldDef> defs)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Database.h"
+#include "DbError.h"
 #include "Field.h"
 #include "Param.h"
 #include "RowStore.h"
@@ -32,7 +33,8 @@ struct FieldDef
 
 /// Base of the data sets. Named parameters (":name") in the text are sent as positional ones;
 /// a parameter used twice is bound twice. The statement is prepared again whenever its text
-/// changes. Works over a Database and a Transaction that outlive it.
+/// changes. Works over a Transaction that outlives it; when its Database is destroyed first it
+/// is left closed, and whatever needs the database throws DbError.
 class DataSet : public DatabaseClient
 {
 public:
@@ -41,7 +43,6 @@ public:
     DataSet(const DataSet&) = delete;
     DataSet& operator=(const DataSet&) = delete;
 
-    Database& database() const { return m_database; }
     Transaction& transaction() const { return *m_transaction; }
     void setTransaction(Transaction& transaction);
 
@@ -109,7 +110,6 @@ private:
     void decodeRow(std::uint8_t* row);
     void storeOutputRow();
 
-    Database& m_database;
     Transaction* m_transaction;
     SqlLines m_sql;
     QString m_parsedText;

@@ -13,6 +13,9 @@ Database::Database() = default;
 Database::~Database()
 {
     close();
+    for (DatabaseClient* c : m_clients)
+        c->m_database = nullptr;
+    m_clients.clear();
 }
 
 void Database::open()
@@ -72,7 +75,7 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
                            ? fb::provider()->createDatabase(&st, path.constData(), length, buffer)
                            : fb::provider()->attachDatabase(&st, path.constData(), length, buffer);
     st.check();
-    m_attachment = att;
+    m_attachment.reset(att);
 }
 
 void Database::close() noexcept
@@ -83,13 +86,7 @@ void Database::close() noexcept
         for (DatabaseClient* c : clients)
             if (c->isTransaction() == transactions)
                 c->databaseClosing();
-    if (!m_attachment)
-        return;
-    fb::Status st;
-    m_attachment->detach(&st);
-    if (st.failed())
-        m_attachment->release();
-    m_attachment = nullptr;
+    fb::endQuietly(m_attachment, fb::Detach);
 }
 
 void Database::registerClient(DatabaseClient* client)
@@ -100,6 +97,24 @@ void Database::registerClient(DatabaseClient* client)
 void Database::unregisterClient(DatabaseClient* client)
 {
     std::erase(m_clients, client);
+}
+
+DatabaseClient::DatabaseClient(Database& database) : m_database(&database)
+{
+    m_database->registerClient(this);
+}
+
+DatabaseClient::~DatabaseClient()
+{
+    if (m_database)
+        m_database->unregisterClient(this);
+}
+
+Database& DatabaseClient::database() const
+{
+    if (!m_database)
+        throw DbError(QStringLiteral("The database this object was made over has been destroyed"));
+    return *m_database;
 }
 
 } // namespace db

@@ -1,6 +1,8 @@
 // One attachment to a Firebird database.
 #pragma once
 
+#include "FbHandle.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -17,11 +19,13 @@ class DatabaseClient;
 /// sql_role_name). A local path opens the embedded engine; "host:/path" goes to a server.
 /// Transactions and data sets made over this object register with it: close() ends them first
 /// (active transactions are rolled back, statements freed), so the attachment is never left
-/// with work of its own. Not copyable; lives longer than every object made over it.
+/// with work of its own. Not copyable. Destroyed before the objects made over it, it closes and
+/// leaves them without a database: they stay usable as closed objects whose work throws DbError.
 class Database
 {
 public:
     Database();
+    /// Closes, then detaches every registered object from this one.
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -35,7 +39,7 @@ public:
     void open();
     /// Detaches after ending every registered transaction and statement. Never throws.
     void close() noexcept;
-    bool connected() const { return m_attachment != nullptr; }
+    bool connected() const { return bool(m_attachment); }
 
     /// Creates a new database file with the given parameter lines and default character set
     /// (e.g. "WIN1251"), and leaves this object attached to it; throws DbError.
@@ -43,28 +47,43 @@ public:
                 int pageSize = 8192);
 
     /// The attachment while connected; the layer's own classes use it.
-    Firebird::IAttachment* attachment() const { return m_attachment; }
-
-    void registerClient(DatabaseClient* client);
-    void unregisterClient(DatabaseClient* client);
+    Firebird::IAttachment* attachment() const { return m_attachment.get(); }
 
 private:
+    friend class DatabaseClient;
+    void registerClient(DatabaseClient* client);
+    void unregisterClient(DatabaseClient* client);
     void attach(bool createIt, const QString& charset, int pageSize);
 
     QString m_name;
     QStringList m_params;
-    Firebird::IAttachment* m_attachment = nullptr;
+    fb::Handle<Firebird::IAttachment> m_attachment;
     std::vector<DatabaseClient*> m_clients;
 };
 
-/// Something made over a Database that must let go of its handles before the detach.
+/// Something made over a Database that must let go of its handles before the detach. It
+/// registers with the database when made and unregisters when destroyed, unless the database
+/// was destroyed first: then it has no database any more and stays a closed object.
 class DatabaseClient
 {
 public:
-    virtual ~DatabaseClient() = default;
+    explicit DatabaseClient(Database& database);
+    virtual ~DatabaseClient();
+    DatabaseClient(const DatabaseClient&) = delete;
+    DatabaseClient& operator=(const DatabaseClient&) = delete;
+
+    /// Throws DbError when the database has been destroyed.
+    Database& database() const;
+    /// False once the database has been destroyed.
+    bool hasDatabase() const { return m_database != nullptr; }
+
     virtual void databaseClosing() noexcept = 0;
     /// Transactions end after every statement has let go of its cursor.
     virtual bool isTransaction() const { return false; }
+
+private:
+    friend class Database;
+    Database* m_database;
 };
 
 } // namespace db

@@ -1,7 +1,9 @@
-// Access to the Firebird client's object interfaces and RAII holders for them.
+// Access to the Firebird client's object interfaces and RAII holders for them. Private to the
+// layer's own sources: the public headers see only forward declarations of the interfaces.
 #pragma once
 
 #include "DbError.h"
+#include "FbHandle.h"
 
 #include <firebird/Interface.h>
 
@@ -63,6 +65,25 @@ struct Disposer
     }
 };
 template <class T> using Owned = std::unique_ptr<T, Disposer>;
+
+// The orderly ends of the objects held in a Handle, for Handle::end() and endQuietly().
+inline constexpr auto Close = [](auto* p, Firebird::CheckStatusWrapper* st) { p->close(st); };
+inline constexpr auto Free = [](auto* p, Firebird::CheckStatusWrapper* st) { p->free(st); };
+inline constexpr auto Detach = [](auto* p, Firebird::CheckStatusWrapper* st) { p->detach(st); };
+inline constexpr auto Commit = [](auto* p, Firebird::CheckStatusWrapper* st) { p->commit(st); };
+inline constexpr auto Rollback = [](auto* p, Firebird::CheckStatusWrapper* st) {
+    p->rollback(st);
+};
+
+/// Ends the held object the orderly way and releases it when that fails. Never throws.
+template <class T, class Finish> void endQuietly(Handle<T>& handle, Finish finish) noexcept
+{
+    if (!handle)
+        return;
+    Status st;
+    if (!handle.end(st, finish))
+        handle.release();
+}
 
 // Day number of ISC_DATE 0 (17 November 1858) as a Julian day.
 constexpr qint64 IscDateJulianBase = 2400001;

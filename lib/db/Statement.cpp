@@ -1,6 +1,7 @@
 #include "Statement.h"
 
 #include "Database.h"
+#include "FbApi.h"
 #include "Transaction.h"
 
 #include <QDateTime>
@@ -15,24 +16,35 @@ namespace {
 constexpr unsigned Win1251 = 52; // character set id of WIN1251
 }
 
+struct Statement::Handles
+{
+    fb::Handle<IStatement> statement;
+    fb::Handle<IResultSet> cursor;
+    fb::Ref<IMessageMetadata> inMeta;
+    fb::Ref<IMessageMetadata> boundMeta;
+    fb::Ref<IMessageMetadata> outMeta;
+    fb::Status status; // reused by fetch(), the hot path
+};
+
+Statement::Statement() : m_h(std::make_unique<Handles>()) {}
+
 Statement::~Statement()
 {
     free();
 }
 
+bool Statement::prepared() const
+{
+    return bool(m_h->statement);
+}
+
 void Statement::free() noexcept
 {
     closeCursor();
-    if (m_statement) {
-        fb::Status st;
-        m_statement->free(&st);
-        if (st.failed())
-            m_statement->release();
-        m_statement = nullptr;
-    }
-    m_inMeta.reset();
-    m_boundMeta.reset();
-    m_outMeta.reset();
+    fb::endQuietly(m_h->statement, fb::Free);
+    m_h->inMeta.reset();
+    m_h->boundMeta.reset();
+    m_h->outMeta.reset();
     m_columns.clear();
     m_text.clear();
 }
@@ -49,28 +61,28 @@ void Statement::prepare(Database& database, Transaction& transaction, const QStr
     IStatement* s = database.attachment()->prepare(&st, transaction.handle(), 0, sql.constData(), 3,
                                                    IStatement::PREPARE_PREFETCH_METADATA);
     st.check();
-    m_statement = s;
+    m_h->statement.reset(s);
     m_text = text;
     m_type = s->getType(&st);
     st.check();
-    m_inMeta.reset(s->getInputMetadata(&st));
+    m_h->inMeta.reset(s->getInputMetadata(&st));
     st.check();
-    m_inputCount = m_inMeta->getCount(&st);
-    m_outMeta.reset(s->getOutputMetadata(&st));
+    m_inputCount = m_h->inMeta->getCount(&st);
+    m_h->outMeta.reset(s->getOutputMetadata(&st));
     st.check();
-    const unsigned n = m_outMeta->getCount(&st);
+    const unsigned n = m_h->outMeta->getCount(&st);
     m_columns.resize(n);
     for (unsigned i = 0; i < n; ++i) {
         ColumnInfo& c = m_columns[i];
-        const char* alias = m_outMeta->getAlias(&st, i);
+        const char* alias = m_h->outMeta->getAlias(&st, i);
         c.name = fb::decode(alias, qsizetype(std::strlen(alias)));
-        c.sqlType = m_outMeta->getType(&st, i) & ~1u;
-        c.scale = m_outMeta->getScale(&st, i);
-        c.length = m_outMeta->getLength(&st, i);
-        c.offset = m_outMeta->getOffset(&st, i);
-        c.nullOffset = m_outMeta->getNullOffset(&st, i);
+        c.sqlType = m_h->outMeta->getType(&st, i) & ~1u;
+        c.scale = m_h->outMeta->getScale(&st, i);
+        c.length = m_h->outMeta->getLength(&st, i);
+        c.offset = m_h->outMeta->getOffset(&st, i);
+        c.nullOffset = m_h->outMeta->getNullOffset(&st, i);
     }
-    m_output.fill('\0', m_outMeta->getMessageLength(&st));
+    m_output.fill('\0', m_h->outMeta->getMessageLength(&st));
     st.check();
 }
 
@@ -88,7 +100,7 @@ void Statement::bind(const std::vector<QVariant>& values)
     if (m_inputCount == 0)
         return;
     fb::Status st;
-    fb::Ref<IMetadataBuilder> builder(m_inMeta->getBuilder(&st));
+    fb::Ref<IMetadataBuilder> builder(m_h->inMeta->getBuilder(&st));
     st.check();
     std::vector<QByteArray> texts(values.size());
     for (unsigned i = 0; i < m_inputCount; ++i) {
@@ -135,9 +147,9 @@ void Statement::bind(const std::vector<QVariant>& values)
         }
         st.check();
     }
-    m_boundMeta.reset(builder->getMetadata(&st));
+    m_h->boundMeta.reset(builder->getMetadata(&st));
     st.check();
-    IMessageMetadata* meta = m_boundMeta.get();
+    IMessageMetadata* meta = m_h->boundMeta.get();
     m_input.fill('\0', meta->getMessageLength(&st));
     char* buf = m_input.data();
     for (unsigned i = 0; i < m_inputCount; ++i) {
@@ -194,52 +206,46 @@ void Statement::bind(const std::vector<QVariant>& values)
 void Statement::openCursor(Transaction& transaction)
 {
     closeCursor();
-    if (!m_statement)
+    if (!m_h->statement)
         throw DbError(QStringLiteral("Statement is not prepared"));
     if (!transaction.active())
         throw DbError(QStringLiteral("Transaction is not active"));
     fb::Status st;
-    IMessageMetadata* inMeta = m_inputCount ? m_boundMeta.get() : nullptr;
-    IResultSet* rs = m_statement->openCursor(
+    IMessageMetadata* inMeta = m_inputCount ? m_h->boundMeta.get() : nullptr;
+    IResultSet* rs = m_h->statement->openCursor(
         &st, transaction.handle(), inMeta,
-        inMeta ? reinterpret_cast<unsigned char*>(m_input.data()) : nullptr, m_outMeta.get(), 0);
+        inMeta ? reinterpret_cast<unsigned char*>(m_input.data()) : nullptr, m_h->outMeta.get(), 0);
     st.check();
-    m_cursor = rs;
+    m_h->cursor.reset(rs);
 }
 
 bool Statement::fetch()
 {
-    const int r =
-        m_cursor->fetchNext(m_status.get(), reinterpret_cast<unsigned char*>(m_output.data()));
+    const int r = m_h->cursor->fetchNext(m_h->status.get(),
+                                         reinterpret_cast<unsigned char*>(m_output.data()));
     if (r == IStatus::RESULT_OK)
         return true;
-    m_status.check();
+    m_h->status.check();
     return false;
 }
 
 void Statement::closeCursor() noexcept
 {
-    if (!m_cursor)
-        return;
-    fb::Status st;
-    m_cursor->close(&st);
-    if (st.failed())
-        m_cursor->release();
-    m_cursor = nullptr;
+    fb::endQuietly(m_h->cursor, fb::Close);
 }
 
 void Statement::execute(Transaction& transaction)
 {
-    if (!m_statement)
+    if (!m_h->statement)
         throw DbError(QStringLiteral("Statement is not prepared"));
     if (!transaction.active())
         throw DbError(QStringLiteral("Transaction is not active"));
     fb::Status st;
-    IMessageMetadata* inMeta = m_inputCount ? m_boundMeta.get() : nullptr;
+    IMessageMetadata* inMeta = m_inputCount ? m_h->boundMeta.get() : nullptr;
     const bool hasOutput = !m_columns.empty();
-    m_statement->execute(&st, transaction.handle(), inMeta,
+    m_h->statement->execute(&st, transaction.handle(), inMeta,
                          inMeta ? reinterpret_cast<unsigned char*>(m_input.data()) : nullptr,
-                         hasOutput ? m_outMeta.get() : nullptr,
+                         hasOutput ? m_h->outMeta.get() : nullptr,
                          hasOutput ? reinterpret_cast<unsigned char*>(m_output.data()) : nullptr);
     st.check();
 }

@@ -1,12 +1,13 @@
 // A prepared statement with its messages (internal to the database layer).
 #pragma once
 
-#include "FbApi.h"
+#include "DbError.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
 
+#include <memory>
 #include <vector>
 
 namespace db {
@@ -30,13 +31,13 @@ struct ColumnInfo
 class Statement
 {
 public:
-    Statement() = default;
+    Statement();
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
     void prepare(Database& database, Transaction& transaction, const QString& text);
-    bool prepared() const { return m_statement != nullptr; }
+    bool prepared() const;
     const QString& text() const { return m_text; }
     /// isc_info_sql_stmt_select, _exec_procedure, ...
     unsigned type() const { return m_type; }
@@ -59,18 +60,14 @@ public:
     void free() noexcept;
 
 private:
+    struct Handles; // the client's objects: statement, cursor, metadata, status
+    std::unique_ptr<Handles> m_h;
     QString m_text;
     unsigned m_type = 0;
     unsigned m_inputCount = 0;
-    Firebird::IStatement* m_statement = nullptr;
-    Firebird::IResultSet* m_cursor = nullptr;
-    fb::Ref<Firebird::IMessageMetadata> m_inMeta;
-    fb::Ref<Firebird::IMessageMetadata> m_boundMeta;
-    fb::Ref<Firebird::IMessageMetadata> m_outMeta;
     QByteArray m_input;
     QByteArray m_output;
     std::vector<ColumnInfo> m_columns;
-    fb::Status m_status; // reused by fetch(), the hot path
 };
 
 } // namespace db

@@ -8,22 +8,19 @@ using namespace Firebird;
 
 namespace db {
 
-Transaction::Transaction(Database& database) : m_database(database)
-{
-    m_database.registerClient(this);
-}
+Transaction::Transaction(Database& database) : DatabaseClient(database) {}
 
 Transaction::~Transaction()
 {
     rollbackQuietly();
-    m_database.unregisterClient(this);
 }
 
 void Transaction::start()
 {
     if (active())
         throw DbError(QStringLiteral("Transaction is already active"));
-    if (!m_database.connected())
+    Database& db = database();
+    if (!db.connected())
         throw DbError(QStringLiteral("Database is not connected"));
     QByteArray tpb;
     tpb.append(char(isc_tpb_version3));
@@ -56,11 +53,11 @@ void Transaction::start()
     }
     fb::Status st;
     const bool defaults = tpb.size() == 1;
-    ITransaction* t = m_database.attachment()->startTransaction(
+    ITransaction* t = db.attachment()->startTransaction(
         &st, defaults ? 0 : unsigned(tpb.size()),
         defaults ? nullptr : reinterpret_cast<const unsigned char*>(tpb.constData()));
     st.check();
-    m_handle = t;
+    m_handle.reset(t);
 }
 
 void Transaction::commit()
@@ -68,9 +65,8 @@ void Transaction::commit()
     if (!active())
         throw DbError(QStringLiteral("Transaction is not active"));
     fb::Status st;
-    m_handle->commit(&st);
+    m_handle.end(st, fb::Commit);
     st.check(); // on failure the transaction stays active: the caller rolls it back
-    m_handle = nullptr;
 }
 
 void Transaction::rollback()
@@ -78,25 +74,16 @@ void Transaction::rollback()
     if (!active())
         throw DbError(QStringLiteral("Transaction is not active"));
     fb::Status st;
-    m_handle->rollback(&st);
-    if (st.failed()) {
+    if (!m_handle.end(st, fb::Rollback)) {
         DbError e = st.error();
-        m_handle->release();
-        m_handle = nullptr;
+        m_handle.release();
         throw e;
     }
-    m_handle = nullptr;
 }
 
 void Transaction::rollbackQuietly() noexcept
 {
-    if (!m_handle)
-        return;
-    fb::Status st;
-    m_handle->rollback(&st);
-    if (st.failed())
-        m_handle->release();
-    m_handle = nullptr;
+    fb::endQuietly(m_handle, fb::Rollback);
 }
 
 void Transaction::databaseClosing() noexcept

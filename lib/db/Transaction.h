@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Database.h"
+#include "FbHandle.h"
 
 #include <QStringList>
 
@@ -24,25 +25,23 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     QStringList& params() { return m_params; }
-    Database& database() const { return m_database; }
 
-    /// Throws DbError (also for an unknown parameter word or a closed database).
+    /// Throws DbError (also for an unknown parameter word, a closed or a destroyed database).
     void start();
     void commit();
     void rollback();
     /// Ends the transaction without an error even if the rollback fails on the server.
     void rollbackQuietly() noexcept;
-    bool active() const { return m_handle != nullptr; }
+    bool active() const { return bool(m_handle); }
 
-    Firebird::ITransaction* handle() const { return m_handle; }
+    Firebird::ITransaction* handle() const { return m_handle.get(); }
 
     void databaseClosing() noexcept override;
     bool isTransaction() const override { return true; }
 
 private:
-    Database& m_database;
     QStringList m_params;
-    Firebird::ITransaction* m_handle = nullptr;
+    fb::Handle<Firebird::ITransaction> m_handle;
 };
 
 } // namespace db
