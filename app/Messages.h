@@ -36,6 +36,8 @@ public:
     static void plain(const QString& text, QWidget* parent = nullptr);
 
     // Test hooks.
+    /// On: boxes are recorded instead of shown, and the data layer's failures are reported
+    /// as boxes as the started program does.
     static void setTestMode(bool on);
     static bool testMode();
     static void setNextAnswer(int answer);

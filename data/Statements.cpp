@@ -9,14 +9,8 @@ namespace stmt {
 
 namespace {
 
-struct SortField
-{
-    const char* term;
-    const char* column;
-};
-
 // The date term is the timestamp itself: chronological order, served by its index.
-const SortField CallSorts[] = {
+const SortOrders::Order CallOrders[] = {
     {"RingDate DESC_VAL", "RDATE"},
     {"RHour DESC_VAL,RMin DESC_VAL,RSec DESC_VAL", "RTIME"},
     {"FIO DESC_VAL", "FIO"},
@@ -25,34 +19,12 @@ const SortField CallSorts[] = {
     {"RingLength DESC_VAL", "RLEN"},
 };
 
-const SortField LineSorts[] = {
+const SortOrders::Order LineOrders[] = {
     {"NumberLine DESC_VAL", "NUMBERLINE"},
     {"NumberTown DESC_VAL", "NUMBERTOWN"},
     {"AddInfo DESC_VAL", "ADDINFO"},
     {"Etc DESC_VAL", "ETC"},
 };
-
-template <std::size_t N> const SortField& sortAt(const SortField (&sorts)[N], int index)
-{
-    return sorts[(index >= 0 && index < int(N)) ? index : 0];
-}
-
-template <std::size_t N>
-int sortOf(const SortField (&sorts)[N], const QString& description, int current)
-{
-    // Tested in order; the last one named wins.
-    for (std::size_t i = 0; i < N; ++i)
-        if (description.contains(QLatin1String(sorts[i].column)))
-            current = int(i);
-    return current;
-}
-
-QString orderBy(const QString& term, bool descending)
-{
-    QString t = term;
-    t.replace(QLatin1String("DESC_VAL"), descending ? QStringLiteral("DESC") : QString());
-    return QStringLiteral("ORDER BY ") + t;
-}
 
 // The join of a call to its line and its subscriber, as the call list and detailed report use.
 const QString CallJoin = QStringLiteral("WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn");
@@ -67,6 +39,32 @@ void Statement::applyTo(db::DataSet& dataSet) const
         dataSet.sql().add(line);
     for (const auto& [name, value] : values)
         dataSet.paramByName(name).setValue(value);
+}
+
+QString SortOrders::term(int index) const
+{
+    return QString::fromLatin1(m_orders[(index >= 0 && index < m_count) ? index : 0].term);
+}
+
+QString SortOrders::column(int index) const
+{
+    return QString::fromLatin1(m_orders[(index >= 0 && index < m_count) ? index : 0].column);
+}
+
+int SortOrders::fieldOf(const QString& description, int current) const
+{
+    // Tested in order; the last one named wins.
+    for (int i = 0; i < m_count; ++i)
+        if (description.contains(QLatin1String(m_orders[i].column)))
+            current = i;
+    return current;
+}
+
+QString SortOrders::orderBy(int index, bool descending) const
+{
+    QString t = term(index);
+    t.replace(QLatin1String("DESC_VAL"), descending ? QStringLiteral("DESC") : QString());
+    return QStringLiteral("ORDER BY ") + t;
 }
 
 // ---- the call list ----------------------------------------------------------------------
@@ -98,30 +96,16 @@ Statement CallFilter::statement() const
         s.add(QStringLiteral("AND R.RLine=") + QString::number(line));
     if (longerThan > 0)
         s.add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(longerThan));
-    s.add(orderBy(sortTerm(sortField), descending));
+    s.add(sorts().orderBy(sortField, descending));
     s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
     s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
     return s;
 }
 
-QString CallFilter::sortTerm(int index)
+const SortOrders& CallFilter::sorts()
 {
-    return QString::fromLatin1(sortAt(CallSorts, index).term);
-}
-
-QString CallFilter::sortColumn(int index)
-{
-    return QString::fromLatin1(sortAt(CallSorts, index).column);
-}
-
-int CallFilter::sortFieldCount()
-{
-    return int(std::size(CallSorts));
-}
-
-int CallFilter::sortFieldOf(const QString& description, int current)
-{
-    return sortOf(CallSorts, description, current);
+    static const SortOrders orders(CallOrders);
+    return orders;
 }
 
 // ---- the directories --------------------------------------------------------------------
@@ -130,28 +114,14 @@ Statement LineList::statement() const
 {
     Statement s;
     s.add(QStringLiteral("SELECT * FROM Lines"));
-    s.add(orderBy(sortTerm(sortField), descending));
+    s.add(sorts().orderBy(sortField, descending));
     return s;
 }
 
-QString LineList::sortTerm(int index)
+const SortOrders& LineList::sorts()
 {
-    return QString::fromLatin1(sortAt(LineSorts, index).term);
-}
-
-QString LineList::sortColumn(int index)
-{
-    return QString::fromLatin1(sortAt(LineSorts, index).column);
-}
-
-int LineList::sortFieldCount()
-{
-    return int(std::size(LineSorts));
-}
-
-int LineList::sortFieldOf(const QString& description, int current)
-{
-    return sortOf(LineSorts, description, current);
+    static const SortOrders orders(LineOrders);
+    return orders;
 }
 
 Statement usersOfDept(int deptKey)

@@ -36,6 +36,36 @@ struct Statement
     void applyTo(db::DataSet& dataSet) const;
 };
 
+/// A list's fixed sort orders, by index: the ORDER BY term of each ("DESC_VAL" where the
+/// direction goes) and the name of the grid column it belongs to. An index out of range means
+/// the first.
+class SortOrders
+{
+public:
+    struct Order
+    {
+        const char* term;
+        const char* column;
+    };
+    template <std::size_t N>
+    constexpr SortOrders(const Order (&orders)[N]) : m_orders(orders), m_count(int(N))
+    {
+    }
+
+    QString term(int index) const;
+    QString column(int index) const;
+    int count() const { return m_count; }
+    /// The sort of a grid's sort description ("FIO DESC,..."): the last known column named
+    /// in it, or `current` when it names none.
+    int fieldOf(const QString& description, int current) const;
+    /// "ORDER BY" with the term of index in the direction asked for.
+    QString orderBy(int index, bool descending) const;
+
+private:
+    const Order* m_orders;
+    int m_count;
+};
+
 /// The call list of the main window.
 struct CallFilter
 {
@@ -47,21 +77,13 @@ struct CallFilter
     int user = 0;         // internal number; 0: everybody
     int line = 0;         // line number; 0: every line
     int longerThan = 0;   // seconds; 0: any length
-    int sortField = 0;    // index of sortTerm(); out of range: by date
+    int sortField = 0;    // of sorts(); out of range: by date
     bool descending = false;
 
     /// The digits of numberPrefix, the only part of it that reaches the statement.
     QString prefixDigits() const;
     Statement statement() const;
-
-    /// The ORDER BY term of a sort field ("DESC_VAL" where the direction goes) and the name of
-    /// the grid column it belongs to; an index out of range means the first.
-    static QString sortTerm(int index);
-    static QString sortColumn(int index);
-    static int sortFieldCount();
-    /// The sort field of a grid's sort description ("FIO DESC,..."): the last known column
-    /// named in it, or `current` when it names none.
-    static int sortFieldOf(const QString& description, int current);
+    static const SortOrders& sorts();
 };
 
 /// The lines directory in a stored order.
@@ -71,10 +93,7 @@ struct LineList
     bool descending = false;
 
     Statement statement() const;
-    static QString sortTerm(int index);
-    static QString sortColumn(int index);
-    static int sortFieldCount();
-    static int sortFieldOf(const QString& description, int current);
+    static const SortOrders& sorts();
 };
 
 /// Users of one department (every user for 0), with the mail picture's column first.

@@ -18,11 +18,7 @@ class TestServer : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init()
-    {
-        Messages::setTestMode(true);
-        Messages::reportDataFailures(); // as the program does at its start
-    }
+    void init() { Messages::setTestMode(true); }
     void loginWithRealCredentials();
 
 private:

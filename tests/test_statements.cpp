@@ -121,20 +121,20 @@ void TestStatements::callFilterLines()
     f.sortField = 99; // a stored index out of range sorts by date
     QCOMPARE(f.statement().lines.last(), QStringLiteral("ORDER BY RingDate "));
     f.sortField = -1;
-    QCOMPARE(stmt::CallFilter::sortColumn(f.sortField), QStringLiteral("RDATE"));
+    QCOMPARE(stmt::CallFilter::sorts().column(f.sortField), QStringLiteral("RDATE"));
 }
 
 void TestStatements::sortFieldsFromGridDescriptions()
 {
-    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("FIO DESC"), 0), 2);
-    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("RLEN"), 0), 5);
+    QCOMPARE(stmt::CallFilter::sorts().fieldOf(QStringLiteral("FIO DESC"), 0), 2);
+    QCOMPARE(stmt::CallFilter::sorts().fieldOf(QStringLiteral("RLEN"), 0), 5);
     // Several named: the last in the program's order wins; none named: the current stays.
-    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("NUMBERTOWN,RDATE"), 0), 4);
-    QCOMPARE(stmt::CallFilter::sortFieldOf(QStringLiteral("RINGLENGTH"), 3), 3);
-    QCOMPARE(stmt::LineList::sortFieldOf(QStringLiteral("NUMBERTOWN DESC"), 0), 1);
-    QCOMPARE(stmt::LineList::sortFieldOf(QString(), 2), 2);
-    QCOMPARE(stmt::LineList::sortColumn(3), QStringLiteral("ETC"));
-    QCOMPARE(stmt::LineList::sortColumn(4), QStringLiteral("NUMBERLINE"));
+    QCOMPARE(stmt::CallFilter::sorts().fieldOf(QStringLiteral("NUMBERTOWN,RDATE"), 0), 4);
+    QCOMPARE(stmt::CallFilter::sorts().fieldOf(QStringLiteral("RINGLENGTH"), 3), 3);
+    QCOMPARE(stmt::LineList::sorts().fieldOf(QStringLiteral("NUMBERTOWN DESC"), 0), 1);
+    QCOMPARE(stmt::LineList::sorts().fieldOf(QString(), 2), 2);
+    QCOMPARE(stmt::LineList::sorts().column(3), QStringLiteral("ETC"));
+    QCOMPARE(stmt::LineList::sorts().column(4), QStringLiteral("NUMBERLINE"));
 }
 
 void TestStatements::talkSumAndDirectoryLines()
@@ -182,12 +182,12 @@ void TestStatements::everyStatementRunsOnTheServer()
     f.user = 102;
     f.longerThan = 100;
     QCOMPARE(rows(dm, f.statement()), 1);
-    for (int i = 0; i < stmt::CallFilter::sortFieldCount(); ++i) {
+    for (int i = 0; i < stmt::CallFilter::sorts().count(); ++i) {
         f.sortField = i;
         f.descending = i % 2 == 1;
         QCOMPARE(rows(dm, f.statement()), 1);
     }
-    for (int i = 0; i < stmt::LineList::sortFieldCount(); ++i)
+    for (int i = 0; i < stmt::LineList::sorts().count(); ++i)
         QCOMPARE(rows(dm, (stmt::LineList{i, true}.statement())), 2);
     QCOMPARE(rows(dm, stmt::userChoices()), 2);
     QCOMPARE(rows(dm, stmt::lineChoices()), 2);

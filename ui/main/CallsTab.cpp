@@ -220,7 +220,7 @@ void CallsTab::RunCallQuery()
     filter.line = cqLines->GetKeyValue();
     filter.longerThan = seRingLen->value();
     const int fieldRing =
-        (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sortFieldCount()) ? s.FieldRing : 0;
+        (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sorts().count()) ? s.FieldRing : 0;
     filter.sortField = fieldRing;
     filter.descending = s.DescRing == 1;
 
@@ -268,7 +268,7 @@ void CallsTab::RunCallQuery()
 
 void CallsTab::MarkCallSortColumn(int fieldRing)
 {
-    const QString marked = stmt::CallFilter::sortColumn(fieldRing);
+    const QString marked = stmt::CallFilter::sorts().column(fieldRing);
     for (int c = 0; c < GridRings->columnCount(); ++c) {
         GridRings->setTitleButton(c, true);
         if (GridRings->columnField(c)->name().toUpper() == marked)
@@ -280,7 +280,7 @@ void CallsTab::GridRingsSortMarkingChanged()
 {
     TMainObject& s = *m_dm->MainObject;
     const QString description = sortDescription(*GridRings);
-    s.FieldRing = stmt::CallFilter::sortFieldOf(description, s.FieldRing);
+    s.FieldRing = stmt::CallFilter::sorts().fieldOf(description, s.FieldRing);
     s.DescRing = description.contains(QLatin1String("DESC")) ? 1 : 0;
     RunCallQuery();
 }

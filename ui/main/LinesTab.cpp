@@ -53,7 +53,7 @@ void LinesTab::LoadLines()
     q.close();
     stmt::LineList{s.FieldLine, s.DescLine == 1}.statement().applyTo(q);
     openDirectoryQuery(GridLines, q, GridLinesSection);
-    const QString marked = stmt::LineList::sortColumn(s.FieldLine);
+    const QString marked = stmt::LineList::sorts().column(s.FieldLine);
     for (int c = 0; c < GridLines->columnCount(); ++c) {
         GridLines->setTitleButton(c, true);
         if (GridLines->columnField(c)->name() == marked)
@@ -85,7 +85,7 @@ void LinesTab::GridLinesSortMarkingChanged()
 {
     TMainObject& s = *m_dm->MainObject;
     const QString description = sortDescription(*GridLines);
-    s.FieldLine = stmt::LineList::sortFieldOf(description, s.FieldLine);
+    s.FieldLine = stmt::LineList::sorts().fieldOf(description, s.FieldLine);
     s.DescLine = description.contains(QLatin1String("DESC")) ? 1 : 0;
     ui::guarded(this, [this] { LoadLines(); });
 }
