@@ -92,11 +92,7 @@ void LinesTab::GridLinesSortMarkingChanged()
 
 bool LinesTab::selectCurrent()
 {
-    db::Query& q = m_dm->ibQueryLines;
-    if (GridLines->currentIndex().isValid())
-        q.setRecNo(GridLines->currentIndex().row());
-    return q.isOpen() && q.recordCount() > 0 &&
-           !q.field(QStringLiteral("NumberLine")).asString().isEmpty();
+    return selectCurrentRow(GridLines, QStringLiteral("NumberLine"));
 }
 
 void LinesTab::deleteCurrent()

@@ -68,3 +68,11 @@ QString MainTab::DeleteFailedText()
 {
     return QStringLiteral("Ошибка . Попробуйте записать позже ...");
 }
+
+bool MainTab::selectCurrentRow(grid::DataGrid* grid, const QString& keyField)
+{
+    db::Query& q = *grid->query();
+    if (grid->currentIndex().isValid())
+        q.setRecNo(grid->currentIndex().row());
+    return q.isOpen() && q.recordCount() > 0 && !q.field(keyField).asString().isEmpty();
+}

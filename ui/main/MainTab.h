@@ -36,6 +36,9 @@ protected:
     /// Opens a directory's query under its grid, with the directory's captions and the
     /// saved layout; the grid leaves its reload state even when the query fails.
     void openDirectoryQuery(grid::DataGrid* grid, db::Query& q, const QString& section);
+    /// Makes the grid's current row its query's current row; false when the query has no row
+    /// or the row no key.
+    static bool selectCurrentRow(grid::DataGrid* grid, const QString& keyField);
     /// After the operator's consent runs a delete in the write transaction, reports a refusal,
     /// commits and reloads.
     void deleteRow(const stmt::Statement& statement, const std::function<void()>& reload);

@@ -201,11 +201,7 @@ void UsersTab::GridUsersColWidthsChanged()
 
 bool UsersTab::selectCurrent()
 {
-    db::Query& q = m_dm->ibQueryUsers;
-    if (GridUsers->currentIndex().isValid())
-        q.setRecNo(GridUsers->currentIndex().row());
-    return q.isOpen() && q.recordCount() > 0 &&
-           !q.field(QStringLiteral("NumberIN")).asString().isEmpty();
+    return selectCurrentRow(GridUsers, QStringLiteral("NumberIN"));
 }
 
 void UsersTab::deleteCurrent()
