@@ -42,7 +42,8 @@ int main(int argc, char** argv)
                                                                   {grid::ExportFormat::Html, "HTM"},
                                                                   {grid::ExportFormat::Rtf, "RTF"},
                                                                   {grid::ExportFormat::Xls, "XLS"}};
-    for (const auto& [format, ext] : formats) {
+    for (const auto& [kind, ext] : formats) {
+        const grid::ExportFormat format = kind; // a plain variable the timed lambda can take
         const QString file = program.dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
         bool ok = false;
         const double ms = bench::timeMs([&] {

@@ -82,9 +82,42 @@ void TDM::CheckDatabaseFile()
                               .arg(QDir::toNativeSeparators(m_localFile)));
 }
 
+QString TDM::ConnectionLostText()
+{
+    return QStringLiteral("Соединение с базой данных потеряно.");
+}
+
+void TDM::EnsureUsable()
+{
+    if (!MainObject->Connected)
+        return; // not logged in: nothing to make again
+    if (!m_connectionLost) {
+        try {
+            ibDatabase.ping();
+        } catch (const db::DbError& e) {
+            if (!e.connectionLost())
+                throw;
+            m_connectionLost = true;
+        }
+    }
+    if (m_connectionLost) {
+        try {
+            ibDatabase.reconnect();
+            ibTranRO.start();
+        } catch (const db::DbError& e) {
+            // no attachment now; the rows on show stay for the next try
+            throw db::DbError(ConnectionLostText() +
+                                  QStringLiteral(" Подключиться снова не удалось.\n") + e.message(),
+                              e.sqlState(), e.code());
+        }
+        m_connectionLost = false;
+    }
+    CheckDatabaseFile();
+}
+
 void TDM::StartWrite()
 {
-    CheckDatabaseFile();
+    EnsureUsable();
     if (!ibTran.active())
         ibTran.start();
 }

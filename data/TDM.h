@@ -30,7 +30,14 @@ public:
     /// Throws DbError when the local database file was removed or replaced since the login:
     /// the engine would go on writing into a file nobody can open again.
     void CheckDatabaseFile();
-    /// Starts ibTran unless it is active (after CheckDatabaseFile).
+    /// Before an action's database work: a connection found lost (the server stopped or was
+    /// restarted) is made again with the login's credentials, ibTranRO started again, the
+    /// rows on show kept; then CheckDatabaseFile. Throws DbError, in the program's words,
+    /// when the connection cannot be made again; the next action tries again.
+    void EnsureUsable();
+    /// The text a lost connection is told with.
+    static QString ConnectionLostText();
+    /// Starts ibTran unless it is active (after EnsureUsable).
     void StartWrite();
     /// Commits ibTran; on failure rolls it back, reports "База временно занята ." and returns
     /// false.
@@ -68,4 +75,5 @@ private:
     QString m_writeError;
     QString m_localFile;
     FileIdentity m_fileIdentity;
+    bool m_connectionLost = false;
 };

@@ -2,13 +2,13 @@
 
 #include "app/Messages.h"
 #include "app/TDlgForm.h"
-#include "settings/TMainObject.h"
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
+#include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 
@@ -158,6 +158,7 @@ void TReportForm::RunReport(bool Preview)
     db::Query& q = m_dm.ibQueryReport;
     const int index = cbReport->currentIndex();
     try {
+        m_dm.EnsureUsable();
         if (index >= 0 && index <= 2) {
             templateName = QLatin1String(Templates[index]);
             const bool detail = index == 1;

@@ -6,6 +6,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/TComboQuery.h"
 
@@ -220,6 +221,8 @@ void TStat1Form::bbSaveClick()
         Messages::plain(QStringLiteral("Надо отметить хотя бы ОДНУ линию"), this);
         return;
     }
+    if (!ui::guarded(this, [this] { m_dm.EnsureUsable(); }))
+        return;
     m_computing = true;
     bbSave->setEnabled(false);
     clearResult();

@@ -6,9 +6,17 @@
 #include "app/TPassForm.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "db/Sql.h"
+#include "db/Transaction.h"
+#include "support/CallData.h"
+#include "ui/controls/TComboQuery.h"
+#include "ui/main/TMainForm.h"
 
+#include <QDateEdit>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +28,7 @@ private slots:
     void initTestCase();
     void init() { Messages::setTestMode(true); }
     void loginWithRealCredentials();
+    void aStoppedServerIsReconnected();
 
 private:
     QString m_password;
@@ -85,6 +94,88 @@ void TestServer::loginWithRealCredentials()
     data.addCallNow(collector);
     dm.IBSQL.execQuery();
     QCOMPARE(dm.IBSQL.fields().front()->asInteger(), 1);
+}
+
+namespace {
+// Kills the test run's server or starts it again on its port.
+bool server(const char* command)
+{
+    return QProcess::execute(
+               QStringLiteral("bash"),
+               {QStringLiteral(KELVORA_SOURCE_DIR "/tests/support/firebird-server.sh"),
+                QLatin1String(command), QStringLiteral(KELVORA_TEST_BINARY_DIR)}) == 0;
+}
+} // namespace
+
+void TestServer::aStoppedServerIsReconnected()
+{
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                          QFileDevice::WriteOther | QFileDevice::ExeOther);
+    const QString name = m_address + u':' + dir.filePath(QStringLiteral("calls.fdb"));
+    const QStringList sysdba = demo::localParams(QStringLiteral("SYSDBA"), m_password);
+    {
+        db::Database creator;
+        demo::createDatabase(creator, name, sysdba);
+        db::Transaction tr(creator);
+        tr.start();
+        db::Sql sql(creator, tr);
+        const QDateTime at(QDate(2026, 3, 1), QTime(10, 0));
+        for (const QString& s :
+             {QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
+              QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов')"),
+              test::insertCall(at, 30, 8125551, 1, 101),
+              test::insertCall(at.addSecs(60), 40, 0, 1, 101)}) {
+            sql.sql().clear();
+            sql.sql().add(s);
+            sql.execQuery();
+        }
+        tr.commit();
+    }
+    TDM dm(dir.path());
+    dm.ibDatabase.setDatabaseName(name);
+    dm.ibDatabase.params() = sysdba;
+    dm.ibDatabase.open();
+    dm.ibTranRO.start();
+    dm.RememberDatabaseFile();
+    dm.MainObject->Connected = true;
+    TMainForm form;
+    form.setDataModule(dm);
+    form.show();
+    QVERIFY(QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }));
+    form.dOT->setDate(QDate(2026, 3, 1));
+    form.dDo->setDate(QDate(2026, 3, 1));
+    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
+
+    // The server goes away: said in the program's words, the rows on show stay.
+    QVERIFY(server("halt"));
+    Messages::clearShown();
+    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY2(Messages::shown()[0].text.startsWith(TDM::ConnectionLostText()),
+             qPrintable(Messages::shown()[0].text));
+    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
+    QCOMPARE(form.GridRings->model()->rowCount(), 2);
+    // Still away: every action says so again and the program stays usable.
+    Messages::clearShown();
+    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(form.GridRings->model()->rowCount(), 2);
+
+    // The server is back: the next action connects again with the login's credentials.
+    QVERIFY(server("resume"));
+    Messages::clearShown();
+    form.dDo->setDate(QDate(2026, 3, 2));
+    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
+    QVERIFY(dm.ibTranRO.active());
+    dm.StartWrite();
+    QVERIFY(dm.ibTran.active());
+    dm.ibTran.rollback();
+    form.close();
 }
 
 QTEST_MAIN(TestServer)

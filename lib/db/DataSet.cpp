@@ -121,6 +121,11 @@ void DataSet::databaseClosing() noexcept
     m_statement.free();
 }
 
+void DataSet::connectionLost() noexcept
+{
+    m_statement.free();
+}
+
 void DataSet::syncParams()
 {
     const QString text = m_sql.text();

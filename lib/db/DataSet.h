@@ -91,6 +91,8 @@ public:
     std::size_t bufferBytes() const { return m_rows.memoryBytes() + m_pool.memoryBytes(); }
 
     void databaseClosing() noexcept override;
+    /// Keeps the rows and the open state; only the statement goes.
+    void connectionLost() noexcept override;
 
 protected:
     /// Prepares, binds and fetches at most maxRows rows into the buffer; opens the data set.

@@ -89,6 +89,26 @@ void Database::close() noexcept
     fb::endQuietly(m_attachment, fb::Detach);
 }
 
+void Database::ping()
+{
+    if (!m_attachment)
+        throw DbError(QStringLiteral("Not connected"));
+    fb::Status st;
+    m_attachment->ping(&st);
+    st.check();
+}
+
+void Database::reconnect()
+{
+    const std::vector<DatabaseClient*> clients = m_clients;
+    for (const bool transactions : {false, true})
+        for (DatabaseClient* c : clients)
+            if (c->isTransaction() == transactions)
+                c->connectionLost();
+    fb::endQuietly(m_attachment, fb::Detach);
+    open();
+}
+
 void Database::registerClient(DatabaseClient* client)
 {
     m_clients.push_back(client);

@@ -39,6 +39,13 @@ public:
     void open();
     /// Detaches after ending every registered transaction and statement. Never throws.
     void close() noexcept;
+    /// Asks the server whether the attachment still works; throws DbError when it does not.
+    void ping();
+    /// Attaches again with the same name and parameter lines after the connection was lost:
+    /// the registered transactions end (what they held went with the connection) and the
+    /// statements are let go, but the rows the data sets hold stay for their views. Throws
+    /// DbError when attaching fails; the object is then closed and may try again.
+    void reconnect();
     bool connected() const { return bool(m_attachment); }
 
     /// Creates a new database file with the given parameter lines and default character set
@@ -78,6 +85,9 @@ public:
     bool hasDatabase() const { return m_database != nullptr; }
 
     virtual void databaseClosing() noexcept = 0;
+    /// The connection is gone and will be made again: let go of the server's handles, keep
+    /// what is held locally. Ends everything by default.
+    virtual void connectionLost() noexcept { databaseClosing(); }
     /// Transactions end after every statement has let go of its cursor.
     virtual bool isTransaction() const { return false; }
 

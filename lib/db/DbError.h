@@ -17,6 +17,9 @@ public:
     const QString& message() const { return m_message; }
     const QString& sqlState() const { return m_sqlState; }
     long code() const { return m_code; }
+    /// True for the errors of a connection that no longer works (the server stopped or was
+    /// restarted, the network went away, the database was shut down).
+    bool connectionLost() const;
 
 private:
     QString m_message;

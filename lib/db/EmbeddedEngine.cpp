@@ -14,11 +14,12 @@ namespace {
 // Classic mode lets processes share a file through the lock directory. Each process then has
 // caches of its own; these are the sizes the engine gives a single server process, so a
 // million-row sort stays in memory.
-constexpr char EngineConf[] = "# Written by the program: the embedded engine shares database files\n"
-                              "# with other processes through the lock directory.\n"
-                              "ServerMode = Classic\n"
-                              "DefaultDbCachePages = 2048\n"
-                              "TempCacheLimit = 64M\n";
+constexpr char EngineConf[] =
+    "# Written by the program: the embedded engine shares database files\n"
+    "# with other processes through the lock directory.\n"
+    "ServerMode = Classic\n"
+    "DefaultDbCachePages = 2048\n"
+    "TempCacheLimit = 64M\n";
 
 struct State
 {
@@ -78,8 +79,8 @@ bool writeIfChanged(const QString& path, const QByteArray& content, QString& err
     current.close();
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path),
-                                                          f.errorString());
+        error = QStringLiteral("cannot write %1: %2")
+                    .arg(QDir::toNativeSeparators(path), f.errorString());
         return false;
     }
     return true;
@@ -120,8 +121,7 @@ bool copyEngineFiles(const QString& root, QString& error)
 
 bool setUp(State& s)
 {
-    const QString base =
-        QDir::tempPath() + QStringLiteral("/fbembed-") + userName();
+    const QString base = QDir::tempPath() + QStringLiteral("/fbembed-") + userName();
     const bool ownRoot = qEnvironmentVariableIsEmpty("FIREBIRD");
     const bool ownLock = qEnvironmentVariableIsEmpty("FIREBIRD_LOCK");
     s.root = ownRoot ? base + QStringLiteral("/root") : qEnvironmentVariable("FIREBIRD");
@@ -139,8 +139,8 @@ bool setUp(State& s)
     }
     if (ownLock ? !makePrivateDir(s.lock, s.error) : !QDir().mkpath(s.lock)) {
         if (s.error.isEmpty())
-            s.error = QStringLiteral("cannot create the folder %1")
-                          .arg(QDir::toNativeSeparators(s.lock));
+            s.error =
+                QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(s.lock));
         return false;
     }
     if (const QString tmp = qEnvironmentVariable("FIREBIRD_TMP"); !tmp.isEmpty())

@@ -71,9 +71,7 @@ inline constexpr auto Close = [](auto* p, Firebird::CheckStatusWrapper* st) { p-
 inline constexpr auto Free = [](auto* p, Firebird::CheckStatusWrapper* st) { p->free(st); };
 inline constexpr auto Detach = [](auto* p, Firebird::CheckStatusWrapper* st) { p->detach(st); };
 inline constexpr auto Commit = [](auto* p, Firebird::CheckStatusWrapper* st) { p->commit(st); };
-inline constexpr auto Rollback = [](auto* p, Firebird::CheckStatusWrapper* st) {
-    p->rollback(st);
-};
+inline constexpr auto Rollback = [](auto* p, Firebird::CheckStatusWrapper* st) { p->rollback(st); };
 
 /// Ends the held object the orderly way and releases it when that fails. Never throws.
 template <class T, class Finish> void endQuietly(Handle<T>& handle, Finish finish) noexcept

@@ -244,9 +244,10 @@ void Statement::execute(Transaction& transaction)
     IMessageMetadata* inMeta = m_inputCount ? m_h->boundMeta.get() : nullptr;
     const bool hasOutput = !m_columns.empty();
     m_h->statement->execute(&st, transaction.handle(), inMeta,
-                         inMeta ? reinterpret_cast<unsigned char*>(m_input.data()) : nullptr,
-                         hasOutput ? m_h->outMeta.get() : nullptr,
-                         hasOutput ? reinterpret_cast<unsigned char*>(m_output.data()) : nullptr);
+                            inMeta ? reinterpret_cast<unsigned char*>(m_input.data()) : nullptr,
+                            hasOutput ? m_h->outMeta.get() : nullptr,
+                            hasOutput ? reinterpret_cast<unsigned char*>(m_output.data())
+                                      : nullptr);
     st.check();
 }
 

@@ -2,7 +2,8 @@
 # Starts or stops a Firebird server on 127.0.0.1 for the client-server suites. The server is
 # private to the test run: its own root, lock directory and security database (SYSDBA with a
 # fresh password), on a free port, run by whoever runs the tests; no system file is touched.
-# The suites read STATE_DIR/address ("localhost/PORT") and STATE_DIR/password.
+# The suites read STATE_DIR/address ("localhost/PORT") and STATE_DIR/password. "halt" kills the
+# server, "resume" starts it again on the same port with the same files.
 set -u
 cmd=$1
 state=$2/firebird-server
@@ -80,6 +81,26 @@ stop)
     stop_server
     exit 0
     ;;
+halt)
+    # The server goes away as a crashed or switched off one does; its files stay for resume.
+    if [ -f "$state/pid" ]; then
+        kill -9 "$(cat "$state/pid")" 2>/dev/null
+        rm -f "$state/pid"
+    fi
+    exit 0
+    ;;
+resume)
+    port=${port:-$(cut -d/ -f2 "$state/address")}
+    export FIREBIRD="$state/root" FIREBIRD_LOCK="$state/lock"
+    setsid /usr/sbin/firebird >>"$state/server.log" 2>&1 < /dev/null &
+    echo $! >"$state/pid"
+    for _ in $(seq 1 100); do
+        listening "$port" && exit 0
+        sleep 0.1
+    done
+    echo "the Firebird server did not start again" >&2
+    exit 1
+    ;;
 esac
-echo "usage: $0 start|stop STATE_DIR" >&2
+echo "usage: $0 start|stop|halt|resume STATE_DIR" >&2
 exit 2

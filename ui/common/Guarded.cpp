@@ -1,6 +1,7 @@
 #include "Guarded.h"
 
 #include "app/Messages.h"
+#include "data/TDM.h"
 #include "db/DbError.h"
 
 namespace ui {
@@ -10,7 +11,10 @@ void showFailure(QWidget* parent, std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const db::DbError& e) {
-        Messages::error(e.message(), parent);
+        if (e.connectionLost())
+            Messages::error(TDM::ConnectionLostText() + u'\n' + e.message(), parent);
+        else
+            Messages::error(e.message(), parent);
     } catch (const std::exception& e) {
         Messages::error(QString::fromLocal8Bit(e.what()), parent);
     } catch (...) {

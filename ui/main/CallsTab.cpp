@@ -226,7 +226,7 @@ void CallsTab::RunCallQuery()
 
     GridRings->beginReload();
     const bool ran = ui::guarded(this, [&] {
-        m_dm->CheckDatabaseFile();
+        m_dm->EnsureUsable();
         // The rows of the last run stay until the new statement is accepted by the server.
         filter.statement().applyTo(q);
         q.open();

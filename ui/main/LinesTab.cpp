@@ -47,6 +47,7 @@ void LinesTab::LoadLines()
     TMainObject& s = *m_dm->MainObject;
     db::Query& q = m_dm->ibQueryLines;
     const ui::WaitCursor busy;
+    m_dm->EnsureUsable();
     if (q.isOpen())
         saveGridLayout(GridLines, GridLinesSection);
     GridLines->beginReload();

@@ -322,6 +322,7 @@ void TMainForm::N20Click()
 void TMainForm::ARefreshExecute()
 {
     ui::guarded(this, [&] {
+        m_dm->EnsureUsable();
         TabSheet1->refillLines();
         TabSheet1->refillUsers();
         TabSheet2->LoadLines();

@@ -107,6 +107,7 @@ void UsersTab::tabShown()
 
 void UsersTab::BuildDeptTree()
 {
+    m_dm->EnsureUsable();
     QSignalBlocker block(twDepts); // no user loads while the tree is rebuilt
     twDepts->clear();
     auto* root = new QTreeWidgetItem(twDepts, QStringList{QStringLiteral("Отделы")});
@@ -168,6 +169,7 @@ void UsersTab::LoadUsersOfDept(int deptKey)
         return;
     db::Query& q = m_dm->ibQueryUsers;
     const ui::WaitCursor busy;
+    m_dm->EnsureUsable();
     if (q.isOpen())
         saveGridLayout(GridUsers, GridUsersSection);
     GridUsers->beginReload();
