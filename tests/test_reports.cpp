@@ -26,6 +26,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 struct Program
@@ -195,6 +197,9 @@ private slots:
     void engineLayout();
     void brokenTemplates_data();
     void brokenTemplates();
+    void numbersOutOfRange_data();
+    void numbersOutOfRange();
+    void numbersAtTheirBounds();
     void summaryBySubscriber();
     void detailedList();
     void summaryByLine();
@@ -268,6 +273,86 @@ void TestReports::brokenTemplates()
     QFETCH(QByteArray, xml);
     report::ReportTemplate layout;
     QVERIFY(!layout.parse(xml));
+    QVERIFY(!layout.errorString().isEmpty());
+}
+
+namespace {
+
+// A one-band template whose numbers are all sound but the one given.
+QByteArray templateWith(const QString& attribute, const QString& value)
+{
+    QString xml = QStringLiteral(
+        "<report page=\"A4\" margins=\"@margins@\"><band kind=\"masterData\" height=\"@height@\">"
+        "<text x=\"@x@\" y=\"1\" w=\"@w@\" h=\"5\" size=\"@size@\">[N]</text>"
+        "<line x1=\"0\" y1=\"@y1@\" x2=\"50\" y2=\"5\" width=\"@width@\"/></band></report>");
+    const std::pair<const char*, const char*> defaults[] = {
+        {"margins", "10,10,10,10"}, {"height", "10"}, {"x", "0"},    {"w", "50"},
+        {"size", "9"},              {"y1", "5"},      {"width", "0.5"}};
+    for (const auto& [name, sound] : defaults)
+        xml.replace(u'@' + QLatin1String(name) + u'@',
+                    attribute == QLatin1String(name) ? value : QLatin1String(sound));
+    return xml.toUtf8();
+}
+
+} // namespace
+
+void TestReports::numbersOutOfRange_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("value");
+    // A font size, a band height, a margin, positions, a length and a line width: none may be
+    // NaN, infinite, absurdly large or negative.
+    for (const char* attribute : {"size", "height", "margins", "x", "w", "y1", "width"}) {
+        for (const char* bad : {"nan", "NaN", "inf", "-inf", "1e10", "-1"}) {
+            const QString value = QLatin1String(attribute) == QLatin1String("margins")
+                                      ? QStringLiteral("10,%1,10,10").arg(QLatin1String(bad))
+                                      : QLatin1String(bad);
+            QTest::addRow("%s=%s", attribute, bad) << QString::fromLatin1(attribute) << value;
+        }
+    }
+    QTest::newRow("size=0") << "size" << "0";
+    QTest::newRow("size=501") << "size" << "501";
+    QTest::newRow("width=101") << "width" << "101";
+    QTest::newRow("x=10001") << "x" << "10001";
+    QTest::newRow("margins=abc") << "margins" << "10,abc,10,10";
+    QTest::newRow("margins=1e400") << "margins" << "1e400,10,10,10";
+}
+
+void TestReports::numbersOutOfRange()
+{
+    QFETCH(QString, attribute);
+    QFETCH(QString, value);
+    report::ReportTemplate layout;
+    QVERIFY2(layout.parse(templateWith(QStringLiteral("none"), QString())),
+             qPrintable(layout.errorString()));
+    QVERIFY(!layout.parse(templateWith(attribute, value)));
+    QVERIFY2(layout.errorString().contains(QStringLiteral("bad %1 \"%2\"").arg(attribute, value)),
+             qPrintable(layout.errorString()));
+}
+
+void TestReports::numbersAtTheirBounds()
+{
+    const std::pair<const char*, const char*> accepted[] = {
+        {"size", "1"},   {"size", "500"},       {"width", "0"},  {"width", "100"},
+        {"height", "0"}, {"margins", "0,0,0,0"}, {"x", "10000"}, {"w", "0"}};
+    for (const auto& [attribute, value] : accepted) {
+        report::ReportTemplate layout;
+        QVERIFY2(layout.parse(templateWith(QLatin1String(attribute), QLatin1String(value))),
+                 qPrintable(QStringLiteral("%1=%2: %3")
+                                .arg(QLatin1String(attribute), QLatin1String(value),
+                                     layout.errorString())));
+        Numbers rows(3);
+        report::ReportEngine engine;
+        report::PreparedReport out;
+        QVERIFY(engine.prepare(layout, rows, {}, out));
+        QCOMPARE(out.rowsPerPage, std::vector<int>{3});
+        for (const report::PageItem& item : out.pages.front().items)
+            QVERIFY(std::isfinite(item.x1) && std::isfinite(item.y1) && std::isfinite(item.x2) &&
+                    std::isfinite(item.y2) && std::isfinite(item.width));
+    }
+    // Margins that leave nothing across the page, however sound each is alone.
+    report::ReportTemplate layout;
+    QVERIFY(!layout.parse(templateWith(QStringLiteral("margins"), QStringLiteral("105,10,105,10"))));
     QVERIFY(!layout.errorString().isEmpty());
 }
 

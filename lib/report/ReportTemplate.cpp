@@ -3,24 +3,40 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 namespace report {
 
 namespace {
 
+// The bounds of what a template may write: nothing on paper is longer than ten metres, no
+// letter smaller than a point or larger than 500, no line wider than 100 points.
+constexpr double MaxLength = 10000; // millimetres
+constexpr double MinFontSize = 1, MaxFontSize = 500;
+constexpr double MaxLineWidth = 100;
+
+// Reads an attribute that may be absent (out keeps its default then). Anything that is not a
+// finite number within [min, max] refuses the template, so that no NaN, infinity or absurd
+// size reaches the layout and the conversions to integers there.
 bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale,
-            QString& error)
+            double min, double max, QString& error)
 {
     const QStringView v = a.value(QLatin1String(name));
     if (v.isEmpty())
         return true;
     bool ok = false;
     const double d = v.toDouble(&ok);
-    if (!ok || d < 0) {
+    if (!ok || !std::isfinite(d) || !(d >= min && d <= max)) {
         error = QStringLiteral("bad %1 \"%2\"").arg(QLatin1String(name), v.toString());
         return false;
     }
     out = d * scale;
     return true;
+}
+
+bool length(const QXmlStreamAttributes& a, const char* name, double& out, QString& error)
+{
+    return number(a, name, out, ReportTemplate::PointsPerMm, 0, MaxLength, error);
 }
 
 } // namespace
@@ -69,8 +85,19 @@ bool ReportTemplate::parse(const QByteArray& xml)
     m_pageWidth = w * mm;
     m_pageHeight = h * mm;
     const QStringList margins = ra.value(QLatin1String("margins")).toString().split(u',');
-    for (int i = 0; i < 4; ++i)
-        m_margins[i] = (margins.size() == 4 ? margins[i].toDouble() : 10.0) * mm;
+    for (int i = 0; i < 4; ++i) {
+        double margin = 10.0;
+        if (margins.size() == 4) {
+            bool ok = false;
+            margin = margins[i].trimmed().toDouble(&ok);
+            if (!ok || !std::isfinite(margin) || !(margin >= 0 && margin <= MaxLength)) {
+                m_error = QStringLiteral("bad margins \"%1\"")
+                              .arg(ra.value(QLatin1String("margins")).toString());
+                return false;
+            }
+        }
+        m_margins[i] = margin * mm;
+    }
     if (!ra.value(QLatin1String("font")).isEmpty())
         m_font = ra.value(QLatin1String("font")).toString();
 
@@ -95,15 +122,15 @@ bool ReportTemplate::parse(const QByteArray& xml)
             m_error = QStringLiteral("unknown band \"%1\"").arg(kind.toString());
             return false;
         }
-        if (!number(r.attributes(), "height", band.height, mm, m_error))
+        if (!length(r.attributes(), "height", band.height, m_error))
             return false;
         while (r.readNextStartElement()) {
             const QXmlStreamAttributes a = r.attributes();
             if (r.name() == QLatin1String("text")) {
                 TextObject t;
-                if (!number(a, "x", t.x, mm, m_error) || !number(a, "y", t.y, mm, m_error) ||
-                    !number(a, "w", t.w, mm, m_error) || !number(a, "h", t.h, mm, m_error) ||
-                    !number(a, "size", t.size, 1, m_error))
+                if (!length(a, "x", t.x, m_error) || !length(a, "y", t.y, m_error) ||
+                    !length(a, "w", t.w, m_error) || !length(a, "h", t.h, m_error) ||
+                    !number(a, "size", t.size, 1, MinFontSize, MaxFontSize, m_error))
                     return false;
                 const QStringView align = a.value(QLatin1String("align"));
                 const Qt::Alignment horizontal = align == QLatin1String("center") ? Qt::AlignHCenter
@@ -120,9 +147,9 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 band.texts.push_back(t);
             } else if (r.name() == QLatin1String("line")) {
                 LineObject l;
-                if (!number(a, "x1", l.x1, mm, m_error) || !number(a, "y1", l.y1, mm, m_error) ||
-                    !number(a, "x2", l.x2, mm, m_error) || !number(a, "y2", l.y2, mm, m_error) ||
-                    !number(a, "width", l.width, 1, m_error))
+                if (!length(a, "x1", l.x1, m_error) || !length(a, "y1", l.y1, m_error) ||
+                    !length(a, "x2", l.x2, m_error) || !length(a, "y2", l.y2, m_error) ||
+                    !number(a, "width", l.width, 1, 0, MaxLineWidth, m_error))
                     return false;
                 band.lines.push_back(l);
                 r.skipCurrentElement();
@@ -139,6 +166,10 @@ bool ReportTemplate::parse(const QByteArray& xml)
     }
     if (!band(BandKind::MasterData)) {
         m_error = QStringLiteral("no master data band");
+        return false;
+    }
+    if (m_margins[0] + m_margins[2] >= m_pageWidth) {
+        m_error = QStringLiteral("the margins leave no room across the page");
         return false;
     }
     const double usable = m_pageHeight - m_margins[1] - m_margins[3];
