@@ -1,6 +1,7 @@
 #include "ReportTemplate.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 #include <cmath>
@@ -15,6 +16,18 @@ constexpr double MaxLength = 10000; // millimetres
 constexpr double MinFontSize = 1, MaxFontSize = 500;
 constexpr double MaxLineWidth = 100;
 
+// A name or value of the file as a reason shows it, cut short when it is long.
+QString shortened(QStringView v)
+{
+    constexpr qsizetype Longest = 40;
+    return v.size() > Longest ? v.left(Longest).toString() + QLatin1String("...") : v.toString();
+}
+
+QString quoted(QStringView v)
+{
+    return u'"' + shortened(v) + u'"';
+}
+
 // Reads an attribute that may be absent (out keeps its default then). Anything that is not a
 // finite number within [min, max] refuses the template, so that no NaN, infinity or absurd
 // size reaches the layout and the conversions to integers there.
@@ -27,7 +40,7 @@ bool number(const QXmlStreamAttributes& a, const char* name, double& out, double
     bool ok = false;
     const double d = v.toDouble(&ok);
     if (!ok || !std::isfinite(d) || !(d >= min && d <= max)) {
-        error = QStringLiteral("bad %1 \"%2\"").arg(QLatin1String(name), v.toString());
+        error = QStringLiteral("bad %1 %2").arg(QLatin1String(name), quoted(v));
         return false;
     }
     out = d * scale;
@@ -44,11 +57,12 @@ bool length(const QXmlStreamAttributes& a, const char* name, double& out, QStrin
 bool ReportTemplate::load(const QString& path)
 {
     QFile f(path);
+    const QString name = QFileInfo(path).fileName();
     if (!f.open(QIODevice::ReadOnly)) {
-        m_error = f.errorString();
+        m_error = name + QLatin1String(": ") + f.errorString();
         return false;
     }
-    return parse(f.readAll());
+    return parse(f.readAll(), name);
 }
 
 const Band* ReportTemplate::band(BandKind kind) const
@@ -59,16 +73,32 @@ const Band* ReportTemplate::band(BandKind kind) const
     return nullptr;
 }
 
-bool ReportTemplate::parse(const QByteArray& xml)
+bool ReportTemplate::parse(const QByteArray& xml, const QString& source)
 {
     m_error.clear();
     m_bands.clear();
-    const double mm = PointsPerMm;
     QXmlStreamReader r(xml);
+    qint64 line = 0;
+    if (read(r, line))
+        return true;
+    // The reason says where: the file, the line of the element at fault (or of the report
+    // element for what is wrong with the whole), then what.
+    QString where = source;
+    if (!where.isEmpty())
+        where += QLatin1String(", ");
+    where += QStringLiteral("line %1: ").arg(line > 0 ? line : r.lineNumber());
+    m_error.prepend(where);
+    return false;
+}
+
+bool ReportTemplate::read(QXmlStreamReader& r, qint64& line)
+{
+    const double mm = PointsPerMm;
     if (!r.readNextStartElement() || r.name() != QLatin1String("report")) {
         m_error = QStringLiteral("not a report template");
         return false;
     }
+    const qint64 reportLine = r.lineNumber();
     const QXmlStreamAttributes ra = r.attributes();
     const bool landscape = ra.value(QLatin1String("orientation")) == QLatin1String("landscape");
     const QStringView page = ra.value(QLatin1String("page"));
@@ -77,7 +107,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
         w = 148;
         h = 210;
     } else if (!page.isEmpty() && page != QLatin1String("A4")) {
-        m_error = QStringLiteral("unknown page size");
+        m_error = QStringLiteral("unknown page size %1").arg(quoted(page));
         return false;
     }
     if (landscape)
@@ -91,8 +121,8 @@ bool ReportTemplate::parse(const QByteArray& xml)
             bool ok = false;
             margin = margins[i].trimmed().toDouble(&ok);
             if (!ok || !std::isfinite(margin) || !(margin >= 0 && margin <= MaxLength)) {
-                m_error = QStringLiteral("bad margins \"%1\"")
-                              .arg(ra.value(QLatin1String("margins")).toString());
+                m_error =
+                    QStringLiteral("bad margins %1").arg(quoted(ra.value(QLatin1String("margins"))));
                 return false;
             }
         }
@@ -107,7 +137,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
         {"summary", BandKind::Summary},           {"pageFooter", BandKind::PageFooter}};
     while (r.readNextStartElement()) {
         if (r.name() != QLatin1String("band")) {
-            m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+            m_error = QStringLiteral("unknown element <%1>").arg(shortened(r.name()));
             return false;
         }
         Band band;
@@ -119,7 +149,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 known = true;
             }
         if (!known) {
-            m_error = QStringLiteral("unknown band \"%1\"").arg(kind.toString());
+            m_error = QStringLiteral("unknown band %1").arg(quoted(kind));
             return false;
         }
         if (!length(r.attributes(), "height", band.height, m_error))
@@ -154,7 +184,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 band.lines.push_back(l);
                 r.skipCurrentElement();
             } else {
-                m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+                m_error = QStringLiteral("unknown element <%1>").arg(shortened(r.name()));
                 return false;
             }
         }
@@ -164,6 +194,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
         m_error = r.errorString();
         return false;
     }
+    line = reportLine; // what follows is about the template as a whole
     if (!band(BandKind::MasterData)) {
         m_error = QStringLiteral("no master data band");
         return false;
