@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 TDlgForm::TDlgForm(const QString& text, quint8 kind, quint8 buttons, const QString& caption,
                    QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -50,7 +52,16 @@ TDlgForm::TDlgForm(const QString& text, quint8 kind, quint8 buttons, const QStri
         Picture[kind]->show();
     const int b = buttons == 1 ? bbYes->width() : bbYes->width() + bbNo->width() + 2 * m;
     LabelAsk->setText(text + QStringLiteral("  "));
-    const int t = LabelAsk->fontMetrics().horizontalAdvance(LabelAsk->text());
+    // A message of several lines is as wide as its widest and grows down by the others.
+    const QFontMetrics metrics = LabelAsk->fontMetrics();
+    const QStringList lines = LabelAsk->text().split(u'\n');
+    int t = 0;
+    for (const QString& line : lines)
+        t = std::max(t, metrics.horizontalAdvance(line));
+    const int extra = int(lines.size() - 1) * metrics.lineSpacing();
+    const int height = DesignHeight + extra;
+    bbYes->move(bbYes->x(), bbYes->y() + extra);
+    bbNo->move(bbNo->x(), bbNo->y() + extra);
     int w = t + PictureWidth + 2 * m + 3;
     if (w < PictureWidth + b + 2 * m)
         w = PictureWidth + b + 2 * m;
@@ -59,15 +70,14 @@ TDlgForm::TDlgForm(const QString& text, quint8 kind, quint8 buttons, const QStri
         bbNo->hide();
     else
         bbNo->move(bbYes->x() + bbYes->width() + 2 * m, bbNo->y());
-    setFixedSize(w, DesignHeight);
-    LabelAsk->setGeometry(PictureWidth + 3, 16, w - (PictureWidth + 3),
-                          LabelAsk->fontMetrics().height());
+    setFixedSize(w, height);
+    LabelAsk->setGeometry(PictureWidth + 3, 16, w - (PictureWidth + 3), metrics.height() + extra);
     setWindowTitle(caption);
     bbYes->setDefault(true);
     bbYes->setFocus();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(w / 2, DesignHeight / 2));
+        move(screen->availableGeometry().center() - QPoint(w / 2, height / 2));
 }
 
 void TDlgForm::keyPressEvent(QKeyEvent* event)

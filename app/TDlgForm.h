@@ -1,4 +1,4 @@
-// The program's own one-line message window sized to its text.
+// The program's own message window sized to its text, a line or a few.
 #pragma once
 
 #include <QDialog>

@@ -198,24 +198,34 @@ void TReportForm::RunReport(bool Preview)
         QuerySource source(q);
         report::PreparedReport pages;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool ok =
-            layout.load(path) &&
-            engine.prepare(
+        // Why a template cannot be used goes under the message, so that whoever edits it
+        // sees the file, the line and the fault.
+        bool ok = layout.load(path);
+        QString reason = ok ? QString() : layout.errorString();
+        if (ok) {
+            ok = engine.prepare(
                 layout, source, [this](const QString& n) { return frReportGetValue(n); }, pages);
+            if (!ok)
+                reason = engine.errorString();
+        }
         QApplication::restoreOverrideCursor();
+        const auto withReason = [&reason](const QString& message) {
+            return reason.isEmpty() ? message : message + u'\n' + reason;
+        };
         if (Preview) {
             if (ok) {
                 m_prepared = pages;
                 frPreview->setReport(std::move(pages));
             } else {
-                ShowDialog(QStringLiteral("Не могу показать отчет !"), 1, 1, Caption);
+                ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
             }
         } else {
             QString error;
             if (ok)
                 m_prepared = std::move(pages);
             if (!ok || !PrintHook(m_prepared, error))
-                ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
+                ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
+                           Caption);
         }
     }
     q.close();

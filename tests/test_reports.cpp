@@ -26,6 +26,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 struct Program
@@ -191,6 +193,12 @@ private slots:
     void engineLayout();
     void brokenTemplates_data();
     void brokenTemplates();
+    void numbersOutOfRange_data();
+    void numbersOutOfRange();
+    void numbersAtTheirBounds();
+    void reasonsTellWhere_data();
+    void reasonsTellWhere();
+    void xmlFaultsTellTheirLine();
     void summaryBySubscriber();
     void detailedList();
     void summaryByLine();
@@ -265,6 +273,161 @@ void TestReports::brokenTemplates()
     report::ReportTemplate layout;
     QVERIFY(!layout.parse(xml));
     QVERIFY(!layout.errorString().isEmpty());
+}
+
+namespace {
+
+// A one-band template whose numbers are all sound but the one given.
+QByteArray templateWith(const QString& attribute, const QString& value)
+{
+    QString xml = QStringLiteral(
+        "<report page=\"A4\" margins=\"@margins@\"><band kind=\"masterData\" height=\"@height@\">"
+        "<text x=\"@x@\" y=\"1\" w=\"@w@\" h=\"5\" size=\"@size@\">[N]</text>"
+        "<line x1=\"0\" y1=\"@y1@\" x2=\"50\" y2=\"5\" width=\"@width@\"/></band></report>");
+    const std::pair<const char*, const char*> defaults[] = {
+        {"margins", "10,10,10,10"}, {"height", "10"}, {"x", "0"},    {"w", "50"},
+        {"size", "9"},              {"y1", "5"},      {"width", "0.5"}};
+    for (const auto& [name, sound] : defaults)
+        xml.replace(u'@' + QLatin1String(name) + u'@',
+                    attribute == QLatin1String(name) ? value : QLatin1String(sound));
+    return xml.toUtf8();
+}
+
+} // namespace
+
+void TestReports::numbersOutOfRange_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("value");
+    // A font size, a band height, a margin, positions, a length and a line width: none may be
+    // NaN, infinite, absurdly large or negative.
+    for (const char* attribute : {"size", "height", "margins", "x", "w", "y1", "width"}) {
+        for (const char* bad : {"nan", "NaN", "inf", "-inf", "1e10", "-1"}) {
+            const QString value = QLatin1String(attribute) == QLatin1String("margins")
+                                      ? QStringLiteral("10,%1,10,10").arg(QLatin1String(bad))
+                                      : QLatin1String(bad);
+            QTest::addRow("%s=%s", attribute, bad) << QString::fromLatin1(attribute) << value;
+        }
+    }
+    QTest::newRow("size=0") << "size" << "0";
+    QTest::newRow("size=501") << "size" << "501";
+    QTest::newRow("width=101") << "width" << "101";
+    QTest::newRow("x=10001") << "x" << "10001";
+    QTest::newRow("margins=abc") << "margins" << "10,abc,10,10";
+    QTest::newRow("margins=1e400") << "margins" << "1e400,10,10,10";
+}
+
+void TestReports::numbersOutOfRange()
+{
+    QFETCH(QString, attribute);
+    QFETCH(QString, value);
+    report::ReportTemplate layout;
+    QVERIFY2(layout.parse(templateWith(QStringLiteral("none"), QString())),
+             qPrintable(layout.errorString()));
+    QVERIFY(!layout.parse(templateWith(attribute, value)));
+    QVERIFY2(layout.errorString().contains(QStringLiteral("bad %1 \"%2\"").arg(attribute, value)),
+             qPrintable(layout.errorString()));
+}
+
+void TestReports::numbersAtTheirBounds()
+{
+    const std::pair<const char*, const char*> accepted[] = {
+        {"size", "1"},   {"size", "500"},       {"width", "0"},  {"width", "100"},
+        {"height", "0"}, {"margins", "0,0,0,0"}, {"x", "10000"}, {"w", "0"}};
+    for (const auto& [attribute, value] : accepted) {
+        report::ReportTemplate layout;
+        QVERIFY2(layout.parse(templateWith(QLatin1String(attribute), QLatin1String(value))),
+                 qPrintable(QStringLiteral("%1=%2: %3")
+                                .arg(QLatin1String(attribute), QLatin1String(value),
+                                     layout.errorString())));
+        Numbers rows(3);
+        report::ReportEngine engine;
+        report::PreparedReport out;
+        QVERIFY(engine.prepare(layout, rows, {}, out));
+        QCOMPARE(out.rowsPerPage, std::vector<int>{3});
+        for (const report::PageItem& item : out.pages.front().items)
+            QVERIFY(std::isfinite(item.x1) && std::isfinite(item.y1) && std::isfinite(item.x2) &&
+                    std::isfinite(item.y2) && std::isfinite(item.width));
+    }
+    // Margins that leave nothing across the page, however sound each is alone.
+    report::ReportTemplate layout;
+    QVERIFY(!layout.parse(templateWith(QStringLiteral("margins"), QStringLiteral("105,10,105,10"))));
+    QVERIFY(!layout.errorString().isEmpty());
+}
+
+void TestReports::reasonsTellWhere_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QString>("reason");
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                            "<report page=\"A4\">\n"
+                            "  <band kind=\"masterData\" height=\"5\">\n";
+    const QByteArray tail = "  </band>\n</report>\n";
+    QTest::newRow("bad size") << head + "    <text x=\"0\" size=\"1e10\">a</text>\n" + tail
+                              << "line 4: bad size \"1e10\"";
+    QTest::newRow("bad coordinate")
+        << head + "    <text x=\"0\">a</text>\n    <line x1=\"-3\"/>\n" + tail
+        << "line 5: bad x1 \"-3\"";
+    QTest::newRow("bad height")
+        << head + "  </band>\n  <band kind=\"summary\"\n        height=\"inf\"/>\n</report>\n"
+        << "line 6: bad height \"inf\"";
+    QTest::newRow("unknown element") << head + "\n    <image/>\n" + tail
+                                     << "line 5: unknown element <image>";
+    QTest::newRow("unknown band") << QByteArray("<report>\n<band kind=\"group\"/>\n</report>")
+                                  << "line 2: unknown band \"group\"";
+    QTest::newRow("unknown page") << QByteArray("\n<report page=\"Letter\"/>")
+                                  << "line 2: unknown page size \"Letter\"";
+    QTest::newRow("bad margins") << QByteArray("<report\n margins=\"1,2,nan,4\"/>")
+                                 << "line 2: bad margins \"1,2,nan,4\"";
+    // What is wrong with the whole template is told at its report element.
+    QTest::newRow("no data band") << QByteArray("\n\n<report>\n<band kind=\"title\"/>\n</report>\n")
+                                  << "line 3: no master data band";
+    QTest::newRow("too tall")
+        << QByteArray("\n<report margins=\"10,140,10,140\">\n<band kind=\"masterData\" "
+                      "height=\"20\"/>\n</report>\n")
+        << "line 2: the bands do not fit on a page";
+    QTest::newRow("not a template") << QByteArray("\n<html/>") << "line 2: not a report template";
+    // A long value is cut short, so that the reason stays readable.
+    QTest::newRow("long value") << head + "<text size=\"" + QByteArray(200, '9') + "\"/>" + tail
+                                << "line 4: bad size \"" + QString(40, u'9') + "...\"";
+}
+
+void TestReports::reasonsTellWhere()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QString, reason);
+    report::ReportTemplate layout;
+    QVERIFY(!layout.parse(xml));
+    QCOMPARE(layout.errorString(), reason);
+    QVERIFY(!layout.parse(xml, QStringLiteral("report2.frf")));
+    QCOMPARE(layout.errorString(), QStringLiteral("report2.frf, ") + reason);
+    // Loaded from a file, the reason names the file without its folder.
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("broken.frf")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(xml);
+    f.close();
+    QVERIFY(!layout.load(f.fileName()));
+    QCOMPARE(layout.errorString(), QStringLiteral("broken.frf, ") + reason);
+}
+
+void TestReports::xmlFaultsTellTheirLine()
+{
+    // The XML reader's own faults carry the line where it stopped.
+    report::ReportTemplate layout;
+    QVERIFY(!layout.parse("<report>\n<band kind=\"masterData\" height=\"5\">\n<text x=\"0\"",
+                          QStringLiteral("t.frf")));
+    QVERIFY2(layout.errorString().startsWith(QStringLiteral("t.frf, line 3: ")),
+             qPrintable(layout.errorString()));
+    QVERIFY(layout.errorString().size() > QStringLiteral("t.frf, line 3: ").size());
+    QVERIFY(!layout.parse("<report>\n<band kind=\"masterData\"></bnd>\n</report>"));
+    QVERIFY2(layout.errorString().startsWith(QStringLiteral("line 2: ")),
+             qPrintable(layout.errorString()));
+    // A file that cannot be read says so with its name.
+    QTemporaryDir dir;
+    QVERIFY(!layout.load(dir.filePath(QStringLiteral("absent.frf"))));
+    QVERIFY2(layout.errorString().startsWith(QStringLiteral("absent.frf: ")),
+             qPrintable(layout.errorString()));
 }
 
 void TestReports::summaryBySubscriber()
@@ -419,8 +582,34 @@ void TestReports::missingAndBrokenTemplateFiles()
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
     QCOMPARE(Messages::shown().size(), 2);
-    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Не могу показать отчет !"));
-    QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !"));
+    // The program's message first, then the template's fault: the file, the line, what.
+    const QStringList preview = Messages::shown()[0].text.split(u'\n');
+    const QStringList print = Messages::shown()[1].text.split(u'\n');
+    QCOMPARE(preview.size(), 2);
+    QCOMPARE(print.size(), 2);
+    QCOMPARE(preview[0], QStringLiteral("Не могу показать отчет !"));
+    QCOMPARE(print[0], QStringLiteral("Ошибка в модуле PrintReport !"));
+    QVERIFY2(preview[1].startsWith(QStringLiteral("report1.frf, line 1: ")), qPrintable(preview[1]));
+    QCOMPARE(print[1], preview[1]);
+    QCOMPARE(p.printed, 0);
+
+    // A sound file with one bad number: the reason names its line and the attribute.
+    Messages::clearShown();
+    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("<report>\n"
+                 "  <band kind=\"masterData\" height=\"5\">\n"
+                 "    <text x=\"0\" y=\"0\" w=\"10\" h=\"5\" size=\"nan\">[FIO]</text>\n"
+                 "  </band>\n"
+                 "</report>\n");
+    broken.close();
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 2);
+    QCOMPARE(Messages::shown()[0].text,
+             QStringLiteral("Не могу показать отчет !\nreport1.frf, line 3: bad size \"nan\""));
+    QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !\n"
+                                                       "report1.frf, line 3: bad size \"nan\""));
+    QVERIFY(p.form->prepared().empty());
     QCOMPARE(p.printed, 0);
 }
 

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray readAll(const QString& path)
@@ -51,6 +53,7 @@ private slots:
     void uncheckedRememberEmptiesTheNextStart();
     void messageDialogSizing_data();
     void messageDialogSizing();
+    void messageDialogOfTwoLines();
     void messageDialogKeys();
     void busyWindowAndCursor();
     void mainWindowClosesWithoutALogin();
@@ -281,6 +284,26 @@ void TestStartup::messageDialogSizing()
         QCOMPARE(form.bbNo->x() + form.bbNo->width(), expected - 4);
         QCOMPARE(form.bbNo->x() - (form.bbYes->x() + form.bbYes->width()), 8);
     }
+}
+
+// A message and its reason under it: as wide as the wider line, taller by a line, the buttons
+// below the text.
+void TestStartup::messageDialogOfTwoLines()
+{
+    const QString first = QStringLiteral("Не могу показать отчет !");
+    const QString second = QStringLiteral("report1.frf, line 12: bad size \"nan\" and more words");
+    TDlgForm form(first + u'\n' + second, 1, 1, QStringLiteral("Внимание !"));
+    const QFontMetrics metrics = form.LabelAsk->fontMetrics();
+    const int t = std::max(metrics.horizontalAdvance(first),
+                           metrics.horizontalAdvance(second + QStringLiteral("  ")));
+    QCOMPARE(form.width(), t + 41 + 8 + 3);
+    QCOMPARE(form.height(), 96 + metrics.lineSpacing());
+    QCOMPARE(form.LabelAsk->text(), first + u'\n' + second + QStringLiteral("  "));
+    QCOMPARE(form.LabelAsk->height(), metrics.height() + metrics.lineSpacing());
+    QVERIFY(form.LabelAsk->sizeHint().height() <= form.LabelAsk->height());
+    QVERIFY(form.bbYes->y() >= form.LabelAsk->geometry().bottom());
+    QCOMPARE(form.bbYes->y() + form.bbYes->height(), form.height() - 96 + 64 + 25);
+    QCOMPARE(form.bbYes->x() + form.bbYes->width(), form.width() - 4);
 }
 
 void TestStartup::messageDialogKeys()

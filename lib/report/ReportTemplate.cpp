@@ -1,26 +1,55 @@
 #include "ReportTemplate.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
+
+#include <cmath>
 
 namespace report {
 
 namespace {
 
+// The bounds of what a template may write: nothing on paper is longer than ten metres, no
+// letter smaller than a point or larger than 500, no line wider than 100 points.
+constexpr double MaxLength = 10000; // millimetres
+constexpr double MinFontSize = 1, MaxFontSize = 500;
+constexpr double MaxLineWidth = 100;
+
+// A name or value of the file as a reason shows it, cut short when it is long.
+QString shortened(QStringView v)
+{
+    constexpr qsizetype Longest = 40;
+    return v.size() > Longest ? v.left(Longest).toString() + QLatin1String("...") : v.toString();
+}
+
+QString quoted(QStringView v)
+{
+    return u'"' + shortened(v) + u'"';
+}
+
+// Reads an attribute that may be absent (out keeps its default then). Anything that is not a
+// finite number within [min, max] refuses the template, so that no NaN, infinity or absurd
+// size reaches the layout and the conversions to integers there.
 bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale,
-            QString& error)
+            double min, double max, QString& error)
 {
     const QStringView v = a.value(QLatin1String(name));
     if (v.isEmpty())
         return true;
     bool ok = false;
     const double d = v.toDouble(&ok);
-    if (!ok || d < 0) {
-        error = QStringLiteral("bad %1 \"%2\"").arg(QLatin1String(name), v.toString());
+    if (!ok || !std::isfinite(d) || !(d >= min && d <= max)) {
+        error = QStringLiteral("bad %1 %2").arg(QLatin1String(name), quoted(v));
         return false;
     }
     out = d * scale;
     return true;
+}
+
+bool length(const QXmlStreamAttributes& a, const char* name, double& out, QString& error)
+{
+    return number(a, name, out, ReportTemplate::PointsPerMm, 0, MaxLength, error);
 }
 
 } // namespace
@@ -28,11 +57,12 @@ bool number(const QXmlStreamAttributes& a, const char* name, double& out, double
 bool ReportTemplate::load(const QString& path)
 {
     QFile f(path);
+    const QString name = QFileInfo(path).fileName();
     if (!f.open(QIODevice::ReadOnly)) {
-        m_error = f.errorString();
+        m_error = name + QLatin1String(": ") + f.errorString();
         return false;
     }
-    return parse(f.readAll());
+    return parse(f.readAll(), name);
 }
 
 const Band* ReportTemplate::band(BandKind kind) const
@@ -43,16 +73,32 @@ const Band* ReportTemplate::band(BandKind kind) const
     return nullptr;
 }
 
-bool ReportTemplate::parse(const QByteArray& xml)
+bool ReportTemplate::parse(const QByteArray& xml, const QString& source)
 {
     m_error.clear();
     m_bands.clear();
-    const double mm = PointsPerMm;
     QXmlStreamReader r(xml);
+    qint64 line = 0;
+    if (read(r, line))
+        return true;
+    // The reason says where: the file, the line of the element at fault (or of the report
+    // element for what is wrong with the whole), then what.
+    QString where = source;
+    if (!where.isEmpty())
+        where += QLatin1String(", ");
+    where += QStringLiteral("line %1: ").arg(line > 0 ? line : r.lineNumber());
+    m_error.prepend(where);
+    return false;
+}
+
+bool ReportTemplate::read(QXmlStreamReader& r, qint64& line)
+{
+    const double mm = PointsPerMm;
     if (!r.readNextStartElement() || r.name() != QLatin1String("report")) {
         m_error = QStringLiteral("not a report template");
         return false;
     }
+    const qint64 reportLine = r.lineNumber();
     const QXmlStreamAttributes ra = r.attributes();
     const bool landscape = ra.value(QLatin1String("orientation")) == QLatin1String("landscape");
     const QStringView page = ra.value(QLatin1String("page"));
@@ -61,7 +107,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
         w = 148;
         h = 210;
     } else if (!page.isEmpty() && page != QLatin1String("A4")) {
-        m_error = QStringLiteral("unknown page size");
+        m_error = QStringLiteral("unknown page size %1").arg(quoted(page));
         return false;
     }
     if (landscape)
@@ -69,8 +115,19 @@ bool ReportTemplate::parse(const QByteArray& xml)
     m_pageWidth = w * mm;
     m_pageHeight = h * mm;
     const QStringList margins = ra.value(QLatin1String("margins")).toString().split(u',');
-    for (int i = 0; i < 4; ++i)
-        m_margins[i] = (margins.size() == 4 ? margins[i].toDouble() : 10.0) * mm;
+    for (int i = 0; i < 4; ++i) {
+        double margin = 10.0;
+        if (margins.size() == 4) {
+            bool ok = false;
+            margin = margins[i].trimmed().toDouble(&ok);
+            if (!ok || !std::isfinite(margin) || !(margin >= 0 && margin <= MaxLength)) {
+                m_error =
+                    QStringLiteral("bad margins %1").arg(quoted(ra.value(QLatin1String("margins"))));
+                return false;
+            }
+        }
+        m_margins[i] = margin * mm;
+    }
     if (!ra.value(QLatin1String("font")).isEmpty())
         m_font = ra.value(QLatin1String("font")).toString();
 
@@ -80,7 +137,7 @@ bool ReportTemplate::parse(const QByteArray& xml)
         {"summary", BandKind::Summary},           {"pageFooter", BandKind::PageFooter}};
     while (r.readNextStartElement()) {
         if (r.name() != QLatin1String("band")) {
-            m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+            m_error = QStringLiteral("unknown element <%1>").arg(shortened(r.name()));
             return false;
         }
         Band band;
@@ -92,18 +149,18 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 known = true;
             }
         if (!known) {
-            m_error = QStringLiteral("unknown band \"%1\"").arg(kind.toString());
+            m_error = QStringLiteral("unknown band %1").arg(quoted(kind));
             return false;
         }
-        if (!number(r.attributes(), "height", band.height, mm, m_error))
+        if (!length(r.attributes(), "height", band.height, m_error))
             return false;
         while (r.readNextStartElement()) {
             const QXmlStreamAttributes a = r.attributes();
             if (r.name() == QLatin1String("text")) {
                 TextObject t;
-                if (!number(a, "x", t.x, mm, m_error) || !number(a, "y", t.y, mm, m_error) ||
-                    !number(a, "w", t.w, mm, m_error) || !number(a, "h", t.h, mm, m_error) ||
-                    !number(a, "size", t.size, 1, m_error))
+                if (!length(a, "x", t.x, m_error) || !length(a, "y", t.y, m_error) ||
+                    !length(a, "w", t.w, m_error) || !length(a, "h", t.h, m_error) ||
+                    !number(a, "size", t.size, 1, MinFontSize, MaxFontSize, m_error))
                     return false;
                 const QStringView align = a.value(QLatin1String("align"));
                 const Qt::Alignment horizontal = align == QLatin1String("center") ? Qt::AlignHCenter
@@ -120,14 +177,14 @@ bool ReportTemplate::parse(const QByteArray& xml)
                 band.texts.push_back(t);
             } else if (r.name() == QLatin1String("line")) {
                 LineObject l;
-                if (!number(a, "x1", l.x1, mm, m_error) || !number(a, "y1", l.y1, mm, m_error) ||
-                    !number(a, "x2", l.x2, mm, m_error) || !number(a, "y2", l.y2, mm, m_error) ||
-                    !number(a, "width", l.width, 1, m_error))
+                if (!length(a, "x1", l.x1, m_error) || !length(a, "y1", l.y1, m_error) ||
+                    !length(a, "x2", l.x2, m_error) || !length(a, "y2", l.y2, m_error) ||
+                    !number(a, "width", l.width, 1, 0, MaxLineWidth, m_error))
                     return false;
                 band.lines.push_back(l);
                 r.skipCurrentElement();
             } else {
-                m_error = QStringLiteral("unknown element <%1>").arg(r.name().toString());
+                m_error = QStringLiteral("unknown element <%1>").arg(shortened(r.name()));
                 return false;
             }
         }
@@ -137,8 +194,13 @@ bool ReportTemplate::parse(const QByteArray& xml)
         m_error = r.errorString();
         return false;
     }
+    line = reportLine; // what follows is about the template as a whole
     if (!band(BandKind::MasterData)) {
         m_error = QStringLiteral("no master data band");
+        return false;
+    }
+    if (m_margins[0] + m_margins[2] >= m_pageWidth) {
+        m_error = QStringLiteral("the margins leave no room across the page");
         return false;
     }
     const double usable = m_pageHeight - m_margins[1] - m_margins[3];

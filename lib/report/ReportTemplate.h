@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <vector>
 
+class QXmlStreamReader;
+
 namespace report {
 
 enum class BandKind
@@ -60,8 +62,10 @@ class ReportTemplate
 {
 public:
     /// Reads a template; false with the reason in errorString() for anything that is not one.
+    /// The reason tells where: "report1.frf, line 12: bad size \"nan\"" (the source's name,
+    /// when given, the line, what is wrong).
     bool load(const QString& path);
-    bool parse(const QByteArray& xml);
+    bool parse(const QByteArray& xml, const QString& source = {});
     const QString& errorString() const { return m_error; }
 
     double pageWidth() const { return m_pageWidth; }
@@ -77,6 +81,10 @@ public:
     static constexpr double PointsPerMm = 72.0 / 25.4;
 
 private:
+    /// The parse itself; on failure `line` is the line the reason is about, or 0 for the
+    /// reader's current line.
+    bool read(QXmlStreamReader& r, qint64& line);
+
     QString m_error;
     double m_pageWidth = 0;
     double m_pageHeight = 0;
