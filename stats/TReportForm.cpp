@@ -2,6 +2,7 @@
 
 #include "app/Messages.h"
 #include "app/TDlgForm.h"
+#include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
@@ -15,13 +16,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
@@ -30,6 +34,26 @@
 const char* const TReportForm::Templates[3] = {"report1.frf", "report2.frf", "report3.frf"};
 
 namespace {
+
+// Escape pressed anywhere in the program while it watches.
+class EscapeWatch : public QObject
+{
+public:
+    EscapeWatch() { qApp->installEventFilter(this); }
+    ~EscapeWatch() override { qApp->removeEventFilter(this); }
+    bool pressed = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            pressed = true;
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 // The report query's current row as the engine sees it.
 class QuerySource : public report::ReportDataSource
@@ -203,12 +227,35 @@ void TReportForm::RunReport(bool Preview)
         bool ok = layout.load(path);
         QString reason = ok ? QString() : layout.errorString();
         if (ok) {
+            // The busy window tells the pages so far; Escape stops, keeping what is on show.
+            TWaitForm wait(this);
+            wait.ProgressBar->setRange(0, 0);
+            wait.ProgressBar->show();
+            wait.show();
+            EscapeWatch escape;
+            QElapsedTimer shown;
+            shown.start();
+            engine.setProgress([&](int page, int total) {
+                if (shown.elapsed() >= 100) {
+                    shown.restart();
+                    if (total > 0 && wait.ProgressBar->maximum() != total)
+                        wait.ProgressBar->setRange(0, total);
+                    if (total > 0)
+                        wait.ProgressBar->setValue(page);
+                    QApplication::processEvents();
+                }
+                return !escape.pressed;
+            });
             ok = engine.prepare(
                 layout, source, [this](const QString& n) { return frReportGetValue(n); }, pages);
             if (!ok)
                 reason = engine.errorString();
         }
         QApplication::restoreOverrideCursor();
+        if (engine.cancelled()) {
+            q.close();
+            return;
+        }
         const auto withReason = [&reason](const QString& message) {
             return reason.isEmpty() ? message : message + u'\n' + reason;
         };

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLocale>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -205,6 +207,7 @@ private slots:
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
+    void escapeStopsALongPreparation();
     void printedAtEveryResolutionAsPreviewed();
     void printedOnTheDefaultCupsPrinter();
 };
@@ -284,9 +287,13 @@ QByteArray templateWith(const QString& attribute, const QString& value)
         "<report page=\"A4\" margins=\"@margins@\"><band kind=\"masterData\" height=\"@height@\">"
         "<text x=\"@x@\" y=\"1\" w=\"@w@\" h=\"5\" size=\"@size@\">[N]</text>"
         "<line x1=\"0\" y1=\"@y1@\" x2=\"50\" y2=\"5\" width=\"@width@\"/></band></report>");
-    const std::pair<const char*, const char*> defaults[] = {
-        {"margins", "10,10,10,10"}, {"height", "10"}, {"x", "0"},    {"w", "50"},
-        {"size", "9"},              {"y1", "5"},      {"width", "0.5"}};
+    const std::pair<const char*, const char*> defaults[] = {{"margins", "10,10,10,10"},
+                                                            {"height", "10"},
+                                                            {"x", "0"},
+                                                            {"w", "50"},
+                                                            {"size", "9"},
+                                                            {"y1", "5"},
+                                                            {"width", "0.5"}};
     for (const auto& [name, sound] : defaults)
         xml.replace(u'@' + QLatin1String(name) + u'@',
                     attribute == QLatin1String(name) ? value : QLatin1String(sound));
@@ -309,12 +316,18 @@ void TestReports::numbersOutOfRange_data()
             QTest::addRow("%s=%s", attribute, bad) << QString::fromLatin1(attribute) << value;
         }
     }
-    QTest::newRow("size=0") << "size" << "0";
-    QTest::newRow("size=501") << "size" << "501";
-    QTest::newRow("width=101") << "width" << "101";
-    QTest::newRow("x=10001") << "x" << "10001";
-    QTest::newRow("margins=abc") << "margins" << "10,abc,10,10";
-    QTest::newRow("margins=1e400") << "margins" << "1e400,10,10,10";
+    QTest::newRow("size=0") << "size"
+                            << "0";
+    QTest::newRow("size=501") << "size"
+                              << "501";
+    QTest::newRow("width=101") << "width"
+                               << "101";
+    QTest::newRow("x=10001") << "x"
+                             << "10001";
+    QTest::newRow("margins=abc") << "margins"
+                                 << "10,abc,10,10";
+    QTest::newRow("margins=1e400") << "margins"
+                                   << "1e400,10,10,10";
 }
 
 void TestReports::numbersOutOfRange()
@@ -332,7 +345,7 @@ void TestReports::numbersOutOfRange()
 void TestReports::numbersAtTheirBounds()
 {
     const std::pair<const char*, const char*> accepted[] = {
-        {"size", "1"},   {"size", "500"},       {"width", "0"},  {"width", "100"},
+        {"size", "1"},   {"size", "500"},        {"width", "0"}, {"width", "100"},
         {"height", "0"}, {"margins", "0,0,0,0"}, {"x", "10000"}, {"w", "0"}};
     for (const auto& [attribute, value] : accepted) {
         report::ReportTemplate layout;
@@ -351,7 +364,8 @@ void TestReports::numbersAtTheirBounds()
     }
     // Margins that leave nothing across the page, however sound each is alone.
     report::ReportTemplate layout;
-    QVERIFY(!layout.parse(templateWith(QStringLiteral("margins"), QStringLiteral("105,10,105,10"))));
+    QVERIFY(
+        !layout.parse(templateWith(QStringLiteral("margins"), QStringLiteral("105,10,105,10"))));
     QVERIFY(!layout.errorString().isEmpty());
 }
 
@@ -371,8 +385,8 @@ void TestReports::reasonsTellWhere_data()
     QTest::newRow("bad height")
         << head + "  </band>\n  <band kind=\"summary\"\n        height=\"inf\"/>\n</report>\n"
         << "line 6: bad height \"inf\"";
-    QTest::newRow("unknown element") << head + "\n    <image/>\n" + tail
-                                     << "line 5: unknown element <image>";
+    QTest::newRow("unknown element")
+        << head + "\n    <image/>\n" + tail << "line 5: unknown element <image>";
     QTest::newRow("unknown band") << QByteArray("<report>\n<band kind=\"group\"/>\n</report>")
                                   << "line 2: unknown band \"group\"";
     QTest::newRow("unknown page") << QByteArray("\n<report page=\"Letter\"/>")
@@ -589,7 +603,8 @@ void TestReports::missingAndBrokenTemplateFiles()
     QCOMPARE(print.size(), 2);
     QCOMPARE(preview[0], QStringLiteral("Не могу показать отчет !"));
     QCOMPARE(print[0], QStringLiteral("Ошибка в модуле PrintReport !"));
-    QVERIFY2(preview[1].startsWith(QStringLiteral("report1.frf, line 1: ")), qPrintable(preview[1]));
+    QVERIFY2(preview[1].startsWith(QStringLiteral("report1.frf, line 1: ")),
+             qPrintable(preview[1]));
     QCOMPARE(print[1], preview[1]);
     QCOMPARE(p.printed, 0);
 
@@ -611,6 +626,41 @@ void TestReports::missingAndBrokenTemplateFiles()
                                                        "report1.frf, line 3: bad size \"nan\""));
     QVERIFY(p.form->prepared().empty());
     QCOMPARE(p.printed, 0);
+}
+
+void TestReports::escapeStopsALongPreparation()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    QStringList calls;
+    for (int i = 0; i < 80; ++i)
+        calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
+                                  8120000 + i, 1, 101);
+    t.exec(calls);
+    Program p(t);
+    p.form->cbReport->setCurrentIndex(0);
+    p.form->RunReport(true);
+    const std::size_t before = p.form->prepared().pages.size();
+    QVERIFY(before > 0);
+
+    // Every row of this detailed list carries a huge text: preparing it takes long.
+    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
+    QVERIFY(slow.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    slow.write("<report><band kind=\"masterData\" height=\"200\">"
+               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
+               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
+    slow.close();
+    p.form->cbReport->setCurrentIndex(1);
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(200, p.form.get(), [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
+    p.form->RunReport(true);
+    // Stopped: nothing said, the previous pages still on show, the window still open.
+    QVERIFY(Messages::shown().isEmpty());
+    QCOMPARE(p.form->prepared().pages.size(), before);
+    QVERIFY(p.form->result() == 0);
+    qInfo("stopped after %lld ms", clock.elapsed());
 }
 
 void TestReports::titlesAndZoom()

@@ -246,8 +246,14 @@ bool ReportEngine::run(Pass& pass)
     // The first page's column header follows the title.
     if (const Band* c = pass.layout.band(BandKind::ColumnHeader))
         place(pass, c, &ReportEngine::renderColumnHeader);
-    for (pass.data.first(); !pass.data.eof(); pass.data.next())
+    for (pass.data.first(); !pass.data.eof(); pass.data.next()) {
         place(pass, pass.layout.band(BandKind::MasterData), &ReportEngine::renderMasterData);
+        if (m_progress && !m_progress(pass.page, pass.totalPages)) {
+            m_cancelled = true;
+            m_error = QStringLiteral("cancelled");
+            return false;
+        }
+    }
     place(pass, pass.layout.band(BandKind::Summary), &ReportEngine::renderSummary);
     endPage(pass);
     return true;
@@ -257,6 +263,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
                            const ValueCallback& values, PreparedReport& out)
 {
     m_error.clear();
+    m_cancelled = false;
     if (!layout.band(BandKind::MasterData)) {
         m_error = QStringLiteral("the template has no master data band");
         return false;

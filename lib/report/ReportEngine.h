@@ -67,6 +67,11 @@ class ReportEngine
 public:
     bool prepare(const ReportTemplate& layout, ReportDataSource& data, const ValueCallback& values,
                  PreparedReport& out);
+    /// Told the pages laid out so far after each row, and the pages in all once known (0 in
+    /// the first pass, which counts them); returning false stops prepare() (cancelled() then).
+    using Progress = std::function<bool(int pages, int totalPages)>;
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    bool cancelled() const { return m_cancelled; }
     /// Why the last prepare(), print() or writePdf() returned false.
     const QString& errorString() const { return m_error; }
 
@@ -95,6 +100,8 @@ private:
     QString expand(Pass& pass, const QString& text) const;
 
     QString m_error;
+    Progress m_progress;
+    bool m_cancelled = false;
 };
 
 } // namespace report
