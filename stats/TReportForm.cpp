@@ -12,6 +12,7 @@
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/PeriodButton.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -137,6 +138,9 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     top->addWidget(dOT);
     top->addWidget(label(QStringLiteral("по"), dDo));
     top->addWidget(dDo);
+    sbPeriod = new PeriodButton(dOT, dDo, this);
+    top->addWidget(sbPeriod);
+    setTabOrder(dDo, sbPeriod);
     top->addSpacing(12);
     top->addWidget(bbPreview);
     top->addWidget(bbPrint);

@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QDateEdit;
+class PeriodButton;
 class QMenu;
 class QPushButton;
 class TDM;
@@ -28,6 +29,7 @@ public:
     QComboBox* cbReport = nullptr;
     QDateEdit* dOT = nullptr;
     QDateEdit* dDo = nullptr;
+    PeriodButton* sbPeriod = nullptr;
     QPushButton* bbPrint = nullptr;
     QPushButton* bbPreview = nullptr;
     report::ReportPreview* frPreview = nullptr;

@@ -6,21 +6,25 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/MainWindowSession.h"
+#include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -71,6 +75,7 @@ private slots:
     void failedQueryKeepsTheLastResult();
     void escapeAsksBeforeClosing();
     void aRemovedDatabaseFileIsNoticed();
+    void periodShortcuts();
 };
 
 void TestCallLog::initTestCase()
@@ -369,6 +374,71 @@ void TestCallLog::aRemovedDatabaseFileIsNoticed()
     s.dm.StartWrite();
     QVERIFY(s.dm.ibTran.active());
     s.dm.ibTran.rollback();
+}
+
+void TestCallLog::periodShortcuts()
+{
+    using P = PeriodButton;
+    const auto is = [](P::Period p, QDate today, QDate first, QDate last) {
+        return P::range(p, today) == std::pair{first, last};
+    };
+    // A leap year's 1 March, a Friday.
+    const QDate march1(2024, 3, 1);
+    QVERIFY(is(P::Today, march1, march1, march1));
+    QVERIFY(is(P::Yesterday, march1, QDate(2024, 2, 29), QDate(2024, 2, 29)));
+    QVERIFY(is(P::ThisWeek, march1, QDate(2024, 2, 26), QDate(2024, 3, 3)));
+    QVERIFY(is(P::LastWeek, march1, QDate(2024, 2, 19), QDate(2024, 2, 25)));
+    QVERIFY(is(P::ThisMonth, march1, march1, QDate(2024, 3, 31)));
+    QVERIFY(is(P::LastMonth, march1, QDate(2024, 2, 1), QDate(2024, 2, 29)));
+    // New Year's day, a Wednesday: the week, the month and the year before cross the year.
+    const QDate jan1(2025, 1, 1);
+    QVERIFY(is(P::Yesterday, jan1, QDate(2024, 12, 31), QDate(2024, 12, 31)));
+    QVERIFY(is(P::ThisWeek, jan1, QDate(2024, 12, 30), QDate(2025, 1, 5)));
+    QVERIFY(is(P::LastWeek, jan1, QDate(2024, 12, 23), QDate(2024, 12, 29)));
+    QVERIFY(is(P::LastMonth, jan1, QDate(2024, 12, 1), QDate(2024, 12, 31)));
+    QVERIFY(is(P::ThisYear, jan1, jan1, QDate(2025, 12, 31)));
+    // A Sunday and a Monday belong to the week that starts on that Monday.
+    QVERIFY(is(P::ThisWeek, QDate(2026, 3, 8), QDate(2026, 3, 2), QDate(2026, 3, 8)));
+    QVERIFY(is(P::ThisWeek, QDate(2026, 3, 9), QDate(2026, 3, 9), QDate(2026, 3, 15)));
+    QVERIFY(is(P::LastMonth, QDate(2023, 3, 31), QDate(2023, 2, 1), QDate(2023, 2, 28)));
+
+    // In the window: reached with Tab from the second date, opened from the keyboard; a choice
+    // sets both dates and runs nothing.
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ready());
+    PeriodButton* period = s.form.findChild<PeriodButton*>(QStringLiteral("sbPeriod"));
+    QVERIFY(period);
+    period->setToday([] { return QDate(2024, 3, 1); });
+    s.form.activateWindow();
+    s.form.dDo->setFocus();
+    // Tab first walks the date's own sections, then leaves it.
+    for (int i = 0; i < 4 && QApplication::focusWidget() == s.form.dDo; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), period);
+    QTimer::singleShot(0, period, [period] {
+        QMenu* menu = period->menu();
+        QVERIFY(menu->isVisible());
+        QTest::keyClick(menu, Qt::Key_Down); // "Сегодня"
+        QTest::keyClick(menu, Qt::Key_Down); // "Вчера"
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::keyClick(period, Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 29));
+    QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
+    QVERIFY(s.form.GridRings->isHidden());
+    QTimer::singleShot(0, period, [period] {
+        QMenu* menu = period->menu();
+        QVERIFY(menu->isVisible());
+        menu->actions().at(5)->trigger(); // "Прошлый месяц"
+        menu->close();
+    });
+    QTest::keyClick(period, Qt::Key_Space);
+    QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 1));
+    QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
+    QVERIFY(s.form.GridRings->isHidden());
 }
 
 QTEST_MAIN(TestCallLog)

@@ -7,6 +7,7 @@
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
 
 #include <QCheckBox>
@@ -84,6 +85,9 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     g->addWidget(dOT, 0, 1);
     g->addWidget(ui::labelFor(QStringLiteral("по"), dDo, filter), 0, 2);
     g->addWidget(dDo, 0, 3);
+    sbPeriod = new PeriodButton(dOT, dDo, filter);
+    g->addWidget(sbPeriod, 1, 1, Qt::AlignLeft);
+    setTabOrder(dDo, sbPeriod);
     g->addWidget(ui::labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
     g->addWidget(cqUsers, 0, 5);
     g->addWidget(cbIN, 0, 6);

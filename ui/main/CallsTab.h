@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class PeriodButton;
 class TComboQuery;
 
 /// "Показать" runs the call query of the filter; sorting by a title runs it again in the new
@@ -40,6 +41,7 @@ public:
 
     QDateEdit* dOT = nullptr;
     QDateEdit* dDo = nullptr;
+    PeriodButton* sbPeriod = nullptr;
     TComboQuery* cqUsers = nullptr;
     TComboQuery* cqLines = nullptr;
     QCheckBox* cbIN = nullptr;
