@@ -31,6 +31,9 @@ private slots:
     void aStoppedServerIsReconnected();
 
 private:
+    /// The server's name of a database file in `dir`, a folder the server may enter.
+    QString databaseIn(const QTemporaryDir& dir) const;
+
     QString m_password;
     QString m_address;
 };
@@ -44,14 +47,19 @@ void TestServer::initTestCase()
         QFAIL("the server fixture did not start a server (see firebird_server_start)");
 }
 
-void TestServer::loginWithRealCredentials()
+QString TestServer::databaseIn(const QTemporaryDir& dir) const
 {
-    QTemporaryDir dir;
     // The server may run as its own user: let it into the folder.
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
-    const QString name = m_address + u':' + dir.filePath(QStringLiteral("calls.fdb"));
+    return m_address + u':' + dir.filePath(QStringLiteral("calls.fdb"));
+}
+
+void TestServer::loginWithRealCredentials()
+{
+    QTemporaryDir dir;
+    const QString name = databaseIn(dir);
     const QStringList sysdba = demo::localParams(QStringLiteral("SYSDBA"), m_password);
     {
         db::Database creator;
@@ -110,10 +118,7 @@ bool server(const char* command)
 void TestServer::aStoppedServerIsReconnected()
 {
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                          QFileDevice::WriteOther | QFileDevice::ExeOther);
-    const QString name = m_address + u':' + dir.filePath(QStringLiteral("calls.fdb"));
+    const QString name = databaseIn(dir);
     const QStringList sysdba = demo::localParams(QStringLiteral("SYSDBA"), m_password);
     {
         db::Database creator;
