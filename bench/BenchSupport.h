@@ -34,6 +34,8 @@ QString bigDatabase(qint64 calls);
 qint64 residentBytes();
 /// Peak resident memory of the process in bytes (0 where unknown).
 qint64 peakResidentBytes();
+/// Starts the peak over at the present resident memory (Linux; elsewhere nothing).
+void resetPeakResident();
 
 /// Milliseconds taken by fn.
 double timeMs(const std::function<void()>& fn);

@@ -46,6 +46,8 @@ public:
     bool Connected = false;
     bool MemoryName = false;
     QString ProgramDir;
+    /// The folder of the last file the program wrote for the user (empty before the first).
+    QString LastExportDir;
     QString DatabasePath;
     QString IniFileName;
     QRect WorkArea;

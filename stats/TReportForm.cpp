@@ -17,8 +17,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,10 +110,14 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     bbPrint = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
                               QStringLiteral("Печать"), this);
     bbPrint->setObjectName(QStringLiteral("bbPrint"));
+    bbPdf = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                            QStringLiteral("PDF"), this);
+    bbPdf->setObjectName(QStringLiteral("bbPdf"));
+    bbPdf->setToolTip(QStringLiteral("Сохранить отчет в файл PDF"));
     bbPreview = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogContentsView),
                                 QStringLiteral("Просмотр"), this);
     bbPreview->setObjectName(QStringLiteral("bbPreview"));
-    for (QPushButton* b : {bbPrint, bbPreview})
+    for (QPushButton* b : {bbPrint, bbPdf, bbPreview})
         b->setAutoDefault(false);
     frPreview = new report::ReportPreview(this);
     frPreview->setObjectName(QStringLiteral("frPreview"));
@@ -125,7 +132,8 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     connect(frPreview, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu->popup(frPreview->mapToGlobal(p)); });
     connect(bbPreview, &QPushButton::clicked, this, [this] { RunReport(true); });
-    connect(bbPrint, &QPushButton::clicked, this, [this] { RunReport(false); });
+    connect(bbPrint, &QPushButton::clicked, this, [this] { RunReport(Output::Printer); });
+    connect(bbPdf, &QPushButton::clicked, this, [this] { RunReport(Output::Pdf); });
 
     auto label = [this](const QString& text, QWidget* buddy) {
         return ui::labelFor(text, buddy, this);
@@ -144,6 +152,7 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     top->addSpacing(12);
     top->addWidget(bbPreview);
     top->addWidget(bbPrint);
+    top->addWidget(bbPdf);
     top->addStretch();
     auto* v = new QVBoxLayout(this);
     v->addLayout(top);
@@ -170,8 +179,37 @@ void TReportForm::setZoom(int percent)
     frPreview->setZoom(percent / 100.0);
 }
 
-void TReportForm::RunReport(bool Preview)
+QString TReportForm::PdfFileName() const
 {
+    const QString format = QStringLiteral("dd.MM.yyyy");
+    QString period = dOT->date().toString(format);
+    if (dDo->date() != dOT->date())
+        period += u'-' + dDo->date().toString(format);
+    return cbReport->currentText() + u' ' + period + QStringLiteral(".pdf");
+}
+
+QString TReportForm::choosePdfFile()
+{
+    const TMainObject& settings = *m_dm.MainObject;
+    const QString folder =
+        !settings.LastExportDir.isEmpty() && QDir(settings.LastExportDir).exists()
+            ? settings.LastExportDir
+            : settings.ProgramDir;
+    QFileDialog dialog(this, QStringLiteral("Сохранить отчет в файл PDF"), folder);
+    dialog.setObjectName(QStringLiteral("PdfDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(PdfFileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void TReportForm::RunReport(Output output)
+{
+    const bool Preview = output == Output::Preview;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString templateName;
     SCntInRing = SCntOutRing = SCntAllRing = SInRing = SOutRing = SAllRing = 0;
@@ -230,6 +268,16 @@ void TReportForm::RunReport(bool Preview)
         // sees the file, the line and the fault.
         bool ok = layout.load(path);
         QString reason = ok ? QString() : layout.errorString();
+        QString pdfFile;
+        if (ok && output == Output::Pdf) {
+            QApplication::restoreOverrideCursor();
+            pdfFile = choosePdfFile();
+            if (pdfFile.isEmpty()) { // nothing asked for, nothing to say
+                q.close();
+                return;
+            }
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
         if (ok) {
             // The busy window tells the pages so far; Escape stops, keeping what is on show.
             TWaitForm wait(this);
@@ -270,13 +318,26 @@ void TReportForm::RunReport(bool Preview)
             } else {
                 ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
             }
-        } else {
+        } else if (output == Output::Printer) {
             QString error;
             if (ok)
                 m_prepared = std::move(pages);
             if (!ok || !PrintHook(m_prepared, error))
                 ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
                            Caption);
+        } else if (!ok) {
+            ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
+        } else {
+            m_prepared = std::move(pages);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const bool written = engine.writePdf(m_prepared, pdfFile);
+            QApplication::restoreOverrideCursor();
+            if (written)
+                m_dm.MainObject->LastExportDir = QFileInfo(pdfFile).absolutePath();
+            else
+                Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
+                                    .arg(QDir::toNativeSeparators(pdfFile), engine.errorString()),
+                                this);
         }
     }
     q.close();

@@ -1,4 +1,4 @@
-// The reports window: three reports over a period, previewed with zoom or printed.
+// The reports window: three reports over a period, previewed with zoom, printed or saved as PDF.
 #pragma once
 
 #include "report/ReportEngine.h"
@@ -31,6 +31,7 @@ public:
     QDateEdit* dDo = nullptr;
     PeriodButton* sbPeriod = nullptr;
     QPushButton* bbPrint = nullptr;
+    QPushButton* bbPdf = nullptr;
     QPushButton* bbPreview = nullptr;
     report::ReportPreview* frPreview = nullptr;
     QMenu* PopupMenu = nullptr;
@@ -43,7 +44,16 @@ public:
     qint64 SAllRing = 0;
     QString ReportTitle;
 
-    void RunReport(bool Preview);
+    enum class Output
+    {
+        Preview,
+        Printer,
+        Pdf
+    };
+    void RunReport(bool Preview) { RunReport(Preview ? Output::Preview : Output::Printer); }
+    void RunReport(Output output);
+    /// "<report> <period>.pdf", the period's dates as day.month.year.
+    QString PdfFileName() const;
     /// The value of a report variable; nothing for a name that is not one.
     std::optional<QVariant> frReportGetValue(const QString& ParName) const;
     void setZoom(int percent);
@@ -59,6 +69,10 @@ public slots:
     void reject() override { done(2); }
 
 private:
+    /// The file chosen in the save dialog, starting in the folder of the last export; empty
+    /// when the operator cancels.
+    QString choosePdfFile();
+
     TDM& m_dm;
     report::PreparedReport m_prepared;
 };

@@ -9,7 +9,9 @@
 #include "db/DbError.h"
 #include "grid/DataGrid.h"
 #include "grid/GridExporter.h"
+#include "grid/CsvExporter.h"
 #include "grid/RtfExporter.h"
+#include "grid/XlsxExporter.h"
 #include "support/Login.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/main/TFileForm.h"
@@ -19,6 +21,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -67,6 +70,76 @@ QJsonArray readXls(const QString& path, int maxRows = 5)
     return QJsonDocument::fromJson(
                run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
         .array();
+}
+
+// Every sheet of a workbook as openpyxl reads it: [{name, freeze, widths, rows: [[{v, b}]]}],
+// the value's Python type in "t" ("int", "float", "str", "NoneType").
+QJsonArray readXlsx(const QString& path)
+{
+    const QString script = QStringLiteral(
+        "import sys, json, openpyxl\n"
+        "from openpyxl.utils import get_column_letter\n"
+        "b = openpyxl.load_workbook(sys.argv[1])\n"
+        "out = []\n"
+        "for s in b.worksheets:\n"
+        "    rows = [[{'v': c.value, 't': type(c.value).__name__, 'b': bool(c.font.b)}\n"
+        "             for c in r] for r in s.iter_rows()]\n"
+        "    widths = [s.column_dimensions[get_column_letter(i + 1)].width\n"
+        "              for i in range(s.max_column)]\n"
+        "    out.append({'name': s.title, 'freeze': s.freeze_panes, 'widths': widths,\n"
+        "                'rows': rows})\n"
+        "print(json.dumps(out))\n");
+    return QJsonDocument::fromJson(
+               run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
+        .array();
+}
+
+// The lines of a CSV file as Python's csv module reads them with the given separator.
+QJsonArray readCsv(const QString& path, const QString& separator)
+{
+    const QString script = QStringLiteral(
+        "import sys, json, csv\n"
+        "with open(sys.argv[1], newline='', encoding=sys.argv[3]) as f:\n"
+        "    print(json.dumps(list(csv.reader(f, delimiter=sys.argv[2], strict=True))))\n");
+    return QJsonDocument::fromJson(run(QStringLiteral("/usr/bin/python3"),
+                                       {QStringLiteral("-c"), script, path, separator,
+                                        QStringLiteral("utf-8-sig")}))
+        .array();
+}
+
+// The office suite converts a file to another format in `outDir`; the new file's path, or
+// nothing when it could not.
+QString officeConvert(const QString& path, const QString& to, const QString& outDir,
+                      const QStringList& extra = {})
+{
+    QStringList args = {QStringLiteral("-env:UserInstallation=file://") + outDir +
+                            QStringLiteral("/profile"),
+                        QStringLiteral("--headless")};
+    args << extra << QStringLiteral("--convert-to") << to << QStringLiteral("--outdir") << outDir
+         << path;
+    int code = -1;
+    run(QStringLiteral("libreoffice"), args, &code);
+    const QString made = outDir + u'/' + QFileInfo(path).completeBaseName() + u'.' +
+                         to.section(u':', 0, 0);
+    return code == 0 && QFile::exists(made) ? made : QString();
+}
+
+// The grid's own texts, titles first, as the CSV should hold them.
+QJsonArray gridTexts(const grid::DataGrid& g)
+{
+    const grid::GridTable table(g);
+    QJsonArray all;
+    QJsonArray titles;
+    for (int c = 0; c < table.columnCount(); ++c)
+        titles.append(table.title(c));
+    all.append(titles);
+    for (qint64 r = 0; r < table.rowCount(); ++r) {
+        QJsonArray row;
+        for (const QString& s : table.rowTexts(r))
+            row.append(s);
+        all.append(row);
+    }
+    return all;
 }
 
 QString decodeEntities(QString s)
@@ -132,6 +205,9 @@ private slots:
     void rtfTable();
     void xlsCellsAndTypes();
     void xlsSplitsIntoSheets();
+    void xlsxCellsTypesAndLayout();
+    void xlsxSplitsIntoSheets();
+    void csvQuotingAndEncoding();
     void chooserNameRules();
     void chooserReportsAFileThatCannotBeWritten();
     void chooserStartsOverOnlyForItsOwnWindows();
@@ -278,6 +354,122 @@ void TestExport::xlsSplitsIntoSheets()
              QStringLiteral("строка 70000"));
 }
 
+void TestExport::xlsxCellsTypesAndLayout()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    f.grid->setColumnWidth(0, 40);
+    f.grid->setColumnWidth(2, 240);
+    const QString path = f.exportTo(grid::ExportFormat::Xlsx, QStringLiteral("t.XLSX"));
+    QVERIFY(!path.isEmpty());
+    const QJsonArray sheets = readXlsx(path);
+    QCOMPARE(sheets.size(), 1);
+    const QJsonObject sheet = sheets[0].toObject();
+    QCOMPARE(sheet[QStringLiteral("name")].toString(), QStringLiteral("Лист1"));
+    QCOMPARE(sheet[QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
+    const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
+    QCOMPARE(rows.size(), 4);
+    auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
+    for (int c = 0; c < 4; ++c)
+        QVERIFY(cell(0, c)[QStringLiteral("b")].toBool());
+    QVERIFY(!cell(1, 0)[QStringLiteral("b")].toBool());
+    QCOMPARE(cell(0, 0)[QStringLiteral("v")].toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(cell(0, 3)[QStringLiteral("v")].toString(), QStringLiteral("Примечания"));
+    QCOMPARE(cell(1, 0)[QStringLiteral("t")].toString(), QStringLiteral("int")); // a number
+    QCOMPARE(cell(3, 0)[QStringLiteral("v")].toInt(), 3);
+    QCOMPARE(cell(1, 1)[QStringLiteral("v")].toString(), QStringLiteral("215-0001")); // masked
+    QCOMPARE(cell(1, 2)[QStringLiteral("v")].toString(),
+             QStringLiteral("Факс; {и} \\\\ табуляция\t"));
+    QCOMPARE(cell(3, 3)[QStringLiteral("v")].toString(), QStringLiteral("Ёлка & <тег>"));
+    QCOMPARE(cell(2, 3)[QStringLiteral("t")].toString(), QStringLiteral("NoneType")); // empty
+    // Widths follow the grid's.
+    const QJsonArray widths = sheet[QStringLiteral("widths")].toArray();
+    QVERIFY2(widths[0].toDouble() > 0 && widths[0].toDouble() < widths[1].toDouble() &&
+                 widths[1].toDouble() < widths[2].toDouble(),
+             QJsonDocument(widths).toJson().constData());
+
+    // The office suite reads the same cells.
+    QTemporaryDir office;
+    const QString csv = officeConvert(path, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
+                                      office.path());
+    QVERIFY2(!csv.isEmpty(), "the office suite could not open the workbook");
+    const QJsonArray back = readCsv(csv, QStringLiteral(","));
+    QCOMPARE(back.size(), 4);
+    QCOMPARE(back[0].toArray()[0].toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(back[1].toArray()[0].toString(), QStringLiteral("1"));
+    QCOMPARE(back[3].toArray()[3].toString(), QStringLiteral("Ёлка & <тег>"));
+}
+
+void TestExport::xlsxSplitsIntoSheets()
+{
+    Fixture f;
+    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    grid::XlsxExporter xlsx;
+    QCOMPARE(xlsx.rowsPerSheet(), 1048575); // a sheet's 1,048,576 rows, the titles in the first
+    xlsx.setSheetName(QStringLiteral("Лист"));
+    xlsx.setRowsPerSheet(2);
+    const QString path = f.t.dir() + QStringLiteral("/split.XLSX");
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY2(xlsx.write(out, grid::GridTable(*f.grid)), qPrintable(xlsx.errorString()));
+    }
+    const QJsonArray sheets = readXlsx(path);
+    QCOMPARE(sheets.size(), 2);
+    const QJsonObject second = sheets[1].toObject();
+    QCOMPARE(second[QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
+    QCOMPARE(second[QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
+    const QJsonArray firstRows = sheets[0].toObject()[QStringLiteral("rows")].toArray();
+    const QJsonArray secondRows = second[QStringLiteral("rows")].toArray();
+    QCOMPARE(firstRows.size(), 3);
+    QCOMPARE(secondRows.size(), 2);
+    const QJsonObject title = secondRows[0].toArray()[1].toObject();
+    QCOMPARE(title[QStringLiteral("v")].toString(), QStringLiteral("Городской номер"));
+    QVERIFY(title[QStringLiteral("b")].toBool());
+    QCOMPARE(firstRows[2].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 2);
+    QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 3);
+}
+
+void TestExport::csvQuotingAndEncoding()
+{
+    Fixture f;
+    // A column with quotes, a line break and the separator besides the directory's own texts.
+    QVERIFY2(f.make(QStringLiteral(
+                 "SELECT NumberLine, NumberTown, AddInfo, 'он сказал \"да\"' || ASCII_CHAR(13) "
+                 "|| ASCII_CHAR(10) || 'вторая; строка' AS Etc FROM Lines ORDER BY NumberLine")),
+             qPrintable(f.t.error()));
+    const QString path = f.exportTo(grid::ExportFormat::Csv, QStringLiteral("t.CSV"));
+    QVERIFY(!path.isEmpty());
+    QFile raw(path);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray bytes = raw.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(bytes.contains("\"\xD0\xBE\xD0\xBD \xD1\x81")); // a quoted field in UTF-8
+    QVERIFY(bytes.endsWith("\r\n"));
+    const QJsonArray expected = gridTexts(*f.grid);
+    QCOMPARE(expected.size(), 4);
+    QCOMPARE(expected[1].toArray()[3].toString(),
+             QStringLiteral("он сказал \"да\"\r\nвторая; строка"));
+    QCOMPARE(expected[1].toArray()[2].toString(), QStringLiteral("Факс; {и} \\\\ табуляция\t"));
+    QCOMPARE(readCsv(path, QStringLiteral(";")), expected);
+    QCOMPARE(grid::CsvExporter::field(QStringLiteral("a\"b"), u';'), QStringLiteral("\"a\"\"b\""));
+    QCOMPARE(grid::CsvExporter::field(QStringLiteral("a,b"), u';'), QStringLiteral("a,b"));
+
+    // The office suite, told the separator, reads every field back.
+    QTemporaryDir office;
+    const QString xlsx = officeConvert(path, QStringLiteral("xlsx"), office.path(),
+                                       {QStringLiteral("--infilter=CSV:59,34,76,1")});
+    QVERIFY2(!xlsx.isEmpty(), "the office suite could not open the file");
+    const QJsonArray rows = readXlsx(xlsx)[0].toObject()[QStringLiteral("rows")].toArray();
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].toArray()[0].toObject()[QStringLiteral("v")].toString(),
+             QStringLiteral("Номер линии"));
+    QCOMPARE(rows[1].toArray()[2].toObject()[QStringLiteral("v")].toString(),
+             QStringLiteral("Факс; {и} \\\\ табуляция\t"));
+    QCOMPARE(rows[2].toArray()[3].toObject()[QStringLiteral("v")].toString().remove(u'\r'),
+             QStringLiteral("он сказал \"да\"\nвторая; строка"));
+}
+
 void TestExport::chooserNameRules()
 {
     Fixture f;
@@ -289,6 +481,12 @@ void TestExport::chooserNameRules()
     QCOMPARE(form.windowTitle(), QStringLiteral("Файлы"));
     QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
     QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
+    QStringList listed;
+    for (int i = 0; i < form.cbExt->count(); ++i)
+        listed << form.cbExt->itemText(i);
+    QCOMPARE(listed, QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"),
+                                  QStringLiteral("HTM"), QStringLiteral("XLS"),
+                                  QStringLiteral("XLSX"), QStringLiteral("CSV")}));
 
     // A typed extension gives way to the listed one; only the part before the first dot stays.
     form.cbExt->setCurrentIndex(3);
@@ -331,6 +529,22 @@ void TestExport::chooserNameRules()
                  .toObject()[QStringLiteral("nrows")]
                  .toInt(),
              2);
+    // The two later formats write what they name.
+    for (const int index : {4, 5}) {
+        TFileForm other(out.path());
+        other.ExportGrid = f.grid.get();
+        other.show();
+        other.cbExt->setCurrentIndex(index);
+        other.EditNameFile->setText(QStringLiteral("линии"));
+        QTest::mouseClick(other.BitBtn1, Qt::LeftButton);
+        QCOMPARE(other.result(), 1);
+    }
+    QCOMPARE(readXlsx(out.filePath(QStringLiteral("линии.XLSX")))[0]
+                 .toObject()[QStringLiteral("rows")]
+                 .toArray()
+                 .size(),
+             2);
+    QCOMPARE(readCsv(out.filePath(QStringLiteral("линии.CSV")), QStringLiteral(";")).size(), 2);
     // Blanks around a name are kept in the file name.
     TFileForm third(out.path());
     third.ExportGrid = f.grid.get();
@@ -391,6 +605,12 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
     QApplication::sendEvent(&form, &back);
     QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
     QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
+    QStringList listed;
+    for (int i = 0; i < form.cbExt->count(); ++i)
+        listed << form.cbExt->itemText(i);
+    QCOMPARE(listed, QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"),
+                                  QStringLiteral("HTM"), QStringLiteral("XLS"),
+                                  QStringLiteral("XLSX"), QStringLiteral("CSV")}));
 
     // Mount points are shown as they are and name folders that exist; letters in upper case.
     for (int i = 0; i < form.DriveComboBox1->count(); ++i)

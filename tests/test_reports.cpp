@@ -15,8 +15,11 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QImage>
 #include <QLocale>
 #include <QMenu>
@@ -25,6 +28,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -149,6 +153,58 @@ QString compareWords(const QList<Word>& reference, const QList<Word>& other)
     return faults.join(QStringLiteral("; "));
 }
 
+// Runs a command; its standard output.
+QString output(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Answers the next file dialog that opens: `answer` is given the dialog and the file name
+// it proposes, and returns the name to type (empty to press "Cancel" instead).
+class FileDialogAnswer
+{
+public:
+    explicit FileDialogAnswer(std::function<QString(QFileDialog*, const QString&)> answer)
+        : m_answer(std::move(answer))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (m_done && dialog && dialog->isVisible() && m_since.elapsed() > 10000) {
+                m_stuck = true; // the answer did not close it: close it, the test fails
+                dialog->reject();
+            }
+            if (m_done || !dialog || !dialog->isVisible())
+                return;
+            m_since.start();
+            m_done = true;
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            const QString typed = m_answer(dialog, name ? name->text() : QString());
+            if (typed.isEmpty() || !name) {
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                return;
+            }
+            name->selectAll();
+            // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
+            for (const QChar c : typed)
+                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()),
+                                    QString(c), Qt::NoModifier);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        m_timer.start(20);
+    }
+    bool answered() const { return m_done && !m_stuck; }
+
+private:
+    QElapsedTimer m_since;
+    bool m_stuck = false;
+    std::function<QString(QFileDialog*, const QString&)> m_answer;
+    QTimer m_timer;
+    bool m_done = false;
+};
+
 // Rows of numbers 1..n.
 class Numbers : public report::ReportDataSource
 {
@@ -190,7 +246,12 @@ class TestReports : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+        // The file dialogs keep their history in a settings file of the test's own.
+        QStandardPaths::setTestModeEnabled(true);
+    }
     void init() { Messages::setTestMode(true); }
     void engineLayout();
     void brokenTemplates_data();
@@ -210,6 +271,8 @@ private slots:
     void escapeStopsALongPreparation();
     void printedAtEveryResolutionAsPreviewed();
     void printedOnTheDefaultCupsPrinter();
+    void savedAsPdfAsPreviewed();
+    void pdfCancelledOrNotWritable();
 };
 
 void TestReports::engineLayout()
@@ -583,9 +646,16 @@ void TestReports::missingAndBrokenTemplateFiles()
     Program p(t, false);
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QCOMPARE(Messages::shown().size(), 2);
+    {
+        // No file to choose when there is no template.
+        FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
+        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(!none.answered());
+    }
+    QCOMPARE(Messages::shown().size(), 3);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Файл не найден !"));
     QCOMPARE(Messages::shown()[1].text, QStringLiteral("Файл не найден !"));
+    QCOMPARE(Messages::shown()[2].text, QStringLiteral("Файл не найден !"));
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Dialog);
     QCOMPARE(p.printed, 0);
     Messages::clearShown();
@@ -619,7 +689,13 @@ void TestReports::missingAndBrokenTemplateFiles()
     broken.close();
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QCOMPARE(Messages::shown().size(), 2);
+    {
+        FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
+        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(!none.answered());
+    }
+    QCOMPARE(Messages::shown().size(), 3);
+    QCOMPARE(Messages::shown()[2].text, Messages::shown()[0].text); // "PDF" says what the preview says
     QCOMPARE(Messages::shown()[0].text,
              QStringLiteral("Не могу показать отчет !\nreport1.frf, line 3: bad size \"nan\""));
     QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !\n"
@@ -727,6 +803,30 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
         const QString fault = compareWords(previewed, firstPageWords(pdf));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
     }
+
+    // A landscape template comes out on landscape pages, its words where the preview has them.
+    p.form->cbReport->setCurrentIndex(0);
+    p.form->RunReport(true);
+    QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
+    const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
+    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), wide));
+    const QString printed = t.dir() + QStringLiteral("/wide-printed.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printed);
+    printer.setResolution(600);
+    QVERIFY(report::ReportEngine().print(p.form->prepared(), printer));
+    for (const QString& pdf : {wide, printed}) {
+        const QRegularExpressionMatch size =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                .match(output(QStringLiteral("pdfinfo"), {pdf}));
+        QVERIFY(size.hasMatch());
+        QVERIFY2(qAbs(size.captured(1).toDouble() - p.form->prepared().pageWidth) < 0.5 &&
+                     qAbs(size.captured(2).toDouble() - p.form->prepared().pageHeight) < 0.5,
+                 qPrintable(pdf + u' ' + size.captured(0)));
+    }
+    const QString fault = compareWords(firstPageWords(wide), firstPageWords(printed));
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 
 // "Печать" on the system's default printer, a real CUPS queue: the page that comes out of it
@@ -774,6 +874,131 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     QVERIFY2(fontList.contains(QLatin1String("LiberationSans")) ||
                  fontList.contains(QLatin1String("TrueType")),
              qPrintable(fontList));
+}
+
+// "PDF" for each report: the file proposed is named after the report and the period in the
+// folder of the last export; what pdftotext reads of it is what the preview shows, on as many
+// pages of the template's size, in embedded fonts.
+void TestReports::savedAsPdfAsPreviewed()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    const QString folder = t.dir() + QStringLiteral("/отчеты");
+    QVERIFY(QDir().mkpath(folder));
+    p.dm.MainObject->LastExportDir = folder;
+    QCOMPARE(p.form->bbPdf->toolTip(), QStringLiteral("Сохранить отчет в файл PDF"));
+    const QString names[] = {QStringLiteral("Сводный отчет 01.03.2026-02.03.2026.pdf"),
+                             QStringLiteral("Детальный отчет 01.03.2026-02.03.2026.pdf"),
+                             QStringLiteral("Отчет по внешним линиям 01.03.2026-02.03.2026.pdf")};
+    for (int index = 0; index < 3; ++index) {
+        p.form->cbReport->setCurrentIndex(index);
+        p.form->RunReport(true);
+        QVERIFY(Messages::shown().isEmpty());
+        const report::PreparedReport previewed = p.form->prepared();
+        QString proposed;
+        QString where;
+        FileDialogAnswer answer([&](QFileDialog* d, const QString& name) {
+            proposed = name;
+            where = d->directory().absolutePath();
+            return name;
+        });
+        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(answer.answered());
+        QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+        QCOMPARE(proposed, names[index]);
+        QCOMPARE(where, QDir(folder).absolutePath());
+        const QString pdf = folder + u'/' + names[index];
+        QVERIFY(QFile::exists(pdf));
+
+        // Every word of the preview, figures and titles, is text in the file.
+        const QStringList words =
+            output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(
+                QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        int checked = 0;
+        for (const report::PreparedPage& page : previewed.pages)
+            for (const report::PageItem& item : page.items)
+                if (item.kind == report::PageItem::Kind::Text)
+                    for (const QString& w :
+                         item.text.split(QRegularExpression(QStringLiteral("\\s+")),
+                                         Qt::SkipEmptyParts)) {
+                        ++checked;
+                        QVERIFY2(words.contains(w), qPrintable(w + QStringLiteral(" missing from ") +
+                                                               words.join(u' ')));
+                    }
+        QVERIFY(checked > 20);
+        const QString info = output(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY2(info.contains(QRegularExpression(
+                     QStringLiteral("Pages:\\s+%1\n").arg(previewed.pages.size()))),
+                 qPrintable(info));
+        const QRegularExpressionMatch size =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                .match(info);
+        QVERIFY(size.hasMatch());
+        QVERIFY(qAbs(size.captured(1).toDouble() - previewed.pageWidth) < 0.5);
+        QVERIFY(qAbs(size.captured(2).toDouble() - previewed.pageHeight) < 0.5);
+        const QStringList fonts =
+            output(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts).mid(2);
+        QVERIFY(!fonts.isEmpty());
+        for (const QString& font : fonts)
+            QVERIFY2(font.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\b"))),
+                     qPrintable(font)); // embedded, with a Unicode map
+    }
+    QVERIFY(output(QStringLiteral("pdftotext"), {folder + u'/' + names[1], QStringLiteral("-")})
+                .contains(QStringLiteral("Итого звонков: 3")));
+
+    // A single day names one date.
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->dDo->setDate(p.form->dOT->date());
+    QCOMPARE(p.form->PdfFileName(), QStringLiteral("Детальный отчет 01.03.2026.pdf"));
+}
+
+// A cancelled dialog writes nothing and says nothing; a file that cannot be written is named
+// in a message, and an existing file is kept.
+void TestReports::pdfCancelledOrNotWritable()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    p.dm.MainObject->LastExportDir = t.dir();
+    {
+        FileDialogAnswer cancel([](QFileDialog*, const QString&) { return QString(); });
+        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(cancel.answered());
+    }
+    QVERIFY(Messages::shown().isEmpty());
+    QVERIFY(QDir(t.dir()).entryList({QStringLiteral("*.pdf")}, QDir::Files).isEmpty());
+
+    {
+        // A name longer than any file system takes: no one may write it, even the superuser.
+        FileDialogAnswer nowhere(
+            [](QFileDialog*, const QString&) { return QString(150, u'ж') + QStringLiteral(".pdf"); });
+        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(nowhere.answered());
+    }
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY2(Messages::shown()[0].text.startsWith(QStringLiteral("Не удалось записать файл ") +
+                                                  t.dir() + u'/' + QString(150, u'ж') +
+                                                  QStringLiteral(".pdf\n")),
+             qPrintable(Messages::shown()[0].text));
+    QVERIFY(QDir(t.dir()).entryList({QStringLiteral("*.pdf")}, QDir::Files).isEmpty());
+    QCOMPARE(p.dm.MainObject->LastExportDir, t.dir()); // a failed file is not a place to return to
+
+    // An empty report writes nothing over a file of the same name.
+    Messages::clearShown();
+    report::PreparedReport none;
+    const QString kept = t.dir() + QStringLiteral("/kept.pdf");
+    QFile old(kept);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    report::ReportEngine engine;
+    QVERIFY(!engine.writePdf(none, kept));
+    QFile again(kept);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), QByteArray("old"));
 }
 
 QTEST_MAIN(TestReports)

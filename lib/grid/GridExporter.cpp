@@ -1,9 +1,11 @@
 #include "GridExporter.h"
 
+#include "CsvExporter.h"
 #include "HtmlExporter.h"
 #include "RtfExporter.h"
 #include "TextExporter.h"
 #include "XlsExporter.h"
+#include "XlsxExporter.h"
 
 namespace grid {
 
@@ -25,6 +27,13 @@ std::unique_ptr<GridExporter> makeExporter(ExportFormat format, const ExportOpti
         xls->setSheetName(options.sheetName);
         return xls;
     }
+    case ExportFormat::Xlsx: {
+        auto xlsx = std::make_unique<XlsxExporter>();
+        xlsx->setSheetName(options.sheetName);
+        return xlsx;
+    }
+    case ExportFormat::Csv:
+        return std::make_unique<CsvExporter>();
     case ExportFormat::Text:
         break;
     }

@@ -39,10 +39,12 @@ enum class ExportFormat
     Rtf,
     Text,
     Html,
-    Xls
+    Xls,
+    Xlsx,
+    Csv
 };
 
-/// What the caller names in a file (the spreadsheet's sheets are "<sheetName><number>").
+/// What the caller names in a file (the spreadsheets' sheets are "<sheetName><number>").
 struct ExportOptions
 {
     QString sheetName = QStringLiteral("Sheet");

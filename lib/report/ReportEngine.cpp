@@ -7,6 +7,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTime>
 #include <QtMath>
 
@@ -311,6 +312,23 @@ void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, in
     painter.restore();
 }
 
+namespace {
+
+// A page size is named upright; the orientation turns it.
+QPageSize portraitSize(const PreparedReport& report)
+{
+    return QPageSize(QSizeF(std::min(report.pageWidth, report.pageHeight),
+                            std::max(report.pageWidth, report.pageHeight)),
+                     QPageSize::Point);
+}
+
+QPageLayout::Orientation orientation(const PreparedReport& report)
+{
+    return report.pageWidth > report.pageHeight ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+} // namespace
+
 bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
 {
     QString& error = m_error;
@@ -322,9 +340,8 @@ bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
     printer.setCopyCount(1);
     printer.setPrintRange(QPrinter::AllPages);
     printer.setFullPage(true);
-    printer.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Point));
-    printer.setPageOrientation(report.pageWidth > report.pageHeight ? QPageLayout::Landscape
-                                                                    : QPageLayout::Portrait);
+    printer.setPageSize(portraitSize(report));
+    printer.setPageOrientation(orientation(report));
     QPainter painter;
     if (!printer.isValid() || !painter.begin(&printer)) {
         error = QStringLiteral("the printer cannot be used");
@@ -343,19 +360,40 @@ bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
 
 bool ReportEngine::writePdf(const PreparedReport& report, const QString& path)
 {
-    QString& error = m_error;
-    error.clear();
+    m_error.clear();
     if (report.empty()) {
-        error = QStringLiteral("nothing to write");
+        m_error = QStringLiteral("nothing to write");
         return false;
     }
-    QPdfWriter pdf(path);
+    // Written beside an existing file and put in its place only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = file.errorString();
+        return false;
+    }
+    if (!writePdf(report, file))
+        return false;
+    if (!file.commit()) {
+        m_error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ReportEngine::writePdf(const PreparedReport& report, QIODevice& out)
+{
+    m_error.clear();
+    if (report.empty()) {
+        m_error = QStringLiteral("nothing to write");
+        return false;
+    }
+    QPdfWriter pdf(&out);
     pdf.setResolution(72);
-    pdf.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Point));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setPageLayout(QPageLayout(portraitSize(report), orientation(report), QMarginsF(0, 0, 0, 0),
+                                  QPageLayout::Point));
     QPainter painter;
     if (!painter.begin(&pdf)) {
-        error = QStringLiteral("cannot write %1").arg(path);
+        m_error = out.errorString();
         return false;
     }
     for (std::size_t i = 0; i < report.pages.size(); ++i) {
@@ -363,7 +401,11 @@ bool ReportEngine::writePdf(const PreparedReport& report, const QString& path)
             pdf.newPage();
         paintPage(painter, report, int(i), 1.0);
     }
-    return painter.end();
+    if (!painter.end()) {
+        m_error = out.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace report

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
 class QPrinter;
 
 namespace report {
@@ -77,7 +78,10 @@ public:
 
     /// All pages, one copy, on the given printer (no dialog).
     bool print(const PreparedReport& report, QPrinter& printer);
+    /// A PDF of all pages, the page size and orientation the template's; an existing file is
+    /// replaced only when the new one is complete.
     bool writePdf(const PreparedReport& report, const QString& path);
+    bool writePdf(const PreparedReport& report, QIODevice& out);
     /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
 

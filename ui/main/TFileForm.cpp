@@ -22,8 +22,9 @@
 #include <QVBoxLayout>
 
 namespace {
+// The first four keep their places; the chooser starts on HTM, the third.
 const QStringList Extensions = {QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
-                                QStringLiteral("XLS")};
+                                QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")};
 }
 
 TFileForm::TFileForm(const QString& programDir, QWidget* parent)
@@ -245,10 +246,12 @@ void TFileForm::BitBtn1Click()
 bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, bool& cancelled)
 {
     cancelled = false;
-    static const grid::ExportFormat formats[] = {grid::ExportFormat::Rtf, grid::ExportFormat::Text,
-                                                 grid::ExportFormat::Html, grid::ExportFormat::Xls};
+    static const grid::ExportFormat formats[] = {
+        grid::ExportFormat::Rtf, grid::ExportFormat::Text, grid::ExportFormat::Html,
+        grid::ExportFormat::Xls, grid::ExportFormat::Xlsx, grid::ExportFormat::Csv};
     const grid::ExportFormat format =
-        extIndex >= 0 && extIndex < 4 ? formats[extIndex] : grid::ExportFormat::Text;
+        extIndex >= 0 && extIndex < int(std::size(formats)) ? formats[extIndex]
+                                                            : grid::ExportFormat::Text;
     grid::ExportOptions options;
     options.sheetName = QStringLiteral("Лист");
     const auto exporter = grid::makeExporter(format, options);

@@ -282,7 +282,8 @@ void TMainForm::AExportExecute()
     grid::DataGrid* const grids[] = {GridRings, GridLines, GridUsers};
     TFileForm form(m_dm->MainObject->ProgramDir, this);
     form.ExportGrid = grids[std::clamp(PageControl->currentIndex(), 0, 2)];
-    form.exec();
+    if (form.exec() == 1)
+        m_dm->MainObject->LastExportDir = form.directory();
 }
 
 void TMainForm::N5Click()
