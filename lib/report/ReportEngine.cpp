@@ -1,6 +1,7 @@
 #include "ReportEngine.h"
 
 #include <QDate>
+#include <QFile>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
@@ -343,19 +344,29 @@ bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
 
 bool ReportEngine::writePdf(const PreparedReport& report, const QString& path)
 {
+    QFile file(path);
+    if (!report.empty() && !file.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return writePdf(report, file);
+}
+
+bool ReportEngine::writePdf(const PreparedReport& report, QIODevice& device)
+{
     QString& error = m_error;
     error.clear();
     if (report.empty()) {
         error = QStringLiteral("nothing to write");
         return false;
     }
-    QPdfWriter pdf(path);
+    QPdfWriter pdf(&device);
     pdf.setResolution(72);
     pdf.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Point));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter;
     if (!painter.begin(&pdf)) {
-        error = QStringLiteral("cannot write %1").arg(path);
+        error = QStringLiteral("cannot write the PDF");
         return false;
     }
     for (std::size_t i = 0; i < report.pages.size(); ++i) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
 class QPrinter;
 
 namespace report {
@@ -78,6 +79,8 @@ public:
     /// All pages, one copy, on the given printer (no dialog).
     bool print(const PreparedReport& report, QPrinter& printer);
     bool writePdf(const PreparedReport& report, const QString& path);
+    /// The same into an open device (a buffer for a mail attachment, say).
+    bool writePdf(const PreparedReport& report, QIODevice& device);
     /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
 
