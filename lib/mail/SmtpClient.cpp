@@ -41,7 +41,7 @@ QByteArray dateHeader()
     const QDateTime now = QDateTime::currentDateTime();
     const int offset = now.offsetFromUtc() / 60;
     const QString zone = QStringLiteral("%1%2%3")
-                             .arg(offset < 0 ? u'-' : u'+')
+                             .arg(QChar(offset < 0 ? u'-' : u'+'))
                              .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
                              .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
     return "Date: " +
@@ -84,19 +84,32 @@ SmtpClient::~SmtpClient() = default;
 
 namespace {
 
+// What the conversation with the server came to: the verb of the last command and the
+// server's last reply line to it.
+struct Trace
+{
+    QByteArray stage;
+    QByteArray reply;
+    bool closing = false; // QUIT or RSET after a failure: its reply is not the reason
+};
+
 int trace(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
-    auto* p = static_cast<QByteArray*>(user); // the last command's verb, the last reply line
+    auto* t = static_cast<Trace*>(user);
     const QByteArray text(data, qsizetype(size));
     if (type == CURLINFO_HEADER_OUT) {
         // Only the verb is kept: an AUTH line carries the password.
         const qsizetype end = text.indexOf(' ');
-        p[0] = text.left(end < 0 ? text.indexOf('\r') : end).toUpper();
-    } else if (type == CURLINFO_HEADER_IN) {
+        const QByteArray verb = text.left(end < 0 ? text.indexOf('\r') : end).trimmed().toUpper();
+        if (verb == "QUIT" || verb == "RSET" || verb == "NOOP")
+            t->closing = true;
+        else if (!verb.isEmpty())
+            t->stage = verb;
+    } else if (type == CURLINFO_HEADER_IN && !t->closing) {
         const QList<QByteArray> lines = text.split('\n');
         for (const QByteArray& l : lines)
             if (!l.trimmed().isEmpty())
-                p[1] = l.trimmed();
+                t->reply = l.trimmed();
     }
     return 0;
 }
@@ -127,7 +140,7 @@ SendResult SmtpClient::send(const Message& message)
     const QByteArray url = (s.security == Security::Tls ? "smtps://" : "smtp://") +
                            s.host.trimmed().toUtf8() + ':' + QByteArray::number(s.port);
     d->error[0] = 0;
-    QByteArray seen[2]; // the last command's verb, the last reply line
+    Trace seen;
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, d->error);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -148,7 +161,7 @@ SendResult SmtpClient::send(const Message& message)
     }
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &trace);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, seen);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &seen);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &progress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &m_abort);
@@ -193,9 +206,9 @@ SendResult SmtpClient::send(const Message& message)
     long reply = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply);
     result.replyCode = int(reply);
-    result.reply = QString::fromUtf8(seen[1]);
+    result.reply = QString::fromUtf8(seen.reply);
     result.detail = QString::fromUtf8(d->error[0] ? d->error : curl_easy_strerror(code));
-    const QByteArray& stage = seen[0];
+    const QByteArray& stage = seen.stage;
     switch (code) {
     case CURLE_OK:
         result.status = Status::Sent;
@@ -232,7 +245,7 @@ SendResult SmtpClient::send(const Message& message)
         else if (stage == "DATA")
             result.status = Status::MessageRefused;
         else if (stage.isEmpty() || stage == "EHLO" || stage == "HELO" || stage == "QUIT" ||
-                 seen[1].isEmpty())
+                 seen.reply.isEmpty())
             result.status = Status::Unreachable;
         else
             result.status = Status::Failed;
