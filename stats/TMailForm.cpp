@@ -336,10 +336,18 @@ void TMailForm::prepareNext()
     QString error;
     bool ok = false;
     m_preparing = true;
-    const bool noFault = ui::guarded(this, [&] { ok = composeFor(r, message, error); });
+    // A database failure stops the run and is told once, at its end, with the run's outcome.
+    QString fault;
+    try {
+        ok = composeFor(r, message, error);
+    } catch (const db::DbError& e) {
+        fault = e.connectionLost() ? TDM::ConnectionLostText() + u' ' + e.message() : e.message();
+    } catch (const std::exception& e) {
+        fault = QString::fromLocal8Bit(e.what());
+    }
     m_preparing = false;
-    if (!noFault) {
-        stopRun(QStringLiteral("отчет не подготовлен"));
+    if (!fault.isEmpty()) {
+        stopRun(QStringLiteral("отчет не подготовлен: ") + fault);
         return;
     }
     if (!ok) {

@@ -16,7 +16,9 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -166,9 +168,11 @@ private slots:
     void serverDownIsReportedOnceAndNothingIsLost();
     void loginAndSecurityFailuresStopTheRun();
     void cancelInTheMiddle();
+    void closingDuringARunWaitsForTheMessageUnderWay();
     void nothingStartsWithoutSettingsOrTemplate();
     void settingsWindowWritesTheFile();
     void brokenMailSettingsReadAsDefaults();
+    void settingsFileThatCannotBeWritten();
     void menuItems();
 };
 
@@ -497,6 +501,35 @@ void TestMail::cancelInTheMiddle()
     QVERIFY(form.PanelState->text().contains(QStringLiteral("прервана")));
 }
 
+void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    QStringList statements;
+    for (int i = 1; i <= 3; ++i)
+        statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                                     "(%1, 'Абонент %1', '%2', 1)")
+                          .arg(300 + i)
+                          .arg(m.address(QStringLiteral("slow%1").arg(i)));
+    t.exec(statements);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QTest::mouseClick(form.bbSend, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m.result(301), QStringLiteral("отправляется ..."), 10000);
+    // Escape asks the window to close: it stays until the message on its way is through.
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QVERIFY(form.isVisible());
+    QVERIFY(done.wait(30000));
+    QVERIFY(!form.isVisible());
+    int sent = 0;
+    for (int i = 1; i <= 3; ++i)
+        sent += m.result(300 + i) == QStringLiteral("отправлено");
+    QVERIFY(sent >= 1 && sent < 3);
+    QCOMPARE(m.received().size(), sent);
+}
+
 void TestMail::nothingStartsWithoutSettingsOrTemplate()
 {
     test::TestDatabase t;
@@ -628,6 +661,27 @@ void TestMail::menuItems()
     });
     mailing->trigger();
     QCOMPARE(seen, QDate(2026, 2, 3));
+}
+
+void TestMail::settingsFileThatCannotBeWritten()
+{
+    // A settings file that could not be read at start is not written over: saving tells so,
+    // and the values stay for the run.
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    QVERIFY(QDir(t.dir()).mkdir(QStringLiteral("kelvora.ini")));
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    TMailSetForm form(*dm.MainObject);
+    form.show();
+    QTest::keyClicks(form.eServer, QStringLiteral("mail.firm.ru"));
+    QTest::keyClicks(form.eFrom, QStringLiteral("pbx@firm.ru"));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].startsWith(QStringLiteral("Не удалось записать файл настроек")),
+             qPrintable(errors()[0]));
+    QCOMPARE(dm.MainObject->MailServer, QStringLiteral("mail.firm.ru"));
+    QVERIFY(QFileInfo(t.dir() + QStringLiteral("/kelvora.ini")).isDir());
 }
 
 QTEST_MAIN(TestMail)
