@@ -87,7 +87,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     ProgressBar->setRange(0, 1);
     ProgressBar->setValue(0);
-    ProgressBar->setFormat(QStringLiteral("%v из %m"));
+    ProgressBar->setFormat(QString()); // "%v из %m" once a run has started
     PanelState = new QLabel(this);
     PanelState->setObjectName(QStringLiteral("PanelState"));
     PanelState->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -121,7 +121,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     setTabOrder(clbUsers, bbSend);
     setTabOrder(bbSend, bbCancel);
     setTabOrder(bbCancel, bbClose);
-    resize(760, 480);
+    resize(980, 560);
 
     LoadRecipients();
 }
@@ -164,6 +164,8 @@ void TMailForm::LoadRecipients()
         }
         r.item = item;
     }
+    for (int c : {ColName, ColNumber, ColAddress})
+        clbUsers->resizeColumnToContents(c);
     if (QTreeWidgetItem* first = clbUsers->topLevelItem(0))
         clbUsers->setCurrentItem(first);
     PanelState->setText(m_recipients.empty()
@@ -282,6 +284,7 @@ void TMailForm::bbSendClick()
         m_recipients[std::size_t(i)].item->setText(ColResult, QStringLiteral("ждет"));
     ProgressBar->setRange(0, int(m_run.size()));
     ProgressBar->setValue(0);
+    ProgressBar->setFormat(QStringLiteral("%v из %m"));
     PanelState->setText(QStringLiteral("Отправка ..."));
     setRunning(true);
     QTimer::singleShot(0, this, &TMailForm::prepareNext);
@@ -380,6 +383,7 @@ void TMailForm::sendFinished(int id, const mail::SendResult& result)
 {
     const Recipient& r = m_recipients[std::size_t(id)];
     r.item->setText(ColResult, ResultText(result));
+    r.item->setToolTip(ColResult, ResultText(result));
     if (result.sent()) {
         ++m_sent;
         r.item->setCheckState(ColName, Qt::Unchecked);

@@ -196,6 +196,19 @@ void TestMail::headerWords()
         decoded += QString::fromUtf8(bytes);
     }
     QCOMPARE(decoded, text);
+    // A long name is cut after its blanks, not inside its words.
+    const QString name = QStringLiteral("Константинопольский Константин Константинович");
+    const QList<QByteArray> words = mail::encodeHeaderText(name).split(' ');
+    QVERIFY(words.size() > 1);
+    decoded.clear();
+    for (const QByteArray& word : words) {
+        const QString part =
+            QString::fromUtf8(QByteArray::fromBase64(word.mid(10, word.size() - 12)));
+        if (&word != &words.last())
+            QVERIFY2(part.endsWith(u' '), qPrintable(part));
+        decoded += part;
+    }
+    QCOMPARE(decoded, name);
 
     QCOMPARE(mail::Address::parse(QStringLiteral(" \"Офис\" <a@b.ru> ")).address,
              QStringLiteral("a@b.ru"));

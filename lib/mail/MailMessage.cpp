@@ -36,29 +36,33 @@ QByteArray encodeHeaderText(const QString& text)
     if (plain)
         return text.toLatin1();
     // "=?UTF-8?B?" and "?=" take 12 of the 75; 63 characters of base64 carry 45 bytes at
-    // most, taken whole characters at a time (surrogate pairs kept together).
+    // most, taken whole characters at a time (surrogate pairs kept together). A word is cut
+    // after a blank of the text where there is one: decoders join adjacent words without the
+    // blank between them, and lenient ones that keep it then only double a blank.
     constexpr int MaxBytes = 45;
     QByteArray out;
-    QByteArray chunk;
-    auto flush = [&] {
-        if (chunk.isEmpty())
+    QString chunk;
+    auto flush = [&](qsizetype length) {
+        if (length <= 0)
             return;
         if (!out.isEmpty())
             out += ' ';
-        out += "=?UTF-8?B?" + chunk.toBase64() + "?=";
-        chunk.clear();
+        out += "=?UTF-8?B?" + chunk.left(length).toUtf8().toBase64() + "?=";
+        chunk.remove(0, length);
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
         qsizetype n = 1;
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             n = 2;
-        const QByteArray bytes = text.mid(i, n).toUtf8();
-        if (chunk.size() + bytes.size() > MaxBytes)
-            flush();
-        chunk += bytes;
+        const QString c = text.mid(i, n);
+        while (!chunk.isEmpty() && (chunk + c).toUtf8().size() > MaxBytes) {
+            const qsizetype blank = chunk.lastIndexOf(u' ');
+            flush(blank > 0 ? blank + 1 : chunk.size());
+        }
+        chunk += c;
         i += n - 1;
     }
-    flush();
+    flush(chunk.size());
     return out;
 }
 
