@@ -51,6 +51,10 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
 {
     setObjectName(QStringLiteral("MailForm"));
     setWindowTitle(QStringLiteral("Рассылка отчетов"));
+    // The look of the program's other windows.
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setBold(true);
+    setFont(f);
 
     dOT = new QDateEdit(QDate::currentDate(), this);
     dOT->setObjectName(QStringLiteral("dOT"));
@@ -191,7 +195,8 @@ QString TMailForm::ResultText(const mail::SendResult& r)
     case S::SecurityFailed:
         return QStringLiteral("не удалось установить защищенное соединение: ") + r.detail;
     case S::LoginFailed:
-        return QStringLiteral("сервер не принял имя пользователя или пароль");
+        return QStringLiteral("сервер не принял имя пользователя или пароль") +
+               (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply);
     case S::Cancelled:
         return QStringLiteral("не отправлено: рассылка прервана");
     case S::Skipped:
@@ -389,6 +394,8 @@ void TMailForm::sendFinished(int id, const mail::SendResult& result)
         r.item->setCheckState(ColName, Qt::Unchecked);
     }
     ProgressBar->setValue(++m_results);
+    PanelState->setText(
+        QStringLiteral("Отправка ... отправлено %1 из %2").arg(m_sent).arg(m_run.size()));
     if (result.stopsRun())
         stopRun(ResultText(result));
     else

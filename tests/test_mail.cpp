@@ -82,9 +82,10 @@ struct Mailing
         form = std::make_unique<TMailForm>(dm);
         form->dOT->setDate(QDate(2026, 3, 1));
         form->dDo->setDate(QDate(2026, 3, 2));
-        form->ServerHook = [](mail::ServerSettings& s) {
+        form->ServerHook = [this](mail::ServerSettings& s) {
             s.connectTimeout = 5;
             s.responseTimeout = 20;
+            s.caFile = caFile;
         };
         form->show();
         return *form;
@@ -132,6 +133,7 @@ struct Mailing
 
     TDM dm;
     QString domain;
+    QString caFile; // trusted instead of the system's certificates when set
     std::unique_ptr<TMailForm> form;
     std::unique_ptr<QTemporaryDir> out;
 };
@@ -448,14 +450,56 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
              qPrintable(errors()[0]));
     QCOMPARE(m.received().size(), 0);
 
-    // The right password without TLS: both go.
+    // SMTPS with a certificate nobody said to trust: refused, told once.
+    Messages::clearShown();
+    s.MailSecurity = QStringLiteral("tls");
+    s.MailPort = serverPort() + 2;
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
+             qPrintable(errors()[0]));
+    // A server that wants STARTTLS, asked in the clear: it refuses the login (and without
+    // one, the sender), saying why; told once.
     Messages::clearShown();
     s.MailSecurity = QStringLiteral("none");
+    s.MailPort = serverPort() + 1;
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял имя пользователя или пароль")) &&
+                 errors()[0].contains(QStringLiteral("STARTTLS")),
+             qPrintable(errors()[0]));
+    Messages::clearShown();
+    s.MailUser.clear();
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял адрес отправителя")),
+             qPrintable(errors()[0]));
+    s.MailUser = QStringLiteral("kelvora");
+    QCOMPARE(m.received().size(), 0);
+
+    // The right password without TLS: both go.
+    Messages::clearShown();
+    s.MailPort = serverPort();
     QVERIFY(m.send());
     QCOMPARE(errors(), QStringList());
     QCOMPARE(m.result(101), QStringLiteral("отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("отправлено"));
     QCOMPARE(m.received().size(), 2);
+
+    // With the server's certificate trusted: STARTTLS (and the login over it), then SMTPS.
+    m.caFile = qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/cert.pem");
+    for (const char* security : {"starttls", "tls"}) {
+        Messages::clearShown();
+        s.MailSecurity = QLatin1String(security);
+        s.MailPort = serverPort() + (s.MailSecurity == QLatin1String("tls") ? 2 : 1);
+        for (int n : {101, 102})
+            m.line(n)->setCheckState(TMailForm::ColName, Qt::Checked);
+        QVERIFY(m.send());
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m.result(101), QStringLiteral("отправлено"));
+        QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    }
+    QCOMPARE(m.received().size(), 6);
 }
 
 void TestMail::cancelInTheMiddle()

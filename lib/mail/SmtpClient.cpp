@@ -1,6 +1,7 @@
 #include "SmtpClient.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
 #include <QUuid>
 
@@ -150,6 +151,9 @@ SendResult SmtpClient::send(const Message& message)
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(s.responseTimeout));
     curl_easy_setopt(c, CURLOPT_USE_SSL,
                      s.security == Security::None ? long(CURLUSESSL_NONE) : long(CURLUSESSL_ALL));
+    const QByteArray caFile = QFile::encodeName(s.caFile);
+    if (!s.caFile.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
     const QByteArray user = s.user.toUtf8();
     const QByteArray password = s.password.toUtf8();
     if (!s.user.isEmpty()) {

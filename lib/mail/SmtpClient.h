@@ -23,6 +23,7 @@ struct ServerSettings
     Security security = Security::None;
     QString user; ///< empty: no login
     QString password;
+    QString caFile; ///< certificates to trust instead of the system's store; empty: the store
     int connectTimeout = 20;  ///< seconds
     int responseTimeout = 60; ///< seconds a reply or a stalled transfer may take
 };

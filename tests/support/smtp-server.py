@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """A mail server for the mailing suite, on 127.0.0.1.
 
+Three listeners on consecutive ports: PORT plain SMTP (no STARTTLS offered), PORT+1 SMTP that
+requires STARTTLS, PORT+2 SMTPS (TLS from the first byte); the TLS ones with the certificate
+CERT (for 127.0.0.1), which only a client told to trust it accepts.
+
 Every message accepted is stored in FOLDER/<recipient's domain>/ as NNN.eml (the message as
 received) beside NNN.json (the envelope), so each test case reads only its own domain.
 Recipients whose local part begins with "refused" are refused at RCPT; messages to one whose
@@ -14,6 +18,7 @@ import itertools
 import json
 import os
 import signal
+import ssl
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -55,23 +60,35 @@ def authenticate(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=ok, handled=False)
 
 
-async def main(port, folder):
+async def main(port, folder, cert, key):
     handler = Store(folder)
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(
-        lambda: SMTP(handler, hostname="kelvora-test", authenticator=authenticate,
-                     auth_require_tls=False, data_size_limit=50 * 1024 * 1024),
-        host="127.0.0.1", port=port)
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(cert, key)
+
+    def factory(**extra):
+        return lambda: SMTP(handler, hostname="kelvora-test", authenticator=authenticate,
+                            auth_require_tls=False, data_size_limit=50 * 1024 * 1024, **extra)
+
+    servers = [
+        await loop.create_server(factory(), host="127.0.0.1", port=port),
+        await loop.create_server(factory(tls_context=context, require_starttls=True),
+                                 host="127.0.0.1", port=port + 1),
+        await loop.create_server(factory(), host="127.0.0.1", port=port + 2, ssl=context),
+    ]
     stop = asyncio.Event()
     for s in (signal.SIGTERM, signal.SIGINT):
         loop.add_signal_handler(s, stop.set)
-    async with server:
-        await stop.wait()
+    await stop.wait()
+    for server in servers:
+        server.close()
 
 
 if __name__ == "__main__":
     a = argparse.ArgumentParser()
     a.add_argument("--port", type=int, required=True)
     a.add_argument("--folder", required=True)
+    a.add_argument("--cert", required=True)
+    a.add_argument("--key", required=True)
     args = a.parse_args()
-    asyncio.run(main(args.port, args.folder))
+    asyncio.run(main(args.port, args.folder, args.cert, args.key))

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts or stops the mail server of the mailing suite (smtp-server.py) on 127.0.0.1, on the
-# first free port from 2525 on. The suite reads STATE_DIR/port and finds the stored messages
-# in STATE_DIR/mail. PYTHON names the interpreter that has aiosmtpd.
+# first three free ports in a row from 2525 on (plain, STARTTLS, SMTPS), with a certificate
+# for 127.0.0.1 made for the run. The suite reads STATE_DIR/port, trusts STATE_DIR/cert.pem
+# and finds the stored messages in STATE_DIR/mail. PYTHON names the interpreter that has
+# aiosmtpd.
 set -u
 cmd=$1
 state=$2/smtp-server
@@ -33,15 +35,25 @@ start)
     rm -rf "$state"
     mkdir -p "$state/mail"
     port=""
-    for p in $(seq 2525 2625); do
-        if ! listening "$p"; then port=$p; break; fi
+    for p in $(seq 2525 3 2625); do
+        if ! listening "$p" && ! listening $((p + 1)) && ! listening $((p + 2)); then
+            port=$p
+            break
+        fi
     done
-    [ -n "$port" ] || { echo "no free port between 2525 and 2625" >&2; exit 1; }
+    [ -n "$port" ] || { echo "no free ports between 2525 and 2625" >&2; exit 1; }
+    if ! openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+            -addext subjectAltName=IP:127.0.0.1 -keyout "$state/key.pem" -out "$state/cert.pem" \
+            >"$state/openssl.log" 2>&1; then
+        echo "cannot make the server's certificate:" >&2
+        cat "$state/openssl.log" >&2
+        exit 1
+    fi
     setsid "$python" "$here/smtp-server.py" --port "$port" --folder "$state/mail" \
-        >"$state/server.log" 2>&1 </dev/null &
+        --cert "$state/cert.pem" --key "$state/key.pem" >"$state/server.log" 2>&1 </dev/null &
     echo $! >"$state/pid"
     for _ in $(seq 1 100); do
-        if listening "$port"; then
+        if listening "$port" && listening $((port + 2)); then
             echo "$port" >"$state/port"
             echo "mail server started on port $port (pid $(cat "$state/pid"))"
             exit 0

@@ -30,6 +30,10 @@ TMailSetForm::TMailSetForm(TMainObject& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("MailSetForm"));
     setWindowTitle(QStringLiteral("Настройки почты"));
+    // The look of the program's other windows.
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setBold(true);
+    setFont(f);
 
     eServer = new QLineEdit(settings.MailServer, this);
     eServer->setObjectName(QStringLiteral("eServer"));
