@@ -418,7 +418,6 @@ void TMailForm::finishRun()
         item->setText(ColResult, m_cancelled ? QStringLiteral("не отправлено: рассылка прервана")
                                              : QStringLiteral("не отправлено"));
     }
-    ProgressBar->setValue(ProgressBar->maximum());
     // The queue is let go after the signal that brought the last result has returned.
     m_queue.release()->deleteLater();
     m_report.reset();
