@@ -609,8 +609,16 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
     QVERIFY(!m.send());
     QCOMPARE(errors().size(), 1);
 
+    // The database file taken away under the program: told, nothing sent.
     Messages::clearShown();
     m.form->dOT->setDate(QDate(2026, 3, 1));
+    QVERIFY(QFile::rename(t.path(), t.path() + QStringLiteral(".moved")));
+    QVERIFY(!m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("удален или заменен")), qPrintable(errors()[0]));
+    QVERIFY(QFile::rename(t.path() + QStringLiteral(".moved"), t.path()));
+
+    Messages::clearShown();
     QFile::remove(t.dir() + QStringLiteral("/report2.frf"));
     QVERIFY(!m.send());
     QCOMPARE(errors().size(), 1);
