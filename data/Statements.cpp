@@ -197,7 +197,7 @@ Statement TalkSum::statement() const
     return s;
 }
 
-Statement report(int index, const QDateTime& from, const QDateTime& to)
+Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn)
 {
     Statement s;
     if (index == 1) {
@@ -206,9 +206,13 @@ Statement report(int index, const QDateTime& from, const QDateTime& to)
         s.add(CallTables);
         s.add(CallJoin);
         s.add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
+        if (numberIn != 0)
+            s.add(QStringLiteral("AND R.NumberIn = :N"));
         s.add(QStringLiteral("ORDER BY RingDate"));
         s.bind(QStringLiteral("D1"), from);
         s.bind(QStringLiteral("D2"), to);
+        if (numberIn != 0)
+            s.bind(QStringLiteral("N"), numberIn);
         return s;
     }
     const bool users = index == 0;
@@ -230,6 +234,14 @@ Statement report(int index, const QDateTime& from, const QDateTime& to)
                 : QStringLiteral("ORDER BY Lines.NumberTown"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
+Statement mailRecipients()
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT NumberIN, FIO, EMail FROM Users WHERE SendMail = 1"));
+    s.add(QStringLiteral("ORDER BY FIO, NumberIN"));
     return s;
 }
 

@@ -125,8 +125,11 @@ struct TalkSum
     Statement statement() const;
 };
 
-/// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound.
-Statement report(int index, const QDateTime& from, const QDateTime& to);
+/// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
+/// detailed report of one subscriber alone when numberIn is not 0.
+Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn = 0);
+/// The subscribers to be mailed their calls (SendMail = 1): number, name and address, by name.
+Statement mailRecipients();
 
 struct LineRecord
 {

@@ -89,6 +89,45 @@ void TMainObject::LoadSettings()
         FieldLine = 0;
     if (FieldRing < 0 || FieldRing > 5)
         FieldRing = 0;
+
+    const QString mail = QStringLiteral("Mail");
+    MailServer = f.readString(mail, QStringLiteral("Server"), {}).trimmed();
+    MailPort = f.readInteger(mail, QStringLiteral("Port"), 25);
+    if (MailPort < 1 || MailPort > 65535)
+        MailPort = 25;
+    MailSecurity = f.readString(mail, QStringLiteral("Security"), {}).trimmed().toLower();
+    if (MailSecurity != QLatin1String("starttls") && MailSecurity != QLatin1String("tls"))
+        MailSecurity = QStringLiteral("none");
+    MailUser = f.readString(mail, QStringLiteral("User"), {});
+    MailPassword = f.readString(mail, QStringLiteral("Password"), {});
+    MailFrom = f.readString(mail, QStringLiteral("From"), {}).trimmed();
+}
+
+void TMainObject::writeMailSection()
+{
+    ini::IniFile& f = m_file;
+    const QString mail = QStringLiteral("Mail");
+    f.writeString(mail, QStringLiteral("Server"), MailServer);
+    f.writeInteger(mail, QStringLiteral("Port"), MailPort);
+    f.writeString(mail, QStringLiteral("Security"), MailSecurity);
+    f.writeString(mail, QStringLiteral("User"), MailUser);
+    f.writeString(mail, QStringLiteral("Password"), MailPassword);
+    f.writeString(mail, QStringLiteral("From"), MailFrom);
+}
+
+bool TMainObject::SaveMailSettings()
+{
+    SaveError.clear();
+    if (m_unreadable) {
+        SaveError = LoadError;
+        return false;
+    }
+    writeMailSection();
+    if (!m_file.save()) {
+        SaveError = m_file.errorString();
+        return false;
+    }
+    return true;
 }
 
 bool TMainObject::SaveSettings()
@@ -120,6 +159,10 @@ bool TMainObject::SaveSettings()
     f.writeInteger(sort, QStringLiteral("DescLine"), DescLine);
     f.writeInteger(sort, QStringLiteral("FieldRing"), FieldRing);
     f.writeInteger(sort, QStringLiteral("DescRing"), DescRing);
+    // Written only when the file has the section already or something is set: a program
+    // that never mails leaves no empty section behind.
+    if (f.sectionExists(QStringLiteral("Mail")) || !MailServer.isEmpty() || !MailFrom.isEmpty())
+        writeMailSection();
     if (!f.save()) {
         SaveError = f.errorString();
         return false;

@@ -35,6 +35,10 @@ public:
     ini::IniFile& GridLayouts();
     /// Writes the file when Connected; false with a reason in SaveError when it cannot.
     bool SaveSettings();
+    /// Writes the mail settings into the file at once (they are edited in a window of their
+    /// own, and should not wait for the end of the run); false with a reason in SaveError
+    /// when the file cannot be written, or was unreadable at start and is kept as it was.
+    bool SaveMailSettings();
 
     /// How the layers below the windows tell the operator of a failure they cannot hand back
     /// to a caller (a commit that failed, a settings file that could not be written). The
@@ -60,11 +64,22 @@ public:
     int FieldRing = 0;
     int DescRing = 0;
 
+    /// Section [Mail]: the server the reports are mailed through. MailSecurity is "none",
+    /// "starttls" or "tls" (anything else reads as "none").
+    QString MailServer;
+    int MailPort = 25;
+    QString MailSecurity = QStringLiteral("none");
+    QString MailUser;
+    QString MailPassword;
+    QString MailFrom;
+
     QString SaveError;
     /// Why the settings file could not be read at start; empty when it was read or is missing.
     QString LoadError;
 
 private:
+    void writeMailSection();
+
     QString m_programDir;
     ini::IniFile m_file;
     std::unique_ptr<ini::IniFile> m_layouts; // only when the layouts live in another file

@@ -1,5 +1,7 @@
 #include "TReportForm.h"
 
+#include "ReportValues.h"
+
 #include "app/Messages.h"
 #include "app/TDlgForm.h"
 #include "app/TWaitForm.h"
@@ -57,26 +59,6 @@ protected:
         }
         return QObject::eventFilter(watched, event);
     }
-};
-
-// The report query's current row as the engine sees it.
-class QuerySource : public report::ReportDataSource
-{
-public:
-    explicit QuerySource(db::Query& q) : m_q(q) {}
-    void first() override { m_q.first(); }
-    void next() override { m_q.next(); }
-    bool eof() const override { return m_q.eof(); }
-    std::optional<QVariant> value(const QString& name) const override
-    {
-        const db::Field* f = m_q.findField(name);
-        if (!f)
-            return std::nullopt;
-        return f->isNull() ? QVariant(QString()) : QVariant(f->displayText());
-    }
-
-private:
-    db::Query& m_q;
 };
 
 const QString Caption = QStringLiteral("Внимание !");
@@ -212,15 +194,10 @@ void TReportForm::RunReport(Output output)
     const bool Preview = output == Output::Preview;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString templateName;
-    SCntInRing = SCntOutRing = SCntAllRing = SInRing = SOutRing = SAllRing = 0;
+    clearTotals();
     const QDateTime start(dOT->date(), QTime(0, 0, 0, 0));
     const QDateTime end(dDo->date(), QTime(23, 59, 59, 59));
-    const QLocale l;
-    ReportTitle = dOT->date() == dDo->date()
-                      ? QStringLiteral("Отчет за ") + l.toString(dOT->date(), QLocale::ShortFormat)
-                      : QStringLiteral("Отчет за период с ") +
-                            l.toString(dOT->date(), QLocale::ShortFormat) + QStringLiteral(" по ") +
-                            l.toString(dDo->date(), QLocale::ShortFormat);
+    ReportTitle = ReportTitleText(dOT->date(), dDo->date());
     db::Query& q = m_dm.ibQueryReport;
     const int index = cbReport->currentIndex();
     try {
@@ -231,21 +208,7 @@ void TReportForm::RunReport(Output output)
             q.close();
             stmt::report(index, start, end).applyTo(q);
             q.open();
-            for (q.first(); !q.eof(); q.next()) {
-                if (detail) {
-                    ++SCntAllRing;
-                    SAllRing += q.field(QStringLiteral("RingLength")).asInt64();
-                } else {
-                    SCntInRing += q.field(QStringLiteral("CntInRing")).asInt64();
-                    SCntOutRing += q.field(QStringLiteral("CntOutRing")).asInt64();
-                    SInRing += q.field(QStringLiteral("InRing")).asInt64();
-                    SOutRing += q.field(QStringLiteral("OutRing")).asInt64();
-                }
-            }
-            if (!detail) {
-                SCntAllRing += SCntInRing + SCntOutRing;
-                SAllRing += SInRing + SOutRing;
-            }
+            addTotals(q, detail);
         }
     } catch (...) {
         QApplication::restoreOverrideCursor();
@@ -261,7 +224,7 @@ void TReportForm::RunReport(Output output)
     } else {
         report::ReportTemplate layout;
         report::ReportEngine engine;
-        QuerySource source(q);
+        QueryReportSource source(q);
         report::PreparedReport pages;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         // Why a template cannot be used goes under the message, so that whoever edits it
@@ -345,82 +308,5 @@ void TReportForm::RunReport(Output output)
 
 std::optional<QVariant> TReportForm::frReportGetValue(const QString& ParName) const
 {
-    const db::Query& q = m_dm.ibQueryReport;
-    // A column the current report's query lacks reads as nothing: the variable prints empty.
-    auto integer = [&q](const char* name) -> std::optional<qint64> {
-        const db::Field* f = q.findField(QLatin1String(name));
-        return f ? std::optional<qint64>(f->asInt64()) : std::nullopt;
-    };
-    auto text = [&q](const char* name) -> std::optional<QString> {
-        const db::Field* f = q.findField(QLatin1String(name));
-        return f ? std::optional<QString>(f->isNull() ? QString() : f->plainText()) : std::nullopt;
-    };
-    const TMainObject& settings = *m_dm.MainObject;
-    const QString& n = ParName;
-    if (n == QLatin1String("GetTitle"))
-        return ReportTitle;
-    if (n == QLatin1String("GetSCntInRing"))
-        return SCntInRing;
-    if (n == QLatin1String("GetSCntOutRing"))
-        return SCntOutRing;
-    if (n == QLatin1String("GetSCntAllRing"))
-        return SCntAllRing;
-    if (n == QLatin1String("GetSInRing"))
-        return DurationText(SInRing);
-    if (n == QLatin1String("GetSOutRing"))
-        return DurationText(SOutRing);
-    if (n == QLatin1String("GetSAllRing"))
-        return DurationText(SAllRing);
-
-    const QVariant empty = QString();
-    if (n == QLatin1String("GetCntInRing") || n == QLatin1String("GetCntOutRing") ||
-        n == QLatin1String("GetCntAllRing")) {
-        const std::optional<qint64> in = integer("CntInRing");
-        const std::optional<qint64> out = integer("CntOutRing");
-        if (n == QLatin1String("GetCntInRing"))
-            return in ? QVariant(*in) : empty;
-        if (n == QLatin1String("GetCntOutRing"))
-            return out ? QVariant(*out) : empty;
-        return in && out ? QVariant(*in + *out) : empty;
-    }
-    if (n == QLatin1String("GetInRing") || n == QLatin1String("GetOutRing") ||
-        n == QLatin1String("GetAllRing")) {
-        const std::optional<qint64> in = integer("InRing");
-        const std::optional<qint64> out = integer("OutRing");
-        if (n == QLatin1String("GetInRing"))
-            return in ? QVariant(DurationText(*in)) : empty;
-        if (n == QLatin1String("GetOutRing"))
-            return out ? QVariant(DurationText(*out)) : empty;
-        return in && out ? QVariant(DurationText(*in + *out)) : empty;
-    }
-    if (n == QLatin1String("GetDate")) {
-        const auto y = integer("RYear"), m = integer("RMont"), d = integer("RDay");
-        if (!y || !m || !d)
-            return empty;
-        const QDate date{int(*y + 2000), int(*m), int(*d)};
-        return date.isValid() ? QVariant(date) : empty;
-    }
-    if (n == QLatin1String("GetTime")) {
-        const auto h = integer("RHour"), m = integer("RMin"), s = integer("RSec");
-        if (!h || !m || !s)
-            return empty;
-        const QTime time{int(*h), int(*m), int(*s)};
-        return time.isValid() ? QVariant(time) : empty;
-    }
-    if (n == QLatin1String("GetLenTime")) {
-        const auto len = integer("RingLength");
-        return len ? QVariant(DurationText(*len)) : empty;
-    }
-    if (n == QLatin1String("GetNumberOut")) {
-        const auto v = integer("NumberOut");
-        if (!v)
-            return empty;
-        return *v == 0 ? QVariant(QStringLiteral("входящий"))
-                       : QVariant(settings.FormatPhoneNumber(*text("NumberOut")));
-    }
-    if (n == QLatin1String("GetNumberTown")) {
-        const auto t = text("NumberTown");
-        return t ? QVariant(settings.FormatPhoneNumber(*t)) : empty;
-    }
-    return std::nullopt;
+    return ReportValue(ParName, m_dm.ibQueryReport, *this, *m_dm.MainObject);
 }

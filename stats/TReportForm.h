@@ -1,6 +1,7 @@
 // The reports window: three reports over a period, previewed with zoom, printed or saved as PDF.
 #pragma once
 
+#include "ReportValues.h"
 #include "report/ReportEngine.h"
 
 #include <QDialog>
@@ -20,7 +21,7 @@ class ReportPreview;
 
 /// Each run builds the chosen report's query, walks it once for the grand totals, loads the
 /// template from the program's folder and prepares it (values through frReportGetValue).
-class TReportForm : public QDialog
+class TReportForm : public QDialog, public ReportTotals
 {
     Q_OBJECT
 public:
@@ -35,14 +36,6 @@ public:
     QPushButton* bbPreview = nullptr;
     report::ReportPreview* frPreview = nullptr;
     QMenu* PopupMenu = nullptr;
-
-    qint64 SCntInRing = 0;
-    qint64 SCntOutRing = 0;
-    qint64 SCntAllRing = 0;
-    qint64 SInRing = 0;
-    qint64 SOutRing = 0;
-    qint64 SAllRing = 0;
-    QString ReportTitle;
 
     enum class Output
     {

@@ -393,7 +393,8 @@ bool ReportEngine::writePdf(const PreparedReport& report, QIODevice& out)
                                   QPageLayout::Point));
     QPainter painter;
     if (!painter.begin(&pdf)) {
-        m_error = out.errorString();
+        m_error = out.errorString().isEmpty() ? QStringLiteral("cannot write the PDF")
+                                              : out.errorString();
         return false;
     }
     for (std::size_t i = 0; i < report.pages.size(); ++i) {
@@ -402,7 +403,8 @@ bool ReportEngine::writePdf(const PreparedReport& report, QIODevice& out)
         paintPage(painter, report, int(i), 1.0);
     }
     if (!painter.end()) {
-        m_error = out.errorString();
+        m_error = out.errorString().isEmpty() ? QStringLiteral("cannot write the PDF")
+                                              : out.errorString();
         return false;
     }
     return true;

@@ -81,6 +81,7 @@ public:
     /// A PDF of all pages, the page size and orientation the template's; an existing file is
     /// replaced only when the new one is complete.
     bool writePdf(const PreparedReport& report, const QString& path);
+    /// The same into an open device (a buffer for a mail attachment, say).
     bool writePdf(const PreparedReport& report, QIODevice& out);
     /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);

@@ -7,10 +7,12 @@
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "settings/TMainObject.h"
+#include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
 #include "ui/common/Guarded.h"
 #include "ui/controls/TAboutBox.h"
+#include "ui/editors/TMailSetForm.h"
 #include "ui/editors/TNumMaskForm.h"
 #include "ui/main/TFileForm.h"
 
@@ -108,6 +110,8 @@ void TMainForm::buildActionsAndMenus()
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
     N23 = item(file, "N23", QStringLiteral("Маска номера"), &TMainForm::N23Click);
+    AMailSettings = item(file, "AMailSettings", QStringLiteral("Настройки почты"),
+                         &TMainForm::AMailSettingsClick);
     file->addAction(AExport);
     file->addSeparator();
     AltF41 = item(file, "AltF41", QStringLiteral("Выход   Alt+F4"), &TMainForm::AltF41Click);
@@ -120,6 +124,8 @@ void TMainForm::buildActionsAndMenus()
     QMenu* stats = menuBar()->addMenu(QStringLiteral("&Статистика"));
     N5 = item(stats, "N5", QStringLiteral("Загрузка линий"), &TMainForm::N5Click);
     N22 = item(stats, "N22", QStringLiteral("Отчеты"), &TMainForm::N22Click);
+    AMailReports = item(stats, "AMailReports", QStringLiteral("Рассылка отчетов"),
+                        &TMainForm::AMailReportsClick);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("С&правка"));
     N3 = item(help, "N3", QStringLiteral("О программе ..."), &TMainForm::N3Click);
@@ -297,6 +303,20 @@ void TMainForm::N22Click()
     TReportForm form(*m_dm, this);
     form.dOT->setDate(dOT->date());
     form.dDo->setDate(dDo->date());
+    form.exec();
+}
+
+void TMainForm::AMailReportsClick()
+{
+    TMailForm form(*m_dm, this);
+    form.dOT->setDate(dOT->date());
+    form.dDo->setDate(dDo->date());
+    form.exec();
+}
+
+void TMainForm::AMailSettingsClick()
+{
+    TMailSetForm form(*m_dm->MainObject, this);
     form.exec();
 }
 

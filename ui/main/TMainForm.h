@@ -47,6 +47,8 @@ public:
     void N3Click();
     void N5Click();
     void N22Click();
+    void AMailReportsClick();
+    void AMailSettingsClick();
     void N20Click();
     /// The text of the service information.
     QString ServiceInformation() const;
@@ -76,10 +78,12 @@ public:
     QAction* ARefresh = nullptr;
     QAction* N23 = nullptr; // "Маска номера"
     QAction* AltF41 = nullptr;
-    QAction* N5 = nullptr;  // "Загрузка линий"
-    QAction* N22 = nullptr; // "Отчеты"
-    QAction* N3 = nullptr;  // "О программе ..."
-    QAction* N20 = nullptr; // "Служебная информация"
+    QAction* N5 = nullptr;            // "Загрузка линий"
+    QAction* N22 = nullptr;           // "Отчеты"
+    QAction* AMailReports = nullptr;  // "Рассылка отчетов"
+    QAction* AMailSettings = nullptr; // "Настройки почты"
+    QAction* N3 = nullptr;            // "О программе ..."
+    QAction* N20 = nullptr;           // "Служебная информация"
 
     QTabWidget* PageControl = nullptr;
     CallsTab* TabSheet1 = nullptr;

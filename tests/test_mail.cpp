@@ -1,0 +1,753 @@
+// Mailing the subscribers their calls: the window "Рассылка отчетов" against a real mail
+// server (the suite's fixture, smtp-server.py) and a fresh database; what arrived is read
+// back with Python's mail parser and pdftotext. Also the window "Настройки почты" and the
+// [Mail] section of the settings file.
+#include "support/CallData.h"
+#include "support/Login.h"
+#include "support/MainWindowSession.h"
+#include "support/Modal.h"
+
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "settings/TMainObject.h"
+#include "stats/TMailForm.h"
+#include "stats/TReportForm.h"
+#include "ui/editors/TMailSetForm.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+int serverPort()
+{
+    QFile f(qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/port"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+}
+
+// A port of 127.0.0.1 where nobody listens (tcpmux, privileged and long out of use).
+int deadPort()
+{
+    return 1;
+}
+
+// A domain of its own for each case: the server files messages by the recipient's domain.
+QString freshDomain()
+{
+    static int n = 0;
+    return QStringLiteral("case%1-%2.test").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+QString pdfText(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+struct Mailing
+{
+    explicit Mailing(test::TestDatabase& t) : dm(t.dir()), domain(freshDomain())
+    {
+        QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") +
+                        QLatin1String(TReportForm::Templates[1]),
+                    t.dir() + u'/' + QLatin1String(TReportForm::Templates[1]));
+        test::login(dm, t.path());
+        TMainObject& s = *dm.MainObject;
+        s.MailServer = QStringLiteral("127.0.0.1");
+        s.MailPort = serverPort();
+        s.MailFrom = QStringLiteral("АТС Kelvora <pbx@kelvora.test>");
+        out.reset(new QTemporaryDir);
+    }
+    // The window, opened on 1 to 2 March 2026 after the directory is as the case wants it.
+    TMailForm& open()
+    {
+        form = std::make_unique<TMailForm>(dm);
+        form->dOT->setDate(QDate(2026, 3, 1));
+        form->dDo->setDate(QDate(2026, 3, 2));
+        form->ServerHook = [this](mail::ServerSettings& s) {
+            s.connectTimeout = 5;
+            s.responseTimeout = 20;
+            s.caFile = caFile;
+        };
+        form->show();
+        return *form;
+    }
+    QString address(const QString& local) const { return local + u'@' + domain; }
+    bool send()
+    {
+        QSignalSpy done(form.get(), &TMailForm::runFinished);
+        QTest::mouseClick(form->bbSend, Qt::LeftButton);
+        return form->running() ? done.wait(120000) : done.count() > 0;
+    }
+    QTreeWidgetItem* line(int numberIn) const
+    {
+        for (int i = 0; i < form->clbUsers->topLevelItemCount(); ++i)
+            if (form->clbUsers->topLevelItem(i)->text(TMailForm::ColNumber).toInt() == numberIn)
+                return form->clbUsers->topLevelItem(i);
+        return nullptr;
+    }
+    QString result(int numberIn) const
+    {
+        const QTreeWidgetItem* item = line(numberIn);
+        return item ? item->text(TMailForm::ColResult) : QStringLiteral("(no line)");
+    }
+    // Everything the server took for this case's domain, parsed by Python's mail package.
+    QJsonArray received() const
+    {
+        QProcess p;
+        p.start(QStringLiteral(KELVORA_PYTHON),
+                {QStringLiteral(KELVORA_SOURCE_DIR "/tests/support/read-mail.py"),
+                 qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/mail/") + domain,
+                 out->path()});
+        p.waitForFinished(60000);
+        const QByteArray err = p.readAllStandardError();
+        if (!err.isEmpty())
+            qWarning("%s", err.constData());
+        return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    }
+    static QJsonObject to(const QJsonArray& messages, const QString& address)
+    {
+        for (const QJsonValue& m : messages)
+            if (m[QStringLiteral("envelopeTo")].toArray().contains(address))
+                return m.toObject();
+        return {};
+    }
+
+    TDM dm;
+    QString domain;
+    QString caFile; // trusted instead of the system's certificates when set
+    std::unique_ptr<TMailForm> form;
+    std::unique_ptr<QTemporaryDir> out;
+};
+
+QStringList errors()
+{
+    QStringList texts;
+    for (const Messages::Shown& s : Messages::shown())
+        if (s.kind == Messages::Kind::Error)
+            texts << s.text;
+    return texts;
+}
+
+} // namespace
+
+class TestMail : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+        if (serverPort() == 0)
+            QFAIL("the mail server of the fixture did not start (smtp-server.sh)");
+    }
+    void init()
+    {
+        Messages::setTestMode(true);
+        Messages::clearShown();
+    }
+    void headerWords();
+    void eachFlaggedSubscriberGetsHisOwnCalls();
+    void refusedRecipientDoesNotStopTheOthers();
+    void serverDownIsReportedOnceAndNothingIsLost();
+    void loginAndSecurityFailuresStopTheRun();
+    void cancelInTheMiddle();
+    void closingDuringARunWaitsForTheMessageUnderWay();
+    void nothingStartsWithoutSettingsOrTemplate();
+    void settingsWindowWritesTheFile();
+    void brokenMailSettingsReadAsDefaults();
+    void settingsFileThatCannotBeWritten();
+    void menuItems();
+};
+
+void TestMail::headerWords()
+{
+    // Plain ASCII stays as it is; anything else becomes encoded words of at most 75
+    // characters, whole characters each, that decode back to the text.
+    QCOMPARE(mail::encodeHeaderText(QStringLiteral("Calls 1-2")), QByteArray("Calls 1-2"));
+    QVERIFY(mail::encodeHeaderText(QStringLiteral("a =?b?= c")).startsWith("=?UTF-8?B?"));
+    const QString text =
+        QStringLiteral(
+            "Звонки за период с 01.03.2026 по 02.03.2026 — 🙂 ёЁ") +
+        QString(40, QChar(0x0416));
+    const QByteArray encoded = mail::encodeHeaderText(text);
+    QString decoded;
+    for (const QByteArray& word : encoded.split(' ')) {
+        QVERIFY2(word.size() <= 75, word.constData());
+        QVERIFY(word.startsWith("=?UTF-8?B?") && word.endsWith("?="));
+        const QByteArray bytes = QByteArray::fromBase64(word.mid(10, word.size() - 12));
+        QVERIFY2(QString::fromUtf8(bytes).toUtf8() == bytes, "a character was cut");
+        decoded += QString::fromUtf8(bytes);
+    }
+    QCOMPARE(decoded, text);
+    // A long name is cut after its blanks, not inside its words.
+    const QString name = QStringLiteral("Константинопольский Константин Константинович");
+    const QList<QByteArray> words = mail::encodeHeaderText(name).split(' ');
+    QVERIFY(words.size() > 1);
+    decoded.clear();
+    for (const QByteArray& word : words) {
+        const QString part =
+            QString::fromUtf8(QByteArray::fromBase64(word.mid(10, word.size() - 12)));
+        if (&word != &words.last())
+            QVERIFY2(part.endsWith(u' '), qPrintable(part));
+        decoded += part;
+    }
+    QCOMPARE(decoded, name);
+
+    QCOMPARE(mail::Address::parse(QStringLiteral(" \"Офис\" <a@b.ru> ")).address,
+             QStringLiteral("a@b.ru"));
+    QCOMPARE(mail::Address::parse(QStringLiteral(" \"Офис\" <a@b.ru> ")).name,
+             QStringLiteral("Офис"));
+    QCOMPARE(mail::Address::parse(QStringLiteral("a@b.ru")).name, QString());
+    for (const char* bad : {"", "a", "@b", "a@", "a@b@c", "a b@c", "a@b.ru, c@d.ru"})
+        QVERIFY2(!mail::plausibleAddress(QLatin1String(bad)), bad);
+    QVERIFY(mail::plausibleAddress(QStringLiteral("ivanov@firm.ru")));
+}
+
+void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+            .arg(m.address(QStringLiteral("ivanov"))),
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+            .arg(m.address(QStringLiteral("petrova"))),
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                       "(103, 'Сидоров', '%1', 0)")
+            .arg(m.address(QStringLiteral("sidorov"))),
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                       "(104, 'Безадресный', NULL, 1)"),
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                       "(105, 'Кузнецов Олег', '%1', 1)")
+            .arg(m.address(QStringLiteral("kuznetsov"))),
+    });
+    TMailForm& form = m.open();
+    QCOMPARE(form.windowTitle(), QStringLiteral("Рассылка отчетов"));
+
+    // Those flagged only, each checked; the one without an address greyed.
+    QCOMPARE(form.clbUsers->topLevelItemCount(), 4);
+    QVERIFY(!m.line(103));
+    QTreeWidgetItem* noAddress = m.line(104);
+    QVERIFY(noAddress);
+    QCOMPARE(noAddress->text(TMailForm::ColAddress), QStringLiteral("нет адреса"));
+    QVERIFY(!(noAddress->flags() & Qt::ItemIsEnabled));
+    QVERIFY(!(noAddress->flags() & Qt::ItemIsUserCheckable));
+    for (int n : {101, 102, 105})
+        QCOMPARE(m.line(n)->checkState(TMailForm::ColName), Qt::Checked);
+
+    QVERIFY(m.send());
+    QCOMPARE(errors(), QStringList());
+    for (int n : {101, 102, 105}) {
+        QCOMPARE(m.result(n), QStringLiteral("отправлено"));
+        // Sent ones are unchecked: a second press sends only what is left.
+        QCOMPARE(m.line(n)->checkState(TMailForm::ColName), Qt::Unchecked);
+    }
+    QCOMPARE(form.ProgressBar->value(), 3);
+
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), 3);
+    const QString subject = QStringLiteral("Звонки за период с 01.03.2026 по 02.03.2026");
+    for (const QJsonValue& v : got) {
+        // One recipient a message, in the envelope and in the headers; nobody copied.
+        QCOMPARE(v[QStringLiteral("envelopeTo")].toArray().size(), 1);
+        QCOMPARE(v[QStringLiteral("toAddresses")].toArray(),
+                 v[QStringLiteral("envelopeTo")].toArray());
+        QCOMPARE(v[QStringLiteral("cc")].toString(), QString());
+        QCOMPARE(v[QStringLiteral("envelopeFrom")].toString(), QStringLiteral("pbx@kelvora.test"));
+        QCOMPARE(v[QStringLiteral("from")].toString(),
+                 QStringLiteral("АТС Kelvora <pbx@kelvora.test>"));
+        QCOMPARE(v[QStringLiteral("subject")].toString(), subject);
+        // On the wire the subject is RFC 2047 words, plain ASCII.
+        const QString raw = v[QStringLiteral("subjectRaw")].toString();
+        QVERIFY2(raw.startsWith(QLatin1String("=?UTF-8?B?")), qPrintable(raw));
+        for (QChar c : raw)
+            QVERIFY(c.unicode() < 128);
+        QVERIFY(v[QStringLiteral("dateValid")].toBool());
+        QCOMPARE(v[QStringLiteral("defects")].toArray().size(), 0);
+    }
+
+    const QJsonObject ivanov = Mailing::to(got, m.address(QStringLiteral("ivanov")));
+    const QJsonObject petrova = Mailing::to(got, m.address(QStringLiteral("petrova")));
+    const QJsonObject kuznetsov = Mailing::to(got, m.address(QStringLiteral("kuznetsov")));
+    QVERIFY(!ivanov.isEmpty() && !petrova.isEmpty() && !kuznetsov.isEmpty());
+    QCOMPARE(
+        petrova[QStringLiteral("to")].toString(),
+        QStringLiteral("Петрова Анна Сергеевна <%1>").arg(m.address(QStringLiteral("petrova"))));
+
+    // Ivanov: the call at midnight of 1 March (30 s); the one past the period's bound, the
+    // next day's and the one on a line not in the directory are not his calls of the period.
+    const QString ivanovBody = ivanov[QStringLiteral("body")].toString();
+    QVERIFY2(ivanovBody.contains(QStringLiteral("Здравствуйте, Иванов Иван Петрович!")),
+             qPrintable(ivanovBody));
+    QVERIFY2(ivanovBody.contains(QStringLiteral("Звонков: 1\n")), qPrintable(ivanovBody));
+    QVERIFY2(ivanovBody.contains(QStringLiteral("Время разговоров: 0 ч 00 мин 30 сек")),
+             qPrintable(ivanovBody));
+    // Petrova: an incoming call of 65 s and 3725 s in the last second of the period.
+    const QString petrovaBody = petrova[QStringLiteral("body")].toString();
+    QVERIFY2(petrovaBody.contains(QStringLiteral("Звонков: 2\n")), qPrintable(petrovaBody));
+    QVERIFY2(petrovaBody.contains(QStringLiteral("Время разговоров: 1 ч 03 мин 10 сек")),
+             qPrintable(petrovaBody));
+
+    for (const QJsonObject& o : {ivanov, petrova}) {
+        const QJsonArray att = o[QStringLiteral("attachments")].toArray();
+        QCOMPARE(att.size(), 1);
+        QCOMPARE(att[0][QStringLiteral("type")].toString(), QStringLiteral("application/pdf"));
+        QVERIFY(att[0][QStringLiteral("filename")].toString().endsWith(
+            QLatin1String("-20260301-20260302.pdf")));
+    }
+    const QString ivanovPdf =
+        pdfText(ivanov[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+    const QString petrovaPdf =
+        pdfText(petrova[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+    QVERIFY2(ivanovPdf.contains(QStringLiteral("Детальный отчет о звонках")),
+             qPrintable(ivanovPdf));
+    QVERIFY2(ivanovPdf.contains(QStringLiteral("Итого звонков: 1")), qPrintable(ivanovPdf));
+    QVERIFY(ivanovPdf.contains(QStringLiteral("Иванов Иван Петрович")));
+    QVERIFY(!ivanovPdf.contains(QStringLiteral("Петрова")));
+    QVERIFY(ivanovPdf.contains(QStringLiteral("8125551")));
+    QVERIFY(!ivanovPdf.contains(QStringLiteral("8120000")));
+    QVERIFY2(petrovaPdf.contains(QStringLiteral("Итого звонков: 2")), qPrintable(petrovaPdf));
+    QVERIFY(petrovaPdf.contains(QStringLiteral("1 ч 03 мин 10 сек")));
+    QVERIFY(petrovaPdf.contains(QStringLiteral("входящий")));
+    QVERIFY(!petrovaPdf.contains(QStringLiteral("Иванов")));
+
+    // No calls in the period: a message that says so, and nothing attached.
+    QCOMPARE(kuznetsov[QStringLiteral("attachments")].toArray().size(), 0);
+    const QString none = kuznetsov[QStringLiteral("body")].toString();
+    QVERIFY2(none.contains(QStringLiteral("За период с 01.03.2026 по 02.03.2026 звонков с "
+                                          "внутреннего номера 105 не было.")),
+             qPrintable(none));
+
+    // Nothing checked any more: a second press sends nothing.
+    QVERIFY(m.send() || !form.running());
+    QCOMPARE(m.received().size(), 3);
+}
+
+void TestMail::refusedRecipientDoesNotStopTheOthers()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+            .arg(m.address(QStringLiteral("refused.ivanov"))),
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+            .arg(m.address(QStringLiteral("petrova"))),
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                       "(100, 'Алексеев', '%1', 1)")
+            .arg(m.address(QStringLiteral("alekseev"))),
+    });
+    m.open();
+    QVERIFY(m.send());
+    // In name order: Алексеев, Иванов (refused), Петрова; the one after the refusal still goes.
+    QCOMPARE(m.result(100), QStringLiteral("отправлено"));
+    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    const QString refused = m.result(101);
+    QVERIFY2(refused.startsWith(QStringLiteral("адрес отклонен сервером: 550")),
+             qPrintable(refused));
+    QVERIFY2(refused.contains(QStringLiteral("no such user")), qPrintable(refused));
+    QCOMPARE(m.line(101)->checkState(TMailForm::ColName), Qt::Checked);
+    QCOMPARE(errors(), QStringList());
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), 2);
+    QVERIFY(Mailing::to(got, m.address(QStringLiteral("refused.ivanov"))).isEmpty());
+    QVERIFY(m.form->PanelState->text().contains(QStringLiteral("Отправлено 2 из 3")));
+}
+
+void TestMail::serverDownIsReportedOnceAndNothingIsLost()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+            .arg(m.address(QStringLiteral("ivanov"))),
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+            .arg(m.address(QStringLiteral("petrova"))),
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                       "(100, 'Алексеев', '%1', 1)")
+            .arg(m.address(QStringLiteral("alekseev"))),
+    });
+    m.dm.MainObject->MailPort = deadPort();
+    m.open();
+    QVERIFY(m.send());
+    const QStringList shown = errors();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains(QStringLiteral("почтовый сервер недоступен")), qPrintable(shown[0]));
+    QVERIFY2(m.result(100).startsWith(QStringLiteral("почтовый сервер недоступен")),
+             qPrintable(m.result(100)));
+    QCOMPARE(m.result(101), QStringLiteral("не отправлено"));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
+    for (int n : {100, 101, 102})
+        QCOMPARE(m.line(n)->checkState(TMailForm::ColName), Qt::Checked);
+    QCOMPARE(m.received().size(), 0);
+
+    // The server is back: the same press sends each one exactly once.
+    m.dm.MainObject->MailPort = serverPort();
+    Messages::clearShown();
+    QVERIFY(m.send());
+    QCOMPARE(errors(), QStringList());
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), 3);
+    for (const char* who : {"ivanov", "petrova", "alekseev"})
+        QVERIFY(!Mailing::to(got, m.address(QLatin1String(who))).isEmpty());
+}
+
+void TestMail::loginAndSecurityFailuresStopTheRun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+            .arg(m.address(QStringLiteral("ivanov"))),
+        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+            .arg(m.address(QStringLiteral("petrova"))),
+    });
+    TMainObject& s = *m.dm.MainObject;
+    m.open();
+
+    // A wrong password: told once, nobody mailed.
+    s.MailUser = QStringLiteral("kelvora");
+    s.MailPassword = QStringLiteral("wrong");
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял имя пользователя или пароль")),
+             qPrintable(errors()[0]));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
+
+    // STARTTLS asked of a server that offers none: not sent in the clear.
+    Messages::clearShown();
+    s.MailPassword = QStringLiteral("secret");
+    s.MailSecurity = QStringLiteral("starttls");
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
+             qPrintable(errors()[0]));
+    QCOMPARE(m.received().size(), 0);
+
+    // SMTPS with a certificate nobody said to trust: refused, told once.
+    Messages::clearShown();
+    s.MailSecurity = QStringLiteral("tls");
+    s.MailPort = serverPort() + 2;
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
+             qPrintable(errors()[0]));
+    // A server that wants STARTTLS, asked in the clear: it refuses the login (and without
+    // one, the sender), saying why; told once.
+    Messages::clearShown();
+    s.MailSecurity = QStringLiteral("none");
+    s.MailPort = serverPort() + 1;
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял имя пользователя или пароль")) &&
+                 errors()[0].contains(QStringLiteral("STARTTLS")),
+             qPrintable(errors()[0]));
+    Messages::clearShown();
+    s.MailUser.clear();
+    QVERIFY(m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял адрес отправителя")),
+             qPrintable(errors()[0]));
+    s.MailUser = QStringLiteral("kelvora");
+    QCOMPARE(m.received().size(), 0);
+
+    // The right password without TLS: both go.
+    Messages::clearShown();
+    s.MailPort = serverPort();
+    QVERIFY(m.send());
+    QCOMPARE(errors(), QStringList());
+    QCOMPARE(m.result(101), QStringLiteral("отправлено"));
+    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    QCOMPARE(m.received().size(), 2);
+
+    // With the server's certificate trusted: STARTTLS (and the login over it), then SMTPS.
+    m.caFile = qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/cert.pem");
+    for (const char* security : {"starttls", "tls"}) {
+        Messages::clearShown();
+        s.MailSecurity = QLatin1String(security);
+        s.MailPort = serverPort() + (s.MailSecurity == QLatin1String("tls") ? 2 : 1);
+        for (int n : {101, 102})
+            m.line(n)->setCheckState(TMailForm::ColName, Qt::Checked);
+        QVERIFY(m.send());
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m.result(101), QStringLiteral("отправлено"));
+        QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    }
+    QCOMPARE(m.received().size(), 6);
+}
+
+void TestMail::cancelInTheMiddle()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    // Five subscribers the server takes a second each for, all with calls.
+    QStringList statements;
+    for (int i = 1; i <= 5; ++i) {
+        statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                                     "(%1, 'Абонент %1', '%2', 1)")
+                          .arg(200 + i)
+                          .arg(m.address(QStringLiteral("slow%1").arg(i)));
+        statements << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, i, 0)), 60 * i,
+                                       8120000 + i, 1, 200 + i);
+    }
+    t.exec(statements);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QTest::mouseClick(form.bbSend, Qt::LeftButton);
+    QVERIFY(form.running());
+    QVERIFY(!form.bbSend->isEnabled());
+    QVERIFY(!form.dOT->isEnabled());
+    // The window answers while the first message is on its way.
+    QTRY_COMPARE_WITH_TIMEOUT(m.result(201), QStringLiteral("отправлено"), 30000);
+    QVERIFY(form.running());
+    QTest::mouseClick(form.bbCancel, Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+
+    int sent = 0;
+    for (int i = 1; i <= 5; ++i) {
+        const QString r = m.result(200 + i);
+        if (r == QStringLiteral("отправлено")) {
+            ++sent;
+            QCOMPARE(m.line(200 + i)->checkState(TMailForm::ColName), Qt::Unchecked);
+        } else {
+            QCOMPARE(r, QStringLiteral("не отправлено: рассылка прервана"));
+            QCOMPARE(m.line(200 + i)->checkState(TMailForm::ColName), Qt::Checked);
+        }
+    }
+    // The one under way when cancel came is let finish; the rest are not tried.
+    QVERIFY2(sent >= 1 && sent <= 2, qPrintable(QString::number(sent)));
+    QCOMPARE(errors(), QStringList());
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), sent);
+    for (const QJsonValue& v : got) {
+        // Whole messages only: each with its report readable to the end.
+        const QJsonArray att = v[QStringLiteral("attachments")].toArray();
+        QCOMPARE(att.size(), 1);
+        QVERIFY(pdfText(att[0][QStringLiteral("path")].toString())
+                    .contains(QStringLiteral("Итого звонков: 1")));
+    }
+    QVERIFY(form.bbSend->isEnabled());
+    QVERIFY(form.PanelState->text().contains(QStringLiteral("прервана")));
+}
+
+void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    QStringList statements;
+    for (int i = 1; i <= 3; ++i)
+        statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                                     "(%1, 'Абонент %1', '%2', 1)")
+                          .arg(300 + i)
+                          .arg(m.address(QStringLiteral("slow%1").arg(i)));
+    t.exec(statements);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QTest::mouseClick(form.bbSend, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m.result(301), QStringLiteral("отправляется ..."), 10000);
+    // Escape asks the window to close: it stays until the message on its way is through.
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QVERIFY(form.isVisible());
+    QVERIFY(done.wait(30000));
+    QVERIFY(!form.isVisible());
+    int sent = 0;
+    for (int i = 1; i <= 3; ++i)
+        sent += m.result(300 + i) == QStringLiteral("отправлено");
+    QVERIFY(sent >= 1 && sent < 3);
+    QCOMPARE(m.received().size(), sent);
+}
+
+void TestMail::nothingStartsWithoutSettingsOrTemplate()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+                .arg(m.address(QStringLiteral("ivanov")))});
+    TMainObject& s = *m.dm.MainObject;
+    m.open();
+
+    s.MailServer.clear();
+    QVERIFY(!m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY(errors()[0].contains(QStringLiteral("Настройки почты")));
+
+    Messages::clearShown();
+    s.MailServer = QStringLiteral("127.0.0.1");
+    m.form->dOT->setDate(QDate(2026, 3, 3));
+    QVERIFY(!m.send());
+    QCOMPARE(errors().size(), 1);
+
+    // The database file taken away under the program: told, nothing sent.
+    Messages::clearShown();
+    m.form->dOT->setDate(QDate(2026, 3, 1));
+    QVERIFY(QFile::rename(t.path(), t.path() + QStringLiteral(".moved")));
+    QVERIFY(!m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("удален или заменен")), qPrintable(errors()[0]));
+    QVERIFY(QFile::rename(t.path() + QStringLiteral(".moved"), t.path()));
+
+    Messages::clearShown();
+    QFile::remove(t.dir() + QStringLiteral("/report2.frf"));
+    QVERIFY(!m.send());
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].contains(QStringLiteral("report2.frf")), qPrintable(errors()[0]));
+    QCOMPARE(m.line(101)->checkState(TMailForm::ColName), Qt::Checked);
+    QCOMPARE(m.received().size(), 0);
+}
+
+void TestMail::settingsWindowWritesTheFile()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    const QString ini = t.writeIni(QStringLiteral("kelvora.ini"),
+                                   QStringLiteral("[RemoteBD]\nName=x.fdb\n[Other]\nKeep=1\n"));
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    TMailSetForm form(*dm.MainObject);
+    form.show();
+    QCOMPARE(form.windowTitle(), QStringLiteral("Настройки почты"));
+    QCOMPARE(form.sePort->value(), 25);
+    QTest::keyClicks(form.eServer, QStringLiteral("mail.firm.ru"));
+    // The usual port follows the kind of connection.
+    form.cbSecurity->setFocus();
+    QTest::keyClick(form.cbSecurity, Qt::Key_Down);
+    QCOMPARE(form.cbSecurity->currentIndex(), 1);
+    QCOMPARE(form.sePort->value(), 587);
+    QTest::keyClicks(form.eUser, QStringLiteral("pbx"));
+    // Not ASCII: typed through the edit itself (QTest types Latin-1 keys only).
+    form.ePassword->insert(QStringLiteral("пароль;=1"));
+
+    // A sender that is no address is refused, and nothing is written.
+    form.eFrom->insert(QStringLiteral("АТС"));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(errors().size(), 1);
+    QVERIFY(form.isVisible());
+    {
+        QFile before(ini);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QVERIFY(!before.readAll().contains("mail.firm.ru"));
+    }
+
+    form.eFrom->clear();
+    form.eFrom->insert(QStringLiteral("АТС <pbx@firm.ru>"));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(errors().size(), 1);
+    QVERIFY(!form.isVisible());
+
+    // Written at once, readable by its owner only, the other sections kept.
+    QCOMPARE(QFile(ini).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+             QFile::ReadOwner | QFile::WriteOwner);
+    TMainObject again(t.dir());
+    QCOMPARE(again.MailServer, QStringLiteral("mail.firm.ru"));
+    QCOMPARE(again.MailPort, 587);
+    QCOMPARE(again.MailSecurity, QStringLiteral("starttls"));
+    QCOMPARE(again.MailUser, QStringLiteral("pbx"));
+    QCOMPARE(again.MailPassword, QStringLiteral("пароль;=1"));
+    QCOMPARE(again.MailFrom, QStringLiteral("АТС <pbx@firm.ru>"));
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("Keep=1"));
+}
+
+void TestMail::brokenMailSettingsReadAsDefaults()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.writeIni(QStringLiteral("kelvora.ini"),
+               QStringLiteral("[Mail]\nServer= smtp.firm.ru \nPort=abc\nSecurity=SSL-maybe\n"));
+    TMainObject s(t.dir());
+    QCOMPARE(s.MailServer, QStringLiteral("smtp.firm.ru"));
+    QCOMPARE(s.MailPort, 25);
+    QCOMPARE(s.MailSecurity, QStringLiteral("none"));
+    t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[mail]\nPort=70000\nSecurity=TLS\n"));
+    TMainObject s2(t.dir());
+    QCOMPARE(s2.MailPort, 25);
+    QCOMPARE(s2.MailSecurity, QStringLiteral("tls"));
+}
+
+void TestMail::menuItems()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::MainWindowSession session(t);
+    QVERIFY(session.ok);
+    auto* mailing = session.form.findChild<QAction*>(QStringLiteral("AMailReports"));
+    auto* settings = session.form.findChild<QAction*>(QStringLiteral("AMailSettings"));
+    QVERIFY(mailing && settings);
+    QCOMPARE(mailing->text(), QStringLiteral("Рассылка отчетов"));
+    QCOMPARE(settings->text(), QStringLiteral("Настройки почты"));
+    auto menuOf = [&](QAction* a) {
+        for (QAction* top : session.form.menuBar()->actions())
+            if (top->menu() && top->menu()->actions().contains(a))
+                return top->text().remove(u'&');
+        return QString();
+    };
+    QCOMPARE(menuOf(mailing), QStringLiteral("Статистика"));
+    QCOMPARE(menuOf(settings), QStringLiteral("Файл"));
+    // The mailing window takes the main window's period.
+    session.form.dOT->setDate(QDate(2026, 2, 3));
+    QDate seen;
+    test::whenModal([&](QDialog* d) {
+        if (auto* f = qobject_cast<TMailForm*>(d))
+            seen = f->dOT->date();
+        d->reject();
+    });
+    mailing->trigger();
+    QCOMPARE(seen, QDate(2026, 2, 3));
+}
+
+void TestMail::settingsFileThatCannotBeWritten()
+{
+    // A settings file that could not be read at start is not written over: saving tells so,
+    // and the values stay for the run.
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    QVERIFY(QDir(t.dir()).mkdir(QStringLiteral("kelvora.ini")));
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    TMailSetForm form(*dm.MainObject);
+    form.show();
+    QTest::keyClicks(form.eServer, QStringLiteral("mail.firm.ru"));
+    QTest::keyClicks(form.eFrom, QStringLiteral("pbx@firm.ru"));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].startsWith(QStringLiteral("Не удалось записать файл настроек")),
+             qPrintable(errors()[0]));
+    QCOMPARE(dm.MainObject->MailServer, QStringLiteral("mail.firm.ru"));
+    QVERIFY(QFileInfo(t.dir() + QStringLiteral("/kelvora.ini")).isDir());
+}
+
+QTEST_MAIN(TestMail)
+#include "test_mail.moc"
