@@ -118,16 +118,18 @@ void BackgroundFetch::finish(State state, std::optional<DbError> error)
 
 void BackgroundFetch::run()
 {
+    bool stopped = false;
     try {
         Database database;
         database.setDatabaseName(m_request.database);
         database.params() = m_request.params;
         {
             std::lock_guard lock(m_mutex);
-            if (m_stop) {
-                m_state = State::Stopped;
-                return;
-            }
+            stopped = m_stop;
+        }
+        if (stopped) {
+            finish(State::Stopped);
+            return;
         }
         database.open();
         {
@@ -165,7 +167,6 @@ void BackgroundFetch::run()
         Batch batch;
         std::size_t target = FirstBatchRows;
         Clock::time_point since = Clock::now();
-        bool stopped = false;
         for (;;) {
             {
                 std::lock_guard lock(m_mutex);
@@ -183,7 +184,8 @@ void BackgroundFetch::run()
             if (batch.rows == 0)
                 since = Clock::now();
             ++batch.rows;
-            if (batch.rows >= target || ((batch.rows & 63) == 0 && Clock::now() - since > BatchAge)) {
+            if (batch.rows >= target ||
+                ((batch.rows & 63) == 0 && Clock::now() - since > BatchAge)) {
                 batch.data.resize(batch.rows * length);
                 push(batch);
                 target = BatchRows;

@@ -40,9 +40,9 @@ public:
     struct Request
     {
         QString database;
-        QStringList params;            ///< the Database's parameter lines
-        QStringList transactionParams; ///< the Transaction's parameter words
-        QString sql;                   ///< positional text
+        QStringList params;                                  ///< the Database's parameter lines
+        QStringList transactionParams;                       ///< the Transaction's parameter words
+        QString sql;                                         ///< positional text
         Firebird::IMessageMetadata* inputMetadata = nullptr; ///< null without parameters
         QByteArray input;
         Firebird::IMessageMetadata* outputMetadata = nullptr;

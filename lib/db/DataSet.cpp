@@ -539,7 +539,7 @@ std::size_t DataSet::takeFetched(int budgetMs)
             m_fetchError = m_fetch->error();
         endFetch(worker == BackgroundFetch::State::Finished ? FetchState::Finished
                  : worker == BackgroundFetch::State::Failed ? FetchState::Failed
-                                                             : FetchState::Stopped);
+                                                            : FetchState::Stopped);
     }
     return m_rows.count() - before;
 }

@@ -12,8 +12,8 @@
 #include "Transaction.h"
 
 #include <cstdint>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
