@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -30,7 +31,25 @@ struct Load
     double firstScreenMs = 0;
     double allRowsMs = 0;
     double longestGapMs = 0;
+    double longestGapAtMs = 0; // when the longest gap ended
+    double cpuMs = 0;          // processor time of the whole process during the load
+    double uiCpuMs = 0;        // of that, the interface thread's
 };
+
+// Processor time the process has used, all threads, in milliseconds.
+double cpuMs()
+{
+    return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+}
+
+// Processor time of the calling thread in milliseconds (0 where unknown).
+double threadCpuMs()
+{
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0)
+        return 0;
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
 
 // Presses "Показать" and runs the event loop until the last row is in, ticking a 1 ms timer
 // the while: the first screen counts once the grid is drawn with rows.
@@ -46,7 +65,10 @@ Load measure(TMainForm& form)
     bool first = false;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         const qint64 now = clock.nsecsElapsed();
-        load.longestGapMs = std::max(load.longestGapMs, double(now - lastTick) / 1e6);
+        if (double(now - lastTick) / 1e6 > load.longestGapMs) {
+            load.longestGapMs = double(now - lastTick) / 1e6;
+            load.longestGapAtMs = double(now) / 1e6;
+        }
         lastTick = now;
         if (!first && !form.GridRings->isHidden() && form.GridRings->model()->rowCount() > 0) {
             first = true;
@@ -59,11 +81,15 @@ Load measure(TMainForm& form)
             loop.quit();
         }
     });
+    const double cpuStart = cpuMs();
+    const double uiCpuStart = threadCpuMs();
     clock.start();
     form.sbStart->click(); // starts the load and returns
     lastTick = clock.nsecsElapsed();
     tick.start();
     loop.exec();
+    load.cpuMs = cpuMs() - cpuStart;
+    load.uiCpuMs = threadCpuMs() - uiCpuStart;
     return load;
 }
 
@@ -100,15 +126,24 @@ int main(int argc, char** argv)
         const QDateTime d1(form.dOT->date(), QTime(0, 0));
         const QDateTime d2(form.dDo->date(), QTime(23, 59, 59, 59));
         double firstRow = 0;
-        raw.push_back(bench::timeMs(
-            [&] { bench::rawFetch(path, positional, d1, d2, 6, rawRows, &firstRow); }));
+        const double rawCpuStart = cpuMs();
+        // "noraw" as the third argument leaves the plain fetch out (for profiling the load).
+        const bool withRaw = !(argc > 3 && QByteArray(argv[3]) == "noraw");
+        raw.push_back(bench::timeMs([&] {
+            if (withRaw)
+                bench::rawFetch(path, positional, d1, d2, 6, rawRows, &firstRow);
+        }));
+        const double rawCpu = cpuMs() - rawCpuStart;
         rawFirst.push_back(firstRow);
         const Load& l = ours.back();
         std::printf(
-            "round %d: first screen %.0f ms, all rows %.0f ms (rows %s, %s), longest "
-            "gap between ticks %.1f ms; raw fetch %.0f ms (first row %.0f ms, %lld rows)\n",
+            "round %d: first screen %.0f ms, all rows %.0f ms (rows %s, %s), longest gap "
+            "between ticks %.1f ms (ending at %.0f ms), processor %.0f ms (%.0f ms of it the "
+            "interface thread's); raw fetch %.0f ms "
+            "(first row %.0f ms, %lld rows), processor %.0f ms\n",
             round + 1, l.firstScreenMs, l.allRowsMs, qPrintable(form.PanelTotalString->text()),
-            qPrintable(form.PanelTotalTime->text()), l.longestGapMs, raw.back(), firstRow, rawRows);
+            qPrintable(form.PanelTotalTime->text()), l.longestGapMs, l.longestGapAtMs, l.cpuMs,
+            l.uiCpuMs, raw.back(), firstRow, rawRows, rawCpu);
         std::fflush(stdout);
     }
     auto best = [&](auto member) {

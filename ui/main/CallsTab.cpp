@@ -30,7 +30,9 @@ const QString GridRingsSection = QStringLiteral("GridRings");
 const QString ShowText = QStringLiteral("Показать");
 const QString StopText = QStringLiteral("Стоп");
 // Time the arriving rows may take on the interface thread at a time, so it always answers.
-constexpr int TakeBudgetMs = 15;
+constexpr int TakeBudgetMs = 8;
+// How often the grid is told of the rows that arrived meanwhile.
+constexpr int AnnounceMs = 200;
 } // namespace
 
 CallsTab::~CallsTab()
@@ -281,6 +283,7 @@ void CallsTab::RunCallQuery()
     m_firstScreenShown = false;
     m_loadSort = {fieldRing, s.DescRing};
     m_loadTimer->start();
+    m_announced.start();
     sbStart->setText(StopText);
     sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     sbStart->setEnabled(true);
@@ -298,10 +301,16 @@ void CallsTab::takeRows()
     if (const db::Field* length = q.findField(QStringLiteral("RINGLENGTH")))
         for (std::size_t i = before; i < before + added; ++i)
             m_sum += q.atRow(qint64(i), [&] { return length->asInt64(); });
-    GridRings->gridModel().rowsArrived();
-    if (!m_loading)
-        return; // the new rows' views stopped the load
-    if (!q.fetching()) {
+    // The grid hears of new rows a few times a second, not at every slice: each time it
+    // lays out its scroll bar and paints again.
+    const bool last = !q.fetching();
+    if (last || !m_firstScreenShown || m_announced.elapsed() >= AnnounceMs) {
+        m_announced.start();
+        GridRings->gridModel().rowsArrived();
+        if (!m_loading)
+            return; // the new rows' views stopped the load
+    }
+    if (last) {
         finishLoad();
         return;
     }

@@ -3,6 +3,8 @@
 
 #include "MainTab.h"
 
+#include <QElapsedTimer>
+
 #include <utility>
 
 class QCheckBox;
@@ -80,6 +82,7 @@ private:
     QTimer* m_loadTimer = nullptr; // takes rows also when a notice of the worker was missed
     bool m_takePending = false;    // a takeRows() is queued
     bool m_firstScreenShown = false;
-    qint64 m_sum = 0; // RingLength of the rows that arrived
+    QElapsedTimer m_announced; // since the grid was last told of new rows
+    qint64 m_sum = 0;          // RingLength of the rows that arrived
     std::pair<int, int> m_loadSort{0, 0};
 };
