@@ -265,16 +265,16 @@ void TReportForm::RunReport(bool Preview)
         };
         if (Preview) {
             if (ok) {
-                m_prepared = pages;
-                frPreview->setReport(std::move(pages));
+                m_prepared = std::make_shared<const report::PreparedReport>(std::move(pages));
+                frPreview->setReport(m_prepared);
             } else {
                 ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
             }
         } else {
             QString error;
             if (ok)
-                m_prepared = std::move(pages);
-            if (!ok || !PrintHook(m_prepared, error))
+                m_prepared = std::make_shared<const report::PreparedReport>(std::move(pages));
+            if (!ok || !PrintHook(*m_prepared, error))
                 ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
                            Caption);
         }

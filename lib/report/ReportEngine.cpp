@@ -10,9 +10,93 @@
 #include <QTime>
 #include <QtMath>
 
+#include <QHash>
+
 #include <memory>
 
 namespace report {
+
+PageItem PageItems::const_iterator::operator*() const
+{
+    const PackedItem& p = m_items->m_packed[m_index];
+    const ItemStyle& style = m_items->m_pools->styles[p.style];
+    PageItem item;
+    item.color = style.color;
+    if (p.kind == PageItem::Kind::Line) {
+        item.kind = PageItem::Kind::Line;
+        item.x1 = p.x1;
+        item.y1 = p.y1;
+        item.x2 = p.x2;
+        item.y2 = p.y2;
+        item.width = style.width;
+        return item;
+    }
+    // A text cell: its fill, its text, then its framed sides in the order left, top, right,
+    // bottom.
+    int part = m_part;
+    if (style.hasFill) {
+        if (part == 0) {
+            item.kind = PageItem::Kind::Fill;
+            item.color = style.fill;
+            item.x1 = p.x1;
+            item.y1 = p.y1;
+            item.x2 = p.x2;
+            item.y2 = p.y2;
+            return item;
+        }
+        --part;
+    }
+    if (part == 0) {
+        item.kind = PageItem::Kind::Text;
+        item.font = style.font;
+        item.flags = style.flags;
+        item.x1 = float(double(p.x1) + ItemStyle::TextInset);
+        item.y1 = p.y1;
+        item.x2 = float(double(p.x2) - ItemStyle::TextInset);
+        item.y2 = p.y2;
+        item.text = m_items->m_pools->texts[p.text];
+        return item;
+    }
+    item.kind = PageItem::Kind::Line;
+    item.width = style.width;
+    int side = 0;
+    for (std::uint8_t bit = ItemStyle::FrameLeft; bit <= ItemStyle::FrameBottom; bit <<= 1)
+        if (style.frame & bit) {
+            if (++side == part) {
+                const bool right = bit == ItemStyle::FrameRight;
+                const bool bottom = bit == ItemStyle::FrameBottom;
+                item.x1 = right ? p.x2 : p.x1;
+                item.y1 = bottom ? p.y2 : p.y1;
+                item.x2 = bit == ItemStyle::FrameLeft ? p.x1 : p.x2;
+                item.y2 = bit == ItemStyle::FrameTop ? p.y1 : p.y2;
+                break;
+            }
+        }
+    return item;
+}
+
+PageItems::const_iterator& PageItems::const_iterator::operator++()
+{
+    if (++m_part >= m_items->m_packed[m_index].parts) {
+        m_part = 0;
+        ++m_index;
+    }
+    return *this;
+}
+
+std::size_t PreparedReport::memoryBytes() const
+{
+    std::size_t bytes = pages.capacity() * sizeof(PreparedPage);
+    for (const PreparedPage& p : pages)
+        bytes += p.items.memoryBytes();
+    if (pools) {
+        bytes += pools->styles.capacity() * sizeof(ItemStyle);
+        bytes += pools->texts.capacity() * sizeof(QString);
+        for (const QString& t : pools->texts)
+            bytes += std::size_t(t.capacity()) * 2 + 16;
+    }
+    return bytes;
+}
 
 struct ReportEngine::Pass
 {
@@ -27,6 +111,27 @@ struct ReportEngine::Pass
     PreparedPage* current = nullptr; // the page being drawn (drawing pass only)
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
+    std::shared_ptr<ItemPools> pools;
+    QHash<QString, std::uint32_t> textIds; // each distinct text is kept once
+    std::uint16_t style(const ItemStyle& s)
+    {
+        for (std::size_t i = 0; i < pools->styles.size(); ++i)
+            if (pools->styles[i] == s)
+                return std::uint16_t(i);
+        if (pools->styles.size() >= 65535)
+            return 0;
+        pools->styles.push_back(s);
+        return std::uint16_t(pools->styles.size() - 1);
+    }
+    std::uint32_t text(const QString& t)
+    {
+        if (auto it = textIds.constFind(t); it != textIds.constEnd())
+            return it.value();
+        const auto id = std::uint32_t(pools->texts.size());
+        pools->texts.push_back(t);
+        textIds.insert(t, id);
+        return id;
+    }
     double bottom() const
     {
         const Band* footer = layout.band(BandKind::PageFooter);
@@ -95,27 +200,15 @@ std::uint8_t fontIndex(std::vector<QFont>& fonts, const QFont& f)
     return std::uint8_t(fonts.size() - 1);
 }
 
-PageItem line(QPointF a, QPointF b, double width)
+PackedItem packed(PageItem::Kind kind, double x1, double y1, double x2, double y2)
 {
-    PageItem l;
-    l.kind = PageItem::Kind::Line;
-    l.x1 = float(a.x());
-    l.y1 = float(a.y());
-    l.x2 = float(b.x());
-    l.y2 = float(b.y());
-    l.width = float(width);
-    return l;
-}
-
-PageItem box(PageItem::Kind kind, const QRectF& r)
-{
-    PageItem b;
-    b.kind = kind;
-    b.x1 = float(r.left());
-    b.y1 = float(r.top());
-    b.x2 = float(r.right());
-    b.y2 = float(r.bottom());
-    return b;
+    PackedItem p;
+    p.kind = kind;
+    p.x1 = float(x1);
+    p.y1 = float(y1);
+    p.x2 = float(x2);
+    p.y2 = float(y2);
+    return p;
 }
 
 } // namespace
@@ -124,39 +217,47 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
 {
     if (!pass.current)
         return;
-    std::vector<PageItem>& items = pass.current->items;
+    PageItems& items = pass.current->items;
     const double left = pass.layout.marginLeft();
     for (const TextObject& t : band.texts) {
         const QRectF r(left + t.x, top + t.y, t.w, t.h);
+        ItemStyle style;
         if (t.fill.isValid()) {
-            PageItem fill = box(PageItem::Kind::Fill, r);
-            fill.color = t.fill.rgba();
-            items.push_back(std::move(fill));
+            style.hasFill = true;
+            style.fill = t.fill.rgba();
         }
         QFont f(pass.layout.fontFamily());
         f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
         f.setBold(t.bold);
         f.setItalic(t.italic);
-        PageItem text = box(PageItem::Kind::Text, r.adjusted(1.5, 0, -1.5, 0));
-        text.font = fontIndex(pass.fonts, f);
-        text.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
-        text.text = expand(pass, t.text);
-        items.push_back(std::move(text));
+        style.font = fontIndex(pass.fonts, f);
+        style.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
         if (!t.frame.isEmpty()) {
             const bool all = t.frame == QLatin1String("all");
             if (all || t.frame.contains(u'l'))
-                items.push_back(line(r.topLeft(), r.bottomLeft(), 0.5));
+                style.frame |= ItemStyle::FrameLeft;
             if (all || t.frame.contains(u't'))
-                items.push_back(line(r.topLeft(), r.topRight(), 0.5));
+                style.frame |= ItemStyle::FrameTop;
             if (all || t.frame.contains(u'r'))
-                items.push_back(line(r.topRight(), r.bottomRight(), 0.5));
+                style.frame |= ItemStyle::FrameRight;
             if (all || t.frame.contains(u'b'))
-                items.push_back(line(r.bottomLeft(), r.bottomRight(), 0.5));
+                style.frame |= ItemStyle::FrameBottom;
+            style.width = 0.5f;
         }
+        PackedItem cell = packed(PageItem::Kind::Text, r.left(), r.top(), r.right(), r.bottom());
+        cell.style = pass.style(style);
+        cell.text = pass.text(expand(pass, t.text));
+        cell.parts = std::uint8_t((style.hasFill ? 2 : 1) + qPopulationCount(style.frame));
+        items.append(cell);
     }
-    for (const LineObject& l : band.lines)
-        items.push_back(
-            line(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2), l.width));
+    for (const LineObject& l : band.lines) {
+        ItemStyle style;
+        style.width = float(l.width);
+        PackedItem line =
+            packed(PageItem::Kind::Line, left + l.x1, top + l.y1, left + l.x2, top + l.y2);
+        line.style = pass.style(style);
+        items.append(line);
+    }
 }
 
 void ReportEngine::newPage(Pass& pass)
@@ -164,7 +265,7 @@ void ReportEngine::newPage(Pass& pass)
     ++pass.page;
     pass.rows.push_back(0);
     pass.y = pass.layout.marginTop();
-    pass.pages.emplace_back();
+    pass.pages.push_back(PreparedPage{PageItems(pass.pools)});
     pass.current = pass.draw ? &pass.pages.back() : nullptr;
     renderPageHeader(pass);
     if (pass.page > 1)
@@ -174,6 +275,8 @@ void ReportEngine::newPage(Pass& pass)
 void ReportEngine::endPage(Pass& pass)
 {
     renderPageFooter(pass);
+    if (pass.current)
+        pass.current->items.squeeze();
     pass.current = nullptr;
 }
 
@@ -269,15 +372,19 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
         return false;
     }
     // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
-    Pass count{layout, data, values, false, 0, {}, {}, {}, nullptr, 0, 0};
+    Pass count{layout, data, values,  false, 0, {},
+               {},     {},   nullptr, 0,     0, std::make_shared<ItemPools>(),
+               {}};
     if (!run(count))
         return false;
-    Pass draw{layout, data, values, true, int(count.pages.size()), {}, {}, {}, nullptr, 0, 0};
+    Pass draw{layout, data,    values, true, int(count.pages.size()),       {}, {},
+              {},     nullptr, 0,      0,    std::make_shared<ItemPools>(), {}};
     if (!run(draw))
         return false;
     out.pageWidth = layout.pageWidth();
     out.pageHeight = layout.pageHeight();
     out.pages = std::move(draw.pages);
+    out.pools = draw.pools;
     out.fonts = std::move(draw.fonts);
     out.rowsPerPage = std::move(draw.rows);
     return true;

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -17,7 +19,8 @@ class QPrinter;
 
 namespace report {
 
-/// One drawn thing of a prepared page, in points from the page's top left corner.
+/// One drawn thing of a prepared page, in points from the page's top left corner, as the
+/// page's items read back.
 struct PageItem
 {
     enum class Kind : std::uint8_t
@@ -36,10 +39,109 @@ struct PageItem
     QString text;
 };
 
+/// How a packed item is drawn; kept once per report and shared by its items.
+struct ItemStyle
+{
+    QRgb color = 0xff000000; ///< text and line pen
+    QRgb fill = 0;           ///< text: the cell's fill, when hasFill
+    bool hasFill = false;
+    std::uint8_t font = 0;
+    std::uint8_t frame = 0; ///< text: sides framed (FrameLeft, ...), drawn after the text
+    int flags = 0;
+    float width = 0; ///< line: pen width; text: the frame's
+    bool operator==(const ItemStyle&) const = default;
+    static constexpr std::uint8_t FrameLeft = 1, FrameTop = 2, FrameRight = 4, FrameBottom = 8;
+    /// Points between a text's cell and the rectangle its text is laid out in, left and right.
+    static constexpr double TextInset = 1.5;
+};
+
+/// What the pages of one report share: the styles and the distinct texts of their items.
+struct ItemPools
+{
+    std::vector<ItemStyle> styles;
+    std::vector<QString> texts;
+};
+
+/// One packed entry of a page: a line, or a text cell with its fill and frame (read back as
+/// up to six items: fill, text, then the framed sides left, top, right, bottom).
+struct PackedItem
+{
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; ///< text: the cell; line: its ends
+    std::uint32_t text = 0;               ///< index into ItemPools::texts
+    std::uint16_t style = 0;              ///< index into ItemPools::styles
+    PageItem::Kind kind = PageItem::Kind::Text;
+    std::uint8_t parts = 1; ///< the items it reads back as
+};
+
+/// The items of a page in drawing order, held packed (about 24 bytes a text cell with its frame)
+/// and read back one PageItem at a time. Copies share the report's pools.
+class PageItems
+{
+public:
+    class const_iterator
+    {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = PageItem;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = PageItem;
+
+        const_iterator() = default;
+        const_iterator(const PageItems* items, std::size_t index) : m_items(items), m_index(index)
+        {
+        }
+        PageItem operator*() const;
+        const_iterator& operator++();
+        const_iterator operator++(int)
+        {
+            const_iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const const_iterator& o) const
+        {
+            return m_index == o.m_index && m_part == o.m_part;
+        }
+        bool operator!=(const const_iterator& o) const { return !(*this == o); }
+
+    private:
+        const PageItems* m_items = nullptr;
+        std::size_t m_index = 0; // packed entry
+        std::uint8_t m_part = 0; // item within it
+    };
+
+    PageItems() = default;
+    explicit PageItems(std::shared_ptr<const ItemPools> pools) : m_pools(std::move(pools)) {}
+
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, m_packed.size()}; }
+    /// Items read back (not packed entries).
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+
+    void append(const PackedItem& item)
+    {
+        m_packed.push_back(item);
+        m_count += item.parts;
+    }
+    /// Gives back what growing left unused, once the page is complete.
+    void squeeze() { m_packed.shrink_to_fit(); }
+    const std::vector<PackedItem>& packed() const { return m_packed; }
+    const ItemPools* pools() const { return m_pools.get(); }
+    /// Bytes held by the page itself (the pools are the report's).
+    std::size_t memoryBytes() const { return m_packed.capacity() * sizeof(PackedItem); }
+
+private:
+    std::vector<PackedItem> m_packed;
+    std::shared_ptr<const ItemPools> m_pools;
+    std::size_t m_count = 0;
+};
+
 /// A prepared page: what is drawn on it, in drawing order.
 struct PreparedPage
 {
-    std::vector<PageItem> items;
+    PageItems items;
 };
 
 /// Pages in points (1/72 inch), kept as lists of drawn items and painted on demand at any
@@ -49,9 +151,12 @@ struct PreparedReport
     double pageWidth = 0;
     double pageHeight = 0;
     std::vector<PreparedPage> pages;
-    std::vector<QFont> fonts;     ///< sized in pixels, one pixel a point
-    std::vector<int> rowsPerPage; // master-data rows placed on each page
+    std::vector<QFont> fonts;               ///< sized in pixels, one pixel a point
+    std::vector<int> rowsPerPage;           // master-data rows placed on each page
+    std::shared_ptr<const ItemPools> pools; ///< shared by the pages' items
     bool empty() const { return pages.empty(); }
+    /// Bytes held by the pages and their pools.
+    std::size_t memoryBytes() const;
 };
 
 /// The value of a variable that is not a column of the data source; nothing when unknown.
