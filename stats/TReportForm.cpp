@@ -224,7 +224,9 @@ void TReportForm::RunReport(bool Preview)
         report::ReportTemplate layout;
         report::ReportEngine engine;
         QuerySource source(q);
-        report::PreparedReport pages;
+        // Shown in the preview as soon as its first page is laid out, growing meanwhile.
+        const auto pages = std::make_shared<report::PreparedReport>();
+        bool showing = false;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         // Why a template cannot be used goes under the message, so that whoever edits it
         // sees the file, the line and the fault.
@@ -246,16 +248,25 @@ void TReportForm::RunReport(bool Preview)
                         wait.ProgressBar->setRange(0, total);
                     if (total > 0)
                         wait.ProgressBar->setValue(page);
+                    if (Preview && total > 0 && page > 1) {
+                        if (!showing)
+                            frPreview->setReport(pages);
+                        else
+                            frPreview->reportGrew();
+                        showing = true;
+                    }
                     QApplication::processEvents();
                 }
                 return !escape.pressed;
             });
             ok = engine.prepare(
-                layout, source, [this](const QString& n) { return frReportGetValue(n); }, pages);
+                layout, source, [this](const QString& n) { return frReportGetValue(n); }, *pages);
             if (!ok)
                 reason = engine.errorString();
         }
         QApplication::restoreOverrideCursor();
+        if (showing && (!ok || engine.cancelled()))
+            frPreview->setReport(m_prepared); // the pages on show before
         if (engine.cancelled()) {
             q.close();
             return;
@@ -265,7 +276,7 @@ void TReportForm::RunReport(bool Preview)
         };
         if (Preview) {
             if (ok) {
-                m_prepared = std::make_shared<const report::PreparedReport>(std::move(pages));
+                m_prepared = pages;
                 frPreview->setReport(m_prepared);
             } else {
                 ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
@@ -273,7 +284,7 @@ void TReportForm::RunReport(bool Preview)
         } else {
             QString error;
             if (ok)
-                m_prepared = std::make_shared<const report::PreparedReport>(std::move(pages));
+                m_prepared = pages;
             if (!ok || !PrintHook(*m_prepared, error))
                 ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
                            Caption);

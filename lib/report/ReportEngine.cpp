@@ -54,7 +54,7 @@ PageItem PageItems::const_iterator::operator*() const
         item.y1 = p.y1;
         item.x2 = float(double(p.x2) - ItemStyle::TextInset);
         item.y2 = p.y2;
-        item.text = m_items->m_pools->texts[p.text];
+        item.text = m_items->m_pools->text(p.text);
         return item;
     }
     item.kind = PageItem::Kind::Line;
@@ -91,9 +91,7 @@ std::size_t PreparedReport::memoryBytes() const
         bytes += p.items.memoryBytes();
     if (pools) {
         bytes += pools->styles.capacity() * sizeof(ItemStyle);
-        bytes += pools->texts.capacity() * sizeof(QString);
-        for (const QString& t : pools->texts)
-            bytes += std::size_t(t.capacity()) * 2 + 16;
+        bytes += pools->textBytes.capacity() + pools->textStarts.capacity() * 4;
     }
     return bytes;
 }
@@ -105,9 +103,9 @@ struct ReportEngine::Pass
     const ValueCallback& values;
     bool draw;
     int totalPages;
-    std::vector<PreparedPage> pages;
+    std::vector<PreparedPage>& pages;
     std::vector<int> rows;
-    std::vector<QFont> fonts;
+    std::vector<QFont>& fonts;
     PreparedPage* current = nullptr; // the page being drawn (drawing pass only)
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
@@ -127,8 +125,7 @@ struct ReportEngine::Pass
     {
         if (auto it = textIds.constFind(t); it != textIds.constEnd())
             return it.value();
-        const auto id = std::uint32_t(pools->texts.size());
-        pools->texts.push_back(t);
+        const std::uint32_t id = pools->add(t);
         textIds.insert(t, id);
         return id;
     }
@@ -265,8 +262,12 @@ void ReportEngine::newPage(Pass& pass)
     ++pass.page;
     pass.rows.push_back(0);
     pass.y = pass.layout.marginTop();
+    // A page holds about as many items as the one before: room for them at once.
+    const std::size_t expected = pass.pages.empty() ? 0 : pass.pages.back().items.packed().size();
     pass.pages.push_back(PreparedPage{PageItems(pass.pools)});
     pass.current = pass.draw ? &pass.pages.back() : nullptr;
+    if (pass.current)
+        pass.current->items.reserve(expected + expected / 16);
     renderPageHeader(pass);
     if (pass.page > 1)
         renderColumnHeader(pass);
@@ -372,20 +373,29 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
         return false;
     }
     // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
-    Pass count{layout, data, values,  false, 0, {},
-               {},     {},   nullptr, 0,     0, std::make_shared<ItemPools>(),
+    std::vector<PreparedPage> counted;
+    std::vector<QFont> countFonts;
+    Pass count{layout, data,       values,  false, 0, counted,
+               {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
                {}};
     if (!run(count))
         return false;
-    Pass draw{layout, data,    values, true, int(count.pages.size()),       {}, {},
-              {},     nullptr, 0,      0,    std::make_shared<ItemPools>(), {}};
-    if (!run(draw))
-        return false;
+    const int total = int(counted.size());
+    counted = {};
+    // The drawing pass lays the pages out straight into `out`, where they can be shown
+    // while later ones are prepared.
+    out = PreparedReport{};
     out.pageWidth = layout.pageWidth();
     out.pageHeight = layout.pageHeight();
-    out.pages = std::move(draw.pages);
-    out.pools = draw.pools;
-    out.fonts = std::move(draw.fonts);
+    auto pools = std::make_shared<ItemPools>();
+    out.pools = pools;
+    Pass draw{layout,    data,    values, true, total, out.pages, {},
+              out.fonts, nullptr, 0,      0,    pools, {}};
+    if (!run(draw))
+        return false;
+    pools->textBytes.shrink_to_fit();
+    pools->textStarts.shrink_to_fit();
+    out.pages.shrink_to_fit();
     out.rowsPerPage = std::move(draw.rows);
     return true;
 }

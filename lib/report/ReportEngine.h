@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QPrinter;
@@ -59,7 +60,24 @@ struct ItemStyle
 struct ItemPools
 {
     std::vector<ItemStyle> styles;
-    std::vector<QString> texts;
+    /// The texts one after another in UTF-8 (most are digits: a byte a character), each
+    /// starting at its entry of textStarts and ending where the next starts.
+    std::string textBytes;
+    std::vector<std::uint32_t> textStarts;
+    std::size_t textCount() const { return textStarts.size(); }
+    QString text(std::uint32_t index) const
+    {
+        const std::size_t begin = textStarts[index];
+        const std::size_t end =
+            index + 1 < textStarts.size() ? textStarts[index + 1] : textBytes.size();
+        return QString::fromUtf8(textBytes.data() + begin, qsizetype(end - begin));
+    }
+    std::uint32_t add(const QString& text)
+    {
+        textStarts.push_back(std::uint32_t(textBytes.size()));
+        textBytes += text.toStdString();
+        return std::uint32_t(textStarts.size() - 1);
+    }
 };
 
 /// One packed entry of a page: a line, or a text cell with its fill and frame (read back as
@@ -67,7 +85,7 @@ struct ItemPools
 struct PackedItem
 {
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0; ///< text: the cell; line: its ends
-    std::uint32_t text = 0;               ///< index into ItemPools::texts
+    std::uint32_t text = 0;               ///< a text of ItemPools
     std::uint16_t style = 0;              ///< index into ItemPools::styles
     PageItem::Kind kind = PageItem::Kind::Text;
     std::uint8_t parts = 1; ///< the items it reads back as
@@ -125,8 +143,13 @@ public:
         m_packed.push_back(item);
         m_count += item.parts;
     }
+    void reserve(std::size_t entries) { m_packed.reserve(entries); }
     /// Gives back what growing left unused, once the page is complete.
-    void squeeze() { m_packed.shrink_to_fit(); }
+    void squeeze()
+    {
+        if (m_packed.capacity() > m_packed.size() + m_packed.size() / 8)
+            m_packed.shrink_to_fit();
+    }
     const std::vector<PackedItem>& packed() const { return m_packed; }
     const ItemPools* pools() const { return m_pools.get(); }
     /// Bytes held by the page itself (the pools are the report's).
@@ -170,6 +193,9 @@ using ValueCallback = std::function<std::optional<QVariant>(const QString& name)
 class ReportEngine
 {
 public:
+    /// Counts the pages, then lays them out into `out` (emptied first): its pages grow while
+    /// the progress callback is told of them, so a caller may show them meanwhile (the last one
+    /// is complete once the next begins). When it returns false, `out` holds what was laid out.
     bool prepare(const ReportTemplate& layout, ReportDataSource& data, const ValueCallback& values,
                  PreparedReport& out);
     /// Told the pages laid out so far after each row, and the pages in all once known (0 in

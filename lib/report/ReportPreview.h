@@ -21,6 +21,8 @@ public:
     void setReport(PreparedReport report);
     void setReport(std::shared_ptr<const PreparedReport> report);
     const PreparedReport& report() const { return *m_report; }
+    /// The report on show has more pages than when it was set (it is being prepared).
+    void reportGrew() { relayout(); }
     /// 1.0 is the page's natural size on screen.
     void setZoom(double zoom);
     double zoom() const { return m_zoom; }
