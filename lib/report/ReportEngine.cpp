@@ -22,26 +22,33 @@ PageItem PageItems::const_iterator::operator*() const
     const ItemStyle& style = m_items->m_pools->styles[p.style];
     PageItem item;
     item.color = style.color;
+    auto setBox = [&item](const QRectF& r) {
+        item.x1 = float(r.left());
+        item.y1 = float(r.top());
+        item.x2 = float(r.right());
+        item.y2 = float(r.bottom());
+    };
+    auto setLine = [&item](QPointF a, QPointF b) {
+        item.x1 = float(a.x());
+        item.y1 = float(a.y());
+        item.x2 = float(b.x());
+        item.y2 = float(b.y());
+    };
     if (p.kind == PageItem::Kind::Line) {
         item.kind = PageItem::Kind::Line;
-        item.x1 = p.x1;
-        item.y1 = p.y1;
-        item.x2 = p.x2;
-        item.y2 = p.y2;
+        setLine(QPointF(style.x, p.top + style.y), QPointF(style.w, p.top + style.h));
         item.width = style.width;
         return item;
     }
     // A text cell: its fill, its text, then its framed sides in the order left, top, right,
     // bottom.
+    const QRectF r(style.x, p.top + style.y, style.w, style.h);
     int part = m_part;
     if (style.hasFill) {
         if (part == 0) {
             item.kind = PageItem::Kind::Fill;
             item.color = style.fill;
-            item.x1 = p.x1;
-            item.y1 = p.y1;
-            item.x2 = p.x2;
-            item.y2 = p.y2;
+            setBox(r);
             return item;
         }
         --part;
@@ -50,10 +57,7 @@ PageItem PageItems::const_iterator::operator*() const
         item.kind = PageItem::Kind::Text;
         item.font = style.font;
         item.flags = style.flags;
-        item.x1 = float(double(p.x1) + ItemStyle::TextInset);
-        item.y1 = p.y1;
-        item.x2 = float(double(p.x2) - ItemStyle::TextInset);
-        item.y2 = p.y2;
+        setBox(r.adjusted(ItemStyle::TextInset, 0, -ItemStyle::TextInset, 0));
         item.text = m_items->m_pools->text(p.text);
         return item;
     }
@@ -61,16 +65,16 @@ PageItem PageItems::const_iterator::operator*() const
     item.width = style.width;
     int side = 0;
     for (std::uint8_t bit = ItemStyle::FrameLeft; bit <= ItemStyle::FrameBottom; bit <<= 1)
-        if (style.frame & bit) {
-            if (++side == part) {
-                const bool right = bit == ItemStyle::FrameRight;
-                const bool bottom = bit == ItemStyle::FrameBottom;
-                item.x1 = right ? p.x2 : p.x1;
-                item.y1 = bottom ? p.y2 : p.y1;
-                item.x2 = bit == ItemStyle::FrameLeft ? p.x1 : p.x2;
-                item.y2 = bit == ItemStyle::FrameTop ? p.y1 : p.y2;
-                break;
-            }
+        if ((style.frame & bit) && ++side == part) {
+            if (bit == ItemStyle::FrameLeft)
+                setLine(r.topLeft(), r.bottomLeft());
+            else if (bit == ItemStyle::FrameTop)
+                setLine(r.topLeft(), r.topRight());
+            else if (bit == ItemStyle::FrameRight)
+                setLine(r.topRight(), r.bottomRight());
+            else
+                setLine(r.bottomLeft(), r.bottomRight());
+            break;
         }
     return item;
 }
@@ -110,7 +114,8 @@ struct ReportEngine::Pass
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     std::shared_ptr<ItemPools> pools;
-    QHash<QString, std::uint32_t> textIds; // each distinct text is kept once
+    QHash<QString, std::uint32_t> textIds;          // each distinct text is kept once
+    QHash<const void*, std::uint16_t> objectStyles; // the style of each template object
     std::uint16_t style(const ItemStyle& s)
     {
         for (std::size_t i = 0; i < pools->styles.size(); ++i)
@@ -197,17 +202,6 @@ std::uint8_t fontIndex(std::vector<QFont>& fonts, const QFont& f)
     return std::uint8_t(fonts.size() - 1);
 }
 
-PackedItem packed(PageItem::Kind kind, double x1, double y1, double x2, double y2)
-{
-    PackedItem p;
-    p.kind = kind;
-    p.x1 = float(x1);
-    p.y1 = float(y1);
-    p.x2 = float(x2);
-    p.y2 = float(y2);
-    return p;
-}
-
 } // namespace
 
 void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
@@ -217,42 +211,61 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
     PageItems& items = pass.current->items;
     const double left = pass.layout.marginLeft();
     for (const TextObject& t : band.texts) {
-        const QRectF r(left + t.x, top + t.y, t.w, t.h);
-        ItemStyle style;
-        if (t.fill.isValid()) {
-            style.hasFill = true;
-            style.fill = t.fill.rgba();
+        auto known = pass.objectStyles.constFind(&t);
+        if (known == pass.objectStyles.constEnd()) {
+            ItemStyle style;
+            if (t.fill.isValid()) {
+                style.hasFill = true;
+                style.fill = t.fill.rgba();
+            }
+            QFont f(pass.layout.fontFamily());
+            f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
+            f.setBold(t.bold);
+            f.setItalic(t.italic);
+            style.font = fontIndex(pass.fonts, f);
+            style.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
+            if (!t.frame.isEmpty()) {
+                const bool all = t.frame == QLatin1String("all");
+                if (all || t.frame.contains(u'l'))
+                    style.frame |= ItemStyle::FrameLeft;
+                if (all || t.frame.contains(u't'))
+                    style.frame |= ItemStyle::FrameTop;
+                if (all || t.frame.contains(u'r'))
+                    style.frame |= ItemStyle::FrameRight;
+                if (all || t.frame.contains(u'b'))
+                    style.frame |= ItemStyle::FrameBottom;
+                style.width = 0.5f;
+            }
+            style.x = left + t.x;
+            style.y = t.y;
+            style.w = t.w;
+            style.h = t.h;
+            known = pass.objectStyles.insert(&t, pass.style(style));
         }
-        QFont f(pass.layout.fontFamily());
-        f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
-        f.setBold(t.bold);
-        f.setItalic(t.italic);
-        style.font = fontIndex(pass.fonts, f);
-        style.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
-        if (!t.frame.isEmpty()) {
-            const bool all = t.frame == QLatin1String("all");
-            if (all || t.frame.contains(u'l'))
-                style.frame |= ItemStyle::FrameLeft;
-            if (all || t.frame.contains(u't'))
-                style.frame |= ItemStyle::FrameTop;
-            if (all || t.frame.contains(u'r'))
-                style.frame |= ItemStyle::FrameRight;
-            if (all || t.frame.contains(u'b'))
-                style.frame |= ItemStyle::FrameBottom;
-            style.width = 0.5f;
-        }
-        PackedItem cell = packed(PageItem::Kind::Text, r.left(), r.top(), r.right(), r.bottom());
-        cell.style = pass.style(style);
+        const ItemStyle& style = pass.pools->styles[known.value()];
+        PackedItem cell;
+        cell.kind = PageItem::Kind::Text;
+        cell.top = top;
+        cell.style = known.value();
         cell.text = pass.text(expand(pass, t.text));
         cell.parts = std::uint8_t((style.hasFill ? 2 : 1) + qPopulationCount(style.frame));
         items.append(cell);
     }
     for (const LineObject& l : band.lines) {
-        ItemStyle style;
-        style.width = float(l.width);
-        PackedItem line =
-            packed(PageItem::Kind::Line, left + l.x1, top + l.y1, left + l.x2, top + l.y2);
-        line.style = pass.style(style);
+        auto known = pass.objectStyles.constFind(&l);
+        if (known == pass.objectStyles.constEnd()) {
+            ItemStyle style;
+            style.width = float(l.width);
+            style.x = left + l.x1;
+            style.y = l.y1;
+            style.w = left + l.x2;
+            style.h = l.y2;
+            known = pass.objectStyles.insert(&l, pass.style(style));
+        }
+        PackedItem line;
+        line.kind = PageItem::Kind::Line;
+        line.top = top;
+        line.style = known.value();
         items.append(line);
     }
 }
@@ -377,7 +390,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     std::vector<QFont> countFonts;
     Pass count{layout, data,       values,  false, 0, counted,
                {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
-               {}};
+               {},     {}};
     if (!run(count))
         return false;
     const int total = int(counted.size());
@@ -390,7 +403,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     auto pools = std::make_shared<ItemPools>();
     out.pools = pools;
     Pass draw{layout,    data,    values, true, total, out.pages, {},
-              out.fonts, nullptr, 0,      0,    pools, {}};
+              out.fonts, nullptr, 0,      0,    pools, {},        {}};
     if (!run(draw))
         return false;
     pools->textBytes.shrink_to_fit();

@@ -40,7 +40,8 @@ struct PageItem
     QString text;
 };
 
-/// How a packed item is drawn; kept once per report and shared by its items.
+/// How a packed item is drawn and where it stands in its band; kept once per report for each
+/// object of the template and shared by its items.
 struct ItemStyle
 {
     QRgb color = 0xff000000; ///< text and line pen
@@ -50,6 +51,9 @@ struct ItemStyle
     std::uint8_t frame = 0; ///< text: sides framed (FrameLeft, ...), drawn after the text
     int flags = 0;
     float width = 0; ///< line: pen width; text: the frame's
+    /// Text: the cell, x from the page's left edge, y from the band's top, w and h its size.
+    /// Line: from (x, y) to (w, h), y and h from the band's top.
+    double x = 0, y = 0, w = 0, h = 0;
     bool operator==(const ItemStyle&) const = default;
     static constexpr std::uint8_t FrameLeft = 1, FrameTop = 2, FrameRight = 4, FrameBottom = 8;
     /// Points between a text's cell and the rectangle its text is laid out in, left and right.
@@ -81,17 +85,18 @@ struct ItemPools
 };
 
 /// One packed entry of a page: a line, or a text cell with its fill and frame (read back as
-/// up to six items: fill, text, then the framed sides left, top, right, bottom).
+/// up to six items: fill, text, then the framed sides left, top, right, bottom). Where it
+/// stands comes from its style and the top of its band.
 struct PackedItem
 {
-    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; ///< text: the cell; line: its ends
-    std::uint32_t text = 0;               ///< a text of ItemPools
-    std::uint16_t style = 0;              ///< index into ItemPools::styles
+    double top = 0;          ///< the band's top on the page
+    std::uint32_t text = 0;  ///< a text of ItemPools
+    std::uint16_t style = 0; ///< index into ItemPools::styles
     PageItem::Kind kind = PageItem::Kind::Text;
     std::uint8_t parts = 1; ///< the items it reads back as
 };
 
-/// The items of a page in drawing order, held packed (about 24 bytes a text cell with its frame)
+/// The items of a page in drawing order, held packed (16 bytes a text cell with its frame)
 /// and read back one PageItem at a time. Copies share the report's pools.
 class PageItems
 {
