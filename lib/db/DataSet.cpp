@@ -493,6 +493,8 @@ void DataSet::fetchInBackground(std::function<void()> arrived)
     request.input = m_statement.inputBuffer();
     request.outputMetadata = m_statement.outputMetadata();
     request.messageLength = m_statement.outputLength();
+    // Kept apart from the statement, which a reconnection may free while rows still come.
+    m_fetchLength = request.messageLength;
     m_fetchState = FetchState::Running;
     m_open = true;
     m_context.row = nullptr;
@@ -508,7 +510,7 @@ std::size_t DataSet::takeFetched(int budgetMs)
     QElapsedTimer clock;
     clock.start();
     const BackgroundFetch::State worker = m_fetch->take(m_batches);
-    const std::size_t length = m_statement.outputLength();
+    const std::size_t length = m_fetchLength;
     const std::size_t before = m_rows.count();
     const std::uint8_t* current = m_context.row;
     bool outOfTime = false;

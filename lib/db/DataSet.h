@@ -168,6 +168,7 @@ private:
     std::vector<BackgroundFetch::Batch> m_batches; // taken from the worker, not decoded yet
     std::size_t m_batchIndex = 0;
     std::size_t m_batchRow = 0;
+    std::size_t m_fetchLength = 0; // bytes of one fetched message
     std::unique_ptr<BackgroundFetch> m_fetch; // last: stops before the rest goes
 };
 
