@@ -93,8 +93,10 @@ double timeMs(const std::function<void()>& fn)
 }
 
 qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
-                const QDateTime& d2, int sumColumn, qint64& rows)
+                const QDateTime& d2, int sumColumn, qint64& rows, double* firstRowMs)
 {
+    QElapsedTimer clock;
+    clock.start();
     IMaster* master = db::fb::master(); // with the same engine set-up as the program
     ThrowStatusWrapper st(master->getStatus());
     IProvider* prov = master->getDispatcher();
@@ -137,6 +139,8 @@ qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1
         const unsigned type = out->getType(&st, unsigned(sumColumn)) & ~1u;
         IResultSet* rs = stmt->openCursor(&st, tra, in, inBuf.data(), out, 0);
         while (rs->fetchNext(&st, outBuf.data()) == IStatus::RESULT_OK) {
+            if (rows == 0 && firstRowMs)
+                *firstRowMs = double(clock.nsecsElapsed()) / 1e6;
             if (type == SQL_INT64) {
                 qint64 v;
                 std::memcpy(&v, &outBuf[off], 8);

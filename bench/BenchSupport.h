@@ -42,8 +42,8 @@ double timeMs(const std::function<void()>& fn);
 
 /// The statement run through the object API alone: prepare, bind two timestamps (when the
 /// statement has them), fetch every row and sum the 64-bit column `sumColumn` (index).
-/// Returns the sum; rows into `rows`.
+/// Returns the sum; rows into `rows`, and when asked the milliseconds until the first row came.
 qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
-                const QDateTime& d2, int sumColumn, qint64& rows);
+                const QDateTime& d2, int sumColumn, qint64& rows, double* firstRowMs = nullptr);
 
 } // namespace bench

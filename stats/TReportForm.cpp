@@ -225,7 +225,9 @@ void TReportForm::RunReport(Output output)
         report::ReportTemplate layout;
         report::ReportEngine engine;
         QueryReportSource source(q);
-        report::PreparedReport pages;
+        // Shown in the preview as soon as its first page is laid out, growing meanwhile.
+        const auto pages = std::make_shared<report::PreparedReport>();
+        bool showing = false;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         // Why a template cannot be used goes under the message, so that whoever edits it
         // sees the file, the line and the fault.
@@ -257,16 +259,25 @@ void TReportForm::RunReport(Output output)
                         wait.ProgressBar->setRange(0, total);
                     if (total > 0)
                         wait.ProgressBar->setValue(page);
+                    if (Preview && total > 0 && page > 1) {
+                        if (!showing)
+                            frPreview->setReport(pages);
+                        else
+                            frPreview->reportGrew();
+                        showing = true;
+                    }
                     QApplication::processEvents();
                 }
                 return !escape.pressed;
             });
             ok = engine.prepare(
-                layout, source, [this](const QString& n) { return frReportGetValue(n); }, pages);
+                layout, source, [this](const QString& n) { return frReportGetValue(n); }, *pages);
             if (!ok)
                 reason = engine.errorString();
         }
         QApplication::restoreOverrideCursor();
+        if (showing && (!ok || engine.cancelled()))
+            frPreview->setReport(m_prepared); // the pages on show before
         if (engine.cancelled()) {
             q.close();
             return;
@@ -277,23 +288,23 @@ void TReportForm::RunReport(Output output)
         if (Preview) {
             if (ok) {
                 m_prepared = pages;
-                frPreview->setReport(std::move(pages));
+                frPreview->setReport(m_prepared);
             } else {
                 ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
             }
         } else if (output == Output::Printer) {
             QString error;
             if (ok)
-                m_prepared = std::move(pages);
-            if (!ok || !PrintHook(m_prepared, error))
+                m_prepared = pages;
+            if (!ok || !PrintHook(*m_prepared, error))
                 ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
                            Caption);
         } else if (!ok) {
             ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
         } else {
-            m_prepared = std::move(pages);
+            m_prepared = pages;
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            const bool written = engine.writePdf(m_prepared, pdfFile);
+            const bool written = engine.writePdf(*m_prepared, pdfFile);
             QApplication::restoreOverrideCursor();
             if (written)
                 m_dm.MainObject->LastExportDir = QFileInfo(pdfFile).absolutePath();

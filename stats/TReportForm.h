@@ -54,7 +54,7 @@ public:
     /// Prints the prepared pages; the default uses the system's default printer.
     std::function<bool(const report::PreparedReport&, QString&)> PrintHook;
     /// The pages of the last run (also of a print).
-    const report::PreparedReport& prepared() const { return m_prepared; }
+    const report::PreparedReport& prepared() const { return *m_prepared; }
 
     static const char* const Templates[3];
 
@@ -67,5 +67,7 @@ private:
     QString choosePdfFile();
 
     TDM& m_dm;
-    report::PreparedReport m_prepared;
+    // Shared with the preview: one copy of the pages, however many show them.
+    std::shared_ptr<const report::PreparedReport> m_prepared =
+        std::make_shared<const report::PreparedReport>();
 };

@@ -3,11 +3,13 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
+#include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/MainWindowSession.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
+#include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
 
 #include <QAbstractItemModelTester>
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -45,7 +48,17 @@ struct Session : test::MainWindowSession
         form.dOT->setDate(QDate(2026, 3, fromDay));
         form.dDo->setDate(QDate(2026, 3, toDay));
     }
-    void show() { QTest::mouseClick(form.sbStart, Qt::LeftButton); }
+    bool loading() const { return form.TabSheet1->loading(); }
+    // Until the last row of the run has arrived.
+    bool waitLoaded()
+    {
+        return QTest::qWaitFor([this] { return !loading(); }, 60000);
+    }
+    void show()
+    {
+        QTest::mouseClick(form.sbStart, Qt::LeftButton);
+        QVERIFY(waitLoaded());
+    }
     QStringList lines() const { return dm.ibQueryRings.sql().lines(); }
     QString rows() const { return form.PanelTotalString->text(); }
     QString time() const { return form.PanelTotalTime->text(); }
@@ -57,6 +70,7 @@ struct Session : test::MainWindowSession
         QTest::mouseClick(
             h->viewport(), Qt::LeftButton, {},
             QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
+        QVERIFY(waitLoaded());
     }
 };
 
@@ -76,6 +90,9 @@ private slots:
     void escapeAsksBeforeClosing();
     void aRemovedDatabaseFileIsNoticed();
     void periodShortcuts();
+    void rowsArriveWhileTheWindowAnswers();
+    void stopKeepsTheRowsThatArrived();
+    void closingWhileRowsArrive();
 };
 
 void TestCallLog::initTestCase()
@@ -439,6 +456,207 @@ void TestCallLog::periodShortcuts()
     QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 1));
     QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
     QVERIFY(s.form.GridRings->isHidden());
+}
+
+namespace {
+
+// A busier log than the small one: enough rows that they take several slices to arrive.
+void fillBusyLog(test::TestDatabase& t, qint64 calls)
+{
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), calls, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+}
+
+// Number and talk time of the calls of the window's statement for January to March, counted
+// by the server.
+std::pair<qint64, qint64> serverTotals(TDM& dm)
+{
+    dm.IBSQL.sql().clear();
+    dm.IBSQL.sql().add(QStringLiteral(
+        "SELECT COUNT(*), SUM(R.RingLength) FROM Rings R, Lines L, Users U "
+        "WHERE R.Rline = L.NumberLine AND R.NumberIn = U.NumberIn "
+        "AND R.RingDate BETWEEN '2026-01-01 00:00:00' AND '2026-03-31 23:59:59.059'"));
+    dm.IBSQL.execQuery();
+    return {dm.IBSQL.fields()[0]->asInt64(), dm.IBSQL.fields()[1]->asInt64()};
+}
+
+// The talk time of the rows the grid holds, added up from the grid's own query.
+qint64 heldTalkTime(TDM& dm)
+{
+    db::Query& q = dm.ibQueryRings;
+    qint64 sum = 0;
+    for (qint64 i = 0; i < qint64(q.recordCount()); ++i)
+        sum += q.atRow(i, [&] { return q.field(QStringLiteral("RINGLENGTH")).asInt64(); });
+    return sum;
+}
+
+} // namespace
+
+void TestCallLog::rowsArriveWhileTheWindowAnswers()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillBusyLog(t, 40000);
+    Session s(t);
+    QVERIFY(s.ok);
+    QAbstractItemModelTester tester(s.form.GridRings->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.form.dOT->setDate(QDate(2026, 1, 1));
+    s.form.dDo->setDate(QDate(2026, 3, 31));
+    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    // Rows arrive: the button stops, the totals and what acts on the whole list wait.
+    QVERIFY(s.loading());
+    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Стоп"));
+    QVERIFY(s.form.sbStart->isEnabled());
+    QCOMPARE(s.rows(), QString());
+    QCOMPARE(s.time(), QString());
+    QVERIFY(!s.form.AExport->isEnabled());
+    QVERIFY(!s.form.N5->isEnabled());
+    QVERIFY(!s.form.N22->isEnabled());
+    // The rows come in growing steps, the grid shows before the last of them.
+    std::vector<int> steps;
+    bool shownEarly = false;
+    connect(s.form.GridRings->model(), &QAbstractItemModel::rowsInserted, this,
+            [&](const QModelIndex&, int, int last) {
+                steps.push_back(last + 1);
+                if (s.loading() && !s.form.GridRings->isHidden())
+                    shownEarly = true;
+            });
+    // A title clicked meanwhile sorts nothing.
+    QVERIFY(QTest::qWaitFor([&] { return !s.form.GridRings->isHidden(); }, 30000));
+    if (s.loading()) {
+        s.clickTitle(QStringLiteral("FIO")); // waits for the end
+        QCOMPARE(s.dm.MainObject->FieldRing, 0);
+        QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RingDate "));
+    }
+    QVERIFY(s.waitLoaded());
+    QVERIFY(steps.size() >= 2);
+    QVERIFY(std::is_sorted(steps.begin(), steps.end()));
+    QVERIFY(shownEarly);
+
+    // The totals are those of every row, as the server counts them.
+    const auto [count, talk] = serverTotals(s.dm);
+    QVERIFY(count > 39000);
+    QCOMPARE(s.rows(), QString::number(count));
+    QCOMPARE(s.time(), DurationText(talk));
+    QCOMPARE(s.form.GridRings->model()->rowCount(), int(count));
+    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
+    QVERIFY(s.form.AExport->isEnabled() && s.form.N5->isEnabled() && s.form.N22->isEnabled());
+    QVERIFY(s.form.statusBar()->currentMessage().isEmpty());
+    QVERIFY(Messages::shown().isEmpty());
+    // The last row is on show as any other.
+    const QModelIndex last =
+        s.form.GridRings->model()->index(int(count) - 1, s.column(QStringLiteral("FIO")));
+    QVERIFY(!last.data().toString().isEmpty());
+
+    // Now the titles sort: the list comes again in the new order with the same totals.
+    s.clickTitle(QStringLiteral("FIO"));
+    QCOMPARE(s.dm.MainObject->FieldRing, 2);
+    QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY FIO "));
+    QCOMPARE(s.rows(), QString::number(count));
+    QCOMPARE(s.time(), DurationText(talk));
+    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
+             grid::SortMarker::Ascending);
+    QVERIFY(s.form.GridRings->titleButton(s.column(QStringLiteral("RTime"))));
+}
+
+void TestCallLog::stopKeepsTheRowsThatArrived()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillBusyLog(t, 60000);
+    Session s(t);
+    QVERIFY(s.ok);
+    QAbstractItemModelTester tester(s.form.GridRings->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.form.dOT->setDate(QDate(2026, 1, 1));
+    s.form.dDo->setDate(QDate(2026, 3, 31));
+    const auto [count, talk] = serverTotals(s.dm);
+
+    // "Стоп" pressed as soon as the first rows are in the grid.
+    auto stopAtFirstRows =
+        connect(s.form.GridRings->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+            if (s.loading())
+                QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        });
+    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(s.waitLoaded());
+    disconnect(stopAtFirstRows);
+    const int kept = s.form.GridRings->model()->rowCount();
+    QVERIFY(kept > 0);
+    QVERIFY(kept < count);
+    QCOMPARE(s.dm.ibQueryRings.recordCount(), std::size_t(kept));
+    // The totals are those of the rows on show, and the status bar says they are not all.
+    QCOMPARE(s.rows(), QString::number(kept));
+    QCOMPARE(s.time(), DurationText(heldTalkTime(s.dm)));
+    QCOMPARE(s.form.statusBar()->currentMessage(),
+             QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
+    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
+    QVERIFY(!s.form.GridRings->isHidden());
+    QVERIFY(s.form.AExport->isEnabled());
+    QVERIFY(Messages::shown().isEmpty());
+    // Nothing comes after the stop.
+    QTest::qWait(200);
+    QCOMPARE(s.form.GridRings->model()->rowCount(), kept);
+
+    // "Стоп" at once, before any row: an empty list, said so.
+    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(s.loading());
+    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(!s.loading());
+    QCOMPARE(s.form.statusBar()->currentMessage(),
+             QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
+    QCOMPARE(s.rows(), QString::number(s.form.GridRings->model()->rowCount()));
+
+    // "Показать" again: the whole list, the note gone.
+    s.show();
+    QCOMPARE(s.rows(), QString::number(count));
+    QCOMPARE(s.time(), DurationText(talk));
+    QVERIFY(s.form.statusBar()->currentMessage().isEmpty());
+}
+
+void TestCallLog::closingWhileRowsArrive()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillBusyLog(t, 40000);
+    {
+        // The window closed while rows arrive: the load stops, the layout is kept.
+        Session s(t);
+        QVERIFY(s.ok);
+        s.form.dOT->setDate(QDate(2026, 1, 1));
+        s.form.dDo->setDate(QDate(2026, 3, 31));
+        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QVERIFY(s.loading());
+        QVERIFY(QTest::qWaitFor([&] { return s.form.GridRings->model()->rowCount() > 0; }, 30000));
+        s.form.close();
+        QVERIFY(!s.dm.ibQueryRings.fetching());
+        QVERIFY(!s.loading());
+    }
+    {
+        // The window destroyed, and the data module after it, with rows still coming.
+        Session s(t);
+        QVERIFY(s.ok);
+        s.form.dOT->setDate(QDate(2026, 1, 1));
+        s.form.dDo->setDate(QDate(2026, 3, 31));
+        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QVERIFY(s.loading());
+    }
+    {
+        // The data module's connection closed under a load: the window stays usable.
+        Session s(t);
+        QVERIFY(s.ok);
+        s.form.dOT->setDate(QDate(2026, 1, 1));
+        s.form.dDo->setDate(QDate(2026, 3, 31));
+        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QVERIFY(s.loading());
+        s.dm.ibDatabase.close();
+        QVERIFY(s.waitLoaded());
+        QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
+        QVERIFY(s.form.sbStart->isEnabled());
+    }
 }
 
 QTEST_MAIN(TestCallLog)

@@ -9,10 +9,13 @@
 #include "db/StoredProc.h"
 #include "db/Transaction.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace db;
 
@@ -76,6 +79,8 @@ private slots:
     void cursorMovesAndLocate();
     void fieldDefinitionsAndHooks();
     void callRowsAreCompact();
+    void backgroundFetchGivesTheSameRows();
+    void backgroundFetchStopsFailsAndEnds();
     void readCommittedSeesLaterCommits();
     void nowaitConflictFailsAtOnce();
     void duplicateKeyAndOtherErrors();
@@ -305,6 +310,180 @@ void TestDb::callRowsAreCompact()
                                    "WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
     check.execQuery();
     QCOMPARE(sum, check.fields().front()->asInt64());
+}
+
+namespace {
+
+const QString CallSelect = QStringLiteral(
+    "SELECT R.RingDate, R.RingLength, R.NumberOut, R.RLine, U.FIO FROM Rings R, Users U "
+    "WHERE R.NumberIn = U.NumberIn ORDER BY R.RingDate, R.RLine, R.NumberIn, R.NumberOut, "
+    "R.RingLength");
+
+// Takes the rows of a background open in small slices until its fetch ends.
+bool takeAll(Query& q, int budgetMs = 2)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (q.fetching() && clock.elapsed() < 60000)
+        if (q.takeFetched(budgetMs) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !q.fetching();
+}
+
+} // namespace
+
+void TestDb::backgroundFetchGivesTheSameRows()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query plain(t.database(), tr);
+    plain.sql().add(CallSelect);
+    plain.open();
+
+    Query q(t.database(), tr);
+    q.sql().add(CallSelect);
+    auto column = [](const char* name, bool calculated = false) {
+        return FieldDef{QString::fromLatin1(name), calculated, FieldType::BigInt, {}, true, 0};
+    };
+    q.setFieldDefs({column("RINGDATE"), column("RINGLENGTH"), column("NUMBEROUT"), column("FIO"),
+                    column("TWICE", true)});
+    const std::thread::id self = std::this_thread::get_id();
+    std::atomic<int> calls{0};
+    std::atomic<int> fromHere{0};
+    int opened = -1;
+    q.setCalcFieldsHook([](DataSet& ds) {
+        ds.field(QStringLiteral("TWICE"))
+            .setInteger(2 * ds.field(QStringLiteral("RINGLENGTH")).asInt64());
+    });
+    q.setAfterOpenHook([&](DataSet& ds) { opened = int(ds.recordCount()); });
+    q.openInBackground([&] {
+        ++calls;
+        if (std::this_thread::get_id() == self)
+            ++fromHere;
+    });
+    QVERIFY(q.isOpen());
+    QCOMPARE(opened, 0); // told at the start, before any row
+    QVERIFY(q.fetching());
+    QVERIFY(takeAll(q));
+    QCOMPARE(q.fetchState(), DataSet::FetchState::Finished);
+    QVERIFY(calls >= 2); // rows waiting, and the end
+    QCOMPARE(fromHere.load(), 0);
+    QVERIFY(plain.recordCount() > 29000);
+    QCOMPARE(q.recordCount(), plain.recordCount());
+    // Row by row the same values, the calculated field filled for every one.
+    for (qint64 i = 0; i < qint64(plain.recordCount()); ++i) {
+        plain.setRecNo(i);
+        q.setRecNo(i);
+        for (const char* name : {"RINGDATE", "RINGLENGTH", "NUMBEROUT", "FIO"}) {
+            const QString n = QString::fromLatin1(name);
+            if (plain.field(n).value() != q.field(n).value())
+                QFAIL(qPrintable(QStringLiteral("row %1 differs in %2").arg(i).arg(n)));
+        }
+        if (q.field(QStringLiteral("TWICE")).asInt64() !=
+            2 * plain.field(QStringLiteral("RINGLENGTH")).asInt64())
+            QFAIL(qPrintable(QStringLiteral("row %1: calculated field").arg(i)));
+    }
+    // Held as compactly as by open().
+    QVERIFY(double(q.bufferBytes()) / double(q.recordCount()) < 100);
+    // A plain open afterwards is an open as before.
+    q.open();
+    QCOMPARE(q.recordCount(), plain.recordCount());
+    QCOMPARE(q.fetchState(), DataSet::FetchState::None);
+}
+
+void TestDb::backgroundFetchStopsFailsAndEnds()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+
+    {
+        // Stopped after the first rows: those stay, no more come.
+        Query q(t.database(), tr);
+        q.sql().add(CallSelect);
+        q.openInBackground({});
+        QElapsedTimer clock;
+        clock.start();
+        while (q.recordCount() == 0 && q.fetching() && clock.elapsed() < 30000)
+            q.takeFetched(0);
+        const std::size_t kept = q.recordCount();
+        QVERIFY(kept > 0 && kept < 30000);
+        q.stopFetch();
+        QCOMPARE(q.fetchState(), DataSet::FetchState::Stopped);
+        QVERIFY(!q.fetching());
+        QCOMPARE(q.takeFetched(100), std::size_t(0));
+        QCOMPARE(q.recordCount(), kept);
+        QVERIFY(q.isOpen());
+        q.last();
+        QVERIFY(!q.field(QStringLiteral("FIO")).asString().isEmpty());
+        // Stopped at once, before the worker attached, and stopped twice.
+        q.openInBackground({});
+        q.stopFetch();
+        q.stopFetch();
+        QCOMPARE(q.fetchState(), DataSet::FetchState::Stopped);
+        QCOMPARE(q.recordCount(), std::size_t(0));
+    }
+    {
+        // The server refuses a row half way: what came before stays, the error is kept.
+        Query q(t.database(), tr);
+        q.sql().add(QStringLiteral("SELECT R.RingLength, 1 / (CASE WHEN R.RingLength > 30 THEN 1 "
+                                   "ELSE 0 END) AS X FROM Rings R ORDER BY R.RingLength DESC"));
+        q.openInBackground({});
+        QVERIFY(takeAll(q));
+        QCOMPARE(q.fetchState(), DataSet::FetchState::Failed);
+        QVERIFY(q.fetchError().has_value());
+        QVERIFY2(q.fetchError()->message().contains(QLatin1String("divide"), Qt::CaseInsensitive) ||
+                     q.fetchError()->message().contains(QLatin1String("arithmetic"),
+                                                        Qt::CaseInsensitive),
+                 qPrintable(q.fetchError()->message()));
+        QVERIFY(q.isOpen());
+        for (q.first(); !q.eof(); q.next())
+            QVERIFY(q.field(QStringLiteral("RINGLENGTH")).asInt64() > 30);
+        // A statement the server refuses at once leaves the rows of the last open.
+        const std::size_t before = q.recordCount();
+        q.sql().clear();
+        q.sql().add(QStringLiteral("SELECT Nothing FROM Rings"));
+        QVERIFY(!errorOf([&] { q.openInBackground({}); }).isEmpty());
+        QCOMPARE(q.recordCount(), before);
+    }
+    {
+        // Closed, reopened and destroyed while rows come; the database closed under a fetch.
+        auto second = attach(t.path());
+        Transaction tr2(*second);
+        tr2.params() = readCommitted(true);
+        tr2.start();
+        Query q(*second, tr2);
+        q.sql().add(CallSelect);
+        q.openInBackground({});
+        q.close();
+        QVERIFY(!q.isOpen());
+        QCOMPARE(q.fetchState(), DataSet::FetchState::None);
+        q.openInBackground({});
+        q.openInBackground({});
+        QVERIFY(takeAll(q));
+        QVERIFY(q.recordCount() > 29000);
+        auto other = std::make_unique<Query>(*second, tr2);
+        other->sql().add(CallSelect);
+        other->openInBackground({});
+        other.reset();
+        q.openInBackground({});
+        second->close();
+        QVERIFY(!q.fetching());
+        QVERIFY(!q.isOpen());
+    }
 }
 
 void TestDb::readCommittedSeesLaterCommits()

@@ -28,6 +28,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -273,6 +274,8 @@ private slots:
     void printedOnTheDefaultCupsPrinter();
     void savedAsPdfAsPreviewed();
     void pdfCancelledOrNotWritable();
+    void pagesAreHeldPackedAndReadBackWhole();
+    void previewReachesThePageOfAnyNumber();
 };
 
 void TestReports::engineLayout()
@@ -999,6 +1002,123 @@ void TestReports::pdfCancelledOrNotWritable()
     QFile again(kept);
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("old"));
+}
+
+namespace {
+
+// A list page as the detailed report draws it: framed cells, filled column titles.
+const char* const FramedTemplate =
+    "<report page=\"A4\" margins=\"15,12,15,12\">"
+    "<band kind=\"columnHeader\" height=\"8\">"
+    "<text x=\"0\" y=\"0\" w=\"22\" h=\"8\" frame=\"all\" fill=\"#d9d9d9\">A</text>"
+    "<text x=\"22\" y=\"0\" w=\"18\" h=\"8\" frame=\"lb\">B</text></band>"
+    "<band kind=\"masterData\" height=\"5.5\">"
+    "<text x=\"0\" y=\"0\" w=\"22\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<text x=\"22\" y=\"0\" w=\"18\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<text x=\"40\" y=\"0\" w=\"25\" h=\"5.5\" frame=\"all\">Ф.И.О. [N]</text>"
+    "<text x=\"65\" y=\"0\" w=\"50\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<text x=\"115\" y=\"0\" w=\"12\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<text x=\"127\" y=\"0\" w=\"25\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<text x=\"152\" y=\"0\" w=\"28\" h=\"5.5\" frame=\"all\">[N]</text>"
+    "<line x1=\"0\" y1=\"5.5\" x2=\"180\" y2=\"5.5\" width=\"0.25\"/></band>"
+    "</report>";
+
+} // namespace
+
+void TestReports::pagesAreHeldPackedAndReadBackWhole()
+{
+    report::ReportTemplate layout;
+    QVERIFY2(layout.parse(FramedTemplate), qPrintable(layout.errorString()));
+    Numbers rows(200);
+    report::ReportEngine engine;
+    report::PreparedReport out;
+    QVERIFY(engine.prepare(layout, rows, {}, out));
+    QVERIFY(out.pages.size() >= 4);
+    // The first item a filled, framed title reads back as its fill, its text inside the cell
+    // and the four sides; a cell framed left and bottom as its text and those two sides.
+    std::vector<report::PageItem> items(out.pages.front().items.begin(),
+                                        out.pages.front().items.end());
+    QCOMPARE(items.size(), out.pages.front().items.size());
+    QVERIFY(items.size() > 9);
+    using K = report::PageItem::Kind;
+    const double mm = 72.0 / 25.4;
+    const float left = float(15 * mm);
+    const float top = float(12 * mm);
+    const float right = float(15 * mm + 22 * mm);
+    const float bottom = float(12 * mm + 8 * mm);
+    auto near = [](float a, double b) { return std::abs(double(a) - b) < 0.01; };
+    QCOMPARE(items[0].kind, K::Fill);
+    QCOMPARE(items[0].color, QColor(QStringLiteral("#d9d9d9")).rgba());
+    QVERIFY(near(items[0].x1, left) && near(items[0].y1, top) && near(items[0].x2, right) &&
+            near(items[0].y2, bottom));
+    QCOMPARE(items[1].kind, K::Text);
+    QCOMPARE(items[1].text, QStringLiteral("A"));
+    QVERIFY(near(items[1].x1, left + 1.5) && near(items[1].x2, right - 1.5));
+    const std::pair<QPointF, QPointF> sides[] = {{{left, top}, {left, bottom}},
+                                                 {{left, top}, {right, top}},
+                                                 {{right, top}, {right, bottom}},
+                                                 {{left, bottom}, {right, bottom}}};
+    for (int i = 0; i < 4; ++i) {
+        const report::PageItem& l = items[std::size_t(2 + i)];
+        QCOMPARE(l.kind, K::Line);
+        QCOMPARE(l.width, 0.5f);
+        QVERIFY2(near(l.x1, sides[i].first.x()) && near(l.y1, sides[i].first.y()) &&
+                     near(l.x2, sides[i].second.x()) && near(l.y2, sides[i].second.y()),
+                 qPrintable(QStringLiteral("side %1").arg(i)));
+    }
+    QCOMPARE(items[6].kind, K::Text);
+    QCOMPARE(items[6].text, QStringLiteral("B"));
+    QCOMPARE(items[7].kind, K::Line); // left
+    QVERIFY(near(items[7].x1, right) && near(items[7].x2, right));
+    QCOMPARE(items[8].kind, K::Line); // bottom
+    QVERIFY(near(items[8].y1, bottom) && near(items[8].y2, bottom));
+    // Rows: texts with their values, the band's own line with its width.
+    QCOMPARE(items[9].text, QStringLiteral("1"));
+    QCOMPARE(items[9 + 5 + 5].text, QStringLiteral("Ф.И.О. 1"));
+    bool bandLine = false;
+    for (const report::PageItem& i : items)
+        bandLine = bandLine || (i.kind == K::Line && i.width == 0.25f);
+    QVERIFY(bandLine);
+    // A full page of framed cells is held in a few kilobytes, texts included.
+    QVERIFY2(double(out.memoryBytes()) / double(out.pages.size()) < 10 * 1024,
+             qPrintable(QString::number(out.memoryBytes() / out.pages.size())));
+    // Copies share the texts and read back alike.
+    const report::PreparedReport copy = out;
+    std::vector<report::PageItem> again(copy.pages.back().items.begin(),
+                                        copy.pages.back().items.end());
+    QCOMPARE(again.back().kind, K::Line);
+    QCOMPARE(copy.pools.get(), out.pools.get());
+}
+
+void TestReports::previewReachesThePageOfAnyNumber()
+{
+    // 20,000 pages of one tall row each: more than a widget can be high at the natural size.
+    report::ReportTemplate layout;
+    QVERIFY(layout.parse("<report page=\"A4\" margins=\"10,10,10,10\">"
+                         "<band kind=\"masterData\" height=\"250\"><text x=\"0\" y=\"0\" "
+                         "w=\"100\" h=\"250\" fill=\"#000000\">[N]</text></band></report>"));
+    Numbers rows(20000);
+    report::ReportEngine engine;
+    auto out = std::make_shared<report::PreparedReport>();
+    QVERIFY(engine.prepare(layout, rows, {}, *out));
+    QCOMPARE(out->pages.size(), std::size_t(20000));
+    report::ReportPreview preview;
+    preview.resize(700, 900);
+    preview.setReport(out);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QScrollBar* bar = preview.verticalScrollBar();
+    const double pageHeight = out->pageHeight * preview.viewport()->logicalDpiX() / 72.0;
+    QVERIFY2(bar->maximum() > 19999 * pageHeight,
+             qPrintable(QStringLiteral("%1 for %2 a page").arg(bar->maximum()).arg(pageHeight)));
+    // At the end the last page is drawn: its black cell stands in the view.
+    bar->setValue(bar->maximum());
+    const QImage shot = preview.viewport()->grab().toImage();
+    bool black = false;
+    for (int y = 0; y < shot.height() && !black; y += 4)
+        for (int x = 0; x < shot.width() && !black; x += 4)
+            black = qGray(shot.pixel(x, y)) < 16;
+    QVERIFY(black);
 }
 
 QTEST_MAIN(TestReports)

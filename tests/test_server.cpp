@@ -10,6 +10,7 @@
 #include "db/Transaction.h"
 #include "support/CallData.h"
 #include "ui/controls/TComboQuery.h"
+#include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
 
 #include <QDateEdit>
@@ -152,6 +153,7 @@ void TestServer::aStoppedServerIsReconnected()
     form.dOT->setDate(QDate(2026, 3, 1));
     form.dDo->setDate(QDate(2026, 3, 1));
     QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !form.TabSheet1->loading(); }));
     QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
 
     // The server goes away: said in the program's words, the rows on show stay.
@@ -174,6 +176,7 @@ void TestServer::aStoppedServerIsReconnected()
     Messages::clearShown();
     form.dDo->setDate(QDate(2026, 3, 2));
     QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !form.TabSheet1->loading(); }));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
     QVERIFY(dm.ibTranRO.active());

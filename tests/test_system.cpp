@@ -6,6 +6,7 @@
 #include "app/Messages.h"
 #include "db/EmbeddedEngine.h"
 #include "support/MainWindowSession.h"
+#include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
 
 #include <QDateEdit>
@@ -67,6 +68,7 @@ void TestSystem::otherProcessesWriteWhileTheProgramIsOpen()
     QVERIFY(s.ok);
     QCOMPARE(s.form.dOT->date(), QDate::currentDate());
     QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }));
     QCOMPARE(s.form.PanelTotalString->text(), QStringLiteral("0"));
 
     // The demo collector adds five calls of now, in a process of its own.
@@ -100,6 +102,7 @@ void TestSystem::otherProcessesWriteWhileTheProgramIsOpen()
     QVERIFY(shown >= 1);
 
     QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }));
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(s.form.PanelTotalString->text(), QString::number(shown));
 }

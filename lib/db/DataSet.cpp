@@ -2,6 +2,8 @@
 
 #include "FbApi.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
 #include <cstring>
 
@@ -103,6 +105,7 @@ DataSet::DataSet(Database& database, Transaction& transaction)
 
 DataSet::~DataSet()
 {
+    stopFetch();
     m_statement.free();
 }
 
@@ -115,6 +118,7 @@ void DataSet::setTransaction(Transaction& transaction)
 
 void DataSet::databaseClosing() noexcept
 {
+    stopFetch();
     m_open = false;
     m_rows.clear();
     m_context.row = nullptr;
@@ -195,6 +199,9 @@ void DataSet::setFieldDefs(std::vector<FieldDef> defs)
 
 void DataSet::close()
 {
+    stopFetch();
+    m_fetchState = FetchState::None;
+    m_fetchError.reset();
     m_open = false;
     m_statement.closeCursor();
     m_rows.clear();
@@ -325,9 +332,8 @@ void DataSet::buildFields()
     m_rows.reset(offset);
 }
 
-void DataSet::decodeRow(std::uint8_t* row)
+void DataSet::decodeRow(std::uint8_t* row, const unsigned char* buf)
 {
-    const unsigned char* buf = m_statement.outputBuffer();
     for (const Copy& c : m_copies) {
         short isNull;
         std::memcpy(&isNull, buf + c.srcNull, sizeof isNull);
@@ -437,21 +443,8 @@ void DataSet::fetchRows(std::size_t maxRows)
     buildFields();
     m_statement.openCursor(*m_transaction);
     try {
-        while (m_rows.count() < maxRows && m_statement.fetch()) {
-            std::uint8_t* row = m_rows.append();
-            decodeRow(row);
-            if (m_calcHook) {
-                m_context.row = row;
-                try {
-                    m_calcHook(*this);
-                } catch (...) {
-                    // A calculation that fails leaves the row's calculated fields empty.
-                    for (const auto& f : m_fields)
-                        if (f->isCalculated())
-                            f->clear();
-                }
-            }
-        }
+        while (m_rows.count() < maxRows && m_statement.fetch())
+            appendRow(m_statement.outputBuffer());
     } catch (...) {
         m_statement.closeCursor();
         m_rows.clear();
@@ -465,6 +458,111 @@ void DataSet::fetchRows(std::size_t maxRows)
     m_open = true;
     if (m_afterOpen)
         m_afterOpen(*this);
+}
+
+void DataSet::appendRow(const unsigned char* message)
+{
+    std::uint8_t* row = m_rows.append();
+    decodeRow(row, message);
+    if (m_calcHook) {
+        m_context.row = row;
+        try {
+            m_calcHook(*this);
+        } catch (...) {
+            // A calculation that fails leaves the row's calculated fields empty.
+            for (const auto& f : m_fields)
+                if (f->isCalculated())
+                    f->clear();
+        }
+    }
+}
+
+void DataSet::fetchInBackground(std::function<void()> arrived)
+{
+    prepare();
+    m_statement.bind(boundValues());
+    close();
+    buildFields();
+    BackgroundFetch::Request request;
+    const Database& db = database();
+    request.database = db.databaseName();
+    request.params = db.params();
+    request.transactionParams = m_transaction->params();
+    request.sql = m_positionalText;
+    request.inputMetadata = m_statement.inputMetadata();
+    request.input = m_statement.inputBuffer();
+    request.outputMetadata = m_statement.outputMetadata();
+    request.messageLength = m_statement.outputLength();
+    // Kept apart from the statement, which a reconnection may free while rows still come.
+    m_fetchLength = request.messageLength;
+    m_fetchState = FetchState::Running;
+    m_open = true;
+    m_context.row = nullptr;
+    m_fetch = std::make_unique<BackgroundFetch>(std::move(request), std::move(arrived));
+    if (m_afterOpen)
+        m_afterOpen(*this);
+}
+
+std::size_t DataSet::takeFetched(int budgetMs)
+{
+    if (m_fetchState != FetchState::Running || !m_fetch)
+        return 0;
+    QElapsedTimer clock;
+    clock.start();
+    const BackgroundFetch::State worker = m_fetch->take(m_batches);
+    const std::size_t length = m_fetchLength;
+    const std::size_t before = m_rows.count();
+    const std::uint8_t* current = m_context.row;
+    bool outOfTime = false;
+    while (m_batchIndex < m_batches.size() && !outOfTime) {
+        const BackgroundFetch::Batch& b = m_batches[m_batchIndex];
+        while (m_batchRow < b.rows) {
+            appendRow(b.data.data() + m_batchRow * length);
+            ++m_batchRow;
+            if ((m_batchRow & 255) == 0 && clock.elapsed() >= budgetMs) {
+                outOfTime = true;
+                break;
+            }
+        }
+        if (m_batchRow >= b.rows) {
+            ++m_batchIndex;
+            m_batchRow = 0;
+        }
+    }
+    if (m_batchIndex == m_batches.size()) {
+        m_batches.clear();
+        m_batchIndex = 0;
+    }
+    m_context.row = const_cast<std::uint8_t*>(current);
+    if (!current && m_rows.count())
+        m_context.row = m_rows.row(0);
+    if (m_batches.empty() && worker != BackgroundFetch::State::Running) {
+        if (worker == BackgroundFetch::State::Failed)
+            m_fetchError = m_fetch->error();
+        endFetch(worker == BackgroundFetch::State::Finished ? FetchState::Finished
+                 : worker == BackgroundFetch::State::Failed ? FetchState::Failed
+                                                            : FetchState::Stopped);
+    }
+    return m_rows.count() - before;
+}
+
+void DataSet::stopFetch() noexcept
+{
+    if (m_fetchState != FetchState::Running)
+        return;
+    endFetch(FetchState::Stopped);
+}
+
+void DataSet::endFetch(FetchState state) noexcept
+{
+    if (m_fetch)
+        m_fetch->stop();
+    m_fetch.reset();
+    m_batches.clear();
+    m_batchIndex = 0;
+    m_batchRow = 0;
+    m_rows.squeeze();
+    m_fetchState = state;
 }
 
 void DataSet::executeStatement()
@@ -481,7 +579,7 @@ void DataSet::executeStatement()
     m_statement.execute(*m_transaction);
     if (!m_statement.columns().empty()) {
         buildFields();
-        decodeRow(m_rows.append());
+        decodeRow(m_rows.append(), m_statement.outputBuffer());
         m_context.row = m_rows.row(0);
         m_open = true;
     }

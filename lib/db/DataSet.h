@@ -1,6 +1,7 @@
 // What Query, Sql and StoredProc share: statement text, parameters, fields and held rows.
 #pragma once
 
+#include "BackgroundFetch.h"
 #include "Database.h"
 #include "DbError.h"
 #include "Field.h"
@@ -11,8 +12,10 @@
 #include "Transaction.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace db {
@@ -83,12 +86,34 @@ public:
 
     /// Called for each fetched row with the row current: fills calculated fields.
     void setCalcFieldsHook(std::function<void(DataSet&)> hook) { m_calcHook = std::move(hook); }
-    /// Called at the end of every open (fields exist, rows are fetched).
+    /// Called at the end of every open (fields exist, rows are fetched); for an open in the
+    /// background, when it starts (fields exist, no rows yet).
     void setAfterOpenHook(std::function<void(DataSet&)> hook) { m_afterOpen = std::move(hook); }
 
     std::size_t recordCount() const { return m_rows.count(); }
     /// Bytes held for rows and their texts.
     std::size_t bufferBytes() const { return m_rows.memoryBytes() + m_pool.memoryBytes(); }
+
+    /// Where an open in the background stands (None: the last open was not one).
+    enum class FetchState
+    {
+        None,
+        Running,
+        Finished,
+        Stopped,
+        Failed
+    };
+    FetchState fetchState() const { return m_fetchState; }
+    bool fetching() const { return m_fetchState == FetchState::Running; }
+    /// Moves the rows that arrived from the worker into the held rows, for at most budgetMs
+    /// milliseconds (calculated fields filled as in open()); returns how many it added. The
+    /// state leaves Running once the last row is in, or the fetch failed or was stopped.
+    std::size_t takeFetched(int budgetMs);
+    /// Stops an open in the background: the rows held stay, rows not taken yet are dropped,
+    /// the state becomes Stopped. Does nothing when no fetch runs. Never throws.
+    void stopFetch() noexcept;
+    /// Why a fetch in the background ended in Failed.
+    const std::optional<DbError>& fetchError() const { return m_fetchError; }
 
     void databaseClosing() noexcept override;
     /// Keeps the rows and the open state; only the statement goes.
@@ -97,6 +122,11 @@ public:
 protected:
     /// Prepares, binds and fetches at most maxRows rows into the buffer; opens the data set.
     void fetchRows(std::size_t maxRows);
+    /// Prepares and binds as fetchRows() does (throws DbError, leaving the rows of the last
+    /// open), then opens the data set with no rows and leaves the fetch to a worker thread
+    /// with an attachment of its own (see BackgroundFetch); `arrived` is called on that thread
+    /// when rows wait to be taken with takeFetched(), and when the worker ends.
+    void fetchInBackground(std::function<void()> arrived);
     /// Executes a statement without a cursor; a returned row (procedure output) is kept.
     void executeStatement();
     void setCurrentRow(std::size_t index);
@@ -109,7 +139,10 @@ private:
     void syncParams();
     std::vector<QVariant> boundValues();
     void buildFields();
-    void decodeRow(std::uint8_t* row);
+    void decodeRow(std::uint8_t* row, const unsigned char* buf);
+    /// Appends a row decoded from an output message and fills its calculated fields.
+    void appendRow(const unsigned char* message);
+    void endFetch(FetchState state) noexcept;
     void storeOutputRow();
 
     Transaction* m_transaction;
@@ -130,6 +163,13 @@ private:
     std::uint64_t m_fieldGeneration = 0;
     std::function<void(DataSet&)> m_calcHook;
     std::function<void(DataSet&)> m_afterOpen;
+    FetchState m_fetchState = FetchState::None;
+    std::optional<DbError> m_fetchError;
+    std::vector<BackgroundFetch::Batch> m_batches; // taken from the worker, not decoded yet
+    std::size_t m_batchIndex = 0;
+    std::size_t m_batchRow = 0;
+    std::size_t m_fetchLength = 0; // bytes of one fetched message
+    std::unique_ptr<BackgroundFetch> m_fetch; // last: stops before the rest goes
 };
 
 } // namespace db

@@ -10,6 +10,12 @@ void Query::open()
     first();
 }
 
+void Query::openInBackground(std::function<void()> arrived)
+{
+    fetchInBackground(std::move(arrived));
+    first();
+}
+
 void Query::execSql()
 {
     executeStatement();

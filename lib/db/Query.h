@@ -14,6 +14,11 @@ public:
 
     /// Prepares when needed, binds the parameters and fetches all rows; throws DbError.
     void open();
+    /// Opens with no rows and fetches the result in the background (see
+    /// DataSet::fetchInBackground): rows join the held ones at each takeFetched(), on the
+    /// caller's thread, and recordCount() grows with them. The cursor is on the first row once
+    /// there is one.
+    void openInBackground(std::function<void()> arrived);
     /// Executes a statement that returns no rows (INSERT, UPDATE, DELETE, DDL).
     void execSql();
 

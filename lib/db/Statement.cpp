@@ -86,6 +86,16 @@ void Statement::prepare(Database& database, Transaction& transaction, const QStr
     st.check();
 }
 
+IMessageMetadata* Statement::inputMetadata() const
+{
+    return m_inputCount ? m_h->boundMeta.get() : nullptr;
+}
+
+IMessageMetadata* Statement::outputMetadata() const
+{
+    return m_h->outMeta.get();
+}
+
 bool Statement::returnsRows() const
 {
     return m_type == isc_info_sql_stmt_select || m_type == isc_info_sql_stmt_select_for_upd;

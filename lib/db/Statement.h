@@ -10,6 +10,10 @@
 #include <memory>
 #include <vector>
 
+namespace Firebird {
+class IMessageMetadata;
+}
+
 namespace db {
 
 class Database;
@@ -58,6 +62,14 @@ public:
     }
 
     void free() noexcept;
+
+    /// The messages as bound and described, for a fetch of the same statement elsewhere: the
+    /// caller adds its own reference to the metadata it keeps. Input is null without
+    /// parameters.
+    Firebird::IMessageMetadata* inputMetadata() const;
+    const QByteArray& inputBuffer() const { return m_input; }
+    Firebird::IMessageMetadata* outputMetadata() const;
+    unsigned outputLength() const { return unsigned(m_output.size()); }
 
 private:
     struct Handles; // the client's objects: statement, cursor, metadata, status

@@ -41,6 +41,8 @@ public:
     DataGridModel& gridModel() const { return *m_model; }
     void beginReload();
     void endReload();
+    /// Shows the rows the query took in since the last call (a fetch in the background).
+    void rowsArrived() { m_model->rowsArrived(); }
 
     int columnCount() const { return m_model->columnCount(); }
     db::Field* columnField(int column) const { return m_model->field(column); }

@@ -35,14 +35,28 @@ void DataGridModel::endReload()
     endResetModel();
 }
 
+void DataGridModel::rowsArrived()
+{
+    if (m_reloading || !m_query || !m_query->isOpen())
+        return;
+    const int held = int(std::min<std::size_t>(m_query->recordCount(), std::size_t(INT_MAX)));
+    if (held <= m_rowCount)
+        return;
+    beginInsertRows({}, m_rowCount, held - 1);
+    m_rowCount = held;
+    endInsertRows();
+}
+
 void DataGridModel::rebuildColumns()
 {
     m_columns.clear();
+    m_rowCount = 0;
     if (!m_query || !m_query->isOpen())
         return;
     for (const auto& f : m_query->fields())
         if (f->visible())
             m_columns.push_back(f.get());
+    m_rowCount = int(std::min<std::size_t>(m_query->recordCount(), std::size_t(INT_MAX)));
 }
 
 db::Field* DataGridModel::field(int column) const
@@ -62,7 +76,7 @@ int DataGridModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || m_reloading || !m_query || !m_query->isOpen())
         return 0;
-    return int(std::min<std::size_t>(m_query->recordCount(), std::size_t(INT_MAX)));
+    return int(std::min<std::size_t>(m_query->recordCount(), std::size_t(m_rowCount)));
 }
 
 int DataGridModel::columnCount(const QModelIndex& parent) const

@@ -14,7 +14,8 @@ namespace grid {
 
 /// Columns are the query's visible fields in field order, titled by their display labels; cells
 /// show the fields' display texts. The query is not owned and must outlive the model. Whoever
-/// reopens or closes the query wraps that in beginReload()/endReload().
+/// reopens or closes the query wraps that in beginReload()/endReload(). Rows that join the query
+/// while it fetches in the background are announced with rowsArrived(), on the model's thread.
 class DataGridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -28,6 +29,8 @@ public:
     db::Query* query() const { return m_query; }
     void beginReload();
     void endReload();
+    /// Inserts the rows the query holds beyond those the model shows (beginInsertRows).
+    void rowsArrived();
 
     /// The field shown in a column (nullptr when out of range).
     db::Field* field(int column) const;
@@ -54,6 +57,7 @@ private:
     std::vector<db::Field*> m_columns;
     RowBackgroundHook m_background;
     bool m_reloading = false;
+    int m_rowCount = 0; // rows announced to the views
 };
 
 } // namespace grid

@@ -11,9 +11,95 @@
 #include <QTime>
 #include <QtMath>
 
+#include <QHash>
+
 #include <memory>
 
 namespace report {
+
+PageItem PageItems::const_iterator::operator*() const
+{
+    const PackedItem& p = m_items->m_packed[m_index];
+    const ItemStyle& style = m_items->m_pools->styles[p.style];
+    PageItem item;
+    item.color = style.color;
+    auto setBox = [&item](const QRectF& r) {
+        item.x1 = float(r.left());
+        item.y1 = float(r.top());
+        item.x2 = float(r.right());
+        item.y2 = float(r.bottom());
+    };
+    auto setLine = [&item](QPointF a, QPointF b) {
+        item.x1 = float(a.x());
+        item.y1 = float(a.y());
+        item.x2 = float(b.x());
+        item.y2 = float(b.y());
+    };
+    if (p.kind == PageItem::Kind::Line) {
+        item.kind = PageItem::Kind::Line;
+        setLine(QPointF(style.x, p.top + style.y), QPointF(style.w, p.top + style.h));
+        item.width = style.width;
+        return item;
+    }
+    // A text cell: its fill, its text, then its framed sides in the order left, top, right,
+    // bottom.
+    const QRectF r(style.x, p.top + style.y, style.w, style.h);
+    int part = m_part;
+    if (style.hasFill) {
+        if (part == 0) {
+            item.kind = PageItem::Kind::Fill;
+            item.color = style.fill;
+            setBox(r);
+            return item;
+        }
+        --part;
+    }
+    if (part == 0) {
+        item.kind = PageItem::Kind::Text;
+        item.font = style.font;
+        item.flags = style.flags;
+        setBox(r.adjusted(ItemStyle::TextInset, 0, -ItemStyle::TextInset, 0));
+        item.text = m_items->m_pools->text(p.text);
+        return item;
+    }
+    item.kind = PageItem::Kind::Line;
+    item.width = style.width;
+    int side = 0;
+    for (std::uint8_t bit = ItemStyle::FrameLeft; bit <= ItemStyle::FrameBottom; bit <<= 1)
+        if ((style.frame & bit) && ++side == part) {
+            if (bit == ItemStyle::FrameLeft)
+                setLine(r.topLeft(), r.bottomLeft());
+            else if (bit == ItemStyle::FrameTop)
+                setLine(r.topLeft(), r.topRight());
+            else if (bit == ItemStyle::FrameRight)
+                setLine(r.topRight(), r.bottomRight());
+            else
+                setLine(r.bottomLeft(), r.bottomRight());
+            break;
+        }
+    return item;
+}
+
+PageItems::const_iterator& PageItems::const_iterator::operator++()
+{
+    if (++m_part >= m_items->m_packed[m_index].parts) {
+        m_part = 0;
+        ++m_index;
+    }
+    return *this;
+}
+
+std::size_t PreparedReport::memoryBytes() const
+{
+    std::size_t bytes = pages.capacity() * sizeof(PreparedPage);
+    for (const PreparedPage& p : pages)
+        bytes += p.items.memoryBytes();
+    if (pools) {
+        bytes += pools->styles.capacity() * sizeof(ItemStyle);
+        bytes += pools->textBytes.capacity() + pools->textStarts.capacity() * 4;
+    }
+    return bytes;
+}
 
 struct ReportEngine::Pass
 {
@@ -22,12 +108,33 @@ struct ReportEngine::Pass
     const ValueCallback& values;
     bool draw;
     int totalPages;
-    std::vector<PreparedPage> pages;
+    std::vector<PreparedPage>& pages;
     std::vector<int> rows;
-    std::vector<QFont> fonts;
+    std::vector<QFont>& fonts;
     PreparedPage* current = nullptr; // the page being drawn (drawing pass only)
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
+    std::shared_ptr<ItemPools> pools;
+    QHash<QString, std::uint32_t> textIds;          // each distinct text is kept once
+    QHash<const void*, std::uint16_t> objectStyles; // the style of each template object
+    std::uint16_t style(const ItemStyle& s)
+    {
+        for (std::size_t i = 0; i < pools->styles.size(); ++i)
+            if (pools->styles[i] == s)
+                return std::uint16_t(i);
+        if (pools->styles.size() >= 65535)
+            return 0;
+        pools->styles.push_back(s);
+        return std::uint16_t(pools->styles.size() - 1);
+    }
+    std::uint32_t text(const QString& t)
+    {
+        if (auto it = textIds.constFind(t); it != textIds.constEnd())
+            return it.value();
+        const std::uint32_t id = pools->add(t);
+        textIds.insert(t, id);
+        return id;
+    }
     double bottom() const
     {
         const Band* footer = layout.band(BandKind::PageFooter);
@@ -96,68 +203,72 @@ std::uint8_t fontIndex(std::vector<QFont>& fonts, const QFont& f)
     return std::uint8_t(fonts.size() - 1);
 }
 
-PageItem line(QPointF a, QPointF b, double width)
-{
-    PageItem l;
-    l.kind = PageItem::Kind::Line;
-    l.x1 = float(a.x());
-    l.y1 = float(a.y());
-    l.x2 = float(b.x());
-    l.y2 = float(b.y());
-    l.width = float(width);
-    return l;
-}
-
-PageItem box(PageItem::Kind kind, const QRectF& r)
-{
-    PageItem b;
-    b.kind = kind;
-    b.x1 = float(r.left());
-    b.y1 = float(r.top());
-    b.x2 = float(r.right());
-    b.y2 = float(r.bottom());
-    return b;
-}
-
 } // namespace
 
 void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
 {
     if (!pass.current)
         return;
-    std::vector<PageItem>& items = pass.current->items;
+    PageItems& items = pass.current->items;
     const double left = pass.layout.marginLeft();
     for (const TextObject& t : band.texts) {
-        const QRectF r(left + t.x, top + t.y, t.w, t.h);
-        if (t.fill.isValid()) {
-            PageItem fill = box(PageItem::Kind::Fill, r);
-            fill.color = t.fill.rgba();
-            items.push_back(std::move(fill));
+        auto known = pass.objectStyles.constFind(&t);
+        if (known == pass.objectStyles.constEnd()) {
+            ItemStyle style;
+            if (t.fill.isValid()) {
+                style.hasFill = true;
+                style.fill = t.fill.rgba();
+            }
+            QFont f(pass.layout.fontFamily());
+            f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
+            f.setBold(t.bold);
+            f.setItalic(t.italic);
+            style.font = fontIndex(pass.fonts, f);
+            style.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
+            if (!t.frame.isEmpty()) {
+                const bool all = t.frame == QLatin1String("all");
+                if (all || t.frame.contains(u'l'))
+                    style.frame |= ItemStyle::FrameLeft;
+                if (all || t.frame.contains(u't'))
+                    style.frame |= ItemStyle::FrameTop;
+                if (all || t.frame.contains(u'r'))
+                    style.frame |= ItemStyle::FrameRight;
+                if (all || t.frame.contains(u'b'))
+                    style.frame |= ItemStyle::FrameBottom;
+                style.width = 0.5f;
+            }
+            style.x = left + t.x;
+            style.y = t.y;
+            style.w = t.w;
+            style.h = t.h;
+            known = pass.objectStyles.insert(&t, pass.style(style));
         }
-        QFont f(pass.layout.fontFamily());
-        f.setPixelSize(std::max(1, qRound(t.size))); // one unit is one point
-        f.setBold(t.bold);
-        f.setItalic(t.italic);
-        PageItem text = box(PageItem::Kind::Text, r.adjusted(1.5, 0, -1.5, 0));
-        text.font = fontIndex(pass.fonts, f);
-        text.flags = int(t.align) | (t.wrap ? Qt::TextWordWrap : 0);
-        text.text = expand(pass, t.text);
-        items.push_back(std::move(text));
-        if (!t.frame.isEmpty()) {
-            const bool all = t.frame == QLatin1String("all");
-            if (all || t.frame.contains(u'l'))
-                items.push_back(line(r.topLeft(), r.bottomLeft(), 0.5));
-            if (all || t.frame.contains(u't'))
-                items.push_back(line(r.topLeft(), r.topRight(), 0.5));
-            if (all || t.frame.contains(u'r'))
-                items.push_back(line(r.topRight(), r.bottomRight(), 0.5));
-            if (all || t.frame.contains(u'b'))
-                items.push_back(line(r.bottomLeft(), r.bottomRight(), 0.5));
-        }
+        const ItemStyle& style = pass.pools->styles[known.value()];
+        PackedItem cell;
+        cell.kind = PageItem::Kind::Text;
+        cell.top = top;
+        cell.style = known.value();
+        cell.text = pass.text(expand(pass, t.text));
+        cell.parts = std::uint8_t((style.hasFill ? 2 : 1) + qPopulationCount(style.frame));
+        items.append(cell);
     }
-    for (const LineObject& l : band.lines)
-        items.push_back(
-            line(QPointF(left + l.x1, top + l.y1), QPointF(left + l.x2, top + l.y2), l.width));
+    for (const LineObject& l : band.lines) {
+        auto known = pass.objectStyles.constFind(&l);
+        if (known == pass.objectStyles.constEnd()) {
+            ItemStyle style;
+            style.width = float(l.width);
+            style.x = left + l.x1;
+            style.y = l.y1;
+            style.w = left + l.x2;
+            style.h = l.y2;
+            known = pass.objectStyles.insert(&l, pass.style(style));
+        }
+        PackedItem line;
+        line.kind = PageItem::Kind::Line;
+        line.top = top;
+        line.style = known.value();
+        items.append(line);
+    }
 }
 
 void ReportEngine::newPage(Pass& pass)
@@ -165,8 +276,12 @@ void ReportEngine::newPage(Pass& pass)
     ++pass.page;
     pass.rows.push_back(0);
     pass.y = pass.layout.marginTop();
-    pass.pages.emplace_back();
+    // A page holds about as many items as the one before: room for them at once.
+    const std::size_t expected = pass.pages.empty() ? 0 : pass.pages.back().items.packed().size();
+    pass.pages.push_back(PreparedPage{PageItems(pass.pools)});
     pass.current = pass.draw ? &pass.pages.back() : nullptr;
+    if (pass.current)
+        pass.current->items.reserve(expected + expected / 16);
     renderPageHeader(pass);
     if (pass.page > 1)
         renderColumnHeader(pass);
@@ -175,6 +290,8 @@ void ReportEngine::newPage(Pass& pass)
 void ReportEngine::endPage(Pass& pass)
 {
     renderPageFooter(pass);
+    if (pass.current)
+        pass.current->items.squeeze();
     pass.current = nullptr;
 }
 
@@ -270,16 +387,29 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
         return false;
     }
     // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
-    Pass count{layout, data, values, false, 0, {}, {}, {}, nullptr, 0, 0};
+    std::vector<PreparedPage> counted;
+    std::vector<QFont> countFonts;
+    Pass count{layout, data,       values,  false, 0, counted,
+               {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
+               {},     {}};
     if (!run(count))
         return false;
-    Pass draw{layout, data, values, true, int(count.pages.size()), {}, {}, {}, nullptr, 0, 0};
-    if (!run(draw))
-        return false;
+    const int total = int(counted.size());
+    counted = {};
+    // The drawing pass lays the pages out straight into `out`, where they can be shown
+    // while later ones are prepared.
+    out = PreparedReport{};
     out.pageWidth = layout.pageWidth();
     out.pageHeight = layout.pageHeight();
-    out.pages = std::move(draw.pages);
-    out.fonts = std::move(draw.fonts);
+    auto pools = std::make_shared<ItemPools>();
+    out.pools = pools;
+    Pass draw{layout,    data,    values, true, total, out.pages, {},
+              out.fonts, nullptr, 0,      0,    pools, {},        {}};
+    if (!run(draw))
+        return false;
+    pools->textBytes.shrink_to_fit();
+    pools->textStarts.shrink_to_fit();
+    out.pages.shrink_to_fit();
     out.rowsPerPage = std::move(draw.rows);
     return true;
 }

@@ -3,29 +3,42 @@
 
 #include "ReportEngine.h"
 
-#include <QScrollArea>
+#include <QAbstractScrollArea>
+
+#include <memory>
 
 namespace report {
 
-/// Keeps its own copy of the pages, so it shows them after the data is gone.
-class ReportPreview : public QScrollArea
+/// Keeps the pages (shares them with whoever handed them over), so it shows them after the
+/// data is gone. Only the pages in view are painted, and the scrolled area is not a widget of
+/// the pages' size, so any number of pages scrolls alike.
+class ReportPreview : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
     explicit ReportPreview(QWidget* parent = nullptr);
 
     void setReport(PreparedReport report);
-    const PreparedReport& report() const { return m_report; }
+    void setReport(std::shared_ptr<const PreparedReport> report);
+    const PreparedReport& report() const { return *m_report; }
+    /// The report on show has more pages than when it was set (it is being prepared).
+    void reportGrew() { relayout(); }
     /// 1.0 is the page's natural size on screen.
     void setZoom(double zoom);
     double zoom() const { return m_zoom; }
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
 private:
+    /// Device pixels a point.
+    double scale() const;
     void relayout();
 
-    PreparedReport m_report;
+    std::shared_ptr<const PreparedReport> m_report;
     double m_zoom = 1.0;
-    QWidget* m_canvas;
 };
 
 } // namespace report

@@ -31,8 +31,8 @@ QString quoted(QStringView v)
 // Reads an attribute that may be absent (out keeps its default then). Anything that is not a
 // finite number within [min, max] refuses the template, so that no NaN, infinity or absurd
 // size reaches the layout and the conversions to integers there.
-bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale,
-            double min, double max, QString& error)
+bool number(const QXmlStreamAttributes& a, const char* name, double& out, double scale, double min,
+            double max, QString& error)
 {
     const QStringView v = a.value(QLatin1String(name));
     if (v.isEmpty())
@@ -121,8 +121,8 @@ bool ReportTemplate::read(QXmlStreamReader& r, qint64& line)
             bool ok = false;
             margin = margins[i].trimmed().toDouble(&ok);
             if (!ok || !std::isfinite(margin) || !(margin >= 0 && margin <= MaxLength)) {
-                m_error =
-                    QStringLiteral("bad margins %1").arg(quoted(ra.value(QLatin1String("margins"))));
+                m_error = QStringLiteral("bad margins %1")
+                              .arg(quoted(ra.value(QLatin1String("margins"))));
                 return false;
             }
         }

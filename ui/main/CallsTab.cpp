@@ -15,16 +15,31 @@
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 const QString GridRingsSection = QStringLiteral("GridRings");
+const QString ShowText = QStringLiteral("Показать");
+const QString StopText = QStringLiteral("Стоп");
+// Time the arriving rows may take on the interface thread at a time, so it always answers.
+constexpr int TakeBudgetMs = 8;
+// How often the grid is told of the rows that arrived meanwhile.
+constexpr int AnnounceMs = 200;
+} // namespace
+
+CallsTab::~CallsTab()
+{
+    // The worker tells this object about rows: it ends before the object does.
+    if (m_dm)
+        m_dm->ibQueryRings.stopFetch();
 }
 
 CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
@@ -76,8 +91,7 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     seRingLen = new QSpinBox(filter);
     seRingLen->setObjectName(QStringLiteral("seRingLen"));
     seRingLen->setRange(0, 9999999);
-    sbStart = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
-                              QStringLiteral("Показать"), filter);
+    sbStart = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), ShowText, filter);
     sbStart->setObjectName(QStringLiteral("sbStart"));
     connect(sbStart, &QPushButton::clicked, this, &CallsTab::sbStartClick);
 
@@ -103,6 +117,10 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     g->addLayout(len, 1, 8);
     g->addWidget(sbStart, 0, 9, 2, 1);
     g->setColumnStretch(10, 1);
+
+    m_loadTimer = new QTimer(this);
+    m_loadTimer->setInterval(100);
+    connect(m_loadTimer, &QTimer::timeout, this, &CallsTab::takeRows);
 
     GridRings = new grid::DataGrid(this);
     GridRings->setObjectName(QStringLiteral("GridRings"));
@@ -173,7 +191,7 @@ void CallsTab::refillUsers()
 
 bool CallsTab::hasResult() const
 {
-    return !GridRings->isHidden();
+    return !GridRings->isHidden() && !m_loading;
 }
 
 void CallsTab::saveLayouts()
@@ -191,11 +209,15 @@ void CallsTab::ApplyMaskToLineFilter()
 
 void CallsTab::sbStartClick()
 {
-    RunCallQuery();
+    if (m_loading)
+        StopLoad();
+    else
+        RunCallQuery();
 }
 
 void CallsTab::RunCallQuery()
 {
+    StopLoad();
     TMainObject& s = *m_dm->MainObject;
     db::Query& q = m_dm->ibQueryRings;
     sbStart->setEnabled(false);
@@ -206,10 +228,11 @@ void CallsTab::RunCallQuery()
     GridRings->hide();
     PanelTotalTime->clear();
     PanelTotalString->clear();
+    emit statusMessage(QString());
     QCoreApplication::processEvents();
     if (hadResult)
         saveGridLayout(GridRings, GridRingsSection);
-    qint64 sum = 0;
+    m_sum = 0;
     if (!cbIN->isChecked() && !cbOUT->isChecked()) {
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
@@ -233,10 +256,9 @@ void CallsTab::RunCallQuery()
         m_dm->EnsureUsable();
         // The rows of the last run stay until the new statement is accepted by the server.
         filter.statement().applyTo(q);
-        q.open();
-        const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
-        for (q.first(); !q.eof(); q.next())
-            sum += length.asInt64();
+        // Called on the fetching thread; the rows are taken on this one.
+        q.openInBackground(
+            [this] { QMetaObject::invokeMethod(this, &CallsTab::takeRows, Qt::QueuedConnection); });
     });
     if (!ran) {
         GridRings->endReload();
@@ -257,24 +279,103 @@ void CallsTab::RunCallQuery()
         return;
     }
     GridRings->endReload();
-    PanelTotalTime->setText(DurationText(sum));
-    PanelTotalString->setText(QString::number(q.recordCount()));
-    if (q.isOpen()) {
-        GridRings->fitColumns();
-        restoreGridLayout(GridRings, GridRingsSection);
-    }
-    MarkCallSortColumn(fieldRing);
-    m_shownSort = {fieldRing, s.DescRing};
+    m_loading = true;
+    m_firstScreenShown = false;
+    m_loadSort = {fieldRing, s.DescRing};
+    m_loadTimer->start();
+    m_announced.start();
+    sbStart->setText(StopText);
+    sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     sbStart->setEnabled(true);
-    GridRings->show();
     emit resultChanged();
 }
 
-void CallsTab::MarkCallSortColumn(int fieldRing)
+void CallsTab::takeRows()
+{
+    m_takePending = false;
+    if (!m_loading)
+        return;
+    db::Query& q = m_dm->ibQueryRings;
+    const std::size_t before = q.recordCount();
+    const std::size_t added = q.takeFetched(TakeBudgetMs);
+    if (const db::Field* length = q.findField(QStringLiteral("RINGLENGTH")))
+        for (std::size_t i = before; i < before + added; ++i)
+            m_sum += q.atRow(qint64(i), [&] { return length->asInt64(); });
+    // The grid hears of new rows a few times a second, not at every slice: each time it
+    // lays out its scroll bar and paints again.
+    const bool last = !q.fetching();
+    if (last || !m_firstScreenShown || m_announced.elapsed() >= AnnounceMs) {
+        m_announced.start();
+        GridRings->gridModel().rowsArrived();
+        if (!m_loading)
+            return; // the new rows' views stopped the load
+    }
+    if (last) {
+        finishLoad();
+        return;
+    }
+    if (!m_firstScreenShown) {
+        const int rowHeight = std::max(1, GridRings->verticalHeader()->defaultSectionSize());
+        if (q.recordCount() >= std::size_t(height() / rowHeight + 1))
+            showFirstScreen();
+    }
+    if (added > 0 && !m_takePending) {
+        // More may wait already: take them after the events that came meanwhile.
+        m_takePending = true;
+        QTimer::singleShot(0, this, &CallsTab::takeRows);
+    }
+}
+
+void CallsTab::showFirstScreen()
+{
+    m_firstScreenShown = true;
+    GridRings->fitColumns();
+    restoreGridLayout(GridRings, GridRingsSection);
+    MarkCallSortColumn(m_loadSort.first, !m_loading);
+    GridRings->show();
+}
+
+void CallsTab::StopLoad()
+{
+    if (!m_loading)
+        return;
+    m_dm->ibQueryRings.stopFetch();
+    GridRings->gridModel().rowsArrived();
+    finishLoad();
+}
+
+void CallsTab::finishLoad()
+{
+    db::Query& q = m_dm->ibQueryRings;
+    m_loading = false;
+    m_loadTimer->stop();
+    const db::DataSet::FetchState state = q.fetchState();
+    q.last();
+    PanelTotalTime->setText(DurationText(m_sum));
+    PanelTotalString->setText(QString::number(q.recordCount()));
+    if (!m_firstScreenShown)
+        showFirstScreen();
+    else
+        MarkCallSortColumn(m_loadSort.first);
+    m_shownSort = m_loadSort;
+    sbStart->setText(ShowText);
+    sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    sbStart->setEnabled(true);
+    emit resultChanged();
+    if (state == db::DataSet::FetchState::Stopped) {
+        emit statusMessage(QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
+    } else if (state == db::DataSet::FetchState::Failed) {
+        emit statusMessage(QStringLiteral("Загрузка прервана: показаны не все звонки периода"));
+        if (q.fetchError())
+            ui::showFailure(this, std::make_exception_ptr(*q.fetchError()));
+    }
+}
+
+void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)
 {
     const QString marked = stmt::CallFilter::sorts().column(fieldRing);
     for (int c = 0; c < GridRings->columnCount(); ++c) {
-        GridRings->setTitleButton(c, true);
+        GridRings->setTitleButton(c, titleButtons);
         if (GridRings->columnField(c)->name().toUpper() == marked)
             setSortMarker(GridRings, c, m_dm->MainObject->DescRing);
     }

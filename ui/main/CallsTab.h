@@ -3,6 +3,8 @@
 
 #include "MainTab.h"
 
+#include <QElapsedTimer>
+
 #include <utility>
 
 class QCheckBox;
@@ -11,16 +13,22 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class PeriodButton;
 class TComboQuery;
 
 /// "Показать" runs the call query of the filter; sorting by a title runs it again in the new
-/// order. The rows of the last run stay when a run fails.
+/// order. The rows of the last run stay when a run fails. The rows are fetched in the
+/// background: the grid shows as soon as the first screen of them is there and grows while
+/// the rest arrives; the totals come with the last row. Meanwhile "Показать" reads "Стоп" and
+/// stops the load, keeping the rows on show; sorting and export wait for the end.
 class CallsTab : public MainTab
 {
     Q_OBJECT
 public:
     explicit CallsTab(QWidget* parent = nullptr);
+    /// Stops a load still running.
+    ~CallsTab() override;
 
     void init(TDM& dm) override;
     /// Today as the period, no prefix, the drop-down lists filled.
@@ -29,15 +37,20 @@ public:
     void refillLines();
     void refillUsers();
     void saveLayouts() override;
-    /// True once a run has shown the grid.
+    /// True once a run has shown the grid and its last row has arrived.
     bool hasResult() const;
+    /// True while the rows of a run arrive.
+    bool loading() const { return m_loading; }
+    /// Stops the load: the rows that arrived stay, with their totals, and the status bar says
+    /// the list is not complete. Does nothing when no load runs.
+    void StopLoad();
 
     void sbStartClick();
     void RunCallQuery();
     void GridRingsSortMarkingChanged();
     void ApplyMaskToLineFilter();
     /// Title buttons on every column of the call grid, the marker on the sorted one.
-    void MarkCallSortColumn(int fieldRing);
+    void MarkCallSortColumn(int fieldRing, bool titleButtons = true);
 
     QDateEdit* dOT = nullptr;
     QDateEdit* dDo = nullptr;
@@ -56,7 +69,20 @@ public:
 signals:
     /// The grid was shown or hidden: what can be exported changed.
     void resultChanged();
+    /// A note for the status bar (empty: none).
+    void statusMessage(const QString& text);
 
 private:
+    void takeRows();
+    void showFirstScreen();
+    void finishLoad();
+
     std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
+    bool m_loading = false;
+    QTimer* m_loadTimer = nullptr; // takes rows also when a notice of the worker was missed
+    bool m_takePending = false;    // a takeRows() is queued
+    bool m_firstScreenShown = false;
+    QElapsedTimer m_announced; // since the grid was last told of new rows
+    qint64 m_sum = 0;          // RingLength of the rows that arrived
+    std::pair<int, int> m_loadSort{0, 0};
 };

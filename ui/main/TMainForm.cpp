@@ -165,6 +165,12 @@ void TMainForm::buildTabs()
     GridUsers = TabSheet3->GridUsers;
 
     connect(TabSheet1, &CallsTab::resultChanged, this, &TMainForm::UpdateActions);
+    connect(TabSheet1, &CallsTab::statusMessage, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
     connect(TabSheet2, &LinesTab::editRequested, this, &TMainForm::APropertyExecute);
     connect(TabSheet3, &UsersTab::editRequested, this, &TMainForm::APropertyExecute);
     // A changed directory fills the call filter's drop-down list again.
@@ -249,8 +255,13 @@ void TMainForm::UpdateActions()
     const bool calls = PageControl->currentIndex() == 0;
     for (QAction* a : {ANew, AProperty, AErase})
         a->setEnabled(!calls);
-    // On the calls tab there is something to export once the first query has shown the grid.
+    // On the calls tab there is something to export once the first query has shown the grid
+    // and its last row has arrived.
     AExport->setEnabled(!calls || TabSheet1->hasResult());
+    // The statistics and the reports wait until the call list has its rows.
+    const bool idle = !TabSheet1->loading();
+    N5->setEnabled(idle);
+    N22->setEnabled(idle);
 }
 
 void TMainForm::PageControlChange(int index)
@@ -353,6 +364,7 @@ void TMainForm::ARefreshExecute()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    TabSheet1->StopLoad();
     if (m_dm && m_dm->MainObject->Connected) {
         m_dm->MainObject->vstDeptWth = TabSheet3->treeWidth();
         TabSheet1->saveLayouts();
