@@ -359,8 +359,8 @@ void TestStartup::busyWindowAndCursor()
 void TestStartup::mainWindowClosesWithoutALogin()
 {
     test::TestDatabase t;
+    TDM dm(t.dir()); // the window goes before the data module it views, as in the program
     TMainForm mainForm;
-    TDM dm(t.dir());
     mainForm.setDataModule(dm);
     mainForm.show();
     QVERIFY(mainForm.isVisible());

@@ -38,7 +38,7 @@ constexpr int AnnounceMs = 200;
 CallsTab::~CallsTab()
 {
     // The worker tells this object about rows: it ends before the object does.
-    if (m_dm)
+    if (m_dm && m_loading)
         m_dm->ibQueryRings.stopFetch();
 }
 
