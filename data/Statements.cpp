@@ -76,6 +76,11 @@ QString CallFilter::prefixDigits() const
     return digits;
 }
 
+QStringList CallFilter::navigationIndexes()
+{
+    return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"), QStringLiteral("PK_USERS")};
+}
+
 Statement CallFilter::statement() const
 {
     Statement s;
@@ -96,6 +101,10 @@ Statement CallFilter::statement() const
         s.add(QStringLiteral("AND R.RLine=") + QString::number(line));
     if (longerThan > 0)
         s.add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(longerThan));
+    const bool byDate = sortField <= 0 || sortField >= sorts().count();
+    if (navigateByDate && byDate && !descending && user <= 0 && line <= 0)
+        s.add(QStringLiteral("PLAN JOIN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE), "
+                             "L INDEX (PK_LINES), U INDEX (PK_USERS))"));
     s.add(sorts().orderBy(sortField, descending));
     s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
     s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));

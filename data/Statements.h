@@ -79,6 +79,12 @@ struct CallFilter
     int longerThan = 0;   // seconds; 0: any length
     int sortField = 0;    // of sorts(); out of range: by date
     bool descending = false;
+    /// Chronological order read along the date index instead of sorted, when nothing narrows
+    /// the calls to a line or a subscriber: the first rows come at once, not after the server
+    /// has sorted the whole period. Only when the database has the indexes it names.
+    bool navigateByDate = false;
+    /// The indexes the chronological reading names.
+    static QStringList navigationIndexes();
 
     /// The digits of numberPrefix, the only part of it that reaches the statement.
     QString prefixDigits() const;

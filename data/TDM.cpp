@@ -154,6 +154,20 @@ QString TDM::UpperMessage(const QString& message)
     return out;
 }
 
+bool TDM::HasIndexes(const QStringList& names)
+{
+    db::Query q(ibDatabase, ibTranRO);
+    QStringList quoted;
+    for (const QString& n : names)
+        quoted << u'\'' + QString(n).replace(u'\'', QLatin1String("''")) + u'\'';
+    q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM RDB$INDICES WHERE RDB$INDEX_NAME IN (") +
+                quoted.join(u',') + u')');
+    q.open();
+    const bool all = q.field(QStringLiteral("N")).asInt64() == qint64(names.size());
+    q.close();
+    return all;
+}
+
 int TDM::GetNewID()
 {
     if (!ibSPMakeNewID.procPrepared())

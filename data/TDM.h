@@ -10,6 +10,7 @@
 #include "settings/TMainObject.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,9 @@ public:
     bool CommitWrite();
     /// The user's text for a database message (given in upper case by the callers).
     static QString DbErrorText(const QString& message);
+    /// Whether the database has every index of the given names (upper case); database errors
+    /// reach the caller.
+    bool HasIndexes(const QStringList& names);
     /// A new key from MAKENEWID in ibTran; database errors reach the caller.
     int GetNewID();
     /// Starts the write transaction and hands back ibQueryTmp closed and empty, for the

@@ -122,6 +122,23 @@ void TestStatements::callFilterLines()
     QCOMPARE(f.statement().lines.last(), QStringLiteral("ORDER BY RingDate "));
     f.sortField = -1;
     QCOMPARE(stmt::CallFilter::sorts().column(f.sortField), QStringLiteral("RDATE"));
+
+    // Read along the date index only in ascending date order over every line and subscriber.
+    const QString plan = QStringLiteral("PLAN JOIN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE), "
+                                        "L INDEX (PK_LINES), U INDEX (PK_USERS))");
+    stmt::CallFilter n = march(1, 2);
+    n.navigateByDate = true;
+    n.longerThan = 30;
+    QCOMPARE(n.statement().lines.mid(n.statement().lines.size() - 2),
+             QStringList({plan, QStringLiteral("ORDER BY RingDate ")}));
+    for (auto narrow : {+[](stmt::CallFilter& c) { c.descending = true; },
+                        +[](stmt::CallFilter& c) { c.sortField = 2; },
+                        +[](stmt::CallFilter& c) { c.user = 101; },
+                        +[](stmt::CallFilter& c) { c.line = 1; }}) {
+        stmt::CallFilter other = n;
+        narrow(other);
+        QVERIFY(!other.statement().lines.contains(plan));
+    }
 }
 
 void TestStatements::sortFieldsFromGridDescriptions()
@@ -175,6 +192,25 @@ void TestStatements::everyStatementRunsOnTheServer()
     test::login(dm, t.path());
 
     QCOMPARE(rows(dm, march(1, 2).statement()), 3);
+    // Read along the index, the same calls in the same order as sorted.
+    QVERIFY(dm.HasIndexes(stmt::CallFilter::navigationIndexes()));
+    QVERIFY(!dm.HasIndexes({QStringLiteral("IX_RINGS_DATE"), QStringLiteral("NO_SUCH_INDEX")}));
+    auto order = [&dm](const stmt::CallFilter& c) {
+        c.statement().applyTo(dm.ibQueryRings);
+        dm.ibQueryRings.open();
+        QStringList seen;
+        for (dm.ibQueryRings.first(); !dm.ibQueryRings.eof(); dm.ibQueryRings.next())
+            seen << dm.ibQueryRings.field(QStringLiteral("RDAY")).displayText() + u' ' +
+                        dm.ibQueryRings.field(QStringLiteral("RHOUR")).displayText() + u':' +
+                        dm.ibQueryRings.field(QStringLiteral("RMIN")).displayText() + u':' +
+                        dm.ibQueryRings.field(QStringLiteral("RSEC")).displayText();
+        dm.ibQueryRings.close();
+        return seen;
+    };
+    stmt::CallFilter navigated = march(1, 3);
+    navigated.navigateByDate = true;
+    QCOMPARE(order(navigated), order(march(1, 3)));
+    QCOMPARE(order(navigated).size(), 5);
     stmt::CallFilter f = march(1, 3);
     f.numberPrefix = QStringLiteral("812");
     QCOMPARE(rows(dm, f.statement()), 3); // 8125551, 8120000 on the 2nd and 8121111 on the 3rd

@@ -254,6 +254,7 @@ void CallsTab::RunCallQuery()
     GridRings->beginReload();
     const bool ran = ui::guarded(this, [&] {
         m_dm->EnsureUsable();
+        filter.navigateByDate = m_dm->HasIndexes(stmt::CallFilter::navigationIndexes());
         // The rows of the last run stay until the new statement is accepted by the server.
         filter.statement().applyTo(q);
         // Called on the fetching thread; the rows are taken on this one.
