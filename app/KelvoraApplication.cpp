@@ -5,12 +5,18 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <clocale>
 #include <exception>
 
 KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     // The title of plain message boxes and the name the desktop shows.
     setApplicationDisplayName(QStringLiteral("Kelvora"));
+    // The toolkit has just taken the whole C locale from the environment. Numbers the program
+    // and its libraries write into files and statements (the spreadsheet library formats them
+    // with printf) keep the decimal point of the C locale whatever the user's is; what the
+    // operator sees is formatted by QLocale, which this does not touch.
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 bool KelvoraApplication::notify(QObject* receiver, QEvent* event)

@@ -1,5 +1,6 @@
 // The main window's call log driven as an operator does it, over a small data set.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -663,5 +664,5 @@ void TestCallLog::closingWhileRowsArrive()
     }
 }
 
-QTEST_MAIN(TestCallLog)
+KELVORA_TEST_MAIN(TestCallLog)
 #include "test_calllog.moc"

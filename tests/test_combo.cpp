@@ -1,5 +1,6 @@
 // The query-bound combo box: items from a query, keys, incremental search.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "ui/controls/TComboQuery.h"
 
@@ -217,5 +218,5 @@ void TestCombo::backspaceAndEscape()
     c.hidePopup();
 }
 
-QTEST_MAIN(TestCombo)
+KELVORA_TEST_MAIN(TestCombo)
 #include "test_combo.moc"

@@ -1,5 +1,6 @@
 // The data module's write pattern and error texts against a real database.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -174,5 +175,5 @@ void TestDataModule::failedCommitRollsBack()
     QCOMPARE(write(dm, QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)")), QString());
 }
 
-QTEST_MAIN(TestDataModule)
+KELVORA_TEST_MAIN(TestDataModule)
 #include "test_datamodule.moc"

@@ -1,5 +1,6 @@
 // The database layer against a real database through the embedded engine.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "db/DbError.h"
@@ -772,5 +773,5 @@ void TestDb::failedOpen()
     QVERIFY_THROWS_EXCEPTION(DbError, d.open());
 }
 
-QTEST_GUILESS_MAIN(TestDb)
+KELVORA_TEST_GUILESS_MAIN(TestDb)
 #include "test_db.moc"

@@ -2,6 +2,7 @@
 // and moving users by dropping them on it.
 #include "support/Modal.h"
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -346,5 +347,5 @@ void TestDirectories::mailColumnStaysNarrow()
     QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
 }
 
-QTEST_MAIN(TestDirectories)
+KELVORA_TEST_MAIN(TestDirectories)
 #include "test_directories.moc"

@@ -1,6 +1,7 @@
 // The line, user and department editors and the department list, against a real database,
 // with a second client holding locks.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -357,5 +358,5 @@ void TestEditors::aLostConnectionIsReportedInTheWindow()
     }
 }
 
-QTEST_MAIN(TestEditors)
+KELVORA_TEST_MAIN(TestEditors)
 #include "test_editors.moc"

@@ -1,6 +1,7 @@
 // Export of a grid to each format, read back by independent readers; the export chooser; the
 // about box and the service information.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -37,6 +38,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <clocale>
 
 namespace {
 
@@ -207,6 +210,7 @@ private slots:
     void xlsSplitsIntoSheets();
     void xlsxCellsTypesAndLayout();
     void xlsxSplitsIntoSheets();
+    void xlsxWrittenInTheUsersLocale();
     void csvQuotingAndEncoding();
     void chooserNameRules();
     void chooserReportsAFileThatCannotBeWritten();
@@ -428,6 +432,27 @@ void TestExport::xlsxSplitsIntoSheets()
     QVERIFY(title[QStringLiteral("b")].toBool());
     QCOMPARE(firstRows[2].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 2);
     QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 3);
+}
+
+// On a Russian desktop the C library's decimal point is a comma; the workbook's widths,
+// margins and numbers must still be written with a point, or no reader opens the file.
+void TestExport::xlsxWrittenInTheUsersLocale()
+{
+    QVERIFY2(QByteArray(std::setlocale(LC_CTYPE, nullptr)).startsWith("ru_RU"),
+             "the suite runs in the Russian locale (generate it with locale-gen)");
+    Fixture f;
+    QVERIFY2(f.make(QStringLiteral("SELECT NumberLine, CAST(NumberLine AS DOUBLE PRECISION) / 4 "
+                                   "AS AddInfo FROM Lines ORDER BY NumberLine")),
+             qPrintable(f.t.error()));
+    f.grid->setColumnWidth(0, 93);
+    const QString path = f.exportTo(grid::ExportFormat::Xlsx, QStringLiteral("ru.XLSX"));
+    const QJsonArray sheets = readXlsx(path);
+    QCOMPARE(sheets.size(), 1);
+    const QJsonObject sheet = sheets[0].toObject();
+    QVERIFY(sheet[QStringLiteral("widths")].toArray()[0].toDouble() > 12.0);
+    const QJsonObject share = sheet[QStringLiteral("rows")].toArray()[1].toArray()[1].toObject();
+    QCOMPARE(share[QStringLiteral("t")].toString(), QStringLiteral("float"));
+    QCOMPARE(share[QStringLiteral("v")].toDouble(), 0.25);
 }
 
 void TestExport::csvQuotingAndEncoding()
@@ -705,5 +730,5 @@ void TestExport::serviceInformation()
     QVERIFY(!form.N20->isVisible());
 }
 
-QTEST_MAIN(TestExport)
+KELVORA_TEST_MAIN(TestExport)
 #include "test_export.moc"

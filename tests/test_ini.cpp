@@ -1,5 +1,6 @@
 // The initialization-file format: reading rules, writes in place, code page 1251 on disk.
 #include "ini/IniFile.h"
+#include "support/TestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -169,5 +170,5 @@ void TestIni::lineEndsAndRunsOfEmptyLines()
     QCOMPARE(f.text(), many);
 }
 
-QTEST_GUILESS_MAIN(TestIni)
+KELVORA_TEST_GUILESS_MAIN(TestIni)
 #include "test_ini.moc"

@@ -6,6 +6,7 @@
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/Modal.h"
+#include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "data/TDM.h"
@@ -749,5 +750,5 @@ void TestMail::settingsFileThatCannotBeWritten()
     QVERIFY(QFileInfo(t.dir() + QStringLiteral("/kelvora.ini")).isDir());
 }
 
-QTEST_MAIN(TestMail)
+KELVORA_TEST_MAIN(TestMail)
 #include "test_mail.moc"

@@ -1,6 +1,7 @@
 // How calls and directory rows are shown: durations, dates, captions, number masks, the
 // mask editor.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -274,5 +275,5 @@ void TestPresentation::maskEditor()
     QCOMPARE(s.FormatPhoneNumber(QStringLiteral("2345678")), QStringLiteral("23-456-78"));
 }
 
-QTEST_MAIN(TestPresentation)
+KELVORA_TEST_MAIN(TestPresentation)
 #include "test_presentation.moc"

@@ -1,6 +1,7 @@
 // The report engine, the three templates and the report window over a data set made for the
 // test; printed figures read back from the PDF with pdftotext.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -1121,5 +1122,5 @@ void TestReports::previewReachesThePageOfAnyNumber()
     QVERIFY(black);
 }
 
-QTEST_MAIN(TestReports)
+KELVORA_TEST_MAIN(TestReports)
 #include "test_reports.moc"

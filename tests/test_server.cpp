@@ -1,5 +1,6 @@
 // Logging in to a database on a Firebird server on 127.0.0.1, with real credentials.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -186,5 +187,5 @@ void TestServer::aStoppedServerIsReconnected()
     form.close();
 }
 
-QTEST_MAIN(TestServer)
+KELVORA_TEST_MAIN(TestServer)
 #include "test_server.moc"

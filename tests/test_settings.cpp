@@ -1,5 +1,6 @@
 // The settings object: what it reads, what it writes at the end of a run, and when it does not.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "settings/TMainObject.h"
@@ -209,5 +210,5 @@ void TestSettings::unreadableFileIsNamedAndNeverOverwritten()
     QCOMPARE(readAll(path), QByteArray("[RemoteBD]\r\nName=/data/calls.fdb\r\n"));
 }
 
-QTEST_MAIN(TestSettings)
+KELVORA_TEST_MAIN(TestSettings)
 #include "test_settings.moc"

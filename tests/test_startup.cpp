@@ -1,6 +1,7 @@
 // Start-up windows driven as a user would: the login, the message dialog, the busy window and
 // the main window's first activation.
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -367,5 +368,5 @@ void TestStartup::mainWindowClosesWithoutALogin()
     QTRY_VERIFY(!mainForm.isVisible());
 }
 
-QTEST_MAIN(TestStartup)
+KELVORA_TEST_MAIN(TestStartup)
 #include "test_startup.moc"

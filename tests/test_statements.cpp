@@ -2,6 +2,7 @@
 #include "support/CallData.h"
 #include "support/Login.h"
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "data/Statements.h"
 #include "data/TDM.h"
@@ -279,5 +280,5 @@ void TestStatements::everyStatementRunsOnTheServer()
     QCOMPARE(rows(dm, stmt::deptChoices()), 1);
 }
 
-QTEST_GUILESS_MAIN(TestStatements)
+KELVORA_TEST_GUILESS_MAIN(TestStatements)
 #include "test_statements.moc"

@@ -1,5 +1,6 @@
 // Line-load statistics over a data set made for the test.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"

@@ -1,6 +1,7 @@
 // The program where it meets the system around it: other processes writing to the same local
 // database file while the main window is open.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 
 #include "DemoData.h"
 #include "app/Messages.h"
@@ -137,5 +138,5 @@ void TestSystem::terminationEndsTheProgramInOrder()
     QVERIFY(written.contains(QFile::encodeName(t.path())));
 }
 
-QTEST_MAIN(TestSystem)
+KELVORA_TEST_MAIN(TestSystem)
 #include "test_system.moc"

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <clocale>
 #include <cstdio>
 
 namespace {
@@ -32,6 +33,9 @@ int fail(const QString& text)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // As in the program: numbers written for the database and the settings file keep the C
+    // locale's decimal point whatever the user's locale is.
+    std::setlocale(LC_NUMERIC, "C");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "create DATABASE: make a new call-log database with sample directories and calls\n"

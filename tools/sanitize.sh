@@ -13,4 +13,6 @@ cmake --build build-sanitize -j2
 # leaks are not checked, everything else is.
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The suite runs in the users' locale.
+export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
 ctest --test-dir build-sanitize -j2 --output-on-failure
