@@ -29,10 +29,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -189,8 +191,40 @@ QString TReportForm::choosePdfFile()
     return dialog.selectedFiles().constFirst();
 }
 
+void TReportForm::setRunning(bool running)
+{
+    m_running = running;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cbReport, dOT, dDo, sbPeriod, bbPreview, bbPrint, bbPdf})
+        w->setEnabled(!running);
+}
+
+void TReportForm::reject()
+{
+    if (m_running) {
+        m_closeAfterRun = true; // the run sees it at its next step and stops
+        return;
+    }
+    done(2);
+}
+
 void TReportForm::RunReport(Output output)
 {
+    // The busy window lets events through while the pages are laid out: a second run must not
+    // start inside this one, over the same query and totals.
+    if (m_running)
+        return;
+    QPointer<QWidget> focused = focusWidget();
+    setRunning(true);
+    const auto ended = qScopeGuard([this, focused] {
+        setRunning(false);
+        if (focused)
+            focused->setFocus();
+        if (m_closeAfterRun) {
+            m_closeAfterRun = false;
+            done(2);
+        }
+    });
     const bool Preview = output == Output::Preview;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString templateName;
@@ -268,7 +302,7 @@ void TReportForm::RunReport(Output output)
                     }
                     QApplication::processEvents();
                 }
-                return !escape.pressed;
+                return !escape.pressed && !m_closeAfterRun;
             });
             ok = engine.prepare(
                 layout, source, [this](const QString& n) { return frReportGetValue(n); }, *pages);

@@ -55,19 +55,26 @@ public:
     std::function<bool(const report::PreparedReport&, QString&)> PrintHook;
     /// The pages of the last run (also of a print).
     const report::PreparedReport& prepared() const { return *m_prepared; }
+    /// True while a run lasts: the controls that would start another are disabled.
+    bool running() const { return m_running; }
 
     static const char* const Templates[3];
 
 public slots:
-    void reject() override { done(2); }
+    /// Closes the window; during a run, stops it and closes once it has ended.
+    void reject() override;
 
 private:
     /// The file chosen in the save dialog, starting in the folder of the last export; empty
     /// when the operator cancels.
     QString choosePdfFile();
+    /// Enables or disables what starts a run.
+    void setRunning(bool running);
 
     TDM& m_dm;
     // Shared with the preview: one copy of the pages, however many show them.
     std::shared_ptr<const report::PreparedReport> m_prepared =
         std::make_shared<const report::PreparedReport>();
+    bool m_running = false;
+    bool m_closeAfterRun = false;
 };

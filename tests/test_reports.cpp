@@ -5,6 +5,7 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
+#include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "report/ReportEngine.h"
@@ -227,6 +228,37 @@ private:
     int m_i = 1;
 };
 
+// Runs `act` once, as soon as `when` holds, from the events a window lets through while it
+// works (checked every few milliseconds).
+class OnceWhen
+{
+public:
+    OnceWhen(std::function<bool()> when, std::function<void()> act)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, when, act] {
+            if (!m_done && when()) {
+                m_done = true;
+                act();
+            }
+        });
+        m_timer.start(5);
+    }
+    bool done() const { return m_done; }
+
+private:
+    QTimer m_timer;
+    bool m_done = false;
+};
+
+// The busy window of a run is up.
+bool busy()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<TWaitForm*>(w) && w->isVisible())
+            return true;
+    return false;
+}
+
 const char* const SmallTemplate =
     "<report page=\"A5\" margins=\"10,10,10,10\">"
     "<band kind=\"pageHeader\" height=\"10\"><text x=\"0\" y=\"0\" w=\"50\" "
@@ -271,6 +303,7 @@ private slots:
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
     void escapeStopsALongPreparation();
+    void aRunStartsNoOtherRun();
     void printedAtEveryResolutionAsPreviewed();
     void printedOnTheDefaultCupsPrinter();
     void savedAsPdfAsPreviewed();
@@ -741,6 +774,39 @@ void TestReports::escapeStopsALongPreparation()
     QCOMPARE(p.form->prepared().pages.size(), before);
     QVERIFY(p.form->result() == 0);
     qInfo("stopped after %lld ms", clock.elapsed());
+}
+
+// While a long preview is laid out the window answers, but a press on "Печать" starts nothing:
+// no print, and the totals are the server's.
+void TestReports::aRunStartsNoOtherRun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    test::addManyCalls(t, 30000);
+    Program p(t);
+    p.form->show();
+    p.form->cbReport->setCurrentIndex(1);
+    bool disabled = false;
+    OnceWhen press(busy, [&] {
+        disabled = !p.form->bbPreview->isEnabled() && !p.form->cbReport->isEnabled() &&
+                   !p.form->dOT->isEnabled() && !p.form->bbPdf->isEnabled();
+        QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    });
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY2(press.done(), "the preview ended before the window let events through");
+    QVERIFY(disabled);
+    QCOMPARE(p.printed, 0);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    p.dm.IBSQL.sql().add(
+        QStringLiteral("SELECT COUNT(*) AS N, SUM(RingLength) AS S FROM Rings R, Lines L, Users U "
+                       "WHERE R.RLine = L.NumberLine AND R.NumberIn = U.NumberIn AND R.RingDate "
+                       "BETWEEN '2026-03-01 00:00:00' AND '2026-03-02 23:59:59.059'"));
+    p.dm.IBSQL.execQuery();
+    QCOMPARE(p.form->SCntAllRing, p.dm.IBSQL.field(QStringLiteral("N")).asInteger());
+    QCOMPARE(p.form->SAllRing, p.dm.IBSQL.field(QStringLiteral("S")).asInteger());
+    QCOMPARE(&p.form->frPreview->report(), &p.form->prepared());
+    QVERIFY(p.form->bbPrint->isEnabled() && p.form->cbReport->isEnabled());
 }
 
 void TestReports::titlesAndZoom()

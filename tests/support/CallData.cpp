@@ -44,4 +44,16 @@ void fillSmallCallLog(TestDatabase& t)
     });
 }
 
+void addManyCalls(TestDatabase& t, int count)
+{
+    t.exec(
+        {QStringLiteral(
+             "INSERT INTO Rings (RDay, RMont, RYear, RHour, RMin, RSec, RingDate, TimeHour, "
+             "TimeMin, TimeSec, NumberOut, RLine, NumberIn) SELECT 1, 3, 26, 10 + n / 3600, "
+             "MOD(n / 60, 60), MOD(n, 60), DATEADD(n SECOND TO TIMESTAMP '2026-03-01 10:00:00'), "
+             "0, 0, 1 + MOD(n, 59), 8120000 + n, 1, 101 FROM (SELECT ROW_NUMBER() OVER () - 1 "
+             "AS n FROM RDB$TYPES a, RDB$TYPES b ROWS %1)")
+             .arg(count)});
+}
+
 } // namespace test

@@ -16,4 +16,8 @@ QString insertCall(const QDateTime& when, int seconds, double numberOut, int lin
 /// subscriber is not in the directories and one at 23:59:59.5 of 2 March.
 void fillSmallCallLog(TestDatabase& t);
 
+/// `count` more calls on 1 March 2026 from 10:00, one a second, on line 1 by subscriber 101,
+/// lasting 1 to 59 s: a call log long enough for a report to take its time.
+void addManyCalls(TestDatabase& t, int count);
+
 } // namespace test
