@@ -311,8 +311,11 @@ void TReportForm::RunReport(Output output)
         }
         QApplication::restoreOverrideCursor();
         if (showing && (!ok || engine.cancelled()))
-            frPreview->setReport(m_prepared); // the pages on show before
+            frPreview->setReport(m_shown); // the pages the preview showed before
         if (engine.cancelled()) {
+            // A print asked for and not made is said; a stopped preview or file is not.
+            if (output == Output::Printer)
+                ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
             q.close();
             return;
         }
@@ -322,7 +325,8 @@ void TReportForm::RunReport(Output output)
         if (Preview) {
             if (ok) {
                 m_prepared = pages;
-                frPreview->setReport(m_prepared);
+                m_shown = pages;
+                frPreview->setReport(m_shown);
             } else {
                 ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
             }

@@ -75,6 +75,8 @@ private:
     // Shared with the preview: one copy of the pages, however many show them.
     std::shared_ptr<const report::PreparedReport> m_prepared =
         std::make_shared<const report::PreparedReport>();
+    // What the preview shows: the last preview's pages, which a print does not replace.
+    std::shared_ptr<const report::PreparedReport> m_shown = m_prepared;
     bool m_running = false;
     bool m_closeAfterRun = false;
 };
