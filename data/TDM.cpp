@@ -87,6 +87,14 @@ QString TDM::ConnectionLostText()
     return QStringLiteral("Соединение с базой данных потеряно.");
 }
 
+QString TDM::FailureText(const db::DbError& error)
+{
+    // EnsureUsable's own failure already says it in these words.
+    if (!error.connectionLost() || error.message().startsWith(ConnectionLostText()))
+        return error.message();
+    return ConnectionLostText() + u'\n' + error.message();
+}
+
 void TDM::EnsureUsable()
 {
     if (!MainObject->Connected)

@@ -3,6 +3,7 @@
 
 #include "DatabaseFile.h"
 #include "db/Database.h"
+#include "db/DbError.h"
 #include "db/Query.h"
 #include "db/Sql.h"
 #include "db/StoredProc.h"
@@ -38,6 +39,10 @@ public:
     void EnsureUsable();
     /// The text a lost connection is told with.
     static QString ConnectionLostText();
+    /// A database failure as the operator is told it: a lost connection in the program's
+    /// words (once, also when a new connection failed as well), then the client's reason; any
+    /// other failure in the server's words.
+    static QString FailureText(const db::DbError& error);
     /// Starts ibTran unless it is active (after EnsureUsable).
     void StartWrite();
     /// Commits ibTran; on failure rolls it back, reports "База временно занята ." and returns

@@ -349,7 +349,7 @@ void TMailForm::prepareNext()
     try {
         ok = composeFor(r, message, error);
     } catch (const db::DbError& e) {
-        fault = e.connectionLost() ? TDM::ConnectionLostText() + u' ' + e.message() : e.message();
+        fault = TDM::FailureText(e).replace(u'\n', u' ');
     } catch (const std::exception& e) {
         fault = QString::fromLocal8Bit(e.what());
     }

@@ -11,10 +11,7 @@ void showFailure(QWidget* parent, std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const db::DbError& e) {
-        if (e.connectionLost())
-            Messages::error(TDM::ConnectionLostText() + u'\n' + e.message(), parent);
-        else
-            Messages::error(e.message(), parent);
+        Messages::error(TDM::FailureText(e), parent);
     } catch (const std::exception& e) {
         Messages::error(QString::fromLocal8Bit(e.what()), parent);
     } catch (...) {
