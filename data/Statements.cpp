@@ -81,6 +81,44 @@ QStringList CallFilter::navigationIndexes()
     return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"), QStringLiteral("PK_USERS")};
 }
 
+namespace {
+
+// An index name as the plan writes it: quoted unless it is a plain upper-case name.
+QString planName(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Z][A-Z0-9_$]*$"));
+    if (plain.match(name).hasMatch())
+        return name;
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+} // namespace
+
+Statement dateIndexCandidates()
+{
+    Statement s;
+    s.add(
+        QStringLiteral("SELECT TRIM(I.RDB$INDEX_NAME) AS NAME, TRIM(I.RDB$RELATION_NAME) AS TBL"));
+    s.add(QStringLiteral("FROM RDB$INDICES I"));
+    s.add(QStringLiteral("JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME"));
+    s.add(
+        QStringLiteral("LEFT JOIN RDB$RELATION_CONSTRAINTS C ON C.RDB$INDEX_NAME = "
+                       "I.RDB$INDEX_NAME AND C.RDB$CONSTRAINT_TYPE IN ('PRIMARY KEY', 'UNIQUE')"));
+    s.add(QStringLiteral("WHERE I.RDB$SEGMENT_COUNT = 1 AND COALESCE(I.RDB$INDEX_INACTIVE, 0) = 0 "
+                         "AND COALESCE(I.RDB$INDEX_TYPE, 0) = 0 AND I.RDB$EXPRESSION_BLR IS NULL"));
+    s.add(QStringLiteral("AND ((I.RDB$RELATION_NAME = 'RINGS' AND S.RDB$FIELD_NAME = 'RINGDATE') "
+                         "OR (I.RDB$RELATION_NAME = 'LINES' AND S.RDB$FIELD_NAME = 'NUMBERLINE') "
+                         "OR (I.RDB$RELATION_NAME = 'USERS' AND S.RDB$FIELD_NAME = 'NUMBERIN'))"));
+    s.add(QStringLiteral("ORDER BY IIF(C.RDB$CONSTRAINT_NAME IS NULL, 1, 0), 1"));
+    return s;
+}
+
+bool CallFilter::readsAlongDateIndex() const
+{
+    const bool byDate = sortField <= 0 || sortField >= sorts().count();
+    return navigateByDate && byDate && !descending && user <= 0 && line <= 0;
+}
+
 Statement CallFilter::statement() const
 {
     Statement s;
@@ -101,10 +139,11 @@ Statement CallFilter::statement() const
         s.add(QStringLiteral("AND R.RLine=") + QString::number(line));
     if (longerThan > 0)
         s.add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(longerThan));
-    const bool byDate = sortField <= 0 || sortField >= sorts().count();
-    if (navigateByDate && byDate && !descending && user <= 0 && line <= 0)
-        s.add(QStringLiteral("PLAN JOIN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE), "
-                             "L INDEX (PK_LINES), U INDEX (PK_USERS))"));
+    if (readsAlongDateIndex()) {
+        const QString rings = planName(indexes.rings);
+        s.add(QStringLiteral("PLAN JOIN (R ORDER %1 INDEX (%1), L INDEX (%2), U INDEX (%3))")
+                  .arg(rings, planName(indexes.lines), planName(indexes.users)));
+    }
     s.add(sorts().orderBy(sortField, descending));
     s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
     s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));

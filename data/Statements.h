@@ -67,6 +67,21 @@ private:
 };
 
 /// The call list of the main window.
+/// The indexes the call list's date order is read along: the calls' ascending index on
+/// RingDate alone and the indexes of the keys of Lines and Users, by their names in the
+/// database.
+struct DateIndexes
+{
+    QString rings = QStringLiteral("IX_RINGS_DATE");
+    QString lines = QStringLiteral("PK_LINES");
+    QString users = QStringLiteral("PK_USERS");
+};
+
+/// From the system tables, every active ascending index of one column that can serve as one
+/// of DateIndexes: columns NAME and TBL ("RINGS", "LINES" or "USERS"), the indexes of primary
+/// keys and unique constraints first.
+Statement dateIndexCandidates();
+
 struct CallFilter
 {
     QDate from;
@@ -83,6 +98,10 @@ struct CallFilter
     /// the calls to a line or a subscriber: the first rows come at once, not after the server
     /// has sorted the whole period. Only when the database has the indexes it names.
     bool navigateByDate = false;
+    DateIndexes indexes;
+    /// Whether the statement names the indexes (navigateByDate, and the order and the filter
+    /// allow it).
+    bool readsAlongDateIndex() const;
     /// The indexes the chronological reading names.
     static QStringList navigationIndexes();
 

@@ -176,6 +176,42 @@ bool TDM::HasIndexes(const QStringList& names)
     return all;
 }
 
+std::optional<stmt::DateIndexes> TDM::DateIndexes()
+{
+    const quint64 attachment = ibDatabase.attachmentNumber();
+    if (attachment == m_dateIndexesOf)
+        return m_dateIndexes;
+    db::Query q(ibDatabase, ibTranRO);
+    stmt::dateIndexCandidates().applyTo(q);
+    q.open();
+    // The usual names where they are what they should be, else the first that is (the key
+    // indexes first).
+    const stmt::DateIndexes usual;
+    stmt::DateIndexes chosen;
+    bool rings = false, lines = false, users = false;
+    for (; !q.eof(); q.next()) {
+        const QString name = q.field(QStringLiteral("NAME")).asString();
+        const QString table = q.field(QStringLiteral("TBL")).asString();
+        auto take = [&name](QString& slot, bool& found, const QString& usualName) {
+            if (!found || name == usualName)
+                slot = name;
+            found = true;
+        };
+        if (table == QLatin1String("RINGS"))
+            take(chosen.rings, rings, usual.rings);
+        else if (table == QLatin1String("LINES"))
+            take(chosen.lines, lines, usual.lines);
+        else if (table == QLatin1String("USERS"))
+            take(chosen.users, users, usual.users);
+    }
+    q.close();
+    m_dateIndexes.reset();
+    if (rings && lines && users)
+        m_dateIndexes = chosen;
+    m_dateIndexesOf = attachment;
+    return m_dateIndexes;
+}
+
 int TDM::GetNewID()
 {
     if (!ibSPMakeNewID.procPrepared())

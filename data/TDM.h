@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DatabaseFile.h"
+#include "Statements.h"
 #include "db/Database.h"
 #include "db/DbError.h"
 #include "db/Query.h"
@@ -53,6 +54,13 @@ public:
     /// Whether the database has every index of the given names (upper case); database errors
     /// reach the caller.
     bool HasIndexes(const QStringList& names);
+    /// The indexes the call list's date order can be read along, as the database has them
+    /// (tables and columns from the system tables), learnt once per connection: again after
+    /// a new login or a reconnection. Nothing when one is missing. Database errors reach the
+    /// caller.
+    std::optional<stmt::DateIndexes> DateIndexes();
+    /// The server refused a statement that named them: not named again on this connection.
+    void DateIndexesRefused() { m_dateIndexes.reset(); }
     /// A new key from MAKENEWID in ibTran; database errors reach the caller.
     int GetNewID();
     /// Starts the write transaction and hands back ibQueryTmp closed and empty, for the
@@ -85,4 +93,6 @@ private:
     QString m_localFile;
     FileIdentity m_fileIdentity;
     bool m_connectionLost = false;
+    quint64 m_dateIndexesOf = 0; // the attachment they were learnt on; 0: not yet
+    std::optional<stmt::DateIndexes> m_dateIndexes;
 };

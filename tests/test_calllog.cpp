@@ -91,6 +91,7 @@ private slots:
     void actionsFollowTheTabAndTheGrid();
     void incomingRowsOnSilver();
     void failedQueryKeepsTheLastResult();
+    void datePlanFollowsTheIndexesOfTheDatabase();
     void escapeAsksBeforeClosing();
     void aRemovedDatabaseFileIsNoticed();
     void periodShortcuts();
@@ -336,6 +337,39 @@ void TestCallLog::failedQueryKeepsTheLastResult()
     s.form.seRingLen->setValue(100);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("1"));
+}
+
+// The date order is read along the indexes the database has, whatever their names; where they
+// are missing, or the server refuses them, the rows come sorted.
+void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    t.exec({QStringLiteral("DROP INDEX IX_Rings_Date"),
+            QStringLiteral("CREATE INDEX IX_Rings_Date ON Rings (NumberOut)")});
+    const QStringList sorted = Head + QStringList{Period, QStringLiteral("ORDER BY RingDate ")};
+    {
+        Session s(t);
+        s.period(1, 2);
+        s.show();
+        QCOMPARE(s.lines(), sorted);
+    }
+    t.exec({QStringLiteral("CREATE INDEX \"Call moment\" ON Rings (RingDate)"),
+            QStringLiteral("ALTER TABLE Users DROP CONSTRAINT PK_Users"),
+            QStringLiteral("ALTER TABLE Users ADD CONSTRAINT Users_Key PRIMARY KEY (NumberIN)")});
+    Session s(t);
+    s.period(1, 2);
+    s.show();
+    QCOMPARE(s.lines()[4], QStringLiteral("PLAN JOIN (R ORDER \"Call moment\" INDEX (\"Call "
+                                          "moment\"), L INDEX (PK_LINES), U INDEX (USERS_KEY))"));
+    // Switched off after the connection looked: the server refuses the plan.
+    s.dm.StartTmp().sql().add(QStringLiteral("ALTER INDEX \"Call moment\" INACTIVE"));
+    QVERIFY2(s.dm.ExecuteTmp() && s.dm.CommitWrite(), qPrintable(s.dm.WriteErrorText()));
+    s.show();
+    QCOMPARE(s.lines(), sorted);
+    QCOMPARE(s.rows(), QStringLiteral("3"));
+    QVERIFY(Messages::shown().isEmpty());
 }
 
 void TestCallLog::escapeAsksBeforeClosing()

@@ -76,6 +76,7 @@ void Database::attach(bool createIt, const QString& charset, int pageSize)
                            : fb::provider()->attachDatabase(&st, path.constData(), length, buffer);
     st.check();
     m_attachment.reset(att);
+    ++m_attachmentNumber;
 }
 
 void Database::close() noexcept

@@ -47,6 +47,10 @@ public:
     /// DbError when attaching fails; the object is then closed and may try again.
     void reconnect();
     bool connected() const { return bool(m_attachment); }
+    /// Counts the attachments this object has made: it changes whenever the connection is made
+    /// anew (open, create, reconnect), so what was learnt over one connection can be told from
+    /// what a new one has to learn again. 0 before the first.
+    quint64 attachmentNumber() const { return m_attachmentNumber; }
 
     /// Creates a new database file with the given parameter lines and default character set
     /// (e.g. "WIN1251"), and leaves this object attached to it; throws DbError.
@@ -65,6 +69,7 @@ private:
     QString m_name;
     QStringList m_params;
     fb::Handle<Firebird::IAttachment> m_attachment;
+    quint64 m_attachmentNumber = 0;
     std::vector<DatabaseClient*> m_clients;
 };
 

@@ -4,6 +4,7 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "db/DbError.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -254,12 +255,30 @@ void CallsTab::RunCallQuery()
     GridRings->beginReload();
     const bool ran = ui::guarded(this, [&] {
         m_dm->EnsureUsable();
-        filter.navigateByDate = m_dm->HasIndexes(stmt::CallFilter::navigationIndexes());
-        // The rows of the last run stay until the new statement is accepted by the server.
-        filter.statement().applyTo(q);
-        // Called on the fetching thread; the rows are taken on this one.
-        q.openInBackground(
-            [this] { QMetaObject::invokeMethod(this, &CallsTab::takeRows, Qt::QueuedConnection); });
+        const std::optional<stmt::DateIndexes> indexes = m_dm->DateIndexes();
+        filter.navigateByDate = indexes.has_value();
+        if (indexes)
+            filter.indexes = *indexes;
+        auto open = [&] {
+            // The rows of the last run stay until the new statement is accepted by the server.
+            filter.statement().applyTo(q);
+            // Called on the fetching thread; the rows are taken on this one.
+            q.openInBackground([this] {
+                QMetaObject::invokeMethod(this, &CallsTab::takeRows, Qt::QueuedConnection);
+            });
+        };
+        try {
+            open();
+        } catch (const db::DbError& e) {
+            // A server that refuses the reading along the indexes (changed since they were
+            // looked at) gets the statement without it, for the rest of the connection.
+            if (!filter.readsAlongDateIndex() || e.connectionLost())
+                throw;
+            filter.navigateByDate = false;
+            open();
+            m_dm->DateIndexesRefused();
+        }
+        m_loadAlongIndexes = filter.readsAlongDateIndex();
     });
     if (!ran) {
         GridRings->endReload();
@@ -351,6 +370,14 @@ void CallsTab::finishLoad()
     m_loading = false;
     m_loadTimer->stop();
     const db::DataSet::FetchState state = q.fetchState();
+    // The worker prepares the statement on a connection of its own: a server that refuses
+    // the reading along the indexes there gets the statement without it.
+    if (state == db::DataSet::FetchState::Failed && m_loadAlongIndexes && q.recordCount() == 0 &&
+        q.fetchError() && !q.fetchError()->connectionLost()) {
+        m_dm->DateIndexesRefused();
+        RunCallQuery();
+        return;
+    }
     q.last();
     PanelTotalTime->setText(DurationText(m_sum));
     PanelTotalString->setText(QString::number(q.recordCount()));

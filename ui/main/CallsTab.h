@@ -85,4 +85,5 @@ private:
     QElapsedTimer m_announced; // since the grid was last told of new rows
     qint64 m_sum = 0;          // RingLength of the rows that arrived
     std::pair<int, int> m_loadSort{0, 0};
+    bool m_loadAlongIndexes = false; // the running load names the date indexes
 };
