@@ -30,6 +30,7 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
+#include <algorithm>
 
 namespace {
 
@@ -127,6 +128,14 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     connect(bbCancel, &QPushButton::clicked, this, &TStat1Form::reject);
     connect(PageControl, &QTabWidget::currentChanged, this, &TStat1Form::PageControlChange);
 
+    PanelFailure = new QLabel(this);
+    PanelFailure->setObjectName(QStringLiteral("PanelFailure"));
+    PanelFailure->setWordWrap(true);
+    PanelFailure->setTextFormat(Qt::PlainText);
+    PanelFailure->setStyleSheet(QStringLiteral("color: #a00000"));
+    PanelFailure->setMaximumWidth(320);
+    PanelFailure->hide();
+
     auto* left = new QVBoxLayout;
     left->addWidget(PageControl, 1);
     left->addWidget(cbOUT);
@@ -137,6 +146,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     totals->addWidget(selectLabel, 1, 0);
     totals->addWidget(PanelSelectTime, 1, 1);
     left->addLayout(totals);
+    left->addWidget(PanelFailure);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(bbSave);
     buttons->addWidget(bbCancel);
@@ -180,6 +190,7 @@ qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
 {
     db::Sql& sql = m_dm.IBSQL;
     qint64 result = 0;
+    m_sumError.clear();
     try {
         sql.close();
         stmt::TalkSum sum;
@@ -197,8 +208,9 @@ qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
             result = sql.field(QStringLiteral("TIMESEC")).asInt64() +
                      60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
                      3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64();
-    } catch (const db::DbError&) {
-        result = 0; // a failing sum counts as no talk time
+    } catch (const db::DbError& e) {
+        result = 0; // the computation goes on; the window says what is missing
+        m_sumError = TDM::FailureText(e);
     }
     sql.close();
     return result;
@@ -209,6 +221,28 @@ void TStat1Form::clearResult()
     PanelTotalTime->clear();
     PanelSelectTime->clear();
     Series1->clear();
+    m_failures.clear();
+    showFailures();
+}
+
+void TStat1Form::showFailures()
+{
+    // Items that failed for the same reason (a lost connection fails all that follow) share
+    // one line.
+    std::vector<std::pair<QString, QStringList>> byReason;
+    for (const auto& [item, reason] : m_failures) {
+        auto it = std::find_if(byReason.begin(), byReason.end(),
+                               [&reason](const auto& r) { return r.first == reason; });
+        if (it == byReason.end())
+            it = byReason.insert(byReason.end(), {reason, {}});
+        it->second << item;
+    }
+    QStringList lines;
+    for (const auto& [reason, items] : byReason)
+        lines << QStringLiteral("не удалось посчитать ") + items.join(QStringLiteral(", ")) +
+                     QStringLiteral(": ") + reason;
+    PanelFailure->setText(lines.join(u'\n'));
+    PanelFailure->setVisible(!lines.isEmpty());
 }
 
 void TStat1Form::bbSaveClick()
@@ -238,6 +272,9 @@ void TStat1Form::bbSaveClick()
         m_periodEnd = QDateTime(m_to, QTime(23, 59, 59, 59));
         m_selectedSeconds = 0;
         m_totalSeconds = SumTalkSeconds(0, {});
+        const bool totalFailed = !m_sumError.isEmpty();
+        if (totalFailed)
+            m_failures.emplace_back(QStringLiteral("общее время"), m_sumError);
         if (m_totalSeconds > 0) {
             if (PageControl->currentIndex() == 0)
                 FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"),
@@ -249,8 +286,10 @@ void TStat1Form::bbSaveClick()
         PanelTotalTime->setText(DurationText(m_totalSeconds));
         PanelSelectTime->setText(DurationText(m_selectedSeconds));
         wait.ProgressBar->hide();
+        showFailures();
     }
-    if (m_totalSeconds < 1)
+    // A total that could not be counted is said as such, not as a period without calls.
+    if (m_totalSeconds < 1 && m_failures.empty())
         Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
     bbSave->setEnabled(true);
     Chart2->show();
@@ -284,6 +323,8 @@ void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& 
         const qint64 seconds = SumTalkSeconds(key, keyColumn);
         m_selectedSeconds += seconds;
         const QString text = item->text();
+        if (!m_sumError.isEmpty())
+            m_failures.emplace_back(u'«' + text + u'»', m_sumError);
         const qsizetype blank = text.indexOf(u' ');
         slices.push_back({blank >= 0 ? text.left(blank + 1) : text, seconds});
         for (QWidget* w : QApplication::topLevelWidgets())

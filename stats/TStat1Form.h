@@ -4,6 +4,9 @@
 #include <QDate>
 #include <QDialog>
 
+#include <utility>
+#include <vector>
+
 class QAction;
 class QCheckBox;
 class QChart;
@@ -42,9 +45,13 @@ public:
     QAction* mShowLegend = nullptr;
     QPushButton* bbSave = nullptr;
     QPushButton* bbCancel = nullptr;
+    /// What could not be counted in the last computation, with the reason; hidden when all was.
+    QLabel* PanelFailure = nullptr;
 
     /// Talk seconds of the period under the direction boxes, for one key (key > 0) or all.
+    /// A sum that fails counts 0; why it failed is then in lastSumError().
     qint64 SumTalkSeconds(int key, const QString& keyColumn);
+    const QString& lastSumError() const { return m_sumError; }
     static int CountChecked(const QListWidget& list);
     void FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
                  const QString& keyColumn);
@@ -66,6 +73,8 @@ protected:
 private:
     QListWidget* activeList() const;
     void clearResult();
+    /// Tells in PanelFailure which sums failed, one line per reason.
+    void showFailures();
 
     TDM& m_dm;
     QDate m_from;
@@ -79,4 +88,7 @@ private:
     int m_checkedCount = 0;
     bool m_computing = false;
     QStringList m_lastStatement;
+    QString m_sumError;
+    // What failed in this computation (the period's total or an item, as told) and why.
+    std::vector<std::pair<QString, QString>> m_failures;
 };

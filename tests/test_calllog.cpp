@@ -583,7 +583,7 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     QCOMPARE(s.form.GridRings->model()->rowCount(), int(count));
     QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
     QVERIFY(s.form.AExport->isEnabled() && s.form.N5->isEnabled() && s.form.N22->isEnabled());
-    QVERIFY(s.form.statusBar()->currentMessage().isEmpty());
+    QVERIFY(s.form.StatusNote->isHidden());
     QVERIFY(Messages::shown().isEmpty());
     // The last row is on show as any other.
     const QModelIndex last =
@@ -630,8 +630,9 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
     // The totals are those of the rows on show, and the status bar says they are not all.
     QCOMPARE(s.rows(), QString::number(kept));
     QCOMPARE(s.time(), DurationText(heldTalkTime(s.dm)));
-    QCOMPARE(s.form.statusBar()->currentMessage(),
+    QCOMPARE(s.form.StatusNote->text(),
              QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
+    QVERIFY(s.form.StatusPanel[0]->isVisible()); // the database's name stays on show beside it
     QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
     QVERIFY(!s.form.GridRings->isHidden());
     QVERIFY(s.form.AExport->isEnabled());
@@ -645,7 +646,7 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
     QVERIFY(s.loading());
     QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
     QVERIFY(!s.loading());
-    QCOMPARE(s.form.statusBar()->currentMessage(),
+    QCOMPARE(s.form.StatusNote->text(),
              QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
     QCOMPARE(s.rows(), QString::number(s.form.GridRings->model()->rowCount()));
 
@@ -653,7 +654,7 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
     s.show();
     QCOMPARE(s.rows(), QString::number(count));
     QCOMPARE(s.time(), DurationText(talk));
-    QVERIFY(s.form.statusBar()->currentMessage().isEmpty());
+    QVERIFY(s.form.StatusNote->isHidden());
 }
 
 void TestCallLog::closingWhileRowsArrive()

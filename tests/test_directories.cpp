@@ -95,6 +95,7 @@ private slots:
     void failedMoveMovesNobody();
     void deleteDepartmentKeepsItsUsers();
     void newUserThroughTheEditor();
+    void refusedFilterListIsToldWhereItFails();
     void mailColumnStaysNarrow();
 };
 
@@ -330,6 +331,35 @@ void TestDirectories::newUserThroughTheEditor()
     test::whenModal([](QDialog* d) { d->reject(); });
     s.form.APropertyExecute();
     QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
+}
+
+// The call filter's users' list is filled again in a slot of the users tab's signal. Where the
+// database refuses that list (names in UTF-8 have no Cyrillic order of code page 1251), that is
+// told there, and the tab goes on: the new user is selected.
+void TestDirectories::refusedFilterListIsToldWhereItFails()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("DROP TABLE Users")});
+    t.exec({QStringLiteral("CREATE TABLE Users (NumberIN INTEGER NOT NULL PRIMARY KEY, FIO "
+                           "VARCHAR(50) CHARACTER SET UTF8, EMail VARCHAR(50), SendMail SMALLINT "
+                           "DEFAULT 0, DeptNumber INTEGER DEFAULT 0)")});
+    fillDirectories(t);
+    Session s(t);
+    QVERIFY(QTest::qWaitFor([&] { return s.form.cqLines->count() == 4; }));
+    QCOMPARE(Messages::shown().size(), 1);
+    s.form.PageControl->setCurrentIndex(2);
+    test::whenModal([](QDialog* d) {
+        auto* editor = qobject_cast<TUserForm*>(d);
+        editor->seNumberIn->setValue(150);
+        editor->eFio->setText(QStringLiteral("Гусев"));
+        QTest::mouseClick(editor->bbSave, Qt::LeftButton);
+    });
+    s.form.ANew->trigger();
+    QCOMPARE(Messages::shown().size(), 2);
+    QCOMPARE(Messages::shown()[1].text, Messages::shown()[0].text);
+    QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE NumberIN = 150")).toInt(), 1);
+    QCOMPARE(s.dm.ibQueryUsers.field(QStringLiteral("NUMBERIN")).asInteger(), 150);
 }
 
 void TestDirectories::mailColumnStaysNarrow()

@@ -4,6 +4,8 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
+#include "app/TWaitForm.h"
+#include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "stats/TStat1Form.h"
 #include "support/MainWindowSession.h"
@@ -11,12 +13,14 @@
 #include "ui/main/TMainForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -65,6 +69,7 @@ private slots:
     void slicesOfSubscribers();
     void captionsAndMessages();
     void cannotCloseWhileComputing();
+    void sumsThatFailedAreTold();
 };
 
 void TestStats::statementsAndFigures()
@@ -212,5 +217,39 @@ void TestStats::cannotCloseWhileComputing()
     QVERIFY(!w->isVisible());
 }
 
-QTEST_MAIN(TestStats)
+// A sum that fails is not a share of 0 %: the window says what it could not count and why,
+// and counts the rest.
+void TestStats::sumsThatFailedAreTold()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    TStat1Form::SetAllChecked(*w->clbLinesOut, true);
+    // The reading transaction ends once the first line is counted.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* wait = qobject_cast<TWaitForm*>(top);
+                wait && wait->ProgressBar->value() >= 1 && s.dm.ibTranRO.active())
+                s.dm.ibTranRO.rollback();
+    });
+    watch.start(0);
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    watch.stop();
+    QVERIFY2(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать «2150002»: ")),
+             qPrintable(w->PanelFailure->text()));
+    QCOMPARE(w->PanelTotalTime->text(), DurationText(3820));
+    // Without the total it is not told as a period without calls.
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать общее время")));
+    QVERIFY(Messages::shown().isEmpty());
+    s.dm.ibTranRO.start();
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(w->PanelFailure->text().isEmpty());
+}
+
+KELVORA_TEST_MAIN(TestStats)
 #include "test_stats.moc"

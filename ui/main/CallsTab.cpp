@@ -171,23 +171,25 @@ void CallsTab::activate()
     dOT->setDate(QDate::currentDate());
     dDo->setDate(QDate::currentDate());
     seNumberBeg->clear();
-    ui::guarded(this, [&] {
-        stmt::userChoices().applyTo(cqUsers->Query());
-        cqUsers->FillItems(0);
-        stmt::lineChoices().applyTo(cqLines->Query());
-        refillLines();
-    });
+    stmt::userChoices().applyTo(cqUsers->Query());
+    stmt::lineChoices().applyTo(cqLines->Query());
+    refillUsers();
+    refillLines();
 }
 
+// Both are also slots of the directories' signals: the error boundary is here, so a database
+// error never travels back through the toolkit's signal code.
 void CallsTab::refillLines()
 {
-    cqLines->FillItems(0);
-    ApplyMaskToLineFilter();
+    ui::guarded(this, [this] {
+        cqLines->FillItems(0);
+        ApplyMaskToLineFilter();
+    });
 }
 
 void CallsTab::refillUsers()
 {
-    cqUsers->FillItems(0);
+    ui::guarded(this, [this] { cqUsers->FillItems(0); });
 }
 
 bool CallsTab::hasResult() const

@@ -33,7 +33,8 @@ public:
     void init(TDM& dm) override;
     /// Today as the period, no prefix, the drop-down lists filled.
     void activate();
-    /// Fills the drop-down lists of lines and users again from the database.
+    /// Fills the drop-down lists of lines and users again from the database; a failure is
+    /// shown here.
     void refillLines();
     void refillUsers();
     void saveLayouts() override;

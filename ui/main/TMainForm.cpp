@@ -54,6 +54,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     StatusPanel[1]->setFixedWidth(100);
     StatusPanel[2]->setFixedWidth(150);
     statusBar()->addWidget(StatusPanel[0], 1);
+    // Its own place: a message of the status bar itself would hide panel 0, the database.
+    StatusNote = new QLabel(this);
+    StatusNote->setObjectName(QStringLiteral("StatusNote"));
+    StatusNote->hide();
+    statusBar()->addWidget(StatusNote);
     statusBar()->addPermanentWidget(StatusPanel[1]);
     statusBar()->addPermanentWidget(StatusPanel[2]);
 
@@ -166,10 +171,8 @@ void TMainForm::buildTabs()
 
     connect(TabSheet1, &CallsTab::resultChanged, this, &TMainForm::UpdateActions);
     connect(TabSheet1, &CallsTab::statusMessage, this, [this](const QString& text) {
-        if (text.isEmpty())
-            statusBar()->clearMessage();
-        else
-            statusBar()->showMessage(text);
+        StatusNote->setText(text);
+        StatusNote->setVisible(!text.isEmpty());
     });
     connect(TabSheet2, &LinesTab::editRequested, this, &TMainForm::APropertyExecute);
     connect(TabSheet3, &UsersTab::editRequested, this, &TMainForm::APropertyExecute);

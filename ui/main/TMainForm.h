@@ -109,6 +109,9 @@ public:
     grid::DataGrid* GridUsers = nullptr;
 
     QLabel* StatusPanel[3] = {};
+    /// A note about the call list on show ("Загрузка остановлена …"), beside panel 0; hidden
+    /// when there is none.
+    QLabel* StatusNote = nullptr;
     QMenu* PopupMenu = nullptr;  // the grids of lines and users
     QMenu* PopupMenu1 = nullptr; // the department tree
     QAction* N17 = nullptr;      // tree "Создать"
