@@ -759,8 +759,9 @@ void TestReports::escapeStopsALongPreparation()
     p.form->cbReport->setCurrentIndex(1);
     QElapsedTimer clock;
     clock.start();
-    QTimer::singleShot(200, p.form.get(), [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
+    OnceWhen escape(busy, [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
     p.form->RunReport(true);
+    QVERIFY(escape.done);
     // Stopped: nothing said, the previous pages still on show, the window still open.
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(p.form->prepared().pages.size(), before);

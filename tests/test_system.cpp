@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 QProcessEnvironment sharedEnvironment()
@@ -126,7 +128,17 @@ void TestSystem::terminationEndsTheProgramInOrder()
     program.setProcessEnvironment(env);
     program.start(exe, {});
     QVERIFY(program.waitForStarted(10000));
-    QTest::qWait(1500); // the login window is up and waiting
+    // The program has taken over SIGTERM (the kernel lists the signals a process catches).
+    const auto catchesTerm = [&program] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+        return false;
+    };
+    QVERIFY(QTest::qWaitFor(catchesTerm, 30000));
     QCOMPARE(program.state(), QProcess::Running);
     program.terminate(); // SIGTERM, as a session logout sends
     QVERIFY(program.waitForFinished(10000));

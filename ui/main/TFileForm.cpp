@@ -266,7 +266,7 @@ bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, 
     QProgressDialog progress(QStringLiteral("Экспорт ..."), QStringLiteral("Отменить"), 0, 1000,
                              this);
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
+    progress.setMinimumDuration(ProgressDelayMs);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool written = exporter->write(file, table, [&](qint64 done, qint64 total) {
         if (done % 1000 == 0 || done == total) {

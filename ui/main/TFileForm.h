@@ -24,6 +24,8 @@ public:
     explicit TFileForm(const QString& programDir, QWidget* parent = nullptr);
 
     grid::DataGrid* ExportGrid = nullptr;
+    /// How long an export runs before its progress window (with "Отменить") shows, in ms.
+    int ProgressDelayMs = 500;
 
     QComboBox* DriveComboBox1 = nullptr;
     QLabel* DirectoryLabel = nullptr;
