@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QImage>
 #include <QLocale>
@@ -276,6 +277,8 @@ private slots:
     void pdfCancelledOrNotWritable();
     void pagesAreHeldPackedAndReadBackWhole();
     void previewReachesThePageOfAnyNumber();
+    void longTextsShrinkToTheirCells();
+    void longFiguresPrintWhole();
 };
 
 void TestReports::engineLayout()
@@ -1119,6 +1122,79 @@ void TestReports::previewReachesThePageOfAnyNumber()
         for (int x = 0; x < shot.width() && !black; x += 4)
             black = qGray(shot.pixel(x, y)) < 16;
     QVERIFY(black);
+}
+
+
+// A text too long for its cell is drawn smaller, whole: its font scaled so that it fits, and
+// in the PDF whole; a text that fits keeps its size.
+void TestReports::longTextsShrinkToTheirCells()
+{
+    report::ReportTemplate layout;
+    QVERIFY(layout.parse("<report page=\"A5\"><band kind=\"masterData\" height=\"10\">"
+                         "<text x=\"0\" y=\"0\" w=\"15\" h=\"6\" align=\"right\">"
+                         "[N]</text></band></report>"));
+    Numbers rows(2);
+    report::PreparedReport out;
+    QVERIFY(report::ReportEngine().prepare(layout, rows, {}, out));
+    QCOMPARE((*out.pages.front().items.begin()).fit, 1.0f); // "1"
+    // A long text in the same cell: measured with the font scaled by its fit, it fits.
+    report::ReportTemplate wide;
+    QVERIFY(wide.parse("<report page=\"A5\"><band kind=\"masterData\" height=\"10\">"
+                       "<text x=\"0\" y=\"0\" w=\"15\" h=\"6\" align=\"right\">"
+                       " 6473 ч 55 мин 54 сек [N]</text></band></report>"));
+    QVERIFY(report::ReportEngine().prepare(wide, rows, {}, out));
+    const report::PageItem item = *out.pages.front().items.begin();
+    QVERIFY2(item.fit < 0.9f, qPrintable(QString::number(item.fit)));
+    QVERIFY(QFontMetricsF(out.fonts[item.font]).horizontalAdvance(item.text) * item.fit <=
+            item.x2 - item.x1);
+    QTemporaryDir dir;
+    QVERIFY(report::ReportEngine().writePdf(out, dir.filePath(QStringLiteral("w.pdf"))));
+    QVERIFY2(output(QStringLiteral("pdftotext"),
+                    {dir.filePath(QStringLiteral("w.pdf")), QStringLiteral("-")})
+                 .contains(QStringLiteral("6473 ч 55 мин 54 сек 2")),
+             "the long text is not whole in the PDF");
+}
+
+// Totals past 1,000 hours print whole in all three reports, and the widest figures the
+// templates are made for (99,999 hours, 10,000,000 calls) fit their cells at full size.
+void TestReports::longFiguresPrintWhole()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    const QDateTime day(QDate(2026, 3, 1), QTime(10, 0));
+    t.exec({test::insertCall(day, 600 * 3600, 0, 1, 101),
+            test::insertCall(day.addSecs(60), 600 * 3600, 4951234567.0, 1, 101)});
+    Program p(t);
+    const char* const totals[] = {" 1201 ч 04 мин 30 сек", " 1201 ч 03 мин 40 сек",
+                                  " 1201 ч 04 мин 40 сек"};
+    for (int index = 0; index < 3; ++index) {
+        p.form->cbReport->setCurrentIndex(index);
+        p.form->RunReport(true);
+        const QString text = p.pdfText(t.dir());
+        QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
+        QVERIFY(index != 1 || text.contains(QStringLiteral("Продолжительность")));
+    }
+    for (const char* name : TReportForm::Templates) {
+        report::ReportTemplate layout;
+        QVERIFY(
+            layout.load(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name)));
+        Numbers one(1);
+        report::PreparedReport out;
+        QVERIFY(report::ReportEngine().prepare(
+            layout, one,
+            [](const QString& n) -> std::optional<QVariant> {
+                if (n.contains(QLatin1String("Cnt")))
+                    return QStringLiteral("10000000");
+                if (n.endsWith(QLatin1String("Ring")) || n == QLatin1String("GetLenTime"))
+                    return QStringLiteral(" 99999 ч 59 мин 59 сек");
+                return std::nullopt;
+            },
+            out));
+        for (const report::PageItem& item : out.pages.front().items)
+            QVERIFY2(item.fit == 1.0f, qPrintable(QLatin1String(name) + u' ' + item.text));
+    }
 }
 
 QTEST_MAIN(TestReports)
