@@ -6,6 +6,7 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "support/Keys.h"
 #include "support/Login.h"
 #include "ui/controls/TSimpleBox.h"
 #include "ui/editors/TDeptForm.h"
@@ -68,6 +69,7 @@ private slots:
     void userEditorRollsBackAFailure();
     void departmentEditor();
     void departmentList();
+    void keysTypedIntoTheWindows();
     void aLostConnectionIsReportedInTheWindow();
 };
 
@@ -292,6 +294,56 @@ void TestEditors::departmentEditor()
         QCOMPARE(form.result(), 1);
     }
     QCOMPARE(p.value(QStringLiteral("SELECT COUNT(*) FROM Depts")).toInt(), 2);
+}
+
+// Keys typed into the editors' windows go to the first input; Enter saves, Escape cancels.
+void TestEditors::keysTypedIntoTheWindows()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Program p(t);
+    const QString name = QStringLiteral("Отдел кадров и охраны труда");
+    {
+        TDeptForm form(p.dm);
+        form.show();
+        QVERIFY(test::activate(&form));
+        test::typeInto(&form, name);
+        test::keyInto(&form, Qt::Key_Return);
+        QCOMPARE(form.result(), 1);
+    }
+    QCOMPARE(p.value(QStringLiteral("SELECT DeptName FROM Depts")).toString(), name);
+    {
+        TDeptForm form(p.dm);
+        form.EditMode = 1;
+        form.DeptKey = p.value(QStringLiteral("SELECT KeyID FROM Depts")).toInt();
+        form.show();
+        QVERIFY(test::activate(&form));
+        test::typeInto(&form, QStringLiteral("Склад")); // over the whole name
+        QCOMPARE(form.eDeptName->text(), QStringLiteral("Склад"));
+        test::keyInto(&form, Qt::Key_Escape);
+        QCOMPARE(form.result(), 2);
+    }
+    QCOMPARE(p.value(QStringLiteral("SELECT DeptName FROM Depts")).toString(), name);
+    {
+        TLineForm form(p.dm);
+        form.show();
+        QVERIFY(test::activate(&form));
+        test::typeInto(&form, QStringLiteral("12\t2150077"));
+        test::keyInto(&form, Qt::Key_Enter);
+        QCOMPARE(form.result(), 1);
+    }
+    QCOMPARE(p.value(QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=12")).toInt(),
+             2150077);
+    {
+        TUserForm form(p.dm);
+        form.show();
+        QVERIFY(test::activate(&form));
+        test::typeInto(&form, QStringLiteral("\t205\tСидоров"));
+        test::keyInto(&form, Qt::Key_Return);
+        QCOMPARE(form.result(), 1);
+    }
+    QCOMPARE(p.value(QStringLiteral("SELECT FIO FROM Users WHERE NumberIN=205")).toString(),
+             QStringLiteral("Сидоров"));
 }
 
 void TestEditors::departmentList()
