@@ -11,6 +11,7 @@
 #include "report/ReportTemplate.h"
 #include "stats/TReportForm.h"
 #include "support/Login.h"
+#include "ui/controls/DateField.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -279,6 +280,7 @@ private slots:
     void previewReachesThePageOfAnyNumber();
     void longTextsShrinkToTheirCells();
     void longFiguresPrintWhole();
+    void periodFieldsTakeTypedDates();
 };
 
 void TestReports::engineLayout()
@@ -1195,6 +1197,36 @@ void TestReports::longFiguresPrintWhole()
         for (const report::PageItem& item : out.pages.front().items)
             QVERIFY2(item.fit == 1.0f, qPrintable(QLatin1String(name) + u' ' + item.text));
     }
+}
+
+// A date typed over a period field's text becomes that date; one that cannot be read leaves
+// the field as it was, text and date.
+void TestReports::periodFieldsTakeTypedDates()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Program p(t);
+    QDateEdit* from = p.form->dOT;
+    QDateEdit* to = p.form->dDo;
+    QVERIFY(qobject_cast<DateField*>(from) && qobject_cast<DateField*>(to));
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(p.form.get()));
+    const auto typeOver = [](QDateEdit* field, const char* text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+    };
+    typeOver(from, "05.10.2026");
+    QCOMPARE(from->date(), QDate(2026, 10, 5));
+    typeOver(to, "20.12.2026");
+    QCOMPARE(to->date(), QDate(2026, 12, 20));
+    QTest::keyClick(to, Qt::Key_Home); // the cursor on the day
+    QTest::keyClicks(to, QLatin1String("05"));
+    QCOMPARE(to->date(), QDate(2026, 12, 5));
+    typeOver(from, "31.02.2026");
+    QTest::keyClick(from, Qt::Key_Tab);
+    QCOMPARE(from->date(), QDate(2026, 10, 5));
+    QCOMPARE(from->text(), QStringLiteral("05.10.2026"));
 }
 
 QTEST_MAIN(TestReports)
