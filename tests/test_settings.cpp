@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 QByteArray readAll(const QString& path)
@@ -38,6 +40,7 @@ private slots:
     void readsEveryValue();
     void writesAfterALoginAndKeepsTheRest();
     void forgetsCredentialsWhenNotRemembered();
+    void twoCopiesKeepEachOthersChanges();
     void noWriteWithoutALogin();
     void unwritableFileIsReportedOnce();
     void unreadableFileIsNamedAndNeverOverwritten();
@@ -145,6 +148,30 @@ void TestSettings::forgetsCredentialsWhenNotRemembered()
         s.User = QStringLiteral("ivanov");
     }
     QVERIFY(readAll(path).contains("[Main]\r\nMemoryName=0\r\nUser=\r\nPass=\r\n"));
+}
+
+// Two copies of the program on one folder: each writes at its end only what it changed, on top
+// of the file as the other left it.
+void TestSettings::twoCopiesKeepEachOthersChanges()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
+    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\n[NumberMask]\r\nN6=1\r\n");
+    auto first = std::make_unique<TMainObject>(dir.path());
+    auto second = std::make_unique<TMainObject>(dir.path());
+    first->Connected = second->Connected = true;
+    first->N7 = 3;
+    first->GridLayouts().writeString(QStringLiteral("GridLines"), QStringLiteral("GridLines.A"),
+                                     QStringLiteral("1,50,0,1,0,0,0"));
+    second->N10 = 4;
+    second->FieldRing = 2;
+    first.reset();
+    second.reset();
+    TMainObject after(dir.path());
+    QCOMPARE(QList<int>({after.N6, after.N7, after.N10, after.FieldRing}),
+             QList<int>({1, 3, 4, 2}));
+    QCOMPARE(after.GridLayouts().value(QStringLiteral("GridLines"), QStringLiteral("GridLines.A")),
+             QStringLiteral("1,50,0,1,0,0,0"));
 }
 
 void TestSettings::noWriteWithoutALogin()
