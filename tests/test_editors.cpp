@@ -302,46 +302,28 @@ void TestEditors::keysTypedIntoTheWindows()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     Program p(t);
+    const auto typeInto = [](QDialog& form, const QString& keys) {
+        form.show();
+        if (!QTest::qWaitForWindowActive(&form))
+            return -1;
+        test::typeInto(&form, keys);
+        return form.result();
+    };
     const QString name = QStringLiteral("Отдел кадров и охраны труда");
-    {
-        TDeptForm form(p.dm);
-        form.show();
-        QVERIFY(test::activate(&form));
-        test::typeInto(&form, name);
-        test::keyInto(&form, Qt::Key_Return);
-        QCOMPARE(form.result(), 1);
-    }
+    TDeptForm dept(p.dm);
+    QCOMPARE(typeInto(dept, name + u'\n'), 1);
     QCOMPARE(p.value(QStringLiteral("SELECT DeptName FROM Depts")).toString(), name);
-    {
-        TDeptForm form(p.dm);
-        form.EditMode = 1;
-        form.DeptKey = p.value(QStringLiteral("SELECT KeyID FROM Depts")).toInt();
-        form.show();
-        QVERIFY(test::activate(&form));
-        test::typeInto(&form, QStringLiteral("Склад")); // over the whole name
-        QCOMPARE(form.eDeptName->text(), QStringLiteral("Склад"));
-        test::keyInto(&form, Qt::Key_Escape);
-        QCOMPARE(form.result(), 2);
-    }
-    QCOMPARE(p.value(QStringLiteral("SELECT DeptName FROM Depts")).toString(), name);
-    {
-        TLineForm form(p.dm);
-        form.show();
-        QVERIFY(test::activate(&form));
-        test::typeInto(&form, QStringLiteral("12\t2150077"));
-        test::keyInto(&form, Qt::Key_Enter);
-        QCOMPARE(form.result(), 1);
-    }
+    TDeptForm rename(p.dm);
+    rename.EditMode = 1;
+    rename.DeptKey = p.value(QStringLiteral("SELECT KeyID FROM Depts")).toInt();
+    QCOMPARE(typeInto(rename, QStringLiteral("Склад\x1b")), 2);
+    QCOMPARE(rename.eDeptName->text(), QStringLiteral("Склад")); // typed over the whole name
+    TLineForm line(p.dm);
+    QCOMPARE(typeInto(line, QStringLiteral("12\t2150077\n")), 1);
     QCOMPARE(p.value(QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=12")).toInt(),
              2150077);
-    {
-        TUserForm form(p.dm);
-        form.show();
-        QVERIFY(test::activate(&form));
-        test::typeInto(&form, QStringLiteral("\t205\tСидоров"));
-        test::keyInto(&form, Qt::Key_Return);
-        QCOMPARE(form.result(), 1);
-    }
+    TUserForm user(p.dm);
+    QCOMPARE(typeInto(user, QStringLiteral("\t205\tСидоров\n")), 1);
     QCOMPARE(p.value(QStringLiteral("SELECT FIO FROM Users WHERE NumberIN=205")).toString(),
              QStringLiteral("Сидоров"));
 }

@@ -1,4 +1,4 @@
-// Keys typed into a window as the keyboard types them: the window hands them to its focus.
+// Keys typed into a window as a keyboard types them: the window hands each to its focus.
 #pragma once
 
 #include <QTest>
@@ -7,28 +7,17 @@
 
 namespace test {
 
-/// Makes the window the active one, as a click on it would; false when it does not become so.
-inline bool activate(QWidget* window)
-{
-    window->activateWindow();
-    return QTest::qWaitForWindowActive(window);
-}
-
-/// Types `text` into the window (Cyrillic too; a tab character is the Tab key), each key to
-/// whatever has the focus there.
+/// Types `text` into the window: Cyrillic too, '\t' as Tab, '\n' as Enter, '\x1b' as Escape.
 inline void typeInto(QWidget* window, const QString& text)
 {
-    for (const QChar c : text)
-        if (c == u'\t')
-            QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
-        else
-            QTest::sendKeyEvent(QTest::Click, window->windowHandle(),
-                                Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
-}
-
-inline void keyInto(QWidget* window, Qt::Key key)
-{
-    QTest::keyClick(window->windowHandle(), key);
+    for (const QChar c : text) {
+        const Qt::Key key = c == u'\t'         ? Qt::Key_Tab
+                            : c == u'\n'       ? Qt::Key_Return
+                            : c == QChar(0x1b) ? Qt::Key_Escape
+                                               : Qt::Key(c.toUpper().unicode());
+        QTest::sendKeyEvent(QTest::Click, window->windowHandle(), key,
+                            c.isPrint() ? QString(c) : QString(), Qt::NoModifier);
+    }
 }
 
 } // namespace test
