@@ -6,7 +6,6 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
-#include "support/Keys.h"
 #include "support/Login.h"
 #include "ui/controls/TSimpleBox.h"
 #include "ui/editors/TDeptForm.h"
@@ -21,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -302,11 +302,20 @@ void TestEditors::keysTypedIntoTheWindows()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     Program p(t);
+    // Typed as a keyboard types: to the window, which hands each key to its focus. '\t' is Tab,
+    // '\n' Enter, '\x1b' Escape.
     const auto typeInto = [](QDialog& form, const QString& keys) {
         form.show();
         if (!QTest::qWaitForWindowActive(&form))
             return -1;
-        test::typeInto(&form, keys);
+        for (const QChar c : keys) {
+            const Qt::Key key = c == u'\t'         ? Qt::Key_Tab
+                                : c == u'\n'       ? Qt::Key_Return
+                                : c == QChar(0x1b) ? Qt::Key_Escape
+                                                   : Qt::Key(c.toUpper().unicode());
+            QTest::sendKeyEvent(QTest::Click, form.windowHandle(), key,
+                                c.isPrint() ? QString(c) : QString(), Qt::NoModifier);
+        }
         return form.result();
     };
     const QString name = QStringLiteral("Отдел кадров и охраны труда");

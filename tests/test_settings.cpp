@@ -155,23 +155,20 @@ void TestSettings::forgetsCredentialsWhenNotRemembered()
 void TestSettings::twoCopiesKeepEachOthersChanges()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
-    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\n[NumberMask]\r\nN6=1\r\n");
+    writeBytes(dir.filePath(QStringLiteral("kelvora.ini")), "[NumberMask]\r\nN6=1\r\n");
     auto first = std::make_unique<TMainObject>(dir.path());
     auto second = std::make_unique<TMainObject>(dir.path());
     first->Connected = second->Connected = true;
     first->N7 = 3;
-    first->GridLayouts().writeString(QStringLiteral("GridLines"), QStringLiteral("GridLines.A"),
-                                     QStringLiteral("1,50,0,1,0,0,0"));
+    first->GridLayouts().writeString(QStringLiteral("GridLines"), QStringLiteral("A"),
+                                     QStringLiteral("1,50"));
     second->N10 = 4;
-    second->FieldRing = 2;
     first.reset();
     second.reset();
     TMainObject after(dir.path());
-    QCOMPARE(QList<int>({after.N6, after.N7, after.N10, after.FieldRing}),
-             QList<int>({1, 3, 4, 2}));
-    QCOMPARE(after.GridLayouts().value(QStringLiteral("GridLines"), QStringLiteral("GridLines.A")),
-             QStringLiteral("1,50,0,1,0,0,0"));
+    QCOMPARE(QList<int>({after.N6, after.N7, after.N10}), QList<int>({1, 3, 4}));
+    QCOMPARE(after.GridLayouts().value(QStringLiteral("GridLines"), QStringLiteral("A")),
+             QStringLiteral("1,50"));
 }
 
 void TestSettings::noWriteWithoutALogin()
