@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 DateField::DateField(const QDate& date, QWidget* parent) : QDateEdit(date, parent)
 {
     setCalendarPopup(true);
@@ -114,6 +116,16 @@ void DateField::focusOutEvent(QFocusEvent* event)
 
 bool DateField::focusNextPrevChild(bool next)
 {
-    settle(); // Tab steps through the day, month and year of a readable text
+    // Tab steps on from the part the typing left the cursor in (the day, the month, the year,
+    // then the next control), as after the spin box's own typing.
+    if (m_before) {
+        const QString text = lineEdit()->text();
+        const int cursor = std::min<int>(lineEdit()->cursorPosition(), int(text.size()));
+        settle();
+        int section = 0;
+        for (int i = 0; i < cursor; ++i)
+            section += text[i].isDigit() ? 0 : 1;
+        setCurrentSectionIndex(std::min(section, sectionCount() - 1));
+    }
     return QDateEdit::focusNextPrevChild(next);
 }
