@@ -30,6 +30,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
@@ -1200,6 +1201,9 @@ void TestReports::periodFieldsTakeTypedDates()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
+    // The operator's short dates: 05.10.2026 (the suite may run in another locale).
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
     Program p(t);
     QDateEdit* from = p.form->dOT;
     QDateEdit* to = p.form->dDo;
