@@ -117,9 +117,10 @@ struct ReportEngine::Pass
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     std::shared_ptr<ItemPools> pools;
-    QHash<QString, std::uint32_t> textIds;          // each distinct text is kept once
-    QHash<const void*, std::uint16_t> objectStyles; // the style of each template object
-    QHash<quint64, std::uint16_t> fitted;           // style by (text, object style)
+    QHash<QString, std::uint32_t> textIds;               // each distinct text is kept once
+    QHash<const void*, std::uint16_t> objectStyles;      // the style of each template object
+    QHash<quint64, std::uint16_t> fitted;                // style by (text, object style)
+    std::vector<std::unique_ptr<QFontMetricsF>> metrics; // by font index, made when first used
     std::uint16_t style(const ItemStyle& s)
     {
         for (std::size_t i = 0; i < pools->styles.size(); ++i)
@@ -251,11 +252,16 @@ std::uint16_t ReportEngine::fittedStyle(Pass& pass, std::uint16_t style, std::ui
     const QFont& font = pass.fonts[s.font];
     const QSizeF box(s.w - 2 * ItemStyle::TextInset, s.h);
     const QString value = pass.pools->text(text);
-    // Most texts are short for their cells: no need to measure them.
-    const QFontMetricsF metrics(font);
-    const bool plainlyFits = !value.contains(u'\n') &&
-                             double(value.size()) * metrics.maxWidth() * 1.25 <= box.width() &&
-                             metrics.height() * 1.25 <= box.height();
+    // Most texts are clearly narrower than their cells: a quick measure at the font's own size
+    // (hinted) tells them.
+    if (pass.metrics.size() <= s.font)
+        pass.metrics.resize(std::size_t(s.font) + 1);
+    std::unique_ptr<QFontMetricsF>& metrics = pass.metrics[s.font];
+    if (!metrics)
+        metrics = std::make_unique<QFontMetricsF>(font);
+    const bool plainlyFits = !(s.flags & Qt::TextWordWrap) && !value.contains(u'\n') &&
+                             metrics->horizontalAdvance(value) <= box.width() * 0.9 &&
+                             metrics->height() <= box.height();
     std::uint16_t result = style;
     if (!plainlyFits) {
         if (const double f = fitFactor(font, value, box, s.flags); f < 1) {
@@ -454,7 +460,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     std::vector<QFont> countFonts;
     Pass count{layout, data,       values,  false, 0, counted,
                {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
-               {},     {},         {}};
+               {},     {},         {},      {}};
     if (!run(count))
         return false;
     const int total = int(counted.size());
@@ -467,7 +473,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     auto pools = std::make_shared<ItemPools>();
     out.pools = pools;
     Pass draw{layout,  data, values, true,  total, out.pages, {}, out.fonts,
-              nullptr, 0,    0,      pools, {},    {},        {}};
+              nullptr, 0,    0,      pools, {},    {},        {}, {}};
     if (!run(draw))
         return false;
     pools->textBytes.shrink_to_fit();
