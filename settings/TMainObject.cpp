@@ -101,18 +101,91 @@ void TMainObject::LoadSettings()
     MailUser = f.readString(mail, QStringLiteral("User"), {});
     MailPassword = f.readString(mail, QStringLiteral("Password"), {});
     MailFrom = f.readString(mail, QStringLiteral("From"), {}).trimmed();
+    m_base = m_file;
+    m_written = entries();
 }
 
-void TMainObject::writeMailSection()
+std::vector<TMainObject::Entry> TMainObject::entries() const
 {
-    ini::IniFile& f = m_file;
+    const QString mask = QStringLiteral("NumberMask");
+    const QString main = QStringLiteral("Main");
+    const QString sort = QStringLiteral("Sort");
     const QString mail = QStringLiteral("Mail");
-    f.writeString(mail, QStringLiteral("Server"), MailServer);
-    f.writeInteger(mail, QStringLiteral("Port"), MailPort);
-    f.writeString(mail, QStringLiteral("Security"), MailSecurity);
-    f.writeString(mail, QStringLiteral("User"), MailUser);
-    f.writeString(mail, QStringLiteral("Password"), MailPassword);
-    f.writeString(mail, QStringLiteral("From"), MailFrom);
+    const auto number = [](int n) { return QString::number(n); };
+    return {{mask, QStringLiteral("N5"), number(N5)},
+            {mask, QStringLiteral("N6"), number(N6)},
+            {mask, QStringLiteral("N7"), number(N7)},
+            {mask, QStringLiteral("N8"), number(N8)},
+            {mask, QStringLiteral("N9"), number(N9)},
+            {mask, QStringLiteral("N10"), number(N10)},
+            {mask, QStringLiteral("N11"), number(N11)},
+            {main, QStringLiteral("MemoryName"), number(MemoryName ? 1 : 0)},
+            {main, QStringLiteral("User"), User},
+            {main, QStringLiteral("Pass"), Pass},
+            {QStringLiteral("Save"), QStringLiteral("vstDeptWth"), number(vstDeptWth)},
+            {sort, QStringLiteral("FieldLine"), number(FieldLine)},
+            {sort, QStringLiteral("DescLine"), number(DescLine)},
+            {sort, QStringLiteral("FieldRing"), number(FieldRing)},
+            {sort, QStringLiteral("DescRing"), number(DescRing)},
+            {mail, QStringLiteral("Server"), MailServer},
+            {mail, QStringLiteral("Port"), number(MailPort)},
+            {mail, QStringLiteral("Security"), MailSecurity},
+            {mail, QStringLiteral("User"), MailUser},
+            {mail, QStringLiteral("Password"), MailPassword},
+            {mail, QStringLiteral("From"), MailFrom}};
+}
+
+// Reads the file again and writes into it what this copy changed: the keys whose values
+// differ from those read or last written, the keys the file lacks, and the grid-layout
+// sections rewritten during the run; then saves it through a temporary file. mailOnly: the
+// mail keys alone, all of them (they were just set in their window).
+bool TMainObject::writeChanges(bool mailOnly)
+{
+    ini::IniFile current(IniFileName);
+    if (!current.load() && QFileInfo::exists(IniFileName)) {
+        SaveError = current.errorString();
+        return false;
+    }
+    current.takeChangedSections(m_base, m_file);
+    const std::vector<Entry> now = entries();
+    // A program that never mails leaves no empty section behind.
+    const bool mailKept = current.sectionExists(QStringLiteral("Mail")) || !MailServer.isEmpty() ||
+                          !MailFrom.isEmpty();
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        const Entry& e = now[i];
+        const bool mail = e.section == QLatin1String("Mail");
+        const bool wanted = mailOnly
+                                ? mail
+                                : e.value != m_written[i].value ||
+                                      (!current.value(e.section, e.key) && (!mail || mailKept));
+        if (wanted)
+            current.writeString(e.section, e.key, e.value);
+    }
+    if (!current.save()) {
+        SaveError = current.errorString();
+        return false;
+    }
+    // Later writes compare with what the file holds now.
+    m_file = current;
+    m_base = current;
+    for (std::size_t i = 0; i < now.size(); ++i)
+        if (!mailOnly || now[i].section == QLatin1String("Mail"))
+            m_written[i] = now[i];
+    if (m_layouts && !mailOnly) {
+        ini::IniFile layouts(GridLayoutFile());
+        if (!layouts.load() && QFileInfo::exists(GridLayoutFile())) {
+            SaveError = layouts.errorString();
+            return false;
+        }
+        layouts.takeChangedSections(m_layoutsBase, *m_layouts);
+        if (!layouts.save()) {
+            SaveError = layouts.errorString();
+            return false;
+        }
+        *m_layouts = layouts;
+        m_layoutsBase = layouts;
+    }
+    return true;
 }
 
 bool TMainObject::SaveMailSettings()
@@ -122,12 +195,7 @@ bool TMainObject::SaveMailSettings()
         SaveError = LoadError;
         return false;
     }
-    writeMailSection();
-    if (!m_file.save()) {
-        SaveError = m_file.errorString();
-        return false;
-    }
-    return true;
+    return writeChanges(true);
 }
 
 bool TMainObject::SaveSettings()
@@ -141,37 +209,7 @@ bool TMainObject::SaveSettings()
     }
     if (m_unreadable)
         return true; // what the file holds could not be read: it is left as it is
-    ini::IniFile& f = m_file;
-    const QString mask = QStringLiteral("NumberMask");
-    f.writeInteger(mask, QStringLiteral("N5"), N5);
-    f.writeInteger(mask, QStringLiteral("N6"), N6);
-    f.writeInteger(mask, QStringLiteral("N7"), N7);
-    f.writeInteger(mask, QStringLiteral("N8"), N8);
-    f.writeInteger(mask, QStringLiteral("N9"), N9);
-    f.writeInteger(mask, QStringLiteral("N10"), N10);
-    f.writeInteger(mask, QStringLiteral("N11"), N11);
-    f.writeBool(QStringLiteral("Main"), QStringLiteral("MemoryName"), MemoryName);
-    f.writeString(QStringLiteral("Main"), QStringLiteral("User"), User);
-    f.writeString(QStringLiteral("Main"), QStringLiteral("Pass"), Pass);
-    f.writeInteger(QStringLiteral("Save"), QStringLiteral("vstDeptWth"), vstDeptWth);
-    const QString sort = QStringLiteral("Sort");
-    f.writeInteger(sort, QStringLiteral("FieldLine"), FieldLine);
-    f.writeInteger(sort, QStringLiteral("DescLine"), DescLine);
-    f.writeInteger(sort, QStringLiteral("FieldRing"), FieldRing);
-    f.writeInteger(sort, QStringLiteral("DescRing"), DescRing);
-    // Written only when the file has the section already or something is set: a program
-    // that never mails leaves no empty section behind.
-    if (f.sectionExists(QStringLiteral("Mail")) || !MailServer.isEmpty() || !MailFrom.isEmpty())
-        writeMailSection();
-    if (!f.save()) {
-        SaveError = f.errorString();
-        return false;
-    }
-    if (m_layouts && !m_layouts->save()) {
-        SaveError = m_layouts->errorString();
-        return false;
-    }
-    return true;
+    return writeChanges(false);
 }
 
 ini::IniFile& TMainObject::GridLayouts()
@@ -181,6 +219,7 @@ ini::IniFile& TMainObject::GridLayouts()
     if (!m_layouts) {
         m_layouts = std::make_unique<ini::IniFile>(GridLayoutFile());
         m_layouts->load();
+        m_layoutsBase = *m_layouts;
     }
     return *m_layouts;
 }

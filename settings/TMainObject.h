@@ -7,11 +7,15 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 /// Fields are read and written directly by the windows that use them. Created once by the
 /// data module; LoadSettings runs at creation, SaveSettings at destruction (only after a
 /// successful login). The settings file is read once and kept in memory for the run (the grid
-/// layouts go there too); it is written once, at the end. A file that exists but could not be
+/// layouts go there too); it is written at the end. Several copies of the program may share
+/// the file: a write reads the file again and puts on top of it only the keys this copy changed
+/// since it read or last wrote them (and the keys the file lacks), and the grid-layout sections
+/// it rewrote, so what another copy wrote meanwhile stays. A file that exists but could not be
 /// read is never written over.
 class TMainObject
 {
@@ -78,10 +82,21 @@ public:
     QString LoadError;
 
 private:
-    void writeMailSection();
+    // A key of the file and the value this copy holds for it, as the file spells it.
+    struct Entry
+    {
+        QString section;
+        QString key;
+        QString value;
+    };
+    std::vector<Entry> entries() const;
+    bool writeChanges(bool mailOnly);
 
     QString m_programDir;
     ini::IniFile m_file;
+    ini::IniFile m_base;          // the file as read or last written, before this run's layouts
+    std::vector<Entry> m_written; // the values as read or last written
     std::unique_ptr<ini::IniFile> m_layouts; // only when the layouts live in another file
+    ini::IniFile m_layoutsBase;
     bool m_unreadable = false;
 };

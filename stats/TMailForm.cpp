@@ -9,6 +9,7 @@
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 
 #include <QApplication>
@@ -56,14 +57,10 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     f.setBold(true);
     setFont(f);
 
-    dOT = new QDateEdit(QDate::currentDate(), this);
+    dOT = new DateField(QDate::currentDate(), this);
     dOT->setObjectName(QStringLiteral("dOT"));
-    dDo = new QDateEdit(QDate::currentDate(), this);
+    dDo = new DateField(QDate::currentDate(), this);
     dDo->setObjectName(QStringLiteral("dDo"));
-    for (QDateEdit* d : {dOT, dDo}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    }
     sbPeriod = new PeriodButton(dOT, dDo, this);
 
     clbUsers = new QTreeWidget(this);

@@ -14,6 +14,7 @@
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 
 #include <QApplication>
@@ -83,14 +84,10 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     cbReport->addItems({QStringLiteral("Сводный отчет"), QStringLiteral("Детальный отчет"),
                         QStringLiteral("Отчет по внешним линиям")});
     cbReport->setCurrentIndex(0);
-    dOT = new QDateEdit(QDate::currentDate(), this);
+    dOT = new DateField(QDate::currentDate(), this);
     dOT->setObjectName(QStringLiteral("dOT"));
-    dDo = new QDateEdit(QDate::currentDate(), this);
+    dDo = new DateField(QDate::currentDate(), this);
     dDo->setObjectName(QStringLiteral("dDo"));
-    for (QDateEdit* d : {dOT, dDo}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    }
     bbPrint = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
                               QStringLiteral("Печать"), this);
     bbPrint->setObjectName(QStringLiteral("bbPrint"));

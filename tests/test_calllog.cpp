@@ -8,6 +8,7 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/MainWindowSession.h"
+#include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/CallsTab.h"
@@ -482,6 +483,7 @@ void TestCallLog::periodShortcuts()
         QTest::keyClick(menu, Qt::Key_Return);
     });
     QTest::keyClick(period, Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(qobject_cast<DateField*>(s.form.dOT) && qobject_cast<DateField*>(s.form.dDo));
     QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 29));
     QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
     QVERIFY(s.form.GridRings->isHidden());

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -69,6 +70,7 @@ private slots:
     void userEditorRollsBackAFailure();
     void departmentEditor();
     void departmentList();
+    void keysTypedIntoTheWindows();
     void aLostConnectionIsReportedInTheWindow();
 };
 
@@ -293,6 +295,47 @@ void TestEditors::departmentEditor()
         QCOMPARE(form.result(), 1);
     }
     QCOMPARE(p.value(QStringLiteral("SELECT COUNT(*) FROM Depts")).toInt(), 2);
+}
+
+// Keys typed into the editors' windows go to the first input; Enter saves, Escape cancels.
+void TestEditors::keysTypedIntoTheWindows()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Program p(t);
+    // Typed as a keyboard types: to the window, which hands each key to its focus. '\t' is Tab,
+    // '\n' Enter, '\x1b' Escape.
+    const auto typeInto = [](QDialog& form, const QString& keys) {
+        form.show();
+        if (!QTest::qWaitForWindowActive(&form))
+            return -1;
+        for (const QChar c : keys) {
+            const Qt::Key key = c == u'\t'         ? Qt::Key_Tab
+                                : c == u'\n'       ? Qt::Key_Return
+                                : c == QChar(0x1b) ? Qt::Key_Escape
+                                                   : Qt::Key(c.toUpper().unicode());
+            QTest::sendKeyEvent(QTest::Click, form.windowHandle(), key,
+                                c.isPrint() ? QString(c) : QString(), Qt::NoModifier);
+        }
+        return form.result();
+    };
+    const QString name = QStringLiteral("Отдел кадров и охраны труда");
+    TDeptForm dept(p.dm);
+    QCOMPARE(typeInto(dept, name + u'\n'), 1);
+    QCOMPARE(p.value(QStringLiteral("SELECT DeptName FROM Depts")).toString(), name);
+    TDeptForm rename(p.dm);
+    rename.EditMode = 1;
+    rename.DeptKey = p.value(QStringLiteral("SELECT KeyID FROM Depts")).toInt();
+    QCOMPARE(typeInto(rename, QStringLiteral("Склад\x1b")), 2);
+    QCOMPARE(rename.eDeptName->text(), QStringLiteral("Склад")); // typed over the whole name
+    TLineForm line(p.dm);
+    QCOMPARE(typeInto(line, QStringLiteral("12\t2150077\n")), 1);
+    QCOMPARE(p.value(QStringLiteral("SELECT NumberTown FROM Lines WHERE NumberLine=12")).toInt(),
+             2150077);
+    TUserForm user(p.dm);
+    QCOMPARE(typeInto(user, QStringLiteral("\t205\tСидоров\n")), 1);
+    QCOMPARE(p.value(QStringLiteral("SELECT FIO FROM Users WHERE NumberIN=205")).toString(),
+             QStringLiteral("Сидоров"));
 }
 
 void TestEditors::departmentList()

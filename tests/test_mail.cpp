@@ -13,6 +13,7 @@
 #include "settings/TMainObject.h"
 #include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
+#include "ui/controls/DateField.h"
 #include "ui/editors/TMailSetForm.h"
 
 #include <QComboBox>
@@ -526,6 +527,7 @@ void TestMail::cancelInTheMiddle()
     QVERIFY(form.running());
     QVERIFY(!form.bbSend->isEnabled());
     QVERIFY(!form.dOT->isEnabled());
+    QVERIFY(qobject_cast<DateField*>(form.dOT) && qobject_cast<DateField*>(form.dDo));
     // The window answers while the first message is on its way.
     QTRY_COMPARE_WITH_TIMEOUT(m.result(201), QStringLiteral("отправлено"), 30000);
     QVERIFY(form.running());

@@ -13,6 +13,7 @@
 #include "report/ReportTemplate.h"
 #include "stats/TReportForm.h"
 #include "support/Login.h"
+#include "ui/controls/DateField.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QImage>
 #include <QLocale>
@@ -30,6 +32,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
@@ -302,6 +305,9 @@ private slots:
     void pdfCancelledOrNotWritable();
     void pagesAreHeldPackedAndReadBackWhole();
     void previewReachesThePageOfAnyNumber();
+    void longTextsShrinkToTheirCells();
+    void longFiguresPrintWhole();
+    void periodFieldsTakeTypedDates();
 };
 
 void TestReports::engineLayout()
@@ -1192,6 +1198,106 @@ void TestReports::previewReachesThePageOfAnyNumber()
         for (int x = 0; x < shot.width() && !black; x += 4)
             black = qGray(shot.pixel(x, y)) < 16;
     QVERIFY(black);
+}
+
+
+// A text too long for its cell is drawn whole in a smaller font: so measured it fits, and the
+// PDF holds it whole; a text that fits keeps its size.
+void TestReports::longTextsShrinkToTheirCells()
+{
+    report::ReportTemplate layout;
+    QVERIFY(layout.parse("<report page=\"A5\"><band kind=\"masterData\" height=\"10\"><text "
+                         "x=\"0\" y=\"0\" w=\"15\" h=\"6\">[N]</text><text x=\"15\" y=\"0\" "
+                         "w=\"15\" h=\"6\" align=\"right\"> 6473 ч 55 мин 54 сек [N]</text>"
+                         "</band></report>"));
+    Numbers rows(2);
+    report::PreparedReport out;
+    QVERIFY(report::ReportEngine().prepare(layout, rows, {}, out));
+    auto item = out.pages.front().items.begin();
+    QCOMPARE((*item).fit, 1.0f);
+    const report::PageItem cut = *++item;
+    QVERIFY2(cut.fit < 0.9f, qPrintable(QString::number(cut.fit)));
+    QVERIFY(QFontMetricsF(out.fonts[cut.font]).horizontalAdvance(cut.text) * cut.fit <=
+            cut.x2 - cut.x1);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("w.pdf"));
+    QVERIFY(report::ReportEngine().writePdf(out, pdf));
+    QVERIFY(output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                .contains(QStringLiteral("6473 ч 55 мин 54 сек 2")));
+}
+
+// Totals past 1,000 hours print whole in all three reports, and the widest figures the
+// templates are made for (99,999 hours, 10,000,000 calls) fit their cells at full size.
+void TestReports::longFiguresPrintWhole()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    const QDateTime day(QDate(2026, 3, 1), QTime(10, 0));
+    t.exec({test::insertCall(day, 600 * 3600, 0, 1, 101),
+            test::insertCall(day.addSecs(60), 600 * 3600, 4951234567.0, 1, 101)});
+    Program p(t);
+    const char* const totals[] = {" 1201 ч 04 мин 30 сек", " 1201 ч 03 мин 40 сек",
+                                  " 1201 ч 04 мин 40 сек"};
+    for (int index = 0; index < 3; ++index) {
+        p.form->cbReport->setCurrentIndex(index);
+        p.form->RunReport(true);
+        const QString text = p.pdfText(t.dir());
+        QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
+        QVERIFY(index != 1 || text.contains(QStringLiteral("Продолжительность")));
+    }
+    for (const char* name : TReportForm::Templates) {
+        report::ReportTemplate layout;
+        QVERIFY(
+            layout.load(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name)));
+        Numbers one(1);
+        report::PreparedReport out;
+        QVERIFY(report::ReportEngine().prepare(
+            layout, one,
+            [](const QString& n) -> std::optional<QVariant> {
+                if (n.contains(QLatin1String("Cnt")))
+                    return QStringLiteral("10000000");
+                if (n.endsWith(QLatin1String("Ring")) || n == QLatin1String("GetLenTime"))
+                    return QStringLiteral(" 99999 ч 59 мин 59 сек");
+                return std::nullopt;
+            },
+            out));
+        for (const report::PageItem& item : out.pages.front().items)
+            QVERIFY2(item.fit == 1.0f, qPrintable(QLatin1String(name) + u' ' + item.text));
+    }
+}
+
+// A date typed over a period field's text becomes that date; one that cannot be read leaves
+// the field as it was, text and date.
+void TestReports::periodFieldsTakeTypedDates()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    // The operator's short dates: 05.10.2026 (the suite may run in another locale).
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    Program p(t);
+    QDateEdit* from = p.form->dOT;
+    QDateEdit* to = p.form->dDo;
+    QVERIFY(qobject_cast<DateField*>(from) && qobject_cast<DateField*>(to));
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(p.form.get()));
+    const auto typeOver = [](QDateEdit* field, const char* text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+    };
+    typeOver(from, "05.10.2026");
+    QCOMPARE(from->date(), QDate(2026, 10, 5));
+    typeOver(to, "20.12.2026");
+    QCOMPARE(to->date(), QDate(2026, 12, 20));
+    QTest::keyClick(to, Qt::Key_Home); // the cursor on the day
+    QTest::keyClicks(to, QLatin1String("05"));
+    QCOMPARE(to->date(), QDate(2026, 12, 5));
+    typeOver(from, "31.02.2026\t");
+    QCOMPARE(from->date(), QDate(2026, 10, 5));
+    QCOMPARE(from->text(), QStringLiteral("05.10.2026"));
 }
 
 KELVORA_TEST_MAIN(TestReports)

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 QByteArray readAll(const QString& path)
@@ -39,6 +41,7 @@ private slots:
     void readsEveryValue();
     void writesAfterALoginAndKeepsTheRest();
     void forgetsCredentialsWhenNotRemembered();
+    void twoCopiesKeepEachOthersChanges();
     void noWriteWithoutALogin();
     void unwritableFileIsReportedOnce();
     void unreadableFileIsNamedAndNeverOverwritten();
@@ -146,6 +149,27 @@ void TestSettings::forgetsCredentialsWhenNotRemembered()
         s.User = QStringLiteral("ivanov");
     }
     QVERIFY(readAll(path).contains("[Main]\r\nMemoryName=0\r\nUser=\r\nPass=\r\n"));
+}
+
+// Two copies of the program on one folder: each writes at its end only what it changed, on top
+// of the file as the other left it.
+void TestSettings::twoCopiesKeepEachOthersChanges()
+{
+    QTemporaryDir dir;
+    writeBytes(dir.filePath(QStringLiteral("kelvora.ini")), "[NumberMask]\r\nN6=1\r\n");
+    auto first = std::make_unique<TMainObject>(dir.path());
+    auto second = std::make_unique<TMainObject>(dir.path());
+    first->Connected = second->Connected = true;
+    first->N7 = 3;
+    first->GridLayouts().writeString(QStringLiteral("GridLines"), QStringLiteral("A"),
+                                     QStringLiteral("1,50"));
+    second->N10 = 4;
+    first.reset();
+    second.reset();
+    TMainObject after(dir.path());
+    QCOMPARE(QList<int>({after.N6, after.N7, after.N10}), QList<int>({1, 3, 4}));
+    QCOMPARE(after.GridLayouts().value(QStringLiteral("GridLines"), QStringLiteral("A")),
+             QStringLiteral("1,50"));
 }
 
 void TestSettings::noWriteWithoutALogin()

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <limits>
 
 namespace ini {
@@ -251,6 +252,49 @@ void IniFile::eraseSection(const QString& section)
 {
     std::erase_if(m_sections,
                   [&](const Section& s) { return !s.name.isEmpty() && sameName(s.name, section); });
+}
+// The same key lines in the same order (comments and blank lines aside); a missing section is
+// the same as another missing one only.
+bool IniFile::sameKeys(const Section* a, const Section* b)
+{
+    if (!a || !b)
+        return !a && !b;
+    auto keyed = [](const Line& l) { return !l.key.isEmpty(); };
+    auto i = a->lines.begin();
+    auto j = b->lines.begin();
+    while (true) {
+        i = std::find_if(i, a->lines.end(), keyed);
+        j = std::find_if(j, b->lines.end(), keyed);
+        if (i == a->lines.end() || j == b->lines.end())
+            return i == a->lines.end() && j == b->lines.end();
+        if (i->raw.trimmed() != j->raw.trimmed())
+            return false;
+        ++i;
+        ++j;
+    }
+}
+
+void IniFile::takeChangedSections(const IniFile& before, const IniFile& after)
+{
+    QStringList names;
+    for (const IniFile* f : {&before, &after})
+        for (const Section& s : f->m_sections)
+            if (!s.name.isEmpty() && !names.contains(s.name, Qt::CaseInsensitive))
+                names << s.name;
+    for (const QString& name : names) {
+        const Section* now = after.findSection(name);
+        if (sameKeys(before.findSection(name), now))
+            continue;
+        if (!now) {
+            eraseSection(name);
+        } else if (Section* mine = findSection(name)) {
+            mine->lines = now->lines;
+        } else {
+            if (m_sections.empty())
+                m_sections.push_back(Section{});
+            m_sections.push_back(*now);
+        }
+    }
 }
 
 } // namespace ini

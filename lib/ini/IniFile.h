@@ -51,6 +51,11 @@ public:
     QStringList keys(const QString& section) const;
     /// Removes the section with all its lines.
     void eraseSection(const QString& section);
+    /// Gives each section whose key lines differ between `before` and `after` (two states of
+    /// one program's copy) the lines `after` holds, or removes it when `after` has no such
+    /// section; the sections the two agree on stay as this object holds them. Used to put what
+    /// a program changed on top of the file as another program left it.
+    void takeChangedSections(const IniFile& before, const IniFile& after);
 
     /// Parses an integer the way readInteger does.
     static std::optional<int> parseInteger(const QString& text);
@@ -73,6 +78,7 @@ private:
 
     Section* findSection(const QString& name);
     const Section* findSection(const QString& name) const;
+    static bool sameKeys(const Section* a, const Section* b);
 
     QString m_path;
     QString m_error;

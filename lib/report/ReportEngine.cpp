@@ -1,6 +1,7 @@
 #include "ReportEngine.h"
 
 #include <QDate>
+#include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
@@ -58,6 +59,7 @@ PageItem PageItems::const_iterator::operator*() const
         item.kind = PageItem::Kind::Text;
         item.font = style.font;
         item.flags = style.flags;
+        item.fit = style.fit;
         setBox(r.adjusted(ItemStyle::TextInset, 0, -ItemStyle::TextInset, 0));
         item.text = m_items->m_pools->text(p.text);
         return item;
@@ -115,8 +117,10 @@ struct ReportEngine::Pass
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     std::shared_ptr<ItemPools> pools;
-    QHash<QString, std::uint32_t> textIds;          // each distinct text is kept once
-    QHash<const void*, std::uint16_t> objectStyles; // the style of each template object
+    QHash<QString, std::uint32_t> textIds;               // each distinct text is kept once
+    QHash<const void*, std::uint16_t> objectStyles;      // the style of each template object
+    QHash<quint64, std::uint16_t> fitted;                // style by (text, object style)
+    std::vector<std::unique_ptr<QFontMetricsF>> metrics; // by font index, made when first used
     std::uint16_t style(const ItemStyle& s)
     {
         for (std::size_t i = 0; i < pools->styles.size(); ++i)
@@ -205,6 +209,70 @@ std::uint8_t fontIndex(std::vector<QFont>& fonts, const QFont& f)
 
 } // namespace
 
+double ReportEngine::fitFactor(const QFont& font, const QString& text, const QSizeF& box, int flags)
+{
+    if (text.isEmpty() || box.width() <= 0 || box.height() <= 0)
+        return 1;
+    // Measured at a large size: small sizes are hinted to whole pixels, and the page is drawn
+    // at many resolutions.
+    constexpr int Big = 16;
+    QFont big(font);
+    big.setPixelSize(std::max(1, font.pixelSize()) * Big);
+    const QFontMetricsF metrics(big);
+    const auto fits = [&](double scale) {
+        const QSizeF room = box * (Big / scale);
+        const QRectF need = metrics.boundingRect(QRectF(QPointF(0, 0), room),
+                                                 flags & ~Qt::AlignVertical_Mask, text);
+        return need.width() <= room.width() && need.height() <= room.height();
+    };
+    if (fits(1))
+        return 1;
+    // The largest scale in steps of 1/64 that fits, less 2/64 for the hinting of the device the
+    // page is drawn on.
+    int low = 1;
+    int high = 63;
+    while (low < high) {
+        const int mid = (low + high + 1) / 2;
+        if (fits(mid / 64.0))
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return std::max(1, low - 2) / 64.0;
+}
+
+// The style of a cell holding the text `text`: its object's style, or one with a smaller font
+// when the text does not fit the cell. Measured once for each text and object.
+std::uint16_t ReportEngine::fittedStyle(Pass& pass, std::uint16_t style, std::uint32_t text)
+{
+    const quint64 key = (quint64(text) << 16) | style;
+    if (auto it = pass.fitted.constFind(key); it != pass.fitted.constEnd())
+        return it.value();
+    ItemStyle s = pass.pools->styles[style];
+    const QFont& font = pass.fonts[s.font];
+    const QSizeF box(s.w - 2 * ItemStyle::TextInset, s.h);
+    const QString value = pass.pools->text(text);
+    // Most texts are clearly narrower than their cells: a quick measure at the font's own size
+    // (hinted) tells them.
+    if (pass.metrics.size() <= s.font)
+        pass.metrics.resize(std::size_t(s.font) + 1);
+    std::unique_ptr<QFontMetricsF>& metrics = pass.metrics[s.font];
+    if (!metrics)
+        metrics = std::make_unique<QFontMetricsF>(font);
+    const bool plainlyFits = !(s.flags & Qt::TextWordWrap) && !value.contains(u'\n') &&
+                             metrics->horizontalAdvance(value) <= box.width() * 0.9 &&
+                             metrics->height() <= box.height();
+    std::uint16_t result = style;
+    if (!plainlyFits) {
+        if (const double f = fitFactor(font, value, box, s.flags); f < 1) {
+            s.fit = float(f);
+            result = pass.style(s);
+        }
+    }
+    pass.fitted.insert(key, result);
+    return result;
+}
+
 void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
 {
     if (!pass.current)
@@ -243,12 +311,13 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
             style.h = t.h;
             known = pass.objectStyles.insert(&t, pass.style(style));
         }
-        const ItemStyle& style = pass.pools->styles[known.value()];
         PackedItem cell;
         cell.kind = PageItem::Kind::Text;
         cell.top = top;
         cell.style = known.value();
         cell.text = pass.text(expand(pass, t.text));
+        cell.style = fittedStyle(pass, cell.style, cell.text);
+        const ItemStyle& style = pass.pools->styles[cell.style];
         cell.parts = std::uint8_t((style.hasFill ? 2 : 1) + qPopulationCount(style.frame));
         items.append(cell);
     }
@@ -391,7 +460,7 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     std::vector<QFont> countFonts;
     Pass count{layout, data,       values,  false, 0, counted,
                {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
-               {},     {}};
+               {},     {},         {},      {}};
     if (!run(count))
         return false;
     const int total = int(counted.size());
@@ -403,8 +472,8 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     out.pageHeight = layout.pageHeight();
     auto pools = std::make_shared<ItemPools>();
     out.pools = pools;
-    Pass draw{layout,    data,    values, true, total, out.pages, {},
-              out.fonts, nullptr, 0,      0,    pools, {},        {}};
+    Pass draw{layout,  data, values, true,  total, out.pages, {}, out.fonts,
+              nullptr, 0,    0,      pools, {},    {},        {}, {}};
     if (!run(draw))
         return false;
     pools->textBytes.shrink_to_fit();
@@ -431,7 +500,15 @@ void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, in
             if (item.font < report.fonts.size())
                 painter.setFont(report.fonts[item.font]);
             painter.setPen(QColor::fromRgba(item.color));
-            painter.drawText(r, item.flags, item.text);
+            if (item.fit < 1) {
+                painter.save();
+                painter.translate(r.topLeft());
+                painter.scale(item.fit, item.fit);
+                painter.drawText(QRectF(QPointF(0, 0), r.size() / item.fit), item.flags, item.text);
+                painter.restore();
+            } else {
+                painter.drawText(r, item.flags, item.text);
+            }
             break;
         case PageItem::Kind::Line:
             painter.setPen(QPen(QColor::fromRgba(item.color), item.width));

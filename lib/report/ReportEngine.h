@@ -37,6 +37,7 @@ struct PageItem
     float x1 = 0, y1 = 0, x2 = 0,
           y2 = 0;    ///< fill and text: the rectangle's corners; line: its ends
     float width = 0; ///< line: pen width
+    float fit = 1;   ///< text: the scale of its font that keeps it whole in its rectangle
     QRgb color = 0xff000000;
     QString text;
 };
@@ -52,6 +53,9 @@ struct ItemStyle
     std::uint8_t frame = 0; ///< text: sides framed (FrameLeft, ...), drawn after the text
     int flags = 0;
     float width = 0; ///< line: pen width; text: the frame's
+    /// Text: the scale of its font (at most 1) that keeps the text whole within its cell; a
+    /// text too long for its cell is drawn smaller, never cut.
+    float fit = 1;
     /// Text: the cell, x from the page's left edge, y from the band's top, w and h its size.
     /// Line: from (x, y) to (w, h), y and h from the band's top.
     double x = 0, y = 0, w = 0, h = 0;
@@ -222,6 +226,11 @@ public:
     /// Draws one page with `scale` device units a point (the device's resolution / 72).
     static void paintPage(QPainter& painter, const PreparedReport& report, int page, double scale);
 
+    /// The scale of `font` (1 when it fits already, else below 1) at which `text`, laid out with
+    /// `flags` (alignment, Qt::TextWordWrap), stays whole within `box` (both in points; the
+    /// font sized in pixels, one pixel a point). Needs a GUI application for the fonts.
+    static double fitFactor(const QFont& font, const QString& text, const QSizeF& box, int flags);
+
     /// The text of a value as a report shows it (dates and times in the user's format).
     static QString textOf(const QVariant& value);
 
@@ -235,6 +244,7 @@ private:
     void renderSummary(Pass& pass);
     void renderPageFooter(Pass& pass);
     void drawBand(Pass& pass, const Band& band, double top);
+    std::uint16_t fittedStyle(Pass& pass, std::uint16_t style, std::uint32_t text);
     void place(Pass& pass, const Band* band, void (ReportEngine::*render)(Pass&));
     void newPage(Pass& pass);
     void endPage(Pass& pass);

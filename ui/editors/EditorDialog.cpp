@@ -28,15 +28,16 @@ EditorDialog::EditorDialog(TDM& dm, const QString& caption, QWidget* parent)
     bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                                QStringLiteral("Отменить"), this);
     bbCancel->setObjectName(QStringLiteral("bbCancel"));
-    bbSave->setAutoDefault(false);
-    bbCancel->setAutoDefault(false);
+    // Enter saves, unless the focus is on "Отменить"; Escape cancels.
+    bbSave->setDefault(true);
     connect(bbSave, &QPushButton::clicked, this,
             [this] { ui::guarded(this, [this] { bbSaveClick(); }); });
     connect(bbCancel, &QPushButton::clicked, this, &EditorDialog::reject);
 }
 
-void EditorDialog::finishLayout(QLayout* form)
+void EditorDialog::finishLayout(QLayout* form, QWidget* firstInput)
 {
+    m_firstInput = firstInput;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(bbSave);
@@ -53,6 +54,9 @@ void EditorDialog::showEvent(QShowEvent* event)
     if (!m_loaded) {
         m_loaded = true;
         FormActivate();
+        // Typing starts in the first input, whatever the window system gives the focus to.
+        if (m_firstInput)
+            m_firstInput->setFocus(Qt::TabFocusReason); // its text selected, as by Tab
     }
 }
 

@@ -31,8 +31,9 @@ public slots:
     void reject() override { done(2); }
 
 protected:
-    /// Lays out the form above the buttons; call once from the constructor.
-    void finishLayout(QLayout* form);
+    /// Lays out the form above the buttons; call once from the constructor. The window opens
+    /// with the focus in `firstInput`.
+    void finishLayout(QLayout* form, QWidget* firstInput);
     /// Loading runs once, when the window first shows.
     virtual void FormActivate() {}
     /// False when the input cannot be saved; the editor has said why.
@@ -48,4 +49,5 @@ protected:
 
 private:
     bool m_loaded = false;
+    QWidget* m_firstInput = nullptr;
 };

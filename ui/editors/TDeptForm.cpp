@@ -19,7 +19,7 @@ TDeptForm::TDeptForm(TDM& dm, QWidget* parent) : EditorDialog(dm, QStringLiteral
     eDeptName->setMinimumWidth(280);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Наименование"), eDeptName);
-    finishLayout(form);
+    finishLayout(form, eDeptName);
     setTabOrder(eDeptName, bbSave);
     setTabOrder(bbSave, bbCancel);
 }

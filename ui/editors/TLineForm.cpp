@@ -40,7 +40,7 @@ TLineForm::TLineForm(TDM& dm, QWidget* parent) : EditorDialog(dm, QStringLiteral
     form->addRow(QStringLiteral("Дополнительно"), eAddInfo);
     form->addRow(QStringLiteral("Примечания"), mEtc);
     eAddInfo->setMinimumWidth(260);
-    finishLayout(form);
+    finishLayout(form, seNumberLine);
     setTabOrder(seNumberLine, seNumberTown);
     setTabOrder(seNumberTown, eAddInfo);
     setTabOrder(eAddInfo, mEtc);

@@ -39,7 +39,7 @@ TUserForm::TUserForm(TDM& dm, QWidget* parent)
     form->addRow(QStringLiteral("Ф.И.О."), eFio);
     form->addRow(QStringLiteral("E-Mail"), eEMail);
     form->addRow(cbSendMail);
-    finishLayout(form);
+    finishLayout(form, cbDept);
     setTabOrder(cbDept, seNumberIn);
     setTabOrder(seNumberIn, eFio);
     setTabOrder(eFio, eEMail);

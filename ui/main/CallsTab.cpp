@@ -8,6 +8,7 @@
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
 
@@ -51,14 +52,10 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     auto* g = new QGridLayout(filter);
     g->setContentsMargins(4, 4, 4, 4);
 
-    dOT = new QDateEdit(filter);
+    dOT = new DateField(filter);
     dOT->setObjectName(QStringLiteral("dOT"));
-    dDo = new QDateEdit(filter);
+    dDo = new DateField(filter);
     dDo->setObjectName(QStringLiteral("dDo"));
-    for (QDateEdit* d : {dOT, dDo}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    }
     cqUsers = new TComboQuery(filter);
     cqUsers->setObjectName(QStringLiteral("cqUsers"));
     cqLines = new TComboQuery(filter);
