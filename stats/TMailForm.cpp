@@ -180,7 +180,12 @@ void TMailForm::LoadRecipients()
 QString TMailForm::ResultText(const mail::SendResult& r)
 {
     using S = mail::SendResult::Status;
+    using C = mail::SendResult::Cause;
     const QString reply = r.reply.isEmpty() ? r.detail : r.reply;
+    // The mail library's own words come last, for whoever looks into the fault.
+    const QString detail =
+        r.detail.isEmpty() ? QString() : QStringLiteral(" (подробности: %1)").arg(r.detail);
+    const QString server = QStringLiteral("%1, порт %2").arg(r.host).arg(r.port);
     switch (r.status) {
     case S::Sent:
         return QStringLiteral("отправлено");
@@ -190,10 +195,36 @@ QString TMailForm::ResultText(const mail::SendResult& r)
         return QStringLiteral("сервер не принял адрес отправителя: ") + reply;
     case S::MessageRefused:
         return QStringLiteral("письмо отклонено сервером: ") + reply;
-    case S::Unreachable:
-        return QStringLiteral("почтовый сервер недоступен: ") + r.detail;
+    case S::Unreachable: {
+        QString what;
+        switch (r.cause) {
+        case C::HostNotFound:
+            what = QStringLiteral("сервер с именем \"%1\" не найден").arg(r.host);
+            break;
+        case C::Refused:
+            what = QStringLiteral("не удалось соединиться с сервером %1: на этом порту "
+                                  "соединения не принимаются")
+                       .arg(server);
+            break;
+        case C::TimedOut:
+            what = QStringLiteral("сервер %1 не ответил вовремя").arg(server);
+            break;
+        case C::BadName:
+            what = QStringLiteral("неверное имя сервера \"%1\"").arg(r.host);
+            break;
+        case C::Dropped:
+            what = QStringLiteral("сервер %1 прервал соединение").arg(server);
+            break;
+        case C::Unknown:
+            what = QStringLiteral("нет соединения с сервером %1").arg(server);
+            break;
+        }
+        return QStringLiteral("почтовый сервер недоступен: ") + what + detail;
+    }
     case S::SecurityFailed:
-        return QStringLiteral("не удалось установить защищенное соединение: ") + r.detail;
+        return QStringLiteral("не удалось установить защищенное соединение с сервером %1")
+                   .arg(server) +
+               detail;
     case S::LoginFailed:
         return QStringLiteral("сервер не принял имя пользователя или пароль") +
                (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply);
@@ -204,8 +235,8 @@ QString TMailForm::ResultText(const mail::SendResult& r)
     case S::Failed:
         break;
     }
-    return QStringLiteral("ошибка отправки: ") + r.detail +
-           (r.reply.isEmpty() ? QString() : QStringLiteral(" (") + r.reply + u')');
+    return QStringLiteral("ошибка отправки через сервер %1").arg(server) +
+           (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply) + detail;
 }
 
 void TMailForm::setRunning(bool on)

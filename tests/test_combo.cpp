@@ -70,6 +70,7 @@ private slots:
     void emptyResults();
     void incrementalSearchInCyrillic();
     void backspaceAndEscape();
+    void dropDownShowsTheLongestItemWhole();
 };
 
 void TestCombo::fillsAndHandsBackKeys()
@@ -214,6 +215,25 @@ void TestCombo::backspaceAndEscape()
     QTest::keyClick(&c, Qt::Key_Down);
     QVERIFY(c.listDropped());
     QCOMPARE(c.currentIndex(), 1);
+    c.hidePopup();
+}
+
+void TestCombo::dropDownShowsTheLongestItemWhole()
+{
+    Fixture f;
+    QVERIFY2(f.make(), qPrintable(f.t.error()));
+    const QString longName = QStringLiteral("Константинопольская-Верхнеднепровская Александра");
+    f.t.exec(
+        {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (105, '%1')").arg(longName)});
+    TComboQuery& c = *f.users;
+    c.setFixedWidth(120);
+    c.show();
+    c.FillItems(0);
+    c.setFocus();
+    QTest::keyClick(&c, Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(QTest::qWaitFor([&] { return c.view()->isVisible(); }));
+    QVERIFY2(c.view()->viewport()->width() >= c.view()->fontMetrics().horizontalAdvance(longName),
+             qPrintable(QString::number(c.view()->viewport()->width())));
     c.hidePopup();
 }
 

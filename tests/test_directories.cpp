@@ -95,6 +95,7 @@ private slots:
     void deleteDepartmentKeepsItsUsers();
     void newUserThroughTheEditor();
     void mailColumnStaysNarrow();
+    void longNamesOnANarrowScreen();
 };
 
 void TestDirectories::linesLoadOnceAndSortByEachColumn()
@@ -344,6 +345,33 @@ void TestDirectories::mailColumnStaysNarrow()
     QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
     s.form.GridUsers->horizontalHeader()->resizeSection(mail, 40);
     QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
+}
+
+void TestDirectories::longNamesOnANarrowScreen()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    const QString dept = QStringLiteral("Отдел материально-технического снабжения и сбыта");
+    const QString fio = QStringLiteral("Константинопольская-Верхнеднепровская Александра");
+    t.exec({QStringLiteral("INSERT INTO Depts VALUES (10, '%1', 0)").arg(dept),
+            QStringLiteral("INSERT INTO Users VALUES (101, '%1', NULL, 0, 10)").arg(fio)});
+    Session s(t);
+    QVERIFY(s.ok);
+    // The window fits a screen 1,024 pixels wide with room to spare, on every tab.
+    for (int tab : {0, 1, 2}) {
+        s.form.PageControl->setCurrentIndex(tab);
+        s.form.resize(900, 700);
+        QVERIFY(QTest::qWaitFor([&] { return s.form.width() == 900; }));
+    }
+    QTreeWidget* tree = s.form.twDepts;
+    QTreeWidgetItem* node = tree->topLevelItem(0)->child(0);
+    QCOMPARE(node->toolTip(0), dept);
+    // The tree scrolls sideways to the end of the name.
+    QVERIFY(tree->header()->sectionSize(0) >= tree->fontMetrics().horizontalAdvance(dept));
+    grid::DataGrid* users = s.form.GridUsers;
+    const QModelIndex name =
+        users->model()->index(0, users->findColumnByField(QStringLiteral("FIO")));
+    QCOMPARE(name.data(Qt::ToolTipRole).toString(), fio);
 }
 
 QTEST_MAIN(TestDirectories)

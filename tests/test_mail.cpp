@@ -399,6 +399,10 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
     QVERIFY2(shown[0].contains(QStringLiteral("почтовый сервер недоступен")), qPrintable(shown[0]));
     QVERIFY2(m.result(100).startsWith(QStringLiteral("почтовый сервер недоступен")),
              qPrintable(m.result(100)));
+    // In the program's words: which server and port, what failed; the library's own text after.
+    QVERIFY2(m.result(100).contains(QStringLiteral("127.0.0.1, порт 1: на этом порту соединения "
+                                                   "не принимаются (подробности: ")),
+             qPrintable(m.result(100)));
     QCOMPARE(m.result(101), QStringLiteral("не отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
     for (int n : {100, 101, 102})

@@ -3,9 +3,10 @@
 #include "app/Messages.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "ui/controls/TSimpleBox.h"
 #include "db/DbError.h"
 #include "ui/common/Guarded.h"
+#include "ui/common/Widgets.h"
+#include "ui/controls/TSimpleBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@ TUserForm::TUserForm(TDM& dm, QWidget* parent)
     cbDept = new QComboBox(this);
     cbDept->setObjectName(QStringLiteral("cbDept"));
     cbDept->setEditable(false);
+    ui::fitDropDownToItems(cbDept);
     seNumberIn = new QSpinBox(this);
     seNumberIn->setObjectName(QStringLiteral("seNumberIn"));
     seNumberIn->setRange(1, 349);

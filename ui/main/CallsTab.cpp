@@ -69,7 +69,9 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
         c->NeedFirstItem = true;
         c->FirstItem = QStringLiteral("ВСЕ");
         c->setHintFont(hint);
-        c->setMinimumWidth(200);
+        // The field keeps its width whatever the names; the list drops as wide as they need.
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(14);
     }
     cqUsers->KeyFieldName = QStringLiteral("NumberIN");
     cqUsers->ShowFieldName = QStringLiteral("FIO");
@@ -105,18 +107,23 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     g->addWidget(ui::labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
     g->addWidget(cqUsers, 0, 5);
     g->addWidget(cbIN, 0, 6);
-    g->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter), 0, 7);
-    g->addWidget(seNumberBeg, 0, 8);
     g->addWidget(ui::labelFor(QStringLiteral("Линии"), cqLines, filter), 1, 4);
     g->addWidget(cqLines, 1, 5);
     g->addWidget(cbOUT, 1, 6);
-    g->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter), 1, 7);
+    // The prefix and the length on a row of their own, so that the window fits a narrow screen.
+    auto* prefix = new QHBoxLayout;
+    prefix->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter));
+    prefix->addWidget(seNumberBeg);
+    prefix->addStretch();
+    g->addLayout(prefix, 2, 0, 1, 4);
     auto* len = new QHBoxLayout;
+    len->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter));
     len->addWidget(seRingLen);
     len->addWidget(new QLabel(QStringLiteral("сек."), filter));
-    g->addLayout(len, 1, 8);
-    g->addWidget(sbStart, 0, 9, 2, 1);
-    g->setColumnStretch(10, 1);
+    len->addStretch();
+    g->addLayout(len, 2, 4, 1, 2);
+    g->addWidget(sbStart, 0, 7, 2, 1);
+    g->setColumnStretch(8, 1);
 
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
