@@ -72,11 +72,18 @@ void TUserForm::FormActivate()
 
 bool TUserForm::validate()
 {
-    if (!eFio->text().trimmed().isEmpty())
-        return true;
-    Messages::error(QStringLiteral("Запишите фамилию"), this);
-    eFio->setFocus();
-    return false;
+    if (eFio->text().trimmed().isEmpty()) {
+        Messages::error(QStringLiteral("Запишите фамилию"), this);
+        eFio->setFocus();
+        return false;
+    }
+    if (EditMode == 1 && seNumberIn->value() != OldNumberIn &&
+        !confirmRenumber(stmt::callsOfUser(OldNumberIn), QStringLiteral("Под номером"), OldNumberIn,
+                         seNumberIn->value(), QStringLiteral("внутренний номер"))) {
+        seNumberIn->setFocus();
+        return false;
+    }
+    return true;
 }
 
 stmt::Statement TUserForm::statement()

@@ -4,6 +4,8 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "db/DbError.h"
+#include "db/Query.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -37,9 +39,11 @@ constexpr int AnnounceMs = 200;
 
 CallsTab::~CallsTab()
 {
-    // The worker tells this object about rows: it ends before the object does.
+    // The workers tell this object about rows: they end before the object does.
     if (m_dm && m_loading)
         m_dm->ibQueryRings.stopFetch();
+    if (m_outsideQuery)
+        m_outsideQuery->stopFetch();
 }
 
 CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
@@ -83,6 +87,10 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     cbOUT = new QCheckBox(QStringLiteral("Исходящие звонки"), filter);
     cbOUT->setObjectName(QStringLiteral("cbOUT"));
     cbOUT->setChecked(true);
+    cbOutside = new QCheckBox(QStringLiteral("Звонки вне справочников"), filter);
+    cbOutside->setObjectName(QStringLiteral("cbOutside"));
+    cbOutside->setToolTip(QStringLiteral("Показать и звонки линий и абонентов, которых нет в "
+                                         "справочниках: вместо имени - номер"));
     seNumberBeg = new QLineEdit(filter);
     seNumberBeg->setObjectName(QStringLiteral("seNumberBeg"));
     seNumberBeg->setMaxLength(20);
@@ -122,6 +130,7 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     len->addWidget(new QLabel(QStringLiteral("сек."), filter));
     len->addStretch();
     g->addLayout(len, 2, 4, 1, 2);
+    g->addWidget(cbOutside, 2, 6);
     g->addWidget(sbStart, 0, 7, 2, 1);
     g->setColumnStretch(8, 1);
 
@@ -170,6 +179,7 @@ void CallsTab::init(TDM& dm)
     cqUsers->setConnection(dm.ibDatabase, dm.ibTranRO);
     cqLines->setConnection(dm.ibDatabase, dm.ibTranRO);
     GridRings->setQuery(&dm.ibQueryRings);
+    m_outsideQuery = std::make_unique<db::Query>(dm.ibDatabase, dm.ibTranRO);
 }
 
 void CallsTab::activate()
@@ -253,6 +263,7 @@ void CallsTab::RunCallQuery()
     filter.user = cqUsers->GetKeyValue();
     filter.line = cqLines->GetKeyValue();
     filter.longerThan = seRingLen->value();
+    filter.outsideDirectories = cbOutside->isChecked();
     const int fieldRing =
         (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sorts().count()) ? s.FieldRing : 0;
     filter.sortField = fieldRing;
@@ -287,6 +298,19 @@ void CallsTab::RunCallQuery()
         return;
     }
     GridRings->endReload();
+    // How many calls of the period the directories leave out: counted beside the load.
+    m_loadNote.clear();
+    m_outsideCount = -1;
+    m_outsideShown = filter.outsideDirectories;
+    m_outsideQuery->stopFetch();
+    try {
+        filter.outsideCount().applyTo(*m_outsideQuery);
+        m_outsideQuery->openInBackground([this] {
+            QMetaObject::invokeMethod(this, &CallsTab::takeOutsideCount, Qt::QueuedConnection);
+        });
+    } catch (const db::DbError&) {
+        // Only a note of the status bar is missing then; the list itself is whole.
+    }
     m_loading = true;
     m_firstScreenShown = false;
     m_loadSort = {fieldRing, s.DescRing};
@@ -370,13 +394,45 @@ void CallsTab::finishLoad()
     sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     sbStart->setEnabled(true);
     emit resultChanged();
-    if (state == db::DataSet::FetchState::Stopped) {
-        emit statusMessage(QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
-    } else if (state == db::DataSet::FetchState::Failed) {
-        emit statusMessage(QStringLiteral("Загрузка прервана: показаны не все звонки периода"));
+    if (state == db::DataSet::FetchState::Stopped)
+        m_loadNote = QStringLiteral("Загрузка остановлена: показаны не все звонки периода");
+    else if (state == db::DataSet::FetchState::Failed)
+        m_loadNote = QStringLiteral("Загрузка прервана: показаны не все звонки периода");
+    showStatus();
+    if (state == db::DataSet::FetchState::Failed) {
         if (q.fetchError())
             ui::showFailure(this, std::make_exception_ptr(*q.fetchError()));
     }
+}
+
+void CallsTab::takeOutsideCount()
+{
+    if (!m_outsideQuery->fetching())
+        return; // a notice of a count that was stopped
+    m_outsideQuery->takeFetched(TakeBudgetMs);
+    if (m_outsideQuery->fetching())
+        return;
+    if (m_outsideQuery->fetchState() == db::DataSet::FetchState::Finished &&
+        m_outsideQuery->recordCount() > 0) {
+        m_outsideQuery->first();
+        m_outsideCount = m_outsideQuery->field(QStringLiteral("OUTSIDE")).asInt64();
+    }
+    showStatus();
+}
+
+void CallsTab::showStatus()
+{
+    QStringList notes;
+    if (!m_loadNote.isEmpty())
+        notes << m_loadNote;
+    if (m_outsideCount > 0)
+        notes << QStringLiteral("Звонков вне справочников: %1 (%2)")
+                     .arg(m_outsideCount)
+                     .arg(m_outsideShown
+                              ? QStringLiteral("показаны в списке с номерами вместо имен")
+                              : QStringLiteral("в списке не показаны, см. \"Звонки вне "
+                                               "справочников\""));
+    emit statusMessage(notes.join(QStringLiteral("; ")));
 }
 
 void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)
