@@ -10,6 +10,7 @@
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/PeriodButton.h"
+#include "ui/editors/TMailSetForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -85,7 +86,11 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     bbCancel->setEnabled(false);
     bbClose = new QPushButton(QStringLiteral("Закрыть"), this);
     bbClose->setObjectName(QStringLiteral("bbClose"));
-    for (QPushButton* b : {bbSend, bbCancel, bbClose})
+    // The window is modal: the menu item of the main window cannot be reached from here.
+    bbMailSettings = new QPushButton(QStringLiteral("Настройки почты…"), this);
+    bbMailSettings->setObjectName(QStringLiteral("bbMailSettings"));
+    connect(bbMailSettings, &QPushButton::clicked, this, &TMailForm::bbMailSettingsClick);
+    for (QPushButton* b : {bbSend, bbCancel, bbClose, bbMailSettings})
         b->setAutoDefault(false);
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -108,6 +113,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     top->addWidget(sbPeriod);
     top->addStretch();
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bbMailSettings);
     buttons->addWidget(ProgressBar, 1);
     buttons->addWidget(bbSend);
     buttons->addWidget(bbCancel);
@@ -125,6 +131,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     setTabOrder(clbUsers, bbSend);
     setTabOrder(bbSend, bbCancel);
     setTabOrder(bbCancel, bbClose);
+    setTabOrder(bbClose, bbMailSettings);
     resize(980, 560);
 
     LoadRecipients();
@@ -242,9 +249,9 @@ QString TMailForm::ResultText(const mail::SendResult& r)
 void TMailForm::setRunning(bool on)
 {
     m_running = on;
-    for (QWidget* w :
-         {static_cast<QWidget*>(dOT), static_cast<QWidget*>(dDo), static_cast<QWidget*>(sbPeriod),
-          static_cast<QWidget*>(clbUsers), static_cast<QWidget*>(bbSend)})
+    for (QWidget* w : {static_cast<QWidget*>(dOT), static_cast<QWidget*>(dDo),
+                       static_cast<QWidget*>(sbPeriod), static_cast<QWidget*>(clbUsers),
+                       static_cast<QWidget*>(bbSend), static_cast<QWidget*>(bbMailSettings)})
         w->setEnabled(!on);
     bbCancel->setEnabled(on);
     if (on)
@@ -259,9 +266,25 @@ void TMailForm::bbSendClick()
         return;
     const TMainObject& s = *m_dm.MainObject;
     m_from = mail::Address::parse(s.MailFrom);
-    if (s.MailServer.isEmpty() || !mail::plausibleAddress(m_from.address)) {
-        Messages::error(QStringLiteral("Не заданы настройки почты: сервер и адрес отправителя.\n"
-                                       "Их задает окно \"Настройки почты\" (меню \"Файл\")."),
+    // Exactly what is missing, and where it is set.
+    QStringList missing;
+    if (s.MailServer.trimmed().isEmpty())
+        missing << QStringLiteral("сервер");
+    if (s.MailFrom.trimmed().isEmpty())
+        missing << QStringLiteral("адрес отправителя");
+    const QString where = QStringLiteral("\nИх задает кнопка \"Настройки почты…\" этого окна.");
+    if (!missing.isEmpty()) {
+        Messages::error(QStringLiteral("Не заданы настройки почты: %1.")
+                                .arg(missing.join(QStringLiteral(" и "))) +
+                            where,
+                        this);
+        return;
+    }
+    if (!mail::plausibleAddress(m_from.address)) {
+        Messages::error(QStringLiteral("В настройках почты адрес отправителя \"%1\" - не "
+                                       "адрес электронной почты.")
+                                .arg(s.MailFrom) +
+                            where,
                         this);
         return;
     }
@@ -424,9 +447,14 @@ void TMailForm::sendFinished(int id, const mail::SendResult& result)
         ++m_sent;
         r.item->setCheckState(ColName, Qt::Unchecked);
     }
-    ProgressBar->setValue(++m_results);
-    PanelState->setText(
-        QStringLiteral("Отправка ... отправлено %1 из %2").arg(m_sent).arg(m_run.size()));
+    // The line and the bar tell one count: the messages done with, sent or not.
+    ++m_results;
+    PanelState->setText(QStringLiteral("Отправка ... %1 из %2 (отправлено %3, не отправлено %4)")
+                            .arg(m_results)
+                            .arg(m_run.size())
+                            .arg(m_sent)
+                            .arg(m_results - m_sent));
+    ProgressBar->setValue(m_results);
     if (result.stopsRun())
         stopRun(ResultText(result));
     else
@@ -454,8 +482,10 @@ void TMailForm::finishRun()
     m_report.reset();
     setRunning(false);
     const int total = int(m_run.size());
-    PanelState->setText(QStringLiteral("Отправлено %1 из %2").arg(m_sent).arg(total) +
-                        (m_cancelled ? QStringLiteral(" (рассылка прервана)") : QString()));
+    PanelState->setText(
+        QStringLiteral("Отправлено %1 из %2").arg(m_sent).arg(total) +
+        (m_sent < total ? QStringLiteral(", не отправлено %1").arg(total - m_sent) : QString()) +
+        (m_cancelled ? QStringLiteral(" (рассылка прервана)") : QString()));
     const QString reason = m_stopReason;
     emit runFinished();
     if (!reason.isEmpty())
@@ -466,6 +496,14 @@ void TMailForm::finishRun()
                         this);
     if (m_closeWhenDone)
         done(0);
+}
+
+void TMailForm::bbMailSettingsClick()
+{
+    if (m_running)
+        return;
+    TMailSetForm form(*m_dm.MainObject, this);
+    form.exec();
 }
 
 void TMailForm::bbCancelClick()

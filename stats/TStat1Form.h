@@ -52,6 +52,10 @@ public:
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
+    /// Labels of slices too small to name beside them, or whose label would cover a larger
+    /// slice's, are hidden; those slices are named in the legend, which then shows them
+    /// (every slice while "Список" is checked).
+    void PlaceLabels();
 
     /// The statement of the last SumTalkSeconds, for checking.
     QStringList lastStatement() const { return m_lastStatement; }
@@ -66,6 +70,7 @@ protected:
 private:
     QListWidget* activeList() const;
     void clearResult();
+    void updateLegend();
 
     TDM& m_dm;
     QDate m_from;

@@ -360,7 +360,14 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
             .arg(m.address(QStringLiteral("alekseev"))),
     });
     m.open();
+    // The state line and the bar tell one count, also when a message is refused.
+    QStringList counts;
+    connect(m.form->ProgressBar, &QProgressBar::valueChanged, this, [&](int v) {
+        if (v > 0 && !m.form->PanelState->text().contains(QStringLiteral("... %1 из 3").arg(v)))
+            counts << m.form->PanelState->text();
+    });
     QVERIFY(m.send());
+    QCOMPARE(counts, QStringList());
     // In name order: Алексеев, Иванов (refused), Петрова; the one after the refusal still goes.
     QCOMPARE(m.result(100), QStringLiteral("отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("отправлено"));
@@ -606,6 +613,25 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
     QVERIFY(!m.send());
     QCOMPARE(errors().size(), 1);
     QVERIFY(errors()[0].contains(QStringLiteral("Настройки почты")));
+    // Exactly what is missing: here the sender alone.
+    Messages::clearShown();
+    s.MailServer = QStringLiteral("127.0.0.1");
+    const QString from = s.MailFrom;
+    s.MailFrom.clear();
+    QVERIFY(!m.send());
+    QCOMPARE(errors().value(0).section(u'\n', 0, 0),
+             QStringLiteral("Не заданы настройки почты: адрес отправителя."));
+    // The window opens the settings itself; what is saved there is what the next run uses.
+    test::whenModal([&](QDialog* d) {
+        auto* settings = qobject_cast<TMailSetForm*>(d);
+        if (!settings)
+            return d->reject();
+        settings->eFrom->setText(from);
+        QTest::mouseClick(settings->bbSave, Qt::LeftButton);
+    });
+    QTest::mouseClick(m.form->bbMailSettings, Qt::LeftButton);
+    QCOMPARE(s.MailFrom, from);
+    s.MailServer.clear();
 
     Messages::clearShown();
     s.MailServer = QStringLiteral("127.0.0.1");
