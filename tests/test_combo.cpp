@@ -223,18 +223,15 @@ void TestCombo::dropDownShowsTheLongestItemWhole()
     Fixture f;
     QVERIFY2(f.make(), qPrintable(f.t.error()));
     const QString longName = QStringLiteral("Константинопольская-Верхнеднепровская Александра");
-    f.t.exec(
-        {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (105, '%1')").arg(longName)});
+    f.t.exec({QStringLiteral("INSERT INTO Users VALUES (105, '%1', '', 0, 0)").arg(longName)});
     TComboQuery& c = *f.users;
     c.setFixedWidth(120);
     c.show();
     c.FillItems(0);
-    c.setFocus();
     QTest::keyClick(&c, Qt::Key_Down, Qt::AltModifier);
     QVERIFY(QTest::qWaitFor([&] { return c.view()->isVisible(); }));
     QVERIFY2(c.view()->viewport()->width() >= c.view()->fontMetrics().horizontalAdvance(longName),
              qPrintable(QString::number(c.view()->viewport()->width())));
-    c.hidePopup();
 }
 
 QTEST_MAIN(TestCombo)

@@ -623,11 +623,8 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
              QStringLiteral("Не заданы настройки почты: адрес отправителя."));
     // The window opens the settings itself; what is saved there is what the next run uses.
     test::whenModal([&](QDialog* d) {
-        auto* settings = qobject_cast<TMailSetForm*>(d);
-        if (!settings)
-            return d->reject();
-        settings->eFrom->setText(from);
-        QTest::mouseClick(settings->bbSave, Qt::LeftButton);
+        static_cast<TMailSetForm*>(d)->eFrom->setText(from);
+        QTest::mouseClick(static_cast<TMailSetForm*>(d)->bbSave, Qt::LeftButton);
     });
     QTest::mouseClick(m.form->bbMailSettings, Qt::LeftButton);
     QCOMPARE(s.MailFrom, from);

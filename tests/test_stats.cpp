@@ -250,7 +250,7 @@ void TestStats::smallSlicesGoToTheLegend()
                 labels << text->sceneBoundingRect();
     for (int i = 0; i < labels.size(); ++i)
         for (int j = i + 1; j < labels.size(); ++j)
-            QVERIFY2(!labels[i].intersects(labels[j]), "two labels overlap");
+            QVERIFY(!labels[i].intersects(labels[j]));
     // Every slice without its label is named in the legend, and some are.
     int unnamed = 0;
     for (QLegendMarker* marker : legend->markers(w.Series1)) {
