@@ -3,7 +3,15 @@
 #include "settings/TMainObject.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QTime>
+
+QString MoneyText(double amount)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(amount, 'f', 2);
+}
 
 QString DurationText(qint64 seconds)
 {
@@ -41,7 +49,7 @@ void ApplyFieldLabels(db::DataSet& dataSet)
             f->setVisible(true);
             if (name == QLatin1String("RCOMSUM") && f->isNumeric())
                 f->setDisplayTextHook([](const db::Field& v) {
-                    return v.isNull() ? QString() : QString::number(v.asDouble(), 'f', 2);
+                    return v.isNull() ? QString() : MoneyText(v.asDouble());
                 });
         }
     }

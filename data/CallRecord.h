@@ -10,6 +10,9 @@ class TMainObject;
 
 /// " #0 ч #00 мин #00 сек" of a number of seconds; empty for 0. Hours are not limited.
 QString DurationText(qint64 seconds);
+/// A sum of money as the operator reads it: two decimals with the decimal sign of the user's
+/// locale (a comma on a Russian desktop), no group separators.
+QString MoneyText(double amount);
 
 /// The first value when flag is true, else the second.
 template <class T> T ChooseValue(bool flag, const T& first, const T& second)

@@ -116,35 +116,71 @@ Statement dateIndexCandidates()
 bool CallFilter::readsAlongDateIndex() const
 {
     const bool byDate = sortField <= 0 || sortField >= sorts().count();
-    return navigateByDate && byDate && !descending && user <= 0 && line <= 0;
+    return navigateByDate && byDate && !descending && user <= 0 && line <= 0 &&
+           !outsideDirectories;
 }
 
-Statement CallFilter::statement() const
+void CallFilter::addConditions(Statement& s) const
 {
-    Statement s;
-    s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
-                         "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
-    s.add(CallTables);
-    s.add(CallJoin);
     if (incoming && !outgoing)
         s.add(QStringLiteral("AND NumberOut=0"));
     if (outgoing && !incoming)
         s.add(QStringLiteral("AND NumberOut>0"));
     if (const QString digits = prefixDigits(); !digits.isEmpty())
         s.add(QStringLiteral("AND NumberOut STARTING WITH '") + digits + u'\'');
-    s.add(QStringLiteral("AND (R.RingDate between :d1 and :d2)"));
+}
+
+void CallFilter::addNarrowing(Statement& s) const
+{
     if (user > 0)
         s.add(QStringLiteral("AND R.NumberIn=") + QString::number(user));
     if (line > 0)
         s.add(QStringLiteral("AND R.RLine=") + QString::number(line));
     if (longerThan > 0)
         s.add(QStringLiteral("AND R.RINGLENGTH>") + QString::number(longerThan));
+}
+
+Statement CallFilter::statement() const
+{
+    Statement s;
+    if (outsideDirectories) {
+        // The same columns; where the directories know nothing, the bare numbers.
+        s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
+                             "TimeMin,TimeSec,NumberOut,COALESCE(L.NumberTown,R.RLine) AS "
+                             "NumberTown,COALESCE(U.FIO,CAST(R.NumberIn AS VARCHAR(11))) AS FIO"));
+        s.add(QStringLiteral("FROM Rings R LEFT JOIN Lines L ON R.Rline=L.NumberLine "
+                             "LEFT JOIN Users U ON R.NumberIn=U.NumberIn"));
+        s.add(QStringLiteral("WHERE (R.RingDate between :d1 and :d2)"));
+        addConditions(s);
+    } else {
+        s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
+                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+        s.add(CallTables);
+        s.add(CallJoin);
+        addConditions(s);
+        s.add(QStringLiteral("AND (R.RingDate between :d1 and :d2)"));
+    }
+    addNarrowing(s);
     if (readsAlongDateIndex()) {
         const QString rings = planName(indexes.rings);
         s.add(QStringLiteral("PLAN JOIN (R ORDER %1 INDEX (%1), L INDEX (%2), U INDEX (%3))")
                   .arg(rings, planName(indexes.lines), planName(indexes.users)));
     }
     s.add(sorts().orderBy(sortField, descending));
+    s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
+    s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
+    return s;
+}
+
+Statement CallFilter::outsideCount() const
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT COUNT(*) AS Outside FROM Rings R"));
+    s.add(QStringLiteral("WHERE (R.RingDate between :d1 and :d2)"));
+    s.add(QStringLiteral("AND (NOT EXISTS (SELECT 1 FROM Lines L WHERE L.NumberLine=R.RLine) "
+                         "OR NOT EXISTS (SELECT 1 FROM Users U WHERE U.NumberIn=R.NumberIn))"));
+    addConditions(s);
+    addNarrowing(s);
     s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
     s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
     return s;
@@ -282,6 +318,22 @@ Statement report(int index, const QDateTime& from, const QDateTime& to, int numb
                 : QStringLiteral("ORDER BY Lines.NumberTown"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
+Statement callsOfLine(int number)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT COUNT(*) AS Calls FROM Rings WHERE RLine=:Number"));
+    s.bind(QStringLiteral("Number"), qint64(number));
+    return s;
+}
+
+Statement callsOfUser(int number)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT COUNT(*) AS Calls FROM Rings WHERE NumberIn=:Number"));
+    s.bind(QStringLiteral("Number"), qint64(number));
     return s;
 }
 

@@ -94,6 +94,9 @@ struct CallFilter
     int longerThan = 0;   // seconds; 0: any length
     int sortField = 0;    // of sorts(); out of range: by date
     bool descending = false;
+    /// Also the calls whose line or subscriber is missing from the directories, with the bare
+    /// line number for the city number and the bare internal number for the name.
+    bool outsideDirectories = false;
     /// Chronological order read along the date index instead of sorted, when nothing narrows
     /// the calls to a line or a subscriber: the first rows come at once, not after the server
     /// has sorted the whole period. Only when the database has the indexes it names.
@@ -108,7 +111,16 @@ struct CallFilter
     /// The digits of numberPrefix, the only part of it that reaches the statement.
     QString prefixDigits() const;
     Statement statement() const;
+    /// One row, column OUTSIDE: how many calls the filter matches whose line or subscriber is
+    /// missing from the directories (whatever outsideDirectories says).
+    Statement outsideCount() const;
     static const SortOrders& sorts();
+
+private:
+    /// The conditions on direction and prefix, one a line.
+    void addConditions(Statement& s) const;
+    /// The conditions on subscriber, line and length, one a line.
+    void addNarrowing(Statement& s) const;
 };
 
 /// The lines directory in a stored order.
@@ -153,6 +165,9 @@ struct TalkSum
 /// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
 /// detailed report of one subscriber alone when numberIn is not 0.
 Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn = 0);
+/// One row, column CALLS: the calls logged under a line number or an internal number.
+Statement callsOfLine(int number);
+Statement callsOfUser(int number);
 /// The subscribers to be mailed their calls (SendMail = 1): number, name and address, by name.
 Statement mailRecipients();
 

@@ -11,6 +11,7 @@
 #include "ui/common/Widgets.h"
 #include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
+#include "ui/editors/TMailSetForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -82,7 +83,11 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     bbCancel->setEnabled(false);
     bbClose = new QPushButton(QStringLiteral("Закрыть"), this);
     bbClose->setObjectName(QStringLiteral("bbClose"));
-    for (QPushButton* b : {bbSend, bbCancel, bbClose})
+    // The window is modal: the menu item of the main window cannot be reached from here.
+    bbMailSettings = new QPushButton(QStringLiteral("Настройки почты…"), this);
+    bbMailSettings->setObjectName(QStringLiteral("bbMailSettings"));
+    connect(bbMailSettings, &QPushButton::clicked, this, &TMailForm::bbMailSettingsClick);
+    for (QPushButton* b : {bbSend, bbCancel, bbClose, bbMailSettings})
         b->setAutoDefault(false);
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -105,6 +110,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     top->addWidget(sbPeriod);
     top->addStretch();
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bbMailSettings);
     buttons->addWidget(ProgressBar, 1);
     buttons->addWidget(bbSend);
     buttons->addWidget(bbCancel);
@@ -122,6 +128,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     setTabOrder(clbUsers, bbSend);
     setTabOrder(bbSend, bbCancel);
     setTabOrder(bbCancel, bbClose);
+    setTabOrder(bbClose, bbMailSettings);
     resize(980, 560);
 
     LoadRecipients();
@@ -177,7 +184,12 @@ void TMailForm::LoadRecipients()
 QString TMailForm::ResultText(const mail::SendResult& r)
 {
     using S = mail::SendResult::Status;
+    using C = mail::SendResult::Cause;
     const QString reply = r.reply.isEmpty() ? r.detail : r.reply;
+    // The mail library's own words come last, for whoever looks into the fault.
+    const QString detail =
+        r.detail.isEmpty() ? QString() : QStringLiteral(" (подробности: %1)").arg(r.detail);
+    const QString server = QStringLiteral("%1, порт %2").arg(r.host).arg(r.port);
     switch (r.status) {
     case S::Sent:
         return QStringLiteral("отправлено");
@@ -187,10 +199,36 @@ QString TMailForm::ResultText(const mail::SendResult& r)
         return QStringLiteral("сервер не принял адрес отправителя: ") + reply;
     case S::MessageRefused:
         return QStringLiteral("письмо отклонено сервером: ") + reply;
-    case S::Unreachable:
-        return QStringLiteral("почтовый сервер недоступен: ") + r.detail;
+    case S::Unreachable: {
+        QString what;
+        switch (r.cause) {
+        case C::HostNotFound:
+            what = QStringLiteral("сервер с именем \"%1\" не найден").arg(r.host);
+            break;
+        case C::Refused:
+            what = QStringLiteral("не удалось соединиться с сервером %1: на этом порту "
+                                  "соединения не принимаются")
+                       .arg(server);
+            break;
+        case C::TimedOut:
+            what = QStringLiteral("сервер %1 не ответил вовремя").arg(server);
+            break;
+        case C::BadName:
+            what = QStringLiteral("неверное имя сервера \"%1\"").arg(r.host);
+            break;
+        case C::Dropped:
+            what = QStringLiteral("сервер %1 прервал соединение").arg(server);
+            break;
+        case C::Unknown:
+            what = QStringLiteral("нет соединения с сервером %1").arg(server);
+            break;
+        }
+        return QStringLiteral("почтовый сервер недоступен: ") + what + detail;
+    }
     case S::SecurityFailed:
-        return QStringLiteral("не удалось установить защищенное соединение: ") + r.detail;
+        return QStringLiteral("не удалось установить защищенное соединение с сервером %1")
+                   .arg(server) +
+               detail;
     case S::LoginFailed:
         return QStringLiteral("сервер не принял имя пользователя или пароль") +
                (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply);
@@ -201,16 +239,16 @@ QString TMailForm::ResultText(const mail::SendResult& r)
     case S::Failed:
         break;
     }
-    return QStringLiteral("ошибка отправки: ") + r.detail +
-           (r.reply.isEmpty() ? QString() : QStringLiteral(" (") + r.reply + u')');
+    return QStringLiteral("ошибка отправки через сервер %1").arg(server) +
+           (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply) + detail;
 }
 
 void TMailForm::setRunning(bool on)
 {
     m_running = on;
-    for (QWidget* w :
-         {static_cast<QWidget*>(dOT), static_cast<QWidget*>(dDo), static_cast<QWidget*>(sbPeriod),
-          static_cast<QWidget*>(clbUsers), static_cast<QWidget*>(bbSend)})
+    for (QWidget* w : {static_cast<QWidget*>(dOT), static_cast<QWidget*>(dDo),
+                       static_cast<QWidget*>(sbPeriod), static_cast<QWidget*>(clbUsers),
+                       static_cast<QWidget*>(bbSend), static_cast<QWidget*>(bbMailSettings)})
         w->setEnabled(!on);
     bbCancel->setEnabled(on);
     if (on)
@@ -225,9 +263,25 @@ void TMailForm::bbSendClick()
         return;
     const TMainObject& s = *m_dm.MainObject;
     m_from = mail::Address::parse(s.MailFrom);
-    if (s.MailServer.isEmpty() || !mail::plausibleAddress(m_from.address)) {
-        Messages::error(QStringLiteral("Не заданы настройки почты: сервер и адрес отправителя.\n"
-                                       "Их задает окно \"Настройки почты\" (меню \"Файл\")."),
+    // Exactly what is missing, and where it is set.
+    QStringList missing;
+    if (s.MailServer.trimmed().isEmpty())
+        missing << QStringLiteral("сервер");
+    if (s.MailFrom.trimmed().isEmpty())
+        missing << QStringLiteral("адрес отправителя");
+    const QString where = QStringLiteral("\nИх задает кнопка \"Настройки почты…\" этого окна.");
+    if (!missing.isEmpty()) {
+        Messages::error(QStringLiteral("Не заданы настройки почты: %1.")
+                                .arg(missing.join(QStringLiteral(" и "))) +
+                            where,
+                        this);
+        return;
+    }
+    if (!mail::plausibleAddress(m_from.address)) {
+        Messages::error(QStringLiteral("В настройках почты адрес отправителя \"%1\" - не "
+                                       "адрес электронной почты.")
+                                .arg(s.MailFrom) +
+                            where,
                         this);
         return;
     }
@@ -390,9 +444,14 @@ void TMailForm::sendFinished(int id, const mail::SendResult& result)
         ++m_sent;
         r.item->setCheckState(ColName, Qt::Unchecked);
     }
-    ProgressBar->setValue(++m_results);
-    PanelState->setText(
-        QStringLiteral("Отправка ... отправлено %1 из %2").arg(m_sent).arg(m_run.size()));
+    // The line and the bar tell one count: the messages done with, sent or not.
+    ++m_results;
+    PanelState->setText(QStringLiteral("Отправка ... %1 из %2 (отправлено %3, не отправлено %4)")
+                            .arg(m_results)
+                            .arg(m_run.size())
+                            .arg(m_sent)
+                            .arg(m_results - m_sent));
+    ProgressBar->setValue(m_results);
     if (result.stopsRun())
         stopRun(ResultText(result));
     else
@@ -420,8 +479,10 @@ void TMailForm::finishRun()
     m_report.reset();
     setRunning(false);
     const int total = int(m_run.size());
-    PanelState->setText(QStringLiteral("Отправлено %1 из %2").arg(m_sent).arg(total) +
-                        (m_cancelled ? QStringLiteral(" (рассылка прервана)") : QString()));
+    PanelState->setText(
+        QStringLiteral("Отправлено %1 из %2").arg(m_sent).arg(total) +
+        (m_sent < total ? QStringLiteral(", не отправлено %1").arg(total - m_sent) : QString()) +
+        (m_cancelled ? QStringLiteral(" (рассылка прервана)") : QString()));
     const QString reason = m_stopReason;
     emit runFinished();
     if (!reason.isEmpty())
@@ -432,6 +493,14 @@ void TMailForm::finishRun()
                         this);
     if (m_closeWhenDone)
         done(0);
+}
+
+void TMailForm::bbMailSettingsClick()
+{
+    if (m_running)
+        return;
+    TMailSetForm form(*m_dm.MainObject, this);
+    form.exec();
 }
 
 void TMailForm::bbCancelClick()

@@ -47,6 +47,8 @@ public:
     QPushButton* bbSend = nullptr;
     QPushButton* bbCancel = nullptr;
     QPushButton* bbClose = nullptr;
+    /// Opens the mail settings over this window.
+    QPushButton* bbMailSettings = nullptr;
     QProgressBar* ProgressBar = nullptr;
     QLabel* PanelState = nullptr;
 
@@ -54,6 +56,7 @@ public:
     void LoadRecipients();
     void bbSendClick();
     void bbCancelClick();
+    void bbMailSettingsClick();
     bool running() const { return m_running; }
 
     /// Adjusts the server settings of a run before it starts (tests shorten the timeouts).

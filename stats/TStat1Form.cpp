@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGraphicsLayout>
+#include <QGraphicsTextItem>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,13 +26,18 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
+#include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
 #include <algorithm>
+#include <QtMath>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -101,7 +108,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     chart->setBackgroundRoundness(0);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setVisible(false);
-    chart->legend()->setAlignment(Qt::AlignRight);
+    // Below the pie: the labels beside it keep the whole width.
+    chart->legend()->setAlignment(Qt::AlignBottom);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
     Chart2 = new QChartView(chart, this);
     Chart2->setObjectName(QStringLiteral("Chart2"));
@@ -113,6 +121,9 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     mShowLegend->setObjectName(QStringLiteral("mShowLegend"));
     mShowLegend->setCheckable(true);
     connect(mShowLegend, &QAction::triggered, this, &TStat1Form::mShowLegendClick);
+    // The labels' places change with the size of the pie.
+    connect(chart, &QChart::plotAreaChanged, this,
+            [this] { QTimer::singleShot(0, this, &TStat1Form::PlaceLabels); });
     connect(Chart2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(Chart2->mapToGlobal(p)); });
 
@@ -293,6 +304,7 @@ void TStat1Form::bbSaveClick()
         Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
     bbSave->setEnabled(true);
     Chart2->show();
+    PlaceLabels();
     m_computing = false;
 }
 
@@ -356,14 +368,86 @@ void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& 
                         QLocale().toString(slice->percentage() * 100.0, 'f', 1) + u'%');
 }
 
+void TStat1Form::PlaceLabels()
+{
+    const QList<QPieSlice*> slices = Series1->slices();
+    // Below this share of the pie a slice is named in the legend only.
+    constexpr double MinLabelShare = 0.02;
+    for (QPieSlice* slice : slices)
+        slice->setLabelVisible(slice->percentage() >= MinLabelShare);
+    // The labels as the chart has placed them (not the legend's texts). The chart may have
+    // shortened a text, so a label is known by where it stands: the end of its arm lies on the
+    // line through the middle of its slice.
+    QChart* chart = Chart2->chart();
+    const QPointF centre = chart->mapToScene(chart->plotArea().center());
+    std::vector<std::pair<QPieSlice*, QRectF>> placed;
+    for (QGraphicsItem* item : Chart2->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (!text || !text->isVisible() || chart->legend()->isAncestorOf(text))
+            continue;
+        const QRectF r = text->sceneBoundingRect();
+        const QPointF armEnd = r.center().x() >= centre.x() ? r.bottomLeft() : r.bottomRight();
+        const double angle = std::fmod(
+            qRadiansToDegrees(std::atan2(armEnd.x() - centre.x(), centre.y() - armEnd.y())) + 360.0,
+            360.0);
+        QPieSlice* nearest = nullptr;
+        double distance = 360;
+        for (QPieSlice* slice : slices) {
+            if (!slice->isLabelVisible())
+                continue;
+            const double d = std::abs(
+                std::remainder(slice->startAngle() + slice->angleSpan() / 2 - angle, 360.0));
+            if (d < distance) {
+                distance = d;
+                nearest = slice;
+            }
+        }
+        if (nearest)
+            placed.emplace_back(nearest, r.adjusted(-2, -1, 2, 1));
+    }
+    // The larger slice keeps its label; one that would touch a label kept goes to the legend.
+    std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+        return a.first->value() > b.first->value();
+    });
+    std::vector<QRectF> kept;
+    for (const auto& [slice, place] : placed) {
+        const bool covers = std::any_of(kept.begin(), kept.end(),
+                                        [&](const QRectF& r) { return r.intersects(place); });
+        if (covers)
+            slice->setLabelVisible(false);
+        else
+            kept.push_back(place);
+    }
+    updateLegend();
+}
+
+void TStat1Form::updateLegend()
+{
+    QChart* chart = Chart2->chart();
+    const bool all = mShowLegend->isChecked();
+    bool unnamed = false;
+    const QList<QLegendMarker*> markers = chart->legend()->markers(Series1);
+    for (QLegendMarker* marker : markers) {
+        auto* slice = qobject_cast<QPieLegendMarker*>(marker);
+        const bool named = slice && slice->slice()->isLabelVisible();
+        marker->setVisible(all || !named);
+        unnamed = unnamed || !named;
+    }
+    chart->legend()->setVisible(all || (unnamed && !markers.isEmpty()));
+    // The legend does not lay itself out again when markers come and go.
+    if (QGraphicsLayout* layout = chart->legend()->layout())
+        layout->invalidate();
+}
+
 void TStat1Form::PageControlChange()
 {
     clearResult();
+    updateLegend();
 }
 
 void TStat1Form::mShowLegendClick()
 {
-    Chart2->chart()->legend()->setVisible(mShowLegend->isChecked());
+    updateLegend();
 }
 
 void TStat1Form::reject()

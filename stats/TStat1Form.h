@@ -59,6 +59,10 @@ public:
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
+    /// Labels of slices too small to name beside them, or whose label would cover a larger
+    /// slice's, are hidden; those slices are named in the legend, which then shows them
+    /// (every slice while "Список" is checked).
+    void PlaceLabels();
 
     /// The statement of the last SumTalkSeconds, for checking.
     QStringList lastStatement() const { return m_lastStatement; }
@@ -75,6 +79,7 @@ private:
     void clearResult();
     /// Tells in PanelFailure which sums failed, one line per reason.
     void showFailures();
+    void updateLegend();
 
     TDM& m_dm;
     QDate m_from;

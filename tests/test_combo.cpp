@@ -71,6 +71,7 @@ private slots:
     void emptyResults();
     void incrementalSearchInCyrillic();
     void backspaceAndEscape();
+    void dropDownShowsTheLongestItemWhole();
 };
 
 void TestCombo::fillsAndHandsBackKeys()
@@ -216,6 +217,22 @@ void TestCombo::backspaceAndEscape()
     QVERIFY(c.listDropped());
     QCOMPARE(c.currentIndex(), 1);
     c.hidePopup();
+}
+
+void TestCombo::dropDownShowsTheLongestItemWhole()
+{
+    Fixture f;
+    QVERIFY2(f.make(), qPrintable(f.t.error()));
+    const QString longName = QStringLiteral("Константинопольская-Верхнеднепровская Александра");
+    f.t.exec({QStringLiteral("INSERT INTO Users VALUES (105, '%1', '', 0, 0)").arg(longName)});
+    TComboQuery& c = *f.users;
+    c.setFixedWidth(120);
+    c.show();
+    c.FillItems(0);
+    QTest::keyClick(&c, Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(QTest::qWaitFor([&] { return c.view()->isVisible(); }));
+    QVERIFY2(c.view()->viewport()->width() >= c.view()->fontMetrics().horizontalAdvance(longName),
+             qPrintable(QString::number(c.view()->viewport()->width())));
 }
 
 KELVORA_TEST_MAIN(TestCombo)

@@ -97,6 +97,7 @@ private slots:
     void newUserThroughTheEditor();
     void refusedFilterListIsToldWhereItFails();
     void mailColumnStaysNarrow();
+    void longNamesOnANarrowScreen();
 };
 
 void TestDirectories::linesLoadOnceAndSortByEachColumn()
@@ -375,6 +376,27 @@ void TestDirectories::mailColumnStaysNarrow()
     QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
     s.form.GridUsers->horizontalHeader()->resizeSection(mail, 40);
     QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
+}
+
+void TestDirectories::longNamesOnANarrowScreen()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    const QString dept = QStringLiteral("Отдел материально-технического снабжения и сбыта");
+    t.exec({QStringLiteral("INSERT INTO Depts VALUES (10, '%1', 0)").arg(dept)});
+    Session s(t);
+    QVERIFY(s.ok);
+    // The window fits a screen 1,024 pixels wide with room to spare, on every tab.
+    for (int tab : {0, 1, 2}) {
+        s.form.PageControl->setCurrentIndex(tab);
+        s.form.resize(900, 700);
+        QVERIFY(QTest::qWaitFor([&] { return s.form.width() == 900; }));
+    }
+    QTreeWidget* tree = s.form.twDepts;
+    QTreeWidgetItem* node = tree->topLevelItem(0)->child(0);
+    QCOMPARE(node->toolTip(0), dept);
+    // The tree scrolls sideways to the end of the name.
+    QVERIFY(tree->header()->sectionSize(0) >= tree->fontMetrics().horizontalAdvance(dept));
 }
 
 KELVORA_TEST_MAIN(TestDirectories)

@@ -1,5 +1,6 @@
 // The line, user and department editors and the department list, against a real database,
 // with a second client holding locks.
+#include "support/CallData.h"
 #include "support/TestDatabase.h"
 #include "support/TestMain.h"
 
@@ -68,6 +69,7 @@ private slots:
     void lineHeldByAnotherClient();
     void userEditor();
     void userEditorRollsBackAFailure();
+    void renumberingANumberThatHasCalls();
     void departmentEditor();
     void departmentList();
     void keysTypedIntoTheWindows();
@@ -226,6 +228,44 @@ void TestEditors::userEditor()
             .toInt(),
         0);
     QVERIFY(p.value(QStringLiteral("SELECT NumberIN FROM Users WHERE NumberIN=101")).isNull());
+}
+
+void TestEditors::renumberingANumberThatHasCalls()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t); // line 1 has 5 calls, subscriber 101 has 4
+    Program p(t);
+    db::Query& lines =
+        p.open(p.dm.ibQueryLines, QStringLiteral("SELECT * FROM Lines WHERE NumberLine=1"));
+    TLineForm line(p.dm);
+    line.EditMode = 1;
+    line.SourceData = &lines;
+    line.show();
+    line.seNumberLine->setValue(7);
+    Messages::setNextAnswer(QMessageBox::Cancel);
+    QTest::mouseClick(line.bbSave, Qt::LeftButton);
+    QVERIFY2(texts().size() == 1 && texts()[0].contains(QStringLiteral(
+                                        "звонков: 5. Они останутся под старым номером 1")),
+             qPrintable(texts()[0]));
+    QCOMPARE(p.value(QStringLiteral("SELECT COUNT(*) FROM Lines WHERE NumberLine=1")).toInt(), 1);
+    QTest::mouseClick(line.bbSave, Qt::LeftButton); // asked again, answered OK
+    QCOMPARE(line.result(), 1);
+    QCOMPARE(p.value(QStringLiteral("SELECT COUNT(*) FROM Lines WHERE NumberLine=7")).toInt(), 1);
+    Messages::clearShown();
+    db::Query& users =
+        p.open(p.dm.ibQueryUsers, QStringLiteral("SELECT * FROM Users WHERE NumberIN=101"));
+    TUserForm user(p.dm);
+    user.EditMode = 1;
+    user.SourceData = &users;
+    user.show();
+    user.seNumberIn->setValue(150);
+    Messages::setNextAnswer(QMessageBox::Cancel);
+    QTest::mouseClick(user.bbSave, Qt::LeftButton);
+    QVERIFY2(texts().value(0).contains(QStringLiteral("звонков: 4. Они останутся под старым "
+                                                      "номером 101")),
+             qPrintable(texts().value(0)));
+    QVERIFY(user.isVisible());
 }
 
 void TestEditors::userEditorRollsBackAFailure()

@@ -362,7 +362,14 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
             .arg(m.address(QStringLiteral("alekseev"))),
     });
     m.open();
+    // The state line and the bar tell one count, also when a message is refused.
+    QStringList counts;
+    connect(m.form->ProgressBar, &QProgressBar::valueChanged, this, [&](int v) {
+        if (v > 0 && !m.form->PanelState->text().contains(QStringLiteral("... %1 из 3").arg(v)))
+            counts << m.form->PanelState->text();
+    });
     QVERIFY(m.send());
+    QCOMPARE(counts, QStringList());
     // In name order: Алексеев, Иванов (refused), Петрова; the one after the refusal still goes.
     QCOMPARE(m.result(100), QStringLiteral("отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("отправлено"));
@@ -400,6 +407,10 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown[0].contains(QStringLiteral("почтовый сервер недоступен")), qPrintable(shown[0]));
     QVERIFY2(m.result(100).startsWith(QStringLiteral("почтовый сервер недоступен")),
+             qPrintable(m.result(100)));
+    // In the program's words: which server and port, what failed; the library's own text after.
+    QVERIFY2(m.result(100).contains(QStringLiteral("127.0.0.1, порт 1: на этом порту соединения "
+                                                   "не принимаются (подробности: ")),
              qPrintable(m.result(100)));
     QCOMPARE(m.result(101), QStringLiteral("не отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
@@ -605,6 +616,22 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
     QVERIFY(!m.send());
     QCOMPARE(errors().size(), 1);
     QVERIFY(errors()[0].contains(QStringLiteral("Настройки почты")));
+    // Exactly what is missing: here the sender alone.
+    Messages::clearShown();
+    s.MailServer = QStringLiteral("127.0.0.1");
+    const QString from = s.MailFrom;
+    s.MailFrom.clear();
+    QVERIFY(!m.send());
+    QCOMPARE(errors().value(0).section(u'\n', 0, 0),
+             QStringLiteral("Не заданы настройки почты: адрес отправителя."));
+    // The window opens the settings itself; what is saved there is what the next run uses.
+    test::whenModal([&](QDialog* d) {
+        static_cast<TMailSetForm*>(d)->eFrom->setText(from);
+        QTest::mouseClick(static_cast<TMailSetForm*>(d)->bbSave, Qt::LeftButton);
+    });
+    QTest::mouseClick(m.form->bbMailSettings, Qt::LeftButton);
+    QCOMPARE(s.MailFrom, from);
+    s.MailServer.clear();
 
     Messages::clearShown();
     s.MailServer = QStringLiteral("127.0.0.1");

@@ -154,7 +154,11 @@ void TestPresentation::directoryCaptions()
     lines.sql().add(QStringLiteral("SELECT * FROM Lines"));
     lines.open();
     ApplyFieldLabels(lines);
-    QCOMPARE(lines.field(QStringLiteral("RCOMSUM")).displayText(), QStringLiteral("1234.50"));
+    // Shown in the operator's own form: the decimal comma of a Russian desktop.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const QString sum = lines.field(QStringLiteral("RCOMSUM")).displayText();
+    QLocale::setDefault(QLocale::system());
+    QCOMPARE(sum, QStringLiteral("1234,50"));
     QCOMPARE(lines.field(QStringLiteral("ETC")).displayLabel(), QStringLiteral("Примечания"));
     QCOMPARE(lines.field(QStringLiteral("ADDINFO")).displayLabel(), QStringLiteral("Доп."));
     QCOMPARE(ChooseValue(true, 1, 2), 1);

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
+#include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
 
@@ -70,6 +72,7 @@ private slots:
     void captionsAndMessages();
     void cannotCloseWhileComputing();
     void sumsThatFailedAreTold();
+    void smallSlicesGoToTheLegend();
 };
 
 void TestStats::statementsAndFigures()
@@ -137,10 +140,13 @@ void TestStats::slicesOfLines()
     w->clbLinesOut->item(1)->setCheckState(Qt::Unchecked);
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
     QCOMPARE(labels(w->Series1).last(), QStringLiteral("Прочие ") + percent(0));
-    // The legend follows "Список"; a tab change empties the result, the marks stay.
-    QVERIFY(!w->Chart2->chart()->legend()->isVisible());
+    // The slice of 0 % is named in the legend alone; "Список" lists every slice. A tab change
+    // empties the result, the marks stay.
+    QVERIFY(w->Chart2->chart()->legend()->isVisible());
+    QVERIFY(!w->Series1->slices().last()->isLabelVisible());
     w->mShowLegend->trigger();
     QVERIFY(w->Chart2->chart()->legend()->isVisible());
+    QVERIFY(w->Series1->slices().first()->isLabelVisible());
     w->PageControl->setCurrentIndex(1);
     QCOMPARE(w->Series1->count(), 0);
     QVERIFY(w->PanelTotalTime->text().isEmpty());
@@ -215,6 +221,51 @@ void TestStats::cannotCloseWhileComputing()
     QCOMPARE(w->Series1->count(), 2); // the result was drawn whole
     w->reject();
     QVERIFY(!w->isVisible());
+}
+
+void TestStats::smallSlicesGoToTheLegend()
+{
+    // Eight subscribers of 3 % each side by side at the top of the pie, one of 76 %, two of
+    // a few seconds.
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    QStringList sql{QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)")};
+    const int seconds[] = {300, 300, 300, 300, 300, 300, 300, 300, 7580, 10, 10};
+    for (int i = 0; i < 11; ++i) {
+        sql << QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (%1, 'Абонент%2 Т')")
+                   .arg(101 + i)
+                   .arg(i, 2, 10, QLatin1Char('0'));
+        sql << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(10, i, 0)), seconds[i], 8125551,
+                                1, 101 + i);
+    }
+    t.exec(sql);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.form.cqLines, *s.form.cqUsers);
+    w.show();
+    w.PageControl->setCurrentIndex(1);
+    TStat1Form::SetAllChecked(*w.clbLinesIn, true);
+    QTest::mouseClick(w.bbSave, Qt::LeftButton);
+    QCOMPARE(w.Series1->count(), 11);
+    QTest::qWait(50); // the chart lays out again once its size is known
+    QList<QRectF> labels;
+    QLegend* legend = w.Chart2->chart()->legend();
+    for (QGraphicsItem* item : w.Chart2->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+            if (text->isVisible() && !text->toPlainText().isEmpty() && !legend->isAncestorOf(text))
+                labels << text->sceneBoundingRect();
+    for (int i = 0; i < labels.size(); ++i)
+        for (int j = i + 1; j < labels.size(); ++j)
+            QVERIFY(!labels[i].intersects(labels[j]));
+    // Every slice without its label is named in the legend, and some are.
+    int unnamed = 0;
+    for (QLegendMarker* marker : legend->markers(w.Series1)) {
+        const QPieSlice* slice = static_cast<QPieLegendMarker*>(marker)->slice();
+        QCOMPARE(marker->isVisible(), !slice->isLabelVisible());
+        unnamed += !slice->isLabelVisible();
+    }
+    QVERIFY(unnamed >= 2 && legend->isVisible());
+    QVERIFY(w.Series1->slices()[8]->isLabelVisible());
 }
 
 // A sum that fails is not a share of 0 %: the window says what it could not count and why,

@@ -3,6 +3,10 @@
 #include "DataGrid.h"
 
 #include <QHeaderView>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
 
 namespace grid {
 
@@ -48,7 +52,14 @@ std::vector<QVariant> GridTable::rowValues(qint64 row) const
         for (int c : m_columns) {
             const db::Field* f = m_grid.columnField(c);
             const QString shown = f->displayText();
-            if (f->isNumeric() && !f->isNull() && shown == f->plainText())
+            // A number shown in the user's own form (a decimal comma) is still that number.
+            bool same = false;
+            if (f->isNumeric() && !f->isNull() && shown != f->plainText()) {
+                const double read = QLocale().toDouble(shown, &same);
+                const double value = f->asDouble();
+                same = same && std::abs(read - value) <= 1e-9 * std::max(1.0, std::abs(value));
+            }
+            if (f->isNumeric() && !f->isNull() && (same || shown == f->plainText()))
                 out.emplace_back(f->asDouble());
             else
                 out.emplace_back(shown);

@@ -212,6 +212,8 @@ SendResult SmtpClient::send(const Message& message)
     result.replyCode = int(reply);
     result.reply = QString::fromUtf8(seen.reply);
     result.detail = QString::fromUtf8(d->error[0] ? d->error : curl_easy_strerror(code));
+    result.host = s.host.trimmed();
+    result.port = s.port;
     const QByteArray& stage = seen.stage;
     switch (code) {
     case CURLE_OK:
@@ -223,10 +225,20 @@ SendResult SmtpClient::send(const Message& message)
         break;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
+        result.status = Status::Unreachable;
+        result.cause = SendResult::Cause::HostNotFound;
+        break;
     case CURLE_COULDNT_CONNECT:
+        result.status = Status::Unreachable;
+        result.cause = SendResult::Cause::Refused;
+        break;
     case CURLE_OPERATION_TIMEDOUT:
+        result.status = Status::Unreachable;
+        result.cause = SendResult::Cause::TimedOut;
+        break;
     case CURLE_URL_MALFORMAT:
         result.status = Status::Unreachable;
+        result.cause = SendResult::Cause::BadName;
         break;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -249,9 +261,10 @@ SendResult SmtpClient::send(const Message& message)
         else if (stage == "DATA")
             result.status = Status::MessageRefused;
         else if (stage.isEmpty() || stage == "EHLO" || stage == "HELO" || stage == "QUIT" ||
-                 seen.reply.isEmpty())
+                 seen.reply.isEmpty()) {
             result.status = Status::Unreachable;
-        else
+            result.cause = SendResult::Cause::Dropped;
+        } else
             result.status = Status::Failed;
         break;
     }

@@ -44,7 +44,20 @@ struct SendResult
         Cancelled, ///< not tried: the run was cancelled before its turn
         Skipped    ///< not tried: an earlier message found the server unusable
     };
+    /// Why the server could not be reached (Status::Unreachable), as far as it is known.
+    enum class Cause
+    {
+        Unknown,
+        HostNotFound, ///< the server's name is not known to the name service
+        Refused,      ///< nobody accepts connections on that port
+        TimedOut,     ///< no answer within the timeouts
+        BadName,      ///< the server's name cannot form an address
+        Dropped       ///< the server closed the connection or never greeted
+    };
     Status status = Status::Failed;
+    Cause cause = Cause::Unknown;
+    QString host; ///< the server the message went to, as configured
+    int port = 0;
     int replyCode = 0; ///< the server's last reply code, 0 when it gave none
     QString reply;     ///< the server's last reply line
     QString detail;    ///< libcurl's description of the failure

@@ -161,7 +161,10 @@ QString ReportEngine::textOf(const QVariant& value)
     }
     case QMetaType::Double: {
         const double d = value.toDouble();
-        return d == qint64(d) ? QString::number(qint64(d)) : QString::number(d, 'f', 2);
+        // Shown to a reader: the decimal sign of the user's locale.
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return d == qint64(d) ? QString::number(qint64(d)) : locale.toString(d, 'f', 2);
     }
     default:
         return value.toString();

@@ -1,7 +1,13 @@
 #include "Widgets.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace ui {
 
@@ -31,6 +37,28 @@ QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent)
     auto* l = new QLabel(text, parent);
     l->setBuddy(buddy);
     return l;
+}
+
+void fitDropDownToItems(QComboBox* box)
+{
+    const auto fit = [box] {
+        QAbstractItemView* view = box->view();
+        const QFontMetrics metrics(view->font());
+        int widest = 0;
+        for (int i = 0; i < box->count(); ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+        // Room for the item's margins, the frame and a scroll bar.
+        const int room = 2 * box->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 16 +
+                         2 * view->frameWidth() +
+                         box->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        view->setMinimumWidth(widest > 0 ? widest + room : 0);
+    };
+    QAbstractItemModel* model = box->model();
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, box, fit);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, box, fit);
+    QObject::connect(model, &QAbstractItemModel::modelReset, box, fit);
+    QObject::connect(model, &QAbstractItemModel::dataChanged, box, fit);
+    fit();
 }
 
 } // namespace ui

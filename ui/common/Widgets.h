@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QComboBox;
 class QLabel;
 class QWidget;
 
@@ -22,5 +23,8 @@ public:
 QLabel* panel(QWidget* parent, const QString& name, int minimumWidth = 120);
 /// A label whose mnemonic moves the focus to `buddy`.
 QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent);
+/// Keeps the drop-down list of `box` as wide as its longest item (never narrower than the box),
+/// whenever its items change, so that no item is cut in its middle.
+void fitDropDownToItems(QComboBox* box);
 
 } // namespace ui

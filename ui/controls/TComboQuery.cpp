@@ -1,6 +1,7 @@
 #include "TComboQuery.h"
 
 #include "db/DbError.h"
+#include "ui/common/Widgets.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@ TComboQuery::TComboQuery(QWidget* parent) : QComboBox(parent)
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(8);
     setStyleSheet(QStringLiteral("combobox-popup: 0;")); // a list of 8 rows, not the whole screen
+    ui::fitDropDownToItems(this);
     HintWindow = new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint);
     HintWindow->setObjectName(QStringLiteral("HintWindow"));
     HintWindow->setFrameShape(QFrame::Box);

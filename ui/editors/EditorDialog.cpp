@@ -4,6 +4,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "db/Query.h"
 #include "ui/common/Guarded.h"
 
 #include <QHBoxLayout>
@@ -58,6 +59,30 @@ void EditorDialog::showEvent(QShowEvent* event)
         if (m_firstInput)
             m_firstInput->setFocus(Qt::TabFocusReason); // its text selected, as by Tab
     }
+}
+
+bool EditorDialog::confirmRenumber(const stmt::Statement& countCalls, const QString& whose,
+                                   int oldNumber, int newNumber, const QString& what)
+{
+    m_dm.EnsureUsable();
+    db::Query q(m_dm.ibDatabase, m_dm.ibTranRO);
+    countCalls.applyTo(q);
+    q.open();
+    const qint64 calls = q.field(QStringLiteral("CALLS")).asInt64();
+    q.close();
+    if (calls == 0)
+        return true;
+    // The call log is the exchange's record and is not rewritten: the calls stay where they are.
+    return Messages::confirm(
+        QStringLiteral("%1 %2 записано звонков: %3. Они останутся под старым номером %2 и "
+                       "не будут видны в списке звонков и отчетах по справочникам.\n\n"
+                       "Сменить %4 на %5?")
+            .arg(whose)
+            .arg(oldNumber)
+            .arg(calls)
+            .arg(what)
+            .arg(newNumber),
+        this);
 }
 
 void EditorDialog::bbSaveClick()

@@ -41,6 +41,11 @@ protected:
     /// The statement that saves the input. A database error here (before anything ran) is
     /// reported and leaves the write transaction as it is.
     virtual stmt::Statement statement() = 0;
+    /// Before a number that has calls is changed: counts the calls logged under the old number
+    /// (a statement of one row, column CALLS) and, when there are any, asks whether to go on,
+    /// saying how many calls keep the old number. True to go on.
+    bool confirmRenumber(const stmt::Statement& countCalls, const QString& whose, int oldNumber,
+                         int newNumber, const QString& what);
     /// Whether a refused statement rolls the write transaction back.
     virtual bool rollsBackRefusal() const { return true; }
     void showEvent(QShowEvent* event) override;

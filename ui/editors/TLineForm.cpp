@@ -61,11 +61,18 @@ void TLineForm::FormActivate()
 
 bool TLineForm::validate()
 {
-    if (seNumberTown->value() > 0)
-        return true;
-    Messages::error(QStringLiteral("Запишите номер телефона"), this);
-    seNumberTown->setFocus();
-    return false;
+    if (seNumberTown->value() <= 0) {
+        Messages::error(QStringLiteral("Запишите номер телефона"), this);
+        seNumberTown->setFocus();
+        return false;
+    }
+    if (EditMode == 1 && seNumberLine->value() != OldNumberLine &&
+        !confirmRenumber(stmt::callsOfLine(OldNumberLine), QStringLiteral("На линии"),
+                         OldNumberLine, seNumberLine->value(), QStringLiteral("номер линии"))) {
+        seNumberLine->setFocus();
+        return false;
+    }
+    return true;
 }
 
 stmt::Statement TLineForm::statement()

@@ -3,9 +3,10 @@
 #include "app/Messages.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "ui/controls/TSimpleBox.h"
 #include "db/DbError.h"
 #include "ui/common/Guarded.h"
+#include "ui/common/Widgets.h"
+#include "ui/controls/TSimpleBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@ TUserForm::TUserForm(TDM& dm, QWidget* parent)
     cbDept = new QComboBox(this);
     cbDept->setObjectName(QStringLiteral("cbDept"));
     cbDept->setEditable(false);
+    ui::fitDropDownToItems(cbDept);
     seNumberIn = new QSpinBox(this);
     seNumberIn->setObjectName(QStringLiteral("seNumberIn"));
     seNumberIn->setRange(1, 349);
@@ -70,11 +72,18 @@ void TUserForm::FormActivate()
 
 bool TUserForm::validate()
 {
-    if (!eFio->text().trimmed().isEmpty())
-        return true;
-    Messages::error(QStringLiteral("Запишите фамилию"), this);
-    eFio->setFocus();
-    return false;
+    if (eFio->text().trimmed().isEmpty()) {
+        Messages::error(QStringLiteral("Запишите фамилию"), this);
+        eFio->setFocus();
+        return false;
+    }
+    if (EditMode == 1 && seNumberIn->value() != OldNumberIn &&
+        !confirmRenumber(stmt::callsOfUser(OldNumberIn), QStringLiteral("Под номером"), OldNumberIn,
+                         seNumberIn->value(), QStringLiteral("внутренний номер"))) {
+        seNumberIn->setFocus();
+        return false;
+    }
+    return true;
 }
 
 stmt::Statement TUserForm::statement()

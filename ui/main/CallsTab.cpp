@@ -5,6 +5,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "db/Query.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -39,9 +40,11 @@ constexpr int AnnounceMs = 200;
 
 CallsTab::~CallsTab()
 {
-    // The worker tells this object about rows: it ends before the object does.
+    // The workers tell this object about rows: they end before the object does.
     if (m_dm && m_loading)
         m_dm->ibQueryRings.stopFetch();
+    if (m_outsideQuery)
+        m_outsideQuery->stopFetch();
 }
 
 CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
@@ -67,7 +70,9 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
         c->NeedFirstItem = true;
         c->FirstItem = QStringLiteral("ВСЕ");
         c->setHintFont(hint);
-        c->setMinimumWidth(200);
+        // The field keeps its width whatever the names; the list drops as wide as they need.
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(14);
     }
     cqUsers->KeyFieldName = QStringLiteral("NumberIN");
     cqUsers->ShowFieldName = QStringLiteral("FIO");
@@ -79,6 +84,10 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     cbOUT = new QCheckBox(QStringLiteral("Исходящие звонки"), filter);
     cbOUT->setObjectName(QStringLiteral("cbOUT"));
     cbOUT->setChecked(true);
+    cbOutside = new QCheckBox(QStringLiteral("Звонки вне справочников"), filter);
+    cbOutside->setObjectName(QStringLiteral("cbOutside"));
+    cbOutside->setToolTip(QStringLiteral("Показать и звонки линий и абонентов, которых нет в "
+                                         "справочниках: вместо имени - номер"));
     seNumberBeg = new QLineEdit(filter);
     seNumberBeg->setObjectName(QStringLiteral("seNumberBeg"));
     seNumberBeg->setMaxLength(20);
@@ -103,18 +112,24 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     g->addWidget(ui::labelFor(QStringLiteral("Пользователи"), cqUsers, filter), 0, 4);
     g->addWidget(cqUsers, 0, 5);
     g->addWidget(cbIN, 0, 6);
-    g->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter), 0, 7);
-    g->addWidget(seNumberBeg, 0, 8);
     g->addWidget(ui::labelFor(QStringLiteral("Линии"), cqLines, filter), 1, 4);
     g->addWidget(cqLines, 1, 5);
     g->addWidget(cbOUT, 1, 6);
-    g->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter), 1, 7);
+    // The prefix and the length on a row of their own, so that the window fits a narrow screen.
+    auto* prefix = new QHBoxLayout;
+    prefix->addWidget(ui::labelFor(QStringLiteral("Номер абонента с цифры"), seNumberBeg, filter));
+    prefix->addWidget(seNumberBeg);
+    prefix->addStretch();
+    g->addLayout(prefix, 2, 0, 1, 4);
     auto* len = new QHBoxLayout;
+    len->addWidget(ui::labelFor(QStringLiteral("Длительность более"), seRingLen, filter));
     len->addWidget(seRingLen);
     len->addWidget(new QLabel(QStringLiteral("сек."), filter));
-    g->addLayout(len, 1, 8);
-    g->addWidget(sbStart, 0, 9, 2, 1);
-    g->setColumnStretch(10, 1);
+    len->addStretch();
+    g->addLayout(len, 2, 4, 1, 2);
+    g->addWidget(cbOutside, 2, 6);
+    g->addWidget(sbStart, 0, 7, 2, 1);
+    g->setColumnStretch(8, 1);
 
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
@@ -161,6 +176,7 @@ void CallsTab::init(TDM& dm)
     cqUsers->setConnection(dm.ibDatabase, dm.ibTranRO);
     cqLines->setConnection(dm.ibDatabase, dm.ibTranRO);
     GridRings->setQuery(&dm.ibQueryRings);
+    m_outsideQuery = std::make_unique<db::Query>(dm.ibDatabase, dm.ibTranRO);
 }
 
 void CallsTab::activate()
@@ -246,6 +262,7 @@ void CallsTab::RunCallQuery()
     filter.user = cqUsers->GetKeyValue();
     filter.line = cqLines->GetKeyValue();
     filter.longerThan = seRingLen->value();
+    filter.outsideDirectories = cbOutside->isChecked();
     const int fieldRing =
         (s.FieldRing >= 0 && s.FieldRing < stmt::CallFilter::sorts().count()) ? s.FieldRing : 0;
     filter.sortField = fieldRing;
@@ -298,6 +315,19 @@ void CallsTab::RunCallQuery()
         return;
     }
     GridRings->endReload();
+    // How many calls of the period the directories leave out: counted beside the load.
+    m_loadNote.clear();
+    m_outsideCount = -1;
+    m_outsideShown = filter.outsideDirectories;
+    m_outsideQuery->stopFetch();
+    try {
+        filter.outsideCount().applyTo(*m_outsideQuery);
+        m_outsideQuery->openInBackground([this] {
+            QMetaObject::invokeMethod(this, &CallsTab::takeOutsideCount, Qt::QueuedConnection);
+        });
+    } catch (const db::DbError&) {
+        // Only a note of the status bar is missing then; the list itself is whole.
+    }
     m_loading = true;
     m_firstScreenShown = false;
     m_loadSort = {fieldRing, s.DescRing};
@@ -389,13 +419,45 @@ void CallsTab::finishLoad()
     sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     sbStart->setEnabled(true);
     emit resultChanged();
-    if (state == db::DataSet::FetchState::Stopped) {
-        emit statusMessage(QStringLiteral("Загрузка остановлена: показаны не все звонки периода"));
-    } else if (state == db::DataSet::FetchState::Failed) {
-        emit statusMessage(QStringLiteral("Загрузка прервана: показаны не все звонки периода"));
+    if (state == db::DataSet::FetchState::Stopped)
+        m_loadNote = QStringLiteral("Загрузка остановлена: показаны не все звонки периода");
+    else if (state == db::DataSet::FetchState::Failed)
+        m_loadNote = QStringLiteral("Загрузка прервана: показаны не все звонки периода");
+    showStatus();
+    if (state == db::DataSet::FetchState::Failed) {
         if (q.fetchError())
             ui::showFailure(this, std::make_exception_ptr(*q.fetchError()));
     }
+}
+
+void CallsTab::takeOutsideCount()
+{
+    if (!m_outsideQuery->fetching())
+        return; // a notice of a count that was stopped
+    m_outsideQuery->takeFetched(TakeBudgetMs);
+    if (m_outsideQuery->fetching())
+        return;
+    if (m_outsideQuery->fetchState() == db::DataSet::FetchState::Finished &&
+        m_outsideQuery->recordCount() > 0) {
+        m_outsideQuery->first();
+        m_outsideCount = m_outsideQuery->field(QStringLiteral("OUTSIDE")).asInt64();
+    }
+    showStatus();
+}
+
+void CallsTab::showStatus()
+{
+    QStringList notes;
+    if (!m_loadNote.isEmpty())
+        notes << m_loadNote;
+    if (m_outsideCount > 0)
+        notes << QStringLiteral("Звонков вне справочников: %1 (%2)")
+                     .arg(m_outsideCount)
+                     .arg(m_outsideShown
+                              ? QStringLiteral("показаны в списке с номерами вместо имен")
+                              : QStringLiteral("в списке не показаны, см. \"Звонки вне "
+                                               "справочников\""));
+    emit statusMessage(notes.join(QStringLiteral("; ")));
 }
 
 void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)

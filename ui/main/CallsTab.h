@@ -5,7 +5,12 @@
 
 #include <QElapsedTimer>
 
+#include <memory>
 #include <utility>
+
+namespace db {
+class Query;
+}
 
 class QCheckBox;
 class QDateEdit;
@@ -60,6 +65,8 @@ public:
     TComboQuery* cqLines = nullptr;
     QCheckBox* cbIN = nullptr;
     QCheckBox* cbOUT = nullptr;
+    /// Also the calls whose line or subscriber the directories do not hold.
+    QCheckBox* cbOutside = nullptr;
     QLineEdit* seNumberBeg = nullptr;
     QSpinBox* seRingLen = nullptr;
     QPushButton* sbStart = nullptr;
@@ -77,6 +84,8 @@ private:
     void takeRows();
     void showFirstScreen();
     void finishLoad();
+    void takeOutsideCount();
+    void showStatus();
 
     std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
     bool m_loading = false;
@@ -87,4 +96,9 @@ private:
     qint64 m_sum = 0;          // RingLength of the rows that arrived
     std::pair<int, int> m_loadSort{0, 0};
     bool m_loadAlongIndexes = false; // the running load names the date indexes
+    // Counts, off this thread, the calls of the filter outside the directories.
+    std::unique_ptr<db::Query> m_outsideQuery;
+    qint64 m_outsideCount = -1;  // -1: not known (yet)
+    bool m_outsideShown = false; // the run showed them
+    QString m_loadNote;
 };

@@ -49,6 +49,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         StatusPanel[i] = new QLabel(this);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     }
+    // A long database path does not widen the window: it is cut, and whole in the tooltip.
+    StatusPanel[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusPanel[1]->setAlignment(Qt::AlignCenter);
     StatusPanel[2]->setAlignment(Qt::AlignCenter);
     StatusPanel[1]->setFixedWidth(100);
@@ -249,6 +251,7 @@ void TMainForm::FormActivate()
 void TMainForm::ShowConnectionInStatusBar()
 {
     StatusPanel[0]->setText(m_dm->MainObject->DatabasePath);
+    StatusPanel[0]->setToolTip(m_dm->MainObject->DatabasePath);
     StatusPanel[1]->setText(m_dm->MainObject->User);
     StatusPanel[2]->clear();
 }

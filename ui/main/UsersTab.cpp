@@ -32,6 +32,11 @@ UsersTab::UsersTab(QWidget* parent) : MainTab(parent)
     twDepts = new QTreeWidget(Splitter);
     twDepts->setObjectName(QStringLiteral("twDepts"));
     twDepts->setHeaderHidden(true);
+    // A long department name shows whole: the tree scrolls sideways, and the name is the
+    // node's tooltip too.
+    twDepts->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    twDepts->header()->setStretchLastSection(false);
+    twDepts->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     twDepts->setMinimumWidth(50);
     twDepts->setRootIsDecorated(false);
     twDepts->setLineWidth(3);
@@ -137,6 +142,7 @@ void UsersTab::AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* und
     for (q.first(); !q.eof(); q.next()) {
         auto* node = new QTreeWidgetItem(under, QStringList{name.asString()});
         node->setData(0, Qt::UserRole, key.asInteger());
+        node->setToolTip(0, node->text(0));
         node->setIcon(0, icon);
     }
     twDepts->setUpdatesEnabled(true);
