@@ -81,6 +81,8 @@ private slots:
     void callRowsAreCompact();
     void backgroundFetchGivesTheSameRows();
     void backgroundFetchStopsFailsAndEnds();
+    void backgroundFetchKeepsItsAttachment();
+    void rowsGoOutWhileTheServerStillLooks();
     void readCommittedSeesLaterCommits();
     void nowaitConflictFailsAtOnce();
     void duplicateKeyAndOtherErrors();
@@ -484,6 +486,96 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
         QVERIFY(!q.fetching());
         QVERIFY(!q.isOpen());
     }
+}
+
+namespace {
+
+// The attachments to the file other than the caller's, as the server lists them now.
+QList<int> otherAttachments(Database& database)
+{
+    Transaction tr(database); // the monitoring tables hold still for a transaction
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(database, tr);
+    q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
+                               "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
+    q.open();
+    QList<int> ids;
+    for (; !q.eof(); q.next())
+        ids << q.fields().front()->asInteger();
+    return ids;
+}
+
+// Three rows at once, then a long search for a fourth.
+const QString SlowFourthRow = QStringLiteral(
+    "EXECUTE BLOCK RETURNS (N INTEGER) AS DECLARE I BIGINT = 0; BEGIN N = 1; SUSPEND; N = 2; "
+    "SUSPEND; N = 3; SUSPEND; WHILE (I < 4000000000) DO I = I + 1; N = 4; SUSPEND; END");
+
+} // namespace
+
+void TestDb::backgroundFetchKeepsItsAttachment()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
+    auto own = attach(t.path());
+    Transaction tr(*own);
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(*own, tr);
+    q.sql().add(QStringLiteral("SELECT NumberTown FROM Lines"));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    const QList<int> first = otherAttachments(t.database());
+    QCOMPARE(first.size(), 2); // the query's database and its worker's, kept after the run
+    // The next runs fetch over the same attachment.
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    QCOMPARE(otherAttachments(t.database()), first);
+    QCOMPARE(q.recordCount(), std::size_t(1));
+    // A reconnection lets it go: the next run attaches anew.
+    own->reconnect();
+    QCOMPARE(otherAttachments(t.database()).size(), 1);
+    tr.start();
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    const QList<int> after = otherAttachments(t.database());
+    QCOMPARE(after.size(), 2);
+    QVERIFY(!first.contains(after.at(0)) && !first.contains(after.at(1)));
+    QCOMPARE(q.field(QStringLiteral("NUMBERTOWN")).asInteger(), 2150001);
+}
+
+void TestDb::rowsGoOutWhileTheServerStillLooks()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(SlowFourthRow);
+    q.openInBackground({});
+    QElapsedTimer clock;
+    clock.start();
+    while (q.recordCount() < 3 && q.fetching() && clock.elapsed() < 30000)
+        if (q.takeFetched(0) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The three rows are in while the worker still waits for the fourth.
+    QCOMPARE(q.recordCount(), std::size_t(3));
+    QVERIFY(q.fetching());
+    q.last();
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 3);
+    // A stop interrupts the server's search, and the next run works over a fresh attachment.
+    q.stopFetch();
+    QCOMPARE(q.fetchState(), DataSet::FetchState::Stopped);
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT 5 AS N FROM RDB$DATABASE"));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    QCOMPARE(q.fetchState(), DataSet::FetchState::Finished);
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 5);
 }
 
 void TestDb::readCommittedSeesLaterCommits()
