@@ -1,6 +1,5 @@
 #include "TDM.h"
 
-#include "CallRecord.h"
 #include "db/DbError.h"
 
 #include <QDir>
@@ -36,7 +35,7 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
                  QStringLiteral("Продолжительность разговора"), true, 20},
     });
-    ibQueryRings.setCalcFieldsHook(RingFieldsCalculator{});
+    ibQueryRings.setCalcFieldsHook([this](db::DataSet& ds) { m_ringFields(ds); });
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))

@@ -1,6 +1,7 @@
 // The data module: the connection, both transactions, the shared queries, the settings object.
 #pragma once
 
+#include "CallRecord.h"
 #include "DatabaseFile.h"
 #include "db/Database.h"
 #include "db/Query.h"
@@ -58,6 +59,8 @@ public:
     /// WriteErrorText() ("Номер уже существует", "Ошибка (...)").
     bool ExecuteTmp();
     const QString& WriteErrorText() const { return m_writeError; }
+    /// Talk time of the call list's rows held by ibQueryRings, added up as they were fetched.
+    qint64 RingsTalkTime() const { return m_ringFields.talkTime(ibQueryRings); }
     /// The message of a database error as the writers pass it to DbErrorText.
     static QString UpperMessage(const QString& message);
 
@@ -76,6 +79,7 @@ public:
     db::StoredProc ibSPMakeNewID{ibDatabase, ibTran};
 
 private:
+    RingFieldsCalculator m_ringFields; // ibQueryRings' calculated fields and talk time
     QString m_writeError;
     QString m_localFile;
     FileIdentity m_fileIdentity;

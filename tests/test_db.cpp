@@ -4,6 +4,7 @@
 #include "DemoData.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "db/QueryLoader.h"
 #include "db/ScriptRunner.h"
 #include "db/Sql.h"
 #include "db/StoredProc.h"
@@ -83,6 +84,7 @@ private slots:
     void backgroundFetchStopsFailsAndEnds();
     void backgroundFetchKeepsItsAttachment();
     void rowsGoOutWhileTheServerStillLooks();
+    void loaderRunsAndTellsOnce();
     void readCommittedSeesLaterCommits();
     void nowaitConflictFailsAtOnce();
     void duplicateKeyAndOtherErrors();
@@ -576,6 +578,90 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
     QVERIFY(takeAll(q));
     QCOMPARE(q.fetchState(), DataSet::FetchState::Finished);
     QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 5);
+}
+
+void TestDb::loaderRunsAndTellsOnce()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(CallSelect);
+    auto loader = std::make_unique<QueryLoader>(q);
+    int rows = 0;
+    std::vector<std::pair<FetchState, std::optional<DbError>>> ends;
+    connect(loader.get(), &QueryLoader::rowsArrived, this, [&] { ++rows; });
+    connect(
+        loader.get(), &QueryLoader::finished, this,
+        [&](FetchState state, const std::optional<DbError>& e) { ends.emplace_back(state, e); });
+    auto endedAs = [&](std::size_t i) { return ends.at(i).first; };
+
+    // A whole run: rows told of as they come, one end.
+    loader->setEagerRows(100);
+    loader->start();
+    QVERIFY(loader->running());
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Finished);
+    QVERIFY(rows >= 1);
+    QCOMPARE(
+        q.recordCount(),
+        std::size_t(scalar(
+            t.database(), QStringLiteral("SELECT COUNT(*) FROM Rings R, Users U WHERE R.NumberIn = "
+                                         "U.NumberIn"))));
+
+    // Stopped from a slot at the first rows: one end, Stopped, and nothing after it.
+    loader->setSliceBudget(0);
+    ends.clear();
+    rows = 0;
+    auto stopper =
+        connect(loader.get(), &QueryLoader::rowsArrived, loader.get(), [&] { loader->stop(); });
+    loader->start();
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    disconnect(stopper);
+    QTest::qWait(100);
+    QCOMPARE(rows, 1);
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Stopped);
+    QVERIFY(q.recordCount() > 0 && q.recordCount() < 29000);
+
+    // A new start while one runs ends the first with Stopped; a refused statement starts
+    // nothing and tells nothing.
+    ends.clear();
+    loader->start();
+    loader->start();
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Stopped);
+    loader->stop();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT Nothing FROM Rings"));
+    QVERIFY(!errorOf([&] { loader->start(); }).isEmpty());
+    QCOMPARE(loader->state(), FetchState::Stopped);
+    QCOMPARE(ends.size(), std::size_t(2));
+
+    // The server fails half way: the end says so, with the error.
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT 1 / (CASE WHEN R.RingLength > 30 THEN 1 ELSE 0 END) AS "
+                               "X FROM Rings R ORDER BY R.RingLength DESC"));
+    loader->start();
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    QCOMPARE(ends.size(), std::size_t(3));
+    QCOMPARE(endedAs(2), FetchState::Failed);
+    QVERIFY(ends.at(2).second.has_value());
+
+    // Destroyed while the server looks: the worker ends first, nothing is told.
+    q.sql().clear();
+    q.sql().add(SlowFourthRow);
+    loader->start();
+    loader.reset();
+    QCOMPARE(ends.size(), std::size_t(3));
+    QVERIFY(!q.fetching());
 }
 
 void TestDb::readCommittedSeesLaterCommits()
