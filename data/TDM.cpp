@@ -169,6 +169,7 @@ bool TDM::HasIndexes(const QStringList& names)
 
 int TDM::GetNewID()
 {
+    StartWrite();
     if (!ibSPMakeNewID.procPrepared())
         ibSPMakeNewID.prepareProc();
     ibSPMakeNewID.execProc();
@@ -187,10 +188,32 @@ bool TDM::ExecuteTmp()
     return m_writeError.isEmpty();
 }
 
-db::Query& TDM::StartTmp()
+db::Query& TDM::ClearTmp()
 {
-    StartWrite();
     ibQueryTmp.close();
     ibQueryTmp.sql().clear();
     return ibQueryTmp;
+}
+
+TDM::WriteResult TDM::Write(const std::vector<stmt::Statement>& statements, Refusal onRefusal)
+{
+    m_writeError.clear();
+    StartWrite();
+    try {
+        for (const stmt::Statement& statement : statements) {
+            statement.applyTo(ClearTmp());
+            if (ExecuteTmp())
+                continue;
+            if (onRefusal == Refusal::RollBack)
+                ibTran.rollbackQuietly();
+            else if (onRefusal == Refusal::Commit)
+                CommitWrite();
+            return WriteResult::Refused;
+        }
+    } catch (...) {
+        if (onRefusal != Refusal::KeepOpen)
+            ibTran.rollbackQuietly();
+        throw;
+    }
+    return CommitWrite() ? WriteResult::Written : WriteResult::NotCommitted;
 }
