@@ -106,8 +106,8 @@ Statement CallFilter::statement() const
         s.add(QStringLiteral("PLAN JOIN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE), "
                              "L INDEX (PK_LINES), U INDEX (PK_USERS))"));
     s.add(sorts().orderBy(sortField, descending));
-    s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
-    s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
+    s.bind(QStringLiteral("d1"), Period{from, to}.start());
+    s.bind(QStringLiteral("d2"), Period{from, to}.end());
     return s;
 }
 
