@@ -30,8 +30,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const QString path = bench::bigDatabase(calls);
-    const QDateTime d2(QDate::currentDate(), QTime(23, 59, 59, 59));
-    const QDateTime d1(QDate::currentDate().addYears(-1), QTime(0, 0));
+    const stmt::Period period{QDate::currentDate().addYears(-1), QDate::currentDate()};
+    const QDateTime d1 = period.start();
+    const QDateTime d2 = period.end();
 
     QTemporaryDir dir;
     TDM dm(dir.path());

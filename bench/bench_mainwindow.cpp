@@ -123,8 +123,9 @@ int main(int argc, char** argv)
         QString positional = lines.join(u'\n');
         positional.replace(QLatin1String(":d1"), QLatin1String("?"))
             .replace(QLatin1String(":d2"), QLatin1String("?"));
-        const QDateTime d1(form.dOT->date(), QTime(0, 0));
-        const QDateTime d2(form.dDo->date(), QTime(23, 59, 59, 59));
+        const stmt::Period period{form.dOT->date(), form.dDo->date()};
+        const QDateTime d1 = period.start();
+        const QDateTime d2 = period.end();
         double firstRow = 0;
         const double rawCpuStart = cpuMs();
         // "noraw" as the third argument leaves the plain fetch out (for profiling the load).

@@ -58,6 +58,7 @@ void ApplyFieldLabels(db::DataSet& dataSet)
 void RingFieldsCalculator::resolve(db::DataSet& ds)
 {
     m_generation = ds.fieldGeneration();
+    m_talkTime = 0;
     m_day = &ds.field(QStringLiteral("RDAY"));
     m_month = &ds.field(QStringLiteral("RMONT"));
     m_year = &ds.field(QStringLiteral("RYEAR"));
@@ -76,18 +77,25 @@ void RingFieldsCalculator::operator()(db::DataSet& ds)
         return;
     if (ds.fieldGeneration() != m_generation)
         resolve(ds); // the fields are made anew at every open
+    const qint64 seconds = m_length->asInt64();
+    m_talkTime += seconds;
     const QDate date(int(quint16(m_year->asInteger() + 2000)), m_month->asInteger(),
                      m_day->asInteger());
     const QTime time(m_hour->asInteger(), m_minute->asInteger(), m_second->asInteger());
     if (!date.isValid() || !time.isValid())
         return; // all three stay empty
-    const qint64 seconds = m_length->asInt64();
     auto it = m_durations.constFind(seconds);
     if (it == m_durations.constEnd())
         it = m_durations.insert(seconds, DurationText(seconds));
     m_date->setDate(date);
     m_time->setTime(time);
     m_duration->setString(it.value());
+}
+
+qint64 RingFieldsCalculator::talkTime(const db::DataSet& ds) const
+{
+    // An open that brought no row yet made the fields anew without a call here.
+    return ds.fieldGeneration() == m_generation ? m_talkTime : 0;
 }
 
 QString NumberOutText(const db::Field& numberOut, const db::DataSet& call,

@@ -24,11 +24,13 @@ template <class T> T ChooseValue(bool flag, const T& first, const T& second)
 void ApplyFieldLabels(db::DataSet& dataSet);
 
 /// Fills RDate, RTime and RLen of the call query's fetched row; a row whose parts make no
-/// date or time keeps all three empty.
+/// date or time keeps all three empty. Adds up the talk time of the rows it fills as they come.
 class RingFieldsCalculator
 {
 public:
     void operator()(db::DataSet& dataSet);
+    /// RingLength of every row of the data set's last open filled so far (0 before the first).
+    qint64 talkTime(const db::DataSet& dataSet) const;
 
 private:
     void resolve(db::DataSet& dataSet);
@@ -45,6 +47,7 @@ private:
     db::Field* m_time = nullptr;
     db::Field* m_duration = nullptr;
     QHash<qint64, QString> m_durations; // most calls share a few thousand durations
+    qint64 m_talkTime = 0;
 };
 
 /// Display text of the dialled number: masked, "входящий" for an incoming call.

@@ -167,8 +167,8 @@ Statement CallFilter::statement() const
                   .arg(rings, planName(indexes.lines), planName(indexes.users)));
     }
     s.add(sorts().orderBy(sortField, descending));
-    s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
-    s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
+    s.bind(QStringLiteral("d1"), Period{from, to}.start());
+    s.bind(QStringLiteral("d2"), Period{from, to}.end());
     return s;
 }
 

@@ -3,6 +3,8 @@
 // (texts travel as parameters; the call filter's number prefix is reduced to its digits).
 #pragma once
 
+#include "Period.h"
+
 #include <QDateTime>
 #include <QStringList>
 #include <QVariant>

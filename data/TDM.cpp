@@ -1,6 +1,5 @@
 #include "TDM.h"
 
-#include "CallRecord.h"
 #include "db/DbError.h"
 
 #include <QDir>
@@ -36,7 +35,7 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
                  QStringLiteral("Продолжительность разговора"), true, 20},
     });
-    ibQueryRings.setCalcFieldsHook(RingFieldsCalculator{});
+    ibQueryRings.setCalcFieldsHook([this](db::DataSet& ds) { m_ringFields(ds); });
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
@@ -214,6 +213,7 @@ std::optional<stmt::DateIndexes> TDM::DateIndexes()
 
 int TDM::GetNewID()
 {
+    StartWrite();
     if (!ibSPMakeNewID.procPrepared())
         ibSPMakeNewID.prepareProc();
     ibSPMakeNewID.execProc();
@@ -232,10 +232,32 @@ bool TDM::ExecuteTmp()
     return m_writeError.isEmpty();
 }
 
-db::Query& TDM::StartTmp()
+db::Query& TDM::ClearTmp()
 {
-    StartWrite();
     ibQueryTmp.close();
     ibQueryTmp.sql().clear();
     return ibQueryTmp;
+}
+
+TDM::WriteResult TDM::Write(const std::vector<stmt::Statement>& statements, Refusal onRefusal)
+{
+    m_writeError.clear();
+    StartWrite();
+    try {
+        for (const stmt::Statement& statement : statements) {
+            statement.applyTo(ClearTmp());
+            if (ExecuteTmp())
+                continue;
+            if (onRefusal == Refusal::RollBack)
+                ibTran.rollbackQuietly();
+            else if (onRefusal == Refusal::Commit)
+                CommitWrite();
+            return WriteResult::Refused;
+        }
+    } catch (...) {
+        if (onRefusal != Refusal::KeepOpen)
+            ibTran.rollbackQuietly();
+        throw;
+    }
+    return CommitWrite() ? WriteResult::Written : WriteResult::NotCommitted;
 }

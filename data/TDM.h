@@ -1,6 +1,7 @@
 // The data module: the connection, both transactions, the shared queries, the settings object.
 #pragma once
 
+#include "CallRecord.h"
 #include "DatabaseFile.h"
 #include "Statements.h"
 #include "db/Database.h"
@@ -15,10 +16,11 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
 
 /// One for the whole run, created by the program entry and handed to the windows by reference.
 /// Every read goes through ibTranRO (read-only, read committed, started at login and kept);
-/// every write through ibTran on ibQueryTmp: StartWrite, execute, CommitWrite.
+/// every write goes through Write(), in ibTran on ibQueryTmp.
 class TDM
 {
 public:
@@ -44,6 +46,27 @@ public:
     /// words (once, also when a new connection failed as well), then the client's reason; any
     /// other failure in the server's words.
     static QString FailureText(const db::DbError& error);
+    /// What becomes of a write when the database refuses one of its statements.
+    enum class Refusal
+    {
+        RollBack, ///< nothing of the write stays
+        Commit,   ///< what ran before the refused statement is committed
+        KeepOpen  ///< the write transaction stays as it is, to be committed or rolled back later
+    };
+    enum class WriteResult
+    {
+        Written,     ///< every statement ran and the commit went through
+        Refused,     ///< a statement was refused: its text for the user in WriteErrorText()
+        NotCommitted ///< the commit failed: rolled back and reported
+    };
+    /// The one write sequence of the program: EnsureUsable, ibTran started unless it is active,
+    /// the statements executed in order on ibQueryTmp until one is refused, then the commit
+    /// (CommitWrite). A refused statement ends the write as onRefusal says. Any other failure
+    /// (the connection cannot be made again) reaches the caller as DbError, with ibTran rolled
+    /// back unless onRefusal is KeepOpen.
+    WriteResult Write(const std::vector<stmt::Statement>& statements, Refusal onRefusal);
+    /// Whether ibTran holds a write not committed yet.
+    bool WriteActive() const { return ibTran.active(); }
     /// Starts ibTran unless it is active (after EnsureUsable).
     void StartWrite();
     /// Commits ibTran; on failure rolls it back, reports "База временно занята ." and returns
@@ -61,16 +84,14 @@ public:
     std::optional<stmt::DateIndexes> DateIndexes();
     /// The server refused a statement that named them: not named again on this connection.
     void DateIndexesRefused() { m_dateIndexes.reset(); }
-    /// A new key from MAKENEWID in ibTran; database errors reach the caller.
+    /// A new key from MAKENEWID in ibTran, started first unless it is active (StartWrite), so
+    /// that a statement carrying the key is written in the same transaction; database errors
+    /// reach the caller.
     int GetNewID();
-    /// Starts the write transaction and hands back ibQueryTmp closed and empty, for the
-    /// writer's statement.
-    db::Query& StartTmp();
-    /// Executes ibQueryTmp as every writer does and closes it. True when the statement ran;
-    /// false when the database refused it, with the user's text of the error in
-    /// WriteErrorText() ("Номер уже существует", "Ошибка (...)").
-    bool ExecuteTmp();
+    /// The user's text of the last refusal ("Номер уже существует", "Ошибка (...)").
     const QString& WriteErrorText() const { return m_writeError; }
+    /// Talk time of the call list's rows held by ibQueryRings, added up as they were fetched.
+    qint64 RingsTalkTime() const { return m_ringFields.talkTime(ibQueryRings); }
     /// The message of a database error as the writers pass it to DbErrorText.
     static QString UpperMessage(const QString& message);
 
@@ -89,6 +110,13 @@ public:
     db::StoredProc ibSPMakeNewID{ibDatabase, ibTran};
 
 private:
+    /// Hands back ibQueryTmp closed and empty, for the next statement of a write.
+    db::Query& ClearTmp();
+    /// Executes ibQueryTmp and closes it. False when the database refused the statement, with
+    /// the user's text of the error in WriteErrorText().
+    bool ExecuteTmp();
+
+    RingFieldsCalculator m_ringFields; // ibQueryRings' calculated fields and talk time
     QString m_writeError;
     QString m_localFile;
     FileIdentity m_fileIdentity;

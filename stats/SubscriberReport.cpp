@@ -37,8 +37,7 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
 {
     out = Calls();
     m_query.close();
-    stmt::report(1, QDateTime(m_from, QTime(0, 0, 0, 0)), QDateTime(m_to, QTime(23, 59, 59, 59)),
-                 numberIn)
+    stmt::report(1, stmt::Period{m_from, m_to}.start(), stmt::Period{m_from, m_to}.end(), numberIn)
         .applyTo(m_query);
     m_query.open();
     m_totals = ReportTotals();

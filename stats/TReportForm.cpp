@@ -226,8 +226,8 @@ void TReportForm::RunReport(Output output)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString templateName;
     clearTotals();
-    const QDateTime start(dOT->date(), QTime(0, 0, 0, 0));
-    const QDateTime end(dDo->date(), QTime(23, 59, 59, 59));
+    const QDateTime start = stmt::Period{dOT->date(), dDo->date()}.start();
+    const QDateTime end = stmt::Period{dOT->date(), dDo->date()}.end();
     ReportTitle = ReportTitleText(dOT->date(), dDo->date());
     db::Query& q = m_dm.ibQueryReport;
     const int index = cbReport->currentIndex();

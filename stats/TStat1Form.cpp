@@ -279,8 +279,8 @@ void TStat1Form::bbSaveClick()
         wait.ProgressBar->show();
         wait.show();
         QApplication::processEvents();
-        m_periodStart = QDateTime(m_from, QTime(0, 0, 0, 0));
-        m_periodEnd = QDateTime(m_to, QTime(23, 59, 59, 59));
+        m_periodStart = stmt::Period{m_from, m_to}.start();
+        m_periodEnd = stmt::Period{m_from, m_to}.end();
         m_selectedSeconds = 0;
         m_totalSeconds = SumTalkSeconds(0, {});
         const bool totalFailed = !m_sumError.isEmpty();

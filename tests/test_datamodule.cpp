@@ -4,6 +4,7 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/Login.h"
@@ -12,21 +13,18 @@
 
 namespace {
 
-// Runs one statement the way the editors do; returns the user's text of a failure.
+// Runs one statement the way the line editor does; returns the user's text of a failure.
 QString write(TDM& dm, const QString& statement)
 {
-    dm.StartWrite();
-    dm.ibQueryTmp.close();
-    dm.ibQueryTmp.sql().clear();
-    dm.ibQueryTmp.sql().add(statement);
-    try {
-        dm.ibQueryTmp.execSql();
-    } catch (const db::DbError& e) {
-        dm.ibQueryTmp.close();
-        return TDM::DbErrorText(TDM::UpperMessage(e.message()));
+    switch (dm.Write({stmt::Statement().add(statement)}, TDM::Refusal::KeepOpen)) {
+    case TDM::WriteResult::Written:
+        return QString();
+    case TDM::WriteResult::Refused:
+        return dm.WriteErrorText();
+    case TDM::WriteResult::NotCommitted:
+        break;
     }
-    dm.ibQueryTmp.close();
-    return dm.CommitWrite() ? QString() : QStringLiteral("commit failed");
+    return QStringLiteral("commit failed");
 }
 
 int count(TDM& dm, const QString& table)
@@ -46,6 +44,7 @@ private slots:
     void init() { Messages::setTestMode(true); }
     void errorTexts();
     void writesAndTheirFailures();
+    void aRefusalEndsTheWriteAsAsked();
     void newIdsInOneTransaction();
     void readOnlyTransactionSeesOthersCommits();
     void conflictWithAnotherClientFailsAtOnce();
@@ -88,6 +87,38 @@ void TestDataModule::writesAndTheirFailures()
     QCOMPARE(other, other.toUpper().replace(QStringLiteral("ОШИБКА"), QStringLiteral("Ошибка")));
     dm.ibTran.rollback();
     QCOMPARE(count(dm, QStringLiteral("Lines")), 1);
+}
+
+void TestDataModule::aRefusalEndsTheWriteAsAsked()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.database().close();
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    auto line = [](int number) {
+        return stmt::Statement()
+            .add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (:n)"))
+            .bind(QStringLiteral("n"), number);
+    };
+    QCOMPARE(dm.Write({line(1), line(2)}, TDM::Refusal::RollBack), TDM::WriteResult::Written);
+    QVERIFY(!dm.WriteActive());
+    // The second statement refused: the first goes with it, is committed, or waits.
+    QCOMPARE(dm.Write({line(3), line(1), line(4)}, TDM::Refusal::RollBack),
+             TDM::WriteResult::Refused);
+    QCOMPARE(dm.WriteErrorText(), QStringLiteral("Номер уже существует"));
+    QVERIFY(!dm.WriteActive());
+    QCOMPARE(count(dm, QStringLiteral("Lines")), 2);
+    QCOMPARE(dm.Write({line(5), line(2), line(6)}, TDM::Refusal::Commit),
+             TDM::WriteResult::Refused);
+    QVERIFY(!dm.WriteActive());
+    QCOMPARE(count(dm, QStringLiteral("Lines")), 3);
+    QCOMPARE(dm.Write({line(7), line(5)}, TDM::Refusal::KeepOpen), TDM::WriteResult::Refused);
+    QVERIFY(dm.WriteActive());
+    QCOMPARE(count(dm, QStringLiteral("Lines")), 3); // not committed yet
+    QCOMPARE(dm.Write({line(8)}, TDM::Refusal::KeepOpen), TDM::WriteResult::Written);
+    QCOMPARE(count(dm, QStringLiteral("Lines")), 5);
+    QVERIFY(Messages::shown().isEmpty());
 }
 
 void TestDataModule::newIdsInOneTransaction()

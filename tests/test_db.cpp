@@ -5,6 +5,7 @@
 #include "DemoData.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "db/QueryLoader.h"
 #include "db/ScriptRunner.h"
 #include "db/Sql.h"
 #include "db/StoredProc.h"
@@ -82,6 +83,9 @@ private slots:
     void callRowsAreCompact();
     void backgroundFetchGivesTheSameRows();
     void backgroundFetchStopsFailsAndEnds();
+    void backgroundFetchKeepsItsAttachment();
+    void rowsGoOutWhileTheServerStillLooks();
+    void loaderRunsAndTellsOnce();
     void readCommittedSeesLaterCommits();
     void nowaitConflictFailsAtOnce();
     void duplicateKeyAndOtherErrors();
@@ -485,6 +489,180 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
         QVERIFY(!q.fetching());
         QVERIFY(!q.isOpen());
     }
+}
+
+namespace {
+
+// The attachments to the file other than the caller's, as the server lists them now.
+QList<int> otherAttachments(Database& database)
+{
+    Transaction tr(database); // the monitoring tables hold still for a transaction
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(database, tr);
+    q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
+                               "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
+    q.open();
+    QList<int> ids;
+    for (; !q.eof(); q.next())
+        ids << q.fields().front()->asInteger();
+    return ids;
+}
+
+// Three rows at once, then a long search for a fourth.
+const QString SlowFourthRow = QStringLiteral(
+    "EXECUTE BLOCK RETURNS (N INTEGER) AS DECLARE I BIGINT = 0; BEGIN N = 1; SUSPEND; N = 2; "
+    "SUSPEND; N = 3; SUSPEND; WHILE (I < 4000000000) DO I = I + 1; N = 4; SUSPEND; END");
+
+} // namespace
+
+void TestDb::backgroundFetchKeepsItsAttachment()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
+    auto own = attach(t.path());
+    Transaction tr(*own);
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(*own, tr);
+    q.sql().add(QStringLiteral("SELECT NumberTown FROM Lines"));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    const QList<int> first = otherAttachments(t.database());
+    QCOMPARE(first.size(), 2); // the query's database and its worker's, kept after the run
+    // The next runs fetch over the same attachment.
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    QCOMPARE(otherAttachments(t.database()), first);
+    QCOMPARE(q.recordCount(), std::size_t(1));
+    // A reconnection lets it go: the next run attaches anew.
+    own->reconnect();
+    QCOMPARE(otherAttachments(t.database()).size(), 1);
+    tr.start();
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    const QList<int> after = otherAttachments(t.database());
+    QCOMPARE(after.size(), 2);
+    QVERIFY(!first.contains(after.at(0)) && !first.contains(after.at(1)));
+    QCOMPARE(q.field(QStringLiteral("NUMBERTOWN")).asInteger(), 2150001);
+}
+
+void TestDb::rowsGoOutWhileTheServerStillLooks()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(SlowFourthRow);
+    q.openInBackground({});
+    QElapsedTimer clock;
+    clock.start();
+    while (q.recordCount() < 3 && q.fetching() && clock.elapsed() < 30000)
+        if (q.takeFetched(0) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The three rows are in while the worker still waits for the fourth.
+    QCOMPARE(q.recordCount(), std::size_t(3));
+    QVERIFY(q.fetching());
+    q.last();
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 3);
+    // A stop interrupts the server's search, and the next run works over a fresh attachment.
+    q.stopFetch();
+    QCOMPARE(q.fetchState(), DataSet::FetchState::Stopped);
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT 5 AS N FROM RDB$DATABASE"));
+    q.openInBackground({});
+    QVERIFY(takeAll(q));
+    QCOMPARE(q.fetchState(), DataSet::FetchState::Finished);
+    QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 5);
+}
+
+void TestDb::loaderRunsAndTellsOnce()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    Query q(t.database(), tr);
+    q.sql().add(CallSelect);
+    auto loader = std::make_unique<QueryLoader>(q);
+    int rows = 0;
+    std::vector<std::pair<FetchState, std::optional<DbError>>> ends;
+    connect(loader.get(), &QueryLoader::rowsArrived, this, [&] { ++rows; });
+    connect(
+        loader.get(), &QueryLoader::finished, this,
+        [&](FetchState state, const std::optional<DbError>& e) { ends.emplace_back(state, e); });
+    auto endedAs = [&](std::size_t i) { return ends.at(i).first; };
+
+    // A whole run: rows told of as they come, one end.
+    loader->setEagerRows(100);
+    loader->start();
+    QVERIFY(loader->running());
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Finished);
+    QVERIFY(rows >= 1);
+    QCOMPARE(
+        q.recordCount(),
+        std::size_t(scalar(
+            t.database(), QStringLiteral("SELECT COUNT(*) FROM Rings R, Users U WHERE R.NumberIn = "
+                                         "U.NumberIn"))));
+
+    // Stopped from a slot at the first rows: one end, Stopped, and nothing after it.
+    loader->setSliceBudget(0);
+    ends.clear();
+    rows = 0;
+    auto stopper =
+        connect(loader.get(), &QueryLoader::rowsArrived, loader.get(), [&] { loader->stop(); });
+    loader->start();
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    disconnect(stopper);
+    QTest::qWait(100);
+    QCOMPARE(rows, 1);
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Stopped);
+    QVERIFY(q.recordCount() > 0 && q.recordCount() < 29000);
+
+    // A new start while one runs ends the first with Stopped; a refused statement starts
+    // nothing and tells nothing.
+    ends.clear();
+    loader->start();
+    loader->start();
+    QCOMPARE(ends.size(), std::size_t(1));
+    QCOMPARE(endedAs(0), FetchState::Stopped);
+    loader->stop();
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT Nothing FROM Rings"));
+    QVERIFY(!errorOf([&] { loader->start(); }).isEmpty());
+    QCOMPARE(loader->state(), FetchState::Stopped);
+    QCOMPARE(ends.size(), std::size_t(2));
+
+    // The server fails half way: the end says so, with the error.
+    q.sql().clear();
+    q.sql().add(QStringLiteral("SELECT 1 / (CASE WHEN R.RingLength > 30 THEN 1 ELSE 0 END) AS "
+                               "X FROM Rings R ORDER BY R.RingLength DESC"));
+    loader->start();
+    QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
+    QCOMPARE(ends.size(), std::size_t(3));
+    QCOMPARE(endedAs(2), FetchState::Failed);
+    QVERIFY(ends.at(2).second.has_value());
+
+    // Destroyed while the server looks: the worker ends first, nothing is told.
+    q.sql().clear();
+    q.sql().add(SlowFourthRow);
+    loader->start();
+    loader.reset();
+    QCOMPARE(ends.size(), std::size_t(3));
+    QVERIFY(!q.fetching());
 }
 
 void TestDb::readCommittedSeesLaterCommits()

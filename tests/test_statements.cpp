@@ -47,11 +47,7 @@ qint64 rows(TDM& dm, const stmt::Statement& s)
 
 void write(TDM& dm, const stmt::Statement& s)
 {
-    db::Query& q = dm.StartTmp();
-    s.applyTo(q);
-    q.execSql();
-    q.close();
-    QVERIFY(dm.CommitWrite());
+    QCOMPARE(dm.Write({s}, TDM::Refusal::RollBack), TDM::WriteResult::Written);
 }
 
 QString scalar(TDM& dm, const QString& select)

@@ -1,8 +1,10 @@
+// A statement's rows fetched by a worker thread over an attachment of its own.
 #include "BackgroundFetch.h"
 
 #include "Database.h"
 #include "FbApi.h"
 #include "Transaction.h"
+#include "WorkerAttachment.h"
 
 #include <chrono>
 
@@ -16,11 +18,18 @@ namespace {
 // later ones are larger, which keeps the hand-over cheap.
 constexpr std::size_t FirstBatchRows = 64;
 constexpr std::size_t BatchRows = 4096;
-// A batch that has waited this long goes out however small it is.
-constexpr auto BatchAge = std::chrono::milliseconds(40);
+// Rows that have waited this long go out however few they are.
+constexpr long long BatchAgeNs = 40'000'000;
 // The worker waits while this many rows are not taken yet, so a slow taker never makes the
 // raw messages pile up.
 constexpr std::size_t MaxWaitingRows = 65536;
+
+long long nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void addRef(IMessageMetadata* m)
 {
@@ -33,6 +42,8 @@ void addRef(IMessageMetadata* m)
 BackgroundFetch::BackgroundFetch(Request request, std::function<void()> arrived)
     : m_request(std::move(request)), m_arrived(std::move(arrived))
 {
+    if (!m_request.attachment)
+        m_request.attachment = std::make_shared<WorkerAttachment>();
     addRef(m_request.inputMetadata);
     addRef(m_request.outputMetadata);
     m_thread = std::thread([this] { run(); });
@@ -56,6 +67,21 @@ BackgroundFetch::State BackgroundFetch::take(std::vector<Batch>& out)
     m_waitingRows = 0;
     m_told = false;
     m_room.notify_all();
+    // Rows that wait in the batch being filled, maybe while the server looks for the next one.
+    const std::size_t rows = m_currentRows.load(std::memory_order_acquire);
+    if (rows > m_currentTaken) {
+        const long long now = nowNs();
+        if (now - m_currentSince.load() >= BatchAgeNs) {
+            const std::size_t length = m_request.messageLength;
+            Batch b;
+            b.data.assign(m_current.data.begin() + std::ptrdiff_t(m_currentTaken * length),
+                          m_current.data.begin() + std::ptrdiff_t(rows * length));
+            b.rows = rows - m_currentTaken;
+            out.push_back(std::move(b));
+            m_currentTaken = rows;
+            m_currentSince.store(now);
+        }
+    }
     return m_state;
 }
 
@@ -70,10 +96,11 @@ void BackgroundFetch::stop() noexcept
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
-        if (m_attachment) {
+        if (m_attachment && !m_cancelled) {
             // Interrupts a fetch that waits on the server (its sort, its reads).
             fb::Status st;
             m_attachment->cancelOperation(&st, fb_cancel_raise);
+            m_cancelled = true;
         }
         m_waiting.clear();
         m_waitingRows = 0;
@@ -83,22 +110,36 @@ void BackgroundFetch::stop() noexcept
         m_thread.join();
 }
 
-void BackgroundFetch::push(Batch& batch)
+void BackgroundFetch::push()
 {
-    if (batch.rows == 0)
-        return;
+    const std::size_t length = m_request.messageLength;
     bool tell = false;
     {
         std::unique_lock lock(m_mutex);
-        m_room.wait(lock, [this] { return m_stop || m_waitingRows < MaxWaitingRows; });
-        if (m_stop)
-            return;
-        m_waitingRows += batch.rows;
-        m_waiting.push_back(std::move(batch));
-        tell = !m_told;
-        m_told = true;
+        const std::size_t rows = m_currentRows.load(std::memory_order_relaxed);
+        if (rows > m_currentTaken) {
+            m_room.wait(lock, [this] { return m_stop || m_waitingRows < MaxWaitingRows; });
+            if (m_stop)
+                return;
+            Batch b;
+            if (m_currentTaken == 0) {
+                b = std::move(m_current);
+                b.data.resize(rows * length);
+            } else {
+                b.data.assign(m_current.data.begin() + std::ptrdiff_t(m_currentTaken * length),
+                              m_current.data.begin() + std::ptrdiff_t(rows * length));
+            }
+            b.rows = rows - m_currentTaken;
+            m_waitingRows += b.rows;
+            m_waiting.push_back(std::move(b));
+            tell = !m_told;
+            m_told = true;
+        }
+        m_current.data.resize(BatchRows * length);
+        m_current.rows = 0;
+        m_currentTaken = 0;
+        m_currentRows.store(0, std::memory_order_relaxed);
     }
-    batch = Batch{};
     if (tell && m_arrived)
         m_arrived();
 }
@@ -118,94 +159,108 @@ void BackgroundFetch::finish(State state, std::optional<DbError> error)
 
 void BackgroundFetch::run()
 {
-    bool stopped = false;
+    WorkerAttachment& attachment = *m_request.attachment;
+    auto cancelled = [this] {
+        std::lock_guard lock(m_mutex);
+        return m_cancelled;
+    };
     try {
-        Database database;
-        database.setDatabaseName(m_request.database);
-        database.params() = m_request.params;
-        {
-            std::lock_guard lock(m_mutex);
-            stopped = m_stop;
-        }
-        if (stopped) {
-            finish(State::Stopped);
-            return;
-        }
-        database.open();
-        {
-            std::lock_guard lock(m_mutex);
-            m_attachment = database.attachment();
-        }
-        // Stops being cancellable before the attachment goes, also when this throws.
-        struct Forget
-        {
-            BackgroundFetch* self;
-            ~Forget()
-            {
-                std::lock_guard lock(self->m_mutex);
-                self->m_attachment = nullptr;
-            }
-        } forget{this};
-        Transaction transaction(database);
-        transaction.params() = m_request.transactionParams;
-        transaction.start();
-
-        fb::Status st;
-        const QByteArray sql = fb::encode(m_request.sql);
-        fb::Handle<IStatement> statement(
-            database.attachment()->prepare(&st, transaction.handle(), 0, sql.constData(), 3, 0));
-        st.check();
-        QByteArray input = m_request.input;
-        fb::Handle<IResultSet> cursor(statement->openCursor(
-            &st, transaction.handle(), m_request.inputMetadata,
-            m_request.inputMetadata ? reinterpret_cast<unsigned char*>(input.data()) : nullptr,
-            m_request.outputMetadata, 0));
-        st.check();
-
-        const std::size_t length = m_request.messageLength;
-        using Clock = std::chrono::steady_clock;
-        Batch batch;
-        std::size_t target = FirstBatchRows;
-        Clock::time_point since = Clock::now();
-        for (;;) {
-            {
-                std::lock_guard lock(m_mutex);
-                stopped = m_stop;
-            }
-            if (stopped)
-                break;
-            if (batch.data.size() < (batch.rows + 1) * length)
-                batch.data.resize(target * length);
-            const int r = cursor->fetchNext(&st, batch.data.data() + batch.rows * length);
-            if (r != IStatus::RESULT_OK) {
-                st.check();
-                break; // the end of the result
-            }
-            if (batch.rows == 0)
-                since = Clock::now();
-            ++batch.rows;
-            if (batch.rows >= target ||
-                ((batch.rows & 63) == 0 && Clock::now() - since > BatchAge)) {
-                batch.data.resize(batch.rows * length);
-                push(batch);
-                target = BatchRows;
-            }
-        }
-        if (!stopped) {
-            batch.data.resize(batch.rows * length);
-            push(batch);
-        }
-        fb::endQuietly(cursor, fb::Close);
-        fb::endQuietly(statement, fb::Free);
-        transaction.rollbackQuietly(); // read only: nothing to keep
+        fetchAll();
     } catch (const DbError& e) {
+        // A cancel may still be pending on the attachment, and a lost one is of no more use.
+        if (e.connectionLost() || cancelled())
+            attachment.discard();
         finish(State::Failed, e);
         return;
     } catch (const std::exception& e) {
+        attachment.discard();
         finish(State::Failed, DbError(QString::fromLocal8Bit(e.what())));
         return;
     }
+    if (cancelled())
+        attachment.discard();
     finish(State::Finished);
+}
+
+void BackgroundFetch::fetchAll()
+{
+    if (m_stop)
+        return;
+    WorkerAttachment& attachment = *m_request.attachment;
+    Database& database = attachment.attach(m_request.database, m_request.params);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
+        m_attachment = database.attachment();
+    }
+    // Stops being cancellable before the run's objects go, also when this throws.
+    struct Forget
+    {
+        BackgroundFetch* self;
+        ~Forget()
+        {
+            std::lock_guard lock(self->m_mutex);
+            self->m_attachment = nullptr;
+        }
+    } forget{this};
+    Transaction transaction(database);
+    transaction.params() = m_request.transactionParams;
+    transaction.start();
+
+    fb::Status st;
+    QByteArray input = m_request.input;
+    bool reused = false;
+    IStatement* statement = attachment.statement(transaction.handle(), m_request.sql, reused);
+    auto open = [&] {
+        return statement->openCursor(
+            &st, transaction.handle(), m_request.inputMetadata,
+            m_request.inputMetadata ? reinterpret_cast<unsigned char*>(input.data()) : nullptr,
+            m_request.outputMetadata, 0);
+    };
+    fb::Handle<IResultSet> cursor(open());
+    if (st.failed() && reused && !m_stop && !st.error().connectionLost()) {
+        // A statement kept from an earlier run may no longer fit the tables: prepare it again.
+        st.clear();
+        attachment.forget(m_request.sql);
+        statement = attachment.statement(transaction.handle(), m_request.sql, reused);
+        cursor.reset(open());
+    }
+    st.check();
+
+    const std::size_t length = m_request.messageLength;
+    std::size_t target = FirstBatchRows;
+    {
+        std::lock_guard lock(m_mutex);
+        m_current.data.resize(target * length);
+    }
+    std::size_t rows = 0;
+    bool stopped = false;
+    while (!(stopped = m_stop)) {
+        // Only this thread resizes or moves the batch, so its buffer stays put while filled.
+        const int r = cursor->fetchNext(&st, m_current.data.data() + rows * length);
+        if (r != IStatus::RESULT_OK) {
+            if (st.failed()) {
+                push(); // the rows before the one the server refused go out first
+                st.check();
+            }
+            break; // the end of the result
+        }
+        const long long now = nowNs();
+        if (rows == 0)
+            m_currentSince.store(now);
+        ++rows;
+        m_currentRows.store(rows, std::memory_order_release);
+        if (rows >= target || now - m_currentSince.load() > BatchAgeNs) {
+            push();
+            rows = 0;
+            target = BatchRows;
+        }
+    }
+    if (!stopped)
+        push();
+    fb::endQuietly(cursor, fb::Close);
+    transaction.rollbackQuietly(); // read only: nothing to keep
 }
 
 } // namespace db

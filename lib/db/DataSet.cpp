@@ -119,6 +119,7 @@ void DataSet::setTransaction(Transaction& transaction)
 void DataSet::databaseClosing() noexcept
 {
     stopFetch();
+    m_fetch.dropAttachment();
     m_open = false;
     m_rows.clear();
     m_context.row = nullptr;
@@ -128,6 +129,7 @@ void DataSet::databaseClosing() noexcept
 void DataSet::connectionLost() noexcept
 {
     m_statement.free();
+    m_fetch.dropAttachment();
 }
 
 void DataSet::syncParams()
@@ -200,8 +202,7 @@ void DataSet::setFieldDefs(std::vector<FieldDef> defs)
 void DataSet::close()
 {
     stopFetch();
-    m_fetchState = FetchState::None;
-    m_fetchError.reset();
+    m_fetch.reset();
     m_open = false;
     m_statement.closeCursor();
     m_rows.clear();
@@ -493,76 +494,34 @@ void DataSet::fetchInBackground(std::function<void()> arrived)
     request.input = m_statement.inputBuffer();
     request.outputMetadata = m_statement.outputMetadata();
     request.messageLength = m_statement.outputLength();
-    // Kept apart from the statement, which a reconnection may free while rows still come.
-    m_fetchLength = request.messageLength;
-    m_fetchState = FetchState::Running;
     m_open = true;
     m_context.row = nullptr;
-    m_fetch = std::make_unique<BackgroundFetch>(std::move(request), std::move(arrived));
+    m_fetch.start(std::move(request), std::move(arrived));
     if (m_afterOpen)
         m_afterOpen(*this);
 }
 
 std::size_t DataSet::takeFetched(int budgetMs)
 {
-    if (m_fetchState != FetchState::Running || !m_fetch)
+    if (!m_fetch.running())
         return 0;
-    QElapsedTimer clock;
-    clock.start();
-    const BackgroundFetch::State worker = m_fetch->take(m_batches);
-    const std::size_t length = m_fetchLength;
-    const std::size_t before = m_rows.count();
     const std::uint8_t* current = m_context.row;
-    bool outOfTime = false;
-    while (m_batchIndex < m_batches.size() && !outOfTime) {
-        const BackgroundFetch::Batch& b = m_batches[m_batchIndex];
-        while (m_batchRow < b.rows) {
-            appendRow(b.data.data() + m_batchRow * length);
-            ++m_batchRow;
-            if ((m_batchRow & 255) == 0 && clock.elapsed() >= budgetMs) {
-                outOfTime = true;
-                break;
-            }
-        }
-        if (m_batchRow >= b.rows) {
-            ++m_batchIndex;
-            m_batchRow = 0;
-        }
-    }
-    if (m_batchIndex == m_batches.size()) {
-        m_batches.clear();
-        m_batchIndex = 0;
-    }
+    const std::size_t added =
+        m_fetch.take(budgetMs, [this](const unsigned char* message) { appendRow(message); });
     m_context.row = const_cast<std::uint8_t*>(current);
     if (!current && m_rows.count())
         m_context.row = m_rows.row(0);
-    if (m_batches.empty() && worker != BackgroundFetch::State::Running) {
-        if (worker == BackgroundFetch::State::Failed)
-            m_fetchError = m_fetch->error();
-        endFetch(worker == BackgroundFetch::State::Finished ? FetchState::Finished
-                 : worker == BackgroundFetch::State::Failed ? FetchState::Failed
-                                                            : FetchState::Stopped);
-    }
-    return m_rows.count() - before;
+    if (!m_fetch.running())
+        m_context.row = m_rows.squeeze(m_context.row);
+    return added;
 }
 
 void DataSet::stopFetch() noexcept
 {
-    if (m_fetchState != FetchState::Running)
+    if (!m_fetch.running())
         return;
-    endFetch(FetchState::Stopped);
-}
-
-void DataSet::endFetch(FetchState state) noexcept
-{
-    if (m_fetch)
-        m_fetch->stop();
-    m_fetch.reset();
-    m_batches.clear();
-    m_batchIndex = 0;
-    m_batchRow = 0;
-    m_rows.squeeze();
-    m_fetchState = state;
+    m_fetch.stop();
+    m_context.row = m_rows.squeeze(m_context.row);
 }
 
 void DataSet::executeStatement()

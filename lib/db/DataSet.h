@@ -1,10 +1,10 @@
 // What Query, Sql and StoredProc share: statement text, parameters, fields and held rows.
 #pragma once
 
-#include "BackgroundFetch.h"
 #include "Database.h"
 #include "DbError.h"
 #include "Field.h"
+#include "IncrementalFetch.h"
 #include "Param.h"
 #include "RowStore.h"
 #include "SqlLines.h"
@@ -95,16 +95,9 @@ public:
     std::size_t bufferBytes() const { return m_rows.memoryBytes() + m_pool.memoryBytes(); }
 
     /// Where an open in the background stands (None: the last open was not one).
-    enum class FetchState
-    {
-        None,
-        Running,
-        Finished,
-        Stopped,
-        Failed
-    };
-    FetchState fetchState() const { return m_fetchState; }
-    bool fetching() const { return m_fetchState == FetchState::Running; }
+    using FetchState = db::FetchState;
+    FetchState fetchState() const { return m_fetch.state(); }
+    bool fetching() const { return m_fetch.running(); }
     /// Moves the rows that arrived from the worker into the held rows, for at most budgetMs
     /// milliseconds (calculated fields filled as in open()); returns how many it added. The
     /// state leaves Running once the last row is in, or the fetch failed or was stopped.
@@ -113,10 +106,12 @@ public:
     /// the state becomes Stopped. Does nothing when no fetch runs. Never throws.
     void stopFetch() noexcept;
     /// Why a fetch in the background ended in Failed.
-    const std::optional<DbError>& fetchError() const { return m_fetchError; }
+    const std::optional<DbError>& fetchError() const { return m_fetch.error(); }
 
+    /// Also lets go of the attachment kept for fetches in the background.
     void databaseClosing() noexcept override;
-    /// Keeps the rows and the open state; only the statement goes.
+    /// Keeps the rows and the open state; the statement goes, and so does the attachment kept
+    /// for fetches in the background (a fetch that goes on ends over it).
     void connectionLost() noexcept override;
 
 protected:
@@ -124,8 +119,9 @@ protected:
     void fetchRows(std::size_t maxRows);
     /// Prepares and binds as fetchRows() does (throws DbError, leaving the rows of the last
     /// open), then opens the data set with no rows and leaves the fetch to a worker thread
-    /// with an attachment of its own (see BackgroundFetch); `arrived` is called on that thread
-    /// when rows wait to be taken with takeFetched(), and when the worker ends.
+    /// with an attachment of its own, kept from one such open to the next (see
+    /// IncrementalFetch); `arrived` is called on that thread when rows wait to be taken with
+    /// takeFetched(), and when the worker ends.
     void fetchInBackground(std::function<void()> arrived);
     /// Executes a statement without a cursor; a returned row (procedure output) is kept.
     void executeStatement();
@@ -142,7 +138,6 @@ private:
     void decodeRow(std::uint8_t* row, const unsigned char* buf);
     /// Appends a row decoded from an output message and fills its calculated fields.
     void appendRow(const unsigned char* message);
-    void endFetch(FetchState state) noexcept;
     void storeOutputRow();
 
     Transaction* m_transaction;
@@ -163,13 +158,7 @@ private:
     std::uint64_t m_fieldGeneration = 0;
     std::function<void(DataSet&)> m_calcHook;
     std::function<void(DataSet&)> m_afterOpen;
-    FetchState m_fetchState = FetchState::None;
-    std::optional<DbError> m_fetchError;
-    std::vector<BackgroundFetch::Batch> m_batches; // taken from the worker, not decoded yet
-    std::size_t m_batchIndex = 0;
-    std::size_t m_batchRow = 0;
-    std::size_t m_fetchLength = 0; // bytes of one fetched message
-    std::unique_ptr<BackgroundFetch> m_fetch; // last: stops before the rest goes
+    IncrementalFetch m_fetch; // last: stops before the rest goes
 };
 
 } // namespace db

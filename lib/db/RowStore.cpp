@@ -34,15 +34,21 @@ std::uint8_t* RowStore::append()
     return r;
 }
 
-void RowStore::squeeze()
+std::uint8_t* RowStore::squeeze(std::uint8_t* keep)
 {
     const std::size_t used = m_count % BlockRows;
     if (used == 0 || m_capacity == m_count)
-        return;
+        return keep;
     auto last = std::make_unique<std::uint8_t[]>(used * m_rowSize);
-    std::memcpy(last.get(), m_blocks.back().get(), used * m_rowSize);
+    const std::uint8_t* old = m_blocks.back().get();
+    std::memcpy(last.get(), old, used * m_rowSize);
+    const auto at = reinterpret_cast<std::uintptr_t>(keep);
+    const auto from = reinterpret_cast<std::uintptr_t>(old);
+    if (keep && at >= from && at < from + used * m_rowSize)
+        keep = last.get() + (at - from);
     m_blocks.back() = std::move(last);
     m_capacity = m_count;
+    return keep;
 }
 
 StringPool::StringPool()

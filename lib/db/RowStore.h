@@ -21,8 +21,9 @@ public:
     void clear();
     /// A new zero-filled row at the end.
     std::uint8_t* append();
-    /// Gives back the unused end of the last block once every row is in.
-    void squeeze();
+    /// Gives back the unused end of the last block once every row is in. Rows of that block
+    /// move: returns where `keep` (a row pointer, or null) is now.
+    std::uint8_t* squeeze(std::uint8_t* keep = nullptr);
     std::uint8_t* row(std::size_t index) const
     {
         return m_blocks[index / BlockRows].get() + (index % BlockRows) * m_rowSize;

@@ -47,6 +47,17 @@ void DataGridModel::rowsArrived()
     endInsertRows();
 }
 
+void DataGridModel::setLoader(db::QueryLoader* loader)
+{
+    disconnect(m_loaderRows);
+    disconnect(m_loaderEnd);
+    if (!loader)
+        return;
+    m_loaderRows =
+        connect(loader, &db::QueryLoader::rowsArrived, this, &DataGridModel::rowsArrived);
+    m_loaderEnd = connect(loader, &db::QueryLoader::finished, this, &DataGridModel::rowsArrived);
+}
+
 void DataGridModel::rebuildColumns()
 {
     m_columns.clear();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "db/Query.h"
+#include "db/QueryLoader.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -15,7 +16,8 @@ namespace grid {
 /// Columns are the query's visible fields in field order, titled by their display labels; cells
 /// show the fields' display texts. The query is not owned and must outlive the model. Whoever
 /// reopens or closes the query wraps that in beginReload()/endReload(). Rows that join the query
-/// while it fetches in the background are announced with rowsArrived(), on the model's thread.
+/// while it fetches in the background are announced with rowsArrived(), on the model's thread;
+/// a model given the query's loader (setLoader) announces them as the loader tells.
 class DataGridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,6 +33,10 @@ public:
     void endReload();
     /// Inserts the rows the query holds beyond those the model shows (beginInsertRows).
     void rowsArrived();
+    /// Announces the rows of the loader's runs at its rowsArrived() and finished(). The loader
+    /// must load this model's query; it is not owned. Set it before anything else connects to
+    /// the loader, so that the rows are in the model when the others hear the same signals.
+    void setLoader(db::QueryLoader* loader);
 
     /// The field shown in a column (nullptr when out of range).
     db::Field* field(int column) const;
@@ -54,6 +60,8 @@ private:
     void rebuildColumns();
 
     db::Query* m_query = nullptr;
+    QMetaObject::Connection m_loaderRows;
+    QMetaObject::Connection m_loaderEnd;
     std::vector<db::Field*> m_columns;
     RowBackgroundHook m_background;
     bool m_reloading = false;

@@ -89,19 +89,23 @@ void EditorDialog::bbSaveClick()
 {
     if (!validate())
         return;
-    db::Query& q = m_dm.StartTmp();
+    m_dm.EnsureUsable(); // a lost connection is told as every action tells it
+    stmt::Statement save;
     try {
-        statement().applyTo(q);
+        save = statement();
     } catch (const db::DbError& e) {
         Messages::error(e.message(), this); // nothing was run
         return;
     }
-    if (!m_dm.ExecuteTmp()) {
-        if (rollsBackRefusal())
-            m_dm.ibTran.rollbackQuietly();
-        Messages::error(m_dm.WriteErrorText(), this);
-        return;
-    }
-    if (m_dm.CommitWrite())
+    switch (
+        m_dm.Write({save}, rollsBackRefusal() ? TDM::Refusal::RollBack : TDM::Refusal::KeepOpen)) {
+    case TDM::WriteResult::Written:
         done(1);
+        break;
+    case TDM::WriteResult::Refused:
+        Messages::error(m_dm.WriteErrorText(), this);
+        break;
+    case TDM::WriteResult::NotCommitted:
+        break; // reported, and the window stays with the input
+    }
 }

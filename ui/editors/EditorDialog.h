@@ -11,9 +11,9 @@ struct Statement;
 }
 
 /// Results: 1 after a save that was committed, 2 for "Отменить", Escape or the close box.
-/// Every editor saves the same way: check the input, start the write transaction, bind the
-/// statement, execute it, commit, close. A refused statement is reported and the window stays
-/// open with the input; whether the write transaction is rolled back then is the editor's rule.
+/// Every editor saves the same way: check the input, build the statement, write it (TDM::Write),
+/// close. A refused statement is reported and the window stays open with the input; whether the
+/// write transaction is rolled back then is the editor's rule.
 class EditorDialog : public QDialog
 {
     Q_OBJECT
@@ -38,8 +38,9 @@ protected:
     virtual void FormActivate() {}
     /// False when the input cannot be saved; the editor has said why.
     virtual bool validate() = 0;
-    /// The statement that saves the input. A database error here (before anything ran) is
-    /// reported and leaves the write transaction as it is.
+    /// The statement that saves the input (a new key is drawn in the write transaction). A
+    /// database error here (before anything ran) is reported and leaves the write transaction
+    /// as it is.
     virtual stmt::Statement statement() = 0;
     /// Before a number that has calls is changed: counts the calls logged under the old number
     /// (a statement of one row, column CALLS) and, when there are any, asks whether to go on,

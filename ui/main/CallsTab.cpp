@@ -6,6 +6,7 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "db/QueryLoader.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -25,24 +26,17 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStyle>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 const QString GridRingsSection = QStringLiteral("GridRings");
 const QString ShowText = QStringLiteral("Показать");
 const QString StopText = QStringLiteral("Стоп");
-// Time the arriving rows may take on the interface thread at a time, so it always answers.
-constexpr int TakeBudgetMs = 8;
-// How often the grid is told of the rows that arrived meanwhile.
-constexpr int AnnounceMs = 200;
 } // namespace
 
 CallsTab::~CallsTab()
 {
-    // The workers tell this object about rows: they end before the object does.
-    if (m_dm && m_loading)
-        m_dm->ibQueryRings.stopFetch();
+    // The count's worker tells this object about its row: it ends before the object does.
     if (m_outsideQuery)
         m_outsideQuery->stopFetch();
 }
@@ -131,10 +125,6 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     g->addWidget(sbStart, 0, 7, 2, 1);
     g->setColumnStretch(8, 1);
 
-    m_loadTimer = new QTimer(this);
-    m_loadTimer->setInterval(100);
-    connect(m_loadTimer, &QTimer::timeout, this, &CallsTab::takeRows);
-
     GridRings = new grid::DataGrid(this);
     GridRings->setObjectName(QStringLiteral("GridRings"));
     GridRings->setAutoSortMarking(true);
@@ -177,6 +167,12 @@ void CallsTab::init(TDM& dm)
     cqLines->setConnection(dm.ibDatabase, dm.ibTranRO);
     GridRings->setQuery(&dm.ibQueryRings);
     m_outsideQuery = std::make_unique<db::Query>(dm.ibDatabase, dm.ibTranRO);
+    delete m_loader;
+    m_loader = new db::QueryLoader(dm.ibQueryRings, this);
+    // The grid first, so the rows are in it when this tab hears of them.
+    GridRings->setLoader(m_loader);
+    connect(m_loader, &db::QueryLoader::rowsArrived, this, &CallsTab::rowsArrived);
+    connect(m_loader, &db::QueryLoader::finished, this, &CallsTab::finishLoad);
 }
 
 void CallsTab::activate()
@@ -207,7 +203,12 @@ void CallsTab::refillUsers()
 
 bool CallsTab::hasResult() const
 {
-    return !GridRings->isHidden() && !m_loading;
+    return !GridRings->isHidden() && !loading();
+}
+
+bool CallsTab::loading() const
+{
+    return m_loader && m_loader->running();
 }
 
 void CallsTab::saveLayouts()
@@ -225,7 +226,7 @@ void CallsTab::ApplyMaskToLineFilter()
 
 void CallsTab::sbStartClick()
 {
-    if (m_loading)
+    if (loading())
         StopLoad();
     else
         RunCallQuery();
@@ -248,7 +249,6 @@ void CallsTab::RunCallQuery()
     QCoreApplication::processEvents();
     if (hadResult)
         saveGridLayout(GridRings, GridRingsSection);
-    m_sum = 0;
     if (!cbIN->isChecked() && !cbOUT->isChecked()) {
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
@@ -275,13 +275,12 @@ void CallsTab::RunCallQuery()
         filter.navigateByDate = indexes.has_value();
         if (indexes)
             filter.indexes = *indexes;
+        // Until the first screen of rows is in, the grid hears of every slice of them.
+        m_loader->setEagerRows(std::size_t(screenRows()));
         auto open = [&] {
             // The rows of the last run stay until the new statement is accepted by the server.
             filter.statement().applyTo(q);
-            // Called on the fetching thread; the rows are taken on this one.
-            q.openInBackground([this] {
-                QMetaObject::invokeMethod(this, &CallsTab::takeRows, Qt::QueuedConnection);
-            });
+            m_loader->start();
         };
         try {
             open();
@@ -328,51 +327,23 @@ void CallsTab::RunCallQuery()
     } catch (const db::DbError&) {
         // Only a note of the status bar is missing then; the list itself is whole.
     }
-    m_loading = true;
     m_firstScreenShown = false;
     m_loadSort = {fieldRing, s.DescRing};
-    m_loadTimer->start();
-    m_announced.start();
     sbStart->setText(StopText);
     sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     sbStart->setEnabled(true);
     emit resultChanged();
 }
 
-void CallsTab::takeRows()
+int CallsTab::screenRows() const
 {
-    m_takePending = false;
-    if (!m_loading)
-        return;
-    db::Query& q = m_dm->ibQueryRings;
-    const std::size_t before = q.recordCount();
-    const std::size_t added = q.takeFetched(TakeBudgetMs);
-    if (const db::Field* length = q.findField(QStringLiteral("RINGLENGTH")))
-        for (std::size_t i = before; i < before + added; ++i)
-            m_sum += q.atRow(qint64(i), [&] { return length->asInt64(); });
-    // The grid hears of new rows a few times a second, not at every slice: each time it
-    // lays out its scroll bar and paints again.
-    const bool last = !q.fetching();
-    if (last || !m_firstScreenShown || m_announced.elapsed() >= AnnounceMs) {
-        m_announced.start();
-        GridRings->gridModel().rowsArrived();
-        if (!m_loading)
-            return; // the new rows' views stopped the load
-    }
-    if (last) {
-        finishLoad();
-        return;
-    }
-    if (!m_firstScreenShown) {
-        const int rowHeight = std::max(1, GridRings->verticalHeader()->defaultSectionSize());
-        if (q.recordCount() >= std::size_t(height() / rowHeight + 1))
-            showFirstScreen();
-    }
-    if (added > 0 && !m_takePending) {
-        // More may wait already: take them after the events that came meanwhile.
-        m_takePending = true;
-        QTimer::singleShot(0, this, &CallsTab::takeRows);
-    }
+    return height() / std::max(1, GridRings->verticalHeader()->defaultSectionSize()) + 1;
+}
+
+void CallsTab::rowsArrived()
+{
+    if (!m_firstScreenShown && m_dm->ibQueryRings.recordCount() >= std::size_t(screenRows()))
+        showFirstScreen();
 }
 
 void CallsTab::showFirstScreen()
@@ -380,35 +351,29 @@ void CallsTab::showFirstScreen()
     m_firstScreenShown = true;
     GridRings->fitColumns();
     restoreGridLayout(GridRings, GridRingsSection);
-    MarkCallSortColumn(m_loadSort.first, !m_loading);
+    MarkCallSortColumn(m_loadSort.first, !loading());
     GridRings->show();
 }
 
 void CallsTab::StopLoad()
 {
-    if (!m_loading)
-        return;
-    m_dm->ibQueryRings.stopFetch();
-    GridRings->gridModel().rowsArrived();
-    finishLoad();
+    if (m_loader)
+        m_loader->stop(); // finishLoad() follows
 }
 
-void CallsTab::finishLoad()
+void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>& error)
 {
     db::Query& q = m_dm->ibQueryRings;
-    m_loading = false;
-    m_loadTimer->stop();
-    const db::DataSet::FetchState state = q.fetchState();
     // The worker prepares the statement on a connection of its own: a server that refuses
     // the reading along the indexes there gets the statement without it.
-    if (state == db::DataSet::FetchState::Failed && m_loadAlongIndexes && q.recordCount() == 0 &&
-        q.fetchError() && !q.fetchError()->connectionLost()) {
+    if (state == db::FetchState::Failed && m_loadAlongIndexes && q.recordCount() == 0 && error &&
+        !error->connectionLost()) {
         m_dm->DateIndexesRefused();
         RunCallQuery();
         return;
     }
     q.last();
-    PanelTotalTime->setText(DurationText(m_sum));
+    PanelTotalTime->setText(DurationText(m_dm->RingsTalkTime()));
     PanelTotalString->setText(QString::number(q.recordCount()));
     if (!m_firstScreenShown)
         showFirstScreen();
@@ -419,14 +384,14 @@ void CallsTab::finishLoad()
     sbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     sbStart->setEnabled(true);
     emit resultChanged();
-    if (state == db::DataSet::FetchState::Stopped)
+    if (state == db::FetchState::Stopped)
         m_loadNote = QStringLiteral("Загрузка остановлена: показаны не все звонки периода");
-    else if (state == db::DataSet::FetchState::Failed)
+    else if (state == db::FetchState::Failed)
         m_loadNote = QStringLiteral("Загрузка прервана: показаны не все звонки периода");
     showStatus();
-    if (state == db::DataSet::FetchState::Failed) {
-        if (q.fetchError())
-            ui::showFailure(this, std::make_exception_ptr(*q.fetchError()));
+    if (state == db::FetchState::Failed) {
+        if (error)
+            ui::showFailure(this, std::make_exception_ptr(*error));
     }
 }
 
@@ -434,7 +399,7 @@ void CallsTab::takeOutsideCount()
 {
     if (!m_outsideQuery->fetching())
         return; // a notice of a count that was stopped
-    m_outsideQuery->takeFetched(TakeBudgetMs);
+    m_outsideQuery->takeFetched(8); // one row: a slice takes it whole
     if (m_outsideQuery->fetching())
         return;
     if (m_outsideQuery->fetchState() == db::DataSet::FetchState::Finished &&

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "MainTab.h"
-
-#include <QElapsedTimer>
+#include "db/IncrementalFetch.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace db {
@@ -21,19 +21,22 @@ class QSpinBox;
 class QTimer;
 class PeriodButton;
 class TComboQuery;
+namespace db {
+class DbError;
+class QueryLoader;
+} // namespace db
 
 /// "Показать" runs the call query of the filter; sorting by a title runs it again in the new
 /// order. The rows of the last run stay when a run fails. The rows are fetched in the
 /// background: the grid shows as soon as the first screen of them is there and grows while
 /// the rest arrives; the totals come with the last row. Meanwhile "Показать" reads "Стоп" and
-/// stops the load, keeping the rows on show; sorting and export wait for the end.
+/// stops the load, keeping the rows on show; sorting and export wait for the end. The load runs
+/// through a QueryLoader, which the grid listens to as well.
 class CallsTab : public MainTab
 {
     Q_OBJECT
 public:
     explicit CallsTab(QWidget* parent = nullptr);
-    /// Stops a load still running.
-    ~CallsTab() override;
 
     void init(TDM& dm) override;
     /// Today as the period, no prefix, the drop-down lists filled.
@@ -46,7 +49,7 @@ public:
     /// True once a run has shown the grid and its last row has arrived.
     bool hasResult() const;
     /// True while the rows of a run arrive.
-    bool loading() const { return m_loading; }
+    bool loading() const;
     /// Stops the load: the rows that arrived stay, with their totals, and the status bar says
     /// the list is not complete. Does nothing when no load runs.
     void StopLoad();
@@ -81,19 +84,16 @@ signals:
     void statusMessage(const QString& text);
 
 private:
-    void takeRows();
+    void rowsArrived();
     void showFirstScreen();
-    void finishLoad();
     void takeOutsideCount();
     void showStatus();
+    void finishLoad(db::FetchState state, const std::optional<db::DbError>& error);
+    int screenRows() const;
 
     std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
-    bool m_loading = false;
-    QTimer* m_loadTimer = nullptr; // takes rows also when a notice of the worker was missed
-    bool m_takePending = false;    // a takeRows() is queued
+    db::QueryLoader* m_loader = nullptr;
     bool m_firstScreenShown = false;
-    QElapsedTimer m_announced; // since the grid was last told of new rows
-    qint64 m_sum = 0;          // RingLength of the rows that arrived
     std::pair<int, int> m_loadSort{0, 0};
     bool m_loadAlongIndexes = false; // the running load names the date indexes
     // Counts, off this thread, the calls of the filter outside the directories.

@@ -56,10 +56,8 @@ void MainTab::deleteRow(const stmt::Statement& statement, const std::function<vo
     if (!Messages::confirm(QStringLiteral("Удалить ?"), this))
         return;
     ui::guarded(this, [&] {
-        statement.applyTo(m_dm->StartTmp());
-        if (!m_dm->ExecuteTmp())
+        if (m_dm->Write({statement}, TDM::Refusal::Commit) == TDM::WriteResult::Refused)
             Messages::error(DeleteFailedText(), this);
-        m_dm->CommitWrite();
         reload();
     });
 }

@@ -39,8 +39,8 @@ protected:
     /// Makes the grid's current row its query's current row; false when the query has no row
     /// or the row no key.
     static bool selectCurrentRow(grid::DataGrid* grid, const QString& keyField);
-    /// After the operator's consent runs a delete in the write transaction, reports a refusal,
-    /// commits and reloads.
+    /// After the operator's consent writes a delete (what ran is committed also after a
+    /// refusal), reports a refusal and reloads.
     void deleteRow(const stmt::Statement& statement, const std::function<void()>& reload);
     /// What a refused delete or move says.
     static QString DeleteFailedText();

@@ -348,7 +348,7 @@ QString TMainForm::ServiceInformation() const
     auto state = [](bool active) {
         return active ? QStringLiteral("Активна") : QStringLiteral("НЕ активна");
     };
-    return QStringLiteral("Транзакция\t\t") + state(m_dm->ibTran.active()) + u'\n' +
+    return QStringLiteral("Транзакция\t\t") + state(m_dm->WriteActive()) + u'\n' +
            QStringLiteral("Транзакция RO\t") + state(m_dm->ibTranRO.active());
 }
 

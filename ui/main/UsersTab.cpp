@@ -229,12 +229,17 @@ void UsersTab::deleteSelectedDept()
                            this))
         return;
     ui::guarded(this, [&] {
-        stmt::deleteDept(node->data(0, Qt::UserRole).toInt()).applyTo(m_dm->StartTmp());
-        if (!m_dm->ExecuteTmp())
-            Messages::error(DeleteFailedText(), this);
-        else
+        switch (m_dm->Write({stmt::deleteDept(node->data(0, Qt::UserRole).toInt())},
+                            TDM::Refusal::Commit)) {
+        case TDM::WriteResult::Written:
             delete node; // the selection moves on and loads that node's users
-        m_dm->CommitWrite();
+            break;
+        case TDM::WriteResult::Refused:
+            Messages::error(DeleteFailedText(), this);
+            break;
+        case TDM::WriteResult::NotCommitted:
+            break; // reported; the department is still there
+        }
     });
 }
 
@@ -245,34 +250,19 @@ void UsersTab::twDeptsDragDrop(QTreeWidgetItem* target, QObject* source)
     db::Query& users = m_dm->ibQueryUsers;
     const int dept = target->data(0, Qt::UserRole).toInt();
     const QModelIndexList rows = GridUsers->selectionModel()->selectedRows();
-    try {
-        db::Query& tmp = m_dm->StartTmp();
-        stmt::moveUser(0, dept).applyTo(tmp);
-        tmp.prepare();
-        bool failed = false;
+    ui::guarded(this, [&] {
+        std::vector<stmt::Statement> moves;
         for (const QModelIndex& row : rows) {
             users.setRecNo(row.row());
             const int number = users.field(QStringLiteral("NumberIN")).asInteger();
-            if (number <= 0)
-                continue;
-            stmt::moveUser(number, dept).applyTo(tmp);
-            if (!m_dm->ExecuteTmp()) {
-                failed = true;
-                break;
-            }
+            if (number > 0)
+                moves.push_back(stmt::moveUser(number, dept));
         }
-        if (failed) {
-            // All of the drop or none of it.
-            m_dm->ibTran.rollbackQuietly();
+        // All of the drop or none of it.
+        if (m_dm->Write(moves, TDM::Refusal::RollBack) == TDM::WriteResult::Refused)
             Messages::error(DeleteFailedText(), this);
-        } else {
-            m_dm->CommitWrite();
-        }
         ReloadUsers(0);
-    } catch (...) {
-        m_dm->ibTran.rollbackQuietly();
-        ui::showFailure(this, std::current_exception());
-    }
+    });
 }
 
 bool UsersTab::eventFilter(QObject* watched, QEvent* event)
