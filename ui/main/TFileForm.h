@@ -8,6 +8,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTableView;
 namespace grid {
 class DataGrid;
 }
@@ -24,6 +25,8 @@ public:
     explicit TFileForm(const QString& programDir, QWidget* parent = nullptr);
 
     grid::DataGrid* ExportGrid = nullptr;
+    /// A table over any model, written when ExportGrid is not set.
+    QTableView* ExportView = nullptr;
 
     QComboBox* DriveComboBox1 = nullptr;
     QLabel* DirectoryLabel = nullptr;
