@@ -60,13 +60,16 @@ QTableWidget* table(QWidget* parent, const QString& name, const QStringList& tit
     return t;
 }
 
-// A cell; `number` (when valid) is what a spreadsheet gets instead of the text.
-void setCell(QTableWidget* t, int row, int column, const QString& text, const QVariant& number = {})
+// A cell; `number` (when valid) is what a spreadsheet gets instead of the text, and the
+// text stands on the right unless `left`.
+void setCell(QTableWidget* t, int row, int column, const QString& text, const QVariant& number = {},
+             bool left = false)
 {
     auto* item = new QTableWidgetItem(text);
     if (number.isValid()) {
         item->setData(Qt::UserRole, number);
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (!left)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     t->setItem(row, column, item);
 }
@@ -481,7 +484,11 @@ void TLineLoadForm::fillSummary()
     rows.push_back({QStringLiteral("Все линии заняты (вызовы получали отказ)"), busyText(r.allBusy),
                     r.allBusy});
     const double b = erlang::blocking(n, a);
-    rows.push_back({QStringLiteral("Вероятность отказа B(N, A), %"), fixed(b * 100, 3), b * 100});
+    // A probability too small for three decimals is not shown as a plain 0.
+    rows.push_back(
+        {QStringLiteral("Вероятность отказа B(N, A), %"),
+         b > 0 && b * 100 < 0.0005 ? QStringLiteral("менее ") + fixed(0.001, 3) : fixed(b * 100, 3),
+         b * 100});
     rows.push_back(
         {QStringLiteral("Допустимые потери, %"), fixed(seGrade->value(), 2), seGrade->value()});
     rows.push_back({QStringLiteral("Нужно линий"),
@@ -494,7 +501,7 @@ void TLineLoadForm::fillSummary()
     for (int i = 0; i < int(rows.size()); ++i) {
         const Row& row = rows[std::size_t(i)];
         setCell(GridSummary, i, 0, row.name);
-        setCell(GridSummary, i, 1, row.text, row.number);
+        setCell(GridSummary, i, 1, row.text, row.number, true);
     }
     GridSummary->resizeColumnToContents(0);
 }
@@ -550,7 +557,8 @@ void TLineLoadForm::fillChart()
 {
     const LineLoadResult& r = m_result;
     QBarSet* set = SeriesTraffic->barSets().value(0);
-    set->remove(0, set->count());
+    if (set->count() > 0)
+        set->remove(0, set->count());
     QList<QPointF> points;
     double top = 1;
     for (int h = 0; h < 24; ++h) {

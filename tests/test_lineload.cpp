@@ -11,6 +11,7 @@
 #include "ui/main/TFileForm.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
