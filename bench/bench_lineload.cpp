@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
@@ -102,6 +103,30 @@ int main(int argc, char** argv)
                     double(peak) / 1e6, plain.back(), rows);
         std::fflush(stdout);
     }
+    // The sweep alone, over as many calls held in memory: 40 lines, calls of up to 10 minutes
+    // spread over the year.
+    std::vector<int> lineNumbers(40);
+    for (int i = 0; i < 40; ++i)
+        lineNumbers[std::size_t(i)] = i + 1;
+    QRandomGenerator random(1);
+    std::vector<qint64> starts(std::size_t(std::max<qint64>(calls, 1)));
+    const qint64 first = LineLoad::secondOf(from, QTime(0, 0));
+    const qint64 span = (to.toJulianDay() - from.toJulianDay() + 1) * 86400;
+    for (qint64& start : starts)
+        start = first + qint64(random.bounded(quint64(span)));
+    std::sort(starts.begin(), starts.end());
+    LineLoadOptions options;
+    options.from = from;
+    options.to = to;
+    options.lines = lineNumbers;
+    const double sweepMs = bench::timeMs([&] {
+        LineLoad load(options);
+        for (std::size_t i = 0; i < starts.size(); ++i)
+            load.add(starts[i], qint64(i * 7919 % 600), int(i % 40) + 1);
+        load.finish();
+    });
+    std::printf("the sweep alone over %lld calls in memory: %.0f ms\n", qint64(starts.size()),
+                sweepMs);
     const double best = *std::min_element(ours.begin(), ours.end());
     const double bestPlain = *std::min_element(plain.begin(), plain.end());
     std::printf("best: figures %.0f ms (goal <= 2000 for a million), plain fetch %.0f ms, ratio "
