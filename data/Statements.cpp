@@ -281,6 +281,20 @@ Statement TalkSum::statement() const
     return s;
 }
 
+Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,R.TimeHour,R.TimeMin,R.TimeSec"));
+    s.add(QStringLiteral("FROM Rings R"));
+    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2"));
+    if (navigateByDate)
+        s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
+    s.add(QStringLiteral("ORDER BY R.RingDate"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
 Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn)
 {
     Statement s;

@@ -164,6 +164,11 @@ struct TalkSum
     Statement statement() const;
 };
 
+/// The calls of [from, to] for the load of lines, in date order: start, line and the parts of
+/// the talk time. `navigateByDate`: read along the date index IX_RINGS_DATE (when the database
+/// has it) instead of sorted, so the first calls come at once.
+Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate);
+
 /// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
 /// detailed report of one subscriber alone when numberIn is not 0.
 Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn = 0);

@@ -4,6 +4,7 @@
 
 #include "DemoData.h"
 #include "db/DbError.h"
+#include "db/ForwardQuery.h"
 #include "db/Query.h"
 #include "db/QueryLoader.h"
 #include "db/ScriptRunner.h"
@@ -79,6 +80,7 @@ private slots:
     void valuesOfEveryTypeRoundTrip();
     void namedParameters();
     void cursorMovesAndLocate();
+    void forwardQueryHoldsOneRowAndCancels();
     void fieldDefinitionsAndHooks();
     void callRowsAreCompact();
     void backgroundFetchGivesTheSameRows();
@@ -231,6 +233,48 @@ void TestDb::cursorMovesAndLocate()
     q.close();
     QVERIFY(!q.isOpen());
     QCOMPARE(q.recordCount(), std::size_t(0));
+}
+
+void TestDb::forwardQueryHoldsOneRowAndCancels()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Ан')"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Бо')")});
+    Transaction tr(t.database());
+    tr.params() = readCommitted(true);
+    tr.start();
+    ForwardQuery q(t.database(), tr);
+    q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
+    q.open();
+    QStringList seen;
+    while (q.next()) {
+        QCOMPARE(q.recordCount(), std::size_t(1));
+        seen << q.field(QStringLiteral("FIO")).asString() +
+                    QString::number(q.field(QStringLiteral("NumberIN")).asInteger());
+    }
+    QCOMPARE(seen, (QStringList{QStringLiteral("Ан1"), QStringLiteral("Бо2")}));
+    QVERIFY(!q.isOpen());
+    QVERIFY(!q.next()); // once more after the end: still nothing
+
+    // A fetch that would run for hours ends with an error once another thread cancels it.
+    ForwardQuery slow(t.database(), tr);
+    slow.sql().add(QStringLiteral("SELECT COUNT(*) FROM RDB$FIELDS A, RDB$FIELDS B, RDB$FIELDS C, "
+                                  "RDB$FIELDS D"));
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        while (!done) {
+            t.database().cancelOperation();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const QString error = errorOf([&] {
+        slow.open();
+        slow.next();
+    });
+    done = true;
+    canceller.join();
+    QVERIFY(!error.isEmpty());
 }
 
 void TestDb::fieldDefinitionsAndHooks()

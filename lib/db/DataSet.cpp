@@ -461,6 +461,45 @@ void DataSet::fetchRows(std::size_t maxRows)
         m_afterOpen(*this);
 }
 
+void DataSet::openForward()
+{
+    prepare();
+    m_statement.bind(boundValues());
+    close();
+    buildFields();
+    m_statement.openCursor(*m_transaction);
+    m_open = true;
+    if (m_afterOpen)
+        m_afterOpen(*this);
+}
+
+bool DataSet::fetchOne()
+{
+    m_context.row = nullptr;
+    bool fetched = false;
+    try {
+        fetched = m_open && m_statement.fetch();
+    } catch (...) {
+        m_statement.closeCursor();
+        m_open = false;
+        throw;
+    }
+    if (!fetched) {
+        m_statement.closeCursor();
+        m_open = false;
+        return false;
+    }
+    if (m_rows.count() == 0)
+        m_rows.append();
+    std::uint8_t* row = m_rows.row(0);
+    std::memset(row, 0, m_rows.rowSize());
+    decodeRow(row, m_statement.outputBuffer());
+    m_context.row = row;
+    if (m_calcHook)
+        m_calcHook(*this);
+    return true;
+}
+
 void DataSet::appendRow(const unsigned char* message)
 {
     std::uint8_t* row = m_rows.append();

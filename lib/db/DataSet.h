@@ -123,6 +123,13 @@ protected:
     /// IncrementalFetch); `arrived` is called on that thread when rows wait to be taken with
     /// takeFetched(), and when the worker ends.
     void fetchInBackground(std::function<void()> arrived);
+    /// Prepares, binds and opens the cursor as fetchRows() does, but holds no row: fetchOne()
+    /// then reads the result one row at a time.
+    void openForward();
+    /// Replaces the held row with the next one of the result and makes it current; false at
+    /// the end, when the cursor is closed, the data set too, and no row is current. Throws
+    /// DbError (the data set is then closed).
+    bool fetchOne();
     /// Executes a statement without a cursor; a returned row (procedure output) is kept.
     void executeStatement();
     void setCurrentRow(std::size_t index);

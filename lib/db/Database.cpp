@@ -90,6 +90,14 @@ void Database::close() noexcept
     fb::endQuietly(m_attachment, fb::Detach);
 }
 
+void Database::cancelOperation() noexcept
+{
+    if (!m_attachment)
+        return;
+    fb::Status st;
+    m_attachment->cancelOperation(&st, fb_cancel_raise);
+}
+
 void Database::ping()
 {
     if (!m_attachment)

@@ -41,6 +41,11 @@ public:
     void close() noexcept;
     /// Asks the server whether the attachment still works; throws DbError when it does not.
     void ping();
+    /// Asks the server to abandon the request running on this attachment, which then throws
+    /// DbError in its own thread. The one call that may come from another thread than the
+    /// attachment's user, as long as the attachment is neither opened nor closed meanwhile.
+    /// Never throws.
+    void cancelOperation() noexcept;
     /// Attaches again with the same name and parameter lines after the connection was lost:
     /// the registered transactions end (what they held went with the connection) and the
     /// statements are let go, but the rows the data sets hold stay for their views. Throws

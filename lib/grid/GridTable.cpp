@@ -10,36 +10,57 @@
 
 namespace grid {
 
-GridTable::GridTable(const DataGrid& grid) : m_grid(grid)
+GridTable::GridTable(const DataGrid& grid) : m_grid(&grid)
 {
     for (int c : grid.visualColumns())
         if (!grid.horizontalHeader()->isSectionHidden(c) && grid.columnField(c))
             m_columns.push_back(c);
 }
 
+GridTable::GridTable(const QTableView& view) : m_view(&view)
+{
+    const QHeaderView* h = view.horizontalHeader();
+    for (int v = 0; v < h->count(); ++v)
+        if (!h->isSectionHidden(h->logicalIndex(v)))
+            m_columns.push_back(h->logicalIndex(v));
+}
+
 qint64 GridTable::rowCount() const
 {
-    const db::Query* q = m_grid.query();
+    if (m_view)
+        return m_view->model() ? m_view->model()->rowCount() : 0;
+    const db::Query* q = m_grid->query();
     return q && q->isOpen() ? qint64(q->recordCount()) : 0;
 }
 
 QString GridTable::title(int column) const
 {
-    return m_grid.columnField(m_columns[std::size_t(column)])->displayLabel();
+    if (m_view)
+        return m_view->model()
+            ->headerData(m_columns[std::size_t(column)], Qt::Horizontal)
+            .toString();
+    return m_grid->columnField(m_columns[std::size_t(column)])->displayLabel();
 }
 
 int GridTable::width(int column) const
 {
-    return m_grid.columnWidth(m_columns[std::size_t(column)]);
+    const QTableView& view = m_view ? *m_view : *m_grid;
+    return view.columnWidth(m_columns[std::size_t(column)]);
 }
 
 std::vector<QString> GridTable::rowTexts(qint64 row) const
 {
     std::vector<QString> out;
     out.reserve(m_columns.size());
-    m_grid.query()->atRow(row, [&] {
+    if (m_view) {
+        const QAbstractItemModel* model = m_view->model();
         for (int c : m_columns)
-            out.push_back(m_grid.columnField(c)->displayText());
+            out.push_back(model->index(int(row), c).data(Qt::DisplayRole).toString());
+        return out;
+    }
+    m_grid->query()->atRow(row, [&] {
+        for (int c : m_columns)
+            out.push_back(m_grid->columnField(c)->displayText());
     });
     return out;
 }
@@ -48,9 +69,23 @@ std::vector<QVariant> GridTable::rowValues(qint64 row) const
 {
     std::vector<QVariant> out;
     out.reserve(m_columns.size());
-    m_grid.query()->atRow(row, [&] {
+    if (m_view) {
+        const QAbstractItemModel* model = m_view->model();
         for (int c : m_columns) {
-            const db::Field* f = m_grid.columnField(c);
+            const QModelIndex index = model->index(int(row), c);
+            const QVariant number = index.data(Qt::UserRole);
+            bool isNumber = false;
+            const double value = number.toDouble(&isNumber);
+            if (number.isValid() && number.typeId() != QMetaType::QString && isNumber)
+                out.emplace_back(value);
+            else
+                out.emplace_back(index.data(Qt::DisplayRole).toString());
+        }
+        return out;
+    }
+    m_grid->query()->atRow(row, [&] {
+        for (int c : m_columns) {
+            const db::Field* f = m_grid->columnField(c);
             const QString shown = f->displayText();
             // A number shown in the user's own form (a decimal comma) is still that number.
             bool same = false;

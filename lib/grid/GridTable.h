@@ -5,6 +5,8 @@
 #include <QVariant>
 #include <vector>
 
+class QTableView;
+
 namespace grid {
 
 class DataGrid;
@@ -14,6 +16,10 @@ class GridTable
 {
 public:
     explicit GridTable(const DataGrid& grid);
+    /// A table view over any model: its visible columns with the header's titles and the
+    /// cells' display texts; a cell whose Qt::UserRole holds a number gives spreadsheets that
+    /// number. The view and its model outlive the object.
+    explicit GridTable(const QTableView& view);
 
     int columnCount() const { return int(m_columns.size()); }
     qint64 rowCount() const;
@@ -27,7 +33,8 @@ public:
     std::vector<QVariant> rowValues(qint64 row) const;
 
 private:
-    const DataGrid& m_grid;
+    const DataGrid* m_grid = nullptr; // one of the two
+    const QTableView* m_view = nullptr;
     std::vector<int> m_columns; // model columns in visual order
 };
 

@@ -223,7 +223,7 @@ void TFileForm::BitBtn1Click()
         return;
     }
     const int index = cbExt->currentIndex();
-    if (ExportGrid) {
+    if (ExportGrid || ExportView) {
         const QString fileName = name + u'.' + cbExt->currentText();
         QString error;
         bool cancelled = false;
@@ -255,7 +255,8 @@ bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, 
     grid::ExportOptions options;
     options.sheetName = QStringLiteral("Лист");
     const auto exporter = grid::makeExporter(format, options);
-    const grid::GridTable table(*ExportGrid);
+    const grid::GridTable table =
+        ExportGrid ? grid::GridTable(*ExportGrid) : grid::GridTable(*ExportView);
 
     // Written beside the old file and put in its place only when complete.
     QSaveFile file(QDir(m_directory).absoluteFilePath(fileName));

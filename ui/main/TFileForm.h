@@ -8,6 +8,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTableView;
 namespace grid {
 class DataGrid;
 }
@@ -26,6 +27,8 @@ public:
     grid::DataGrid* ExportGrid = nullptr;
     /// How long an export runs before its progress window (with "Отменить") shows, in ms.
     int ProgressDelayMs = 500;
+    /// A table over any model, written when ExportGrid is not set.
+    QTableView* ExportView = nullptr;
 
     QComboBox* DriveComboBox1 = nullptr;
     QLabel* DirectoryLabel = nullptr;

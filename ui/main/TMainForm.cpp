@@ -7,6 +7,7 @@
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "settings/TMainObject.h"
+#include "stats/TLineLoadForm.h"
 #include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
@@ -130,6 +131,8 @@ void TMainForm::buildActionsAndMenus()
 
     QMenu* stats = menuBar()->addMenu(QStringLiteral("&Статистика"));
     N5 = item(stats, "N5", QStringLiteral("Загрузка линий"), &TMainForm::N5Click);
+    ALineLoad =
+        item(stats, "ALineLoad", QStringLiteral("Нагрузка на линии"), &TMainForm::ALineLoadClick);
     N22 = item(stats, "N22", QStringLiteral("Отчеты"), &TMainForm::N22Click);
     AMailReports = item(stats, "AMailReports", QStringLiteral("Рассылка отчетов"),
                         &TMainForm::AMailReportsClick);
@@ -312,6 +315,12 @@ void TMainForm::AExportExecute()
 void TMainForm::N5Click()
 {
     TStat1Form form(*m_dm, dOT->date(), dDo->date(), *cqLines, *cqUsers, this);
+    form.exec();
+}
+
+void TMainForm::ALineLoadClick()
+{
+    TLineLoadForm form(*m_dm, dOT->date(), dDo->date(), *cqLines, this);
     form.exec();
 }
 

@@ -46,6 +46,7 @@ public:
     void AExportExecute();
     void N3Click();
     void N5Click();
+    void ALineLoadClick();
     void N22Click();
     void AMailReportsClick();
     void AMailSettingsClick();
@@ -79,6 +80,7 @@ public:
     QAction* N23 = nullptr; // "Маска номера"
     QAction* AltF41 = nullptr;
     QAction* N5 = nullptr;            // "Загрузка линий"
+    QAction* ALineLoad = nullptr;     // "Нагрузка на линии"
     QAction* N22 = nullptr;           // "Отчеты"
     QAction* AMailReports = nullptr;  // "Рассылка отчетов"
     QAction* AMailSettings = nullptr; // "Настройки почты"

@@ -1,0 +1,239 @@
+// The sweep over the calls: busy lines between consecutive starts and ends, added up per hour.
+#include "LineLoad.h"
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+
+namespace {
+
+constexpr qint64 Day = 86400;
+constexpr qint64 Hour = 3600;
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+} // namespace
+
+LineLoad::LineLoad(LineLoadOptions options) : m_options(std::move(options))
+{
+    if (m_options.hourFrom < 0)
+        m_options.hourFrom = 0;
+    if (m_options.hourTo > 24)
+        m_options.hourTo = 24;
+    m_periodStart = m_options.from.toJulianDay() * Day;
+    m_periodEnd = (m_options.to.toJulianDay() + 1) * Day;
+    if (m_periodEnd < m_periodStart)
+        m_periodEnd = m_periodStart;
+
+    const std::size_t n = m_options.lines.size();
+    m_result.lineCount = int(n);
+    m_result.lines.resize(n);
+    std::vector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [this](int a, int b) { return m_options.lines[a] < m_options.lines[b]; });
+    for (int i : order) {
+        m_sortedLines.push_back(m_options.lines[i]);
+        m_sortedIndex.push_back(i);
+        m_result.lines[i].line = m_options.lines[i];
+    }
+    m_activeCalls.assign(n, 0);
+    m_busySince.assign(n, 0);
+
+    for (qint64 day = m_periodStart / Day; day < m_periodEnd / Day; ++day) {
+        if (!dayCounted(day))
+            continue;
+        ++m_result.days;
+        for (int h = 0; h < 24; ++h)
+            if (hourCounted(day * 24 + h)) {
+                m_result.countedSeconds += Hour;
+                m_result.hours[h].counted = true;
+            }
+    }
+    if (m_options.workingTime && m_options.hourFrom >= m_options.hourTo)
+        m_result.days = 0; // an empty working day counts no day
+    m_result.periodSeconds = m_periodEnd - m_periodStart;
+}
+
+qint64 LineLoad::secondOf(const QDate& date, const QTime& time)
+{
+    return date.toJulianDay() * Day + time.msecsSinceStartOfDay() / 1000;
+}
+
+QDateTime LineLoad::dateTimeOf(qint64 second)
+{
+    const qint64 day = floorDiv(second, Day);
+    return QDateTime(QDate::fromJulianDay(day), QTime(0, 0).addSecs(int(second - day * Day)));
+}
+
+bool LineLoad::dayCounted(qint64 day) const
+{
+    if (day * Day < m_periodStart || day * Day >= m_periodEnd)
+        return false;
+    // Julian day 0 was a Monday.
+    return !m_options.workingTime || m_options.days[std::size_t(day - floorDiv(day, 7) * 7)];
+}
+
+bool LineLoad::hourCounted(qint64 clockHour) const
+{
+    const qint64 day = floorDiv(clockHour, 24);
+    if (!dayCounted(day))
+        return false;
+    const int hour = int(clockHour - day * 24);
+    return !m_options.workingTime || (hour >= m_options.hourFrom && hour < m_options.hourTo);
+}
+
+qint64 LineLoad::countedSeconds(qint64 from, qint64 to) const
+{
+    from = std::max(from, m_periodStart);
+    to = std::min(to, m_periodEnd);
+    qint64 total = 0;
+    for (qint64 t = from; t < to;) {
+        const qint64 clockHour = floorDiv(t, Hour);
+        const qint64 next = std::min(to, (clockHour + 1) * Hour);
+        if (hourCounted(clockHour))
+            total += next - t;
+        t = next;
+    }
+    return total;
+}
+
+int LineLoad::lineIndex(int line) const
+{
+    const auto it = std::lower_bound(m_sortedLines.begin(), m_sortedLines.end(), line);
+    if (it == m_sortedLines.end() || *it != line)
+        return -1;
+    return m_sortedIndex[std::size_t(it - m_sortedLines.begin())];
+}
+
+void LineLoad::closeClockHour()
+{
+    if (m_clockHour >= 0 && m_clockHourBusy > m_bestClockHourBusy) {
+        m_bestClockHourBusy = m_clockHourBusy;
+        m_bestClockHour = m_clockHour;
+    }
+    m_clockHourBusy = 0;
+}
+
+// The same m_busyLines lines are busy all through [from, to).
+void LineLoad::accumulate(qint64 from, qint64 to)
+{
+    if (m_busyLines == 0)
+        return;
+    from = std::max(from, m_periodStart);
+    to = std::min(to, m_periodEnd);
+    const int c = m_busyLines;
+    for (qint64 t = from; t < to;) {
+        const qint64 clockHour = floorDiv(t, Hour);
+        const qint64 next = std::min(to, (clockHour + 1) * Hour);
+        if (hourCounted(clockHour)) {
+            const qint64 seconds = next - t;
+            LineLoadHour& h = m_result.hours[std::size_t(clockHour - floorDiv(clockHour, 24) * 24)];
+            h.busy += c * seconds;
+            h.peak = std::max(h.peak, c);
+            if (clockHour != m_clockHour) {
+                closeClockHour();
+                m_clockHour = clockHour;
+            }
+            m_clockHourBusy += c * seconds;
+            if (c > m_result.peak) {
+                m_result.peak = c;
+                m_result.peakFirst = dateTimeOf(t);
+            }
+            if (c == m_result.lineCount)
+                m_result.allBusy += seconds;
+        }
+        t = next;
+    }
+}
+
+// Ends the calls that end by t, adding up the time between.
+void LineLoad::advanceTo(qint64 t)
+{
+    while (!m_running.empty() && m_running.front().end <= t) {
+        const Running done = m_running.front();
+        std::pop_heap(m_running.begin(), m_running.end(), std::greater<>());
+        m_running.pop_back();
+        accumulate(m_now, done.end);
+        m_now = std::max(m_now, done.end);
+        const auto i = std::size_t(done.line);
+        if (--m_activeCalls[i] == 0) {
+            --m_busyLines;
+            m_result.lines[i].busy += countedSeconds(m_busySince[i], done.end);
+        }
+    }
+    if (t > m_now) {
+        accumulate(m_now, t);
+        m_now = t;
+    }
+}
+
+void LineLoad::add(qint64 start, qint64 length, int line)
+{
+    if (m_finished)
+        return;
+    const int index = lineIndex(line);
+    if (index < 0 || start >= m_periodEnd)
+        return;
+    if (!m_started) {
+        m_started = true;
+        m_now = start;
+    }
+    start = std::max(start, m_now); // starts do not decrease; a late one is taken as now
+    advanceTo(start);
+    const auto i = std::size_t(index);
+    if (start >= m_periodStart && hourCounted(floorDiv(start, Hour))) {
+        LineLoadLine& l = m_result.lines[i];
+        ++l.calls;
+        ++m_result.calls;
+        l.longest = std::max(l.longest, length);
+    }
+    if (length <= 0 || start + length <= m_periodStart)
+        return; // occupies nothing that counts
+    m_running.push_back({start + length, index});
+    std::push_heap(m_running.begin(), m_running.end(), std::greater<>());
+    if (m_activeCalls[i]++ == 0) {
+        ++m_busyLines;
+        m_busySince[i] = start;
+    }
+}
+
+const LineLoadResult& LineLoad::finish()
+{
+    if (m_finished)
+        return m_result;
+    m_finished = true;
+    if (m_started) {
+        advanceTo(std::max(m_now, m_periodEnd));
+        for (std::size_t i = 0; i < m_activeCalls.size(); ++i)
+            if (m_activeCalls[i] > 0)
+                m_result.lines[i].busy += countedSeconds(m_busySince[i], m_periodEnd);
+    }
+    closeClockHour();
+    m_running.clear();
+    if (m_bestClockHour >= 0) {
+        m_result.busiestClockHour = dateTimeOf(m_bestClockHour * Hour);
+        m_result.busiestClockHourErlangs = double(m_bestClockHourBusy) / double(Hour);
+    }
+    double best = 0;
+    for (int h = 0; h < 24; ++h) {
+        LineLoadHour& hour = m_result.hours[std::size_t(h)];
+        if (hour.counted && m_result.days > 0)
+            hour.erlangs = double(hour.busy) / (double(Hour) * m_result.days);
+        if (hour.erlangs > best) {
+            best = hour.erlangs;
+            m_result.busyHour = h;
+        }
+    }
+    m_result.busyHourErlangs = best;
+    for (LineLoadLine& l : m_result.lines) {
+        if (m_result.periodSeconds > 0)
+            l.sharePeriod = double(l.busy) / double(m_result.periodSeconds);
+        if (m_result.countedSeconds > 0)
+            l.shareCounted = double(l.busy) / double(m_result.countedSeconds);
+    }
+    return m_result;
+}

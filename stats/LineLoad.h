@@ -1,0 +1,124 @@
+// How many exchange lines are busy at once, hour by hour and line by line, from calls in date
+// order.
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+
+#include <array>
+#include <vector>
+
+/// What a computation counts: the period's days, the chosen lines and, optionally, working
+/// hours and days.
+struct LineLoadOptions
+{
+    QDate from;
+    QDate to;
+    std::vector<int> lines; ///< NumberLine of each chosen line; calls on other lines are ignored
+    /// Only the hours [hourFrom, hourTo) of the days checked in `days` count; off: every hour
+    /// of every day of the period.
+    bool workingTime = false;
+    int hourFrom = 9;
+    int hourTo = 18;
+    std::array<bool, 7> days{true, true, true, true, true, false, false}; ///< Monday first
+};
+
+/// The figures of one hour of the day (0-23) over all counted days.
+struct LineLoadHour
+{
+    bool counted = false; ///< the hour lies in the counted time
+    qint64 busy = 0;      ///< busy line-seconds
+    double erlangs = 0;   ///< busy / (3600 x counted days): the mean number of lines busy
+    int peak = 0;         ///< the most lines busy at once in this hour on any day
+};
+
+/// The figures of one chosen line.
+struct LineLoadLine
+{
+    int line = 0;
+    qint64 calls = 0;        ///< calls that began in the counted time
+    qint64 busy = 0;         ///< seconds of the counted time the line was busy
+    qint64 longest = 0;      ///< talk time of the longest of those calls
+    double sharePeriod = 0;  ///< busy over the whole period, 0..1
+    double shareCounted = 0; ///< busy over the counted time (the working time), 0..1
+};
+
+/// Everything the window shows.
+struct LineLoadResult
+{
+    int lineCount = 0;         ///< N, the chosen lines
+    int days = 0;              ///< counted days (of the checked weekdays)
+    qint64 periodSeconds = 0;  ///< the whole period, every day around the clock
+    qint64 countedSeconds = 0; ///< the counted time
+    std::array<LineLoadHour, 24> hours{};
+    int busyHour = -1;          ///< hour of the day with the most traffic; -1: no traffic
+    double busyHourErlangs = 0; ///< its traffic, the A of Erlang B
+    QDateTime busiestClockHour; ///< start of the single busiest hour of the period; null: none
+    double busiestClockHourErlangs = 0;
+    int peak = 0;                    ///< the most lines busy at once
+    QDateTime peakFirst;             ///< when that first happened; null when nothing was busy
+    qint64 allBusy = 0;              ///< seconds when every chosen line was busy at once
+    std::vector<LineLoadLine> lines; ///< in the order of the options' lines
+    qint64 calls = 0;                ///< calls that began in the counted time on a chosen line
+};
+
+/// One sweep over the calls in RingDate order, keeping only the calls still in progress.
+///
+/// A call occupies its line from its start for its talk time; a call of 0 seconds occupies
+/// nothing. A line is busy while at least one of its calls is in progress, so two records that
+/// overlap on one line never make it count twice. Calls that began before the period (up to
+/// carryIn() earlier) occupy its first seconds; a call running past the end of the period counts
+/// up to that end. Everything is counted in whole seconds; times are the database's local
+/// times, every day 86,400 seconds long.
+class LineLoad
+{
+public:
+    /// How long before the period calls are read for the time they run into it.
+    static constexpr qint64 carryIn() { return 86400; }
+
+    explicit LineLoad(LineLoadOptions options);
+
+    /// The second a date-time falls in (fractions dropped), on the scale add() takes.
+    static qint64 secondOf(const QDate& date, const QTime& time);
+    static QDateTime dateTimeOf(qint64 second);
+
+    /// The next call: its start (secondOf), talk seconds and line. Starts must not decrease.
+    void add(qint64 start, qint64 length, int line);
+    /// Ends the sweep at the end of the period and works out the figures; add() no more.
+    const LineLoadResult& finish();
+    const LineLoadResult& result() const { return m_result; }
+
+private:
+    struct Running
+    {
+        qint64 end;
+        int line; // index into the chosen lines
+        bool operator>(const Running& o) const { return end > o.end; }
+    };
+
+    bool dayCounted(qint64 day) const;
+    bool hourCounted(qint64 clockHour) const;
+    qint64 countedSeconds(qint64 from, qint64 to) const;
+    void advanceTo(qint64 t);
+    void accumulate(qint64 from, qint64 to);
+    void closeClockHour();
+    int lineIndex(int line) const;
+
+    LineLoadOptions m_options;
+    qint64 m_periodStart = 0; // first second of the period
+    qint64 m_periodEnd = 0;   // first second after it
+    qint64 m_now = 0;
+    bool m_started = false;
+    std::vector<Running> m_running; // a heap: the call that ends first on top
+    std::vector<int> m_sortedLines; // line numbers, sorted, with their indexes below
+    std::vector<int> m_sortedIndex;
+    std::vector<int> m_activeCalls; // per line: calls in progress
+    std::vector<qint64> m_busySince;
+    int m_busyLines = 0;
+    qint64 m_clockHour = -1; // the clock hour being added up
+    qint64 m_clockHourBusy = 0;
+    qint64 m_bestClockHourBusy = 0;
+    qint64 m_bestClockHour = -1;
+    LineLoadResult m_result;
+    bool m_finished = false;
+};

@@ -1,0 +1,313 @@
+// The load of lines: the sweep against a count second by second, Erlang B against published
+// values, and the window over a database.
+#include "support/CallData.h"
+#include "support/MainWindowSession.h"
+#include "support/Modal.h"
+
+#include "app/Messages.h"
+#include "stats/ErlangB.h"
+#include "stats/LineLoad.h"
+#include "stats/TLineLoadForm.h"
+#include "ui/main/TFileForm.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QTableWidget>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+struct Call
+{
+    qint64 start;
+    qint64 length;
+    int line;
+};
+
+// Every figure counted the slow way: each second of the period, each line.
+LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& calls)
+{
+    LineLoadResult r;
+    const qint64 p0 = o.from.toJulianDay() * 86400;
+    const qint64 p1 = (o.to.toJulianDay() + 1) * 86400;
+    const int n = int(o.lines.size());
+    r.lineCount = n;
+    r.periodSeconds = p1 - p0;
+    r.lines.resize(std::size_t(n));
+    auto counted = [&](qint64 t) {
+        const QDate d = QDate::fromJulianDay(t / 86400);
+        const int hour = int(t % 86400 / 3600);
+        return !o.workingTime ||
+               (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
+    };
+    for (qint64 day = p0 / 86400; day < p1 / 86400; ++day)
+        r.days += counted(day * 86400 + 3600 * o.hourFrom) ? 1 : 0;
+    std::map<qint64, qint64> clockHours;
+    for (qint64 t = p0; t < p1; ++t) {
+        if (!counted(t))
+            continue;
+        ++r.countedSeconds;
+        int busy = 0;
+        for (int i = 0; i < n; ++i) {
+            bool on = false;
+            for (const Call& c : calls)
+                on = on ||
+                     (c.line == o.lines[std::size_t(i)] && c.start <= t && t < c.start + c.length);
+            busy += on;
+            r.lines[std::size_t(i)].busy += on;
+        }
+        LineLoadHour& h = r.hours[std::size_t(t % 86400 / 3600)];
+        h.counted = true;
+        h.busy += busy;
+        h.peak = std::max(h.peak, busy);
+        clockHours[t / 3600] += busy;
+        if (busy > r.peak) {
+            r.peak = busy;
+            r.peakFirst = LineLoad::dateTimeOf(t);
+        }
+        r.allBusy += busy == n;
+    }
+    for (const auto& [hour, busy] : clockHours)
+        if (busy > 0 && double(busy) / 3600 > r.busiestClockHourErlangs) {
+            r.busiestClockHourErlangs = double(busy) / 3600;
+            r.busiestClockHour = LineLoad::dateTimeOf(hour * 3600);
+        }
+    for (int h = 0; h < 24; ++h) {
+        LineLoadHour& hour = r.hours[std::size_t(h)];
+        hour.erlangs = r.days ? double(hour.busy) / (3600.0 * r.days) : 0;
+        if (hour.erlangs > r.busyHourErlangs) {
+            r.busyHourErlangs = hour.erlangs;
+            r.busyHour = h;
+        }
+    }
+    for (const Call& c : calls)
+        for (int i = 0; i < n; ++i)
+            if (c.line == o.lines[std::size_t(i)] && c.start >= p0 && c.start < p1 &&
+                counted(c.start)) {
+                ++r.lines[std::size_t(i)].calls;
+                ++r.calls;
+                r.lines[std::size_t(i)].longest =
+                    std::max(r.lines[std::size_t(i)].longest, c.length);
+            }
+    return r;
+}
+
+LineLoadResult sweep(const LineLoadOptions& o, const std::vector<Call>& calls)
+{
+    LineLoad load(o);
+    for (const Call& c : calls)
+        load.add(c.start, c.length, c.line);
+    return load.finish();
+}
+
+qint64 at(const QDate& d, int h, int m, int s = 0)
+{
+    return LineLoad::secondOf(d, QTime(h, m, s));
+}
+
+QString cell(const QTableWidget* t, int row, int column)
+{
+    return t->item(row, column) ? t->item(row, column)->text() : QString();
+}
+
+} // namespace
+
+class TestLineLoad : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+    void erlangBPublishedValues();
+    void sweepAgreesWithSecondBySecond();
+    void edgeCases();
+    void windowOverDatabase();
+};
+
+void TestLineLoad::erlangBPublishedValues()
+{
+    QVERIFY(qAbs(erlang::blocking(10, 5) - 0.01838) < 5e-6);
+    QVERIFY(qAbs(erlang::blocking(11, 5) - 0.00829) < 5e-6);
+    QVERIFY(qAbs(erlang::capacity(10, 0.01) - 4.461) < 5e-4);
+    QVERIFY(qAbs(erlang::capacity(20, 0.01) - 12.031) < 5e-4);
+    QCOMPARE(erlang::linesNeeded(5, 0.01), 11);
+    QCOMPARE(erlang::linesNeeded(0, 0.01), 0);
+    // Thousands of lines: no factorial overflows, B stays a probability near its known size.
+    const double big = erlang::blocking(5000, 5000);
+    QVERIFY(big > 0.01 && big < 0.02);
+    QCOMPARE(erlang::verdict(10, 11), QStringLiteral("Линий не хватает: нужно ещё 1 линия"));
+    QCOMPARE(erlang::verdict(14, 11),
+             QStringLiteral("Линий достаточно; от 3 линий можно отказаться"));
+    QCOMPARE(erlang::verdict(11, 11), QStringLiteral("Линий достаточно"));
+}
+
+void TestLineLoad::sweepAgreesWithSecondBySecond()
+{
+    QRandomGenerator random(20261209);
+    for (int round = 0; round < 60; ++round) {
+        LineLoadOptions o;
+        o.from = QDate(2024, 2, 27 + int(random.bounded(3)));
+        o.to = o.from.addDays(random.bounded(3));
+        o.lines = {3, 1, 7};
+        o.workingTime = random.bounded(2) == 1;
+        o.hourFrom = int(random.bounded(12));
+        o.hourTo = o.hourFrom + 1 + int(random.bounded(12));
+        for (bool& d : o.days)
+            d = random.bounded(4) != 0;
+        const qint64 first = o.from.toJulianDay() * 86400 - 7200;
+        const qint64 span = (o.to.toJulianDay() + 2) * 86400 - first;
+        std::vector<Call> calls;
+        for (int i = int(random.bounded(40)); i > 0; --i) {
+            const int line = std::array{1, 3, 7, 9}[random.bounded(4)];
+            calls.push_back({first + qint64(random.bounded(span)),
+                             random.bounded(3) == 0 ? 0 : qint64(random.bounded(9000)), line});
+        }
+        std::sort(calls.begin(), calls.end(),
+                  [](const Call& a, const Call& b) { return a.start < b.start; });
+        const LineLoadResult want = bruteForce(o, calls);
+        const LineLoadResult got = sweep(o, calls);
+        QCOMPARE(got.days, want.days);
+        QCOMPARE(got.countedSeconds, want.countedSeconds);
+        for (int h = 0; h < 24; ++h) {
+            QCOMPARE(got.hours[h].counted, want.hours[h].counted);
+            QCOMPARE(got.hours[h].busy, want.hours[h].busy);
+            QCOMPARE(got.hours[h].peak, want.hours[h].peak);
+            QCOMPARE(got.hours[h].erlangs, want.hours[h].erlangs);
+        }
+        QCOMPARE(got.busyHour, want.busyHour);
+        QCOMPARE(got.busiestClockHour, want.busiestClockHour);
+        QCOMPARE(got.busiestClockHourErlangs, want.busiestClockHourErlangs);
+        QCOMPARE(got.peak, want.peak);
+        QCOMPARE(got.peakFirst, want.peakFirst);
+        QCOMPARE(got.allBusy, want.allBusy);
+        QCOMPARE(got.calls, want.calls);
+        for (std::size_t i = 0; i < o.lines.size(); ++i) {
+            QCOMPARE(got.lines[i].busy, want.lines[i].busy);
+            QCOMPARE(got.lines[i].calls, want.lines[i].calls);
+            QCOMPARE(got.lines[i].longest, want.lines[i].longest);
+        }
+    }
+}
+
+void TestLineLoad::edgeCases()
+{
+    // One day, two lines: line 2 without a call, both busy together, a call cut by the
+    // working hours, one running in from the day before and one past the end of the day.
+    LineLoadOptions o;
+    o.from = o.to = QDate(2026, 3, 2); // a Monday
+    o.lines = {1, 2, 5};
+    const QDate d = o.from;
+    const std::vector<Call> calls = {
+        {at(d.addDays(-1), 23, 50), 1200, 1}, // 10 minutes into the day
+        {at(d, 8, 50), 1200, 1},              // 10 minutes before 9:00, 10 after
+        {at(d, 9, 0), 300, 5},                // all three? no: line 2 stays free
+        {at(d, 12, 0), 0, 5},                 // a call of 0 seconds occupies nothing
+        {at(d, 23, 59, 30), 600, 5},          // 30 seconds in the period
+    };
+    LineLoadResult r = sweep(o, calls);
+    QCOMPARE(r.days, 1);
+    QCOMPARE(r.lines[1].busy, 0);
+    QCOMPARE(r.lines[1].calls, 0);
+    QCOMPARE(r.lines[0].busy, 600 + 1200);
+    QCOMPARE(r.lines[0].calls, 1); // the one from the day before is not the period's
+    QCOMPARE(r.lines[2].calls, 3);
+    QCOMPARE(r.lines[2].busy, 300 + 30);
+    QCOMPARE(r.peak, 2);
+    QCOMPARE(r.peakFirst, QDateTime(d, QTime(9, 0)));
+    QCOMPARE(r.allBusy, 0);
+
+    o.workingTime = true; // 9-18, Monday to Friday
+    r = sweep(o, calls);
+    QCOMPARE(r.lines[0].busy, 600);
+    QCOMPARE(r.lines[0].calls, 0); // began at 8:50
+    QCOMPARE(r.hours[8].counted, false);
+    QCOMPARE(r.hours[9].busy, 600 + 300);
+    QCOMPARE(r.lines[0].shareCounted, 600.0 / (9 * 3600));
+
+    // All lines busy at once; a leap year's February.
+    o = {};
+    o.from = QDate(2024, 2, 1);
+    o.to = QDate(2024, 2, 29);
+    o.lines = {1, 2};
+    const QDate leap(2024, 2, 29);
+    r = sweep(o, {{at(leap, 23, 0), 7200, 1}, {at(leap, 23, 20), 600, 2}});
+    QCOMPARE(r.days, 29);
+    QCOMPARE(r.allBusy, 600);
+    QCOMPARE(r.lines[0].busy, 3600);
+    QCOMPARE(r.busiestClockHour, QDateTime(leap, QTime(23, 0)));
+    QCOMPARE(r.busyHourErlangs, 4200.0 / (3600 * 29));
+}
+
+void TestLineLoad::windowOverDatabase()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    auto when = [](int day, int h, int m, int s = 0) {
+        return QDateTime(QDate(2026, 3, day), QTime(h, m, s));
+    };
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
+            QStringLiteral("INSERT INTO Lines VALUES (2, 2150002, NULL, NULL)"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов')"),
+            test::insertCall(QDateTime(QDate(2026, 2, 28), QTime(23, 50)), 1200, 812, 1, 101),
+            test::insertCall(when(1, 10, 0), 3600, 0, 1, 101),
+            test::insertCall(when(1, 10, 30), 900, 813, 2, 300),
+            test::insertCall(when(1, 10, 40), 900, 814, 9, 101), // no such line
+            test::insertCall(when(2, 23, 59, 59), 3725, 815, 1, 101)});
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TLineLoadForm w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.form.cqLines);
+    w.show();
+    QCOMPARE(w.clbLines->count(), 2);
+    QTest::mouseClick(w.bbSave, Qt::LeftButton);
+    // Until the worker ends the choices are locked and the button stops the run.
+    QCOMPARE(w.bbSave->text(), QStringLiteral("Стоп"));
+    QVERIFY(!w.clbLines->isEnabled());
+    QTRY_VERIFY(!w.running());
+    QCOMPARE(w.bbSave->text(), QStringLiteral("Показать"));
+    QVERIFY(w.hasResult());
+    QCOMPARE(w.result().peak, 2);
+    QCOMPARE(w.result().calls, 3);
+    QCOMPARE(cell(w.GridLines, 0, 0), QStringLiteral("2150001"));
+    QCOMPARE(cell(w.GridLines, 0, 2), QStringLiteral("1 ч 10 мин 01 сек")); // 600 + 3600 + 1
+    QCOMPARE(cell(w.GridLines, 1, 2), QStringLiteral("0 ч 15 мин 00 сек"));
+    const QString busyHour = QLocale().toString(0.625, 'f', 3); // 4500 / (3600 x 2)
+    QCOMPARE(cell(w.GridHours, 10, 1), busyHour);
+    QCOMPARE(cell(w.GridHours, 10, 2), QStringLiteral("2"));
+    QCOMPARE(cell(w.GridSummary, 5, 1), QStringLiteral("10:00–11:00"));
+    QCOMPARE(cell(w.GridSummary, 10, 1),
+             QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
+                 QStringLiteral(" 10:30:00"));
+    QCOMPARE(cell(w.GridSummary, 11, 1), QStringLiteral("0 ч 15 мин 00 сек"));
+    // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do.
+    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий не хватает: нужно ещё 2 линии"));
+    w.seGrade->setValue(20);
+    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий достаточно"));
+
+    // The hours export through the export chooser.
+    w.PageResult->setCurrentWidget(w.GridHours);
+    test::whenModal([&t](QDialog* d) {
+        auto* f = qobject_cast<TFileForm*>(d);
+        f->setDirectory(t.dir());
+        f->cbExt->setCurrentIndex(1); // TXT
+        f->EditNameFile->setText(QStringLiteral("часы"));
+        QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
+    });
+    QTest::mouseClick(w.bbExport, Qt::LeftButton);
+    QFile file(t.dir() + QStringLiteral("/часы.TXT"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringDecoder cp1251("windows-1251");
+    const QString text = cp1251(file.readAll());
+    QVERIFY(text.contains(QStringLiteral("Нагрузка, Эрл")));
+    QVERIFY(text.contains(busyHour));
+}
+
+QTEST_MAIN(TestLineLoad)
+#include "test_lineload.moc"
