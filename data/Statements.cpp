@@ -78,14 +78,16 @@ QString CallFilter::prefixDigits() const
 
 QStringList CallFilter::navigationIndexes()
 {
-    return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"), QStringLiteral("PK_USERS")};
+    return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"),
+            QStringLiteral("PK_USERS")};
 }
 
 Statement CallFilter::statement() const
 {
     Statement s;
     s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
-                         "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+                         "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO") +
+          (withLine ? QStringLiteral(",R.RLine") : QString()));
     s.add(CallTables);
     s.add(CallJoin);
     if (incoming && !outgoing)

@@ -83,6 +83,8 @@ struct CallFilter
     /// the calls to a line or a subscriber: the first rows come at once, not after the server
     /// has sorted the whole period. Only when the database has the indexes it names.
     bool navigateByDate = false;
+    /// The call's line (R.RLine) among the columns, for pricing the calls by tariff.
+    bool withLine = false;
     /// The indexes the chronological reading names.
     static QStringList navigationIndexes();
 

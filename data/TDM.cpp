@@ -1,6 +1,7 @@
 #include "TDM.h"
 
 #include "CallRecord.h"
+#include "TariffStore.h"
 #include "db/DbError.h"
 
 #include <QDir>
@@ -35,10 +36,19 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RINGLENGTH"), false, FieldType::BigInt, {}, false},
         FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
                  QStringLiteral("Продолжительность разговора"), true, 20},
+        // The price of a call, when the database has tariffs (see CallRating).
+        FieldDef{QStringLiteral("RZone"), true, FieldType::Integer, QStringLiteral("Зона"), false},
+        FieldDef{QStringLiteral("RCost"), true, FieldType::Integer, QStringLiteral("Стоимость"),
+                 false},
+        FieldDef{QStringLiteral("RLINE"), false, FieldType::Integer, {}, false, 0, true},
     });
-    ibQueryRings.setCalcFieldsHook(RingFieldsCalculator{});
+    ibQueryRings.setCalcFieldsHook([this, ring = RingFieldsCalculator{}](db::DataSet& ds) mutable {
+        ring(ds);
+        CallCosts(ds);
+    });
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
+        CallCosts.prepareFields(ds);
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
             out->setDisplayTextHook(
                 [this, &ds](const db::Field& f) { return NumberOutText(f, ds, *MainObject); });
@@ -64,6 +74,16 @@ TDM::~TDM()
         }
     }
     ibDatabase.close();
+}
+
+void TDM::LoadTariffs()
+{
+    CallCosts.setBook(tariff::load(ibDatabase, ibTranRO));
+}
+
+bool TDM::HasTariffs() const
+{
+    return CallCosts.book() && !CallCosts.book()->plans().empty();
 }
 
 void TDM::RememberDatabaseFile()

@@ -301,6 +301,8 @@ void DataSet::buildFields()
                 for (std::size_t i = 0; i < cols.size() && column < 0; ++i)
                     if (cols[i].name.compare(d.name, Qt::CaseInsensitive) == 0)
                         column = int(i);
+                if (column < 0 && d.optional)
+                    continue;
                 if (column < 0)
                     throw DbError(QStringLiteral("Field %1 not found").arg(d.name));
             }

@@ -32,6 +32,8 @@ struct FieldDef
     QString label;
     bool visible = true;
     int size = 0;
+    /// A data field the statement may lack: it is then not made at all (findField gives null).
+    bool optional = false;
 };
 
 /// Base of the data sets. Named parameters (":name") in the text are sent as positional ones;
@@ -168,7 +170,7 @@ private:
     std::vector<BackgroundFetch::Batch> m_batches; // taken from the worker, not decoded yet
     std::size_t m_batchIndex = 0;
     std::size_t m_batchRow = 0;
-    std::size_t m_fetchLength = 0; // bytes of one fetched message
+    std::size_t m_fetchLength = 0;            // bytes of one fetched message
     std::unique_ptr<BackgroundFetch> m_fetch; // last: stops before the rest goes
 };
 

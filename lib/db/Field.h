@@ -70,6 +70,10 @@ public:
     /// The text without the hook (for hooks that decorate it).
     QString plainText() const;
     void setDisplayTextHook(DisplayTextHook hook) { m_hook = std::move(hook); }
+    /// The longer explanation a view shows on hovering: the hook's text when one is set, else
+    /// the display text.
+    QString toolTipText() const { return m_tipHook ? m_tipHook(*this) : displayText(); }
+    void setToolTipHook(DisplayTextHook hook) { m_tipHook = std::move(hook); }
     /// A time of day in the user's regional format, with seconds.
     static QString timeText(const QTime& time);
 
@@ -104,6 +108,7 @@ private:
     QString m_label;
     bool m_visible = true;
     DisplayTextHook m_hook;
+    DisplayTextHook m_tipHook;
     std::uint32_t m_offset = 0;
     std::uint32_t m_nullBit = 0;
 };

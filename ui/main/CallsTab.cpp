@@ -4,6 +4,7 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "data/Tariffs.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -149,6 +150,13 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     totals->addWidget(
         ui::labelFor(QStringLiteral("Общее время разговора :"), PanelTotalTime, this));
     totals->addWidget(PanelTotalTime);
+    PanelTotalCost = ui::panel(this, QStringLiteral("PanelTotalCost"), 260);
+    m_costLabel = ui::labelFor(QStringLiteral("Стоимость :"), PanelTotalCost, this);
+    totals->addSpacing(16);
+    totals->addWidget(m_costLabel);
+    totals->addWidget(PanelTotalCost);
+    m_costLabel->hide();
+    PanelTotalCost->hide();
 
     auto* v = new QVBoxLayout(this);
     v->addWidget(filter);
@@ -225,14 +233,18 @@ void CallsTab::RunCallQuery()
     const bool hadResult = q.isOpen();
     const QString oldRows = PanelTotalString->text();
     const QString oldTime = PanelTotalTime->text();
+    const QString oldCost = PanelTotalCost->text();
     GridRings->hide();
     PanelTotalTime->clear();
     PanelTotalString->clear();
+    PanelTotalCost->clear();
     emit statusMessage(QString());
     QCoreApplication::processEvents();
     if (hadResult)
         saveGridLayout(GridRings, GridRingsSection);
     m_sum = 0;
+    m_cost = 0;
+    m_noTariff = 0;
     if (!cbIN->isChecked() && !cbOUT->isChecked()) {
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
@@ -255,6 +267,8 @@ void CallsTab::RunCallQuery()
     const bool ran = ui::guarded(this, [&] {
         m_dm->EnsureUsable();
         filter.navigateByDate = m_dm->HasIndexes(stmt::CallFilter::navigationIndexes());
+        m_dm->LoadTariffs();
+        filter.withLine = m_dm->HasTariffs();
         // The rows of the last run stay until the new statement is accepted by the server.
         filter.statement().applyTo(q);
         // Called on the fetching thread; the rows are taken on this one.
@@ -268,6 +282,7 @@ void CallsTab::RunCallQuery()
             // and its titles sort again.
             PanelTotalString->setText(oldRows);
             PanelTotalTime->setText(oldTime);
+            PanelTotalCost->setText(oldCost);
             GridRings->fitColumns();
             restoreGridLayout(GridRings, GridRingsSection);
             s.FieldRing = m_shownSort.first;
@@ -302,6 +317,16 @@ void CallsTab::takeRows()
     if (const db::Field* length = q.findField(QStringLiteral("RINGLENGTH")))
         for (std::size_t i = before; i < before + added; ++i)
             m_sum += q.atRow(qint64(i), [&] { return length->asInt64(); });
+    const db::Field* zone = q.findField(QStringLiteral("RZone"));
+    const db::Field* seconds = q.findField(QStringLiteral("RINGLENGTH"));
+    if (zone && seconds && zone->visible())
+        for (std::size_t i = before; i < before + added; ++i)
+            q.atRow(qint64(i), [&] {
+                if (const auto cost = m_dm->CallCosts.rowCost(*zone, *seconds)) {
+                    m_cost += cost->kopecks;
+                    m_noTariff += cost->rated ? 0 : 1;
+                }
+            });
     // The grid hears of new rows a few times a second, not at every slice: each time it
     // lays out its scroll bar and paints again.
     const bool last = !q.fetching();
@@ -354,6 +379,7 @@ void CallsTab::finishLoad()
     q.last();
     PanelTotalTime->setText(DurationText(m_sum));
     PanelTotalString->setText(QString::number(q.recordCount()));
+    showTotalCost();
     if (!m_firstScreenShown)
         showFirstScreen();
     else
@@ -370,6 +396,25 @@ void CallsTab::finishLoad()
         if (q.fetchError())
             ui::showFailure(this, std::make_exception_ptr(*q.fetchError()));
     }
+}
+
+void CallsTab::showTotalCost()
+{
+    const db::Field* zone = m_dm->ibQueryRings.findField(QStringLiteral("RZone"));
+    const bool rated = zone && zone->visible();
+    m_costLabel->setVisible(rated);
+    PanelTotalCost->setVisible(rated);
+    if (!rated)
+        return;
+    QString text = tariff::kopecksText(m_cost);
+    if (m_noTariff > 0)
+        text += QStringLiteral(" (без тарифа: %1)").arg(m_noTariff);
+    PanelTotalCost->setText(text);
+    PanelTotalCost->setToolTip(
+        m_noTariff > 0 ? QStringLiteral("Сумма стоимости звонков с тарифом; %1 исходящих звонков "
+                                        "без тарифа в нее не вошли")
+                             .arg(m_noTariff)
+                       : QStringLiteral("Сумма стоимости всех показанных звонков"));
 }
 
 void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)

@@ -65,6 +65,8 @@ public:
     grid::DataGrid* GridRings = nullptr;
     QLabel* PanelTotalString = nullptr;
     QLabel* PanelTotalTime = nullptr;
+    /// The cost of the calls on show, and how many have no tariff; hidden without tariffs.
+    QLabel* PanelTotalCost = nullptr;
 
 signals:
     /// The grid was shown or hidden: what can be exported changed.
@@ -84,5 +86,9 @@ private:
     bool m_firstScreenShown = false;
     QElapsedTimer m_announced; // since the grid was last told of new rows
     qint64 m_sum = 0;          // RingLength of the rows that arrived
+    qint64 m_cost = 0;         // kopecks of the rows that arrived
+    qint64 m_noTariff = 0;     // outgoing rows that arrived without a tariff
+    QLabel* m_costLabel = nullptr;
+    void showTotalCost();
     std::pair<int, int> m_loadSort{0, 0};
 };

@@ -47,6 +47,8 @@ public:
     void N3Click();
     void N5Click();
     void N22Click();
+    /// "Тарифы": the tariff plans and the lines' plans.
+    void ATariffsClick();
     void AMailReportsClick();
     void AMailSettingsClick();
     void N20Click();
