@@ -10,7 +10,8 @@
 /// (NUMBEROUT), day (RDate, filled before) and talk time (RINGLENGTH); the result is kept in
 /// the calculated field RZone as the index of the matching rule (-1: no rule matches, "без
 /// тарифа"; empty for an incoming call or a row of no date). RCost holds nothing: its text
-/// is the rule's cost of the talk time, computed when shown, so a row grows by one integer.
+/// is the rule's cost of the talk time, computed when shown (a field that takes no room), so
+/// a priced row grows by two integers: the line and the rule.
 class CallRating
 {
 public:

@@ -208,6 +208,18 @@ Statement TalkSum::statement() const
     return s;
 }
 
+Statement pricedCalls(const QDateTime& from, const QDateTime& to)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));
+    s.add(CallTables);
+    s.add(CallJoin);
+    s.add(QStringLiteral("AND NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
 Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn)
 {
     Statement s;

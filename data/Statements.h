@@ -133,6 +133,10 @@ struct TalkSum
     Statement statement() const;
 };
 
+/// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,
+/// talk time and day parts.
+Statement pricedCalls(const QDateTime& from, const QDateTime& to);
+
 /// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
 /// detailed report of one subscriber alone when numberIn is not 0.
 Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn = 0);

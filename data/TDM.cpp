@@ -39,7 +39,7 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         // The price of a call, when the database has tariffs (see CallRating).
         FieldDef{QStringLiteral("RZone"), true, FieldType::Integer, QStringLiteral("Зона"), false},
         FieldDef{QStringLiteral("RCost"), true, FieldType::Integer, QStringLiteral("Стоимость"),
-                 false},
+                 false, 0, false, false},
         FieldDef{QStringLiteral("RLINE"), false, FieldType::Integer, {}, false, 0, true},
     });
     ibQueryRings.setCalcFieldsHook([this, ring = RingFieldsCalculator{}](db::DataSet& ds) mutable {

@@ -1,8 +1,13 @@
 // Line-load statistics: how the period's talk time is shared among lines or subscribers.
 #pragma once
 
+#include "data/CostShares.h"
+
 #include <QDate>
 #include <QDialog>
+
+#include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -16,6 +21,10 @@ class QPushButton;
 class QTabWidget;
 class TComboQuery;
 class TDM;
+class QTimer;
+namespace db {
+class Query;
+}
 
 /// Built from the main window's period and its two filter lists, whose items and open queries
 /// it reuses (item i of a check list is row i of its list's query). One summing query for the
@@ -42,6 +51,9 @@ public:
     QAction* mShowLegend = nullptr;
     QPushButton* bbSave = nullptr;
     QPushButton* bbCancel = nullptr;
+    /// Shares the cost of the outgoing calls instead of the talk time; shown when the
+    /// database has tariffs.
+    QCheckBox* cbByCost = nullptr;
 
     /// Talk seconds of the period under the direction boxes, for one key (key > 0) or all.
     qint64 SumTalkSeconds(int key, const QString& keyColumn);
@@ -49,6 +61,14 @@ public:
     void FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
                  const QString& keyColumn);
     static void SetAllChecked(QListWidget& list, bool checked);
+    /// A slice of the pie: its label and its amount (seconds or kopecks).
+    struct PieShare
+    {
+        QString label;
+        qint64 value = 0;
+    };
+    /// Draws the slices, and "Прочие" with `others` unless every item is checked (`all`).
+    void ShowShares(std::vector<PieShare> slices, qint64 others, bool all);
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
@@ -66,6 +86,13 @@ protected:
 private:
     QListWidget* activeList() const;
     void clearResult();
+    // The pie by cost: the period's outgoing calls read off the window thread and priced as
+    // they arrive; the slices once the last one is in.
+    void startCostRun();
+    void takeCostRows();
+    void finishCostRun();
+    void stopCostRun();
+    void cbByCostToggled(bool on);
 
     TDM& m_dm;
     QDate m_from;
@@ -78,5 +105,11 @@ private:
     qint64 m_selectedSeconds = 0;
     int m_checkedCount = 0;
     bool m_computing = false;
+    QLabel* m_totalLabel = nullptr;
+    QLabel* m_selectLabel = nullptr;
+    std::shared_ptr<const tariff::TariffBook> m_book;
+    std::unique_ptr<db::Query> m_costQuery;
+    std::unique_ptr<CostShares> m_shares;
+    QTimer* m_costTimer = nullptr;
     QStringList m_lastStatement;
 };

@@ -7,6 +7,7 @@
 
 #include "app/Messages.h"
 #include "grid/DataGrid.h"
+#include "stats/TStat1Form.h"
 #include "stats/TTariffForm.h"
 #include "ui/main/CallsTab.h"
 
@@ -19,6 +20,7 @@
 #include "db/Sql.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,7 @@
 #include <QStringEncoder>
 #include <QTableWidget>
 #include <QTest>
+#include <QtCharts/QPieSeries>
 
 using namespace tariff;
 

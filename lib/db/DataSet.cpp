@@ -320,7 +320,8 @@ void DataSet::buildFields()
         const QString name = p.column < 0 ? p.def.name : cols[std::size_t(p.column)].name;
         auto f = std::make_unique<Field>(p.def.calculated ? p.def.name : name, type,
                                          p.def.calculated, size, &m_context);
-        f->setStorage(offset, k);
+        const bool stored = !p.def.calculated || p.def.stored;
+        f->setStorage(offset, k, stored);
         f->setDisplayLabel(p.def.label);
         f->setVisible(p.def.visible);
         if (p.column >= 0) {
@@ -328,7 +329,7 @@ void DataSet::buildFields()
             m_copies.push_back(Copy{kindOf(c), c.offset, c.nullOffset, c.length,
                                     std::pow(10.0, c.scale), offset, k});
         }
-        offset += Field::slotSize(type);
+        offset += stored ? Field::slotSize(type) : 0;
         m_fields.push_back(std::move(f));
     }
     m_rows.reset(offset);

@@ -86,11 +86,14 @@ public:
     void clear();
 
     // Storage layout, set by the data set that owns the field.
-    void setStorage(std::uint32_t offset, std::uint32_t nullBit)
+    void setStorage(std::uint32_t offset, std::uint32_t nullBit, bool stored = true)
     {
         m_offset = offset;
         m_nullBit = nullBit;
+        m_stored = stored;
     }
+    /// False for a calculated field that takes no room in a row (always null).
+    bool stored() const { return m_stored; }
     std::uint32_t offset() const { return m_offset; }
     std::uint32_t nullBit() const { return m_nullBit; }
     /// Bytes the field takes in a row.
@@ -111,6 +114,7 @@ private:
     DisplayTextHook m_tipHook;
     std::uint32_t m_offset = 0;
     std::uint32_t m_nullBit = 0;
+    bool m_stored = true;
 };
 
 } // namespace db
