@@ -136,6 +136,8 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
                                               QStringLiteral("Городской номер"),
                                               QStringLiteral("Тарифный план")});
     GridLinePlans->horizontalHeader()->setStretchLastSection(true);
+    GridLinePlans->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    GridLinePlans->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     GridLinePlans->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* ll = new QVBoxLayout(lines);
     ll->addWidget(GridLinePlans);

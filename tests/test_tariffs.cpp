@@ -420,6 +420,17 @@ void TestTariffs::callListShowsCosts()
                 .data(Qt::ToolTipRole)
                 .toString()
                 .contains(QStringLiteral("30 сек, к оплате 60 сек")));
+
+    // The statistics share the same cost among the lines: all of it on line 1.
+    TStat1Form stats(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.form.cqLines, *s.form.cqUsers);
+    stats.show();
+    TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
+    // On the box itself: the check box is as wide as the column, its text is not.
+    QTest::mouseClick(stats.cbByCost, Qt::LeftButton, {}, QPoint(8, stats.cbByCost->height() / 2));
+    QTest::mouseClick(stats.bbSave, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !stats.computing(); }, 60000));
+    QCOMPARE(stats.PanelTotalTime->text(), QStringLiteral("1,00 (без тарифа: 1)"));
+    QCOMPARE(stats.Series1->slices().first()->percentage(), 1.0);
 }
 
 QTEST_MAIN(TestTariffs)
