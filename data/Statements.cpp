@@ -78,7 +78,8 @@ QString CallFilter::prefixDigits() const
 
 QStringList CallFilter::navigationIndexes()
 {
-    return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"), QStringLiteral("PK_USERS")};
+    return {QStringLiteral("IX_RINGS_DATE"), QStringLiteral("PK_LINES"),
+            QStringLiteral("PK_USERS")};
 }
 
 namespace {
@@ -147,14 +148,16 @@ Statement CallFilter::statement() const
         // The same columns; where the directories know nothing, the bare numbers.
         s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
                              "TimeMin,TimeSec,NumberOut,COALESCE(L.NumberTown,R.RLine) AS "
-                             "NumberTown,COALESCE(U.FIO,CAST(R.NumberIn AS VARCHAR(11))) AS FIO"));
+                             "NumberTown,COALESCE(U.FIO,CAST(R.NumberIn AS VARCHAR(11))) AS FIO") +
+              (withLine ? QStringLiteral(",R.RLine") : QString()));
         s.add(QStringLiteral("FROM Rings R LEFT JOIN Lines L ON R.Rline=L.NumberLine "
                              "LEFT JOIN Users U ON R.NumberIn=U.NumberIn"));
         s.add(QStringLiteral("WHERE (R.RingDate between :d1 and :d2)"));
         addConditions(s);
     } else {
         s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
-                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
+                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO") +
+              (withLine ? QStringLiteral(",R.RLine") : QString()));
         s.add(CallTables);
         s.add(CallJoin);
         addConditions(s);
@@ -290,6 +293,13 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
     if (navigateByDate)
         s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
     s.add(QStringLiteral("ORDER BY R.RingDate"));
+Statement pricedCalls(const QDateTime& from, const QDateTime& to)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));
+    s.add(CallTables);
+    s.add(CallJoin);
+    s.add(QStringLiteral("AND NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
     return s;

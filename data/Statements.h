@@ -107,6 +107,8 @@ struct CallFilter
     /// Whether the statement names the indexes (navigateByDate, and the order and the filter
     /// allow it).
     bool readsAlongDateIndex() const;
+    /// The call's line (R.RLine) among the columns, for pricing the calls by tariff.
+    bool withLine = false;
     /// The indexes the chronological reading names.
     static QStringList navigationIndexes();
 
@@ -168,6 +170,9 @@ struct TalkSum
 /// the talk time. `navigateByDate`: read along the date index IX_RINGS_DATE (when the database
 /// has it) instead of sorted, so the first calls come at once.
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate);
+/// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,
+/// talk time and day parts.
+Statement pricedCalls(const QDateTime& from, const QDateTime& to);
 
 /// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
 /// detailed report of one subscriber alone when numberIn is not 0.

@@ -1,5 +1,6 @@
 #include "TDM.h"
 
+#include "TariffStore.h"
 #include "db/DbError.h"
 
 #include <QDir>
@@ -34,10 +35,19 @@ TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(p
         FieldDef{QStringLiteral("RINGLENGTH"), false, FieldType::BigInt, {}, false},
         FieldDef{QStringLiteral("RLen"), true, FieldType::Text,
                  QStringLiteral("Продолжительность разговора"), true, 20},
+        // The price of a call, when the database has tariffs (see CallRating).
+        FieldDef{QStringLiteral("RZone"), true, FieldType::Integer, QStringLiteral("Зона"), false},
+        FieldDef{QStringLiteral("RCost"), true, FieldType::Integer, QStringLiteral("Стоимость"),
+                 false, 0, false, false},
+        FieldDef{QStringLiteral("RLINE"), false, FieldType::Integer, {}, false, 0, true},
     });
-    ibQueryRings.setCalcFieldsHook([this](db::DataSet& ds) { m_ringFields(ds); });
+    ibQueryRings.setCalcFieldsHook([this](db::DataSet& ds) {
+        m_ringFields(ds);
+        CallCosts(ds);
+    });
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
+        CallCosts.prepareFields(ds);
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
             out->setDisplayTextHook(
                 [this, &ds](const db::Field& f) { return NumberOutText(f, ds, *MainObject); });
@@ -63,6 +73,16 @@ TDM::~TDM()
         }
     }
     ibDatabase.close();
+}
+
+void TDM::LoadTariffs()
+{
+    CallCosts.setBook(tariff::load(ibDatabase, ibTranRO));
+}
+
+bool TDM::HasTariffs() const
+{
+    return CallCosts.book() && !CallCosts.book()->plans().empty();
 }
 
 void TDM::RememberDatabaseFile()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CallRecord.h"
+#include "CallRating.h"
 #include "DatabaseFile.h"
 #include "Statements.h"
 #include "db/Database.h"
@@ -95,7 +96,15 @@ public:
     /// The message of a database error as the writers pass it to DbErrorText.
     static QString UpperMessage(const QString& message);
 
+    /// Reads the tariffs for the next run of the call list (an empty book on a database
+    /// without them: no cost columns). Database errors reach the caller.
+    void LoadTariffs();
+    /// Whether the database has the tariff tables with at least one plan (after LoadTariffs).
+    bool HasTariffs() const;
+
     std::unique_ptr<TMainObject> MainObject;
+    /// Prices the call list's rows by the tariffs read last.
+    CallRating CallCosts;
 
     db::Database ibDatabase;
     db::Transaction ibTran{ibDatabase};

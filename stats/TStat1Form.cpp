@@ -5,7 +5,9 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
 #include "db/DbError.h"
+#include "db/Query.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/TComboQuery.h"
@@ -98,6 +100,16 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     totalLabel->setBuddy(PanelTotalTime);
     auto* selectLabel = new QLabel(QStringLiteral("Время выбранных линий:"), this);
     selectLabel->setBuddy(PanelSelectTime);
+    m_totalLabel = totalLabel;
+    m_selectLabel = selectLabel;
+    cbByCost = new QCheckBox(QStringLiteral("Доля стоимости"), this);
+    cbByCost->setObjectName(QStringLiteral("cbByCost"));
+    cbByCost->setToolTip(QStringLiteral("Делить круг по стоимости исходящих звонков по тарифам, "
+                                        "а не по времени разговора"));
+    connect(cbByCost, &QCheckBox::toggled, this, &TStat1Form::cbByCostToggled);
+    m_costTimer = new QTimer(this);
+    m_costTimer->setInterval(50);
+    connect(m_costTimer, &QTimer::timeout, this, &TStat1Form::takeCostRows);
 
     Series1 = new QPieSeries;
     Series1->setObjectName(QStringLiteral("Series1"));
@@ -151,6 +163,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     left->addWidget(PageControl, 1);
     left->addWidget(cbOUT);
     left->addWidget(cbIN);
+    left->addWidget(cbByCost);
     auto* totals = new QGridLayout;
     totals->addWidget(totalLabel, 0, 0);
     totals->addWidget(PanelTotalTime, 0, 1);
@@ -175,6 +188,120 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
                        locale.toString(from, QLocale::ShortFormat) + QStringLiteral(" по ") +
                        locale.toString(to, QLocale::ShortFormat));
     resize(900, 560);
+
+    // The cost share is offered when the database prices calls.
+    try {
+        m_book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+    } catch (const db::DbError&) {
+        m_book.reset(); // no tariffs to be read: the talk time only, as always
+    }
+    cbByCost->setVisible(m_book && !m_book->plans().empty());
+}
+
+void TStat1Form::cbByCostToggled(bool on)
+{
+    clearResult();
+    cbIN->setEnabled(!on); // only outgoing calls cost
+    cbOUT->setEnabled(!on);
+    m_totalLabel->setText(on ? QStringLiteral("Общая стоимость :")
+                             : QStringLiteral("Общее время :"));
+    m_selectLabel->setText(on ? QStringLiteral("Стоимость выбранных:")
+                              : QStringLiteral("Время выбранных линий:"));
+}
+
+void TStat1Form::startCostRun()
+{
+    m_periodStart = QDateTime(m_from, QTime(0, 0, 0, 0));
+    m_periodEnd = QDateTime(m_to, QTime(23, 59, 59, 59));
+    m_shares = std::make_unique<CostShares>(m_book);
+    m_costQuery = std::make_unique<db::Query>(m_dm.ibDatabase, m_dm.ibTranRO);
+    const bool started = ui::guarded(this, [&] {
+        stmt::pricedCalls(m_periodStart, m_periodEnd).applyTo(*m_costQuery);
+        // Called on the fetching thread; the rows are taken on this one.
+        m_costQuery->openInBackground([this] {
+            QMetaObject::invokeMethod(this, &TStat1Form::takeCostRows, Qt::QueuedConnection);
+        });
+    });
+    if (!started) {
+        m_costQuery.reset();
+        m_computing = false;
+        bbSave->setEnabled(true);
+        Chart2->show();
+        return;
+    }
+    m_costTimer->start();
+}
+
+void TStat1Form::takeCostRows()
+{
+    if (!m_costQuery)
+        return;
+    db::Query& q = *m_costQuery;
+    const std::size_t before = q.recordCount();
+    const std::size_t added = q.takeFetched(8);
+    const db::Field& line = q.field(QStringLiteral("RLINE"));
+    const db::Field& user = q.field(QStringLiteral("NUMBERIN"));
+    const db::Field& number = q.field(QStringLiteral("NUMBEROUT"));
+    const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
+    const db::Field& day = q.field(QStringLiteral("RDAY"));
+    const db::Field& month = q.field(QStringLiteral("RMONT"));
+    const db::Field& year = q.field(QStringLiteral("RYEAR"));
+    for (std::size_t i = before; i < before + added; ++i)
+        q.atRow(qint64(i), [&] {
+            m_shares->add(line.asInteger(), user.asInteger(),
+                          QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
+                          number.asInt64(), length.asInt64());
+        });
+    if (!q.fetching())
+        finishCostRun();
+}
+
+void TStat1Form::finishCostRun()
+{
+    m_costTimer->stop();
+    std::unique_ptr<db::Query> q = std::move(m_costQuery);
+    const bool failed = q->fetchState() == db::DataSet::FetchState::Failed;
+    if (failed && q->fetchError())
+        ui::showFailure(this, std::make_exception_ptr(*q->fetchError()));
+    q.reset();
+    if (!failed) {
+        const bool lines = PageControl->currentIndex() == 0;
+        QListWidget& list = lines ? *clbLinesOut : *clbLinesIn;
+        TComboQuery& source = lines ? m_lines : m_users;
+        const QString keyField = lines ? QStringLiteral("NumberLine") : QStringLiteral("NumberIn");
+        std::vector<PieShare> shares;
+        qint64 selected = 0;
+        for (int index = 0; index < list.count(); ++index) {
+            if (list.item(index)->checkState() != Qt::Checked)
+                continue;
+            int key = 0;
+            db::Query& keys = source.Query();
+            try {
+                if (keys.isOpen() && std::size_t(index) < keys.recordCount())
+                    key = keys.atRow(index, [&] { return keys.field(keyField).asInteger(); });
+            } catch (const db::DbError&) {
+                key = 0;
+            }
+            const qint64 kopecks = lines ? m_shares->ofLine(key) : m_shares->ofUser(key);
+            selected += kopecks;
+            const QString text = list.item(index)->text();
+            const qsizetype blank = text.indexOf(u' ');
+            shares.push_back({blank >= 0 ? text.left(blank + 1) : text, kopecks});
+        }
+        QString total = tariff::kopecksText(m_shares->total());
+        if (m_shares->withoutTariff() > 0)
+            total += QStringLiteral(" (без тарифа: %1)").arg(m_shares->withoutTariff());
+        PanelTotalTime->setText(total);
+        PanelSelectTime->setText(tariff::kopecksText(selected));
+        if (m_shares->total() > 0)
+            ShowShares(shares, m_shares->total() - selected, CountChecked(list) == list.count());
+        else
+            Messages::information(QStringLiteral("Стоимость звонков за период равна нулю."), this);
+    }
+    m_computing = false;
+    bbSave->setEnabled(true);
+    cbByCost->setEnabled(true);
+    Chart2->show();
 }
 
 QListWidget* TStat1Form::activeList() const
@@ -272,6 +399,11 @@ void TStat1Form::bbSaveClick()
     bbSave->setEnabled(false);
     clearResult();
     Chart2->hide();
+    if (cbByCost->isVisible() && cbByCost->isChecked()) {
+        cbByCost->setEnabled(false);
+        startCostRun();
+        return;
+    }
     {
         TWaitForm wait;
         wait.ProgressBar->setMaximum(m_checkedCount);
@@ -312,12 +444,7 @@ void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& 
                          const QString& keyColumn)
 {
     const bool all = m_checkedCount == list.count();
-    struct Slice
-    {
-        QString label;
-        qint64 seconds;
-    };
-    std::vector<Slice> slices;
+    std::vector<PieShare> slices;
     slices.reserve(std::size_t(m_checkedCount) + 1);
     db::Query& q = source.Query();
     for (int index = 0; index < list.count(); ++index) {
@@ -343,24 +470,34 @@ void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& 
             if (auto* waitForm = qobject_cast<TWaitForm*>(w))
                 waitForm->ProgressBar->setValue(int(slices.size()));
     }
+    ShowShares(slices, m_totalSeconds - m_selectedSeconds, all);
+}
+
+void TStat1Form::ShowShares(std::vector<PieShare> slices, qint64 others, bool all)
+{
+    qint64 whole = others;
+    for (const PieShare& s : slices)
+        whole += s.value;
+    if (whole <= 0)
+        return;
     if (!all)
-        slices.push_back({QStringLiteral("Прочие"), m_totalSeconds - m_selectedSeconds});
+        slices.push_back({QStringLiteral("Прочие"), others});
     QFont labelFont = font();
     labelFont.setBold(false);
     labelFont.setPointSizeF(std::max(6.5, labelFont.pointSizeF() - (slices.size() > 20 ? 2 : 0)));
     for (std::size_t i = 0; i < slices.size(); ++i) {
-        const Slice& s = slices[i];
-        auto* slice = Series1->append(s.label, 100.0 / double(m_totalSeconds) * double(s.seconds));
+        const PieShare& s = slices[i];
+        auto* slice = Series1->append(s.label, 100.0 / double(whole) * double(s.value));
         slice->setLabelVisible(true);
         slice->setLabelArmLengthFactor(0.12);
         slice->setLabelFont(labelFont);
         slice->setBorderColor(Qt::white);
         // Neighbouring slices in clearly different colours (hues a golden angle apart);
         // "Прочие" in grey.
-        const bool others = !all && i + 1 == slices.size();
-        slice->setColor(others ? QColor(190, 190, 190)
-                               : QColor::fromHsv(int(i * 137.508) % 360, 150 + int(i % 3) * 40,
-                                                 230 - int(i % 2) * 40));
+        const bool rest = !all && i + 1 == slices.size();
+        slice->setColor(rest ? QColor(190, 190, 190)
+                             : QColor::fromHsv(int(i * 137.508) % 360, 150 + int(i % 3) * 40,
+                                               230 - int(i % 2) * 40));
     }
     // Marks: the label and its share of the pie.
     for (QPieSlice* slice : Series1->slices())
@@ -450,15 +587,27 @@ void TStat1Form::mShowLegendClick()
     updateLegend();
 }
 
+void TStat1Form::stopCostRun()
+{
+    if (!m_costQuery)
+        return;
+    m_costTimer->stop();
+    m_costQuery->stopFetch();
+    m_costQuery.reset();
+    m_computing = false;
+}
+
 void TStat1Form::reject()
 {
+    stopCostRun(); // a reading of costs stops; the talk time's sums finish first
     if (m_computing)
-        return; // the computation finishes first
+        return;
     done(2);
 }
 
 void TStat1Form::closeEvent(QCloseEvent* event)
 {
+    stopCostRun();
     if (m_computing) {
         event->ignore();
         return;

@@ -1,10 +1,13 @@
 // Line-load statistics: how the period's talk time is shared among lines or subscribers.
 #pragma once
 
+#include "data/CostShares.h"
+
 #include <QDate>
 #include <QDialog>
 
 #include <utility>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -19,6 +22,10 @@ class QPushButton;
 class QTabWidget;
 class TComboQuery;
 class TDM;
+class QTimer;
+namespace db {
+class Query;
+}
 
 /// Built from the main window's period and its two filter lists, whose items and open queries
 /// it reuses (item i of a check list is row i of its list's query). One summing query for the
@@ -47,6 +54,9 @@ public:
     QPushButton* bbCancel = nullptr;
     /// What could not be counted in the last computation, with the reason; hidden when all was.
     QLabel* PanelFailure = nullptr;
+    /// Shares the cost of the outgoing calls instead of the talk time; shown when the
+    /// database has tariffs.
+    QCheckBox* cbByCost = nullptr;
 
     /// Talk seconds of the period under the direction boxes, for one key (key > 0) or all.
     /// A sum that fails counts 0; why it failed is then in lastSumError().
@@ -56,6 +66,14 @@ public:
     void FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
                  const QString& keyColumn);
     static void SetAllChecked(QListWidget& list, bool checked);
+    /// A slice of the pie: its label and its amount (seconds or kopecks).
+    struct PieShare
+    {
+        QString label;
+        qint64 value = 0;
+    };
+    /// Draws the slices, and "Прочие" with `others` unless every item is checked (`all`).
+    void ShowShares(std::vector<PieShare> slices, qint64 others, bool all);
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
@@ -80,6 +98,13 @@ private:
     /// Tells in PanelFailure which sums failed, one line per reason.
     void showFailures();
     void updateLegend();
+    // The pie by cost: the period's outgoing calls read off the window thread and priced as
+    // they arrive; the slices once the last one is in.
+    void startCostRun();
+    void takeCostRows();
+    void finishCostRun();
+    void stopCostRun();
+    void cbByCostToggled(bool on);
 
     TDM& m_dm;
     QDate m_from;
@@ -92,6 +117,12 @@ private:
     qint64 m_selectedSeconds = 0;
     int m_checkedCount = 0;
     bool m_computing = false;
+    QLabel* m_totalLabel = nullptr;
+    QLabel* m_selectLabel = nullptr;
+    std::shared_ptr<const tariff::TariffBook> m_book;
+    std::unique_ptr<db::Query> m_costQuery;
+    std::unique_ptr<CostShares> m_shares;
+    QTimer* m_costTimer = nullptr;
     QStringList m_lastStatement;
     QString m_sumError;
     // What failed in this computation (the period's total or an item, as told) and why.

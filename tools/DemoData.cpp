@@ -1,5 +1,7 @@
 #include "DemoData.h"
 
+#include <cstring>
+
 #include "SchemaScript.h"
 #include "db/ScriptRunner.h"
 #include "db/Sql.h"
@@ -99,6 +101,65 @@ void createDatabase(db::Database& database, const QString& name, const QStringLi
 }
 
 DemoData::DemoData(unsigned seed) : m_random(seed) {}
+
+void DemoData::fillTariffs(db::Database& database)
+{
+    struct DemoRule
+    {
+        int plan;
+        const char* prefix;
+        int minLength, maxLength;
+        const char* zone;
+        const char* price; // rubles a minute, as the database reads a literal
+        int first, next, free;
+    };
+    static const DemoRule Rules[] = {
+        {1, "8800", 11, 11, "Бесплатные", "0", 60, 60, 0},
+        {1, "89", 11, 11, "Мобильные", "2.40", 1, 1, 3},
+        {1, "79", 11, 11, "Мобильные", "2.40", 1, 1, 3},
+        {1, "8", 11, 11, "Междугородные", "3.50", 60, 60, 0},
+        {1, "7", 11, 11, "Междугородные", "3.50", 60, 60, 0},
+        {1, "810", 0, 0, "Международные", "18.00", 60, 60, 0},
+        {1, "", 5, 7, "Местные", "0.40", 60, 60, 0},
+        {2, "89", 11, 11, "Мобильные", "1.90", 30, 6, 5},
+        {2, "8", 11, 11, "Междугородные", "2.95", 30, 6, 5},
+        {2, "", 5, 7, "Местные", "0.35", 30, 6, 5},
+    };
+    db::Transaction tr(database);
+    tr.start();
+    db::Sql sql(database, tr);
+    sql.sql().add(QStringLiteral("INSERT INTO TariffPlans (PlanID, PlanName, IsDefault) VALUES "
+                                 "(GEN_ID(GEN_TARIFFID, 1), ?, ?)"));
+    for (const char* name : {"Демо-оператор", "Второй оператор"}) {
+        sql.param(0).setString(QString::fromUtf8(name));
+        sql.param(1).setInteger(std::strcmp(name, "Демо-оператор") == 0 ? 1 : 0);
+        sql.execQuery();
+    }
+    sql.sql().clear();
+    sql.sql().add(QStringLiteral(
+        "INSERT INTO TariffRules (RuleID, PlanID, Prefix, MinLength, MaxLength, ZoneName, "
+        "MinutePrice, FirstInterval, NextInterval, FreeSeconds) VALUES (GEN_ID(GEN_TARIFFID, 1), "
+        "?, ?, ?, ?, ?, CAST(? AS NUMERIC(18,4)), ?, ?, ?)"));
+    for (const DemoRule& r : Rules) {
+        sql.param(0).setInteger(r.plan);
+        sql.param(1).setString(QString::fromLatin1(r.prefix));
+        sql.param(2).setInteger(r.minLength);
+        sql.param(3).setInteger(r.maxLength);
+        sql.param(4).setString(QString::fromUtf8(r.zone));
+        sql.param(5).setString(QString::fromLatin1(r.price));
+        sql.param(6).setInteger(r.first);
+        sql.param(7).setInteger(r.next);
+        sql.param(8).setInteger(r.free);
+        sql.execQuery();
+    }
+    sql.sql().clear();
+    sql.sql().add(QStringLiteral("INSERT INTO LineTariffs (NumberLine, PlanID) VALUES (?, 2)"));
+    for (int line = 1; line <= 5; ++line) {
+        sql.param(0).setInteger(line);
+        sql.execQuery();
+    }
+    tr.commit();
+}
 
 void DemoData::fillDirectories(db::Database& database)
 {

@@ -33,6 +33,10 @@ public:
     /// About 8 departments, 150 subscribers with Russian names and e-mails, 40 lines.
     void fillDirectories(db::Database& database);
 
+    /// Two priced tariff plans: "Демо-оператор" (the default, zones as the ready plan
+    /// "Типовой" has them) and "Второй оператор" (billed 30/6) for lines 1 to 5.
+    void fillTariffs(db::Database& database);
+
     /// `count` calls spread over working hours from `from` to `to`, in time order, committed
     /// every 20,000 rows; `progress` gets the number written so far.
     void fillCalls(db::Database& database, qint64 count, const QDateTime& from, const QDateTime& to,

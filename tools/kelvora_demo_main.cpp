@@ -96,6 +96,7 @@ int main(int argc, char** argv)
             say(QStringLiteral("Creating %1").arg(name));
             demo::createDatabase(database, name, params);
             data.fillDirectories(database);
+            data.fillTariffs(database);
             const qint64 n = parser.value(calls).toLongLong();
             const QDateTime to = QDateTime::currentDateTime();
             const QDateTime from = to.addMonths(-parser.value(months).toInt());

@@ -302,6 +302,8 @@ void DataSet::buildFields()
                 for (std::size_t i = 0; i < cols.size() && column < 0; ++i)
                     if (cols[i].name.compare(d.name, Qt::CaseInsensitive) == 0)
                         column = int(i);
+                if (column < 0 && d.optional)
+                    continue;
                 if (column < 0)
                     throw DbError(QStringLiteral("Field %1 not found").arg(d.name));
             }
@@ -319,7 +321,8 @@ void DataSet::buildFields()
         const QString name = p.column < 0 ? p.def.name : cols[std::size_t(p.column)].name;
         auto f = std::make_unique<Field>(p.def.calculated ? p.def.name : name, type,
                                          p.def.calculated, size, &m_context);
-        f->setStorage(offset, k);
+        const bool stored = !p.def.calculated || p.def.stored;
+        f->setStorage(offset, k, stored);
         f->setDisplayLabel(p.def.label);
         f->setVisible(p.def.visible);
         if (p.column >= 0) {
@@ -327,7 +330,7 @@ void DataSet::buildFields()
             m_copies.push_back(Copy{kindOf(c), c.offset, c.nullOffset, c.length,
                                     std::pow(10.0, c.scale), offset, k});
         }
-        offset += Field::slotSize(type);
+        offset += stored ? Field::slotSize(type) : 0;
         m_fields.push_back(std::move(f));
     }
     m_rows.reset(offset);

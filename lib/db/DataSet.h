@@ -32,6 +32,11 @@ struct FieldDef
     QString label;
     bool visible = true;
     int size = 0;
+    /// A data field the statement may lack: it is then not made at all (findField gives null).
+    bool optional = false;
+    /// Off for a calculated field that holds nothing: it takes no room in a row, is always
+    /// null, and only its display hook gives it a text (setting a value throws DbError).
+    bool stored = true;
 };
 
 /// Base of the data sets. Named parameters (":name") in the text are sent as positional ones;

@@ -56,6 +56,8 @@ template <class T> void Field::store(T v)
     std::uint8_t* row = m_context->row;
     if (!row)
         throw DbError(QStringLiteral("No current row for field %1").arg(m_name));
+    if (!m_stored)
+        throw DbError(QStringLiteral("Field %1 holds no values").arg(m_name));
     std::memcpy(row + m_offset, &v, sizeof v);
     row[m_nullBit / 8] |= std::uint8_t(1u << (m_nullBit % 8));
 }

@@ -70,6 +70,10 @@ public:
     /// The text without the hook (for hooks that decorate it).
     QString plainText() const;
     void setDisplayTextHook(DisplayTextHook hook) { m_hook = std::move(hook); }
+    /// The longer explanation a view shows on hovering: the hook's text when one is set, else
+    /// the display text.
+    QString toolTipText() const { return m_tipHook ? m_tipHook(*this) : displayText(); }
+    void setToolTipHook(DisplayTextHook hook) { m_tipHook = std::move(hook); }
     /// A time of day in the user's regional format, with seconds.
     static QString timeText(const QTime& time);
 
@@ -82,11 +86,14 @@ public:
     void clear();
 
     // Storage layout, set by the data set that owns the field.
-    void setStorage(std::uint32_t offset, std::uint32_t nullBit)
+    void setStorage(std::uint32_t offset, std::uint32_t nullBit, bool stored = true)
     {
         m_offset = offset;
         m_nullBit = nullBit;
+        m_stored = stored;
     }
+    /// False for a calculated field that takes no room in a row (always null).
+    bool stored() const { return m_stored; }
     std::uint32_t offset() const { return m_offset; }
     std::uint32_t nullBit() const { return m_nullBit; }
     /// Bytes the field takes in a row.
@@ -104,8 +111,10 @@ private:
     QString m_label;
     bool m_visible = true;
     DisplayTextHook m_hook;
+    DisplayTextHook m_tipHook;
     std::uint32_t m_offset = 0;
     std::uint32_t m_nullBit = 0;
+    bool m_stored = true;
 };
 
 } // namespace db

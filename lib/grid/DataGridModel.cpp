@@ -100,12 +100,17 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || m_reloading || !m_query || index.row() >= rowCount())
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
+    case Qt::DisplayRole: {
         db::Field* f = field(index.column());
         if (!f)
             return {};
         return m_query->atRow(index.row(), [f] { return f->displayText(); });
+    }
+    case Qt::ToolTipRole: {
+        db::Field* f = field(index.column());
+        if (!f)
+            return {};
+        return m_query->atRow(index.row(), [f] { return f->toolTipText(); });
     }
     case Qt::BackgroundRole: {
         if (!m_background)

@@ -7,6 +7,7 @@
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "db/QueryLoader.h"
+#include "data/Tariffs.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -152,6 +153,13 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     totals->addWidget(
         ui::labelFor(QStringLiteral("Общее время разговора :"), PanelTotalTime, this));
     totals->addWidget(PanelTotalTime);
+    PanelTotalCost = ui::panel(this, QStringLiteral("PanelTotalCost"), 260);
+    m_costLabel = ui::labelFor(QStringLiteral("Стоимость :"), PanelTotalCost, this);
+    totals->addSpacing(16);
+    totals->addWidget(m_costLabel);
+    totals->addWidget(PanelTotalCost);
+    m_costLabel->hide();
+    PanelTotalCost->hide();
 
     auto* v = new QVBoxLayout(this);
     v->addWidget(filter);
@@ -242,9 +250,11 @@ void CallsTab::RunCallQuery()
     const bool hadResult = q.isOpen();
     const QString oldRows = PanelTotalString->text();
     const QString oldTime = PanelTotalTime->text();
+    const QString oldCost = PanelTotalCost->text();
     GridRings->hide();
     PanelTotalTime->clear();
     PanelTotalString->clear();
+    PanelTotalCost->clear();
     emit statusMessage(QString());
     QCoreApplication::processEvents();
     if (hadResult)
@@ -275,6 +285,8 @@ void CallsTab::RunCallQuery()
         filter.navigateByDate = indexes.has_value();
         if (indexes)
             filter.indexes = *indexes;
+        m_dm->LoadTariffs();
+        filter.withLine = m_dm->HasTariffs();
         // Until the first screen of rows is in, the grid hears of every slice of them.
         m_loader->setEagerRows(std::size_t(screenRows()));
         auto open = [&] {
@@ -302,6 +314,7 @@ void CallsTab::RunCallQuery()
             // and its titles sort again.
             PanelTotalString->setText(oldRows);
             PanelTotalTime->setText(oldTime);
+            PanelTotalCost->setText(oldCost);
             GridRings->fitColumns();
             restoreGridLayout(GridRings, GridRingsSection);
             s.FieldRing = m_shownSort.first;
@@ -375,6 +388,7 @@ void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>
     q.last();
     PanelTotalTime->setText(DurationText(m_dm->RingsTalkTime()));
     PanelTotalString->setText(QString::number(q.recordCount()));
+    showTotalCost();
     if (!m_firstScreenShown)
         showFirstScreen();
     else
@@ -423,6 +437,26 @@ void CallsTab::showStatus()
                               : QStringLiteral("в списке не показаны, см. \"Звонки вне "
                                                "справочников\""));
     emit statusMessage(notes.join(QStringLiteral("; ")));
+}
+
+void CallsTab::showTotalCost()
+{
+    const db::Field* zone = m_dm->ibQueryRings.findField(QStringLiteral("RZone"));
+    const bool rated = zone && zone->visible();
+    m_costLabel->setVisible(rated);
+    PanelTotalCost->setVisible(rated);
+    if (!rated)
+        return;
+    const CallRating::Totals totals = m_dm->CallCosts.totals(m_dm->ibQueryRings);
+    QString text = tariff::kopecksText(totals.kopecks);
+    if (totals.noTariff > 0)
+        text += QStringLiteral(" (без тарифа: %1)").arg(totals.noTariff);
+    PanelTotalCost->setText(text);
+    PanelTotalCost->setToolTip(
+        totals.noTariff > 0 ? QStringLiteral("Сумма стоимости звонков с тарифом; %1 исходящих звонков "
+                                        "без тарифа в нее не вошли")
+                             .arg(totals.noTariff)
+                       : QStringLiteral("Сумма стоимости всех показанных звонков"));
 }
 
 void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)

@@ -76,6 +76,8 @@ public:
     grid::DataGrid* GridRings = nullptr;
     QLabel* PanelTotalString = nullptr;
     QLabel* PanelTotalTime = nullptr;
+    /// The cost of the calls on show, and how many have no tariff; hidden without tariffs.
+    QLabel* PanelTotalCost = nullptr;
 
 signals:
     /// The grid was shown or hidden: what can be exported changed.
@@ -94,6 +96,8 @@ private:
     std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
     db::QueryLoader* m_loader = nullptr;
     bool m_firstScreenShown = false;
+    QLabel* m_costLabel = nullptr;
+    void showTotalCost();
     std::pair<int, int> m_loadSort{0, 0};
     bool m_loadAlongIndexes = false; // the running load names the date indexes
     // Counts, off this thread, the calls of the filter outside the directories.

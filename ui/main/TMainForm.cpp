@@ -11,6 +11,7 @@
 #include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
+#include "stats/TTariffForm.h"
 #include "ui/common/Guarded.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/editors/TMailSetForm.h"
@@ -136,6 +137,8 @@ void TMainForm::buildActionsAndMenus()
     N22 = item(stats, "N22", QStringLiteral("Отчеты"), &TMainForm::N22Click);
     AMailReports = item(stats, "AMailReports", QStringLiteral("Рассылка отчетов"),
                         &TMainForm::AMailReportsClick);
+    stats->addSeparator();
+    item(stats, "ATariffs", QStringLiteral("Тарифы"), &TMainForm::ATariffsClick);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("С&правка"));
     N3 = item(help, "N3", QStringLiteral("О программе ..."), &TMainForm::N3Click);
@@ -329,6 +332,12 @@ void TMainForm::N22Click()
     TReportForm form(*m_dm, this);
     form.dOT->setDate(dOT->date());
     form.dDo->setDate(dDo->date());
+    form.exec();
+}
+
+void TMainForm::ATariffsClick()
+{
+    TTariffForm form(*m_dm, this);
     form.exec();
 }
 

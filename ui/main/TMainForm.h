@@ -48,6 +48,8 @@ public:
     void N5Click();
     void ALineLoadClick();
     void N22Click();
+    /// "Тарифы": the tariff plans and the lines' plans.
+    void ATariffsClick();
     void AMailReportsClick();
     void AMailSettingsClick();
     void N20Click();

@@ -1,0 +1,437 @@
+// Call pricing: the worked cases, matching, the ready plan, price lists, the tables, and the
+// call list's totals against a sum computed by the server from the same rules.
+#include "support/CallData.h"
+#include "support/Login.h"
+#include "support/MainWindowSession.h"
+#include "support/TestDatabase.h"
+
+#include "app/Messages.h"
+#include "grid/DataGrid.h"
+#include "stats/TStat1Form.h"
+#include "stats/TTariffForm.h"
+#include "ui/main/CallsTab.h"
+
+#include "DemoData.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "data/TariffCsv.h"
+#include "data/TariffStore.h"
+#include "db/Query.h"
+#include "db/Sql.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStringEncoder>
+#include <QTableWidget>
+#include <QTest>
+#include <QtCharts/QPieSeries>
+
+using namespace tariff;
+
+namespace {
+
+Rule rule(const char* prefix, const char* length, const char* price, int first, int next,
+          int free = 0, const char* fee = "0", QDate from = {})
+{
+    Rule r;
+    r.prefix = QString::fromLatin1(prefix);
+    r.setLengthText(QString::fromLatin1(length));
+    r.zone = QString::fromLatin1(prefix) + u'/' + QString::fromLatin1(length);
+    r.minutePrice = *parsePrice(QString::fromLatin1(price));
+    r.firstInterval = first;
+    r.nextInterval = next;
+    r.freeSeconds = free;
+    r.connectionFee = *parsePrice(QString::fromLatin1(fee));
+    r.validFrom = from;
+    return r;
+}
+
+Plan plan(int id, bool isDefault, std::vector<Rule> rules)
+{
+    Plan p;
+    p.id = id;
+    p.name = QStringLiteral("План %1").arg(id);
+    p.isDefault = isDefault;
+    p.rules = std::move(rules);
+    return p;
+}
+
+// The zone a book gives a number dialled on a line on a day; "-" for none.
+QString zoneOf(const TariffBook& book, const QString& number, int line = 1,
+               QDate day = QDate(2026, 3, 10))
+{
+    const int r = book.match(line, day, number);
+    return r < 0 ? QStringLiteral("-") : book.rule(r).zone;
+}
+
+const QDate RateChange(2026, 3, 15);
+
+// The plans of the totals test: the default (id 1) and one of line 2's (id 2).
+std::vector<Plan> totalsPlans()
+{
+    return {plan(1, true,
+                 {rule("", "10", "1,50", 60, 60, 3), rule("89", "11", "2,40", 1, 1),
+                  rule("89", "11", "3,00", 30, 6, 0, "0", RateChange),
+                  rule("", "7", "1,00", 60, 60, 0, "0,50")}),
+            plan(2, false, {rule("", "", "0,7", 1, 1, 5)})};
+}
+
+// The same rules written as CASE expressions over a call's number N, length D and day.
+const char* const TotalsCase =
+    "CASE WHEN R.RLine = 2 THEN (CASE WHEN D <= 5 THEN 0 ELSE D END * 7000 + 3000) / 6000 "
+    "WHEN N STARTING WITH '89' AND CHAR_LENGTH(N) = 11 AND CAST(R.RingDate AS DATE) >= "
+    "'2026-03-15' THEN (CASE WHEN D <= 0 THEN 0 WHEN D <= 30 THEN 30 "
+    "ELSE 30 + (D - 30 + 5) / 6 * 6 END * 30000 + 3000) / 6000 "
+    "WHEN N STARTING WITH '89' AND CHAR_LENGTH(N) = 11 THEN (CASE WHEN D <= 0 THEN 0 ELSE D END "
+    "* 24000 + 3000) / 6000 "
+    "WHEN CHAR_LENGTH(N) = 10 THEN (CASE WHEN D <= 3 THEN 0 "
+    "WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END * 15000 + 3000) / 6000 "
+    "WHEN CHAR_LENGTH(N) = 7 THEN CASE WHEN D <= 0 THEN 0 ELSE (300000 + "
+    "CASE WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END * 10000 + 3000) / 6000 END "
+    "END";
+
+// Types a cell's new text with the keyboard: F2, select all, the text, Enter.
+void typeInCell(QTableWidget* grid, int row, int column, const QString& text)
+{
+    grid->setCurrentCell(row, column);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+}
+
+int rowOfPrefix(const QTableWidget* grid, const QString& prefix)
+{
+    for (int r = 0; r < grid->rowCount(); ++r)
+        if (grid->item(r, 0)->text() == prefix)
+            return r;
+    return -1;
+}
+
+} // namespace
+
+class TestTariffs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void workedCases_data();
+    void workedCases();
+    void moneyTexts();
+    void matching();
+    void standardPlan();
+    void csvImport();
+    void tablesCreatedAndStoredExactly();
+    void callListTotalsMatchServer();
+    void init() { Messages::setTestMode(true); }
+    void cleanup() { Messages::clearShown(); }
+    void tariffWindow();
+    void callListShowsCosts();
+};
+
+void TestTariffs::workedCases_data()
+{
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<int>("free");
+    QTest::addColumn<QString>("fee");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("cost");
+    QTest::newRow("free seconds") << "1,50" << 60 << 60 << 3 << "0" << 3 << "0,00";
+    QTest::newRow("past free") << "1,50" << 60 << 60 << 3 << "0" << 4 << "1,50";
+    QTest::newRow("one minute") << "1,50" << 60 << 60 << 3 << "0" << 60 << "1,50";
+    QTest::newRow("into the 2nd") << "1,50" << 60 << 60 << 3 << "0" << 61 << "3,00";
+    QTest::newRow("per second") << "2,40" << 1 << 1 << 0 << "0" << 61 << "2,44";
+    QTest::newRow("30/6 short") << "3,00" << 30 << 6 << 0 << "0" << 5 << "1,50";
+    QTest::newRow("30/6 long") << "3,00" << 30 << 6 << 0 << "0" << 31 << "1,80";
+    QTest::newRow("fee") << "1,00" << 60 << 60 << 0 << "0,50" << 10 << "1,50";
+    // 1,55 a minute for 1 s is 2,583 kopecks; 0,0001 for 3000 s is half a kopeck.
+    QTest::newRow("half up") << "1,55" << 1 << 1 << 0 << "0" << 1 << "0,03";
+    QTest::newRow("exact half") << "0,0001" << 1 << 1 << 0 << "0" << 3000 << "0,01";
+    QTest::newRow("below half") << "0,0001" << 1 << 1 << 0 << "0" << 2999 << "0,00";
+}
+
+void TestTariffs::workedCases()
+{
+    QFETCH(QString, price);
+    QFETCH(int, first);
+    QFETCH(int, next);
+    QFETCH(int, free);
+    QFETCH(QString, fee);
+    QFETCH(int, seconds);
+    QFETCH(QString, cost);
+    const Rule r = rule("", "", price.toLatin1(), first, next, free, fee.toLatin1());
+    QCOMPARE(kopecksText(r.cost(seconds)), cost);
+}
+
+void TestTariffs::moneyTexts()
+{
+    QCOMPARE(parsePrice(QStringLiteral("2.40")), std::optional<qint64>(24000));
+    QCOMPARE(parsePrice(QStringLiteral(" 1 200,0125 ")), std::optional<qint64>(12000125));
+    QVERIFY(!parsePrice(QStringLiteral("1,23456")));
+    QVERIFY(!parsePrice(QStringLiteral("-1")));
+    QCOMPARE(priceText(12000125), QStringLiteral("1200,0125"));
+    QCOMPARE(kopecksText(-5), QStringLiteral("-0,05"));
+}
+
+void TestTariffs::matching()
+{
+    const TariffBook book(
+        {plan(1, true,
+              {rule("8", "11", "1", 60, 60), rule("8495", "11", "1", 60, 60),
+               rule("8495", "", "1", 60, 60), rule("9", "10", "1", 60, 60),
+               rule("", "5-7", "1", 60, 60), rule("8495", "11", "2", 60, 60, 0, "0", RateChange)}),
+         plan(7, false, {rule("", "", "1", 60, 60)})},
+        {{3, 7}});
+    QCOMPARE(zoneOf(book, QStringLiteral("84951234567")), QStringLiteral("8495/11")); // longest
+    QCOMPARE(zoneOf(book, QStringLiteral("84731234567")), QStringLiteral("8/11"));
+    QCOMPARE(zoneOf(book, QStringLiteral("849512345")), QStringLiteral("8495/")); // length
+    QCOMPARE(zoneOf(book, QStringLiteral("91234567890")), QStringLiteral("-"));   // no tariff
+    QCOMPARE(zoneOf(book, QStringLiteral("1234567")), QStringLiteral("/5-7"));
+    QCOMPARE(zoneOf(book, QStringLiteral("+7 (123) 456-78-9")), QStringLiteral("-")); // 10 digits
+    // The rate change: the old rule up to the day before, the new one from the day.
+    const QDate before = RateChange.addDays(-1);
+    QCOMPARE(book.rate(1, before, 84951234567, 60).cost, 100);
+    QCOMPARE(book.rate(1, RateChange, 84951234567, 60).cost, 200);
+    // Line 3 has a plan of its own; line 1 uses the default.
+    QCOMPARE(book.planOf(3)->id, 7);
+    QCOMPARE(zoneOf(book, QStringLiteral("12"), 3), QStringLiteral("/"));
+    QCOMPARE(zoneOf(book, QStringLiteral("12"), 1), QStringLiteral("-"));
+    QCOMPARE(book.rate(1, before, 12, 60).rule, -1);
+}
+
+void TestTariffs::standardPlan()
+{
+    std::vector<Plan> plans{tariff::standardPlan()};
+    plans.front().isDefault = true;
+    const TariffBook book(std::move(plans), {});
+    const std::pair<const char*, const char*> cases[] = {
+        {"88001234567", "Бесплатные"},
+        {"78001234567", "Бесплатные"},
+        {"89161234567", "Мобильные"},
+        {"+7 916 123-45-67", "Мобильные"},
+        {"84951234567", "Междугородные"},
+        {"74951234567", "Междугородные"},
+        {"81044123456789", "Международные"},
+        {"2345678", "Местные"},
+        {"112", "Бесплатные"},
+        {"03", "Бесплатные"},
+    };
+    for (const auto& [number, zone] : cases)
+        QCOMPARE(zoneOf(book, QString::fromUtf8(number)), QString::fromUtf8(zone));
+    QCOMPARE(zoneOf(book, QStringLiteral("8495123")), QStringLiteral("Местные"));
+    QCOMPARE(zoneOf(book, QStringLiteral("849512345678")), QStringLiteral("-"));
+}
+
+void TestTariffs::csvImport()
+{
+    const QByteArray good = "\xEF\xBB\xBF" + ruleTitles().join(u';').toUtf8() +
+                            "\r\n8;11;Междугородные;1,50;60;60;3;;\r\n\r\n"
+                            "89;10-11;Мобильные;2.4;1;1;0;0.50;15.03.2026\r\n";
+    const CsvImport read = readCsv(good);
+    QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+    QCOMPARE(read.refused.size(), std::size_t(0));
+    QCOMPARE(read.rules.size(), std::size_t(2));
+    QCOMPARE(read.rules[1].connectionFee, 5000);
+    QCOMPARE(read.rules[1].validFrom, RateChange);
+    // What is written reads back the same.
+    QCOMPARE(ruleFields(readCsv(writeCsv(read.rules)).rules[1]), ruleFields(read.rules[1]));
+
+    const QByteArray bad =
+        ruleTitles().join(u';').toUtf8() +
+        "\n8;11;Зона;1,50\n8a;;Зона;1\n;;Зона;1,12345\n;;;1\n;;Зона;1;;;;;31.02.2026\n";
+    const CsvImport refused = readCsv(bad);
+    QCOMPARE(refused.rules.size(), std::size_t(1));
+    QCOMPARE(refused.refused.size(), std::size_t(4));
+    QCOMPARE(refused.refused[0].first, 3);
+    QVERIFY(refused.refused[0].second.startsWith(QStringLiteral("Префикс:")));
+    QVERIFY(refused.refused[1].second.startsWith(QStringLiteral("Цена минуты:")));
+    QVERIFY(refused.refused[2].second.startsWith(QStringLiteral("Зона:")));
+    QCOMPARE(refused.refused[3].first, 6);
+
+    QStringEncoder cp1251("windows-1251");
+    const QByteArray legacy = cp1251.encode(ruleTitles().join(u';') + QStringLiteral("\n"));
+    QVERIFY(readCsv(legacy).error.contains(QStringLiteral("UTF-8")));
+}
+
+void TestTariffs::tablesCreatedAndStoredExactly()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    // A database made before the tariffs: without their tables.
+    t.exec({QStringLiteral("DROP TABLE LineTariffs"), QStringLiteral("DROP TABLE TariffRules"),
+            QStringLiteral("DROP TABLE TariffPlans"),
+            QStringLiteral("DROP GENERATOR GEN_TARIFFID")});
+    TDM dm;
+    test::login(dm, t.path());
+    QVERIFY(!hasTables(dm.ibDatabase, dm.ibTranRO));
+    QVERIFY(load(dm.ibDatabase, dm.ibTranRO)->plans().empty());
+    createTables(dm.ibDatabase, dm.ibTran);
+    QVERIFY(hasTables(dm.ibDatabase, dm.ibTranRO));
+    const auto created = load(dm.ibDatabase, dm.ibTranRO);
+    QCOMPARE(created->plans().size(), std::size_t(1));
+    QCOMPARE(created->plans()[0].name, QStringLiteral("Типовой"));
+    QVERIFY(created->plans()[0].isDefault);
+    QCOMPARE(created->plans()[0].rules.size(), tariff::standardPlan().rules.size());
+
+    // Prices below the kopeck survive the round trip; a second save replaces everything.
+    std::vector<Plan> plans = totalsPlans();
+    plans[1].rules[0].minutePrice = 125; // 0,0125
+    plans[1].rules[0].validFrom = RateChange;
+    save(dm.ibDatabase, dm.ibTran, plans, {{2, 2}});
+    const auto stored = load(dm.ibDatabase, dm.ibTranRO);
+    QCOMPARE(stored->plans().size(), std::size_t(2));
+    QCOMPARE(ruleFields(stored->plans()[1].rules[0]), ruleFields(plans[1].rules[0]));
+    QCOMPARE(stored->planOf(2)->id, 2);
+    db::Sql s(dm.ibDatabase, dm.ibTranRO);
+    s.sql().add(QStringLiteral("SELECT CAST(MinutePrice AS VARCHAR(30)) AS P FROM TariffRules "
+                               "WHERE PlanID = 2"));
+    s.execQuery();
+    QCOMPARE(s.field(QStringLiteral("P")).asString(), QStringLiteral("0.0125"));
+    // A duplicate name is refused by the database and leaves the stored plans as they were.
+    plans[1].name = plans[0].name;
+    try {
+        save(dm.ibDatabase, dm.ibTran, plans, {});
+        QFAIL("a duplicate plan name was stored");
+    } catch (const db::DbError& e) {
+        QVERIFY(writeErrorText(e.message()).contains(QStringLiteral("одинаково")));
+    }
+    QCOMPARE(load(dm.ibDatabase, dm.ibTranRO)->plans().size(), std::size_t(2));
+}
+
+void TestTariffs::callListTotalsMatchServer()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data(22);
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 100000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
+                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    TDM dm;
+    test::login(dm, t.path());
+    save(dm.ibDatabase, dm.ibTran, totalsPlans(), {{2, 2}});
+    dm.LoadTariffs();
+    QVERIFY(dm.HasTariffs());
+
+    stmt::CallFilter filter;
+    filter.from = QDate(2026, 3, 1);
+    filter.to = QDate(2026, 3, 31);
+    filter.withLine = true;
+    filter.statement().applyTo(dm.ibQueryRings);
+    dm.ibQueryRings.open();
+    const db::Field& zone = dm.ibQueryRings.field(QStringLiteral("RZone"));
+    const db::Field& length = dm.ibQueryRings.field(QStringLiteral("RINGLENGTH"));
+    qint64 total = 0;
+    qint64 without = 0;
+    for (; !dm.ibQueryRings.eof(); dm.ibQueryRings.next())
+        if (const auto cost = dm.CallCosts.rowCost(zone, length)) {
+            total += cost->kopecks;
+            without += cost->rated ? 0 : 1;
+        }
+
+    db::Sql s(dm.ibDatabase, dm.ibTranRO);
+    s.sql().add(QStringLiteral("SELECT SUM(C) AS TOTAL, COUNT(*) - COUNT(C) AS WITHOUT FROM "
+                               "(SELECT ") +
+                QString::fromLatin1(TotalsCase) +
+                QStringLiteral(" AS C FROM (SELECT R.*, CAST(CAST(R.NumberOut AS BIGINT) AS "
+                               "VARCHAR(20)) AS N, R.RingLength AS D FROM Rings R) R, Lines L, "
+                               "Users U WHERE R.RLine = L.NumberLine AND R.NumberIn = U.NumberIn "
+                               "AND R.NumberOut > 0)"));
+    s.execQuery();
+    QVERIFY(s.field(QStringLiteral("WITHOUT")).asInt64() > 0);
+    QCOMPARE(without, s.field(QStringLiteral("WITHOUT")).asInt64());
+    QCOMPARE(total, s.field(QStringLiteral("TOTAL")).asInt64());
+}
+
+void TestTariffs::tariffWindow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    TDM dm;
+    test::login(dm, t.path());
+    TTariffForm form(dm);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.lNoTables->isHidden());
+    QTest::mouseClick(form.sbStandardPlan, Qt::LeftButton);
+    QCOMPARE(form.lbPlans->item(0)->text(), QStringLiteral("Типовой (по умолчанию)"));
+    const int mobile = rowOfPrefix(form.GridRules, QStringLiteral("89"));
+    QVERIFY(mobile >= 0);
+    typeInCell(form.GridRules, mobile, 3, QStringLiteral("2,40"));
+    typeInCell(form.GridRules, mobile, 4, QStringLiteral("1"));
+    typeInCell(form.GridRules, mobile, 5, QStringLiteral("1"));
+    // A wrong value is refused, named, and nothing is written.
+    typeInCell(form.GridRules, 0, 3, QStringLiteral("1.5.0"));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY(Messages::shown().last().text.contains(QStringLiteral("правило 1: Цена минуты")));
+    QVERIFY(load(dm.ibDatabase, dm.ibTranRO)->plans().empty());
+    typeInCell(form.GridRules, 0, 3, QStringLiteral("0"));
+    // The check of a call works on what is typed, saved or not.
+    QTest::keyClicks(form.eCheckNumber, QStringLiteral("8 916 123-45-67"));
+    form.eCheckSeconds->selectAll();
+    QTest::keyClicks(form.eCheckSeconds, QStringLiteral("61"));
+    QTest::mouseClick(form.sbCheck, Qt::LeftButton);
+    QVERIFY2(form.lCheckResult->text().contains(QStringLiteral("Мобильные; к оплате 61 сек; "
+                                                               "стоимость 2,44")),
+             qPrintable(form.lCheckResult->text()));
+    QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    const auto stored = load(dm.ibDatabase, dm.ibTranRO);
+    QCOMPARE(stored->plans().size(), std::size_t(1));
+    QCOMPARE(stored->rate(1, QDate(2026, 3, 1), 89161234567, 61).cost, 244);
+}
+
+void TestTariffs::callListShowsCosts()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    save(s.dm.ibDatabase, s.dm.ibTran, {plan(1, true, {rule("", "7", "1,00", 60, 60)})}, {});
+    s.form.dOT->setDate(QDate(2026, 3, 1));
+    s.form.dDo->setDate(QDate(2026, 3, 2));
+    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }, 60000));
+    // 30 s to 8125551 costs 1,00; 4951234567 matches no rule; the incoming call costs nothing.
+    QCOMPARE(s.form.TabSheet1->PanelTotalCost->text(), QStringLiteral("1,00 (без тарифа: 1)"));
+    grid::DataGrid* g = s.form.GridRings;
+    const int zone = g->findColumnByField(QStringLiteral("RZone"));
+    const int cost = g->findColumnByField(QStringLiteral("RCost"));
+    QVERIFY(zone >= 0 && cost >= 0);
+    QStringList zones;
+    for (int r = 0; r < g->model()->rowCount(); ++r)
+        zones << g->model()->index(r, zone).data().toString() + u'=' +
+                     g->model()->index(r, cost).data().toString();
+    QCOMPARE(zones, (QStringList{QStringLiteral("/7=1,00"), QString(u'='),
+                                 QStringLiteral("без тарифа=")}));
+    QVERIFY(g->model()
+                ->index(0, cost)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("30 сек, к оплате 60 сек")));
+
+    // The statistics share the same cost among the lines: all of it on line 1.
+    TStat1Form stats(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.form.cqLines, *s.form.cqUsers);
+    stats.show();
+    TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
+    // On the box itself: the check box is as wide as the column, its text is not.
+    QTest::mouseClick(stats.cbByCost, Qt::LeftButton, {}, QPoint(8, stats.cbByCost->height() / 2));
+    QTest::mouseClick(stats.bbSave, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !stats.computing(); }, 60000));
+    QCOMPARE(stats.PanelTotalTime->text(), QStringLiteral("1,00 (без тарифа: 1)"));
+    QCOMPARE(stats.Series1->slices().first()->percentage(), 1.0);
+}
+
+QTEST_MAIN(TestTariffs)
+#include "test_tariffs.moc"
