@@ -293,6 +293,11 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
     if (navigateByDate)
         s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
     s.add(QStringLiteral("ORDER BY R.RingDate"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
 Statement pricedCalls(const QDateTime& from, const QDateTime& to)
 {
     Statement s;

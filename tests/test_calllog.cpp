@@ -366,8 +366,10 @@ void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
     QCOMPARE(s.lines()[4], QStringLiteral("PLAN JOIN (R ORDER \"Call moment\" INDEX (\"Call "
                                           "moment\"), L INDEX (PK_LINES), U INDEX (USERS_KEY))"));
     // Switched off after the connection looked: the server refuses the plan.
-    s.dm.StartTmp().sql().add(QStringLiteral("ALTER INDEX \"Call moment\" INACTIVE"));
-    QVERIFY2(s.dm.ExecuteTmp() && s.dm.CommitWrite(), qPrintable(s.dm.WriteErrorText()));
+    QVERIFY2(s.dm.Write({stmt::Statement().add(
+                            QStringLiteral("ALTER INDEX \"Call moment\" INACTIVE"))},
+                        TDM::Refusal::RollBack) == TDM::WriteResult::Written,
+             qPrintable(s.dm.WriteErrorText()));
     s.show();
     QCOMPARE(s.lines(), sorted);
     QCOMPARE(s.rows(), QStringLiteral("3"));

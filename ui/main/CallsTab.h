@@ -37,6 +37,7 @@ class CallsTab : public MainTab
     Q_OBJECT
 public:
     explicit CallsTab(QWidget* parent = nullptr);
+    ~CallsTab() override;
 
     void init(TDM& dm) override;
     /// Today as the period, no prefix, the drop-down lists filled.
