@@ -368,12 +368,13 @@ void TStat1Form::showFailures()
     // Items that failed for the same reason (a lost connection fails all that follow) share
     // one line.
     std::vector<std::pair<QString, QStringList>> byReason;
-    for (const auto& [item, reason] : m_failures) {
+    for (const auto& failure : m_failures) {
+        const QString& reason = failure.second;
         auto it = std::find_if(byReason.begin(), byReason.end(),
                                [&reason](const auto& r) { return r.first == reason; });
         if (it == byReason.end())
             it = byReason.insert(byReason.end(), {reason, {}});
-        it->second << item;
+        it->second << failure.first;
     }
     QStringList lines;
     for (const auto& [reason, items] : byReason)
@@ -548,8 +549,9 @@ void TStat1Form::PlaceLabels()
     });
     std::vector<QRectF> kept;
     for (const auto& [slice, place] : placed) {
+        const QRectF& box = place; // a structured binding is not captured by older compilers
         const bool covers = std::any_of(kept.begin(), kept.end(),
-                                        [&](const QRectF& r) { return r.intersects(place); });
+                                        [&box](const QRectF& r) { return r.intersects(box); });
         if (covers)
             slice->setLabelVisible(false);
         else
