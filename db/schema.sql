@@ -68,43 +68,4 @@ END^
 
 SET TERM ; ^
 
-/* ---- Kelvora's own tables: call tariffs (also in db/tariffs.sql for older databases) ---- */
-/* Tariff plans; lines without a plan of their own are priced by the default one. */
-CREATE TABLE TariffPlans (
-    PlanID      INTEGER NOT NULL,
-    PlanName    VARCHAR(50) CHARACTER SET WIN1251 NOT NULL,
-    IsDefault   SMALLINT DEFAULT 0 NOT NULL,
-    CONSTRAINT PK_TariffPlans PRIMARY KEY (PlanID),
-    CONSTRAINT UQ_TariffPlans_Name UNIQUE (PlanName)
-);
-
-/* The rules of a plan. MinLength = MaxLength = 0: any length of the dialled number.
-   ValidFrom NULL: since ever. */
-CREATE TABLE TariffRules (
-    RuleID        INTEGER NOT NULL,
-    PlanID        INTEGER NOT NULL,
-    Prefix        VARCHAR(20) CHARACTER SET WIN1251 DEFAULT '' NOT NULL,
-    MinLength     SMALLINT DEFAULT 0 NOT NULL,
-    MaxLength     SMALLINT DEFAULT 0 NOT NULL,
-    ZoneName      VARCHAR(50) CHARACTER SET WIN1251 NOT NULL,
-    MinutePrice   NUMERIC(18,4) DEFAULT 0 NOT NULL,
-    FirstInterval INTEGER DEFAULT 60 NOT NULL,
-    NextInterval  INTEGER DEFAULT 60 NOT NULL,
-    FreeSeconds   INTEGER DEFAULT 0 NOT NULL,
-    ConnectionFee NUMERIC(18,4) DEFAULT 0 NOT NULL,
-    ValidFrom     DATE,
-    CONSTRAINT PK_TariffRules PRIMARY KEY (RuleID),
-    CONSTRAINT FK_TariffRules_Plan FOREIGN KEY (PlanID) REFERENCES TariffPlans (PlanID)
-        ON DELETE CASCADE
-);
-
-/* The plan of a line (Lines.NumberLine) that has one of its own. */
-CREATE TABLE LineTariffs (
-    NumberLine  INTEGER NOT NULL,
-    PlanID      INTEGER NOT NULL,
-    CONSTRAINT PK_LineTariffs PRIMARY KEY (NumberLine),
-    CONSTRAINT FK_LineTariffs_Plan FOREIGN KEY (PlanID) REFERENCES TariffPlans (PlanID)
-        ON DELETE CASCADE
-);
-
-CREATE GENERATOR GEN_TARIFFID;
+/* Kelvora's own tables of call tariffs are in db/tariffs.sql: run it after this script. */

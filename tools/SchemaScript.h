@@ -5,7 +5,7 @@
 
 namespace demo {
 
-/// The text of db/schema.sql.
+/// The text of db/schema.sql followed by db/tariffs.sql.
 QString schemaScript();
 
 } // namespace demo
