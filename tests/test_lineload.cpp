@@ -1,6 +1,7 @@
 // The load of lines: the sweep against a count second by second, Erlang B against published
 // values, and the window over a database.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 #include "support/MainWindowSession.h"
 #include "support/Modal.h"
 
@@ -309,5 +310,5 @@ void TestLineLoad::windowOverDatabase()
     QVERIFY(text.contains(busyHour));
 }
 
-QTEST_MAIN(TestLineLoad)
+KELVORA_TEST_MAIN(TestLineLoad)
 #include "test_lineload.moc"

@@ -626,8 +626,10 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
              QStringLiteral("Не заданы настройки почты: адрес отправителя."));
     // The window opens the settings itself; what is saved there is what the next run uses.
     test::whenModal([&](QDialog* d) {
-        static_cast<TMailSetForm*>(d)->eFrom->setText(from);
-        QTest::mouseClick(static_cast<TMailSetForm*>(d)->bbSave, Qt::LeftButton);
+        auto* settings = qobject_cast<TMailSetForm*>(d);
+        QVERIFY(settings);
+        settings->eFrom->setText(from);
+        QTest::mouseClick(settings->bbSave, Qt::LeftButton);
     });
     QTest::mouseClick(m.form->bbMailSettings, Qt::LeftButton);
     QCOMPARE(s.MailFrom, from);

@@ -254,6 +254,7 @@ void TestStats::smallSlicesGoToTheLegend()
         if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
             if (text->isVisible() && !text->toPlainText().isEmpty() && !legend->isAncestorOf(text))
                 labels << text->sceneBoundingRect();
+    QVERIFY(!labels.isEmpty()); // the labels were laid out and looked at
     for (int i = 0; i < labels.size(); ++i)
         for (int j = i + 1; j < labels.size(); ++j)
             QVERIFY(!labels[i].intersects(labels[j]));

@@ -1,6 +1,7 @@
 // Call pricing: the worked cases, matching, the ready plan, price lists, the tables, and the
 // call list's totals against a sum computed by the server from the same rules.
 #include "support/CallData.h"
+#include "support/TestMain.h"
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/TestDatabase.h"
@@ -433,5 +434,5 @@ void TestTariffs::callListShowsCosts()
     QCOMPARE(stats.Series1->slices().first()->percentage(), 1.0);
 }
 
-QTEST_MAIN(TestTariffs)
+KELVORA_TEST_MAIN(TestTariffs)
 #include "test_tariffs.moc"
