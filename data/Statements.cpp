@@ -117,8 +117,7 @@ Statement dateIndexCandidates()
 bool CallFilter::readsAlongDateIndex() const
 {
     const bool byDate = sortField <= 0 || sortField >= sorts().count();
-    return navigateByDate && byDate && !descending && user <= 0 && line <= 0 &&
-           !outsideDirectories;
+    return navigateByDate && byDate && !descending && user <= 0 && line <= 0 && !outsideDirectories;
 }
 
 void CallFilter::addConditions(Statement& s) const
@@ -170,8 +169,9 @@ Statement CallFilter::statement() const
                   .arg(rings, planName(indexes.lines), planName(indexes.users)));
     }
     s.add(sorts().orderBy(sortField, descending));
-    s.bind(QStringLiteral("d1"), Period{from, to}.start());
-    s.bind(QStringLiteral("d2"), Period{from, to}.end());
+    const Period period{from, to};
+    s.bind(QStringLiteral("d1"), period.start());
+    s.bind(QStringLiteral("d2"), period.end());
     return s;
 }
 
@@ -184,8 +184,9 @@ Statement CallFilter::outsideCount() const
                          "OR NOT EXISTS (SELECT 1 FROM Users U WHERE U.NumberIn=R.NumberIn))"));
     addConditions(s);
     addNarrowing(s);
-    s.bind(QStringLiteral("d1"), QDateTime(from, QTime(0, 0, 0, 0)));
-    s.bind(QStringLiteral("d2"), QDateTime(to, QTime(23, 59, 59, 59)));
+    const Period period{from, to};
+    s.bind(QStringLiteral("d1"), period.start());
+    s.bind(QStringLiteral("d2"), period.end());
     return s;
 }
 

@@ -82,9 +82,8 @@ void LineLoadRun::work(Request request)
         transaction.params() = request.transactionParams;
         transaction.start();
         db::ForwardQuery calls(database, transaction);
-        const QDate from = request.options.from;
-        const QDateTime first = QDateTime(from, QTime(0, 0)).addSecs(-LineLoad::carryIn());
-        stmt::lineLoadCalls(first, QDateTime(request.options.to, QTime(23, 59, 59, 59)),
+        const stmt::Period period{request.options.from, request.options.to};
+        stmt::lineLoadCalls(period.start().addSecs(-LineLoad::carryIn()), period.end(),
                             request.navigateByDate)
             .applyTo(calls);
         if (!m_stop)

@@ -9,6 +9,7 @@
 #include "db/DbError.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TFileForm.h"
@@ -114,14 +115,10 @@ TLineLoadForm::TLineLoadForm(TDM& dm, const QDate& from, const QDate& to, TCombo
             [this](LineLoadRun::State state) { runFinished(int(state)); });
 
     // The period.
-    dOT = new QDateEdit(from, this);
+    dOT = new DateField(from, this);
     dOT->setObjectName(QStringLiteral("dOT"));
-    dDo = new QDateEdit(to, this);
+    dDo = new DateField(to, this);
     dDo->setObjectName(QStringLiteral("dDo"));
-    for (QDateEdit* d : {dOT, dDo}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    }
     sbPeriod = new PeriodButton(dOT, dDo, this);
     auto* period = new QGridLayout;
     period->addWidget(ui::labelFor(QStringLiteral("Период с"), dOT, this), 0, 0);

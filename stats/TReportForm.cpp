@@ -310,8 +310,9 @@ void TReportForm::RunReport(Output output)
         if (showing && (!ok || engine.cancelled()))
             frPreview->setReport(m_shown); // the pages the preview showed before
         if (engine.cancelled()) {
-            // A print asked for and not made is said; a stopped preview or file is not.
-            if (output == Output::Printer)
+            // A print asked for and not made is said; a stopped preview or file is not, nor a
+            // run stopped because the window closes.
+            if (output == Output::Printer && !m_closeAfterRun)
                 ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
             q.close();
             return;

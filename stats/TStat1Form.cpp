@@ -36,7 +36,6 @@
 #include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
-#include <algorithm>
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
@@ -211,8 +210,9 @@ void TStat1Form::cbByCostToggled(bool on)
 
 void TStat1Form::startCostRun()
 {
-    m_periodStart = QDateTime(m_from, QTime(0, 0, 0, 0));
-    m_periodEnd = QDateTime(m_to, QTime(23, 59, 59, 59));
+    const stmt::Period period{m_from, m_to};
+    m_periodStart = period.start();
+    m_periodEnd = period.end();
     m_shares = std::make_unique<CostShares>(m_book);
     m_costQuery = std::make_unique<db::Query>(m_dm.ibDatabase, m_dm.ibTranRO);
     const bool started = ui::guarded(this, [&] {
@@ -226,6 +226,7 @@ void TStat1Form::startCostRun()
         m_costQuery.reset();
         m_computing = false;
         bbSave->setEnabled(true);
+        cbByCost->setEnabled(true);
         Chart2->show();
         return;
     }
@@ -302,6 +303,7 @@ void TStat1Form::finishCostRun()
     bbSave->setEnabled(true);
     cbByCost->setEnabled(true);
     Chart2->show();
+    PlaceLabels();
 }
 
 QListWidget* TStat1Form::activeList() const

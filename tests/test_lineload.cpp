@@ -1,9 +1,9 @@
 // The load of lines: the sweep against a count second by second, Erlang B against published
 // values, and the window over a database.
 #include "support/CallData.h"
-#include "support/TestMain.h"
 #include "support/MainWindowSession.h"
 #include "support/Modal.h"
+#include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "stats/ErlangB.h"

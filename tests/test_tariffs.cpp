@@ -1,10 +1,10 @@
 // Call pricing: the worked cases, matching, the ready plan, price lists, the tables, and the
 // call list's totals against a sum computed by the server from the same rules.
 #include "support/CallData.h"
-#include "support/TestMain.h"
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/TestDatabase.h"
+#include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "grid/DataGrid.h"

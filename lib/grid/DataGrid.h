@@ -41,8 +41,6 @@ public:
     DataGridModel& gridModel() const { return *m_model; }
     void beginReload();
     void endReload();
-    /// Shows the rows the query took in since the last call (a fetch in the background).
-    void rowsArrived() { m_model->rowsArrived(); }
     /// Shows the rows of the query's loader as it tells of them (DataGridModel::setLoader).
     void setLoader(db::QueryLoader* loader) { m_model->setLoader(loader); }
 

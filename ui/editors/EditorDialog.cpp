@@ -94,7 +94,7 @@ void EditorDialog::bbSaveClick()
     try {
         save = statement();
     } catch (const db::DbError& e) {
-        Messages::error(e.message(), this); // nothing was run
+        Messages::error(TDM::FailureText(e), this); // nothing was run
         return;
     }
     switch (

@@ -4,10 +4,10 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "data/Tariffs.h"
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "db/QueryLoader.h"
-#include "data/Tariffs.h"
 #include "grid/DataGrid.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -247,7 +247,8 @@ void CallsTab::RunCallQuery()
     db::Query& q = m_dm->ibQueryRings;
     sbStart->setEnabled(false);
     focusNextChild();
-    const bool hadResult = q.isOpen();
+    // Rows on show: a load whose first screen never showed has no layout of its own to keep.
+    const bool hadResult = q.isOpen() && !GridRings->isHidden();
     const QString oldRows = PanelTotalString->text();
     const QString oldTime = PanelTotalTime->text();
     const QString oldCost = PanelTotalCost->text();
@@ -412,11 +413,11 @@ void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>
 void CallsTab::takeOutsideCount()
 {
     if (!m_outsideQuery->fetching())
-        return; // a notice of a count that was stopped
+        return;                     // a notice of a count that was stopped
     m_outsideQuery->takeFetched(8); // one row: a slice takes it whole
     if (m_outsideQuery->fetching())
         return;
-    if (m_outsideQuery->fetchState() == db::DataSet::FetchState::Finished &&
+    if (m_outsideQuery->fetchState() == db::FetchState::Finished &&
         m_outsideQuery->recordCount() > 0) {
         m_outsideQuery->first();
         m_outsideCount = m_outsideQuery->field(QStringLiteral("OUTSIDE")).asInt64();
@@ -453,10 +454,11 @@ void CallsTab::showTotalCost()
         text += QStringLiteral(" (без тарифа: %1)").arg(totals.noTariff);
     PanelTotalCost->setText(text);
     PanelTotalCost->setToolTip(
-        totals.noTariff > 0 ? QStringLiteral("Сумма стоимости звонков с тарифом; %1 исходящих звонков "
-                                        "без тарифа в нее не вошли")
-                             .arg(totals.noTariff)
-                       : QStringLiteral("Сумма стоимости всех показанных звонков"));
+        totals.noTariff > 0
+            ? QStringLiteral("Сумма стоимости звонков с тарифом; %1 исходящих звонков "
+                             "без тарифа в нее не вошли")
+                  .arg(totals.noTariff)
+            : QStringLiteral("Сумма стоимости всех показанных звонков"));
 }
 
 void CallsTab::MarkCallSortColumn(int fieldRing, bool titleButtons)

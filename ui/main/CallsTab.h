@@ -8,21 +8,17 @@
 #include <optional>
 #include <utility>
 
-namespace db {
-class Query;
-}
-
 class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
-class QTimer;
 class PeriodButton;
 class TComboQuery;
 namespace db {
 class DbError;
+class Query;
 class QueryLoader;
 } // namespace db
 
@@ -93,12 +89,12 @@ private:
     void showStatus();
     void finishLoad(db::FetchState state, const std::optional<db::DbError>& error);
     int screenRows() const;
+    void showTotalCost();
 
     std::pair<int, int> m_shownSort{0, 0}; // FieldRing and DescRing of the rows on show
     db::QueryLoader* m_loader = nullptr;
     bool m_firstScreenShown = false;
     QLabel* m_costLabel = nullptr;
-    void showTotalCost();
     std::pair<int, int> m_loadSort{0, 0};
     bool m_loadAlongIndexes = false; // the running load names the date indexes
     // Counts, off this thread, the calls of the filter outside the directories.
