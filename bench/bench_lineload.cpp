@@ -78,8 +78,6 @@ int main(int argc, char** argv)
     const QDateTime d1 = QDateTime(from, QTime(0, 0)).addSecs(-LineLoad::carryIn());
     const QDateTime d2(to, QTime(23, 59, 59, 59));
     QStringList lines = stmt::lineLoadCalls(d1, d2, true).lines;
-    lines[0] = QStringLiteral("SELECT R.RingDate,R.RLine,CAST(R.TimeHour*3600+R.TimeMin*60+"
-                              "R.TimeSec AS BIGINT)");
     QString raw = lines.join(u'\n');
     raw.replace(QLatin1String(":d1"), QLatin1String("?"))
         .replace(QLatin1String(":d2"), QLatin1String("?"));

@@ -288,7 +288,8 @@ Statement TalkSum::statement() const
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)
 {
     Statement s;
-    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,R.TimeHour,R.TimeMin,R.TimeSec"));
+    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,"
+                         "CAST(R.TimeHour*3600+R.TimeMin*60+R.TimeSec AS INTEGER) AS TALK"));
     s.add(QStringLiteral("FROM Rings R"));
     s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2"));
     if (navigateByDate)

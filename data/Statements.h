@@ -166,8 +166,8 @@ struct TalkSum
     Statement statement() const;
 };
 
-/// The calls of [from, to] for the load of lines, in date order: start, line and the parts of
-/// the talk time. `navigateByDate`: read along the date index IX_RINGS_DATE (when the database
+/// The calls of [from, to] for the load of lines, in date order: start, line and the talk time
+/// in seconds (TALK). `navigateByDate`: read along the date index IX_RINGS_DATE (when the database
 /// has it) instead of sorted, so the first calls come at once.
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate);
 /// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,

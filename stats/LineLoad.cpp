@@ -218,22 +218,77 @@ const LineLoadResult& LineLoad::finish()
         m_result.busiestClockHour = dateTimeOf(m_bestClockHour * Hour);
         m_result.busiestClockHourErlangs = double(m_bestClockHourBusy) / double(Hour);
     }
+    derive(m_result);
+    return m_result;
+}
+
+void LineLoad::derive(LineLoadResult& r)
+{
     double best = 0;
+    r.busyHour = -1;
     for (int h = 0; h < 24; ++h) {
-        LineLoadHour& hour = m_result.hours[std::size_t(h)];
-        if (hour.counted && m_result.days > 0)
-            hour.erlangs = double(hour.busy) / (double(Hour) * m_result.days);
+        LineLoadHour& hour = r.hours[std::size_t(h)];
+        hour.erlangs = hour.counted && r.days > 0 ? double(hour.busy) / (double(Hour) * r.days) : 0;
         if (hour.erlangs > best) {
             best = hour.erlangs;
-            m_result.busyHour = h;
+            r.busyHour = h;
         }
     }
-    m_result.busyHourErlangs = best;
-    for (LineLoadLine& l : m_result.lines) {
-        if (m_result.periodSeconds > 0)
-            l.sharePeriod = double(l.busy) / double(m_result.periodSeconds);
-        if (m_result.countedSeconds > 0)
-            l.shareCounted = double(l.busy) / double(m_result.countedSeconds);
+    r.busyHourErlangs = best;
+    for (LineLoadLine& l : r.lines) {
+        l.sharePeriod = r.periodSeconds > 0 ? double(l.busy) / double(r.periodSeconds) : 0;
+        l.shareCounted = r.countedSeconds > 0 ? double(l.busy) / double(r.countedSeconds) : 0;
     }
-    return m_result;
+}
+
+std::vector<LineLoadOptions> LineLoad::split(const LineLoadOptions& whole, int parts, int minDays)
+{
+    const qint64 days = std::max<qint64>(whole.from.daysTo(whole.to) + 1, 1);
+    const qint64 n = std::clamp<qint64>(days / std::max(minDays, 1), 1, std::max(parts, 1));
+    std::vector<LineLoadOptions> pieces;
+    for (qint64 i = 0; i < n; ++i) {
+        LineLoadOptions piece = whole;
+        piece.from = whole.from.addDays(days * i / n);
+        piece.to = whole.from.addDays(days * (i + 1) / n - 1);
+        pieces.push_back(std::move(piece));
+    }
+    if (whole.to < whole.from)
+        pieces.front().to = whole.to; // an empty period stays empty
+    return pieces;
+}
+
+LineLoadResult LineLoad::combine(const std::vector<LineLoadResult>& pieces)
+{
+    if (pieces.empty())
+        return {};
+    LineLoadResult r = pieces.front();
+    for (std::size_t p = 1; p < pieces.size(); ++p) {
+        const LineLoadResult& q = pieces[p];
+        r.days += q.days;
+        r.periodSeconds += q.periodSeconds;
+        r.countedSeconds += q.countedSeconds;
+        for (std::size_t h = 0; h < r.hours.size(); ++h) {
+            r.hours[h].counted = r.hours[h].counted || q.hours[h].counted;
+            r.hours[h].busy += q.hours[h].busy;
+            r.hours[h].peak = std::max(r.hours[h].peak, q.hours[h].peak);
+        }
+        // Later pieces win only when higher: the first time stays the first.
+        if (q.busiestClockHourErlangs > r.busiestClockHourErlangs) {
+            r.busiestClockHourErlangs = q.busiestClockHourErlangs;
+            r.busiestClockHour = q.busiestClockHour;
+        }
+        if (q.peak > r.peak) {
+            r.peak = q.peak;
+            r.peakFirst = q.peakFirst;
+        }
+        r.allBusy += q.allBusy;
+        r.calls += q.calls;
+        for (std::size_t i = 0; i < r.lines.size() && i < q.lines.size(); ++i) {
+            r.lines[i].calls += q.lines[i].calls;
+            r.lines[i].busy += q.lines[i].busy;
+            r.lines[i].longest = std::max(r.lines[i].longest, q.lines[i].longest);
+        }
+    }
+    derive(r);
+    return r;
 }

@@ -82,6 +82,14 @@ public:
     static qint64 secondOf(const QDate& date, const QTime& time);
     static QDateTime dateTimeOf(qint64 second);
 
+    /// The period of `whole` cut at midnights into at most `parts` consecutive pieces of at least
+    /// `minDays` days each (one piece when it is shorter), each to be swept on its own, calls
+    /// read from carryIn() before its first day.
+    static std::vector<LineLoadOptions> split(const LineLoadOptions& whole, int parts, int minDays);
+    /// The figures of the pieces of split(), in their order, as one sweep over the whole period
+    /// gives them.
+    static LineLoadResult combine(const std::vector<LineLoadResult>& pieces);
+
     /// The next call: its start (secondOf), talk seconds and line. Starts must not decrease.
     void add(qint64 start, qint64 length, int line);
     /// Ends the sweep at the end of the period and works out the figures; add() no more.
@@ -96,6 +104,8 @@ private:
         bool operator>(const Running& o) const { return end > o.end; }
     };
 
+    /// Works out the means, the busy hour and the shares from the sums.
+    static void derive(LineLoadResult& result);
     bool dayCounted(qint64 day) const;
     bool hourCounted(qint64 clockHour) const;
     qint64 countedSeconds(qint64 from, qint64 to) const;

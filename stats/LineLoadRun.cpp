@@ -1,6 +1,7 @@
-// The worker of the load of lines: one forward read of the period's calls, swept as they come.
+// The workers of the load of lines: forward reads of the period's calls, swept as they come.
 #include "LineLoadRun.h"
 
+#include "data/Period.h"
 #include "data/Statements.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -8,10 +9,15 @@
 #include "db/Transaction.h"
 
 #include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
-// How often the window hears how far the read is.
+// How often the window hears how far the reading is.
 constexpr qint64 ProgressEvery = 50000;
+// The shortest piece worth an attachment of its own: each reads a day before its first.
+constexpr int PieceDays = 7;
 } // namespace
 
 LineLoadRun::LineLoadRun(QObject* parent) : QObject(parent) {}
@@ -19,29 +25,48 @@ LineLoadRun::LineLoadRun(QObject* parent) : QObject(parent) {}
 LineLoadRun::~LineLoadRun()
 {
     m_stop = true;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_database)
-            m_database->cancelOperation();
-    }
+    cancelAll();
     join();
 }
 
 void LineLoadRun::join()
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    for (std::thread& thread : m_threads)
+        if (thread.joinable())
+            thread.join();
+    m_threads.clear();
+}
+
+void LineLoadRun::cancelAll()
+{
+    std::lock_guard lock(m_mutex);
+    for (db::Database* database : m_databases)
+        if (database)
+            database->cancelOperation(); // a fetch waiting on the server ends at once
 }
 
 void LineLoadRun::start(Request request)
 {
     if (running())
         return;
-    join(); // the last worker has said its end already
+    join(); // the last workers have said their end already
     m_stop = false;
-    m_error.clear();
+    m_read = 0;
+    m_failure = nullptr;
     m_state = State::Running;
-    m_thread = std::thread([this, request = std::move(request)]() mutable { work(request); });
+    const int workers =
+        request.workers > 0 ? request.workers : std::clamp(QThread::idealThreadCount(), 1, 4);
+    const std::vector<LineLoadOptions> pieces =
+        LineLoad::split(request.options, workers, PieceDays);
+    m_pieces.assign(pieces.size(), {});
+    m_databases.assign(pieces.size(), nullptr);
+    m_pending = int(pieces.size());
+    auto shared = std::make_shared<const Request>(std::move(request));
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        auto piece = std::make_shared<Request>(*shared);
+        piece->options = pieces[i];
+        m_threads.emplace_back([this, piece, i] { work(*piece, i); });
+    }
 }
 
 void LineLoadRun::stop()
@@ -49,16 +74,25 @@ void LineLoadRun::stop()
     if (!running())
         return;
     m_stop = true;
-    std::lock_guard lock(m_mutex);
-    if (m_database)
-        m_database->cancelOperation(); // a fetch waiting on the server's sort ends at once
+    cancelAll();
 }
 
-void LineLoadRun::work(Request request)
+void LineLoadRun::fail(std::exception_ptr failure)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // What the others say once cancelled is not news.
+        if (m_failure || m_stop)
+            return;
+        m_failure = std::move(failure);
+        m_stop = true;
+    }
+    cancelAll();
+}
+
+void LineLoadRun::work(const Request& request, std::size_t piece)
 {
     LineLoad load(request.options);
-    State state = State::Finished;
-    QString error;
     try {
         db::Database database;
         database.setDatabaseName(request.database);
@@ -66,18 +100,19 @@ void LineLoadRun::work(Request request)
         database.open();
         {
             std::lock_guard lock(m_mutex);
-            m_database = &database;
+            m_databases[piece] = &database;
         }
         // No longer cancellable once the attachment goes, also when this throws.
         struct Forget
         {
             LineLoadRun* self;
+            std::size_t piece;
             ~Forget()
             {
                 std::lock_guard lock(self->m_mutex);
-                self->m_database = nullptr;
+                self->m_databases[piece] = nullptr;
             }
-        } forget{this};
+        } forget{this, piece};
         db::Transaction transaction(database);
         transaction.params() = request.transactionParams;
         transaction.start();
@@ -90,45 +125,38 @@ void LineLoadRun::work(Request request)
             calls.open();
         const db::Field& date = calls.field(QStringLiteral("RINGDATE"));
         const db::Field& line = calls.field(QStringLiteral("RLINE"));
-        const db::Field& hours = calls.field(QStringLiteral("TIMEHOUR"));
-        const db::Field& minutes = calls.field(QStringLiteral("TIMEMIN"));
-        const db::Field& seconds = calls.field(QStringLiteral("TIMESEC"));
+        const db::Field& talk = calls.field(QStringLiteral("TALK"));
         qint64 count = 0;
         while (!m_stop && calls.next()) {
-            const qint64 length = 3600 * qint64(hours.asInteger()) +
-                                  60 * qint64(minutes.asInteger()) + seconds.asInteger();
-            load.add(LineLoad::secondOf(date.asDate(), date.asTime()), length, line.asInteger());
-            if (++count % ProgressEvery == 0)
+            load.add(LineLoad::secondOf(date.asDate(), date.asTime()), talk.asInteger(),
+                     line.asInteger());
+            if (++count % ProgressEvery == 0) {
+                const qint64 read = m_read += ProgressEvery;
                 QMetaObject::invokeMethod(
-                    this, [this, count] { emit progress(count); }, Qt::QueuedConnection);
+                    this, [this, read] { emit progress(read); }, Qt::QueuedConnection);
+            }
         }
         calls.close();
         transaction.rollbackQuietly(); // read only: nothing to keep
-        load.finish();
-    } catch (const db::DbError& e) {
-        state = State::Failed;
-        error = e.message();
-    } catch (const std::exception& e) {
-        state = State::Failed;
-        error = QString::fromLocal8Bit(e.what());
+        m_pieces[piece] = load.finish();
+    } catch (...) {
+        fail(std::current_exception());
     }
-    if (m_stop)
-        state = State::Stopped;
-    LineLoadResult result = load.result();
-    QMetaObject::invokeMethod(
-        this,
-        [this, state, result = std::move(result), error]() mutable {
-            end(state, std::move(result), error);
-        },
-        Qt::QueuedConnection);
+    if (--m_pending == 0)
+        QMetaObject::invokeMethod(this, &LineLoadRun::end, Qt::QueuedConnection);
 }
 
-void LineLoadRun::end(State state, LineLoadResult result, QString error)
+void LineLoadRun::end()
 {
     join();
-    m_state = state;
-    if (state == State::Finished)
-        m_result = std::move(result);
-    m_error = std::move(error);
-    emit finished(state);
+    if (m_failure)
+        m_state = State::Failed;
+    else if (m_stop)
+        m_state = State::Stopped;
+    else {
+        m_state = State::Finished;
+        m_result = LineLoad::combine(m_pieces);
+    }
+    m_pieces.clear();
+    emit finished(m_state);
 }

@@ -1,4 +1,4 @@
-// The load of lines worked out on a worker thread over an attachment of its own.
+// The load of lines worked out on worker threads, each over an attachment of its own.
 #pragma once
 
 #include "LineLoad.h"
@@ -7,17 +7,21 @@
 #include <QStringList>
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace db {
 class Database;
 }
 
-/// Reads the calls of the period in date order on a worker (its own attachment, its own
-/// read-only transaction) and sweeps them there one by one: the window thread only hears of the
-/// progress and the end. Belongs to the window thread; destroying it stops the worker and waits.
+/// Reads the calls of the period in date order on workers (each its own attachment and
+/// read-only transaction) and sweeps them there one by one: a long period is cut at midnights
+/// into pieces read side by side, one a processor, and their figures put together. The window
+/// thread only hears of the progress and the end. Belongs to the window thread; destroying it
+/// stops the workers and waits.
 class LineLoadRun : public QObject
 {
     Q_OBJECT
@@ -29,6 +33,7 @@ public:
         QStringList transactionParams; ///< read-only words of the program's reading transaction
         bool navigateByDate = false;   ///< the database has the date index
         LineLoadOptions options;
+        int workers = 0; ///< pieces read at once at most; 0: one a processor, up to four
     };
     enum class State
     {
@@ -44,14 +49,14 @@ public:
 
     /// Starts a run; does nothing while one runs.
     void start(Request request);
-    /// Asks the worker to stop; finished(Stopped) follows. Does nothing when none runs.
+    /// Asks the workers to stop; finished(Stopped) follows. Does nothing when none runs.
     void stop();
     State state() const { return m_state; }
     bool running() const { return m_state == State::Running; }
     /// The figures of the last run that finished.
     const LineLoadResult& result() const { return m_result; }
-    /// Why the last run failed (the server's message).
-    const QString& error() const { return m_error; }
+    /// Why the last run failed (a db::DbError as the database said it); null otherwise.
+    std::exception_ptr failure() const { return m_failure; }
 
 signals:
     /// Calls read so far.
@@ -59,15 +64,20 @@ signals:
     void finished(LineLoadRun::State state);
 
 private:
-    void work(Request request);
-    void end(State state, LineLoadResult result, QString error);
+    void work(const Request& request, std::size_t piece);
+    void fail(std::exception_ptr failure);
+    void cancelAll();
+    void end();
     void join();
 
     State m_state = State::Idle;
     LineLoadResult m_result;
-    QString m_error;
+    std::exception_ptr m_failure;
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;                 // guards m_database against the worker's open and close
-    db::Database* m_database = nullptr; // the worker's, while it may be cancelled
-    std::thread m_thread;
+    std::atomic<qint64> m_read{0};
+    std::atomic<int> m_pending{0};
+    std::mutex m_mutex;                     // guards the workers' attachments and m_failure
+    std::vector<db::Database*> m_databases; // each worker's, while it may be cancelled
+    std::vector<LineLoadResult> m_pieces;   // each worker writes its own
+    std::vector<std::thread> m_threads;
 };

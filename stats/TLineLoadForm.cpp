@@ -6,7 +6,6 @@
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
-#include "db/DbError.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/DateField.h"
@@ -406,7 +405,7 @@ void TLineLoadForm::runFinished(int state)
         break;
     case LineLoadRun::State::Failed:
         PanelProgress->setText(QStringLiteral("Расчёт прерван"));
-        ui::showFailure(this, std::make_exception_ptr(db::DbError(m_run->error())));
+        ui::showFailure(this, m_run->failure());
         break;
     default:
         break;
