@@ -2,7 +2,6 @@
 #include "support/CallData.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
@@ -53,6 +52,12 @@ struct Session : test::MainWindowSession
         form.dOT->setDate(QDate(2026, 3, fromDay));
         form.dDo->setDate(QDate(2026, 3, toDay));
     }
+    // January to March, the whole of a busy log.
+    void quarter()
+    {
+        form.dOT->setDate(QDate(2026, 1, 1));
+        form.dDo->setDate(QDate(2026, 3, 31));
+    }
     bool loading() const { return form.TabSheet1->loading(); }
     // Until the last row of the run has arrived.
     bool waitLoaded()
@@ -80,6 +85,14 @@ struct Session : test::MainWindowSession
 };
 
 } // namespace
+
+// A fresh database with the small call log, and the main window over it, logged in.
+#define SMALL_LOG_SESSION(t, s)                                                                    \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    test::fillSmallCallLog(t);                                                                     \
+    Session s(t);                                                                                  \
+    QVERIFY(s.ready())
 
 class TestCallLog : public QObject
 {
@@ -109,11 +122,7 @@ void TestCallLog::initTestCase()
 
 void TestCallLog::filtersMakeTheStatementAndTheTotals()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     QAbstractItemModelTester tester(s.form.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(s.form.GridRings->isHidden());
@@ -256,11 +265,7 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
 
 void TestCallLog::actionsFollowTheTabAndTheGrid()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     QCOMPARE(s.form.windowTitle(), QStringLiteral("Статистика звонков"));
     QCOMPARE(s.form.StatusPanel[0]->text(), t.path());
     for (QAction* a : {s.form.ANew, s.form.AProperty, s.form.AErase, s.form.AExport})
@@ -283,11 +288,7 @@ void TestCallLog::actionsFollowTheTabAndTheGrid()
 
 void TestCallLog::incomingRowsOnSilver()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     s.period(1, 2);
     s.show();
     QAbstractItemModel* m = s.form.GridRings->model();
@@ -300,11 +301,7 @@ void TestCallLog::incomingRowsOnSilver()
 
 void TestCallLog::failedQueryKeepsTheLastResult()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     s.period(1, 2);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("3"));
@@ -366,10 +363,10 @@ void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
     QCOMPARE(s.lines()[4], QStringLiteral("PLAN JOIN (R ORDER \"Call moment\" INDEX (\"Call "
                                           "moment\"), L INDEX (PK_LINES), U INDEX (USERS_KEY))"));
     // Switched off after the connection looked: the server refuses the plan.
-    QVERIFY2(s.dm.Write({stmt::Statement().add(
-                            QStringLiteral("ALTER INDEX \"Call moment\" INACTIVE"))},
-                        TDM::Refusal::RollBack) == TDM::WriteResult::Written,
-             qPrintable(s.dm.WriteErrorText()));
+    QVERIFY2(
+        s.dm.Write({stmt::Statement().add(QStringLiteral("ALTER INDEX \"Call moment\" INACTIVE"))},
+                   TDM::Refusal::RollBack) == TDM::WriteResult::Written,
+        qPrintable(s.dm.WriteErrorText()));
     s.show();
     QCOMPARE(s.lines(), sorted);
     QCOMPARE(s.rows(), QStringLiteral("3"));
@@ -378,11 +375,7 @@ void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
 
 void TestCallLog::escapeAsksBeforeClosing()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     s.form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&s.form));
     Messages::setNextAnswer(QMessageBox::Cancel);
@@ -399,11 +392,7 @@ void TestCallLog::escapeAsksBeforeClosing()
 
 void TestCallLog::aRemovedDatabaseFileIsNoticed()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     s.period(1, 2);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("3"));
@@ -464,11 +453,7 @@ void TestCallLog::periodShortcuts()
 
     // In the window: reached with Tab from the second date, opened from the keyboard; a choice
     // sets both dates and runs nothing.
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     PeriodButton* period = s.form.findChild<PeriodButton*>(QStringLiteral("sbPeriod"));
     QVERIFY(period);
     period->setToday([] { return QDate(2024, 3, 1); });
@@ -504,15 +489,6 @@ void TestCallLog::periodShortcuts()
 
 namespace {
 
-// A busier log than the small one: enough rows that they take several slices to arrive.
-void fillBusyLog(test::TestDatabase& t, qint64 calls)
-{
-    demo::DemoData data;
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), calls, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-                   QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
-}
-
 // Number and talk time of the calls of the window's statement for January to March, counted
 // by the server.
 std::pair<qint64, qint64> serverTotals(TDM& dm)
@@ -542,13 +518,12 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    fillBusyLog(t, 40000);
+    test::fillDemoLog(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
     QAbstractItemModelTester tester(s.form.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    s.form.dOT->setDate(QDate(2026, 1, 1));
-    s.form.dDo->setDate(QDate(2026, 3, 31));
+    s.quarter();
     QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
     // Rows arrive: the button stops, the totals and what acts on the whole list wait.
     QVERIFY(s.loading());
@@ -610,13 +585,12 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    fillBusyLog(t, 60000);
+    test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
     QAbstractItemModelTester tester(s.form.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    s.form.dOT->setDate(QDate(2026, 1, 1));
-    s.form.dDo->setDate(QDate(2026, 3, 31));
+    s.quarter();
     const auto [count, talk] = serverTotals(s.dm);
 
     // "Стоп" pressed as soon as the first rows are in the grid.
@@ -666,13 +640,12 @@ void TestCallLog::closingWhileRowsArrive()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    fillBusyLog(t, 40000);
+    test::fillDemoLog(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     {
         // The window closed while rows arrive: the load stops, the layout is kept.
         Session s(t);
         QVERIFY(s.ok);
-        s.form.dOT->setDate(QDate(2026, 1, 1));
-        s.form.dDo->setDate(QDate(2026, 3, 31));
+        s.quarter();
         QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
         QVERIFY(QTest::qWaitFor([&] { return s.form.GridRings->model()->rowCount() > 0; }, 30000));
@@ -684,8 +657,7 @@ void TestCallLog::closingWhileRowsArrive()
         // The window destroyed, and the data module after it, with rows still coming.
         Session s(t);
         QVERIFY(s.ok);
-        s.form.dOT->setDate(QDate(2026, 1, 1));
-        s.form.dDo->setDate(QDate(2026, 3, 31));
+        s.quarter();
         QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
     }
@@ -693,8 +665,7 @@ void TestCallLog::closingWhileRowsArrive()
         // The data module's connection closed under a load: the window stays usable.
         Session s(t);
         QVERIFY(s.ok);
-        s.form.dOT->setDate(QDate(2026, 1, 1));
-        s.form.dDo->setDate(QDate(2026, 3, 31));
+        s.quarter();
         QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
         s.dm.ibDatabase.close();
@@ -706,11 +677,7 @@ void TestCallLog::closingWhileRowsArrive()
 
 void TestCallLog::callsOutsideTheDirectories()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ready());
+    SMALL_LOG_SESSION(t, s);
     s.period(1, 2);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("3"));

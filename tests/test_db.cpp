@@ -1,8 +1,10 @@
 // The database layer against a real database through the embedded engine.
+#include "support/CallData.h"
 #include "support/TestDatabase.h"
 #include "support/TestMain.h"
 
 #include "DemoData.h"
+
 #include "db/DbError.h"
 #include "db/ForwardQuery.h"
 #include "db/Query.h"
@@ -335,10 +337,7 @@ void TestDb::callRowsAreCompact()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    demo::DemoData data;
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 20000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    test::fillDemoLog(t, 20000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
     Transaction tr(t.database());
     tr.params() = readCommitted(true);
     tr.start();
@@ -385,10 +384,7 @@ void TestDb::backgroundFetchGivesTheSameRows()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    demo::DemoData data;
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
     Transaction tr(t.database());
     tr.params() = readCommitted(true);
     tr.start();
@@ -451,10 +447,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    demo::DemoData data;
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
     Transaction tr(t.database());
     tr.params() = readCommitted(true);
     tr.start();
@@ -629,10 +622,7 @@ void TestDb::loaderRunsAndTellsOnce()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    demo::DemoData data;
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 30000, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-                   QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
     Transaction tr(t.database());
     tr.params() = readCommitted(true);
     tr.start();

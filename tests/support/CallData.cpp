@@ -1,5 +1,7 @@
 #include "CallData.h"
 
+#include "DemoData.h"
+
 namespace test {
 
 QString insertCall(const QDateTime& when, int seconds, double numberOut, int line, int numberIn)
@@ -54,6 +56,13 @@ void addManyCalls(TestDatabase& t, int count)
              "0, 0, 1 + MOD(n, 59), 8120000 + n, 1, 101 FROM (SELECT ROW_NUMBER() OVER () - 1 "
              "AS n FROM RDB$TYPES a, RDB$TYPES b ROWS %1)")
              .arg(count)});
+}
+
+void fillDemoLog(TestDatabase& t, qint64 calls, const QDateTime& last)
+{
+    demo::DemoData data;
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), calls, QDateTime(QDate(2026, 1, 1), QTime(0, 0)), last);
 }
 
 } // namespace test

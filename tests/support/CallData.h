@@ -20,4 +20,8 @@ void fillSmallCallLog(TestDatabase& t);
 /// lasting 1 to 59 s: a call log long enough for a report to take its time.
 void addManyCalls(TestDatabase& t, int count);
 
+/// The demo directories and `calls` demo calls spread from 1 January 2026 to `last`: a log busy
+/// enough that reading it takes several slices.
+void fillDemoLog(TestDatabase& t, qint64 calls, const QDateTime& last);
+
 } // namespace test
