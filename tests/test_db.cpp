@@ -38,6 +38,16 @@ QStringList readCommitted(bool readOnly)
     return p;
 }
 
+// A read-only, read-committed transaction, started.
+struct Reading : Transaction
+{
+    explicit Reading(Database& database) : Transaction(database)
+    {
+        params() = readCommitted(true);
+        start();
+    }
+};
+
 // A second attachment to the test's file, owned by the test so it can go before its clients.
 std::unique_ptr<Database> attach(const QString& path)
 {
@@ -51,9 +61,7 @@ std::unique_ptr<Database> attach(const QString& path)
 // The first column of a one-row SELECT, read in a transaction of its own.
 int scalar(Database& database, const QString& select)
 {
-    Transaction tr(database);
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(database);
     Sql sql(database, tr);
     sql.sql().add(select);
     sql.execQuery();
@@ -165,9 +173,7 @@ void TestDb::namedParameters()
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a:b', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (2, 200, ':x', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (3, 300, NULL, NULL)")});
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     // The same name twice, and ":x" inside a string literal, which is not a parameter.
     q.sql().add(QStringLiteral("SELECT NumberLine FROM Lines"));
@@ -205,9 +211,7 @@ void TestDb::cursorMovesAndLocate()
                        .arg(i)
                        .arg(QStringList{"Ан", "Бо", "Ва", "Гу", "Де"}[i - 1]);
     t.exec(inserts);
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -243,9 +247,7 @@ void TestDb::forwardQueryHoldsOneRowAndCancels()
     TEST_CREATE_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Ан')"),
             QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Бо')")});
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     ForwardQuery q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -285,9 +287,7 @@ void TestDb::fieldDefinitionsAndHooks()
     TEST_CREATE_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Один')"),
             QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Два')")});
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs(
         {FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
@@ -338,9 +338,7 @@ void TestDb::callRowsAreCompact()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillDemoLog(t, 20000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
                                "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
@@ -385,9 +383,7 @@ void TestDb::backgroundFetchGivesTheSameRows()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query plain(t.database(), tr);
     plain.sql().add(CallSelect);
     plain.open();
@@ -448,9 +444,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
 
     {
         // Stopped after the first rows: those stay, no more come.
@@ -504,9 +498,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     {
         // Closed, reopened and destroyed while rows come; the database closed under a fetch.
         auto second = attach(t.path());
-        Transaction tr2(*second);
-        tr2.params() = readCommitted(true);
-        tr2.start();
+        Reading tr2(*second);
         Query q(*second, tr2);
         q.sql().add(CallSelect);
         q.openInBackground({});
@@ -533,9 +525,7 @@ namespace {
 // The attachments to the file other than the caller's, as the server lists them now.
 QList<int> otherAttachments(Database& database)
 {
-    Transaction tr(database); // the monitoring tables hold still for a transaction
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(database); // the monitoring tables hold still for a transaction
     Query q(database, tr);
     q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
                                "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
@@ -559,9 +549,7 @@ void TestDb::backgroundFetchKeepsItsAttachment()
     TEST_CREATE_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
     auto own = attach(t.path());
-    Transaction tr(*own);
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(*own);
     Query q(*own, tr);
     q.sql().add(QStringLiteral("SELECT NumberTown FROM Lines"));
     q.openInBackground({});
@@ -591,9 +579,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(SlowFourthRow);
     q.openInBackground({});
@@ -623,9 +609,7 @@ void TestDb::loaderRunsAndTellsOnce()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
-    Transaction tr(t.database());
-    tr.params() = readCommitted(true);
-    tr.start();
+    Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(CallSelect);
     auto loader = std::make_unique<QueryLoader>(q);
@@ -703,9 +687,7 @@ void TestDb::readCommittedSeesLaterCommits()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    Transaction ro(t.database());
-    ro.params() = readCommitted(true);
-    ro.start();
+    Reading ro(t.database());
     Query q(t.database(), ro);
     q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines"));
     q.open();
