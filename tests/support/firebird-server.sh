@@ -10,20 +10,7 @@ state=$2/firebird-server
 engine_root=/usr/lib/x86_64-linux-gnu/firebird/3.0
 [ -f "$engine_root/firebird.msg" ] || engine_root=$(dirname "$(find /usr/lib -name firebird.msg 2>/dev/null | head -1)")
 
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-stop_server() {
-    if [ -f "$state/pid" ]; then
-        pid=$(cat "$state/pid")
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 1 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null
-        rm -f "$state/pid"
-    fi
-}
+. "$(dirname "$0")/server-common.sh"
 
 case "$cmd" in
 start)

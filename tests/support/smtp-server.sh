@@ -10,20 +10,7 @@ state=$2/smtp-server
 python=${PYTHON:-python3}
 here=$(cd "$(dirname "$0")" && pwd)
 
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-stop_server() {
-    if [ -f "$state/pid" ]; then
-        pid=$(cat "$state/pid")
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 1 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null
-        rm -f "$state/pid"
-    fi
-}
+. "$here/server-common.sh"
 
 case "$cmd" in
 start)
