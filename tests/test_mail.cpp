@@ -456,7 +456,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     // STARTTLS asked of a server that offers none: not sent in the clear.
     Messages::clearShown();
     s.MailPassword = QStringLiteral("secret");
-    s.MailSecurity = QStringLiteral("starttls");
+    s.MailSecurity = mail::Security::StartTls;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
     QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
@@ -465,7 +465,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 
     // SMTPS with a certificate nobody said to trust: refused, told once.
     Messages::clearShown();
-    s.MailSecurity = QStringLiteral("tls");
+    s.MailSecurity = mail::Security::Tls;
     s.MailPort = serverPort() + 2;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
@@ -474,7 +474,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     // A server that wants STARTTLS, asked in the clear: it refuses the login (and without
     // one, the sender), saying why; told once.
     Messages::clearShown();
-    s.MailSecurity = QStringLiteral("none");
+    s.MailSecurity = mail::Security::None;
     s.MailPort = serverPort() + 1;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
@@ -501,10 +501,10 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 
     // With the server's certificate trusted: STARTTLS (and the login over it), then SMTPS.
     m.caFile = qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/cert.pem");
-    for (const char* security : {"starttls", "tls"}) {
+    for (mail::Security security : {mail::Security::StartTls, mail::Security::Tls}) {
         Messages::clearShown();
-        s.MailSecurity = QLatin1String(security);
-        s.MailPort = serverPort() + (s.MailSecurity == QLatin1String("tls") ? 2 : 1);
+        s.MailSecurity = security;
+        s.MailPort = serverPort() + (security == mail::Security::Tls ? 2 : 1);
         for (int n : {101, 102})
             m.line(n)->setCheckState(TMailForm::ColName, Qt::Checked);
         QVERIFY(m.send());
@@ -704,7 +704,7 @@ void TestMail::settingsWindowWritesTheFile()
     TMainObject again(t.dir());
     QCOMPARE(again.MailServer, QStringLiteral("mail.firm.ru"));
     QCOMPARE(again.MailPort, 587);
-    QCOMPARE(again.MailSecurity, QStringLiteral("starttls"));
+    QCOMPARE(again.MailSecurity, mail::Security::StartTls);
     QCOMPARE(again.MailUser, QStringLiteral("pbx"));
     QCOMPARE(again.MailPassword, QStringLiteral("пароль;=1"));
     QCOMPARE(again.MailFrom, QStringLiteral("АТС <pbx@firm.ru>"));
@@ -722,11 +722,11 @@ void TestMail::brokenMailSettingsReadAsDefaults()
     TMainObject s(t.dir());
     QCOMPARE(s.MailServer, QStringLiteral("smtp.firm.ru"));
     QCOMPARE(s.MailPort, 25);
-    QCOMPARE(s.MailSecurity, QStringLiteral("none"));
+    QCOMPARE(s.MailSecurity, mail::Security::None);
     t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[mail]\nPort=70000\nSecurity=TLS\n"));
     TMainObject s2(t.dir());
     QCOMPARE(s2.MailPort, 25);
-    QCOMPARE(s2.MailSecurity, QStringLiteral("tls"));
+    QCOMPARE(s2.MailSecurity, mail::Security::Tls);
 }
 
 void TestMail::menuItems()
