@@ -97,8 +97,9 @@ public:
 signals:
     /// A recipient's line changed (index into the run's recipients).
     void lineChanged(int index);
-    /// Pages laid out so far of the report of a recipient being prepared.
-    void pagesLaidOut(int index, int pages);
+    /// Pages laid out so far of the report of a recipient being prepared, and its pages in all
+    /// once known (0 while they are counted).
+    void pagesLaidOut(int index, int pages, int totalPages);
     /// A message was done with; done() and sent() have grown.
     void progress();
     /// The run has ended: everything sent, stopped, or stopped by a failure.

@@ -56,11 +56,12 @@ void SubscriberReportWorker::run()
                             m_setup.to);
     int id = 0;
     int told = -1;
-    report.setProgress([this, &id, &told](int pages, int) {
+    report.setProgress([this, &id, &told](int pages, int total) {
         if (pages != told) {
             told = pages;
             QMetaObject::invokeMethod(
-                this, [this, id, pages] { emit pagesLaidOut(id, pages); }, Qt::QueuedConnection);
+                this, [this, id, pages, total] { emit pagesLaidOut(id, pages, total); },
+                Qt::QueuedConnection);
         }
         return !m_stop;
     });

@@ -60,8 +60,9 @@ public:
     void stop();
 
 signals:
-    /// Pages laid out so far of the report under way (the first pass counts them).
-    void pagesLaidOut(int id, int pages);
+    /// Pages laid out so far of the report under way, and its pages in all once known (0 in
+    /// the first pass, which counts them).
+    void pagesLaidOut(int id, int pages, int totalPages);
     void built(int id, SubscriberReportWorker::Outcome outcome,
                const SubscriberReport::Calls& calls, const QString& error);
 

@@ -33,11 +33,13 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
 {
     m_run = new MailingRun(dm, this);
     connect(m_run, &MailingRun::lineChanged, this, &TMailForm::showLine);
-    connect(m_run, &MailingRun::pagesLaidOut, this, [this](int index, int pages) {
-        if (std::size_t(index) < m_runItems.size() && pages > 0 &&
+    // A long report shows how far its layout is.
+    connect(m_run, &MailingRun::pagesLaidOut, this, [this](int index, int pages, int total) {
+        if (std::size_t(index) < m_runItems.size() && total > 0 &&
             m_run->line(index).step == MailingRun::Step::Preparing)
             m_runItems[std::size_t(index)]->setText(
-                ColResult, QStringLiteral("готовится отчет ... %1 стр.").arg(pages));
+                ColResult,
+                QStringLiteral("готовится отчет ... стр. %1 из %2").arg(pages).arg(total));
     });
     connect(m_run, &MailingRun::progress, this, &TMailForm::showProgress);
     connect(m_run, &MailingRun::finished, this, &TMailForm::runEnded);

@@ -11,6 +11,8 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "settings/TMainObject.h"
+#include "stats/MailText.h"
+#include "stats/MailingRun.h"
 #include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
 #include "ui/controls/DateField.h"
@@ -140,6 +142,28 @@ struct Mailing
     std::unique_ptr<QTemporaryDir> out;
 };
 
+// Ivanov (101) with a report of many pages, Petrova (102) after him; both to be mailed.
+void twoWithALongReport(test::TestDatabase& t, Mailing& m)
+{
+    test::addManyCalls(t, 20000);
+    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+                .arg(m.address(QStringLiteral("ivanov"))),
+            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+                .arg(m.address(QStringLiteral("petrova")))});
+}
+
+// Presses "Отправить" and comes back while Ivanov's report is being laid out.
+bool sendUntilPreparing(Mailing& m)
+{
+    QSignalSpy pages(m.form->findChild<MailingRun*>(QStringLiteral("MailingRun")),
+                     &MailingRun::pagesLaidOut);
+    QTest::mouseClick(m.form->bbSend, Qt::LeftButton);
+    while (pages.isEmpty() || pages.last().at(1).toInt() == 0)
+        if (!pages.wait(60000))
+            return false;
+    return m.result(101).startsWith(QStringLiteral("готовится отчет ..."));
+}
+
 QStringList errors()
 {
     QStringList texts;
@@ -173,6 +197,9 @@ private slots:
     void loginAndSecurityFailuresStopTheRun();
     void cancelInTheMiddle();
     void closingDuringARunWaitsForTheMessageUnderWay();
+    void runWithoutTheWindow();
+    void stopDuringPreparationSendsNothingTwice();
+    void connectionLostDuringPreparation();
     void nothingStartsWithoutSettingsOrTemplate();
     void settingsWindowWritesTheFile();
     void brokenMailSettingsReadAsDefaults();
@@ -599,6 +626,95 @@ void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
         sent += m.result(300 + i) == QStringLiteral("отправлено");
     QVERIFY(sent >= 1 && sent < 3);
     QCOMPARE(m.received().size(), sent);
+}
+
+void TestMail::runWithoutTheWindow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    MailingRun run(m.dm);
+    MailingRun::Request request;
+    request.from = QDate(2026, 3, 1);
+    request.to = QDate(2026, 3, 2);
+    request.recipients = {{101, QString(), m.address(QStringLiteral("ivanov"))},
+                          {102, QStringLiteral("Петрова"), m.address(QStringLiteral("petrova"))}};
+    request.templatePath = m.dm.MainObject->ProgramDir + QStringLiteral("report2.frf");
+    QList<MailingRun::Step> steps; // of the first recipient
+    connect(&run, &MailingRun::lineChanged, &run, [&](int i) {
+        if (i == 0 && (steps.isEmpty() || steps.last() != run.line(0).step))
+            steps << run.line(0).step;
+    });
+    QSignalSpy finished(&run, &MailingRun::finished);
+    QString why;
+    QCOMPARE(run.start(request, why), MailingRun::Refusal::None);
+    QCOMPARE(run.start(request, why), MailingRun::Refusal::Running);
+    QVERIFY(finished.wait(60000));
+    using S = MailingRun::Step;
+    QCOMPARE(steps, (QList<S>{S::Waiting, S::Preparing, S::Sending, S::Done}));
+    QCOMPARE(run.sent(), 2);
+    QCOMPARE(run.line(1).text, QStringLiteral("отправлено"));
+    QCOMPARE(run.stopReason(), QString());
+    // A subscriber without a name is greeted without one.
+    const QJsonObject ivanov = Mailing::to(m.received(), m.address(QStringLiteral("ivanov")));
+    QVERIFY(ivanov[QStringLiteral("body")].toString().startsWith(QStringLiteral("Здравствуйте!")));
+    MailFacts oneDay;
+    oneDay.from = oneDay.to = request.from;
+    QCOMPARE(mailText(oneDay).subject, QStringLiteral("Звонки за 01.03.2026"));
+}
+
+void TestMail::stopDuringPreparationSendsNothingTwice()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    twoWithALongReport(t, m);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QVERIFY(sendUntilPreparing(m));
+    QTest::mouseClick(form.bbCancel, Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+    QCOMPARE(m.result(101), QStringLiteral("не отправлено: рассылка прервана"));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено: рассылка прервана"));
+    QCOMPARE(m.received().size(), 0);
+    QCOMPARE(errors(), QStringList());
+    // Sent again: each gets his message once.
+    QVERIFY(m.send());
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), 2);
+    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("ivanov"))).isEmpty());
+    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("petrova"))).isEmpty());
+}
+
+void TestMail::connectionLostDuringPreparation()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    twoWithALongReport(t, m);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QVERIFY(sendUntilPreparing(m));
+    // Every other attachment is cut off, the mailing's among them: Ivanov's calls are read
+    // already, Petrova's are not.
+    t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                           "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
+    QVERIFY(done.wait(60000));
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].startsWith(QStringLiteral("Рассылка остановлена: отчет не подготовлен: ") +
+                                    TDM::ConnectionLostText()),
+             qPrintable(errors()[0]));
+    QCOMPARE(m.result(101), QStringLiteral("отправлено"));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
+    // The next press connects again and sends what is left.
+    Messages::clearShown();
+    QVERIFY(m.send());
+    QCOMPARE(errors(), QStringList());
+    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    QCOMPARE(m.received().size(), 2);
 }
 
 void TestMail::nothingStartsWithoutSettingsOrTemplate()
