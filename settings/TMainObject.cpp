@@ -95,9 +95,11 @@ void TMainObject::LoadSettings()
     MailPort = f.readInteger(mail, QStringLiteral("Port"), 25);
     if (MailPort < 1 || MailPort > 65535)
         MailPort = 25;
-    MailSecurity = f.readString(mail, QStringLiteral("Security"), {}).trimmed().toLower();
-    if (MailSecurity != QLatin1String("starttls") && MailSecurity != QLatin1String("tls"))
-        MailSecurity = QStringLiteral("none");
+    const QString security = f.readString(mail, QStringLiteral("Security"), {}).trimmed().toLower();
+    MailSecurity = mail::Security::None;
+    for (mail::Security k : {mail::Security::StartTls, mail::Security::Tls})
+        if (security == MailSecurityWord(k))
+            MailSecurity = k;
     MailUser = f.readString(mail, QStringLiteral("User"), {});
     MailPassword = f.readString(mail, QStringLiteral("Password"), {});
     MailFrom = f.readString(mail, QStringLiteral("From"), {}).trimmed();
@@ -129,7 +131,7 @@ std::vector<TMainObject::Entry> TMainObject::entries() const
             {sort, QStringLiteral("DescRing"), number(DescRing)},
             {mail, QStringLiteral("Server"), MailServer},
             {mail, QStringLiteral("Port"), number(MailPort)},
-            {mail, QStringLiteral("Security"), MailSecurity},
+            {mail, QStringLiteral("Security"), MailSecurityWord(MailSecurity)},
             {mail, QStringLiteral("User"), MailUser},
             {mail, QStringLiteral("Password"), MailPassword},
             {mail, QStringLiteral("From"), MailFrom}};
@@ -265,4 +267,28 @@ QString TMainObject::FormatPhoneNumber(const QString& Number) const
     // The choice goes by the length as received, the grouping works on the trimmed text.
     const int length = int(Number.size());
     return NumberMask::apply(text, NumberMask::groups(length, MaskChoice(length)));
+}
+
+QString TMainObject::MailSecurityWord(mail::Security security)
+{
+    switch (security) {
+    case mail::Security::StartTls:
+        return QStringLiteral("starttls");
+    case mail::Security::Tls:
+        return QStringLiteral("tls");
+    case mail::Security::None:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+mail::ServerSettings TMainObject::MailServerSettings() const
+{
+    mail::ServerSettings server;
+    server.host = MailServer;
+    server.port = MailPort;
+    server.security = MailSecurity;
+    server.user = MailUser;
+    server.password = MailPassword;
+    return server;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ini/IniFile.h"
+#include "mail/SmtpClient.h"
 
 #include <QRect>
 #include <QString>
@@ -68,16 +69,22 @@ public:
     int FieldRing = 0;
     int DescRing = 0;
 
-    /// Section [Mail]: the server the reports are mailed through. MailSecurity is "none",
-    /// "starttls" or "tls" (anything else reads as "none").
+    /// Section [Mail]: the server the reports are mailed through. The file says the security
+    /// as "none", "starttls" or "tls" (anything else reads as "none"; MailSecurityWord).
     QString MailServer;
     int MailPort = 25;
-    QString MailSecurity = QStringLiteral("none");
+    mail::Security MailSecurity = mail::Security::None;
     QString MailUser;
     QString MailPassword;
     QString MailFrom;
 
     QString SaveError;
+
+    /// The server of section [Mail] as the mail client takes it (no login when MailUser is
+    /// empty; the library's timeouts).
+    mail::ServerSettings MailServerSettings() const;
+    /// The word of the settings file for a kind of security.
+    static QString MailSecurityWord(mail::Security security);
     /// Why the settings file could not be read at start; empty when it was read or is missing.
     QString LoadError;
 

@@ -1,24 +1,18 @@
+// One subscriber's detailed report: his calls through the report statement, laid out and
+// written as a PDF in memory.
 #include "SubscriberReport.h"
 
-#include "TReportForm.h"
+#include "data/Period.h"
 #include "data/Statements.h"
-#include "data/TDM.h"
 
 #include <QBuffer>
 
-SubscriberReport::SubscriberReport(TDM& dm, const QDate& from, const QDate& to)
-    : m_dm(dm), m_from(from), m_to(to), m_query(dm.ibDatabase, dm.ibTranRO)
+SubscriberReport::SubscriberReport(db::Database& database, db::Transaction& transaction,
+                                   const TMainObject& settings,
+                                   const report::ReportTemplate& layout, const QDate& from,
+                                   const QDate& to)
+    : m_settings(settings), m_layout(layout), m_from(from), m_to(to), m_query(database, transaction)
 {
-}
-
-bool SubscriberReport::loadTemplate(QString& error)
-{
-    // The detailed report's template, as the reports window uses it.
-    const QString path = m_dm.MainObject->ProgramDir + QLatin1String(TReportForm::Templates[1]);
-    if (m_layout.load(path))
-        return true;
-    error = m_layout.errorString();
-    return false;
 }
 
 void SubscriberReport::setProgress(report::ReportEngine::Progress progress)
@@ -37,8 +31,8 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
 {
     out = Calls();
     m_query.close();
-    stmt::report(1, stmt::Period{m_from, m_to}.start(), stmt::Period{m_from, m_to}.end(), numberIn)
-        .applyTo(m_query);
+    const stmt::Period period{m_from, m_to};
+    stmt::report(1, period.start(), period.end(), numberIn).applyTo(m_query);
     m_query.open();
     m_totals = ReportTotals();
     m_totals.ReportTitle = ReportTitleText(m_from, m_to);
@@ -51,11 +45,9 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
     }
     QueryReportSource source(m_query);
     report::PreparedReport pages;
-    const TMainObject& settings = *m_dm.MainObject;
     const bool prepared = m_engine.prepare(
         m_layout, source,
-        [this, &settings](const QString& n) { return ReportValue(n, m_query, m_totals, settings); },
-        pages);
+        [this](const QString& n) { return ReportValue(n, m_query, m_totals, m_settings); }, pages);
     m_query.close();
     if (!prepared) {
         error = m_engine.errorString();

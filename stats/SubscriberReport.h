@@ -10,17 +10,22 @@
 #include <QByteArray>
 #include <QDate>
 
-class TDM;
+namespace db {
+class Database;
+class Transaction;
+} // namespace db
+class TMainObject;
 
-/// Prepares on the thread of the data module, through a query of its own in the read-only
-/// transaction; the detailed report's template is read once per object.
+/// Reads through a query of its own on the attachment and in the transaction it is given (the
+/// mailing's worker's), and lays the detailed report out with the template it is given. Used
+/// on one thread at a time; the settings are read (the number masks) and must not change
+/// meanwhile.
 class SubscriberReport
 {
 public:
-    SubscriberReport(TDM& dm, const QDate& from, const QDate& to);
-
-    /// The detailed report's template from the program's folder; false with the reason.
-    bool loadTemplate(QString& error);
+    SubscriberReport(db::Database& database, db::Transaction& transaction,
+                     const TMainObject& settings, const report::ReportTemplate& layout,
+                     const QDate& from, const QDate& to);
 
     struct Calls
     {
@@ -38,11 +43,11 @@ public:
     static QString periodText(const QDate& from, const QDate& to);
 
 private:
-    TDM& m_dm;
+    const TMainObject& m_settings;
+    const report::ReportTemplate& m_layout;
     QDate m_from;
     QDate m_to;
     db::Query m_query;
-    report::ReportTemplate m_layout;
     report::ReportEngine m_engine;
     ReportTotals m_totals;
 };

@@ -11,6 +11,8 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "settings/TMainObject.h"
+#include "stats/MailText.h"
+#include "stats/MailingRun.h"
 #include "stats/TMailForm.h"
 #include "stats/TReportForm.h"
 #include "ui/controls/DateField.h"
@@ -140,6 +142,28 @@ struct Mailing
     std::unique_ptr<QTemporaryDir> out;
 };
 
+// Ivanov (101) with a report of many pages, Petrova (102) after him; both to be mailed.
+void twoWithALongReport(test::TestDatabase& t, Mailing& m)
+{
+    test::addManyCalls(t, 20000);
+    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+                .arg(m.address(QStringLiteral("ivanov"))),
+            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+                .arg(m.address(QStringLiteral("petrova")))});
+}
+
+// Presses "Отправить" and comes back while Ivanov's report is being laid out.
+bool sendUntilPreparing(Mailing& m)
+{
+    QSignalSpy pages(m.form->findChild<MailingRun*>(QStringLiteral("MailingRun")),
+                     &MailingRun::pagesLaidOut);
+    QTest::mouseClick(m.form->bbSend, Qt::LeftButton);
+    while (pages.isEmpty() || pages.last().at(1).toInt() == 0)
+        if (!pages.wait(60000))
+            return false;
+    return m.result(101).startsWith(QStringLiteral("готовится отчет ..."));
+}
+
 QStringList errors()
 {
     QStringList texts;
@@ -173,6 +197,9 @@ private slots:
     void loginAndSecurityFailuresStopTheRun();
     void cancelInTheMiddle();
     void closingDuringARunWaitsForTheMessageUnderWay();
+    void runWithoutTheWindow();
+    void stopDuringPreparationSendsNothingTwice();
+    void connectionLostDuringPreparation();
     void nothingStartsWithoutSettingsOrTemplate();
     void settingsWindowWritesTheFile();
     void brokenMailSettingsReadAsDefaults();
@@ -456,7 +483,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     // STARTTLS asked of a server that offers none: not sent in the clear.
     Messages::clearShown();
     s.MailPassword = QStringLiteral("secret");
-    s.MailSecurity = QStringLiteral("starttls");
+    s.MailSecurity = mail::Security::StartTls;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
     QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
@@ -465,7 +492,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 
     // SMTPS with a certificate nobody said to trust: refused, told once.
     Messages::clearShown();
-    s.MailSecurity = QStringLiteral("tls");
+    s.MailSecurity = mail::Security::Tls;
     s.MailPort = serverPort() + 2;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
@@ -474,7 +501,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     // A server that wants STARTTLS, asked in the clear: it refuses the login (and without
     // one, the sender), saying why; told once.
     Messages::clearShown();
-    s.MailSecurity = QStringLiteral("none");
+    s.MailSecurity = mail::Security::None;
     s.MailPort = serverPort() + 1;
     QVERIFY(m.send());
     QCOMPARE(errors().size(), 1);
@@ -501,10 +528,10 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 
     // With the server's certificate trusted: STARTTLS (and the login over it), then SMTPS.
     m.caFile = qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/cert.pem");
-    for (const char* security : {"starttls", "tls"}) {
+    for (mail::Security security : {mail::Security::StartTls, mail::Security::Tls}) {
         Messages::clearShown();
-        s.MailSecurity = QLatin1String(security);
-        s.MailPort = serverPort() + (s.MailSecurity == QLatin1String("tls") ? 2 : 1);
+        s.MailSecurity = security;
+        s.MailPort = serverPort() + (security == mail::Security::Tls ? 2 : 1);
         for (int n : {101, 102})
             m.line(n)->setCheckState(TMailForm::ColName, Qt::Checked);
         QVERIFY(m.send());
@@ -599,6 +626,95 @@ void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
         sent += m.result(300 + i) == QStringLiteral("отправлено");
     QVERIFY(sent >= 1 && sent < 3);
     QCOMPARE(m.received().size(), sent);
+}
+
+void TestMail::runWithoutTheWindow()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    MailingRun run(m.dm);
+    MailingRun::Request request;
+    request.from = QDate(2026, 3, 1);
+    request.to = QDate(2026, 3, 2);
+    request.recipients = {{101, QString(), m.address(QStringLiteral("ivanov"))},
+                          {102, QStringLiteral("Петрова"), m.address(QStringLiteral("petrova"))}};
+    request.templatePath = m.dm.MainObject->ProgramDir + QStringLiteral("report2.frf");
+    QList<MailingRun::Step> steps; // of the first recipient
+    connect(&run, &MailingRun::lineChanged, &run, [&](int i) {
+        if (i == 0 && (steps.isEmpty() || steps.last() != run.line(0).step))
+            steps << run.line(0).step;
+    });
+    QSignalSpy finished(&run, &MailingRun::finished);
+    QString why;
+    QCOMPARE(run.start(request, why), MailingRun::Refusal::None);
+    QCOMPARE(run.start(request, why), MailingRun::Refusal::Running);
+    QVERIFY(finished.wait(60000));
+    using S = MailingRun::Step;
+    QCOMPARE(steps, (QList<S>{S::Waiting, S::Preparing, S::Sending, S::Done}));
+    QCOMPARE(run.sent(), 2);
+    QCOMPARE(run.line(1).text, QStringLiteral("отправлено"));
+    QCOMPARE(run.stopReason(), QString());
+    // A subscriber without a name is greeted without one.
+    const QJsonObject ivanov = Mailing::to(m.received(), m.address(QStringLiteral("ivanov")));
+    QVERIFY(ivanov[QStringLiteral("body")].toString().startsWith(QStringLiteral("Здравствуйте!")));
+    MailFacts oneDay;
+    oneDay.from = oneDay.to = request.from;
+    QCOMPARE(mailText(oneDay).subject, QStringLiteral("Звонки за 01.03.2026"));
+}
+
+void TestMail::stopDuringPreparationSendsNothingTwice()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    twoWithALongReport(t, m);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QVERIFY(sendUntilPreparing(m));
+    QTest::mouseClick(form.bbCancel, Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+    QCOMPARE(m.result(101), QStringLiteral("не отправлено: рассылка прервана"));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено: рассылка прервана"));
+    QCOMPARE(m.received().size(), 0);
+    QCOMPARE(errors(), QStringList());
+    // Sent again: each gets his message once.
+    QVERIFY(m.send());
+    const QJsonArray got = m.received();
+    QCOMPARE(got.size(), 2);
+    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("ivanov"))).isEmpty());
+    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("petrova"))).isEmpty());
+}
+
+void TestMail::connectionLostDuringPreparation()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    twoWithALongReport(t, m);
+    TMailForm& form = m.open();
+    QSignalSpy done(&form, &TMailForm::runFinished);
+    QVERIFY(sendUntilPreparing(m));
+    // Every other attachment is cut off, the mailing's among them: Ivanov's calls are read
+    // already, Petrova's are not.
+    t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                           "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
+    QVERIFY(done.wait(60000));
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors()[0].startsWith(QStringLiteral("Рассылка остановлена: отчет не подготовлен: ") +
+                                    TDM::ConnectionLostText()),
+             qPrintable(errors()[0]));
+    QCOMPARE(m.result(101), QStringLiteral("отправлено"));
+    QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
+    // The next press connects again and sends what is left.
+    Messages::clearShown();
+    QVERIFY(m.send());
+    QCOMPARE(errors(), QStringList());
+    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    QCOMPARE(m.received().size(), 2);
 }
 
 void TestMail::nothingStartsWithoutSettingsOrTemplate()
@@ -704,7 +820,7 @@ void TestMail::settingsWindowWritesTheFile()
     TMainObject again(t.dir());
     QCOMPARE(again.MailServer, QStringLiteral("mail.firm.ru"));
     QCOMPARE(again.MailPort, 587);
-    QCOMPARE(again.MailSecurity, QStringLiteral("starttls"));
+    QCOMPARE(again.MailSecurity, mail::Security::StartTls);
     QCOMPARE(again.MailUser, QStringLiteral("pbx"));
     QCOMPARE(again.MailPassword, QStringLiteral("пароль;=1"));
     QCOMPARE(again.MailFrom, QStringLiteral("АТС <pbx@firm.ru>"));
@@ -722,11 +838,11 @@ void TestMail::brokenMailSettingsReadAsDefaults()
     TMainObject s(t.dir());
     QCOMPARE(s.MailServer, QStringLiteral("smtp.firm.ru"));
     QCOMPARE(s.MailPort, 25);
-    QCOMPARE(s.MailSecurity, QStringLiteral("none"));
+    QCOMPARE(s.MailSecurity, mail::Security::None);
     t.writeIni(QStringLiteral("kelvora.ini"), QStringLiteral("[mail]\nPort=70000\nSecurity=TLS\n"));
     TMainObject s2(t.dir());
     QCOMPARE(s2.MailPort, 25);
-    QCOMPARE(s2.MailSecurity, QStringLiteral("tls"));
+    QCOMPARE(s2.MailSecurity, mail::Security::Tls);
 }
 
 void TestMail::menuItems()

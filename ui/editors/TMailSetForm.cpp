@@ -16,10 +16,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-const char* const TMailSetForm::SecurityNames[3] = {"none", "starttls", "tls"};
-
 namespace {
-// The usual port of each kind of connection, by the index of cbSecurity.
+// The usual port of each kind of connection, by the index of cbSecurity (mail::Security).
 constexpr int DefaultPorts[3] = {25, 587, 465};
 } // namespace
 
@@ -46,9 +44,7 @@ TMailSetForm::TMailSetForm(TMainObject& settings, QWidget* parent)
     cbSecurity->setObjectName(QStringLiteral("cbSecurity"));
     cbSecurity->addItems(
         {QStringLiteral("нет"), QStringLiteral("STARTTLS"), QStringLiteral("TLS (SMTPS)")});
-    for (int i = 0; i < 3; ++i)
-        if (settings.MailSecurity == QLatin1String(SecurityNames[i]))
-            cbSecurity->setCurrentIndex(i);
+    cbSecurity->setCurrentIndex(int(settings.MailSecurity));
     eUser = new QLineEdit(settings.MailUser, this);
     eUser->setObjectName(QStringLiteral("eUser"));
     ePassword = new QLineEdit(settings.MailPassword, this);
@@ -117,7 +113,7 @@ void TMailSetForm::bbSaveClick()
     TMainObject& s = m_settings;
     s.MailServer = server;
     s.MailPort = sePort->value();
-    s.MailSecurity = QLatin1String(SecurityNames[qBound(0, cbSecurity->currentIndex(), 2)]);
+    s.MailSecurity = mail::Security(qBound(0, cbSecurity->currentIndex(), 2));
     s.MailUser = eUser->text();
     s.MailPassword = ePassword->text();
     s.MailFrom = from;

@@ -18,7 +18,7 @@ public:
 
     QLineEdit* eServer = nullptr;
     QSpinBox* sePort = nullptr;
-    QComboBox* cbSecurity = nullptr; // "none", "starttls", "tls" by index
+    QComboBox* cbSecurity = nullptr; // mail::Security by index
     QLineEdit* eUser = nullptr;
     QLineEdit* ePassword = nullptr;
     QLineEdit* eFrom = nullptr;
@@ -27,8 +27,6 @@ public:
 
     void bbSaveClick();
     void cbSecurityChange(int index);
-
-    static const char* const SecurityNames[3];
 
 private:
     TMainObject& m_settings;
