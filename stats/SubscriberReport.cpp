@@ -3,6 +3,8 @@
 #include "TReportForm.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
+#include "db/DbError.h"
 
 #include <QBuffer>
 
@@ -14,7 +16,7 @@ SubscriberReport::SubscriberReport(TDM& dm, const QDate& from, const QDate& to)
 bool SubscriberReport::loadTemplate(QString& error)
 {
     // The detailed report's template, as the reports window uses it.
-    const QString path = m_dm.MainObject->ProgramDir + QLatin1String(TReportForm::Templates[1]);
+    const QString path = m_dm.MainObject->ProgramDir + TemplateName(ReportKind::Detailed);
     if (m_layout.load(path))
         return true;
     error = m_layout.errorString();
@@ -33,18 +35,41 @@ QString SubscriberReport::periodText(const QDate& from, const QDate& to)
                       : QStringLiteral("период с %1 по %2").arg(from.toString(f), to.toString(f));
 }
 
+QString SubscriberReport::costText(const Calls& calls)
+{
+    if (!calls.priced || calls.count == 0)
+        return {};
+    QString text =
+        QStringLiteral("Стоимость звонков: %1 руб.").arg(tariff::kopecksText(calls.kopecks));
+    if (calls.noTariff > 0)
+        text += QStringLiteral("; без тарифа, не оценены: %1").arg(calls.noTariff);
+    return text + u'\n';
+}
+
 bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
 {
     out = Calls();
     m_query.close();
-    stmt::report(1, stmt::Period{m_from, m_to}.start(), stmt::Period{m_from, m_to}.end(), numberIn)
+    if (!m_book) {
+        try {
+            m_book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+        } catch (const db::DbError&) {
+            m_book = nullptr; // his calls are listed as ever, without costs
+        }
+    }
+    stmt::report(ReportKind::Detailed, stmt::Period{m_from, m_to}.start(),
+                 stmt::Period{m_from, m_to}.end(), numberIn)
         .applyTo(m_query);
     m_query.open();
     m_totals = ReportTotals();
     m_totals.ReportTitle = ReportTitleText(m_from, m_to);
+    m_totals.Book = *m_book;
     m_totals.addTotals(m_query, true);
     out.count = m_totals.SCntAllRing;
     out.seconds = m_totals.SAllRing;
+    out.priced = m_totals.priced();
+    out.kopecks = m_totals.SCost;
+    out.noTariff = m_totals.SNoTariff;
     if (out.count == 0) {
         m_query.close();
         return true;

@@ -369,12 +369,13 @@ bool TMailForm::composeFor(const Recipient& r, mail::Message& m, QString& error)
                                       to.toString(QStringLiteral("yyyyMMdd")));
         body += QStringLiteral("Звонки с внутреннего номера %1 за %2.\n"
                                "Звонков: %3\n"
-                               "Время разговоров: %4\n\n"
-                               "Подробный список звонков - во вложенном файле %5.\n")
+                               "Время разговоров: %4\n%5\n"
+                               "Подробный список звонков - во вложенном файле %6.\n")
                     .arg(r.number)
                     .arg(period)
                     .arg(calls.count)
-                    .arg(DurationText(calls.seconds).trimmed(), file);
+                    .arg(DurationText(calls.seconds).trimmed(), SubscriberReport::costText(calls),
+                         file);
         m.attachments.push_back({file, QByteArrayLiteral("application/pdf"), calls.pdf});
     }
     m.body = body;

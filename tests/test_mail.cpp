@@ -69,8 +69,8 @@ struct Mailing
     explicit Mailing(test::TestDatabase& t) : dm(t.dir()), domain(freshDomain())
     {
         QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") +
-                        QLatin1String(TReportForm::Templates[1]),
-                    t.dir() + u'/' + QLatin1String(TReportForm::Templates[1]));
+                        TemplateName(ReportKind::Detailed),
+                    t.dir() + u'/' + TemplateName(ReportKind::Detailed));
         test::login(dm, t.path());
         TMainObject& s = *dm.MainObject;
         s.MailServer = QStringLiteral("127.0.0.1");

@@ -15,16 +15,16 @@
 #include "support/Login.h"
 #include "ui/controls/DateField.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetricsF>
-#include <QLineEdit>
 #include <QImage>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QPrinter>
@@ -48,9 +48,10 @@ struct Program
     explicit Program(test::TestDatabase& t, bool withTemplates = true) : dm(t.dir())
     {
         if (withTemplates)
-            for (const char* name : TReportForm::Templates)
-                QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name),
-                            t.dir() + u'/' + QLatin1String(name));
+            for (const ReportKindInfo& report : ReportKinds)
+                QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") +
+                                QLatin1String(report.templateName),
+                            t.dir() + u'/' + QLatin1String(report.templateName));
         test::login(dm, t.path());
         form = std::make_unique<TReportForm>(dm);
         form->dOT->setDate(QDate(2026, 3, 1));
@@ -196,8 +197,8 @@ public:
             name->selectAll();
             // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
             for (const QChar c : typed)
-                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()),
-                                    QString(c), Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
+                                    Qt::NoModifier);
             QTest::keyClick(name, Qt::Key_Return);
         });
         m_timer.start(20);
@@ -730,7 +731,8 @@ void TestReports::missingAndBrokenTemplateFiles()
         QVERIFY(!none.answered());
     }
     QCOMPARE(Messages::shown().size(), 3);
-    QCOMPARE(Messages::shown()[2].text, Messages::shown()[0].text); // "PDF" says what the preview says
+    QCOMPARE(Messages::shown()[2].text,
+             Messages::shown()[0].text); // "PDF" says what the preview says
     QCOMPARE(Messages::shown()[0].text,
              QStringLiteral("Не могу показать отчет !\nreport1.frf, line 3: bad size \"nan\""));
     QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !\n"
@@ -996,18 +998,18 @@ void TestReports::savedAsPdfAsPreviewed()
 
         // Every word of the preview, figures and titles, is text in the file.
         const QStringList words =
-            output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(
-                QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+            output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         int checked = 0;
         for (const report::PreparedPage& page : previewed.pages)
             for (const report::PageItem& item : page.items)
                 if (item.kind == report::PageItem::Kind::Text)
-                    for (const QString& w :
-                         item.text.split(QRegularExpression(QStringLiteral("\\s+")),
-                                         Qt::SkipEmptyParts)) {
+                    for (const QString& w : item.text.split(
+                             QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
                         ++checked;
-                        QVERIFY2(words.contains(w), qPrintable(w + QStringLiteral(" missing from ") +
-                                                               words.join(u' ')));
+                        QVERIFY2(
+                            words.contains(w),
+                            qPrintable(w + QStringLiteral(" missing from ") + words.join(u' ')));
                     }
         QVERIFY(checked > 20);
         const QString info = output(QStringLiteral("pdfinfo"), {pdf});
@@ -1024,8 +1026,9 @@ void TestReports::savedAsPdfAsPreviewed()
             output(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts).mid(2);
         QVERIFY(!fonts.isEmpty());
         for (const QString& font : fonts)
-            QVERIFY2(font.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\b"))),
-                     qPrintable(font)); // embedded, with a Unicode map
+            QVERIFY2(
+                font.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\b"))),
+                qPrintable(font)); // embedded, with a Unicode map
     }
     QVERIFY(output(QStringLiteral("pdftotext"), {folder + u'/' + names[1], QStringLiteral("-")})
                 .contains(QStringLiteral("Итого звонков: 3")));
@@ -1055,8 +1058,9 @@ void TestReports::pdfCancelledOrNotWritable()
 
     {
         // A name longer than any file system takes: no one may write it, even the superuser.
-        FileDialogAnswer nowhere(
-            [](QFileDialog*, const QString&) { return QString(150, u'ж') + QStringLiteral(".pdf"); });
+        FileDialogAnswer nowhere([](QFileDialog*, const QString&) {
+            return QString(150, u'ж') + QStringLiteral(".pdf");
+        });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
         QVERIFY(nowhere.answered());
     }
@@ -1200,7 +1204,6 @@ void TestReports::previewReachesThePageOfAnyNumber()
     QVERIFY(black);
 }
 
-
 // A text too long for its cell is drawn whole in a smaller font: so measured it fits, and the
 // PDF holds it whole; a text that fits keeps its size.
 void TestReports::longTextsShrinkToTheirCells()
@@ -1247,7 +1250,8 @@ void TestReports::longFiguresPrintWhole()
         QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
         QVERIFY(index != 1 || text.contains(QStringLiteral("Продолжительность")));
     }
-    for (const char* name : TReportForm::Templates) {
+    for (const ReportKindInfo& report : ReportKinds) {
+        const char* name = report.templateName;
         report::ReportTemplate layout;
         QVERIFY(
             layout.load(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name)));
