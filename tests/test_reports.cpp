@@ -8,6 +8,7 @@
 #include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
 #include "report/ReportEngine.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
@@ -295,6 +296,7 @@ private slots:
     void summaryBySubscriber();
     void detailedList();
     void summaryByLine();
+    void costsOnlyWithTariffs();
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
@@ -598,6 +600,53 @@ void TestReports::detailedList()
     QVERIFY(text.contains(QStringLiteral("Итого звонков: 3")));
     QVERIFY(text.contains(QStringLiteral("Общее время: 1 ч 03 мин 40 сек")));
     QVERIFY(!text.contains(QStringLiteral("8120000"))); // the call after the period's end
+}
+
+// Without the tariff tables the detailed report is as it always was and the cost report says
+// why it cannot be made; with a plan each call shows its zone and cost, and the summary the
+// total and the calls without a tariff.
+void TestReports::costsOnlyWithTariffs()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    t.exec({QStringLiteral("DROP TABLE LineTariffs"), QStringLiteral("DROP TABLE TariffRules"),
+            QStringLiteral("DROP TABLE TariffPlans"),
+            QStringLiteral("DROP GENERATOR GEN_TARIFFID")});
+    Program p(t);
+    p.form->show();
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral("Итого звонков: 3")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Зона")) && !text.contains(QStringLiteral("Стоимость")));
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
+    QCOMPARE(p.form->cbReport->currentText(), QStringLiteral("Стоимость звонков"));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown().first().text, TReportForm::NoTariffsText());
+    QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
+
+    tariff::createTables(p.dm.ibDatabase, p.dm.ibTran);
+    tariff::Plan city;
+    city.name = QStringLiteral("Город");
+    city.isDefault = true;
+    city.rules.resize(1);
+    city.rules[0].minLength = city.rules[0].maxLength = 7;
+    city.rules[0].zone = QStringLiteral("Местные");
+    city.rules[0].minutePrice = tariff::PriceUnit;
+    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city}, {});
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    text = p.pdfText(t.dir());
+    // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("8125551\\s+0 ч 00 мин 30 сек\\s+"
+                                                             "Местные\\s+1,00\n"))),
+             qPrintable(text));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("сек\\s+без тарифа\n"))));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("входящий\\s+0 ч 01 мин 05 сек\n"))));
+    QVERIFY(text.contains(QStringLiteral("Стоимость: 1,00 (без тарифа: 1)")));
+    QCOMPARE(Messages::shown().size(), 1);
 }
 
 void TestReports::summaryByLine()
