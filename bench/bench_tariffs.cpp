@@ -1,16 +1,22 @@
 // The call list over 1,000,000 calls priced by a plan of 5,000 rules, against the same load
-// with no tariffs, in one run: time and bytes held a row.
+// with no tariffs, in one run: time and bytes held a row. Then the cost report over the same
+// calls against the summary report, both as the reports window makes them.
 #include "BenchSupport.h"
 
+#include "app/Messages.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
+#include "stats/TReportForm.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <random>
 
@@ -48,6 +54,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // as the program runs
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     // The tariffs go into a copy: the shared benchmark database stays as the others expect it.
     QTemporaryDir dir;
@@ -71,6 +78,7 @@ int main(int argc, char** argv)
     double bytes[2] = {0, 0};
     qint64 cost = 0;
     qint64 without = 0;
+    qint64 talk = 0;
     for (int round = 0; round < 3; ++round) {
         for (int rated = 0; rated < 2; ++rated) {
             const double ms = bench::timeMs([&] {
@@ -82,8 +90,15 @@ int main(int argc, char** argv)
                 filter.withLine = rated != 0;
                 filter.statement().applyTo(q);
                 q.open();
-                if (!rated)
+                if (!rated) {
+                    // The talk time, as the call list adds it up in both cases.
+                    const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
+                    qint64 seconds = 0;
+                    for (q.first(); !q.eof(); q.next())
+                        seconds += length.asInt64();
+                    talk = seconds;
                     return;
+                }
                 // The totals as the call list makes them.
                 const db::Field& zone = q.field(QStringLiteral("RZone"));
                 const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
@@ -102,11 +117,40 @@ int main(int argc, char** argv)
             std::fflush(stdout);
         }
     }
-    std::printf("total cost %s, without a tariff %lld\n", qPrintable(tariff::kopecksText(cost)),
-                without);
+    std::printf("total cost %s, without a tariff %lld; talk time %lld s\n",
+                qPrintable(tariff::kopecksText(cost)), without, talk);
     std::printf("best: priced %.0f ms, plain %.0f ms, ratio %.3f (goal <= 1.05)\n", best[1],
                 best[0], best[1] / best[0]);
     std::printf("held: priced %.1f, plain %.1f bytes a row: %.1f more (goal <= 8)\n", bytes[1],
                 bytes[0], bytes[1] - bytes[0]);
+    std::fflush(stdout);
+    q.close();
+
+    // The reports, previewed as the window makes them, the best of three rounds each.
+    for (ReportKind kind : {ReportKind::BySubscriber, ReportKind::Cost})
+        QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + TemplateName(kind),
+                    dir.filePath(TemplateName(kind)));
+    Messages::setTestMode(true); // a failed run is printed below, not waited on
+    TReportForm form(dm);
+    form.dOT->setDate(filter.from);
+    form.dDo->setDate(filter.to);
+    double report[2] = {1e300, 1e300};
+    for (int round = 0; round < 3; ++round) {
+        for (int cost = 0; cost < 2; ++cost) {
+            form.cbReport->setCurrentIndex(int(cost ? ReportKind::Cost : ReportKind::BySubscriber));
+            const double ms = bench::timeMs([&] { form.RunReport(true); });
+            report[cost] = std::min(report[cost], ms);
+            std::printf("round %d %s report: %.0f ms, %lld calls, %zu pages\n", round + 1,
+                        cost ? "cost   " : "summary", ms, qint64(form.SCntAllRing),
+                        form.prepared().pages.size());
+            std::fflush(stdout);
+        }
+    }
+    for (const Messages::Shown& shown : Messages::shown())
+        std::printf("said: %s\n", qPrintable(shown.text));
+    std::printf("cost report: %s, without a tariff %lld\n",
+                qPrintable(tariff::kopecksText(form.SCost)), qint64(form.SNoTariff));
+    std::printf("best: cost report %.0f ms, summary report %.0f ms, ratio %.3f (goal <= 1.5)\n",
+                report[1], report[0], report[1] / report[0]);
     return 0;
 }

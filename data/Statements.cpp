@@ -312,12 +312,14 @@ Statement pricedCalls(const QDateTime& from, const QDateTime& to)
     return s;
 }
 
-Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn)
+Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn)
 {
+    if (kind == ReportKind::Cost)
+        return pricedCalls(from, to);
     Statement s;
-    if (index == 1) {
+    if (kind == ReportKind::Detailed) {
         s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"
-                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn"));
+                             "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO,R.NumberIn,R.RLine"));
         s.add(CallTables);
         s.add(CallJoin);
         s.add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
@@ -330,7 +332,7 @@ Statement report(int index, const QDateTime& from, const QDateTime& to, int numb
             s.bind(QStringLiteral("N"), numberIn);
         return s;
     }
-    const bool users = index == 0;
+    const bool users = kind == ReportKind::BySubscriber;
     const QString row = users ? QStringLiteral("rings.numberin=users.numberin")
                               : QStringLiteral("rings.RLine=Lines.NumberLine");
     s.add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
@@ -349,6 +351,14 @@ Statement report(int index, const QDateTime& from, const QDateTime& to, int numb
                 : QStringLiteral("ORDER BY Lines.NumberTown"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
+Statement subscriberDepts()
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT U.NumberIn, U.FIO, D.DeptName FROM Users U"));
+    s.add(QStringLiteral("LEFT JOIN Depts D ON D.KeyID = U.DeptNumber"));
     return s;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Period.h"
+#include "ReportKind.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -174,9 +175,12 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
 /// talk time and day parts.
 Statement pricedCalls(const QDateTime& from, const QDateTime& to);
 
-/// The three reports: 0 by subscribers, 1 every call, 2 by lines; the period bound. The
-/// detailed report of one subscriber alone when numberIn is not 0.
-Statement report(int index, const QDateTime& from, const QDateTime& to, int numberIn = 0);
+/// A report's query over the period: a row per subscriber, per call (with its line, R.RLine,
+/// for pricing) or per line; the cost report's calls are pricedCalls(). The detailed report
+/// of one subscriber alone when numberIn is not 0.
+Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn = 0);
+/// Every subscriber with the name of his department (empty for none): NumberIn, FIO, DeptName.
+Statement subscriberDepts();
 /// One row, column CALLS: the calls logged under a line number or an internal number.
 Statement callsOfLine(int number);
 Statement callsOfUser(int number);

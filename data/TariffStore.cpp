@@ -37,16 +37,22 @@ void execute(db::Database& database, db::Transaction& tr, const QString& text,
     q.execSql();
 }
 
-int newId(db::Database& database, db::Transaction& tr)
+// Draws `count` keys from the generator in one statement; the first of them. The generator
+// moves by the whole block at once, so no other writer can be given one of these keys.
+int newIds(db::Database& database, db::Transaction& tr, int count)
 {
+    if (count <= 0)
+        return 0;
     db::Sql s(database, tr);
-    s.sql().add(QStringLiteral("SELECT GEN_ID(GEN_TARIFFID, 1) AS ID FROM RDB$DATABASE"));
+    s.sql().add(QStringLiteral("SELECT GEN_ID(GEN_TARIFFID, %1) AS ID FROM RDB$DATABASE")
+                    .arg(count)); // an integer the program counted
     s.execQuery();
-    return int(s.field(QStringLiteral("ID")).asInt64());
+    return int(s.field(QStringLiteral("ID")).asInt64()) - count + 1;
 }
 
+// The rules get the keys from `nextId` on.
 void insertRules(db::Database& database, db::Transaction& tr, int planId,
-                 const std::vector<Rule>& rules)
+                 const std::vector<Rule>& rules, int& nextId)
 {
     db::Query q(database, tr);
     q.sql().add(QStringLiteral(
@@ -56,7 +62,7 @@ void insertRules(db::Database& database, db::Transaction& tr, int planId,
         ":FirstInterval,:NextInterval,:FreeSeconds,CAST(:ConnectionFee AS BIGINT)*0.0001,"
         ":ValidFrom)"));
     for (const Rule& r : rules) {
-        q.paramByName(QStringLiteral("RuleID")).setInteger(newId(database, tr));
+        q.paramByName(QStringLiteral("RuleID")).setInteger(nextId++);
         q.paramByName(QStringLiteral("PlanID")).setInteger(planId);
         q.paramByName(QStringLiteral("Prefix")).setString(r.prefix);
         q.paramByName(QStringLiteral("MinLength")).setInteger(r.minLength);
@@ -171,10 +177,14 @@ void save(db::Database& database, db::Transaction& write, const std::vector<Plan
         execute(database, write, QStringLiteral("DELETE FROM LineTariffs"));
         execute(database, write, QStringLiteral("DELETE FROM TariffRules"));
         execute(database, write, QStringLiteral("DELETE FROM TariffPlans"));
+        // Every key the save needs, drawn at once: the new plans' and all the rules'.
+        int needed = 0;
+        for (const Plan& p : plans)
+            needed += int(p.rules.size()) + (p.id > 0 ? 0 : 1);
+        int nextId = newIds(database, write, needed);
         QHash<int, int> ids; // as given -> as stored
         for (const Plan& p : plans) {
-            const int id =
-                p.id > 0 ? p.id : newId(database, write); // new plans come with ids below 1
+            const int id = p.id > 0 ? p.id : nextId++; // new plans come with ids below 1
             ids.insert(p.id, id);
             execute(database, write,
                     QStringLiteral("INSERT INTO TariffPlans (PlanID,PlanName,IsDefault) VALUES "
@@ -182,7 +192,7 @@ void save(db::Database& database, db::Transaction& write, const std::vector<Plan
                     {{QStringLiteral("PlanID"), id},
                      {QStringLiteral("PlanName"), p.name.trimmed()},
                      {QStringLiteral("IsDefault"), p.isDefault ? 1 : 0}});
-            insertRules(database, write, id, p.rules);
+            insertRules(database, write, id, p.rules, nextId);
         }
         for (auto it = linePlans.constBegin(); it != linePlans.constEnd(); ++it) {
             if (!ids.contains(it.value()))

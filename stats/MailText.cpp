@@ -24,6 +24,7 @@ MailText mailText(const MailFacts& f)
     m.body += QStringLiteral("Звонки с внутреннего номера %1 за %2.\n").arg(f.number).arg(period);
     m.body += QStringLiteral("Звонков: %1\n").arg(f.calls.count);
     m.body += QStringLiteral("Время разговоров: %1\n").arg(DurationText(f.calls.seconds).trimmed());
+    m.body += SubscriberReport::costText(f.calls);
     m.body += QStringLiteral("\nПодробный список звонков - во вложенном файле %1.\n")
                   .arg(m.attachmentName);
     return m;

@@ -1,5 +1,6 @@
 #include "ReportValues.h"
 
+#include "data/CallRating.h"
 #include "data/CallRecord.h"
 #include "db/Query.h"
 #include "settings/TMainObject.h"
@@ -10,6 +11,24 @@
 void ReportTotals::clearTotals()
 {
     SCntInRing = SCntOutRing = SCntAllRing = SInRing = SOutRing = SAllRing = 0;
+    SCost = SBilled = SNoTariff = 0;
+}
+
+std::optional<tariff::Rating> CallRatingOf(const db::Query& q, const ReportTotals& totals)
+{
+    if (!totals.priced())
+        return std::nullopt;
+    const db::Field* number = q.findField(QStringLiteral("NumberOut"));
+    const db::Field* line = q.findField(QStringLiteral("RLine"));
+    const db::Field* length = q.findField(QStringLiteral("RingLength"));
+    const db::Field* day = q.findField(QStringLiteral("RDay"));
+    const db::Field* month = q.findField(QStringLiteral("RMont"));
+    const db::Field* year = q.findField(QStringLiteral("RYear"));
+    if (!number || !line || !length || !day || !month || !year || number->asInt64() <= 0)
+        return std::nullopt;
+    return totals.Book->rate(line->asInteger(),
+                             QDate(year->asInteger() + 2000, month->asInteger(), day->asInteger()),
+                             number->asInt64(), length->asInt64());
 }
 
 void ReportTotals::addTotals(db::Query& q, bool detail)
@@ -19,6 +38,14 @@ void ReportTotals::addTotals(db::Query& q, bool detail)
         if (detail) {
             ++SCntAllRing;
             SAllRing += q.field(QStringLiteral("RingLength")).asInt64();
+            if (const std::optional<tariff::Rating> r = CallRatingOf(q, *this)) {
+                if (r->rule < 0) {
+                    ++SNoTariff;
+                } else {
+                    SCost += r->cost;
+                    SBilled += r->billed;
+                }
+            }
         } else {
             cntIn += q.field(QStringLiteral("CntInRing")).asInt64();
             cntOut += q.field(QStringLiteral("CntOutRing")).asInt64();
@@ -35,6 +62,42 @@ void ReportTotals::addTotals(db::Query& q, bool detail)
         SAllRing += SInRing + SOutRing;
     }
 }
+
+namespace {
+
+// The grand totals of the costs and the captions of the cost columns: empty texts in a run
+// without tariffs, so that a template prints the same page as before there were any.
+std::optional<QVariant> CostTotalValue(const QString& n, const ReportTotals& totals)
+{
+    const bool priced = totals.priced();
+    const QVariant empty = QString();
+    if (n == QLatin1String("GetZoneCaption"))
+        return priced ? QVariant(QStringLiteral("Зона")) : empty;
+    if (n == QLatin1String("GetCostCaption"))
+        return priced ? QVariant(QStringLiteral("Стоимость")) : empty;
+    if (n == QLatin1String("GetSCost"))
+        return priced ? QVariant(tariff::kopecksText(totals.SCost)) : empty;
+    if (n == QLatin1String("GetSBilled"))
+        return priced ? QVariant(DurationText(totals.SBilled)) : empty;
+    if (n == QLatin1String("GetSNoTariff"))
+        return totals.SNoTariff;
+    if (n == QLatin1String("GetSNoTariffText"))
+        return totals.SNoTariff > 0
+                   ? QVariant(QStringLiteral("Без тарифа (стоимость не учтена), звонков: %1")
+                                  .arg(totals.SNoTariff))
+                   : empty;
+    if (n == QLatin1String("GetSCostText")) {
+        if (!priced)
+            return empty;
+        QString text = QStringLiteral("Стоимость: ") + tariff::kopecksText(totals.SCost);
+        if (totals.SNoTariff > 0)
+            text += QStringLiteral(" (без тарифа: %1)").arg(totals.SNoTariff);
+        return text;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 QString ReportTitleText(const QDate& from, const QDate& to)
 {
@@ -68,18 +131,8 @@ std::optional<QVariant> QueryReportSource::value(const QString& name) const
     return f->isNull() ? QVariant(QString()) : QVariant(f->displayText());
 }
 
-std::optional<QVariant> ReportValue(const QString& ParName, const db::Query& q,
-                                    const ReportTotals& totals, const TMainObject& settings)
+std::optional<QVariant> ReportTotalValue(const QString& n, const ReportTotals& totals)
 {
-    auto integer = [&q](const char* name) -> std::optional<qint64> {
-        const db::Field* f = q.findField(QLatin1String(name));
-        return f ? std::optional<qint64>(f->asInt64()) : std::nullopt;
-    };
-    auto text = [&q](const char* name) -> std::optional<QString> {
-        const db::Field* f = q.findField(QLatin1String(name));
-        return f ? std::optional<QString>(f->isNull() ? QString() : f->plainText()) : std::nullopt;
-    };
-    const QString& n = ParName;
     if (n == QLatin1String("GetTitle"))
         return totals.ReportTitle;
     if (n == QLatin1String("GetSCntInRing"))
@@ -94,7 +147,23 @@ std::optional<QVariant> ReportValue(const QString& ParName, const db::Query& q,
         return DurationText(totals.SOutRing);
     if (n == QLatin1String("GetSAllRing"))
         return DurationText(totals.SAllRing);
+    return CostTotalValue(n, totals);
+}
 
+std::optional<QVariant> ReportValue(const QString& ParName, const db::Query& q,
+                                    const ReportTotals& totals, const TMainObject& settings)
+{
+    auto integer = [&q](const char* name) -> std::optional<qint64> {
+        const db::Field* f = q.findField(QLatin1String(name));
+        return f ? std::optional<qint64>(f->asInt64()) : std::nullopt;
+    };
+    auto text = [&q](const char* name) -> std::optional<QString> {
+        const db::Field* f = q.findField(QLatin1String(name));
+        return f ? std::optional<QString>(f->isNull() ? QString() : f->plainText()) : std::nullopt;
+    };
+    const QString& n = ParName;
+    if (std::optional<QVariant> v = ReportTotalValue(n, totals))
+        return v;
     const QVariant empty = QString();
     if (n == QLatin1String("GetCntInRing") || n == QLatin1String("GetCntOutRing") ||
         n == QLatin1String("GetCntAllRing")) {
@@ -140,6 +209,14 @@ std::optional<QVariant> ReportValue(const QString& ParName, const db::Query& q,
             return empty;
         return *v == 0 ? QVariant(QStringLiteral("входящий"))
                        : QVariant(settings.FormatPhoneNumber(*text("NumberOut")));
+    }
+    if (n == QLatin1String("GetZone") || n == QLatin1String("GetCost")) {
+        const std::optional<tariff::Rating> r = CallRatingOf(q, totals);
+        if (!r)
+            return empty;
+        if (n == QLatin1String("GetZone"))
+            return r->rule < 0 ? CallRating::NoTariffText() : totals.Book->rule(r->rule).zone;
+        return r->rule < 0 ? empty : QVariant(tariff::kopecksText(r->cost));
     }
     if (n == QLatin1String("GetNumberTown")) {
         const auto t = text("NumberTown");

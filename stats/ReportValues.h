@@ -2,11 +2,13 @@
 // the current row, and the report query seen as the engine's data source.
 #pragma once
 
+#include "data/Tariffs.h"
 #include "report/ReportDataSource.h"
 
 #include <QDate>
 #include <QString>
 #include <QVariant>
+#include <memory>
 #include <optional>
 
 namespace db {
@@ -24,15 +26,33 @@ struct ReportTotals
     qint64 SOutRing = 0;
     qint64 SAllRing = 0;
     QString ReportTitle;
+    /// The tariffs of the run: the detailed and the cost report price the outgoing calls by
+    /// them. None, or a book without plans: the database has no tariffs, and every cost
+    /// variable prints as nothing.
+    std::shared_ptr<const tariff::TariffBook> Book;
+    qint64 SCost = 0;     ///< kopecks of the priced calls
+    qint64 SBilled = 0;   ///< billed seconds of the priced calls
+    qint64 SNoTariff = 0; ///< outgoing calls no rule matches ("без тарифа")
 
+    /// Whether calls are priced: a book with plans.
+    bool priced() const { return Book && !Book->plans().empty(); }
+    /// Sets the counters and the cost sums to 0; the title and the book stay.
     void clearTotals();
-    /// Walks the open report query from its first row: every call of the detailed report, or
-    /// the counts and sums of the rows of a summary report.
+    /// Walks the open report query from its first row: every call of the detailed report
+    /// (priced when the book has plans), or the counts and sums of a summary report's rows.
     void addTotals(db::Query& q, bool detail);
 };
 
+/// How the detailed report's current call is priced: nothing for an incoming call, a row that
+/// lacks the columns, or a run without tariffs.
+std::optional<tariff::Rating> CallRatingOf(const db::Query& row, const ReportTotals& totals);
+
 /// "Отчет за <date>" or "Отчет за период с <from> по <to>", dates in the short format.
 QString ReportTitleText(const QDate& from, const QDate& to);
+
+/// The value of a variable that needs no row: the title, the grand totals and the captions
+/// of the cost columns; nothing for any other name.
+std::optional<QVariant> ReportTotalValue(const QString& name, const ReportTotals& totals);
 
 /// The value of a report variable for the current row of `row`; nothing for a name that is
 /// not one. A column the current report's query lacks reads as an empty text.

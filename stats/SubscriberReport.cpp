@@ -4,6 +4,8 @@
 
 #include "data/Period.h"
 #include "data/Statements.h"
+#include "data/TariffStore.h"
+#include "db/DbError.h"
 
 #include <QBuffer>
 
@@ -11,7 +13,8 @@ SubscriberReport::SubscriberReport(db::Database& database, db::Transaction& tran
                                    const TMainObject& settings,
                                    const report::ReportTemplate& layout, const QDate& from,
                                    const QDate& to)
-    : m_settings(settings), m_layout(layout), m_from(from), m_to(to), m_query(database, transaction)
+    : m_database(database), m_transaction(transaction), m_settings(settings), m_layout(layout),
+      m_from(from), m_to(to), m_query(database, transaction)
 {
 }
 
@@ -27,18 +30,42 @@ QString SubscriberReport::periodText(const QDate& from, const QDate& to)
                       : QStringLiteral("период с %1 по %2").arg(from.toString(f), to.toString(f));
 }
 
+QString SubscriberReport::costText(const Calls& calls)
+{
+    if (!calls.priced || calls.count == 0)
+        return {};
+    QString text =
+        QStringLiteral("Стоимость звонков: %1 руб.").arg(tariff::kopecksText(calls.kopecks));
+    if (calls.noTariff > 0)
+        text += QStringLiteral("; без тарифа, не оценены: %1").arg(calls.noTariff);
+    return text + u'\n';
+}
+
 bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
 {
     out = Calls();
     m_query.close();
+    if (!m_book) {
+        try {
+            m_book = tariff::load(m_database, m_transaction);
+        } catch (const db::DbError& e) {
+            if (e.connectionLost())
+                throw;
+            m_book = nullptr; // no tariff tables: his calls are listed as ever, without costs
+        }
+    }
     const stmt::Period period{m_from, m_to};
-    stmt::report(1, period.start(), period.end(), numberIn).applyTo(m_query);
+    stmt::report(ReportKind::Detailed, period.start(), period.end(), numberIn).applyTo(m_query);
     m_query.open();
     m_totals = ReportTotals();
     m_totals.ReportTitle = ReportTitleText(m_from, m_to);
+    m_totals.Book = *m_book;
     m_totals.addTotals(m_query, true);
     out.count = m_totals.SCntAllRing;
     out.seconds = m_totals.SAllRing;
+    out.priced = m_totals.priced();
+    out.kopecks = m_totals.SCost;
+    out.noTariff = m_totals.SNoTariff;
     if (out.count == 0) {
         m_query.close();
         return true;

@@ -2,8 +2,8 @@
 #include "TMailForm.h"
 
 #include "MailingRun.h"
-#include "TReportForm.h"
 #include "app/Messages.h"
+#include "data/ReportKind.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "settings/TMainObject.h"
@@ -202,7 +202,7 @@ void TMailForm::bbSendClick()
     MailingRun::Request request;
     request.from = dOT->date();
     request.to = dDo->date();
-    request.templatePath = m_dm.MainObject->ProgramDir + QLatin1String(TReportForm::Templates[1]);
+    request.templatePath = m_dm.MainObject->ProgramDir + TemplateName(ReportKind::Detailed);
     request.adjustServer = ServerHook;
     std::vector<QTreeWidgetItem*> items;
     for (const Recipient& r : m_recipients)

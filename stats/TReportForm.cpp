@@ -1,5 +1,6 @@
 #include "TReportForm.h"
 
+#include "CostReport.h"
 #include "ReportValues.h"
 
 #include "app/Messages.h"
@@ -8,6 +9,7 @@
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
 #include "db/DbError.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
@@ -39,8 +41,6 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
-
-const char* const TReportForm::Templates[3] = {"report1.frf", "report2.frf", "report3.frf"};
 
 namespace {
 
@@ -81,8 +81,8 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
 
     cbReport = new QComboBox(this);
     cbReport->setObjectName(QStringLiteral("cbReport"));
-    cbReport->addItems({QStringLiteral("Сводный отчет"), QStringLiteral("Детальный отчет"),
-                        QStringLiteral("Отчет по внешним линиям")});
+    for (const ReportKindInfo& report : ReportKinds)
+        cbReport->addItem(QString::fromUtf8(report.caption), int(report.kind));
     cbReport->setCurrentIndex(0);
     dOT = new DateField(QDate::currentDate(), this);
     dOT->setObjectName(QStringLiteral("dOT"));
@@ -153,6 +153,25 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
     };
     const QRect area = dm.MainObject->WorkArea;
     setGeometry(QRect(0, 0, area.right() + 1, area.bottom() + 1).intersected(area));
+}
+
+ReportKind TReportForm::Kind() const
+{
+    return ReportKind(cbReport->currentData().toInt());
+}
+
+void TReportForm::loadBook(ReportKind kind)
+{
+    Book.reset();
+    if (kind == ReportKind::Cost) {
+        Book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO); // a failure is the run's
+    } else if (kind == ReportKind::Detailed) {
+        try {
+            Book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+        } catch (const db::DbError&) {
+            Book.reset(); // the calls are listed as ever, without costs
+        }
+    }
 }
 
 void TReportForm::setZoom(int percent)
@@ -230,16 +249,42 @@ void TReportForm::RunReport(Output output)
     const QDateTime end = stmt::Period{dOT->date(), dDo->date()}.end();
     ReportTitle = ReportTitleText(dOT->date(), dDo->date());
     db::Query& q = m_dm.ibQueryReport;
-    const int index = cbReport->currentIndex();
+    const ReportKind kind = Kind();
+    m_runKind = kind;
+    std::unique_ptr<CostReport> costRows;
     try {
         m_dm.EnsureUsable();
-        if (index >= 0 && index <= 2) {
-            templateName = QLatin1String(Templates[index]);
-            const bool detail = index == 1;
+        if (cbReport->currentIndex() >= 0) {
+            templateName = TemplateName(kind);
             q.close();
-            stmt::report(index, start, end).applyTo(q);
-            q.open();
-            addTotals(q, detail);
+            loadBook(kind);
+            if (kind == ReportKind::Cost) {
+                if (!priced()) {
+                    QApplication::restoreOverrideCursor();
+                    ShowDialog(NoTariffsText(), 1, 1, Caption);
+                    return;
+                }
+                // Every call rated once, by the rules read once; then the names.
+                costRows = std::make_unique<CostReport>(Book);
+                stmt::pricedCalls(start, end).applyTo(q);
+                q.open();
+                costRows->addCalls(q);
+                q.close();
+                stmt::subscriberDepts().applyTo(q);
+                q.open();
+                costRows->setSubscribers(q);
+                q.close();
+                costRows->finish();
+                const CostReport::Sum& total = costRows->total();
+                SCntOutRing = SCntAllRing = total.calls;
+                SCost = total.kopecks;
+                SBilled = total.billed;
+                SNoTariff = total.noTariff;
+            } else {
+                stmt::report(kind, start, end).applyTo(q);
+                q.open();
+                addTotals(q, kind == ReportKind::Detailed);
+            }
         }
     } catch (...) {
         QApplication::restoreOverrideCursor();
@@ -255,7 +300,9 @@ void TReportForm::RunReport(Output output)
     } else {
         report::ReportTemplate layout;
         report::ReportEngine engine;
-        QueryReportSource source(q);
+        QueryReportSource querySource(q);
+        report::ReportDataSource& source =
+            costRows ? static_cast<report::ReportDataSource&>(*costRows) : querySource;
         // Shown in the preview as soon as its first page is laid out, growing meanwhile.
         const auto pages = std::make_shared<report::PreparedReport>();
         bool showing = false;
@@ -355,5 +402,14 @@ void TReportForm::RunReport(Output output)
 
 std::optional<QVariant> TReportForm::frReportGetValue(const QString& ParName) const
 {
+    // The cost report's rows are its own: of the variables, those that need no row.
+    if (m_runKind == ReportKind::Cost)
+        return ReportTotalValue(ParName, *this);
     return ReportValue(ParName, m_dm.ibQueryReport, *this, *m_dm.MainObject);
+}
+
+QString TReportForm::NoTariffsText()
+{
+    return QStringLiteral("В базе данных нет тарифов: стоимость звонков не считается.\n"
+                          "Тарифы задаются в окне \"Тарифы\" (меню \"Статистика\").");
 }

@@ -10,6 +10,7 @@
 
 #include "app/Messages.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
 #include "settings/TMainObject.h"
 #include "stats/MailText.h"
 #include "stats/MailingRun.h"
@@ -71,8 +72,8 @@ struct Mailing
     explicit Mailing(test::TestDatabase& t) : dm(t.dir()), domain(freshDomain())
     {
         QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") +
-                        QLatin1String(TReportForm::Templates[1]),
-                    t.dir() + u'/' + QLatin1String(TReportForm::Templates[1]));
+                        TemplateName(ReportKind::Detailed),
+                    t.dir() + u'/' + TemplateName(ReportKind::Detailed));
         test::login(dm, t.path());
         TMainObject& s = *dm.MainObject;
         s.MailServer = QStringLiteral("127.0.0.1");
@@ -192,6 +193,7 @@ private slots:
     }
     void headerWords();
     void eachFlaggedSubscriberGetsHisOwnCalls();
+    void messageAndReportStateTheCost();
     void refusedRecipientDoesNotStopTheOthers();
     void serverDownIsReportedOnceAndNothingIsLost();
     void loginAndSecurityFailuresStopTheRun();
@@ -332,6 +334,7 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
     QVERIFY2(ivanovBody.contains(QStringLiteral("Звонков: 1\n")), qPrintable(ivanovBody));
     QVERIFY2(ivanovBody.contains(QStringLiteral("Время разговоров: 0 ч 00 мин 30 сек")),
              qPrintable(ivanovBody));
+    QVERIFY(!ivanovBody.contains(QStringLiteral("Стоимость"))); // no tariffs, no cost
     // Petrova: an incoming call of 65 s and 3725 s in the last second of the period.
     const QString petrovaBody = petrova[QStringLiteral("body")].toString();
     QVERIFY2(petrovaBody.contains(QStringLiteral("Звонков: 2\n")), qPrintable(petrovaBody));
@@ -371,6 +374,46 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
     // Nothing checked any more: a second press sends nothing.
     QVERIFY(m.send() || !form.running());
     QCOMPARE(m.received().size(), 3);
+}
+
+// With a plan, each message states the subscriber's cost and his calls without a tariff, and
+// his report shows each call's cost and the total.
+void TestMail::messageAndReportStateTheCost()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Mailing m(t);
+    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+                .arg(m.address(QStringLiteral("ivanov"))),
+            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+                .arg(m.address(QStringLiteral("petrova")))});
+    tariff::Plan city;
+    city.name = QStringLiteral("Город");
+    city.isDefault = true;
+    city.rules.resize(1);
+    city.rules[0].minLength = city.rules[0].maxLength = 7;
+    city.rules[0].zone = QStringLiteral("Местные");
+    city.rules[0].minutePrice = 25000; // 2,50 a minute
+    tariff::save(m.dm.ibDatabase, m.dm.ibTran, {city}, {});
+    m.open();
+    QVERIFY(m.send());
+    const QJsonArray got = m.received();
+    const QJsonObject ivanov = Mailing::to(got, m.address(QStringLiteral("ivanov")));
+    const QJsonObject petrova = Mailing::to(got, m.address(QStringLiteral("petrova")));
+    const QString ivanovBody = ivanov[QStringLiteral("body")].toString();
+    QVERIFY2(ivanovBody.contains(QStringLiteral("Время разговоров: 0 ч 00 мин 30 сек\n"
+                                                "Стоимость звонков: 2,50 руб.\n")),
+             qPrintable(ivanovBody));
+    // Her outgoing call matches no rule: it is said, not priced at 0.
+    const QString petrovaBody = petrova[QStringLiteral("body")].toString();
+    QVERIFY2(petrovaBody.contains(QStringLiteral("Стоимость звонков: 0,00 руб.; без тарифа, не "
+                                                 "оценены: 1\n")),
+             qPrintable(petrovaBody));
+    const QString ivanovPdf =
+        pdfText(ivanov[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+    QVERIFY2(ivanovPdf.contains(QStringLiteral("Местные")), qPrintable(ivanovPdf));
+    QVERIFY(ivanovPdf.contains(QStringLiteral("Стоимость: 2,50")));
 }
 
 void TestMail::refusedRecipientDoesNotStopTheOthers()

@@ -8,6 +8,7 @@
 #include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "data/TariffStore.h"
 #include "report/ReportEngine.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
@@ -15,16 +16,16 @@
 #include "support/Login.h"
 #include "ui/controls/DateField.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetricsF>
-#include <QLineEdit>
 #include <QImage>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QPrinter>
@@ -48,9 +49,10 @@ struct Program
     explicit Program(test::TestDatabase& t, bool withTemplates = true) : dm(t.dir())
     {
         if (withTemplates)
-            for (const char* name : TReportForm::Templates)
-                QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name),
-                            t.dir() + u'/' + QLatin1String(name));
+            for (const ReportKindInfo& report : ReportKinds)
+                QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") +
+                                QLatin1String(report.templateName),
+                            t.dir() + u'/' + QLatin1String(report.templateName));
         test::login(dm, t.path());
         form = std::make_unique<TReportForm>(dm);
         form->dOT->setDate(QDate(2026, 3, 1));
@@ -196,8 +198,8 @@ public:
             name->selectAll();
             // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
             for (const QChar c : typed)
-                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()),
-                                    QString(c), Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
+                                    Qt::NoModifier);
             QTest::keyClick(name, Qt::Key_Return);
         });
         m_timer.start(20);
@@ -294,6 +296,7 @@ private slots:
     void summaryBySubscriber();
     void detailedList();
     void summaryByLine();
+    void costsOnlyWithTariffs();
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
@@ -599,6 +602,53 @@ void TestReports::detailedList()
     QVERIFY(!text.contains(QStringLiteral("8120000"))); // the call after the period's end
 }
 
+// Without the tariff tables the detailed report is as it always was and the cost report says
+// why it cannot be made; with a plan each call shows its zone and cost, and the summary the
+// total and the calls without a tariff.
+void TestReports::costsOnlyWithTariffs()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    t.exec({QStringLiteral("DROP TABLE LineTariffs"), QStringLiteral("DROP TABLE TariffRules"),
+            QStringLiteral("DROP TABLE TariffPlans"),
+            QStringLiteral("DROP GENERATOR GEN_TARIFFID")});
+    Program p(t);
+    p.form->show();
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral("Итого звонков: 3")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Зона")) && !text.contains(QStringLiteral("Стоимость")));
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
+    QCOMPARE(p.form->cbReport->currentText(), QStringLiteral("Стоимость звонков"));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QCOMPARE(Messages::shown().first().text, TReportForm::NoTariffsText());
+    QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
+
+    tariff::createTables(p.dm.ibDatabase, p.dm.ibTran);
+    tariff::Plan city;
+    city.name = QStringLiteral("Город");
+    city.isDefault = true;
+    city.rules.resize(1);
+    city.rules[0].minLength = city.rules[0].maxLength = 7;
+    city.rules[0].zone = QStringLiteral("Местные");
+    city.rules[0].minutePrice = tariff::PriceUnit;
+    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city}, {});
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    text = p.pdfText(t.dir());
+    // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("8125551\\s+0 ч 00 мин 30 сек\\s+"
+                                                             "Местные\\s+1,00\n"))),
+             qPrintable(text));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("сек\\s+без тарифа\n"))));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("входящий\\s+0 ч 01 мин 05 сек\n"))));
+    QVERIFY(text.contains(QStringLiteral("Стоимость: 1,00 (без тарифа: 1)")));
+    QCOMPARE(Messages::shown().size(), 1);
+}
+
 void TestReports::summaryByLine()
 {
     test::TestDatabase t;
@@ -730,7 +780,8 @@ void TestReports::missingAndBrokenTemplateFiles()
         QVERIFY(!none.answered());
     }
     QCOMPARE(Messages::shown().size(), 3);
-    QCOMPARE(Messages::shown()[2].text, Messages::shown()[0].text); // "PDF" says what the preview says
+    QCOMPARE(Messages::shown()[2].text,
+             Messages::shown()[0].text); // "PDF" says what the preview says
     QCOMPARE(Messages::shown()[0].text,
              QStringLiteral("Не могу показать отчет !\nreport1.frf, line 3: bad size \"nan\""));
     QCOMPARE(Messages::shown()[1].text, QStringLiteral("Ошибка в модуле PrintReport !\n"
@@ -996,18 +1047,18 @@ void TestReports::savedAsPdfAsPreviewed()
 
         // Every word of the preview, figures and titles, is text in the file.
         const QStringList words =
-            output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(
-                QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+            output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         int checked = 0;
         for (const report::PreparedPage& page : previewed.pages)
             for (const report::PageItem& item : page.items)
                 if (item.kind == report::PageItem::Kind::Text)
-                    for (const QString& w :
-                         item.text.split(QRegularExpression(QStringLiteral("\\s+")),
-                                         Qt::SkipEmptyParts)) {
+                    for (const QString& w : item.text.split(
+                             QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
                         ++checked;
-                        QVERIFY2(words.contains(w), qPrintable(w + QStringLiteral(" missing from ") +
-                                                               words.join(u' ')));
+                        QVERIFY2(
+                            words.contains(w),
+                            qPrintable(w + QStringLiteral(" missing from ") + words.join(u' ')));
                     }
         QVERIFY(checked > 20);
         const QString info = output(QStringLiteral("pdfinfo"), {pdf});
@@ -1024,8 +1075,9 @@ void TestReports::savedAsPdfAsPreviewed()
             output(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts).mid(2);
         QVERIFY(!fonts.isEmpty());
         for (const QString& font : fonts)
-            QVERIFY2(font.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\b"))),
-                     qPrintable(font)); // embedded, with a Unicode map
+            QVERIFY2(
+                font.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\b"))),
+                qPrintable(font)); // embedded, with a Unicode map
     }
     QVERIFY(output(QStringLiteral("pdftotext"), {folder + u'/' + names[1], QStringLiteral("-")})
                 .contains(QStringLiteral("Итого звонков: 3")));
@@ -1055,8 +1107,9 @@ void TestReports::pdfCancelledOrNotWritable()
 
     {
         // A name longer than any file system takes: no one may write it, even the superuser.
-        FileDialogAnswer nowhere(
-            [](QFileDialog*, const QString&) { return QString(150, u'ж') + QStringLiteral(".pdf"); });
+        FileDialogAnswer nowhere([](QFileDialog*, const QString&) {
+            return QString(150, u'ж') + QStringLiteral(".pdf");
+        });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
         QVERIFY(nowhere.answered());
     }
@@ -1200,7 +1253,6 @@ void TestReports::previewReachesThePageOfAnyNumber()
     QVERIFY(black);
 }
 
-
 // A text too long for its cell is drawn whole in a smaller font: so measured it fits, and the
 // PDF holds it whole; a text that fits keeps its size.
 void TestReports::longTextsShrinkToTheirCells()
@@ -1247,7 +1299,8 @@ void TestReports::longFiguresPrintWhole()
         QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
         QVERIFY(index != 1 || text.contains(QStringLiteral("Продолжительность")));
     }
-    for (const char* name : TReportForm::Templates) {
+    for (const ReportKindInfo& report : ReportKinds) {
+        const char* name = report.templateName;
         report::ReportTemplate layout;
         QVERIFY(
             layout.load(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + QLatin1String(name)));

@@ -128,10 +128,10 @@ void TestStatements::callFilterLines()
     n.longerThan = 30;
     QCOMPARE(n.statement().lines.mid(n.statement().lines.size() - 2),
              QStringList({plan, QStringLiteral("ORDER BY RingDate ")}));
-    for (auto narrow : {+[](stmt::CallFilter& c) { c.descending = true; },
-                        +[](stmt::CallFilter& c) { c.sortField = 2; },
-                        +[](stmt::CallFilter& c) { c.user = 101; },
-                        +[](stmt::CallFilter& c) { c.line = 1; }}) {
+    for (auto narrow :
+         {+[](stmt::CallFilter& c) { c.descending = true; },
+          +[](stmt::CallFilter& c) { c.sortField = 2; }, +[](stmt::CallFilter& c) { c.user = 101; },
+          +[](stmt::CallFilter& c) { c.line = 1; }}) {
         stmt::CallFilter other = n;
         narrow(other);
         QVERIFY(!other.statement().lines.contains(plan));
@@ -229,9 +229,9 @@ void TestStatements::everyStatementRunsOnTheServer()
 
     const QDateTime from(QDate(2026, 3, 1), QTime(0, 0));
     const QDateTime to(QDate(2026, 3, 2), QTime(23, 59, 59, 59));
-    QCOMPARE(rows(dm, stmt::report(0, from, to)), 2); // a row per subscriber
-    QCOMPARE(rows(dm, stmt::report(1, from, to)), 3); // a row per call
-    QCOMPARE(rows(dm, stmt::report(2, from, to)), 2); // a row per line
+    QCOMPARE(rows(dm, stmt::report(ReportKind::BySubscriber, from, to)), 2); // a row per subscriber
+    QCOMPARE(rows(dm, stmt::report(ReportKind::Detailed, from, to)), 3);     // a row per call
+    QCOMPARE(rows(dm, stmt::report(ReportKind::ByLine, from, to)), 2);       // a row per line
 
     stmt::TalkSum sum;
     sum.from = from;

@@ -8,6 +8,8 @@
 
 #include "app/Messages.h"
 #include "grid/DataGrid.h"
+#include "report/ReportEngine.h"
+#include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
 #include "stats/TTariffForm.h"
 #include "ui/main/CallsTab.h"
@@ -22,11 +24,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStringEncoder>
 #include <QTableWidget>
@@ -130,6 +136,7 @@ private slots:
     void csvImport();
     void tablesCreatedAndStoredExactly();
     void callListTotalsMatchServer();
+    void costReportMatchesServer();
     void init() { Messages::setTestMode(true); }
     void cleanup() { Messages::clearShown(); }
     void tariffWindow();
@@ -349,6 +356,73 @@ void TestTariffs::callListTotalsMatchServer()
     QVERIFY(s.field(QStringLiteral("WITHOUT")).asInt64() > 0);
     QCOMPARE(without, s.field(QStringLiteral("WITHOUT")).asInt64());
     QCOMPARE(total, s.field(QStringLiteral("TOTAL")).asInt64());
+}
+
+// The cost report, run by a click on "Просмотр": its grand totals and one department's are
+// the sums the server computes with the rules as CASE expressions, and the page shows them.
+void TestTariffs::costReportMatchesServer()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    demo::DemoData data(22);
+    data.fillDirectories(t.database());
+    data.fillCalls(t.database(), 20000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
+                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report4.frf"),
+                        t.dir() + QStringLiteral("/report4.frf")));
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    save(dm.ibDatabase, dm.ibTran, totalsPlans(), {{2, 2}});
+    TReportForm form(dm);
+    form.dOT->setDate(QDate(2026, 3, 1));
+    form.dDo->setDate(QDate(2026, 3, 20)); // the rate change inside the period
+    form.cbReport->setCurrentIndex(form.cbReport->findText(QStringLiteral("Стоимость звонков")));
+    form.show();
+    QTest::mouseClick(form.bbPreview, Qt::LeftButton);
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+
+    db::Sql s(dm.ibDatabase, dm.ibTranRO);
+    s.sql().add(
+        QStringLiteral("SELECT SUM(C) AS TOTAL, COUNT(*) - COUNT(C) AS WITHOUT, "
+                       "COUNT(*) AS CALLS, MIN(DEPT) AS DEPT, "
+                       "SUM(CASE WHEN DEPT = (SELECT MIN(D2.DeptName) FROM Users U2 JOIN Depts D2 "
+                       "ON D2.KeyID = U2.DeptNumber) THEN C END)"
+                       " AS FIRSTDEPT FROM (SELECT ") +
+        QString::fromLatin1(TotalsCase) +
+        QStringLiteral(" AS C, D.DeptName AS DEPT FROM (SELECT R.*, CAST(CAST(R.NumberOut "
+                       "AS BIGINT) AS VARCHAR(20)) AS N, R.RingLength AS D FROM Rings R) "
+                       "R, Lines L, Users U LEFT JOIN Depts D ON D.KeyID = U.DeptNumber "
+                       "WHERE R.RLine = L.NumberLine AND R.NumberIn = U.NumberIn AND "
+                       "R.NumberOut > 0 AND R.RingDate BETWEEN '2026-03-01 00:00:00' "
+                       "AND '2026-03-20 23:59:59.059')"));
+    s.execQuery();
+    QVERIFY(s.field(QStringLiteral("WITHOUT")).asInt64() > 0);
+    QCOMPARE(form.SNoTariff, s.field(QStringLiteral("WITHOUT")).asInt64());
+    QCOMPARE(form.SCntAllRing, s.field(QStringLiteral("CALLS")).asInt64());
+    QCOMPARE(form.SCost, s.field(QStringLiteral("TOTAL")).asInt64());
+
+    const QString pdf = t.dir() + QStringLiteral("/cost.pdf");
+    QVERIFY(report::ReportEngine().writePdf(form.prepared(), pdf));
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(p.waitForFinished(60000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    const QString dept = s.field(QStringLiteral("DEPT")).asString();
+    // The department's first total row after its heading.
+    const QRegularExpressionMatch deptTotal =
+        QRegularExpression(QStringLiteral("Итого по отделу\\s+\\d+\\s+.*сек\\s+(\\S+ ?\\S*)\n"))
+            .match(text.section(dept, 1));
+    QVERIFY2(deptTotal.hasMatch(), qPrintable(text));
+    QCOMPARE(deptTotal.captured(1).trimmed(),
+             kopecksText(s.field(QStringLiteral("FIRSTDEPT")).asInt64()));
+    QVERIFY2(
+        text.contains(QRegularExpression(QStringLiteral("Итого за период\\s+%1\\s+.*сек\\s+%2\n")
+                                             .arg(form.SCntAllRing)
+                                             .arg(kopecksText(form.SCost)))),
+        qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("без тарифа")));
+    QVERIFY(text.contains(
+        QStringLiteral("Без тарифа (стоимость не учтена), звонков: %1").arg(form.SNoTariff)));
 }
 
 void TestTariffs::tariffWindow()

@@ -1,0 +1,82 @@
+// The cost report's rows: the period's outgoing calls priced and summed by department,
+// subscriber and zone, held in memory for the report engine.
+#pragma once
+
+#include "data/Tariffs.h"
+#include "report/ReportDataSource.h"
+
+#include <QHash>
+#include <memory>
+#include <vector>
+
+namespace db {
+class Query;
+}
+
+/// Fed each outgoing call once (rated by the book, a walk along the number's digits), then
+/// told the subscribers' names and departments, then laid out as rows: for each department
+/// (by name, those without one last) a heading row, each subscriber's zones (by name, "без
+/// тарифа" last) with his total when he has more than one, and the department's total; then
+/// the whole period by zone. A call no rule matches is counted under "без тарифа" and adds
+/// nothing to any cost or billed time.
+///
+/// Columns of a row (names without regard to case; a column a row does not fill is empty):
+/// DeptName (heading rows), FIO and NumberIn (a subscriber's first row), ZoneName, Calls,
+/// Billed, Cost (zone rows), TotalLabel, TotalCalls, TotalBilled, TotalCost (total rows).
+class CostReport : public report::ReportDataSource
+{
+public:
+    struct Sum
+    {
+        qint64 calls = 0;    ///< every outgoing call, with a tariff or not
+        qint64 billed = 0;   ///< seconds billed of the priced calls
+        qint64 kopecks = 0;  ///< cost of the priced calls
+        qint64 noTariff = 0; ///< calls no rule matches
+        void add(const Sum& other);
+    };
+
+    explicit CostReport(std::shared_ptr<const tariff::TariffBook> book);
+
+    /// An outgoing call (number > 0); an incoming one is ignored.
+    void addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds);
+    /// Every row of an open pricedCalls() query, walked from its first row.
+    void addCalls(db::Query& calls);
+    /// The subscribers' names and departments from an open subscriberDepts() query; a
+    /// subscriber not in it is shown by his number alone.
+    void setSubscribers(db::Query& subscribers);
+    /// Lays the rows out from the sums; call once everything is added.
+    void finish();
+
+    const Sum& total() const { return m_total; }
+    std::size_t rowCount() const { return m_rows.size(); }
+
+    void first() override { m_current = 0; }
+    void next() override { ++m_current; }
+    bool eof() const override { return m_current >= m_rows.size(); }
+    std::optional<QVariant> value(const QString& name) const override;
+
+private:
+    struct Row
+    {
+        enum class Kind
+        {
+            Heading,
+            Zone,
+            Total
+        } kind = Kind::Zone;
+        QString text; // heading: the department; zone: the zone; total: its label
+        QString fio;
+        int numberIn = 0; // 0: none shown
+        Sum sum;
+    };
+    // Zone rows of the sums by rule, merged by zone name; the first shows the subscriber.
+    void addZones(const QHash<int, Sum>& byRule, int numberIn, const QString& fio);
+
+    std::shared_ptr<const tariff::TariffBook> m_book;
+    // Sums by subscriber and rule index (-1: no tariff), keyed by both: one look-up a call.
+    QHash<quint64, Sum> m_sums;
+    QHash<int, std::pair<QString, QString>> m_names; // number -> name, department
+    Sum m_total;
+    std::vector<Row> m_rows;
+    std::size_t m_current = 0;
+};
