@@ -3,6 +3,7 @@
 #include "TReportForm.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "report/ReportOutput.h"
 
 #include <QBuffer>
 
@@ -63,8 +64,9 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
     }
     QBuffer buffer(&out.pdf);
     buffer.open(QIODevice::WriteOnly);
-    if (!m_engine.writePdf(pages, buffer)) {
-        error = m_engine.errorString();
+    report::ReportOutput output;
+    if (!output.writePdf(pages, buffer)) {
+        error = output.errorString();
         out.pdf.clear();
         return false;
     }
