@@ -126,6 +126,10 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     Chart2->setRenderHint(QPainter::Antialiasing);
     Chart2->setMinimumSize(520, 420);
     Chart2->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Hidden while a computation runs, its place kept: the lists do not jump aside meanwhile.
+    QSizePolicy chartSize = Chart2->sizePolicy();
+    chartSize.setRetainSizeWhenHidden(true);
+    Chart2->setSizePolicy(chartSize);
     PopupMenu1 = new QMenu(this);
     mShowLegend = PopupMenu1->addAction(QStringLiteral("Список"));
     mShowLegend->setObjectName(QStringLiteral("mShowLegend"));
@@ -363,6 +367,7 @@ void TStat1Form::setRunning(bool on)
 {
     bbSave->setEnabled(!on);
     bbStop->setVisible(on);
+    bbCancel->setEnabled(!on); // "Стоп" first
     ProgressBar->setVisible(on);
     PageControl->tabBar()->setEnabled(!on);
     cbByCost->setEnabled(!on);
