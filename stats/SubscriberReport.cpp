@@ -6,6 +6,7 @@
 #include "data/Statements.h"
 #include "data/TariffStore.h"
 #include "db/DbError.h"
+#include "report/ReportOutput.h"
 
 #include <QBuffer>
 
@@ -82,8 +83,9 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
     }
     QBuffer buffer(&out.pdf);
     buffer.open(QIODevice::WriteOnly);
-    if (!m_engine.writePdf(pages, buffer)) {
-        error = m_engine.errorString();
+    report::ReportOutput output;
+    if (!output.writePdf(pages, buffer)) {
+        error = output.errorString();
         out.pdf.clear();
         return false;
     }

@@ -11,6 +11,7 @@
 #include "data/TDM.h"
 #include "data/TariffStore.h"
 #include "db/DbError.h"
+#include "report/ReportOutput.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
 #include "settings/TMainObject.h"
@@ -145,10 +146,10 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
             return false;
         }
         QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-        report::ReportEngine engine;
-        if (engine.print(r, printer))
+        report::ReportOutput output;
+        if (output.print(r, printer))
             return true;
-        error = engine.errorString();
+        error = output.errorString();
         return false;
     };
     const QRect area = dm.MainObject->WorkArea;
@@ -387,13 +388,14 @@ void TReportForm::RunReport(Output output)
         } else {
             m_prepared = pages;
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            const bool written = engine.writePdf(*m_prepared, pdfFile);
+            report::ReportOutput pdf;
+            const bool written = pdf.writePdf(*m_prepared, pdfFile);
             QApplication::restoreOverrideCursor();
             if (written)
                 m_dm.MainObject->LastExportDir = QFileInfo(pdfFile).absolutePath();
             else
                 Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
-                                    .arg(QDir::toNativeSeparators(pdfFile), engine.errorString()),
+                                    .arg(QDir::toNativeSeparators(pdfFile), pdf.errorString()),
                                 this);
         }
     }

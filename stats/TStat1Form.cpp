@@ -1,24 +1,23 @@
 #include "TStat1Form.h"
 
 #include "app/Messages.h"
-#include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "data/TariffStore.h"
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/TComboQuery.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGraphicsLayout>
 #include <QGraphicsTextItem>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -27,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -106,9 +106,8 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     cbByCost->setToolTip(QStringLiteral("Делить круг по стоимости исходящих звонков по тарифам, "
                                         "а не по времени разговора"));
     connect(cbByCost, &QCheckBox::toggled, this, &TStat1Form::cbByCostToggled);
-    m_costTimer = new QTimer(this);
-    m_costTimer->setInterval(50);
-    connect(m_costTimer, &QTimer::timeout, this, &TStat1Form::takeCostRows);
+    m_run = new ShareRun(this);
+    m_run->setObjectName(QStringLiteral("ShareRun"));
 
     Series1 = new QPieSeries;
     Series1->setObjectName(QStringLiteral("Series1"));
@@ -127,6 +126,10 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     Chart2->setRenderHint(QPainter::Antialiasing);
     Chart2->setMinimumSize(520, 420);
     Chart2->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Hidden while a computation runs, its place kept: the lists do not jump aside meanwhile.
+    QSizePolicy chartSize = Chart2->sizePolicy();
+    chartSize.setRetainSizeWhenHidden(true);
+    Chart2->setSizePolicy(chartSize);
     PopupMenu1 = new QMenu(this);
     mShowLegend = PopupMenu1->addAction(QStringLiteral("Список"));
     mShowLegend->setObjectName(QStringLiteral("mShowLegend"));
@@ -146,8 +149,22 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     bbCancel->setObjectName(QStringLiteral("bbCancel"));
     bbSave->setAutoDefault(false);
     bbCancel->setAutoDefault(false);
+    bbStop =
+        new QPushButton(style()->standardIcon(QStyle::SP_MediaStop), QStringLiteral("Стоп"), this);
+    bbStop->setObjectName(QStringLiteral("bbStop"));
+    bbStop->setAutoDefault(false);
+    bbStop->hide();
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->hide();
     connect(bbSave, &QPushButton::clicked, this, &TStat1Form::bbSaveClick);
+    connect(bbStop, &QPushButton::clicked, m_run, &ShareRun::stop);
     connect(bbCancel, &QPushButton::clicked, this, &TStat1Form::reject);
+    // Talk time: the sums done; cost: only that the read goes on.
+    connect(m_run, &ShareRun::progress, this, [this](qint64 done) {
+        if (!m_byCost)
+            ProgressBar->setValue(int(done));
+    });
     connect(PageControl, &QTabWidget::currentChanged, this, &TStat1Form::PageControlChange);
 
     PanelFailure = new QLabel(this);
@@ -170,8 +187,10 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     totals->addWidget(PanelSelectTime, 1, 1);
     left->addLayout(totals);
     left->addWidget(PanelFailure);
+    left->addWidget(ProgressBar);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(bbSave);
+    buttons->addWidget(bbStop);
     buttons->addWidget(bbCancel);
     left->addLayout(buttons);
     auto* main = new QHBoxLayout(this);
@@ -188,13 +207,16 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
                        locale.toString(to, QLocale::ShortFormat));
     resize(900, 560);
 
-    // The cost share is offered when the database prices calls.
+    // The cost share is offered when the database prices calls: by the book the data module
+    // holds for the call list, read now if the call list has not read it yet.
     try {
-        m_book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+        if (!m_dm.CallCosts.book())
+            m_dm.LoadTariffs();
     } catch (const db::DbError&) {
-        m_book.reset(); // no tariffs to be read: the talk time only, as always
+        // no tariffs to be read: the talk time only, as always
     }
-    cbByCost->setVisible(m_book && !m_book->plans().empty());
+    m_book = m_dm.CallCosts.book();
+    cbByCost->setVisible(m_dm.HasTariffs());
 }
 
 void TStat1Form::cbByCostToggled(bool on)
@@ -206,104 +228,6 @@ void TStat1Form::cbByCostToggled(bool on)
                              : QStringLiteral("Общее время :"));
     m_selectLabel->setText(on ? QStringLiteral("Стоимость выбранных:")
                               : QStringLiteral("Время выбранных линий:"));
-}
-
-void TStat1Form::startCostRun()
-{
-    const stmt::Period period{m_from, m_to};
-    m_periodStart = period.start();
-    m_periodEnd = period.end();
-    m_shares = std::make_unique<CostShares>(m_book);
-    m_costQuery = std::make_unique<db::Query>(m_dm.ibDatabase, m_dm.ibTranRO);
-    const bool started = ui::guarded(this, [&] {
-        stmt::pricedCalls(m_periodStart, m_periodEnd).applyTo(*m_costQuery);
-        // Called on the fetching thread; the rows are taken on this one.
-        m_costQuery->openInBackground([this] {
-            QMetaObject::invokeMethod(this, &TStat1Form::takeCostRows, Qt::QueuedConnection);
-        });
-    });
-    if (!started) {
-        m_costQuery.reset();
-        m_computing = false;
-        bbSave->setEnabled(true);
-        cbByCost->setEnabled(true);
-        Chart2->show();
-        return;
-    }
-    m_costTimer->start();
-}
-
-void TStat1Form::takeCostRows()
-{
-    if (!m_costQuery)
-        return;
-    db::Query& q = *m_costQuery;
-    const std::size_t before = q.recordCount();
-    const std::size_t added = q.takeFetched(8);
-    const db::Field& line = q.field(QStringLiteral("RLINE"));
-    const db::Field& user = q.field(QStringLiteral("NUMBERIN"));
-    const db::Field& number = q.field(QStringLiteral("NUMBEROUT"));
-    const db::Field& length = q.field(QStringLiteral("RINGLENGTH"));
-    const db::Field& day = q.field(QStringLiteral("RDAY"));
-    const db::Field& month = q.field(QStringLiteral("RMONT"));
-    const db::Field& year = q.field(QStringLiteral("RYEAR"));
-    for (std::size_t i = before; i < before + added; ++i)
-        q.atRow(qint64(i), [&] {
-            m_shares->add(line.asInteger(), user.asInteger(),
-                          QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
-                          number.asInt64(), length.asInt64());
-        });
-    if (!q.fetching())
-        finishCostRun();
-}
-
-void TStat1Form::finishCostRun()
-{
-    m_costTimer->stop();
-    std::unique_ptr<db::Query> q = std::move(m_costQuery);
-    const bool failed = q->fetchState() == db::DataSet::FetchState::Failed;
-    if (failed && q->fetchError())
-        ui::showFailure(this, std::make_exception_ptr(*q->fetchError()));
-    q.reset();
-    if (!failed) {
-        const bool lines = PageControl->currentIndex() == 0;
-        QListWidget& list = lines ? *clbLinesOut : *clbLinesIn;
-        TComboQuery& source = lines ? m_lines : m_users;
-        const QString keyField = lines ? QStringLiteral("NumberLine") : QStringLiteral("NumberIn");
-        std::vector<PieShare> shares;
-        qint64 selected = 0;
-        for (int index = 0; index < list.count(); ++index) {
-            if (list.item(index)->checkState() != Qt::Checked)
-                continue;
-            int key = 0;
-            db::Query& keys = source.Query();
-            try {
-                if (keys.isOpen() && std::size_t(index) < keys.recordCount())
-                    key = keys.atRow(index, [&] { return keys.field(keyField).asInteger(); });
-            } catch (const db::DbError&) {
-                key = 0;
-            }
-            const qint64 kopecks = lines ? m_shares->ofLine(key) : m_shares->ofUser(key);
-            selected += kopecks;
-            const QString text = list.item(index)->text();
-            const qsizetype blank = text.indexOf(u' ');
-            shares.push_back({blank >= 0 ? text.left(blank + 1) : text, kopecks});
-        }
-        QString total = tariff::kopecksText(m_shares->total());
-        if (m_shares->withoutTariff() > 0)
-            total += QStringLiteral(" (без тарифа: %1)").arg(m_shares->withoutTariff());
-        PanelTotalTime->setText(total);
-        PanelSelectTime->setText(tariff::kopecksText(selected));
-        if (m_shares->total() > 0)
-            ShowShares(shares, m_shares->total() - selected, CountChecked(list) == list.count());
-        else
-            Messages::information(QStringLiteral("Стоимость звонков за период равна нулю."), this);
-    }
-    m_computing = false;
-    bbSave->setEnabled(true);
-    cbByCost->setEnabled(true);
-    Chart2->show();
-    PlaceLabels();
 }
 
 QListWidget* TStat1Form::activeList() const
@@ -331,28 +255,21 @@ qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
     db::Sql& sql = m_dm.IBSQL;
     qint64 result = 0;
     m_sumError.clear();
+    stmt::TalkSum sum;
+    sum.from = m_periodStart;
+    sum.to = m_periodEnd;
+    sum.incoming = cbIN->isChecked();
+    sum.outgoing = cbOUT->isChecked();
+    sum.keyColumn = keyColumn;
+    sum.key = key;
+    m_lastStatement = sum.statement().lines;
     try {
-        sql.close();
-        stmt::TalkSum sum;
-        sum.from = m_periodStart;
-        sum.to = m_periodEnd;
-        sum.incoming = cbIN->isChecked();
-        sum.outgoing = cbOUT->isChecked();
-        sum.keyColumn = keyColumn;
-        sum.key = key;
-        const stmt::Statement statement = sum.statement();
-        m_lastStatement = statement.lines;
-        statement.applyTo(sql);
-        sql.execQuery();
-        if (!sql.eof())
-            result = sql.field(QStringLiteral("TIMESEC")).asInt64() +
-                     60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
-                     3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64();
+        result = ShareRun::talkSeconds(sql, sum);
     } catch (const db::DbError& e) {
         result = 0; // the computation goes on; the window says what is missing
         m_sumError = TDM::FailureText(e);
+        sql.close();
     }
-    sql.close();
     return result;
 }
 
@@ -398,82 +315,146 @@ void TStat1Form::bbSaveClick()
     }
     if (!ui::guarded(this, [this] { m_dm.EnsureUsable(); }))
         return;
+    const bool lines = PageControl->currentIndex() == 0;
+    const QListWidget& list = *activeList();
+    db::Query& keys = (lines ? m_lines : m_users).Query();
+    const QString keyField = lines ? QStringLiteral("NumberLine") : QStringLiteral("NumberIn");
+    const stmt::Period period{m_from, m_to};
+    m_periodStart = period.start();
+    m_periodEnd = period.end();
+    m_byCost = cbByCost->isVisible() && cbByCost->isChecked();
+    ShareRun::Request request;
+    request.database = m_dm.ibDatabase.databaseName();
+    request.params = m_dm.ibDatabase.params();
+    request.transactionParams = m_dm.ibTranRO.params();
+    request.measure = m_byCost ? ShareRun::Measure::Cost : ShareRun::Measure::TalkTime;
+    request.period = period;
+    request.incoming = cbIN->isChecked();
+    request.outgoing = cbOUT->isChecked();
+    request.keyColumn = lines ? stmt::TalkSum::LineColumn : stmt::TalkSum::UserColumn;
+    request.book = m_book;
+    // The keys in slice order: item i of the list is row i of its query.
+    m_itemTexts.clear();
+    m_listCount = list.count();
+    for (int index = 0; index < list.count(); ++index) {
+        if (list.item(index)->checkState() != Qt::Checked)
+            continue;
+        int key = 0;
+        try {
+            if (keys.isOpen() && std::size_t(index) < keys.recordCount())
+                key = keys.atRow(index, [&] { return keys.field(keyField).asInteger(); });
+        } catch (const db::DbError&) {
+            key = 0;
+        }
+        request.keys.push_back(key);
+        m_itemTexts << list.item(index)->text();
+    }
     m_computing = true;
-    bbSave->setEnabled(false);
     clearResult();
     Chart2->hide();
-    if (cbByCost->isVisible() && cbByCost->isChecked()) {
-        cbByCost->setEnabled(false);
-        startCostRun();
-        return;
+    ProgressBar->setRange(0, m_byCost ? 0 : m_checkedCount);
+    ProgressBar->setValue(0);
+    setRunning(true);
+    m_run->start(std::move(request));
+    // The window's events go on through this loop until the run has ended.
+    QEventLoop wait;
+    connect(m_run, &ShareRun::finished, &wait, &QEventLoop::quit);
+    wait.exec();
+    runFinished();
+}
+
+void TStat1Form::setRunning(bool on)
+{
+    bbSave->setEnabled(!on);
+    bbStop->setVisible(on);
+    bbCancel->setEnabled(!on); // "Стоп" first
+    ProgressBar->setVisible(on);
+    PageControl->tabBar()->setEnabled(!on);
+    cbByCost->setEnabled(!on);
+    cbIN->setEnabled(!on && !cbByCost->isChecked()); // only outgoing calls cost
+    cbOUT->setEnabled(!on && !cbByCost->isChecked());
+}
+
+void TStat1Form::runFinished()
+{
+    switch (m_run->state()) {
+    case ShareRun::State::Finished:
+        if (m_byCost)
+            showCost();
+        else
+            showTalkTime();
+        break;
+    case ShareRun::State::Stopped:
+        PanelFailure->setText(QStringLiteral("Расчёт остановлен."));
+        PanelFailure->show();
+        break;
+    case ShareRun::State::Failed:
+        ui::showFailure(this, std::make_exception_ptr(db::DbError(m_run->error())));
+        break;
+    default:
+        m_run->stop(); // the loop was left because the program ends
+        break;
     }
-    {
-        TWaitForm wait;
-        wait.ProgressBar->setMaximum(m_checkedCount);
-        wait.ProgressBar->setValue(0);
-        wait.ProgressBar->show();
-        wait.show();
-        QApplication::processEvents();
-        m_periodStart = stmt::Period{m_from, m_to}.start();
-        m_periodEnd = stmt::Period{m_from, m_to}.end();
-        m_selectedSeconds = 0;
-        m_totalSeconds = SumTalkSeconds(0, {});
-        const bool totalFailed = !m_sumError.isEmpty();
-        if (totalFailed)
-            m_failures.emplace_back(QStringLiteral("общее время"), m_sumError);
-        if (m_totalSeconds > 0) {
-            if (PageControl->currentIndex() == 0)
-                FillPie(*clbLinesOut, m_lines, QStringLiteral("NumberLine"),
-                        stmt::TalkSum::LineColumn);
-            else
-                FillPie(*clbLinesIn, m_users, QStringLiteral("NumberIn"),
-                        stmt::TalkSum::UserColumn);
-        }
-        PanelTotalTime->setText(DurationText(m_totalSeconds));
-        PanelSelectTime->setText(DurationText(m_selectedSeconds));
-        wait.ProgressBar->hide();
-        showFailures();
-    }
-    // A total that could not be counted is said as such, not as a period without calls.
-    if (m_totalSeconds < 1 && m_failures.empty())
-        Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
-    bbSave->setEnabled(true);
+    setRunning(false);
     Chart2->show();
     PlaceLabels();
     m_computing = false;
 }
 
-void TStat1Form::FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
-                         const QString& keyColumn)
+void TStat1Form::showTalkTime()
 {
-    const bool all = m_checkedCount == list.count();
-    std::vector<PieShare> slices;
-    slices.reserve(std::size_t(m_checkedCount) + 1);
-    db::Query& q = source.Query();
-    for (int index = 0; index < list.count(); ++index) {
-        QApplication::processEvents();
-        const QListWidgetItem* item = list.item(index);
-        if (item->checkState() != Qt::Checked)
-            continue;
-        int key = 0;
-        try {
-            if (q.isOpen() && std::size_t(index) < q.recordCount())
-                key = q.atRow(index, [&] { return q.field(keyFieldName).asInteger(); });
-        } catch (const db::DbError&) {
-            key = 0;
-        }
-        const qint64 seconds = SumTalkSeconds(key, keyColumn);
-        m_selectedSeconds += seconds;
-        const QString text = item->text();
-        if (!m_sumError.isEmpty())
-            m_failures.emplace_back(u'«' + text + u'»', m_sumError);
+    const ShareRun::Result& sums = m_run->result();
+    m_lastStatement = sums.lastStatement;
+    m_totalSeconds = sums.total.value;
+    m_selectedSeconds = 0;
+    if (!sums.total.error.isEmpty())
+        m_failures.emplace_back(QStringLiteral("общее время"), sums.total.error);
+    if (m_totalSeconds > 0)
+        FillPie(sums);
+    PanelTotalTime->setText(DurationText(m_totalSeconds));
+    PanelSelectTime->setText(DurationText(m_selectedSeconds));
+    showFailures();
+    // A total that could not be counted is said as such, not as a period without calls.
+    if (m_totalSeconds < 1 && m_failures.empty())
+        Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
+}
+
+void TStat1Form::showCost()
+{
+    const ShareRun::Result& sums = m_run->result();
+    std::vector<PieShare> shares;
+    qint64 selected = 0;
+    for (std::size_t i = 0; i < sums.items.size() && i < std::size_t(m_itemTexts.size()); ++i) {
+        const QString& text = m_itemTexts[qsizetype(i)];
         const qsizetype blank = text.indexOf(u' ');
-        slices.push_back({blank >= 0 ? text.left(blank + 1) : text, seconds});
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* waitForm = qobject_cast<TWaitForm*>(w))
-                waitForm->ProgressBar->setValue(int(slices.size()));
+        shares.push_back({blank >= 0 ? text.left(blank + 1) : text, sums.items[i].value});
+        selected += sums.items[i].value;
     }
-    ShowShares(slices, m_totalSeconds - m_selectedSeconds, all);
+    QString total = tariff::kopecksText(sums.total.value);
+    if (sums.withoutTariff > 0)
+        total += QStringLiteral(" (без тарифа: %1)").arg(sums.withoutTariff);
+    PanelTotalTime->setText(total);
+    PanelSelectTime->setText(tariff::kopecksText(selected));
+    if (sums.total.value > 0)
+        ShowShares(shares, sums.total.value - selected, m_checkedCount == m_listCount);
+    else
+        Messages::information(QStringLiteral("Стоимость звонков за период равна нулю."), this);
+}
+
+void TStat1Form::FillPie(const ShareRun::Result& sums)
+{
+    std::vector<PieShare> slices;
+    slices.reserve(sums.items.size() + 1);
+    for (std::size_t i = 0; i < sums.items.size() && i < std::size_t(m_itemTexts.size()); ++i) {
+        const ShareRun::Sum& sum = sums.items[i];
+        m_selectedSeconds += sum.value;
+        const QString& text = m_itemTexts[qsizetype(i)];
+        if (!sum.error.isEmpty())
+            m_failures.emplace_back(u'«' + text + u'»', sum.error);
+        const qsizetype blank = text.indexOf(u' ');
+        slices.push_back({blank >= 0 ? text.left(blank + 1) : text, sum.value});
+    }
+    ShowShares(slices, m_totalSeconds - m_selectedSeconds, m_checkedCount == m_listCount);
 }
 
 void TStat1Form::ShowShares(std::vector<PieShare> slices, qint64 others, bool all)
@@ -591,27 +572,26 @@ void TStat1Form::mShowLegendClick()
     updateLegend();
 }
 
-void TStat1Form::stopCostRun()
+void TStat1Form::keyPressEvent(QKeyEvent* event)
 {
-    if (!m_costQuery)
+    // Escape stops the sums under way; once they have ended it closes the window.
+    if (m_computing && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_run->stop();
+        event->accept();
         return;
-    m_costTimer->stop();
-    m_costQuery->stopFetch();
-    m_costQuery.reset();
-    m_computing = false;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TStat1Form::reject()
 {
-    stopCostRun(); // a reading of costs stops; the talk time's sums finish first
     if (m_computing)
-        return;
+        return; // "Стоп" or Escape first
     done(2);
 }
 
 void TStat1Form::closeEvent(QCloseEvent* event)
 {
-    stopCostRun();
     if (m_computing) {
         event->ignore();
         return;

@@ -1,13 +1,13 @@
 // Line-load statistics: how the period's talk time is shared among lines or subscribers.
 #pragma once
 
-#include "data/CostShares.h"
+#include "ShareRun.h"
 
 #include <QDate>
 #include <QDialog>
 
-#include <utility>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -18,19 +18,17 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPieSeries;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class TComboQuery;
 class TDM;
-class QTimer;
-namespace db {
-class Query;
-}
 
 /// Built from the main window's period and its two filter lists, whose items and open queries
 /// it reuses (item i of a check list is row i of its list's query). One summing query for the
-/// period and one per checked item; a pie with a slice per checked item and "Прочие" for the
-/// rest whenever an item is unchecked.
+/// period and one per checked item, run in order on a worker while the window answers ("Стоп"
+/// or Escape ends them); a pie with a slice per checked item and "Прочие" for the rest
+/// whenever an item is unchecked.
 class TStat1Form : public QDialog
 {
     Q_OBJECT
@@ -52,19 +50,24 @@ public:
     QAction* mShowLegend = nullptr;
     QPushButton* bbSave = nullptr;
     QPushButton* bbCancel = nullptr;
+    /// Shown while the sums run: ends them, nothing is shown.
+    QPushButton* bbStop = nullptr;
+    /// The sums done while they run.
+    QProgressBar* ProgressBar = nullptr;
     /// What could not be counted in the last computation, with the reason; hidden when all was.
     QLabel* PanelFailure = nullptr;
     /// Shares the cost of the outgoing calls instead of the talk time; shown when the
     /// database has tariffs.
     QCheckBox* cbByCost = nullptr;
 
-    /// Talk seconds of the period under the direction boxes, for one key (key > 0) or all.
-    /// A sum that fails counts 0; why it failed is then in lastSumError().
+    /// Talk seconds of the period of the last computation under the direction boxes, for one
+    /// key (key > 0) or all, on the window thread. A sum that fails counts 0; why it failed is
+    /// then in lastSumError().
     qint64 SumTalkSeconds(int key, const QString& keyColumn);
     const QString& lastSumError() const { return m_sumError; }
     static int CountChecked(const QListWidget& list);
-    void FillPie(QListWidget& list, TComboQuery& source, const QString& keyFieldName,
-                 const QString& keyColumn);
+    /// The slices of the checked items from the sums of a run, and "Прочие".
+    void FillPie(const ShareRun::Result& sums);
     static void SetAllChecked(QListWidget& list, bool checked);
     /// A slice of the pie: its label and its amount (seconds or kopecks).
     struct PieShare
@@ -74,6 +77,8 @@ public:
     };
     /// Draws the slices, and "Прочие" with `others` unless every item is checked (`all`).
     void ShowShares(std::vector<PieShare> slices, qint64 others, bool all);
+    /// Runs the computation and returns once its result is on show (or it was stopped); the
+    /// window answers meanwhile and a second computation cannot start.
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
@@ -91,6 +96,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QListWidget* activeList() const;
@@ -98,13 +104,12 @@ private:
     /// Tells in PanelFailure which sums failed, one line per reason.
     void showFailures();
     void updateLegend();
-    // The pie by cost: the period's outgoing calls read off the window thread and priced as
-    // they arrive; the slices once the last one is in.
-    void startCostRun();
-    void takeCostRows();
-    void finishCostRun();
-    void stopCostRun();
     void cbByCostToggled(bool on);
+    /// Locks what would change the computation under way, and offers "Стоп".
+    void setRunning(bool on);
+    void runFinished();
+    void showTalkTime();
+    void showCost();
 
     TDM& m_dm;
     QDate m_from;
@@ -120,9 +125,12 @@ private:
     QLabel* m_totalLabel = nullptr;
     QLabel* m_selectLabel = nullptr;
     std::shared_ptr<const tariff::TariffBook> m_book;
-    std::unique_ptr<db::Query> m_costQuery;
-    std::unique_ptr<CostShares> m_shares;
-    QTimer* m_costTimer = nullptr;
+    ShareRun* m_run = nullptr;
+    // What the run under way counts: by cost or talk time, and the checked items' texts, in
+    // slice order, of a list with how many items.
+    bool m_byCost = false;
+    QStringList m_itemTexts;
+    int m_listCount = 0;
     QStringList m_lastStatement;
     QString m_sumError;
     // What failed in this computation (the period's total or an item, as told) and why.

@@ -545,6 +545,12 @@ bool TTariffForm::bbSaveClick()
         return false;
     }
     if (saved) {
+        // The call list and the statistics price by the data module's book: the saved one.
+        try {
+            m_dm.LoadTariffs();
+        } catch (const db::DbError&) {
+            // the call list reads the book again at its next run
+        }
         loadFromDatabase();
         for (std::size_t i = 0; i < m_plans.size(); ++i)
             if (m_plans[i].name == current)

@@ -10,6 +10,7 @@
 #include "data/TDM.h"
 #include "data/TariffStore.h"
 #include "report/ReportEngine.h"
+#include "report/ReportOutput.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
 #include "stats/TReportForm.h"
@@ -66,7 +67,7 @@ struct Program
     QString pdfText(const QString& dir)
     {
         const QString pdf = dir + QStringLiteral("/out.pdf");
-        if (!report::ReportEngine().writePdf(form->prepared(), pdf))
+        if (!report::ReportOutput().writePdf(form->prepared(), pdf))
             return {};
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
@@ -343,7 +344,7 @@ void TestReports::engineLayout()
     QTemporaryDir dir;
     Numbers again(40);
     QVERIFY(engine.prepare(layout, again, {}, out));
-    QVERIFY(report::ReportEngine().writePdf(out, dir.filePath(QStringLiteral("s.pdf"))));
+    QVERIFY(report::ReportOutput().writePdf(out, dir.filePath(QStringLiteral("s.pdf"))));
     QProcess p;
     p.start(QStringLiteral("pdftotext"),
             {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
@@ -922,7 +923,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     p.form->RunReport(true);
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
-    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), reference));
+    QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
     const QList<Word> previewed = firstPageWords(reference);
     QVERIFY(previewed.size() > 20);
     for (const int dpi : {72, 300, 600, 1200}) {
@@ -931,8 +932,8 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         printer.setResolution(dpi);
-        report::ReportEngine engine;
-        QVERIFY2(engine.print(p.form->prepared(), printer), qPrintable(engine.errorString()));
+        report::ReportOutput output;
+        QVERIFY2(output.print(p.form->prepared(), printer), qPrintable(output.errorString()));
         const QString fault = compareWords(previewed, firstPageWords(pdf));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
     }
@@ -942,13 +943,13 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     p.form->RunReport(true);
     QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
     const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
-    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), wide));
+    QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), wide));
     const QString printed = t.dir() + QStringLiteral("/wide-printed.pdf");
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(printed);
     printer.setResolution(600);
-    QVERIFY(report::ReportEngine().print(p.form->prepared(), printer));
+    QVERIFY(report::ReportOutput().print(p.form->prepared(), printer));
     for (const QString& pdf : {wide, printed}) {
         const QRegularExpressionMatch size =
             QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
@@ -996,7 +997,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
         },
         60000));
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
-    QVERIFY(report::ReportEngine().writePdf(p.form->prepared(), reference));
+    QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
     const double difference = inkDifference(reference, printed, t.dir());
     QProcess fonts;
     fonts.start(QStringLiteral("pdffonts"), {printed});
@@ -1129,8 +1130,8 @@ void TestReports::pdfCancelledOrNotWritable()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old");
     old.close();
-    report::ReportEngine engine;
-    QVERIFY(!engine.writePdf(none, kept));
+    report::ReportOutput output;
+    QVERIFY(!output.writePdf(none, kept));
     QFile again(kept);
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("old"));
@@ -1273,7 +1274,7 @@ void TestReports::longTextsShrinkToTheirCells()
             cut.x2 - cut.x1);
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("w.pdf"));
-    QVERIFY(report::ReportEngine().writePdf(out, pdf));
+    QVERIFY(report::ReportOutput().writePdf(out, pdf));
     QVERIFY(output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
                 .contains(QStringLiteral("6473 ч 55 мин 54 сек 2")));
 }

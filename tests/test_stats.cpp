@@ -4,9 +4,9 @@
 
 #include "DemoData.h"
 #include "app/Messages.h"
-#include "app/TWaitForm.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "stats/ShareRun.h"
 #include "stats/TStat1Form.h"
 #include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
@@ -23,6 +23,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -58,6 +59,15 @@ QString percent(double v)
     return QLocale().toString(v, 'f', 1) + u'%';
 }
 
+// Runs `onWorker` on the window's worker each time it has counted `done` sums (0: attached,
+// before the total), before it goes on.
+template <typename Fn> void atProgress(TStat1Form& w, Fn onWorker)
+{
+    ShareRun* run = w.findChild<ShareRun*>();
+    QVERIFY(run);
+    QObject::connect(run, &ShareRun::progress, run, onWorker, Qt::DirectConnection);
+}
+
 } // namespace
 
 class TestStats : public QObject
@@ -71,6 +81,7 @@ private slots:
     void slicesOfSubscribers();
     void captionsAndMessages();
     void cannotCloseWhileComputing();
+    void stopAndEscapeWhileComputing();
     void sumsThatFailedAreTold();
     void smallSlicesGoToTheLegend();
 };
@@ -223,6 +234,41 @@ void TestStats::cannotCloseWhileComputing()
     QVERIFY(!w->isVisible());
 }
 
+// The window answers while the sums run: "Стоп" and then Escape end them with nothing drawn;
+// Escape after that closes the window.
+void TestStats::stopAndEscapeWhileComputing()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Session s(t);
+    QVERIFY(s.ok);
+    auto w = s.stats(1, 2);
+    w->show();
+    TStat1Form::SetAllChecked(*w->clbLinesOut, true);
+    QSemaphore answered; // the worker waits, once attached, until the window has answered
+    atProgress(*w, [&](qint64 done) {
+        if (done == 0)
+            answered.acquire();
+    });
+    for (const bool escape : {false, true}) {
+        QTimer::singleShot(0, w.get(), [&] {
+            if (escape)
+                QTest::keyClick(w->clbLinesOut, Qt::Key_Escape);
+            else
+                QTest::mouseClick(w->bbStop, Qt::LeftButton);
+            answered.release();
+        });
+        QTest::mouseClick(w->bbSave, Qt::LeftButton);
+        QCOMPARE(w->PanelFailure->text(), QStringLiteral("Расчёт остановлен."));
+        QCOMPARE(w->Series1->count(), 0);
+        QVERIFY(w->PanelTotalTime->text().isEmpty());
+        QVERIFY(w->isVisible() && w->bbSave->isEnabled() && !w->bbStop->isVisible());
+    }
+    QTest::keyClick(w->clbLinesOut, Qt::Key_Escape);
+    QVERIFY(!w->isVisible());
+}
+
 void TestStats::smallSlicesGoToTheLegend()
 {
     // Eight subscribers of 3 % each side by side at the top of the pie, one of 76 %, two of
@@ -280,25 +326,25 @@ void TestStats::sumsThatFailedAreTold()
     QVERIFY(s.ok);
     auto w = s.stats(1, 2);
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
-    // The reading transaction ends once the first line is counted.
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* wait = qobject_cast<TWaitForm*>(top);
-                wait && wait->ProgressBar->value() >= 1 && s.dm.ibTranRO.active())
-                s.dm.ibTranRO.rollback();
+    // The worker's connection is shut down, as by a server going away, once it has counted
+    // `cutAfter` sums: after the first line, then before the total.
+    qint64 cutAfter = 1;
+    atProgress(*w, [&](qint64 done) {
+        if (done == cutAfter)
+            t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = "
+                                   "(SELECT MAX(MON$ATTACHMENT_ID) FROM MON$ATTACHMENTS "
+                                   "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION)")});
     });
-    watch.start(0);
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
-    watch.stop();
     QVERIFY2(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать «2150002»: ")),
              qPrintable(w->PanelFailure->text()));
     QCOMPARE(w->PanelTotalTime->text(), DurationText(3820));
     // Without the total it is not told as a period without calls.
+    cutAfter = 0;
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
     QVERIFY(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать общее время")));
     QVERIFY(Messages::shown().isEmpty());
-    s.dm.ibTranRO.start();
+    cutAfter = -1;
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
     QVERIFY(w->PanelFailure->text().isEmpty());
 }

@@ -8,7 +8,7 @@
 
 #include "app/Messages.h"
 #include "grid/DataGrid.h"
-#include "report/ReportEngine.h"
+#include "report/ReportOutput.h"
 #include "stats/TReportForm.h"
 #include "stats/TStat1Form.h"
 #include "stats/TTariffForm.h"
@@ -402,7 +402,7 @@ void TestTariffs::costReportMatchesServer()
     QCOMPARE(form.SCost, s.field(QStringLiteral("TOTAL")).asInt64());
 
     const QString pdf = t.dir() + QStringLiteral("/cost.pdf");
-    QVERIFY(report::ReportEngine().writePdf(form.prepared(), pdf));
+    QVERIFY(report::ReportOutput().writePdf(form.prepared(), pdf));
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QVERIFY(p.waitForFinished(60000));

@@ -1,107 +1,18 @@
+// Banded report layout: the two passes over the rows, one renderer a band kind.
 #include "ReportEngine.h"
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QLocale>
-#include <QPageLayout>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QPrinter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTime>
 #include <QtMath>
 
-#include <QHash>
-
+#include <algorithm>
 #include <memory>
 
 namespace report {
-
-PageItem PageItems::const_iterator::operator*() const
-{
-    const PackedItem& p = m_items->m_packed[m_index];
-    const ItemStyle& style = m_items->m_pools->styles[p.style];
-    PageItem item;
-    item.color = style.color;
-    auto setBox = [&item](const QRectF& r) {
-        item.x1 = float(r.left());
-        item.y1 = float(r.top());
-        item.x2 = float(r.right());
-        item.y2 = float(r.bottom());
-    };
-    auto setLine = [&item](QPointF a, QPointF b) {
-        item.x1 = float(a.x());
-        item.y1 = float(a.y());
-        item.x2 = float(b.x());
-        item.y2 = float(b.y());
-    };
-    if (p.kind == PageItem::Kind::Line) {
-        item.kind = PageItem::Kind::Line;
-        setLine(QPointF(style.x, p.top + style.y), QPointF(style.w, p.top + style.h));
-        item.width = style.width;
-        return item;
-    }
-    // A text cell: its fill, its text, then its framed sides in the order left, top, right,
-    // bottom.
-    const QRectF r(style.x, p.top + style.y, style.w, style.h);
-    int part = m_part;
-    if (style.hasFill) {
-        if (part == 0) {
-            item.kind = PageItem::Kind::Fill;
-            item.color = style.fill;
-            setBox(r);
-            return item;
-        }
-        --part;
-    }
-    if (part == 0) {
-        item.kind = PageItem::Kind::Text;
-        item.font = style.font;
-        item.flags = style.flags;
-        item.fit = style.fit;
-        setBox(r.adjusted(ItemStyle::TextInset, 0, -ItemStyle::TextInset, 0));
-        item.text = m_items->m_pools->text(p.text);
-        return item;
-    }
-    item.kind = PageItem::Kind::Line;
-    item.width = style.width;
-    int side = 0;
-    for (std::uint8_t bit = ItemStyle::FrameLeft; bit <= ItemStyle::FrameBottom; bit <<= 1)
-        if ((style.frame & bit) && ++side == part) {
-            if (bit == ItemStyle::FrameLeft)
-                setLine(r.topLeft(), r.bottomLeft());
-            else if (bit == ItemStyle::FrameTop)
-                setLine(r.topLeft(), r.topRight());
-            else if (bit == ItemStyle::FrameRight)
-                setLine(r.topRight(), r.bottomRight());
-            else
-                setLine(r.bottomLeft(), r.bottomRight());
-            break;
-        }
-    return item;
-}
-
-PageItems::const_iterator& PageItems::const_iterator::operator++()
-{
-    if (++m_part >= m_items->m_packed[m_index].parts) {
-        m_part = 0;
-        ++m_index;
-    }
-    return *this;
-}
-
-std::size_t PreparedReport::memoryBytes() const
-{
-    std::size_t bytes = pages.capacity() * sizeof(PreparedPage);
-    for (const PreparedPage& p : pages)
-        bytes += p.items.memoryBytes();
-    if (pools) {
-        bytes += pools->styles.capacity() * sizeof(ItemStyle);
-        bytes += pools->textBytes.capacity() + pools->textStarts.capacity() * 4;
-    }
-    return bytes;
-}
 
 struct ReportEngine::Pass
 {
@@ -483,140 +394,6 @@ bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
     pools->textStarts.shrink_to_fit();
     out.pages.shrink_to_fit();
     out.rowsPerPage = std::move(draw.rows);
-    return true;
-}
-
-void ReportEngine::paintPage(QPainter& painter, const PreparedReport& report, int page,
-                             double scale)
-{
-    if (page < 0 || std::size_t(page) >= report.pages.size())
-        return;
-    painter.save();
-    painter.scale(scale, scale);
-    for (const PageItem& item : report.pages[std::size_t(page)].items) {
-        const QRectF r(QPointF(item.x1, item.y1), QPointF(item.x2, item.y2));
-        switch (item.kind) {
-        case PageItem::Kind::Fill:
-            painter.fillRect(r, QColor::fromRgba(item.color));
-            break;
-        case PageItem::Kind::Text:
-            if (item.font < report.fonts.size())
-                painter.setFont(report.fonts[item.font]);
-            painter.setPen(QColor::fromRgba(item.color));
-            if (item.fit < 1) {
-                painter.save();
-                painter.translate(r.topLeft());
-                painter.scale(item.fit, item.fit);
-                painter.drawText(QRectF(QPointF(0, 0), r.size() / item.fit), item.flags, item.text);
-                painter.restore();
-            } else {
-                painter.drawText(r, item.flags, item.text);
-            }
-            break;
-        case PageItem::Kind::Line:
-            painter.setPen(QPen(QColor::fromRgba(item.color), item.width));
-            painter.drawLine(QPointF(item.x1, item.y1), QPointF(item.x2, item.y2));
-            break;
-        }
-    }
-    painter.restore();
-}
-
-namespace {
-
-// A page size is named upright; the orientation turns it.
-QPageSize portraitSize(const PreparedReport& report)
-{
-    return QPageSize(QSizeF(std::min(report.pageWidth, report.pageHeight),
-                            std::max(report.pageWidth, report.pageHeight)),
-                     QPageSize::Point);
-}
-
-QPageLayout::Orientation orientation(const PreparedReport& report)
-{
-    return report.pageWidth > report.pageHeight ? QPageLayout::Landscape : QPageLayout::Portrait;
-}
-
-} // namespace
-
-bool ReportEngine::print(const PreparedReport& report, QPrinter& printer)
-{
-    QString& error = m_error;
-    error.clear();
-    if (report.empty()) {
-        error = QStringLiteral("nothing to print");
-        return false;
-    }
-    printer.setCopyCount(1);
-    printer.setPrintRange(QPrinter::AllPages);
-    printer.setFullPage(true);
-    printer.setPageSize(portraitSize(report));
-    printer.setPageOrientation(orientation(report));
-    QPainter painter;
-    if (!printer.isValid() || !painter.begin(&printer)) {
-        error = QStringLiteral("the printer cannot be used");
-        return false;
-    }
-    const double scale = printer.resolution() / 72.0;
-    for (std::size_t i = 0; i < report.pages.size(); ++i) {
-        if (i > 0 && !printer.newPage()) {
-            error = QStringLiteral("the printer stopped");
-            return false;
-        }
-        paintPage(painter, report, int(i), scale);
-    }
-    return painter.end();
-}
-
-bool ReportEngine::writePdf(const PreparedReport& report, const QString& path)
-{
-    m_error.clear();
-    if (report.empty()) {
-        m_error = QStringLiteral("nothing to write");
-        return false;
-    }
-    // Written beside an existing file and put in its place only when complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
-        return false;
-    }
-    if (!writePdf(report, file))
-        return false;
-    if (!file.commit()) {
-        m_error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool ReportEngine::writePdf(const PreparedReport& report, QIODevice& out)
-{
-    m_error.clear();
-    if (report.empty()) {
-        m_error = QStringLiteral("nothing to write");
-        return false;
-    }
-    QPdfWriter pdf(&out);
-    pdf.setResolution(72);
-    pdf.setPageLayout(QPageLayout(portraitSize(report), orientation(report), QMarginsF(0, 0, 0, 0),
-                                  QPageLayout::Point));
-    QPainter painter;
-    if (!painter.begin(&pdf)) {
-        m_error = out.errorString().isEmpty() ? QStringLiteral("cannot write the PDF")
-                                              : out.errorString();
-        return false;
-    }
-    for (std::size_t i = 0; i < report.pages.size(); ++i) {
-        if (i > 0)
-            pdf.newPage();
-        paintPage(painter, report, int(i), 1.0);
-    }
-    if (!painter.end()) {
-        m_error = out.errorString().isEmpty() ? QStringLiteral("cannot write the PDF")
-                                              : out.errorString();
-        return false;
-    }
     return true;
 }
 

@@ -1,4 +1,7 @@
+// Shows prepared report pages one under another, painting only those in view.
 #include "ReportPreview.h"
+
+#include "ReportOutput.h"
 
 #include <QImage>
 #include <QPaintEvent>
@@ -113,7 +116,7 @@ void ReportPreview::paintEvent(QPaintEvent* event)
             QPainter ip(&page);
             ip.setRenderHint(QPainter::Antialiasing);
             ip.setRenderHint(QPainter::TextAntialiasing);
-            ReportEngine::paintPage(ip, r, int(i), s);
+            ReportOutput::paintPage(ip, r, int(i), s);
         }
         p.drawImage(left, top, page);
     }

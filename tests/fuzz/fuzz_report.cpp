@@ -1,6 +1,7 @@
 // Report templates of any content: parsed, and when they parse, laid out over three rows and
 // their first page painted, as the report window does with a template from the disk.
 #include "report/ReportEngine.h"
+#include "report/ReportOutput.h"
 #include "report/ReportTemplate.h"
 
 #include <QGuiApplication>
@@ -101,6 +102,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QImage image(60, 85, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    report::ReportEngine::paintPage(painter, out, 0, 0.1);
+    report::ReportOutput::paintPage(painter, out, 0, 0.1);
     return 0;
 }

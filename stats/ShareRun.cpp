@@ -1,0 +1,201 @@
+// The worker of the statistics pie: the talk-time sums in order, or the period's calls priced.
+#include "ShareRun.h"
+
+#include "data/CostShares.h"
+#include "data/Statements.h"
+#include "data/TDM.h"
+#include "db/Database.h"
+#include "db/DbError.h"
+#include "db/ForwardQuery.h"
+#include "db/Sql.h"
+#include "db/Transaction.h"
+
+#include <QMetaObject>
+
+namespace {
+// How often the window hears how many calls the cost read has priced.
+constexpr qint64 CostProgressEvery = 50000;
+} // namespace
+
+ShareRun::ShareRun(QObject* parent) : QObject(parent) {}
+
+ShareRun::~ShareRun()
+{
+    m_stop = true;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_database)
+            m_database->cancelOperation();
+    }
+    join();
+}
+
+void ShareRun::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void ShareRun::start(Request request)
+{
+    if (running())
+        return;
+    join(); // the last worker has said its end already
+    m_stop = false;
+    m_error.clear();
+    m_state = State::Running;
+    m_thread = std::thread([this, request = std::move(request)]() mutable { work(request); });
+}
+
+void ShareRun::stop()
+{
+    if (!running())
+        return;
+    m_stop = true;
+    std::lock_guard lock(m_mutex);
+    if (m_database)
+        m_database->cancelOperation(); // a sum under way ends at once
+}
+
+qint64 ShareRun::talkSeconds(db::Sql& sql, const stmt::TalkSum& sum)
+{
+    sql.close();
+    sum.statement().applyTo(sql);
+    sql.execQuery();
+    qint64 seconds = 0;
+    if (!sql.eof())
+        seconds = sql.field(QStringLiteral("TIMESEC")).asInt64() +
+                  60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
+                  3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64();
+    sql.close();
+    return seconds;
+}
+
+void ShareRun::work(Request request)
+{
+    Result result;
+    State state = State::Finished;
+    QString error;
+    try {
+        db::Database database;
+        database.setDatabaseName(request.database);
+        database.params() = request.params;
+        database.open();
+        {
+            std::lock_guard lock(m_mutex);
+            m_database = &database;
+        }
+        // No longer cancellable once the attachment goes, also when this throws.
+        struct Forget
+        {
+            ShareRun* self;
+            ~Forget()
+            {
+                std::lock_guard lock(self->m_mutex);
+                self->m_database = nullptr;
+            }
+        } forget{this};
+        if (request.measure == Measure::TalkTime)
+            sumTalkTime(database, request, result);
+        else
+            sumCost(database, request, result);
+    } catch (const db::DbError& e) {
+        // Talk time: not even the total could be counted; cost: the read failed.
+        if (request.measure == Measure::TalkTime) {
+            result.total.error = TDM::FailureText(e);
+        } else {
+            state = State::Failed;
+            error = e.message();
+        }
+    } catch (const std::exception& e) {
+        state = State::Failed;
+        error = QString::fromLocal8Bit(e.what());
+    }
+    if (m_stop)
+        state = State::Stopped;
+    QMetaObject::invokeMethod(
+        this,
+        [this, state, result = std::move(result), error]() mutable {
+            end(state, std::move(result), error);
+        },
+        Qt::QueuedConnection);
+}
+
+void ShareRun::sumTalkTime(db::Database& database, const Request& request, Result& result)
+{
+    db::Transaction transaction(database);
+    transaction.params() = request.transactionParams;
+    transaction.start();
+    emit progress(0);
+    db::Sql sql(database, transaction);
+    stmt::TalkSum sum;
+    sum.from = request.period.start();
+    sum.to = request.period.end();
+    sum.incoming = request.incoming;
+    sum.outgoing = request.outgoing;
+    // Each sum on its own: one that fails counts 0 and the next one is tried.
+    auto count = [&](Sum& into) {
+        result.lastStatement = sum.statement().lines;
+        try {
+            into.value = talkSeconds(sql, sum);
+        } catch (const db::DbError& e) {
+            into.value = 0;
+            into.error = TDM::FailureText(e);
+        }
+    };
+    count(result.total);
+    if (result.total.value > 0) {
+        sum.keyColumn = request.keyColumn;
+        result.items.reserve(request.keys.size());
+        for (std::size_t i = 0; i < request.keys.size() && !m_stop; ++i) {
+            sum.key = request.keys[i];
+            count(result.items.emplace_back());
+            emit progress(qint64(i) + 1);
+        }
+    }
+    transaction.rollbackQuietly(); // read only: nothing to keep
+}
+
+void ShareRun::sumCost(db::Database& database, const Request& request, Result& result)
+{
+    db::Transaction transaction(database);
+    transaction.params() = request.transactionParams;
+    transaction.start();
+    CostShares shares(request.book);
+    db::ForwardQuery calls(database, transaction);
+    stmt::pricedCalls(request.period.start(), request.period.end()).applyTo(calls);
+    if (!m_stop)
+        calls.open();
+    const db::Field& line = calls.field(QStringLiteral("RLINE"));
+    const db::Field& user = calls.field(QStringLiteral("NUMBERIN"));
+    const db::Field& number = calls.field(QStringLiteral("NUMBEROUT"));
+    const db::Field& length = calls.field(QStringLiteral("RINGLENGTH"));
+    const db::Field& day = calls.field(QStringLiteral("RDAY"));
+    const db::Field& month = calls.field(QStringLiteral("RMONT"));
+    const db::Field& year = calls.field(QStringLiteral("RYEAR"));
+    qint64 count = 0;
+    while (!m_stop && calls.next()) {
+        shares.add(line.asInteger(), user.asInteger(),
+                   QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
+                   number.asInt64(), length.asInt64());
+        if (++count % CostProgressEvery == 0)
+            emit progress(count);
+    }
+    calls.close();
+    transaction.rollbackQuietly();
+    const bool lines = request.keyColumn == stmt::TalkSum::LineColumn;
+    result.total.value = shares.total();
+    result.withoutTariff = shares.withoutTariff();
+    for (const int key : request.keys)
+        result.items.push_back({lines ? shares.ofLine(key) : shares.ofUser(key), {}});
+}
+
+void ShareRun::end(State state, Result result, QString error)
+{
+    join();
+    m_state = state;
+    if (state == State::Finished)
+        m_result = std::move(result);
+    m_error = std::move(error);
+    emit finished(state);
+}
