@@ -12,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QGraphicsLayout>
 #include <QGraphicsTextItem>
 #include <QGridLayout>
@@ -159,6 +158,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     ProgressBar->hide();
     connect(bbSave, &QPushButton::clicked, this, &TStat1Form::bbSaveClick);
     connect(bbStop, &QPushButton::clicked, m_run, &ShareRun::stop);
+    connect(m_run, &ShareRun::finished, this, &TStat1Form::runFinished);
     connect(bbCancel, &QPushButton::clicked, this, &TStat1Form::reject);
     // Talk time: the sums done; cost: only that the read goes on.
     connect(m_run, &ShareRun::progress, this, [this](qint64 done) {
@@ -217,6 +217,14 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     }
     m_book = m_dm.CallCosts.book();
     cbByCost->setVisible(m_dm.HasTariffs());
+}
+
+TStat1Form::~TStat1Form()
+{
+    // The worker goes first, while the whole window is still there: nothing it says reaches
+    // the window from now on, and its destruction stops it and waits for it.
+    disconnect(m_run, nullptr, this, nullptr);
+    delete m_run;
 }
 
 void TStat1Form::cbByCostToggled(bool on)
@@ -355,12 +363,7 @@ void TStat1Form::bbSaveClick()
     ProgressBar->setRange(0, m_byCost ? 0 : m_checkedCount);
     ProgressBar->setValue(0);
     setRunning(true);
-    m_run->start(std::move(request));
-    // The window's events go on through this loop until the run has ended.
-    QEventLoop wait;
-    connect(m_run, &ShareRun::finished, &wait, &QEventLoop::quit);
-    wait.exec();
-    runFinished();
+    m_run->start(std::move(request)); // runFinished shows what it counted
 }
 
 void TStat1Form::setRunning(bool on)
@@ -377,31 +380,31 @@ void TStat1Form::setRunning(bool on)
 
 void TStat1Form::runFinished()
 {
+    // The window is at rest again before anything is shown: a message below may wait for the
+    // operator, and nothing of this run is touched after it.
+    setRunning(false);
+    Chart2->show();
+    m_computing = false;
+    QString note; // a run that counted nothing says so
     switch (m_run->state()) {
     case ShareRun::State::Finished:
-        if (m_byCost)
-            showCost();
-        else
-            showTalkTime();
+        note = m_byCost ? showCost() : showTalkTime();
         break;
     case ShareRun::State::Stopped:
         PanelFailure->setText(QStringLiteral("Расчёт остановлен."));
         PanelFailure->show();
         break;
-    case ShareRun::State::Failed:
-        ui::showFailure(this, std::make_exception_ptr(db::DbError(m_run->error())));
-        break;
     default:
-        m_run->stop(); // the loop was left because the program ends
         break;
     }
-    setRunning(false);
-    Chart2->show();
     PlaceLabels();
-    m_computing = false;
+    if (m_run->state() == ShareRun::State::Failed)
+        ui::showFailure(this, std::make_exception_ptr(db::DbError(m_run->error())));
+    else if (!note.isEmpty())
+        Messages::information(note, this);
 }
 
-void TStat1Form::showTalkTime()
+QString TStat1Form::showTalkTime()
 {
     const ShareRun::Result& sums = m_run->result();
     m_lastStatement = sums.lastStatement;
@@ -416,10 +419,11 @@ void TStat1Form::showTalkTime()
     showFailures();
     // A total that could not be counted is said as such, not as a period without calls.
     if (m_totalSeconds < 1 && m_failures.empty())
-        Messages::information(QStringLiteral("Разговоров не зафиксировано."), this);
+        return QStringLiteral("Разговоров не зафиксировано.");
+    return {};
 }
 
-void TStat1Form::showCost()
+QString TStat1Form::showCost()
 {
     const ShareRun::Result& sums = m_run->result();
     std::vector<PieShare> shares;
@@ -435,10 +439,10 @@ void TStat1Form::showCost()
         total += QStringLiteral(" (без тарифа: %1)").arg(sums.withoutTariff);
     PanelTotalTime->setText(total);
     PanelSelectTime->setText(tariff::kopecksText(selected));
-    if (sums.total.value > 0)
-        ShowShares(shares, sums.total.value - selected, m_checkedCount == m_listCount);
-    else
-        Messages::information(QStringLiteral("Стоимость звонков за период равна нулю."), this);
+    if (sums.total.value <= 0)
+        return QStringLiteral("Стоимость звонков за период равна нулю.");
+    ShowShares(shares, sums.total.value - selected, m_checkedCount == m_listCount);
+    return {};
 }
 
 void TStat1Form::FillPie(const ShareRun::Result& sums)

@@ -35,6 +35,8 @@ class TStat1Form : public QDialog
 public:
     TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery& lines, TComboQuery& users,
                QWidget* parent = nullptr);
+    /// Stops a computation under way and waits for its worker.
+    ~TStat1Form() override;
 
     QTabWidget* PageControl = nullptr;
     QListWidget* clbLinesOut = nullptr;
@@ -77,8 +79,9 @@ public:
     };
     /// Draws the slices, and "Прочие" with `others` unless every item is checked (`all`).
     void ShowShares(std::vector<PieShare> slices, qint64 others, bool all);
-    /// Runs the computation and returns once its result is on show (or it was stopped); the
-    /// window answers meanwhile and a second computation cannot start.
+    /// Starts the computation on the worker and returns; its result is drawn when the worker
+    /// has finished (computing() is true until then). The window answers meanwhile and a
+    /// second computation cannot start; destroying the window stops the worker.
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
@@ -107,9 +110,11 @@ private:
     void cbByCostToggled(bool on);
     /// Locks what would change the computation under way, and offers "Стоп".
     void setRunning(bool on);
+    /// Draws what the worker counted (or says why not) and unlocks the window.
     void runFinished();
-    void showTalkTime();
-    void showCost();
+    /// Draw the figures of a run; return what to tell the operator about them, if anything.
+    QString showTalkTime();
+    QString showCost();
 
     TDM& m_dm;
     QDate m_from;

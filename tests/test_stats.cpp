@@ -26,12 +26,13 @@
 #include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
 #include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
+
+#include <atomic>
 
 namespace {
 
@@ -59,6 +60,19 @@ QString percent(double v)
     return QLocale().toString(v, 'f', 1) + u'%';
 }
 
+// Waits until what the worker counted is on show.
+bool ended(TStat1Form& w)
+{
+    return QTest::qWaitFor([&w] { return !w.computing(); }, 60000);
+}
+
+// Clicks "Показать" and waits for its figures.
+bool shown(TStat1Form& w)
+{
+    QTest::mouseClick(w.bbSave, Qt::LeftButton);
+    return ended(w);
+}
+
 // Runs `onWorker` on the window's worker each time it has counted `done` sums (0: attached,
 // before the total), before it goes on.
 template <typename Fn> void atProgress(TStat1Form& w, Fn onWorker)
@@ -82,6 +96,7 @@ private slots:
     void captionsAndMessages();
     void cannotCloseWhileComputing();
     void stopAndEscapeWhileComputing();
+    void destroyedWhileComputing();
     void sumsThatFailedAreTold();
     void smallSlicesGoToTheLegend();
 };
@@ -98,7 +113,7 @@ void TestStats::statementsAndFigures()
     QCOMPARE(w->clbLinesOut->item(0)->text(), QStringLiteral("2150001"));
     QCOMPARE(w->clbLinesIn->item(1)->text(), QStringLiteral("Петрова Анна Сергеевна"));
     w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     const QStringList common = {
         QStringLiteral(
             "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"),
@@ -135,7 +150,7 @@ void TestStats::slicesOfLines()
     QVERIFY(s.ok);
     auto w = s.stats(1, 2);
     w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QCOMPARE(labels(w->Series1),
              (QStringList{QStringLiteral("2150001 ") + percent(100.0 * 3755 / 3820),
                           QStringLiteral("Прочие ") + percent(100.0 * 65 / 3820)}));
@@ -143,13 +158,13 @@ void TestStats::slicesOfLines()
     QVERIFY(w->Chart2->isVisible() || !w->isVisible());
     // Everything checked: no "Прочие".
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QCOMPARE(w->Series1->count(), 2);
     QVERIFY(!labels(w->Series1).join(u'|').contains(QStringLiteral("Прочие")));
     // All but line 2, which has no outgoing calls: "Прочие" at 0 % is still there.
     w->cbIN->setChecked(false);
     w->clbLinesOut->item(1)->setCheckState(Qt::Unchecked);
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QCOMPARE(labels(w->Series1).last(), QStringLiteral("Прочие ") + percent(0));
     // The slice of 0 % is named in the legend alone; "Список" lists every slice. A tab change
     // empties the result, the marks stay.
@@ -174,7 +189,7 @@ void TestStats::slicesOfSubscribers()
     auto w = s.stats(1, 2);
     w->PageControl->setCurrentIndex(1);
     w->clbLinesIn->item(1)->setCheckState(Qt::Checked);
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QCOMPARE(w->lastStatement()[3], QStringLiteral("AND R.NumberIn=102"));
     QCOMPARE(labels(w->Series1)[0], QStringLiteral("Петрова  ") + percent(100.0 * 3790 / 3820));
     QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 03 мин 10 сек"));
@@ -196,12 +211,12 @@ void TestStats::captionsAndMessages()
                                         l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
                                         QStringLiteral(" по ") +
                                         l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
-    QTest::mouseClick(period->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*period));
     QCOMPARE(Messages::shown().last().text, QStringLiteral("Надо отметить хотя бы ОДНУ линию"));
     QCOMPARE(Messages::shown().last().kind, Messages::Kind::Plain);
     auto empty = s.stats(20, 21);
     empty->clbLinesOut->item(0)->setCheckState(Qt::Checked);
-    QTest::mouseClick(empty->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*empty));
     QCOMPARE(Messages::shown().last().text, QStringLiteral("Разговоров не зафиксировано."));
     QCOMPARE(Messages::shown().last().kind, Messages::Kind::Information);
     QCOMPARE(empty->Series1->count(), 0);
@@ -219,14 +234,12 @@ void TestStats::cannotCloseWhileComputing()
     auto w = s.stats(1, 2);
     w->show();
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
-    bool refused = false;
-    // The window lets events run while it computes: an Escape or the close box then.
-    QTimer::singleShot(0, w.get(), [&] {
-        w->reject();
-        w->close();
-        refused = w->computing() && w->isVisible() && !w->bbSave->isEnabled();
-    });
+    // The click returns while the sums run: an Escape or the close box then.
     QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    w->reject();
+    w->close();
+    const bool refused = w->computing() && w->isVisible() && !w->bbSave->isEnabled();
+    QVERIFY(ended(*w));
     QVERIFY(refused);
     QVERIFY(w->isVisible());
     QCOMPARE(w->Series1->count(), 2); // the result was drawn whole
@@ -252,14 +265,13 @@ void TestStats::stopAndEscapeWhileComputing()
             answered.acquire();
     });
     for (const bool escape : {false, true}) {
-        QTimer::singleShot(0, w.get(), [&] {
-            if (escape)
-                QTest::keyClick(w->clbLinesOut, Qt::Key_Escape);
-            else
-                QTest::mouseClick(w->bbStop, Qt::LeftButton);
-            answered.release();
-        });
         QTest::mouseClick(w->bbSave, Qt::LeftButton);
+        if (escape)
+            QTest::keyClick(w->clbLinesOut, Qt::Key_Escape);
+        else
+            QTest::mouseClick(w->bbStop, Qt::LeftButton);
+        answered.release();
+        QVERIFY(ended(*w));
         QCOMPARE(w->PanelFailure->text(), QStringLiteral("Расчёт остановлен."));
         QCOMPARE(w->Series1->count(), 0);
         QVERIFY(w->PanelTotalTime->text().isEmpty());
@@ -267,6 +279,36 @@ void TestStats::stopAndEscapeWhileComputing()
     }
     QTest::keyClick(w->clbLinesOut, Qt::Key_Escape);
     QVERIFY(!w->isVisible());
+}
+
+// Over a log that takes a while to count: destroying the window during the sums, after a
+// second click and the close box were refused, stops its worker at once.
+void TestStats::destroyedWhileComputing()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    auto w = std::make_unique<TStat1Form>(s.dm, QDate(2026, 1, 1), QDate(2026, 3, 31),
+                                          *s.form.cqLines, *s.form.cqUsers);
+    w->show();
+    TStat1Form::SetAllChecked(*w->clbLinesOut, true);
+    const qint64 lines = w->clbLinesOut->count();
+    QSemaphore counting;
+    std::atomic<qint64> done{0};
+    atProgress(*w, [&](qint64 n) {
+        done = n;
+        if (n == 1)
+            counting.release();
+    });
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    counting.acquire(); // the total and the first line are counted
+    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    w->close();
+    QVERIFY(w->computing() && w->isVisible());
+    w.reset();
+    QVERIFY2(done < lines / 2, qPrintable(QString::number(done)));
 }
 
 void TestStats::smallSlicesGoToTheLegend()
@@ -291,7 +333,7 @@ void TestStats::smallSlicesGoToTheLegend()
     w.show();
     w.PageControl->setCurrentIndex(1);
     TStat1Form::SetAllChecked(*w.clbLinesIn, true);
-    QTest::mouseClick(w.bbSave, Qt::LeftButton);
+    QVERIFY(shown(w));
     QCOMPARE(w.Series1->count(), 11);
     QTest::qWait(50); // the chart lays out again once its size is known
     QList<QRectF> labels;
@@ -335,17 +377,17 @@ void TestStats::sumsThatFailedAreTold()
                                    "(SELECT MAX(MON$ATTACHMENT_ID) FROM MON$ATTACHMENTS "
                                    "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION)")});
     });
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QVERIFY2(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать «2150002»: ")),
              qPrintable(w->PanelFailure->text()));
     QCOMPARE(w->PanelTotalTime->text(), DurationText(3820));
     // Without the total it is not told as a period without calls.
     cutAfter = 0;
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QVERIFY(w->PanelFailure->text().startsWith(QStringLiteral("не удалось посчитать общее время")));
     QVERIFY(Messages::shown().isEmpty());
     cutAfter = -1;
-    QTest::mouseClick(w->bbSave, Qt::LeftButton);
+    QVERIFY(shown(*w));
     QVERIFY(w->PanelFailure->text().isEmpty());
 }
 
