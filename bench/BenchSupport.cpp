@@ -64,7 +64,7 @@ MainWindow::MainWindow(const QString& path)
     form.setDataModule(dm);
     form.resize(1280, 800);
     form.show();
-    ready = QTest::qWaitFor([this] { return form.cqUsers->count() > 1; });
+    ready = QTest::qWaitFor([this] { return tabs.cqUsers->count() > 1; });
 }
 
 qint64 residentBytes()

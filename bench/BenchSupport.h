@@ -2,6 +2,7 @@
 #pragma once
 
 #include "data/TDM.h"
+#include "support/MainControls.h"
 #include "ui/main/TMainForm.h"
 
 #include <QDateTime>
@@ -23,6 +24,7 @@ struct MainWindow
     QTemporaryDir dir;
     TDM dm{dir.path()};
     TMainForm form;
+    test::MainControls tabs{form};
     bool ready = false;
 };
 

@@ -29,21 +29,19 @@ int main(int argc, char** argv)
     if (!program.ready)
         return 1;
     TDM& dm = program.dm;
-    TMainForm& form = program.form;
-    form.dOT->setDate(QDate::currentDate().addYears(-1));
-    form.dDo->setDate(QDate::currentDate());
+    const test::MainControls& tabs = program.tabs;
+    tabs.dOT->setDate(QDate::currentDate().addYears(-1));
+    tabs.dDo->setDate(QDate::currentDate());
     const qint64 before = bench::residentBytes();
-    form.sbStart->click();
+    tabs.sbStart->click();
     const qint64 withQuery = bench::residentBytes();
     std::printf("query: %zu rows, resident %.0f MB (query holds %.0f MB)\n",
                 dm.ibQueryRings.recordCount(), double(withQuery) / 1048576.0,
                 double(withQuery - before) / 1048576.0);
-    const std::pair<grid::ExportFormat, const char*> formats[] = {{grid::ExportFormat::Text, "TXT"},
-                                                                  {grid::ExportFormat::Html, "HTM"},
-                                                                  {grid::ExportFormat::Rtf, "RTF"},
-                                                                  {grid::ExportFormat::Xls, "XLS"},
-                                                                  {grid::ExportFormat::Xlsx, "XLSX"},
-                                                                  {grid::ExportFormat::Csv, "CSV"}};
+    const std::pair<grid::ExportFormat, const char*> formats[] = {
+        {grid::ExportFormat::Text, "TXT"},  {grid::ExportFormat::Html, "HTM"},
+        {grid::ExportFormat::Rtf, "RTF"},   {grid::ExportFormat::Xls, "XLS"},
+        {grid::ExportFormat::Xlsx, "XLSX"}, {grid::ExportFormat::Csv, "CSV"}};
     for (const auto& [kind, ext] : formats) {
         const grid::ExportFormat format = kind; // a plain variable the timed lambda can take
         const QString file = program.dir.filePath(QStringLiteral("calls.") + QLatin1String(ext));
@@ -52,7 +50,7 @@ int main(int argc, char** argv)
         const double ms = bench::timeMs([&] {
             QFile out(file);
             out.open(QIODevice::WriteOnly);
-            ok = grid::makeExporter(format)->write(out, grid::GridTable(*form.GridRings));
+            ok = grid::makeExporter(format)->write(out, grid::GridTable(*tabs.GridRings));
         });
         std::printf("%s: %.0f ms, %.0f MB file, peak resident %.0f MB, resident after %.0f MB%s\n",
                     ext, ms, double(QFile(file).size()) / 1048576.0,

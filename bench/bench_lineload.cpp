@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     TDM& dm = program.dm;
     const QDate to = QDate::currentDate();
     const QDate from = to.addYears(-1);
-    TLineLoadForm form(dm, from, to, *program.form.cqLines);
+    TLineLoadForm form(dm, from, to, *program.tabs.cqLines);
 
     // The same statement, its talk time summed as a 64-bit column so every row is read.
     const QDateTime d1 = QDateTime(from, QTime(0, 0)).addSecs(-LineLoad::carryIn());

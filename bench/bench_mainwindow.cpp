@@ -55,6 +55,7 @@ double threadCpuMs()
 // the while: the first screen counts once the grid is drawn with rows.
 Load measure(TMainForm& form)
 {
+    const test::MainControls tabs(form);
     Load load;
     QElapsedTimer clock;
     QEventLoop loop;
@@ -70,9 +71,9 @@ Load measure(TMainForm& form)
             load.longestGapAtMs = double(now) / 1e6;
         }
         lastTick = now;
-        if (!first && !form.GridRings->isHidden() && form.GridRings->model()->rowCount() > 0) {
+        if (!first && !tabs.GridRings->isHidden() && tabs.GridRings->model()->rowCount() > 0) {
             first = true;
-            form.GridRings->repaint(); // the first screen of rows is drawn
+            tabs.GridRings->repaint(); // the first screen of rows is drawn
             load.firstScreenMs = double(clock.nsecsElapsed()) / 1e6;
             lastTick = clock.nsecsElapsed();
         }
@@ -84,7 +85,7 @@ Load measure(TMainForm& form)
     const double cpuStart = cpuMs();
     const double uiCpuStart = threadCpuMs();
     clock.start();
-    form.sbStart->click(); // starts the load and returns
+    tabs.sbStart->click(); // starts the load and returns
     lastTick = clock.nsecsElapsed();
     tick.start();
     loop.exec();
@@ -110,8 +111,9 @@ int main(int argc, char** argv)
         return 1;
     TDM& dm = program.dm;
     TMainForm& form = program.form;
-    form.dOT->setDate(QDate::currentDate().addYears(-1));
-    form.dDo->setDate(QDate::currentDate());
+    const test::MainControls& tabs = program.tabs;
+    tabs.dOT->setDate(QDate::currentDate().addYears(-1));
+    tabs.dDo->setDate(QDate::currentDate());
 
     std::vector<Load> ours;
     std::vector<double> raw;
@@ -123,7 +125,7 @@ int main(int argc, char** argv)
         QString positional = lines.join(u'\n');
         positional.replace(QLatin1String(":d1"), QLatin1String("?"))
             .replace(QLatin1String(":d2"), QLatin1String("?"));
-        const stmt::Period period{form.dOT->date(), form.dDo->date()};
+        const stmt::Period period{tabs.dOT->date(), tabs.dDo->date()};
         const QDateTime d1 = period.start();
         const QDateTime d2 = period.end();
         double firstRow = 0;
@@ -142,8 +144,8 @@ int main(int argc, char** argv)
             "between ticks %.1f ms (ending at %.0f ms), processor %.0f ms (%.0f ms of it the "
             "interface thread's); raw fetch %.0f ms "
             "(first row %.0f ms, %lld rows), processor %.0f ms\n",
-            round + 1, l.firstScreenMs, l.allRowsMs, qPrintable(form.PanelTotalString->text()),
-            qPrintable(form.PanelTotalTime->text()), l.longestGapMs, l.longestGapAtMs, l.cpuMs,
+            round + 1, l.firstScreenMs, l.allRowsMs, qPrintable(tabs.PanelTotalString->text()),
+            qPrintable(tabs.PanelTotalTime->text()), l.longestGapMs, l.longestGapAtMs, l.cpuMs,
             l.uiCpuMs, raw.back(), firstRow, rawRows, rawCpu);
         std::fflush(stdout);
     }

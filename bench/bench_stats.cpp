@@ -32,10 +32,10 @@ int main(int argc, char** argv)
     if (!program.ready)
         return 1;
     TDM& dm = program.dm;
-    TMainForm& form = program.form;
+    const test::MainControls& tabs = program.tabs;
     const QDate to = QDate::currentDate();
     const QDate from = to.addYears(-1);
-    TStat1Form stats(dm, from, to, *form.cqLines, *form.cqUsers);
+    TStat1Form stats(dm, from, to, *tabs.cqLines, *tabs.cqUsers);
     TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
     const QString groupBy = QStringLiteral(
         "SELECT R.RLine, CAST(SUM(TimeHour) * 3600 + SUM(TimeMin) * 60 + SUM(TimeSec) AS BIGINT) "

@@ -46,17 +46,17 @@ const QString DatePlan = QStringLiteral("PLAN JOIN (R ORDER IX_RINGS_DATE INDEX 
 struct Session : test::MainWindowSession
 {
     using MainWindowSession::MainWindowSession;
-    bool ready() const { return ok && form.cqUsers->count() == 3; }
+    bool ready() const { return ok && tabs.cqUsers->count() == 3; }
     void period(int fromDay, int toDay)
     {
-        form.dOT->setDate(QDate(2026, 3, fromDay));
-        form.dDo->setDate(QDate(2026, 3, toDay));
+        tabs.dOT->setDate(QDate(2026, 3, fromDay));
+        tabs.dDo->setDate(QDate(2026, 3, toDay));
     }
     // January to March, the whole of a busy log.
     void quarter()
     {
-        form.dOT->setDate(QDate(2026, 1, 1));
-        form.dDo->setDate(QDate(2026, 3, 31));
+        tabs.dOT->setDate(QDate(2026, 1, 1));
+        tabs.dDo->setDate(QDate(2026, 3, 31));
     }
     bool loading() const { return form.TabSheet1->loading(); }
     // Until the last row of the run has arrived.
@@ -66,16 +66,16 @@ struct Session : test::MainWindowSession
     }
     void show()
     {
-        QTest::mouseClick(form.sbStart, Qt::LeftButton);
+        QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
         QVERIFY(waitLoaded());
     }
     QStringList lines() const { return dm.ibQueryRings.sql().lines(); }
-    QString rows() const { return form.PanelTotalString->text(); }
-    QString time() const { return form.PanelTotalTime->text(); }
-    int column(const QString& field) const { return form.GridRings->findColumnByField(field); }
+    QString rows() const { return tabs.PanelTotalString->text(); }
+    QString time() const { return tabs.PanelTotalTime->text(); }
+    int column(const QString& field) const { return tabs.GridRings->findColumnByField(field); }
     void clickTitle(const QString& field)
     {
-        QHeaderView* h = form.GridRings->horizontalHeader();
+        QHeaderView* h = tabs.GridRings->horizontalHeader();
         const int c = column(field);
         QTest::mouseClick(
             h->viewport(), Qt::LeftButton, {},
@@ -123,9 +123,9 @@ void TestCallLog::initTestCase()
 void TestCallLog::filtersMakeTheStatementAndTheTotals()
 {
     SMALL_LOG_SESSION(t, s);
-    QAbstractItemModelTester tester(s.form.GridRings->model(),
+    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(s.form.GridRings->isHidden());
+    QVERIFY(s.tabs.GridRings->isHidden());
     s.period(1, 2);
 
     // Defaults: both directions, no prefix, everybody, every line, any length, by date.
@@ -134,73 +134,73 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
              (Head + QStringList{Period, DatePlan, QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.rows(), QStringLiteral("3")); // 00:00:00 of the first day to 23:59:59 of the last
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 03 мин 40 сек"));
-    QVERIFY(!s.form.GridRings->isHidden());
-    QCOMPARE(s.form.GridRings->model()->rowCount(), 3);
-    QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
+    QVERIFY(!s.tabs.GridRings->isHidden());
+    QCOMPARE(s.tabs.GridRings->model()->rowCount(), 3);
+    QCOMPARE(s.tabs.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
              QStringLiteral("Иванов Иван Петрович"));
 
-    s.form.cbOUT->setChecked(false);
+    s.tabs.cbOUT->setChecked(false);
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{QStringLiteral("AND NumberOut=0"), Period, DatePlan,
                                             QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.rows(), QStringLiteral("1"));
     QCOMPARE(s.time(), QStringLiteral(" 0 ч 01 мин 05 сек"));
 
-    s.form.cbIN->setChecked(false); // neither: both are checked again
+    s.tabs.cbIN->setChecked(false); // neither: both are checked again
     s.show();
-    QVERIFY(s.form.cbIN->isChecked() && s.form.cbOUT->isChecked());
+    QVERIFY(s.tabs.cbIN->isChecked() && s.tabs.cbOUT->isChecked());
     QCOMPARE(s.rows(), QStringLiteral("3"));
 
-    s.form.cbIN->setChecked(false);
+    s.tabs.cbIN->setChecked(false);
     s.show();
     QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut>0"));
     QCOMPARE(s.rows(), QStringLiteral("2"));
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 02 мин 35 сек"));
-    s.form.cbIN->setChecked(true);
+    s.tabs.cbIN->setChecked(true);
 
-    s.form.seNumberBeg->setText(QStringLiteral(" 812 "));
+    s.tabs.seNumberBeg->setText(QStringLiteral(" 812 "));
     s.show();
     QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut STARTING WITH '812'"));
     QCOMPARE(s.rows(), QStringLiteral("1"));
     // Typed text cannot change the statement: only its digits are used.
-    s.form.seNumberBeg->setText(QStringLiteral("1' OR '1'='1"));
+    s.tabs.seNumberBeg->setText(QStringLiteral("1' OR '1'='1"));
     s.show();
     QCOMPARE(s.lines()[3], QStringLiteral("AND NumberOut STARTING WITH '111'"));
     QCOMPARE(s.rows(), QStringLiteral("0"));
     QCOMPARE(s.time(), QString());
-    s.form.seNumberBeg->clear();
-    QTest::keyClicks(s.form.seNumberBeg, QStringLiteral("4'x95"));
-    QCOMPARE(s.form.seNumberBeg->text(), QStringLiteral("495"));
-    s.form.seNumberBeg->clear();
+    s.tabs.seNumberBeg->clear();
+    QTest::keyClicks(s.tabs.seNumberBeg, QStringLiteral("4'x95"));
+    QCOMPARE(s.tabs.seNumberBeg->text(), QStringLiteral("495"));
+    s.tabs.seNumberBeg->clear();
 
-    s.form.cqUsers->setCurrentIndex(2); // "Петрова Анна Сергеевна"
+    s.tabs.cqUsers->setCurrentIndex(2); // "Петрова Анна Сергеевна"
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.NumberIn=102"),
                                             QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 03 мин 10 сек"));
-    s.form.cqUsers->setCurrentIndex(0);
+    s.tabs.cqUsers->setCurrentIndex(0);
 
-    QCOMPARE(s.form.cqLines->itemText(1), QStringLiteral("2150001"));
-    s.form.cqLines->setCurrentIndex(1);
-    s.form.seRingLen->setValue(30); // a call of exactly 30 s is left out
+    QCOMPARE(s.tabs.cqLines->itemText(1), QStringLiteral("2150001"));
+    s.tabs.cqLines->setCurrentIndex(1);
+    s.tabs.seRingLen->setValue(30); // a call of exactly 30 s is left out
     s.show();
     QCOMPARE(s.lines(), (Head + QStringList{Period, QStringLiteral("AND R.RLine=1"),
                                             QStringLiteral("AND R.RINGLENGTH>30"),
                                             QStringLiteral("ORDER BY RingDate ")}));
     QCOMPARE(s.rows(), QStringLiteral("1"));
     QCOMPARE(s.time(), QStringLiteral(" 1 ч 02 мин 05 сек"));
-    s.form.cqLines->setCurrentIndex(0);
-    s.form.seRingLen->setValue(0);
+    s.tabs.cqLines->setCurrentIndex(0);
+    s.tabs.seRingLen->setValue(0);
 
     // A stored sort: names descending; the marker follows.
     s.dm.MainObject->FieldRing = 2;
     s.dm.MainObject->DescRing = 1;
     s.show();
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY FIO DESC"));
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
              grid::SortMarker::Descending);
-    QCOMPARE(s.form.GridRings->sortMarkedColumns().size(), std::size_t(1));
-    QCOMPARE(s.form.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
+    QCOMPARE(s.tabs.GridRings->sortMarkedColumns().size(), std::size_t(1));
+    QCOMPARE(s.tabs.GridRings->model()->index(0, s.column(QStringLiteral("FIO"))).data().toString(),
              QStringLiteral("Петрова Анна Сергеевна"));
 
     s.period(2, 1); // an empty range
@@ -220,24 +220,24 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
         QVERIFY(s.ready());
         s.period(1, 2);
         s.show();
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+        QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
                  grid::SortMarker::Ascending);
         s.clickTitle(QStringLiteral("RTime"));
         QCOMPARE(s.dm.MainObject->FieldRing, 1);
         QCOMPARE(s.dm.MainObject->DescRing, 0);
         QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour ,RMin ,RSec "));
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+        QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
                  grid::SortMarker::Ascending);
-        QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+        QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
                  grid::SortMarker::None);
         s.clickTitle(QStringLiteral("RTime"));
         QCOMPARE(s.dm.MainObject->DescRing, 1);
         QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
         QCOMPARE(
-            s.form.GridRings->model()->index(0, s.column(QStringLiteral("RLen"))).data().toString(),
+            s.tabs.GridRings->model()->index(0, s.column(QStringLiteral("RLen"))).data().toString(),
             QStringLiteral(" 1 ч 02 мин 05 сек")); // 23:59:59 first
         // The operator rearranges the columns; sorting again keeps that.
-        QHeaderView* h = s.form.GridRings->horizontalHeader();
+        QHeaderView* h = s.tabs.GridRings->horizontalHeader();
         h->moveSection(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
         h->resizeSection(s.column(QStringLiteral("RLen")), 333);
         s.clickTitle(QStringLiteral("FIO"));
@@ -256,9 +256,9 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
     s.period(1, 2);
     s.show();
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
              grid::SortMarker::Descending);
-    QHeaderView* h = s.form.GridRings->horizontalHeader();
+    QHeaderView* h = s.tabs.GridRings->horizontalHeader();
     QCOMPARE(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
     QCOMPARE(h->sectionSize(s.column(QStringLiteral("RLen"))), 333);
 }
@@ -282,8 +282,8 @@ void TestCallLog::actionsFollowTheTabAndTheGrid()
     // The line list shows the city numbers through the mask.
     s.dm.MainObject->N7 = 4;
     s.form.ARefresh->trigger();
-    QCOMPARE(s.form.cqLines->itemText(1), QStringLiteral("21-500-01"));
-    QCOMPARE(s.form.cqLines->currentIndex(), 0);
+    QCOMPARE(s.tabs.cqLines->itemText(1), QStringLiteral("21-500-01"));
+    QCOMPARE(s.tabs.cqLines->currentIndex(), 0);
 }
 
 void TestCallLog::incomingRowsOnSilver()
@@ -291,11 +291,11 @@ void TestCallLog::incomingRowsOnSilver()
     SMALL_LOG_SESSION(t, s);
     s.period(1, 2);
     s.show();
-    QAbstractItemModel* m = s.form.GridRings->model();
+    QAbstractItemModel* m = s.tabs.GridRings->model();
     const QColor silver(192, 192, 192);
     QCOMPARE(m->index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), silver); // incoming
     QVERIFY(!m->index(0, 0).data(Qt::BackgroundRole).isValid());
-    s.form.cbOUT->setChecked(false); // before "Показать": no colouring at the next paint
+    s.tabs.cbOUT->setChecked(false); // before "Показать": no colouring at the next paint
     QVERIFY(!m->index(1, 0).data(Qt::BackgroundRole).isValid());
 }
 
@@ -306,34 +306,34 @@ void TestCallLog::failedQueryKeepsTheLastResult()
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("3"));
     s.dm.ibTranRO.rollback(); // the connection's reading transaction is gone
-    s.form.seRingLen->setValue(100);
+    s.tabs.seRingLen->setValue(100);
     s.show();
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Error);
-    QVERIFY(s.form.sbStart->isEnabled());
-    QVERIFY(!s.form.GridRings->isHidden());
+    QVERIFY(s.tabs.sbStart->isEnabled());
+    QVERIFY(!s.tabs.GridRings->isHidden());
     QCOMPARE(s.rows(), QStringLiteral("3"));
-    QCOMPARE(s.form.GridRings->model()->rowCount(), 3);
+    QCOMPARE(s.tabs.GridRings->model()->rowCount(), 3);
     // The kept grid shows its order and its titles still sort.
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
              grid::SortMarker::Ascending);
     s.dm.ibTranRO.start();
-    s.form.seRingLen->setValue(0);
+    s.tabs.seRingLen->setValue(0);
     s.clickTitle(QStringLiteral("RTime"));
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(s.dm.MainObject->FieldRing, 1);
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
              grid::SortMarker::Ascending);
     // A sort that fails leaves the marker where the rows are sorted.
     s.dm.ibTranRO.rollback();
     s.clickTitle(QStringLiteral("FIO"));
     QCOMPARE(Messages::shown().size(), 2);
     QCOMPARE(s.dm.MainObject->FieldRing, 1);
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
              grid::SortMarker::Ascending);
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))), grid::SortMarker::None);
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("FIO"))), grid::SortMarker::None);
     s.dm.ibTranRO.start();
-    s.form.seRingLen->setValue(100);
+    s.tabs.seRingLen->setValue(100);
     s.show();
     QCOMPARE(s.rows(), QStringLiteral("1"));
 }
@@ -379,13 +379,13 @@ void TestCallLog::escapeAsksBeforeClosing()
     s.form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&s.form));
     Messages::setNextAnswer(QMessageBox::Cancel);
-    QTest::keyClick(s.form.sbStart, Qt::Key_Escape);
+    QTest::keyClick(s.tabs.sbStart, Qt::Key_Escape);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Завершить работу ?"));
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Confirmation);
     QVERIFY(s.form.isVisible());
     Messages::setNextAnswer(QMessageBox::Ok);
-    QTest::keyClick(s.form.seRingLen, Qt::Key_Escape);
+    QTest::keyClick(s.tabs.seRingLen, Qt::Key_Escape);
     QCOMPARE(Messages::shown().size(), 2);
     QVERIFY(!s.form.isVisible());
 }
@@ -406,7 +406,7 @@ void TestCallLog::aRemovedDatabaseFileIsNoticed()
     QCOMPARE(Messages::shown().size(), 1);
     QVERIFY(Messages::shown()[0].text.contains(QStringLiteral("удален или заменен")));
     QCOMPARE(s.rows(), QStringLiteral("3")); // the rows on show stay
-    QVERIFY(!s.form.GridRings->isHidden());
+    QVERIFY(!s.tabs.GridRings->isHidden());
     Messages::clearShown();
     QVERIFY_THROWS_EXCEPTION(db::DbError, s.dm.StartWrite());
     QVERIFY(!s.dm.ibTran.active());
@@ -458,9 +458,9 @@ void TestCallLog::periodShortcuts()
     QVERIFY(period);
     period->setToday([] { return QDate(2024, 3, 1); });
     s.form.activateWindow();
-    s.form.dDo->setFocus();
+    s.tabs.dDo->setFocus();
     // Tab first walks the date's own sections, then leaves it.
-    for (int i = 0; i < 4 && QApplication::focusWidget() == s.form.dDo; ++i)
+    for (int i = 0; i < 4 && QApplication::focusWidget() == s.tabs.dDo; ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), period);
     QTimer::singleShot(0, period, [period] {
@@ -471,10 +471,10 @@ void TestCallLog::periodShortcuts()
         QTest::keyClick(menu, Qt::Key_Return);
     });
     QTest::keyClick(period, Qt::Key_Down, Qt::AltModifier);
-    QVERIFY(qobject_cast<DateField*>(s.form.dOT) && qobject_cast<DateField*>(s.form.dDo));
-    QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 29));
-    QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
-    QVERIFY(s.form.GridRings->isHidden());
+    QVERIFY(qobject_cast<DateField*>(s.tabs.dOT) && qobject_cast<DateField*>(s.tabs.dDo));
+    QCOMPARE(s.tabs.dOT->date(), QDate(2024, 2, 29));
+    QCOMPARE(s.tabs.dDo->date(), QDate(2024, 2, 29));
+    QVERIFY(s.tabs.GridRings->isHidden());
     QTimer::singleShot(0, period, [period] {
         QMenu* menu = period->menu();
         QVERIFY(menu->isVisible());
@@ -482,9 +482,9 @@ void TestCallLog::periodShortcuts()
         menu->close();
     });
     QTest::keyClick(period, Qt::Key_Space);
-    QCOMPARE(s.form.dOT->date(), QDate(2024, 2, 1));
-    QCOMPARE(s.form.dDo->date(), QDate(2024, 2, 29));
-    QVERIFY(s.form.GridRings->isHidden());
+    QCOMPARE(s.tabs.dOT->date(), QDate(2024, 2, 1));
+    QCOMPARE(s.tabs.dDo->date(), QDate(2024, 2, 29));
+    QVERIFY(s.tabs.GridRings->isHidden());
 }
 
 namespace {
@@ -521,14 +521,14 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     test::fillDemoLog(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
-    QAbstractItemModelTester tester(s.form.GridRings->model(),
+    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     s.quarter();
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     // Rows arrive: the button stops, the totals and what acts on the whole list wait.
     QVERIFY(s.loading());
-    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Стоп"));
-    QVERIFY(s.form.sbStart->isEnabled());
+    QCOMPARE(s.tabs.sbStart->text(), QStringLiteral("Стоп"));
+    QVERIFY(s.tabs.sbStart->isEnabled());
     QCOMPARE(s.rows(), QString());
     QCOMPARE(s.time(), QString());
     QVERIFY(!s.form.AExport->isEnabled());
@@ -537,14 +537,14 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     // The rows come in growing steps, the grid shows before the last of them.
     std::vector<int> steps;
     bool shownEarly = false;
-    connect(s.form.GridRings->model(), &QAbstractItemModel::rowsInserted, this,
+    connect(s.tabs.GridRings->model(), &QAbstractItemModel::rowsInserted, this,
             [&](const QModelIndex&, int, int last) {
                 steps.push_back(last + 1);
-                if (s.loading() && !s.form.GridRings->isHidden())
+                if (s.loading() && !s.tabs.GridRings->isHidden())
                     shownEarly = true;
             });
     // A title clicked meanwhile sorts nothing.
-    QVERIFY(QTest::qWaitFor([&] { return !s.form.GridRings->isHidden(); }, 30000));
+    QVERIFY(QTest::qWaitFor([&] { return !s.tabs.GridRings->isHidden(); }, 30000));
     if (s.loading()) {
         s.clickTitle(QStringLiteral("FIO")); // waits for the end
         QCOMPARE(s.dm.MainObject->FieldRing, 0);
@@ -560,14 +560,14 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     QVERIFY(count > 39000);
     QCOMPARE(s.rows(), QString::number(count));
     QCOMPARE(s.time(), DurationText(talk));
-    QCOMPARE(s.form.GridRings->model()->rowCount(), int(count));
-    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
+    QCOMPARE(s.tabs.GridRings->model()->rowCount(), int(count));
+    QCOMPARE(s.tabs.sbStart->text(), QStringLiteral("Показать"));
     QVERIFY(s.form.AExport->isEnabled() && s.form.N5->isEnabled() && s.form.N22->isEnabled());
     QVERIFY(!s.form.StatusNote->text().contains(QStringLiteral("Загрузка")));
     QVERIFY(Messages::shown().isEmpty());
     // The last row is on show as any other.
     const QModelIndex last =
-        s.form.GridRings->model()->index(int(count) - 1, s.column(QStringLiteral("FIO")));
+        s.tabs.GridRings->model()->index(int(count) - 1, s.column(QStringLiteral("FIO")));
     QVERIFY(!last.data().toString().isEmpty());
 
     // Now the titles sort: the list comes again in the new order with the same totals.
@@ -576,9 +576,9 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY FIO "));
     QCOMPARE(s.rows(), QString::number(count));
     QCOMPARE(s.time(), DurationText(talk));
-    QCOMPARE(s.form.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("FIO"))),
              grid::SortMarker::Ascending);
-    QVERIFY(s.form.GridRings->titleButton(s.column(QStringLiteral("RTime"))));
+    QVERIFY(s.tabs.GridRings->titleButton(s.column(QStringLiteral("RTime"))));
 }
 
 void TestCallLog::stopKeepsTheRowsThatArrived()
@@ -588,21 +588,21 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
     test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
-    QAbstractItemModelTester tester(s.form.GridRings->model(),
+    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     s.quarter();
     const auto [count, talk] = serverTotals(s.dm);
 
     // "Стоп" pressed as soon as the first rows are in the grid.
     auto stopAtFirstRows =
-        connect(s.form.GridRings->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+        connect(s.tabs.GridRings->model(), &QAbstractItemModel::rowsInserted, this, [&] {
             if (s.loading())
-                QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+                QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
         });
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(s.waitLoaded());
     disconnect(stopAtFirstRows);
-    const int kept = s.form.GridRings->model()->rowCount();
+    const int kept = s.tabs.GridRings->model()->rowCount();
     QVERIFY(kept > 0);
     QVERIFY(kept < count);
     QCOMPARE(s.dm.ibQueryRings.recordCount(), std::size_t(kept));
@@ -612,22 +612,22 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
     QVERIFY(s.form.StatusNote->text().startsWith(
         QStringLiteral("Загрузка остановлена: показаны не все звонки периода")));
     QVERIFY(s.form.StatusPanel[0]->isVisible()); // the database's name stays on show beside it
-    QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
-    QVERIFY(!s.form.GridRings->isHidden());
+    QCOMPARE(s.tabs.sbStart->text(), QStringLiteral("Показать"));
+    QVERIFY(!s.tabs.GridRings->isHidden());
     QVERIFY(s.form.AExport->isEnabled());
     QVERIFY(Messages::shown().isEmpty());
     // Nothing comes after the stop.
     QTest::qWait(200);
-    QCOMPARE(s.form.GridRings->model()->rowCount(), kept);
+    QCOMPARE(s.tabs.GridRings->model()->rowCount(), kept);
 
     // "Стоп" at once, before any row: an empty list, said so.
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(s.loading());
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(!s.loading());
     QVERIFY(s.form.StatusNote->text().startsWith(
         QStringLiteral("Загрузка остановлена: показаны не все звонки периода")));
-    QCOMPARE(s.rows(), QString::number(s.form.GridRings->model()->rowCount()));
+    QCOMPARE(s.rows(), QString::number(s.tabs.GridRings->model()->rowCount()));
 
     // "Показать" again: the whole list, the note gone.
     s.show();
@@ -646,9 +646,9 @@ void TestCallLog::closingWhileRowsArrive()
         Session s(t);
         QVERIFY(s.ok);
         s.quarter();
-        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
-        QVERIFY(QTest::qWaitFor([&] { return s.form.GridRings->model()->rowCount() > 0; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return s.tabs.GridRings->model()->rowCount() > 0; }, 30000));
         s.form.close();
         QVERIFY(!s.dm.ibQueryRings.fetching());
         QVERIFY(!s.loading());
@@ -658,7 +658,7 @@ void TestCallLog::closingWhileRowsArrive()
         Session s(t);
         QVERIFY(s.ok);
         s.quarter();
-        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
     }
     {
@@ -666,12 +666,12 @@ void TestCallLog::closingWhileRowsArrive()
         Session s(t);
         QVERIFY(s.ok);
         s.quarter();
-        QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+        QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
         QVERIFY(s.loading());
         s.dm.ibDatabase.close();
         QVERIFY(s.waitLoaded());
-        QCOMPARE(s.form.sbStart->text(), QStringLiteral("Показать"));
-        QVERIFY(s.form.sbStart->isEnabled());
+        QCOMPARE(s.tabs.sbStart->text(), QStringLiteral("Показать"));
+        QVERIFY(s.tabs.sbStart->isEnabled());
     }
 }
 
@@ -696,7 +696,7 @@ void TestCallLog::callsOutsideTheDirectories()
     QStringList shown;
     for (int r = 0; r < 5; ++r)
         for (const char* c : {"FIO", "NUMBERTOWN"})
-            shown << s.form.GridRings->model()
+            shown << s.tabs.GridRings->model()
                          ->index(r, s.column(QLatin1String(c)))
                          .data()
                          .toString();

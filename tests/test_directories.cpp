@@ -53,14 +53,14 @@ struct Session : test::MainWindowSession
     }
     QTreeWidgetItem* node(const QString& text)
     {
-        const auto found = form.twDepts->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found = tabs.twDepts->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         return found.isEmpty() ? nullptr : found.first();
     }
     void selectUsers(const QList<int>& rows)
     {
-        form.GridUsers->clearSelection();
+        tabs.GridUsers->clearSelection();
         for (int r : rows)
-            form.GridUsers->selectionModel()->select(form.GridUsers->model()->index(r, 0),
+            tabs.GridUsers->selectionModel()->select(tabs.GridUsers->model()->index(r, 0),
                                                      QItemSelectionModel::Select |
                                                          QItemSelectionModel::Rows);
     }
@@ -112,17 +112,17 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
         QCOMPARE(s.dm.ibQueryLines.sql().lines(),
                  (QStringList{QStringLiteral("SELECT * FROM Lines"),
                               QStringLiteral("ORDER BY NumberLine ")}));
-        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")),
+        QCOMPARE(s.column(s.tabs.GridLines, QStringLiteral("NUMBERLINE")),
                  (QStringList{"1", "2", "3"}));
         QStringList titles;
-        for (int c = 0; c < s.form.GridLines->columnCount(); ++c)
-            titles << s.form.GridLines->model()->headerData(c, Qt::Horizontal).toString();
+        for (int c = 0; c < s.tabs.GridLines->columnCount(); ++c)
+            titles << s.tabs.GridLines->model()->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(titles, (QStringList{"Номер линии", "Городской номер", "Доп.", "Примечания"}));
         // A second visit does not load again.
         t.exec({QStringLiteral("INSERT INTO Lines VALUES (4, 2150004, NULL, NULL)")});
         s.form.PageControl->setCurrentIndex(0);
         s.form.PageControl->setCurrentIndex(1);
-        QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+        QCOMPARE(s.tabs.GridLines->model()->rowCount(), 3);
 
         const std::pair<const char*, QStringList> sorts[] = {
             {"NUMBERTOWN", {"2", "3", "1", "4"}},
@@ -131,27 +131,27 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
         };
         int index = 1;
         for (const auto& [field, order] : sorts) {
-            s.clickTitle(s.form.GridLines, QString::fromLatin1(field));
+            s.clickTitle(s.tabs.GridLines, QString::fromLatin1(field));
             QCOMPARE(s.dm.MainObject->FieldLine, index++);
-            QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), order);
+            QCOMPARE(s.column(s.tabs.GridLines, QStringLiteral("NUMBERLINE")), order);
         }
         QCOMPARE(s.dm.ibQueryLines.sql().lines().last(), QStringLiteral("ORDER BY Etc "));
-        s.clickTitle(s.form.GridLines, QStringLiteral("ETC"));
+        s.clickTitle(s.tabs.GridLines, QStringLiteral("ETC"));
         QCOMPARE(s.dm.MainObject->DescLine, 1);
         QCOMPARE(s.dm.ibQueryLines.sql().lines().last(), QStringLiteral("ORDER BY Etc DESC"));
-        QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")).first(),
+        QCOMPARE(s.column(s.tabs.GridLines, QStringLiteral("NUMBERLINE")).first(),
                  QStringLiteral("1"));
-        s.form.GridLines->horizontalHeader()->resizeSection(
-            s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO")), 222);
+        s.tabs.GridLines->horizontalHeader()->resizeSection(
+            s.tabs.GridLines->findColumnByField(QStringLiteral("ADDINFO")), 222);
         s.form.close();
     }
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(1);
-    const int etc = s.form.GridLines->findColumnByField(QStringLiteral("ETC"));
-    QCOMPARE(s.form.GridLines->sortMarker(etc), grid::SortMarker::Descending);
-    QCOMPARE(s.form.GridLines->columnWidth(
-                 s.form.GridLines->findColumnByField(QStringLiteral("ADDINFO"))),
+    const int etc = s.tabs.GridLines->findColumnByField(QStringLiteral("ETC"));
+    QCOMPARE(s.tabs.GridLines->sortMarker(etc), grid::SortMarker::Descending);
+    QCOMPARE(s.tabs.GridLines->columnWidth(
+                 s.tabs.GridLines->findColumnByField(QStringLiteral("ADDINFO"))),
              222);
 }
 
@@ -163,26 +163,26 @@ void TestDirectories::deleteLines()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(1);
-    s.form.GridLines->selectRow(1); // line 2
+    s.tabs.GridLines->selectRow(1); // line 2
     Messages::setNextAnswer(QMessageBox::Cancel);
     s.form.AErase->trigger();
     QCOMPARE(Messages::shown().last().text, QStringLiteral("Удалить ?"));
-    QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+    QCOMPARE(s.tabs.GridLines->model()->rowCount(), 3);
 
     // Another client holds the row: the delete fails, is reported, and nothing is lost.
     test::OtherClient other(t.path());
     other.exec(QStringLiteral("UPDATE Lines SET Etc = 'занято' WHERE NumberLine = 2"));
-    s.form.GridLines->selectRow(1);
+    s.tabs.GridLines->selectRow(1);
     s.form.AErase->trigger();
     QCOMPARE(Messages::shown().last().text,
              QStringLiteral("Ошибка . Попробуйте записать позже ..."));
-    QCOMPARE(s.form.GridLines->model()->rowCount(), 3);
+    QCOMPARE(s.tabs.GridLines->model()->rowCount(), 3);
     other.tr.commit();
 
-    s.form.GridLines->selectRow(1);
+    s.tabs.GridLines->selectRow(1);
     s.form.AErase->trigger();
-    QCOMPARE(s.column(s.form.GridLines, QStringLiteral("NUMBERLINE")), (QStringList{"1", "3"}));
-    QCOMPARE(s.form.cqLines->count(), 3); // the call filter's list follows
+    QCOMPARE(s.column(s.tabs.GridLines, QStringLiteral("NUMBERLINE")), (QStringList{"1", "3"}));
+    QCOMPARE(s.tabs.cqLines->count(), 3); // the call filter's list follows
 }
 
 void TestDirectories::treeShowsDepartmentsAndTheirUsers()
@@ -194,26 +194,26 @@ void TestDirectories::treeShowsDepartmentsAndTheirUsers()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    QTreeWidget* tree = s.form.twDepts;
+    QTreeWidget* tree = s.tabs.twDepts;
     QCOMPARE(tree->topLevelItemCount(), 1);
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QCOMPARE(root->text(0), QStringLiteral("Отделы"));
     QCOMPARE(root->childCount(), 2); // one level only, by name
     QCOMPARE(root->child(0)->text(0), QStringLiteral("Бухгалтерия"));
     QCOMPARE(tree->currentItem(), root->child(0));
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+    QCOMPARE(s.column(s.tabs.GridUsers, QStringLiteral("FIO")),
              QStringList{QStringLiteral("Борисова")});
     tree->setCurrentItem(s.node(QStringLiteral("Склад")));
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Яшин"}));
+    QCOMPARE(s.column(s.tabs.GridUsers, QStringLiteral("FIO")), (QStringList{"Аверин", "Яшин"}));
     tree->setCurrentItem(root);
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+    QCOMPARE(s.column(s.tabs.GridUsers, QStringLiteral("FIO")),
              (QStringList{"Аверин", "Борисова", "Волков", "Яшин"}));
     // With the root selected the tree does not fold.
     root->setExpanded(false);
     QVERIFY(root->isExpanded());
     QStringList titles;
-    for (int c = 0; c < s.form.GridUsers->columnCount(); ++c)
-        titles << s.form.GridUsers->model()->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < s.tabs.GridUsers->columnCount(); ++c)
+        titles << s.tabs.GridUsers->model()->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(titles, (QStringList{" ", "Внутренний номер", "Ф.И.О.", "Эл.почта"}));
 }
 
@@ -225,9 +225,9 @@ void TestDirectories::emptyTree()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    QCOMPARE(s.form.twDepts->topLevelItem(0)->childCount(), 0);
-    QCOMPARE(s.form.twDepts->currentItem(), s.form.twDepts->topLevelItem(0));
-    QCOMPARE(s.form.GridUsers->model()->rowCount(), 1);
+    QCOMPARE(s.tabs.twDepts->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(s.tabs.twDepts->currentItem(), s.tabs.twDepts->topLevelItem(0));
+    QCOMPARE(s.tabs.GridUsers->model()->rowCount(), 1);
     s.form.N19Click(); // the root cannot be deleted: no question
     QVERIFY(Messages::shown().isEmpty());
 }
@@ -240,24 +240,24 @@ void TestDirectories::dropUsersOnTheTree()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    QTreeWidget* tree = s.form.twDepts;
+    QTreeWidget* tree = s.tabs.twDepts;
     tree->setCurrentItem(tree->topLevelItem(0));
     s.selectUsers({0, 2, 3}); // Аверин, Волков, Яшин
-    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.tabs.GridUsers);
     QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(),
              4);
     // Onto empty space, or from somewhere else: nothing moves.
     s.selectUsers({0});
-    s.form.twDeptsDragDrop(nullptr, s.form.GridUsers);
-    s.form.twDeptsDragDrop(s.node(QStringLiteral("Склад")), s.form.GridLines);
+    s.form.twDeptsDragDrop(nullptr, s.tabs.GridUsers);
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Склад")), s.tabs.GridLines);
     QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 20")).toInt(),
              4);
     // Onto the root: no department, seen only under "Отделы".
     s.selectUsers({1, 2});
-    s.form.twDeptsDragDrop(tree->topLevelItem(0), s.form.GridUsers);
+    s.form.twDeptsDragDrop(tree->topLevelItem(0), s.tabs.GridUsers);
     QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 0")).toInt(), 2);
     tree->setCurrentItem(s.node(QStringLiteral("Бухгалтерия")));
-    QCOMPARE(s.form.GridUsers->model()->rowCount(), 2);
+    QCOMPARE(s.tabs.GridUsers->model()->rowCount(), 2);
     QVERIFY(Messages::shown().isEmpty());
 }
 
@@ -269,18 +269,18 @@ void TestDirectories::failedMoveMovesNobody()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    s.form.twDepts->setCurrentItem(s.form.twDepts->topLevelItem(0));
+    s.tabs.twDepts->setCurrentItem(s.tabs.twDepts->topLevelItem(0));
     test::OtherClient other(t.path());
     other.exec(QStringLiteral("UPDATE Users SET EMail = 'x' WHERE NumberIN = 104")); // Волков
     s.selectUsers({0, 2}); // Аверин moves, then Волков is held
-    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.form.GridUsers);
+    s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.tabs.GridUsers);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
     QVERIFY(!s.dm.ibTran.active());
     other.tr.rollback();
     QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(),
              10);
-    QCOMPARE(s.form.GridUsers->model()->rowCount(), 4);
+    QCOMPARE(s.tabs.GridUsers->model()->rowCount(), 4);
 }
 
 void TestDirectories::deleteDepartmentKeepsItsUsers()
@@ -291,7 +291,7 @@ void TestDirectories::deleteDepartmentKeepsItsUsers()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    s.form.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
+    s.tabs.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
     Messages::setNextAnswer(QMessageBox::Cancel);
     s.form.N19Click();
     QCOMPARE(Messages::shown().last().text, QStringLiteral("Удалить <Склад>?"));
@@ -301,7 +301,7 @@ void TestDirectories::deleteDepartmentKeepsItsUsers()
     QVERIFY(s.value(QStringLiteral("SELECT KeyID FROM Depts WHERE KeyID = 10")).isNull());
     QCOMPARE(s.value(QStringLiteral("SELECT COUNT(*) FROM Users WHERE DeptNumber = 10")).toInt(),
              2);
-    QVERIFY(s.form.twDepts->currentItem()); // the selection moved on
+    QVERIFY(s.tabs.twDepts->currentItem()); // the selection moved on
 }
 
 void TestDirectories::newUserThroughTheEditor()
@@ -311,9 +311,9 @@ void TestDirectories::newUserThroughTheEditor()
     fillDirectories(t);
     Session s(t);
     QVERIFY(s.ok);
-    s.form.cqUsers->setCurrentIndex(2);
+    s.tabs.cqUsers->setCurrentIndex(2);
     s.form.PageControl->setCurrentIndex(2);
-    s.form.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
+    s.tabs.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
     test::whenModal([](QDialog* d) {
         auto* form = qobject_cast<TUserForm*>(d);
         QVERIFY(form);
@@ -322,16 +322,16 @@ void TestDirectories::newUserThroughTheEditor()
         QTest::mouseClick(form->bbSave, Qt::LeftButton);
     });
     s.form.ANew->trigger();
-    QCOMPARE(s.column(s.form.GridUsers, QStringLiteral("FIO")),
+    QCOMPARE(s.column(s.tabs.GridUsers, QStringLiteral("FIO")),
              (QStringList{"Аверин", "Гусев", "Яшин"}));
-    QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
+    QCOMPARE(s.tabs.GridUsers->currentIndex().row(), 1);
     QCOMPARE(s.dm.ibQueryUsers.field(QStringLiteral("NUMBERIN")).asInteger(), 150);
-    QCOMPARE(s.form.cqUsers->currentIndex(), 0);
-    QCOMPARE(s.form.cqUsers->count(), 6);
+    QCOMPARE(s.tabs.cqUsers->currentIndex(), 0);
+    QCOMPARE(s.tabs.cqUsers->count(), 6);
     // Editing through a double click on the row, cancelled: nothing reloads.
     test::whenModal([](QDialog* d) { d->reject(); });
     s.form.APropertyExecute();
-    QCOMPARE(s.form.GridUsers->currentIndex().row(), 1);
+    QCOMPARE(s.tabs.GridUsers->currentIndex().row(), 1);
 }
 
 // The call filter's users' list is filled again in a slot of the users tab's signal. Where the
@@ -347,7 +347,7 @@ void TestDirectories::refusedFilterListIsToldWhereItFails()
                            "DEFAULT 0, DeptNumber INTEGER DEFAULT 0)")});
     fillDirectories(t);
     Session s(t);
-    QVERIFY(QTest::qWaitFor([&] { return s.form.cqLines->count() == 4; }));
+    QVERIFY(QTest::qWaitFor([&] { return s.tabs.cqLines->count() == 4; }));
     QCOMPARE(Messages::shown().size(), 1);
     s.form.PageControl->setCurrentIndex(2);
     test::whenModal([](QDialog* d) {
@@ -371,11 +371,11 @@ void TestDirectories::mailColumnStaysNarrow()
     Session s(t);
     QVERIFY(s.ok);
     s.form.PageControl->setCurrentIndex(2);
-    const int mail = s.form.GridUsers->findColumnByField(QStringLiteral("MAILICON"));
+    const int mail = s.tabs.GridUsers->findColumnByField(QStringLiteral("MAILICON"));
     QCOMPARE(mail, 0);
-    QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
-    s.form.GridUsers->horizontalHeader()->resizeSection(mail, 40);
-    QCOMPARE(s.form.GridUsers->columnWidth(mail), 16);
+    QCOMPARE(s.tabs.GridUsers->columnWidth(mail), 16);
+    s.tabs.GridUsers->horizontalHeader()->resizeSection(mail, 40);
+    QCOMPARE(s.tabs.GridUsers->columnWidth(mail), 16);
 }
 
 void TestDirectories::longNamesOnANarrowScreen()
@@ -392,7 +392,7 @@ void TestDirectories::longNamesOnANarrowScreen()
         s.form.resize(900, 700);
         QVERIFY(QTest::qWaitFor([&] { return s.form.width() == 900; }));
     }
-    QTreeWidget* tree = s.form.twDepts;
+    QTreeWidget* tree = s.tabs.twDepts;
     QTreeWidgetItem* node = tree->topLevelItem(0)->child(0);
     QCOMPARE(node->toolTip(0), dept);
     // The tree scrolls sideways to the end of the name.

@@ -281,7 +281,7 @@ void TestLineLoad::windowOverDatabase()
             test::insertCall(when(2, 23, 59, 59), 3725, 815, 1, 101)});
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
-    TLineLoadForm w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.form.cqLines);
+    TLineLoadForm w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.tabs.cqLines);
     w.show();
     QCOMPARE(w.clbLines->count(), 2);
     QTest::mouseClick(w.bbSave, Qt::LeftButton);

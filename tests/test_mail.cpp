@@ -908,7 +908,7 @@ void TestMail::menuItems()
     QCOMPARE(menuOf(mailing), QStringLiteral("Статистика"));
     QCOMPARE(menuOf(settings), QStringLiteral("Файл"));
     // The mailing window takes the main window's period.
-    session.form.dOT->setDate(QDate(2026, 2, 3));
+    session.tabs.dOT->setDate(QDate(2026, 2, 3));
     QDate seen;
     test::whenModal([&](QDialog* d) {
         if (auto* f = qobject_cast<TMailForm*>(d))

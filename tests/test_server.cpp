@@ -10,6 +10,7 @@
 #include "db/Sql.h"
 #include "db/Transaction.h"
 #include "support/CallData.h"
+#include "support/MainControls.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
@@ -148,19 +149,20 @@ void TestServer::aStoppedServerIsReconnected()
     dm.RememberDatabaseFile();
     dm.MainObject->Connected = true;
     TMainForm form;
+    const test::MainControls tabs(form);
     form.setDataModule(dm);
     form.show();
-    QVERIFY(QTest::qWaitFor([&] { return form.cqUsers->count() > 1; }));
-    form.dOT->setDate(QDate(2026, 3, 1));
-    form.dDo->setDate(QDate(2026, 3, 1));
-    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return tabs.cqUsers->count() > 1; }));
+    tabs.dOT->setDate(QDate(2026, 3, 1));
+    tabs.dDo->setDate(QDate(2026, 3, 1));
+    QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !form.TabSheet1->loading(); }));
-    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
+    QCOMPARE(tabs.PanelTotalString->text(), QStringLiteral("2"));
 
     // The server goes away: said in the program's words, the rows on show stay.
     QVERIFY(server("halt"));
     Messages::clearShown();
-    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
     QCOMPARE(Messages::shown().size(), 1);
     // Told once, then the client's reason, as a new connection meets it.
     QString told = QStringLiteral("Соединение с базой данных потеряно. Подключиться снова не "
@@ -175,24 +177,24 @@ void TestServer::aStoppedServerIsReconnected()
     }
     QVERIFY2(Messages::shown()[0].text == told,
              qPrintable(Messages::shown()[0].text + QStringLiteral(" <> ") + told));
-    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
-    QCOMPARE(form.GridRings->model()->rowCount(), 2);
+    QCOMPARE(tabs.PanelTotalString->text(), QStringLiteral("2"));
+    QCOMPARE(tabs.GridRings->model()->rowCount(), 2);
     // Still away: every action says so again and the program stays usable.
     Messages::clearShown();
-    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
     QCOMPARE(Messages::shown().size(), 1);
     QVERIFY2(Messages::shown()[0].text == told,
              qPrintable(Messages::shown()[0].text + QStringLiteral(" <> ") + told));
-    QCOMPARE(form.GridRings->model()->rowCount(), 2);
+    QCOMPARE(tabs.GridRings->model()->rowCount(), 2);
 
     // The server is back: the next action connects again with the login's credentials.
     QVERIFY(server("resume"));
     Messages::clearShown();
-    form.dDo->setDate(QDate(2026, 3, 2));
-    QTest::mouseClick(form.sbStart, Qt::LeftButton);
+    tabs.dDo->setDate(QDate(2026, 3, 2));
+    QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !form.TabSheet1->loading(); }));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
-    QCOMPARE(form.PanelTotalString->text(), QStringLiteral("2"));
+    QCOMPARE(tabs.PanelTotalString->text(), QStringLiteral("2"));
     QVERIFY(dm.ibTranRO.active());
     dm.StartWrite();
     QVERIFY(dm.ibTran.active());

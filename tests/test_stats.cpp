@@ -39,11 +39,11 @@ namespace {
 // The main window, from which the statistics window takes its lists.
 struct Session : test::MainWindowSession
 {
-    Session(test::TestDatabase& t) : MainWindowSession(t) { ok = ok && form.cqUsers->count() == 3; }
+    Session(test::TestDatabase& t) : MainWindowSession(t) { ok = ok && tabs.cqUsers->count() == 3; }
     std::unique_ptr<TStat1Form> stats(int fromDay, int toDay)
     {
         return std::make_unique<TStat1Form>(dm, QDate(2026, 3, fromDay), QDate(2026, 3, toDay),
-                                            *form.cqLines, *form.cqUsers);
+                                            *tabs.cqLines, *tabs.cqUsers);
     }
 };
 
@@ -291,7 +291,7 @@ void TestStats::destroyedWhileComputing()
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
     auto w = std::make_unique<TStat1Form>(s.dm, QDate(2026, 1, 1), QDate(2026, 3, 31),
-                                          *s.form.cqLines, *s.form.cqUsers);
+                                          *s.tabs.cqLines, *s.tabs.cqUsers);
     w->show();
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
     const qint64 lines = w->clbLinesOut->count();
@@ -329,7 +329,7 @@ void TestStats::smallSlicesGoToTheLegend()
     t.exec(sql);
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
-    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.form.cqLines, *s.form.cqUsers);
+    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);
     w.show();
     w.PageControl->setCurrentIndex(1);
     TStat1Form::SetAllChecked(*w.clbLinesIn, true);

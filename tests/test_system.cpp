@@ -69,10 +69,10 @@ void TestSystem::otherProcessesWriteWhileTheProgramIsOpen()
 
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
-    QCOMPARE(s.form.dOT->date(), QDate::currentDate());
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QCOMPARE(s.tabs.dOT->date(), QDate::currentDate());
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }));
-    QCOMPARE(s.form.PanelTotalString->text(), QStringLiteral("0"));
+    QCOMPARE(s.tabs.PanelTotalString->text(), QStringLiteral("0"));
 
     // The demo collector adds five calls of now, in a process of its own.
     const QString collector =
@@ -104,10 +104,10 @@ void TestSystem::otherProcessesWriteWhileTheProgramIsOpen()
     const int shown = second.IBSQL.fields().front()->asInteger();
     QVERIFY(shown >= 1);
 
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }));
     QVERIFY(Messages::shown().isEmpty());
-    QCOMPARE(s.form.PanelTotalString->text(), QString::number(shown));
+    QCOMPARE(s.tabs.PanelTotalString->text(), QString::number(shown));
 }
 
 // Before a login nothing is written at the end; what matters is an orderly end, not a death by

@@ -474,13 +474,13 @@ void TestTariffs::callListShowsCosts()
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
     save(s.dm.ibDatabase, s.dm.ibTran, {plan(1, true, {rule("", "7", "1,00", 60, 60)})}, {});
-    s.form.dOT->setDate(QDate(2026, 3, 1));
-    s.form.dDo->setDate(QDate(2026, 3, 2));
-    QTest::mouseClick(s.form.sbStart, Qt::LeftButton);
+    s.tabs.dOT->setDate(QDate(2026, 3, 1));
+    s.tabs.dDo->setDate(QDate(2026, 3, 2));
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }, 60000));
     // 30 s to 8125551 costs 1,00; 4951234567 matches no rule; the incoming call costs nothing.
     QCOMPARE(s.form.TabSheet1->PanelTotalCost->text(), QStringLiteral("1,00 (без тарифа: 1)"));
-    grid::DataGrid* g = s.form.GridRings;
+    grid::DataGrid* g = s.tabs.GridRings;
     const int zone = g->findColumnByField(QStringLiteral("RZone"));
     const int cost = g->findColumnByField(QStringLiteral("RCost"));
     QVERIFY(zone >= 0 && cost >= 0);
@@ -497,7 +497,7 @@ void TestTariffs::callListShowsCosts()
                 .contains(QStringLiteral("30 сек, к оплате 60 сек")));
 
     // The statistics share the same cost among the lines: all of it on line 1.
-    TStat1Form stats(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.form.cqLines, *s.form.cqUsers);
+    TStat1Form stats(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 2), *s.tabs.cqLines, *s.tabs.cqUsers);
     stats.show();
     TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
     // On the box itself: the check box is as wide as the column, its text is not.

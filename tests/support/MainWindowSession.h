@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/Login.h"
+#include "support/MainControls.h"
 #include "support/TestDatabase.h"
 
 #include "ui/controls/TComboQuery.h"
@@ -29,10 +30,11 @@ struct MainWindowSession
         form.setDataModule(dm);
         form.show();
         // The first activation fills the call filters.
-        ok = QTest::qWaitFor([this] { return form.cqUsers->count() > 0; });
+        ok = QTest::qWaitFor([this] { return tabs.cqUsers->count() > 0; });
     }
     TDM dm;
     TMainForm form;
+    MainControls tabs{form};
     bool ok = false;
 };
 

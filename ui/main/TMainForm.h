@@ -94,24 +94,6 @@ public:
     LinesTab* TabSheet2 = nullptr;
     UsersTab* TabSheet3 = nullptr;
 
-    // The tabs' controls by their own names.
-    QDateEdit* dOT = nullptr;
-    QDateEdit* dDo = nullptr;
-    TComboQuery* cqUsers = nullptr;
-    TComboQuery* cqLines = nullptr;
-    QCheckBox* cbIN = nullptr;
-    QCheckBox* cbOUT = nullptr;
-    QLineEdit* seNumberBeg = nullptr;
-    QSpinBox* seRingLen = nullptr;
-    QPushButton* sbStart = nullptr;
-    grid::DataGrid* GridRings = nullptr;
-    QLabel* PanelTotalString = nullptr;
-    QLabel* PanelTotalTime = nullptr;
-    grid::DataGrid* GridLines = nullptr;
-    QTreeWidget* twDepts = nullptr;
-    QSplitter* Splitter = nullptr;
-    grid::DataGrid* GridUsers = nullptr;
-
     QLabel* StatusPanel[3] = {};
     /// A note about the call list on show ("Загрузка остановлена …"), beside panel 0; hidden
     /// when there is none.
@@ -131,6 +113,24 @@ private:
     void buildActionsAndMenus();
     void buildTabs();
     void buildPopupMenus();
+
+    // The tabs' controls by their own names (tests find them by these object names).
+    QDateEdit* dOT = nullptr;
+    QDateEdit* dDo = nullptr;
+    TComboQuery* cqUsers = nullptr;
+    TComboQuery* cqLines = nullptr;
+    QCheckBox* cbIN = nullptr;
+    QCheckBox* cbOUT = nullptr;
+    QLineEdit* seNumberBeg = nullptr;
+    QSpinBox* seRingLen = nullptr;
+    QPushButton* sbStart = nullptr;
+    grid::DataGrid* GridRings = nullptr;
+    QLabel* PanelTotalString = nullptr;
+    QLabel* PanelTotalTime = nullptr;
+    grid::DataGrid* GridLines = nullptr;
+    QTreeWidget* twDepts = nullptr;
+    QSplitter* Splitter = nullptr;
+    grid::DataGrid* GridUsers = nullptr;
 
     TDM* m_dm = nullptr;
     bool m_activated = false;

@@ -27,6 +27,7 @@ UsersTab::UsersTab(QWidget* parent) : MainTab(parent)
 {
     setObjectName(QStringLiteral("TabSheet3"));
     Splitter = new QSplitter(Qt::Horizontal, this);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
     Splitter->setHandleWidth(3);
     Splitter->setChildrenCollapsible(false);
     twDepts = new QTreeWidget(Splitter);
