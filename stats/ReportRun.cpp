@@ -25,6 +25,9 @@ constexpr qint64 ProgressEveryMs = 100;
 // The shortest time between two copies of the pages, and how many times the last copy took.
 constexpr qint64 CopyEveryMs = 250;
 constexpr qint64 CopyCostTimes = 10;
+// The most pages copied for the preview: the rest show once the run has ended, so that the
+// copies never weigh much beside the report itself (about 8 KB a page).
+constexpr std::size_t MostPagesCopied = 2000;
 
 // The first `count` pages of `out`, over copies of their pools and fonts.
 std::shared_ptr<const report::PreparedReport> copyPages(const report::PreparedReport& out,
@@ -167,11 +170,12 @@ void ReportRun::work(const Request& request)
                 }
                 // The page being laid out is complete once the next one begins.
                 const std::size_t complete = total > 0 ? std::size_t(std::max(0, laidOut - 1)) : 0;
-                if (request.showPages && complete > handed && copied.elapsed() >= copyWait) {
+                if (request.showPages && complete > handed && handed < MostPagesCopied &&
+                    copied.elapsed() >= copyWait) {
                     QElapsedTimer cost;
                     cost.start();
-                    auto copy = copyPages(out, complete);
-                    handed = complete;
+                    auto copy = copyPages(out, std::min(complete, MostPagesCopied));
+                    handed = copy->pages.size();
                     copyWait = std::max(CopyEveryMs, cost.elapsed() * CopyCostTimes);
                     copied.restart();
                     QMetaObject::invokeMethod(

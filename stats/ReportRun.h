@@ -30,7 +30,8 @@ class TMainObject;
 /// worker, so the window thread never sees them. Every so often the worker copies the pages
 /// completed so far, with a copy of the pool, into a report of their own and hands that over
 /// (pagesLaidOut); the worker never touches a copy again. The copies get rarer as they grow, so
-/// copying costs at most about a tenth of the run.
+/// copying costs at most about a tenth of the run, and stop at the first 2,000 pages (the rest
+/// show when the run ends), so that they never weigh much beside the report itself.
 ///
 /// Threads: belongs to the window thread; every signal is emitted there. The settings object
 /// is read by the worker (the number masks) and must not change during a run. Destroying it
