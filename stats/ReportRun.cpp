@@ -203,9 +203,12 @@ void ReportRun::work(const Request& request)
         if (m_stop && m_outcome != State::Finished)
             m_outcome = State::Stopped;
     } catch (...) {
-        m_outcome = m_stop ? State::Stopped : State::Failed;
-        if (!m_stop)
-            m_failure = std::current_exception();
+        // Pages laid out whole stay, whatever the closing of the query says.
+        if (m_outcome != State::Finished) {
+            m_outcome = m_stop ? State::Stopped : State::Failed;
+            if (!m_stop)
+                m_failure = std::current_exception();
+        }
     }
     QMetaObject::invokeMethod(
         this,

@@ -250,6 +250,24 @@ struct OnceWhen
     bool done = false;
 };
 
+// 80 more calls, and a detailed list whose every row carries a huge text: preparing it takes
+// long, a page a row.
+bool makeSlowDetailedList(test::TestDatabase& t)
+{
+    QStringList calls;
+    for (int i = 0; i < 80; ++i)
+        calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
+                                  8120000 + i, 1, 101);
+    t.exec(calls);
+    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
+    if (!slow.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    slow.write("<report><band kind=\"masterData\" height=\"200\">"
+               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
+               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
+    return true;
+}
+
 // Waits for the window's run to end (it runs off the window thread).
 bool ended(const TReportForm& form)
 {
@@ -309,6 +327,8 @@ private slots:
     void titlesAndZoom();
     void escapeStopsALongPreparation();
     void oneRunAtATime();
+    void theWindowAnswersDuringARun();
+    void connectionLostDuringARun();
     void printedAtEveryResolutionAsPreviewed();
     void printedOnTheDefaultCupsPrinter();
     void savedAsPdfAsPreviewed();
@@ -816,11 +836,6 @@ void TestReports::escapeStopsALongPreparation()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillSmallCallLog(t);
-    QStringList calls;
-    for (int i = 0; i < 80; ++i)
-        calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
-                                  8120000 + i, 1, 101);
-    t.exec(calls);
     Program p(t);
     p.form->cbReport->setCurrentIndex(0);
     p.form->RunReport(true);
@@ -828,13 +843,7 @@ void TestReports::escapeStopsALongPreparation()
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
 
-    // Every row of this detailed list carries a huge text: preparing it takes long.
-    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
-    QVERIFY(slow.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    slow.write("<report><band kind=\"masterData\" height=\"200\">"
-               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
-               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
-    slow.close();
+    QVERIFY(makeSlowDetailedList(t));
     p.form->cbReport->setCurrentIndex(1);
     QElapsedTimer clock;
     clock.start();
@@ -897,6 +906,57 @@ void TestReports::oneRunAtATime()
     QVERIFY(ended(*p.form));
     QVERIFY(stopPreview.done);
     QCOMPARE(&p.form->frPreview->report(), shown);
+}
+
+// The run goes on off the window thread: its first pages are on show before it ends, and a
+// click on the preview's scroll bar moves them meanwhile.
+void TestReports::theWindowAnswersDuringARun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    QVERIFY(makeSlowDetailedList(t));
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->resize(500, 400);
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.form.get()));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(p.form->running());
+    QVERIFY(QTest::qWaitFor([&] { return !p.form->frPreview->report().empty(); }, 60000));
+    QVERIFY(p.form->running());
+    QScrollBar* bar = p.form->frPreview->verticalScrollBar();
+    QTRY_VERIFY(bar->isVisible());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
+    QVERIFY(bar->value() > 0);
+    QVERIFY(p.form->running());
+    QTest::keyClick(p.form.get(), Qt::Key_Escape);
+    QVERIFY(ended(*p.form));
+}
+
+// The attachments cut off during a run, as by a server going away: the window says so in its
+// own words and keeps no pages.
+void TestReports::connectionLostDuringARun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    test::addManyCalls(t, 30000);
+    Program p(t);
+    p.form->cbReport->setCurrentIndex(1);
+    QTimer cut;
+    QObject::connect(&cut, &QTimer::timeout, [&] {
+        t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                               "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
+    });
+    p.form->RunReport(true);
+    cut.start(5);
+    QVERIFY(ended(*p.form));
+    cut.stop();
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY2(Messages::shown()[0].text.contains(TDM::ConnectionLostText()),
+             qPrintable(Messages::shown()[0].text));
+    QVERIFY(p.form->prepared().empty());
 }
 
 void TestReports::titlesAndZoom()
