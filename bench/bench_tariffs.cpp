@@ -142,7 +142,8 @@ int main(int argc, char** argv)
             form.cbReport->setCurrentIndex(int(cost ? ReportKind::Cost : ReportKind::BySubscriber));
             const double ms = bench::timeMs([&] {
                 form.RunReport(true);
-                QTest::qWaitFor([&] { return !form.running(); }, 3600000);
+                if (!QTest::qWaitFor([&] { return !form.running(); }, 3600000))
+                    std::printf("the run did not end\n");
             });
             report[cost] = std::min(report[cost], ms);
             std::printf("round %d %s report: %.0f ms, %lld calls, %zu pages\n", round + 1,
