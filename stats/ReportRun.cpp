@@ -7,10 +7,8 @@
 #include "data/Period.h"
 #include "data/Statements.h"
 #include "data/TariffStore.h"
-#include "db/Database.h"
 #include "db/DbError.h"
 #include "db/Query.h"
-#include "db/Transaction.h"
 #include "report/ReportEngine.h"
 
 #include <QElapsedTimer>
@@ -83,32 +81,17 @@ void ReportRun::stop()
     if (!running())
         return;
     m_stop = true;
-    std::lock_guard lock(m_mutex);
-    if (m_database)
-        m_database->cancelOperation(); // a fetch waiting on the server ends at once
+    m_cancel.cancel(); // a fetch waiting on the server ends at once
 }
 
 void ReportRun::work(const Request& request)
 {
     std::shared_ptr<const report::PreparedReport> pages;
     try {
-        db::Database database;
-        database.setDatabaseName(request.database);
-        database.params() = request.params;
-        database.open();
-        {
-            std::lock_guard lock(m_mutex);
-            m_database = &database;
-        }
-        // No longer cancellable once the attachment goes, also when this throws.
-        const auto forget = [this](void*) {
-            std::lock_guard lock(m_mutex);
-            m_database = nullptr;
-        };
-        const std::unique_ptr<void, decltype(forget)> cancellable(this, forget);
-        db::Transaction transaction(database);
-        transaction.params() = request.transactionParams;
-        transaction.start();
+        WorkerReading reading(m_cancel, request.database, request.params,
+                              request.transactionParams);
+        db::Database& database = reading.database;
+        db::Transaction& transaction = reading.transaction;
         db::Query q(database, transaction);
         const stmt::Period period{request.from, request.to};
         ReportTotals& totals = m_totals;
@@ -199,7 +182,6 @@ void ReportRun::work(const Request& request)
             }
         }
         q.close();
-        transaction.rollbackQuietly(); // read only: nothing to keep
         if (m_stop && m_outcome != State::Finished)
             m_outcome = State::Stopped;
     } catch (...) {

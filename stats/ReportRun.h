@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ReportValues.h"
+#include "WorkerReading.h"
 #include "data/ReportKind.h"
 #include "report/PreparedReport.h"
 #include "report/ReportTemplate.h"
@@ -13,12 +14,8 @@
 #include <atomic>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <thread>
 
-namespace db {
-class Database;
-}
 class TMainObject;
 
 /// Reads the report's rows over an attachment and a read-only transaction of its own, walks
@@ -100,7 +97,6 @@ private:
     QString m_error;
     State m_outcome = State::Idle; // the worker's, read once it has ended
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;                 // guards m_database
-    db::Database* m_database = nullptr; // the worker's, while it may be cancelled
+    CancelSlot m_cancel; // the worker's attachment, while it may be cancelled
     std::thread m_thread;
 };
