@@ -1,6 +1,6 @@
-// The detailed report over 100,000 calls (or the number given) prepared into pages: time per
-// 1,000 pages, memory a page and peak memory; then the preview: its first paint and paints
-// scrolled through all the pages.
+// The detailed report over 100,000 calls (or the number given) previewed from "Просмотр": the
+// first page on show, the window's longest event-loop gap, time per 1,000 pages, memory a page
+// and peak memory; then the preview: its first paint and paints scrolled through all the pages.
 #include "BenchSupport.h"
 
 #include "DemoData.h"
@@ -11,12 +11,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFile>
-#include <QScrollBar>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +27,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
@@ -41,28 +43,49 @@ int main(int argc, char** argv)
     form.dOT->setDate(QDate::currentDate().addYears(-1));
     form.dDo->setDate(QDate::currentDate());
     form.show();
-    // Looks, while the pages are prepared, for the first page in the preview.
+    if (!QTest::qWaitForWindowExposed(&form))
+        std::printf("the window was never shown\n");
+    // "Просмотр" clicked; then, on a 1 ms timer, the window's event loop is watched (the
+    // longest gap between two ticks) and the preview looked at for its first page.
     QElapsedTimer clock;
     double firstPageMs = -1;
-    QTimer watch;
-    watch.setInterval(5);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (firstPageMs < 0 && !form.frPreview->report().pages.empty())
+    double longestGapMs = 0;
+    double longestGapAtMs = 0;
+    qint64 lastTick = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (double(now - lastTick) / 1e6 > longestGapMs) {
+            longestGapMs = double(now - lastTick) / 1e6;
+            longestGapAtMs = double(now) / 1e6;
+        }
+        lastTick = now;
+        if (firstPageMs < 0 && !form.frPreview->report().pages.empty()) {
+            form.frPreview->viewport()->repaint(); // the first page is drawn
             firstPageMs = double(clock.nsecsElapsed()) / 1e6;
+            lastTick = clock.nsecsElapsed();
+        }
     });
-    watch.start();
     const qint64 before = bench::residentBytes();
     clock.start();
-    const double ms = bench::timeMs([&] { form.RunReport(true); });
-    watch.stop();
+    tick.start();
+    QTest::mouseClick(form.bbPreview, Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return !form.running(); }, 3600000))
+        std::printf("the run did not end\n");
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    tick.stop();
     const std::size_t pages = form.prepared().pages.size();
     const double perPage = double(std::max<std::size_t>(1, pages));
     std::printf("detailed report: %lld calls, %zu pages in %.0f ms: %.0f ms per 1,000 pages "
                 "(goal <= 3000)\n",
                 qint64(form.SCntAllRing), pages, ms, ms * 1000.0 / perPage);
-    std::printf("preview: the first page on show after %.0f ms, while later pages were "
-                "prepared (goal: within 1 s, or while later pages are prepared)\n",
+    std::printf("preview: the first page on show %.0f ms after \"Просмотр\" (goal <= 1000)\n",
                 firstPageMs);
+    std::printf("event loop: longest gap between 1 ms timer ticks during the run %.1f ms, ending "
+                "at %.0f ms (goal <= 50)\n",
+                longestGapMs, longestGapAtMs);
 #ifdef __GLIBC__
     malloc_trim(0); // what preparing freed goes back, so resident memory is what is kept
 #endif

@@ -9,6 +9,8 @@
 #include "data/TariffStore.h"
 #include "stats/TReportForm.h"
 
+#include <QTest>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -138,7 +140,11 @@ int main(int argc, char** argv)
     for (int round = 0; round < 3; ++round) {
         for (int cost = 0; cost < 2; ++cost) {
             form.cbReport->setCurrentIndex(int(cost ? ReportKind::Cost : ReportKind::BySubscriber));
-            const double ms = bench::timeMs([&] { form.RunReport(true); });
+            const double ms = bench::timeMs([&] {
+                form.RunReport(true);
+                if (!QTest::qWaitFor([&] { return !form.running(); }, 3600000))
+                    std::printf("the run did not end\n");
+            });
             report[cost] = std::min(report[cost], ms);
             std::printf("round %d %s report: %.0f ms, %lld calls, %zu pages\n", round + 1,
                         cost ? "cost   " : "summary", ms, qint64(form.SCntAllRing),

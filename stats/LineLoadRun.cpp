@@ -39,10 +39,8 @@ void LineLoadRun::join()
 
 void LineLoadRun::cancelAll()
 {
-    std::lock_guard lock(m_mutex);
-    for (db::Database* database : m_databases)
-        if (database)
-            database->cancelOperation(); // a fetch waiting on the server ends at once
+    for (const std::unique_ptr<CancelSlot>& slot : m_cancel)
+        slot->cancel(); // a fetch waiting on the server ends at once
 }
 
 void LineLoadRun::start(Request request)
@@ -59,7 +57,9 @@ void LineLoadRun::start(Request request)
     const std::vector<LineLoadOptions> pieces =
         LineLoad::split(request.options, workers, PieceDays);
     m_pieces.assign(pieces.size(), {});
-    m_databases.assign(pieces.size(), nullptr);
+    m_cancel.clear();
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        m_cancel.push_back(std::make_unique<CancelSlot>());
     m_pending = int(pieces.size());
     auto shared = std::make_shared<const Request>(std::move(request));
     for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -94,28 +94,10 @@ void LineLoadRun::work(const Request& request, std::size_t piece)
 {
     LineLoad load(request.options);
     try {
-        db::Database database;
-        database.setDatabaseName(request.database);
-        database.params() = request.params;
-        database.open();
-        {
-            std::lock_guard lock(m_mutex);
-            m_databases[piece] = &database;
-        }
-        // No longer cancellable once the attachment goes, also when this throws.
-        struct Forget
-        {
-            LineLoadRun* self;
-            std::size_t piece;
-            ~Forget()
-            {
-                std::lock_guard lock(self->m_mutex);
-                self->m_databases[piece] = nullptr;
-            }
-        } forget{this, piece};
-        db::Transaction transaction(database);
-        transaction.params() = request.transactionParams;
-        transaction.start();
+        WorkerReading reading(*m_cancel[piece], request.database, request.params,
+                              request.transactionParams);
+        db::Database& database = reading.database;
+        db::Transaction& transaction = reading.transaction;
         db::ForwardQuery calls(database, transaction);
         const stmt::Period period{request.options.from, request.options.to};
         stmt::lineLoadCalls(period.start().addSecs(-LineLoad::carryIn()), period.end(),

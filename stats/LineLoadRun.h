@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LineLoad.h"
+#include "WorkerReading.h"
 
 #include <QObject>
 #include <QStringList>
@@ -12,10 +13,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-namespace db {
-class Database;
-}
 
 /// Reads the calls of the period in date order on workers (each its own attachment and
 /// read-only transaction) and sweeps them there one by one: a long period is cut at midnights
@@ -76,8 +73,9 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_read{0};
     std::atomic<int> m_pending{0};
-    std::mutex m_mutex;                     // guards the workers' attachments and m_failure
-    std::vector<db::Database*> m_databases; // each worker's, while it may be cancelled
-    std::vector<LineLoadResult> m_pieces;   // each worker writes its own
+    std::mutex m_mutex; // guards m_failure
+    // Each worker's attachment, while it may be cancelled.
+    std::vector<std::unique_ptr<CancelSlot>> m_cancel;
+    std::vector<LineLoadResult> m_pieces; // each worker writes its own
     std::vector<std::thread> m_threads;
 };

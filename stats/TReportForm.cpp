@@ -6,14 +6,11 @@
 #include "app/Messages.h"
 #include "app/TDlgForm.h"
 #include "app/TWaitForm.h"
-#include "data/CallRecord.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "data/TariffStore.h"
 #include "db/DbError.h"
 #include "report/ReportOutput.h"
 #include "report/ReportPreview.h"
-#include "report/ReportTemplate.h"
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -24,7 +21,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -33,12 +29,10 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -49,20 +43,25 @@ namespace {
 class EscapeWatch : public QObject
 {
 public:
-    EscapeWatch() { qApp->installEventFilter(this); }
+    explicit EscapeWatch(std::function<void()> pressed) : m_pressed(std::move(pressed))
+    {
+        qApp->installEventFilter(this);
+    }
     ~EscapeWatch() override { qApp->removeEventFilter(this); }
-    bool pressed = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            pressed = true;
+            m_pressed();
             return true;
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    std::function<void()> m_pressed;
 };
 
 const QString Caption = QStringLiteral("Внимание !");
@@ -152,27 +151,36 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
         error = output.errorString();
         return false;
     };
+    m_run = new ReportRun(this);
+    connect(m_run, &ReportRun::finished, this, &TReportForm::runEnded);
+    connect(m_run, &ReportRun::progress, this, [this](int pages, int total) {
+        if (!m_wait || total <= 0)
+            return;
+        if (m_wait->ProgressBar->maximum() != total)
+            m_wait->ProgressBar->setRange(0, total);
+        m_wait->ProgressBar->setValue(pages);
+    });
+    connect(m_run, &ReportRun::pagesLaidOut, this,
+            [this](std::shared_ptr<const report::PreparedReport> pages) {
+                if (!m_running || m_output != Output::Preview)
+                    return;
+                frPreview->setReport(std::move(pages));
+                m_partial = true;
+            });
     const QRect area = dm.MainObject->WorkArea;
     setGeometry(QRect(0, 0, area.right() + 1, area.bottom() + 1).intersected(area));
+}
+
+TReportForm::~TReportForm()
+{
+    // The run's end is not waited for: its signals go with it.
+    delete m_run;
+    m_run = nullptr;
 }
 
 ReportKind TReportForm::Kind() const
 {
     return ReportKind(cbReport->currentData().toInt());
-}
-
-void TReportForm::loadBook(ReportKind kind)
-{
-    Book.reset();
-    if (kind == ReportKind::Cost) {
-        Book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO); // a failure is the run's
-    } else if (kind == ReportKind::Detailed) {
-        try {
-            Book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
-        } catch (const db::DbError&) {
-            Book.reset(); // the calls are listed as ever, without costs
-        }
-    }
 }
 
 void TReportForm::setZoom(int percent)
@@ -219,187 +227,133 @@ void TReportForm::setRunning(bool running)
 void TReportForm::reject()
 {
     if (m_running) {
-        m_closeAfterRun = true; // the run sees it at its next step and stops
+        m_closeAfterRun = true; // closed once the run has stopped
+        m_run->stop();
         return;
     }
     done(2);
 }
 
+void TReportForm::sayNotMade(Output output, const QString& reason)
+{
+    QString message = output == Output::Printer ? QStringLiteral("Ошибка в модуле PrintReport !")
+                                                : QStringLiteral("Не могу показать отчет !");
+    if (!reason.isEmpty())
+        message += u'\n' + reason;
+    ShowDialog(message, 1, 1, Caption);
+}
+
 void TReportForm::RunReport(Output output)
 {
-    // The busy window lets events through while the pages are laid out: a second run must not
-    // start inside this one, over the same query and totals.
+    // A second run must not start inside this one, over the same pages and totals.
     if (m_running)
         return;
-    QPointer<QWidget> focused = focusWidget();
-    setRunning(true);
-    const auto ended = qScopeGuard([this, focused] {
-        setRunning(false);
-        if (focused)
-            focused->setFocus();
-        if (m_closeAfterRun) {
-            m_closeAfterRun = false;
-            done(2);
-        }
-    });
-    const bool Preview = output == Output::Preview;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString templateName;
-    clearTotals();
-    const QDateTime start = stmt::Period{dOT->date(), dDo->date()}.start();
-    const QDateTime end = stmt::Period{dOT->date(), dDo->date()}.end();
-    ReportTitle = ReportTitleText(dOT->date(), dDo->date());
-    db::Query& q = m_dm.ibQueryReport;
     const ReportKind kind = Kind();
-    m_runKind = kind;
-    std::unique_ptr<CostReport> costRows;
-    try {
-        m_dm.EnsureUsable();
-        if (cbReport->currentIndex() >= 0) {
-            templateName = TemplateName(kind);
-            q.close();
-            loadBook(kind);
-            if (kind == ReportKind::Cost) {
-                if (!priced()) {
-                    QApplication::restoreOverrideCursor();
-                    ShowDialog(NoTariffsText(), 1, 1, Caption);
-                    return;
-                }
-                // Every call rated once, by the rules read once; then the names.
-                costRows = std::make_unique<CostReport>(Book);
-                stmt::pricedCalls(start, end).applyTo(q);
-                q.open();
-                costRows->addCalls(q);
-                q.close();
-                stmt::subscriberDepts().applyTo(q);
-                q.open();
-                costRows->setSubscribers(q);
-                q.close();
-                costRows->finish();
-                const CostReport::Sum& total = costRows->total();
-                SCntOutRing = SCntAllRing = total.calls;
-                SCost = total.kopecks;
-                SBilled = total.billed;
-                SNoTariff = total.noTariff;
-            } else {
-                stmt::report(kind, start, end).applyTo(q);
-                q.open();
-                addTotals(q, kind == ReportKind::Detailed);
-            }
-        }
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        q.close();
-        ui::showFailure(this, std::current_exception());
-        return;
-    }
-    QApplication::restoreOverrideCursor();
-
-    const QString path = m_dm.MainObject->ProgramDir + templateName;
-    if (templateName.isEmpty() || !QFile::exists(path)) {
-        ShowDialog(QStringLiteral("Файл не найден !"), 1, 1, Caption);
-    } else {
-        report::ReportTemplate layout;
-        report::ReportEngine engine;
-        QueryReportSource querySource(q);
-        report::ReportDataSource& source =
-            costRows ? static_cast<report::ReportDataSource&>(*costRows) : querySource;
-        // Shown in the preview as soon as its first page is laid out, growing meanwhile.
-        const auto pages = std::make_shared<report::PreparedReport>();
-        bool showing = false;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        // Why a template cannot be used goes under the message, so that whoever edits it
-        // sees the file, the line and the fault.
-        bool ok = layout.load(path);
-        QString reason = ok ? QString() : layout.errorString();
-        QString pdfFile;
-        if (ok && output == Output::Pdf) {
-            QApplication::restoreOverrideCursor();
-            pdfFile = choosePdfFile();
-            if (pdfFile.isEmpty()) { // nothing asked for, nothing to say
-                q.close();
-                return;
-            }
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        }
-        if (ok) {
-            // The busy window tells the pages so far; Escape stops, keeping what is on show.
-            TWaitForm wait(this);
-            wait.ProgressBar->setRange(0, 0);
-            wait.ProgressBar->show();
-            wait.show();
-            EscapeWatch escape;
-            QElapsedTimer shown;
-            shown.start();
-            engine.setProgress([&](int page, int total) {
-                if (shown.elapsed() >= 100) {
-                    shown.restart();
-                    if (total > 0 && wait.ProgressBar->maximum() != total)
-                        wait.ProgressBar->setRange(0, total);
-                    if (total > 0)
-                        wait.ProgressBar->setValue(page);
-                    if (Preview && total > 0 && page > 1) {
-                        if (!showing)
-                            frPreview->setReport(pages);
-                        else
-                            frPreview->reportGrew();
-                        showing = true;
-                    }
-                    QApplication::processEvents();
-                }
-                return !escape.pressed && !m_closeAfterRun;
-            });
-            ok = engine.prepare(
-                layout, source, [this](const QString& n) { return frReportGetValue(n); }, *pages);
-            if (!ok)
-                reason = engine.errorString();
-        }
-        QApplication::restoreOverrideCursor();
-        if (showing && (!ok || engine.cancelled()))
-            frPreview->setReport(m_shown); // the pages the preview showed before
-        if (engine.cancelled()) {
-            // A print asked for and not made is said; a stopped preview or file is not, nor a
-            // run stopped because the window closes.
-            if (output == Output::Printer && !m_closeAfterRun)
-                ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
-            q.close();
+    ReportRun::Request request;
+    {
+        const ui::WaitCursor busy;
+        if (!ui::guarded(this, [this] { m_dm.EnsureUsable(); }))
+            return;
+        const QString path = m_dm.MainObject->ProgramDir + TemplateName(kind);
+        if (cbReport->currentIndex() < 0 || !QFile::exists(path)) {
+            ShowDialog(QStringLiteral("Файл не найден !"), 1, 1, Caption);
             return;
         }
-        const auto withReason = [&reason](const QString& message) {
-            return reason.isEmpty() ? message : message + u'\n' + reason;
-        };
-        if (Preview) {
-            if (ok) {
-                m_prepared = pages;
-                m_shown = pages;
-                frPreview->setReport(m_shown);
-            } else {
-                ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
-            }
-        } else if (output == Output::Printer) {
-            QString error;
-            if (ok)
-                m_prepared = pages;
-            if (!ok || !PrintHook(*m_prepared, error))
-                ShowDialog(withReason(QStringLiteral("Ошибка в модуле PrintReport !")), 1, 1,
-                           Caption);
-        } else if (!ok) {
-            ShowDialog(withReason(QStringLiteral("Не могу показать отчет !")), 1, 1, Caption);
-        } else {
-            m_prepared = pages;
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            report::ReportOutput pdf;
-            const bool written = pdf.writePdf(*m_prepared, pdfFile);
-            QApplication::restoreOverrideCursor();
-            if (written)
-                m_dm.MainObject->LastExportDir = QFileInfo(pdfFile).absolutePath();
-            else
-                Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
-                                    .arg(QDir::toNativeSeparators(pdfFile), pdf.errorString()),
-                                this);
+        // Why a template cannot be used goes under the message, so that whoever edits it
+        // sees the file, the line and the fault.
+        if (!request.layout.load(path)) {
+            sayNotMade(output, request.layout.errorString());
+            return;
         }
     }
-    q.close();
+    m_pdfFile.clear();
+    if (output == Output::Pdf && (m_pdfFile = choosePdfFile()).isEmpty())
+        return; // nothing asked for, nothing to say
+    request.database = m_dm.ibDatabase.databaseName();
+    request.params = m_dm.ibDatabase.params();
+    request.transactionParams = m_dm.ibTranRO.params();
+    request.kind = kind;
+    request.from = dOT->date();
+    request.to = dDo->date();
+    request.settings = m_dm.MainObject.get();
+    request.showPages = output == Output::Preview;
+    m_output = output;
+    m_runKind = kind;
+    m_partial = false;
+    m_focused = focusWidget();
+    setRunning(true);
+    // The busy window tells the pages so far; Escape stops, keeping what is on show.
+    m_wait = std::make_unique<TWaitForm>(this);
+    m_wait->ProgressBar->setRange(0, 0);
+    m_wait->ProgressBar->show();
+    m_wait->show();
+    m_escape = std::make_unique<EscapeWatch>([this] { m_run->stop(); });
+    m_run->start(std::move(request));
+}
+
+void TReportForm::runEnded(ReportRun::State state)
+{
+    m_escape.reset();
+    m_wait.reset();
+    static_cast<ReportTotals&>(*this) = m_run->totals();
+    if (m_partial && state != ReportRun::State::Finished)
+        frPreview->setReport(m_shown); // the pages the preview showed before
+    m_partial = false;
+    const bool closing = m_closeAfterRun;
+    switch (state) {
+    case ReportRun::State::NoTariffs:
+        ShowDialog(NoTariffsText(), 1, 1, Caption);
+        break;
+    case ReportRun::State::Failed:
+        if (m_run->failure())
+            ui::showFailure(this, m_run->failure());
+        else
+            sayNotMade(m_output, m_run->errorString());
+        break;
+    case ReportRun::State::Stopped:
+        // A print asked for and not made is said; a stopped preview or file is not, nor a
+        // run stopped because the window closes.
+        if (m_output == Output::Printer && !closing)
+            ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
+        break;
+    case ReportRun::State::Finished:
+        m_prepared = m_run->pages();
+        if (m_output == Output::Preview) {
+            m_shown = m_prepared;
+            frPreview->setReport(m_shown);
+        } else if (closing) {
+            // The window goes: nothing more to print or save.
+        } else if (m_output == Output::Printer) {
+            QString error;
+            const ui::WaitCursor busy;
+            if (!PrintHook(*m_prepared, error))
+                ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
+        } else {
+            report::ReportOutput pdf;
+            bool written = false;
+            {
+                const ui::WaitCursor busy;
+                written = pdf.writePdf(*m_prepared, m_pdfFile);
+            }
+            if (written)
+                m_dm.MainObject->LastExportDir = QFileInfo(m_pdfFile).absolutePath();
+            else
+                Messages::error(QStringLiteral("Не удалось записать файл %1\n%2")
+                                    .arg(QDir::toNativeSeparators(m_pdfFile), pdf.errorString()),
+                                this);
+        }
+        break;
+    case ReportRun::State::Idle:
+    case ReportRun::State::Running:
+        break;
+    }
+    setRunning(false);
+    if (m_focused)
+        m_focused->setFocus();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        done(2);
+    }
 }
 
 std::optional<QVariant> TReportForm::frReportGetValue(const QString& ParName) const

@@ -1,13 +1,16 @@
 // The reports window: four reports over a period, previewed with zoom, printed or saved as PDF.
 #pragma once
 
+#include "ReportRun.h"
 #include "ReportValues.h"
 #include "data/ReportKind.h"
-#include "report/ReportEngine.h"
+#include "report/PreparedReport.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -16,18 +19,23 @@ class PeriodButton;
 class QMenu;
 class QPushButton;
 class TDM;
+class TWaitForm;
 namespace report {
 class ReportPreview;
 }
 
-/// Each run builds the chosen report's query, walks it once for the grand totals, loads the
-/// template from the program's folder and prepares it (values through frReportGetValue). The
-/// cost report instead prices the period's calls once into rows of its own (CostReport).
+/// Each run loads the template from the program's folder, then hands the rest to a ReportRun
+/// off the window thread: the chosen report's query walked once for the grand totals (the cost
+/// report instead prices the period's calls into rows of its own) and the pages laid out, shown
+/// in the preview as they come. Once prepared, the pages are shown, printed or saved. The
+/// window answers throughout; Escape or closing it stops the run.
 class TReportForm : public QDialog, public ReportTotals
 {
     Q_OBJECT
 public:
     explicit TReportForm(TDM& dm, QWidget* parent = nullptr);
+    /// Stops a run under way and waits for its thread.
+    ~TReportForm() override;
 
     QComboBox* cbReport = nullptr;
     QDateEdit* dOT = nullptr;
@@ -46,6 +54,8 @@ public:
         Pdf
     };
     void RunReport(bool Preview) { RunReport(Preview ? Output::Preview : Output::Printer); }
+    /// Starts a run and returns; running() holds until it has ended and its pages are shown,
+    /// printed or saved. Does nothing during a run.
     void RunReport(Output output);
     /// "<report> <period>.pdf", the period's dates as day.month.year.
     QString PdfFileName() const;
@@ -74,9 +84,10 @@ private:
     QString choosePdfFile();
     /// Enables or disables what starts a run.
     void setRunning(bool running);
-    /// Reads the tariffs for a run of `kind` into Book: none for a report without costs, and
-    /// none for the detailed report when they cannot be read (it then prints without costs).
-    void loadBook(ReportKind kind);
+    /// What the run's end asks for: the pages shown, printed or saved, or why not said.
+    void runEnded(ReportRun::State state);
+    /// The template's reason under the message of `output`'s failure.
+    void sayNotMade(Output output, const QString& reason);
 
     TDM& m_dm;
     // Shared with the preview: one copy of the pages, however many show them.
@@ -88,4 +99,11 @@ private:
     ReportKind m_runKind = ReportKind::BySubscriber;
     bool m_running = false;
     bool m_closeAfterRun = false;
+    ReportRun* m_run = nullptr;
+    Output m_output = Output::Preview;
+    QString m_pdfFile;           // where the run's pages go, for a PDF
+    bool m_partial = false;      // the preview shows pages of the run under way
+    QPointer<QWidget> m_focused; // where the focus goes back after the run
+    std::unique_ptr<TWaitForm> m_wait;
+    std::unique_ptr<QObject> m_escape; // watches for Escape during a run
 };

@@ -250,6 +250,30 @@ struct OnceWhen
     bool done = false;
 };
 
+// 80 more calls, and a detailed list whose every row carries a huge text: preparing it takes
+// long, a page a row.
+bool makeSlowDetailedList(test::TestDatabase& t)
+{
+    QStringList calls;
+    for (int i = 0; i < 80; ++i)
+        calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
+                                  8120000 + i, 1, 101);
+    t.exec(calls);
+    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
+    if (!slow.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    slow.write("<report><band kind=\"masterData\" height=\"200\">"
+               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
+               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
+    return true;
+}
+
+// Waits for the window's run to end (it runs off the window thread).
+bool ended(const TReportForm& form)
+{
+    return QTest::qWaitFor([&] { return !form.running(); }, 120000);
+}
+
 bool busy()
 {
     const QWidgetList all = QApplication::topLevelWidgets();
@@ -303,6 +327,8 @@ private slots:
     void titlesAndZoom();
     void escapeStopsALongPreparation();
     void oneRunAtATime();
+    void theWindowAnswersDuringARun();
+    void connectionLostDuringARun();
     void printedAtEveryResolutionAsPreviewed();
     void printedOnTheDefaultCupsPrinter();
     void savedAsPdfAsPreviewed();
@@ -555,6 +581,7 @@ void TestReports::summaryBySubscriber()
         {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
     Program p(t);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     // By subscriber alone: the call on a line missing from the directory counts too.
     QCOMPARE(p.form->SCntInRing, 1);
@@ -589,6 +616,7 @@ void TestReports::detailedList()
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(false);
+    QVERIFY(ended(*p.form));
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(p.printed, 1);
     QCOMPARE(p.form->SCntAllRing, 3); // joined to both directories; 23:59:59.5 is out
@@ -618,12 +646,14 @@ void TestReports::costsOnlyWithTariffs()
     p.form->show();
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral("Итого звонков: 3")), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("Зона")) && !text.contains(QStringLiteral("Стоимость")));
     p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
     QCOMPARE(p.form->cbReport->currentText(), QStringLiteral("Стоимость звонков"));
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown().first().text, TReportForm::NoTariffsText());
     QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
@@ -639,6 +669,7 @@ void TestReports::costsOnlyWithTariffs()
     tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city}, {});
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     text = p.pdfText(t.dir());
     // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
     QVERIFY2(text.contains(QRegularExpression(QStringLiteral("8125551\\s+0 ч 00 мин 30 сек\\s+"
@@ -658,6 +689,7 @@ void TestReports::summaryByLine()
     Program p(t);
     p.form->cbReport->setCurrentIndex(2);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     // By line alone: the call of a subscriber missing from the directory counts too.
     QCOMPARE(p.form->SCntOutRing, 3);
     QCOMPARE(p.form->SOutRing, 3815);
@@ -731,11 +763,14 @@ void TestReports::missingAndBrokenTemplateFiles()
     test::fillSmallCallLog(t);
     Program p(t, false);
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     {
         // No file to choose when there is no template.
         FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(ended(*p.form));
         QVERIFY(!none.answered());
     }
     QCOMPARE(Messages::shown().size(), 3);
@@ -750,7 +785,9 @@ void TestReports::missingAndBrokenTemplateFiles()
     broken.write("<report><band kind=\"masterData\" height=\"5\"><text x=\"0\"");
     broken.close();
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QCOMPARE(Messages::shown().size(), 2);
     // The program's message first, then the template's fault: the file, the line, what.
     const QStringList preview = Messages::shown()[0].text.split(u'\n');
@@ -774,10 +811,13 @@ void TestReports::missingAndBrokenTemplateFiles()
                  "</report>\n");
     broken.close();
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     {
         FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(ended(*p.form));
         QVERIFY(!none.answered());
     }
     QCOMPARE(Messages::shown().size(), 3);
@@ -796,29 +836,20 @@ void TestReports::escapeStopsALongPreparation()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     test::fillSmallCallLog(t);
-    QStringList calls;
-    for (int i = 0; i < 80; ++i)
-        calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
-                                  8120000 + i, 1, 101);
-    t.exec(calls);
     Program p(t);
     p.form->cbReport->setCurrentIndex(0);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
 
-    // Every row of this detailed list carries a huge text: preparing it takes long.
-    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
-    QVERIFY(slow.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    slow.write("<report><band kind=\"masterData\" height=\"200\">"
-               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
-               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
-    slow.close();
+    QVERIFY(makeSlowDetailedList(t));
     p.form->cbReport->setCurrentIndex(1);
     QElapsedTimer clock;
     clock.start();
     OnceWhen escape(busy, [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QVERIFY(escape.done);
     // Stopped: nothing said, the previous pages still on show, the window still open.
     QVERIFY(Messages::shown().isEmpty());
@@ -846,6 +877,7 @@ void TestReports::oneRunAtATime()
         QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
     });
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QVERIFY(press.done && disabled);
     QCOMPARE(p.printed, 0);
     p.dm.IBSQL.sql().add(QStringLiteral(
@@ -859,18 +891,72 @@ void TestReports::oneRunAtATime()
 
     p.form->cbReport->setCurrentIndex(2);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     p.form->cbReport->setCurrentIndex(1);
     const auto escape = [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); };
     OnceWhen stopPrint(busy, escape);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QVERIFY(stopPrint.done);
     QCOMPARE(p.printed, 1);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка в модуле PrintReport !"));
     OnceWhen stopPreview([&] { return &p.form->frPreview->report() != shown; }, escape);
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QVERIFY(stopPreview.done);
     QCOMPARE(&p.form->frPreview->report(), shown);
+}
+
+// The run goes on off the window thread: its first pages are on show before it ends, and a
+// click on the preview's scroll bar moves them meanwhile.
+void TestReports::theWindowAnswersDuringARun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    QVERIFY(makeSlowDetailedList(t));
+    p.form->cbReport->setCurrentIndex(1);
+    p.form->resize(500, 400);
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.form.get()));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(p.form->running());
+    QVERIFY(QTest::qWaitFor([&] { return !p.form->frPreview->report().empty(); }, 60000));
+    QVERIFY(p.form->running());
+    QScrollBar* bar = p.form->frPreview->verticalScrollBar();
+    QTRY_VERIFY(bar->isVisible());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
+    QVERIFY(bar->value() > 0);
+    QVERIFY(p.form->running());
+    QTest::keyClick(p.form.get(), Qt::Key_Escape);
+    QVERIFY(ended(*p.form));
+}
+
+// The attachments cut off during a run, as by a server going away: the window says so in its
+// own words and keeps no pages.
+void TestReports::connectionLostDuringARun()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    test::addManyCalls(t, 30000);
+    Program p(t);
+    p.form->cbReport->setCurrentIndex(1);
+    QTimer cut;
+    QObject::connect(&cut, &QTimer::timeout, [&] {
+        t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                               "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
+    });
+    p.form->RunReport(true);
+    cut.start(5);
+    QVERIFY(ended(*p.form));
+    cut.stop();
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY2(Messages::shown()[0].text.contains(TDM::ConnectionLostText()),
+             qPrintable(Messages::shown()[0].text));
+    QVERIFY(p.form->prepared().empty());
 }
 
 void TestReports::titlesAndZoom()
@@ -883,10 +969,12 @@ void TestReports::titlesAndZoom()
     p.form->dOT->setDate(QDate(2026, 3, 2));
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QCOMPARE(p.form->ReportTitle,
              QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     p.form->dOT->setDate(QDate(2026, 3, 1));
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") +
                                       l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
                                       QStringLiteral(" по ") +
@@ -904,6 +992,7 @@ void TestReports::titlesAndZoom()
         TReportForm plain(p.dm);
         plain.dOT->setDate(QDate(2026, 3, 1));
         plain.RunReport(false);
+        QVERIFY(ended(plain));
         QCOMPARE(Messages::shown().last().text, QStringLiteral("Ошибка в модуле PrintReport !"));
     }
     p.form->show();
@@ -921,6 +1010,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     Program p(t);
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
@@ -941,6 +1031,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     // A landscape template comes out on landscape pages, its words where the preview has them.
     p.form->cbReport->setCurrentIndex(0);
     p.form->RunReport(true);
+    QVERIFY(ended(*p.form));
     QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
     const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), wide));
@@ -985,6 +1076,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     p.form->cbReport->setCurrentIndex(1);
     const QStringList before = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
     QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     QString printed;
     QVERIFY(QTest::qWaitFor(
@@ -1029,6 +1121,7 @@ void TestReports::savedAsPdfAsPreviewed()
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
         p.form->RunReport(true);
+        QVERIFY(ended(*p.form));
         QVERIFY(Messages::shown().isEmpty());
         const report::PreparedReport previewed = p.form->prepared();
         QString proposed;
@@ -1039,6 +1132,7 @@ void TestReports::savedAsPdfAsPreviewed()
             return name;
         });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(ended(*p.form));
         QVERIFY(answer.answered());
         QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
         QCOMPARE(proposed, names[index]);
@@ -1101,6 +1195,7 @@ void TestReports::pdfCancelledOrNotWritable()
     {
         FileDialogAnswer cancel([](QFileDialog*, const QString&) { return QString(); });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(ended(*p.form));
         QVERIFY(cancel.answered());
     }
     QVERIFY(Messages::shown().isEmpty());
@@ -1112,6 +1207,7 @@ void TestReports::pdfCancelledOrNotWritable()
             return QString(150, u'ж') + QStringLiteral(".pdf");
         });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
+        QVERIFY(ended(*p.form));
         QVERIFY(nowhere.answered());
     }
     QCOMPARE(Messages::shown().size(), 1);
@@ -1295,6 +1391,7 @@ void TestReports::longFiguresPrintWhole()
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
         p.form->RunReport(true);
+        QVERIFY(ended(*p.form));
         const QString text = p.pdfText(t.dir());
         QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));

@@ -379,6 +379,7 @@ void TestTariffs::costReportMatchesServer()
     form.cbReport->setCurrentIndex(form.cbReport->findText(QStringLiteral("Стоимость звонков")));
     form.show();
     QTest::mouseClick(form.bbPreview, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !form.running(); }, 60000));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
 
     db::Sql s(dm.ibDatabase, dm.ibTranRO);

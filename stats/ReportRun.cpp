@@ -1,0 +1,210 @@
+// The reports window's worker: the rows, the totals and the layout, with copies of the pages
+// handed to the preview as they are laid out.
+#include "ReportRun.h"
+
+#include "CostReport.h"
+
+#include "data/Period.h"
+#include "data/Statements.h"
+#include "data/TariffStore.h"
+#include "db/DbError.h"
+#include "db/Query.h"
+#include "report/ReportEngine.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+#include <algorithm>
+
+namespace {
+
+// How often the window hears how far the layout is.
+constexpr qint64 ProgressEveryMs = 100;
+// The shortest time between two copies of the pages, and how many times the last copy took.
+constexpr qint64 CopyEveryMs = 250;
+constexpr qint64 CopyCostTimes = 10;
+// The most pages copied for the preview: the rest show once the run has ended, so that the
+// copies never weigh much beside the report itself (about 8 KB a page).
+constexpr std::size_t MostPagesCopied = 2000;
+
+// The first `count` pages of `out`, over copies of their pools and fonts.
+std::shared_ptr<const report::PreparedReport> copyPages(const report::PreparedReport& out,
+                                                        std::size_t count)
+{
+    auto copy = std::make_shared<report::PreparedReport>();
+    copy->pageWidth = out.pageWidth;
+    copy->pageHeight = out.pageHeight;
+    copy->fonts = out.fonts;
+    auto pools = std::make_shared<const report::ItemPools>(*out.pools);
+    copy->pools = pools;
+    copy->pages.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        report::PageItems items(pools);
+        const std::vector<report::PackedItem>& packed = out.pages[i].items.packed();
+        items.reserve(packed.size());
+        for (const report::PackedItem& item : packed)
+            items.append(item);
+        copy->pages.push_back(report::PreparedPage{std::move(items)});
+    }
+    return copy;
+}
+
+} // namespace
+
+ReportRun::ReportRun(QObject* parent) : QObject(parent) {}
+
+ReportRun::~ReportRun()
+{
+    stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void ReportRun::start(Request request)
+{
+    if (running())
+        return;
+    if (m_thread.joinable())
+        m_thread.join(); // the last worker has said its end already
+    m_stop = false;
+    m_totals = ReportTotals();
+    m_pages.reset();
+    m_failure = nullptr;
+    m_error.clear();
+    m_outcome = State::Idle;
+    m_state = State::Running;
+    m_thread = std::thread([this, request = std::move(request)] { work(request); });
+}
+
+void ReportRun::stop()
+{
+    if (!running())
+        return;
+    m_stop = true;
+    m_cancel.cancel(); // a fetch waiting on the server ends at once
+}
+
+void ReportRun::work(const Request& request)
+{
+    std::shared_ptr<const report::PreparedReport> pages;
+    try {
+        WorkerReading reading(m_cancel, request.database, request.params,
+                              request.transactionParams);
+        db::Database& database = reading.database;
+        db::Transaction& transaction = reading.transaction;
+        db::Query q(database, transaction);
+        const stmt::Period period{request.from, request.to};
+        ReportTotals& totals = m_totals;
+        totals.ReportTitle = ReportTitleText(request.from, request.to);
+        if (request.kind == ReportKind::Cost) {
+            totals.Book = tariff::load(database, transaction); // a failure is the run's
+        } else if (request.kind == ReportKind::Detailed) {
+            try {
+                totals.Book = tariff::load(database, transaction);
+            } catch (const db::DbError& e) {
+                if (e.connectionLost())
+                    throw;
+                totals.Book.reset(); // the calls are listed as ever, without costs
+            }
+        }
+        std::unique_ptr<CostReport> costRows;
+        if (request.kind == ReportKind::Cost && !totals.priced()) {
+            m_outcome = State::NoTariffs;
+        } else if (request.kind == ReportKind::Cost) {
+            // Every call rated once, by the rules read once; then the names.
+            costRows = std::make_unique<CostReport>(totals.Book);
+            stmt::pricedCalls(period.start(), period.end()).applyTo(q);
+            q.open();
+            costRows->addCalls(q);
+            q.close();
+            stmt::subscriberDepts().applyTo(q);
+            q.open();
+            costRows->setSubscribers(q);
+            q.close();
+            costRows->finish();
+            const CostReport::Sum& total = costRows->total();
+            totals.SCntOutRing = totals.SCntAllRing = total.calls;
+            totals.SCost = total.kopecks;
+            totals.SBilled = total.billed;
+            totals.SNoTariff = total.noTariff;
+        } else {
+            stmt::report(request.kind, period.start(), period.end()).applyTo(q);
+            q.open();
+            totals.addTotals(q, request.kind == ReportKind::Detailed);
+        }
+        if (m_outcome == State::Idle && !m_stop) {
+            QueryReportSource querySource(q);
+            report::ReportDataSource& source =
+                costRows ? static_cast<report::ReportDataSource&>(*costRows) : querySource;
+            report::PreparedReport out;
+            report::ReportEngine engine;
+            QElapsedTimer told;
+            told.start();
+            QElapsedTimer copied;
+            copied.start();
+            qint64 copyWait = 0; // until the next copy may be made
+            std::size_t handed = 0;
+            engine.setProgress([&](int laidOut, int total) {
+                if (told.elapsed() >= ProgressEveryMs) {
+                    told.restart();
+                    QMetaObject::invokeMethod(
+                        this, [this, laidOut, total] { emit progress(laidOut, total); },
+                        Qt::QueuedConnection);
+                }
+                // The page being laid out is complete once the next one begins.
+                const std::size_t complete = total > 0 ? std::size_t(std::max(0, laidOut - 1)) : 0;
+                if (request.showPages && complete > handed && handed < MostPagesCopied &&
+                    copied.elapsed() >= copyWait) {
+                    QElapsedTimer cost;
+                    cost.start();
+                    auto copy = copyPages(out, std::min(complete, MostPagesCopied));
+                    handed = copy->pages.size();
+                    copyWait = std::max(CopyEveryMs, cost.elapsed() * CopyCostTimes);
+                    copied.restart();
+                    QMetaObject::invokeMethod(
+                        this, [this, copy = std::move(copy)] { emit pagesLaidOut(copy); },
+                        Qt::QueuedConnection);
+                }
+                return !m_stop;
+            });
+            const auto values = [&](const QString& name) {
+                return costRows ? ReportTotalValue(name, totals)
+                                : ReportValue(name, q, totals, *request.settings);
+            };
+            if (engine.prepare(request.layout, source, values, out)) {
+                pages = std::make_shared<const report::PreparedReport>(std::move(out));
+                m_outcome = State::Finished;
+            } else if (engine.cancelled()) {
+                m_outcome = State::Stopped;
+            } else {
+                m_error = engine.errorString();
+                m_outcome = State::Failed;
+            }
+        }
+        q.close();
+        if (m_stop && m_outcome != State::Finished)
+            m_outcome = State::Stopped;
+    } catch (...) {
+        // Pages laid out whole stay, whatever the closing of the query says.
+        if (m_outcome != State::Finished) {
+            m_outcome = m_stop ? State::Stopped : State::Failed;
+            if (!m_stop)
+                m_failure = std::current_exception();
+        }
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, pages = std::move(pages)] {
+            m_pages = pages;
+            end();
+        },
+        Qt::QueuedConnection);
+}
+
+void ReportRun::end()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    m_state = m_outcome;
+    emit finished(m_state);
+}
