@@ -536,13 +536,14 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
     QVERIFY(!s.form.N22->isEnabled());
     // The rows come in growing steps, the grid shows before the last of them.
     std::vector<int> steps;
-    bool shownEarly = false;
     connect(s.tabs.GridRings->model(), &QAbstractItemModel::rowsInserted, this,
-            [&](const QModelIndex&, int, int last) {
-                steps.push_back(last + 1);
-                if (s.loading() && !s.tabs.GridRings->isHidden())
-                    shownEarly = true;
-            });
+            [&](const QModelIndex&, int, int last) { steps.push_back(last + 1); });
+    // Looked at between any two events: the rest of a fast load may come in one step.
+    bool shownEarly = false;
+    QTimer look;
+    connect(&look, &QTimer::timeout, this,
+            [&] { shownEarly = shownEarly || (s.loading() && !s.tabs.GridRings->isHidden()); });
+    look.start(0);
     // A title clicked meanwhile sorts nothing.
     QVERIFY(QTest::qWaitFor([&] { return !s.tabs.GridRings->isHidden(); }, 30000));
     if (s.loading()) {
