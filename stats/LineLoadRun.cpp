@@ -94,8 +94,7 @@ void LineLoadRun::work(const Request& request, std::size_t piece)
 {
     LineLoad load(request.options);
     try {
-        WorkerReading reading(*m_cancel[piece], request.database, request.params,
-                              request.transactionParams);
+        WorkerReading reading(*m_cancel[piece], request.place);
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::ForwardQuery calls(database, transaction);

@@ -25,10 +25,8 @@ class LineLoadRun : public QObject
 public:
     struct Request
     {
-        QString database;
-        QStringList params;            ///< the Database's parameter lines
-        QStringList transactionParams; ///< read-only words of the program's reading transaction
-        bool navigateByDate = false;   ///< the database has the date index
+        ReadingPlace place;          ///< the program's database and reading transaction
+        bool navigateByDate = false; ///< the database has the date index
         LineLoadOptions options;
         int workers = 0; ///< pieces read at once at most; 0: one a processor, up to four
     };

@@ -72,9 +72,7 @@ MailingRun::Refusal MailingRun::start(Request request, QString& why)
     if (request.adjustServer)
         request.adjustServer(server);
     SubscriberReportWorker::Setup setup;
-    setup.database = m_dm.ibDatabase.databaseName();
-    setup.params = m_dm.ibDatabase.params();
-    setup.transactionParams = m_dm.ibTranRO.params();
+    setup.place = readingPlaceOf(m_dm);
     setup.from = request.from;
     setup.to = request.to;
     setup.layout = std::move(layout);

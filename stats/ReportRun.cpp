@@ -88,8 +88,7 @@ void ReportRun::work(const Request& request)
 {
     std::shared_ptr<const report::PreparedReport> pages;
     try {
-        WorkerReading reading(m_cancel, request.database, request.params,
-                              request.transactionParams);
+        WorkerReading reading(m_cancel, request.place);
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::Query q(database, transaction);

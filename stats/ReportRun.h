@@ -39,9 +39,7 @@ class ReportRun : public QObject
 public:
     struct Request
     {
-        QString database;
-        QStringList params;            ///< the Database's parameter lines
-        QStringList transactionParams; ///< read-only words of the program's reading transaction
+        ReadingPlace place; ///< the program's database and reading transaction
         ReportKind kind = ReportKind::BySubscriber;
         QDate from;
         QDate to;

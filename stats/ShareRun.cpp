@@ -78,8 +78,8 @@ void ShareRun::work(Request request)
     QString error;
     try {
         db::Database database;
-        database.setDatabaseName(request.database);
-        database.params() = request.params;
+        database.setDatabaseName(request.place.database);
+        database.params() = request.place.params;
         database.open();
         {
             std::lock_guard lock(m_mutex);
@@ -124,7 +124,7 @@ void ShareRun::work(Request request)
 void ShareRun::sumTalkTime(db::Database& database, const Request& request, Result& result)
 {
     db::Transaction transaction(database);
-    transaction.params() = request.transactionParams;
+    transaction.params() = request.place.transactionParams;
     transaction.start();
     emit progress(0);
     db::Sql sql(database, transaction);
@@ -159,7 +159,7 @@ void ShareRun::sumTalkTime(db::Database& database, const Request& request, Resul
 void ShareRun::sumCost(db::Database& database, const Request& request, Result& result)
 {
     db::Transaction transaction(database);
-    transaction.params() = request.transactionParams;
+    transaction.params() = request.place.transactionParams;
     transaction.start();
     CostShares shares(request.book);
     db::ForwardQuery calls(database, transaction);

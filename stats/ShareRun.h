@@ -1,6 +1,8 @@
 // The sums of the statistics pie worked out on a worker thread over an attachment of its own.
 #pragma once
 
+#include "WorkerReading.h"
+
 #include "data/Period.h"
 #include "data/Tariffs.h"
 
@@ -36,9 +38,7 @@ public:
     };
     struct Request
     {
-        QString database;
-        QStringList params;            ///< the Database's parameter lines
-        QStringList transactionParams; ///< read-only words of the program's reading transaction
+        ReadingPlace place; ///< the program's database and reading transaction
         Measure measure = Measure::TalkTime;
         stmt::Period period;
         bool incoming = true; ///< talk time: the direction boxes

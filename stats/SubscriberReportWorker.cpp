@@ -51,7 +51,7 @@ void SubscriberReportWorker::run()
 {
     db::Database database;
     db::Transaction transaction(database);
-    transaction.params() = m_setup.transactionParams;
+    transaction.params() = m_setup.place.transactionParams;
     SubscriberReport report(database, transaction, *m_setup.settings, m_setup.layout, m_setup.from,
                             m_setup.to);
     int id = 0;
@@ -81,8 +81,8 @@ void SubscriberReportWorker::run()
         QString error;
         try {
             if (!database.connected()) {
-                database.setDatabaseName(m_setup.database);
-                database.params() = m_setup.params;
+                database.setDatabaseName(m_setup.place.database);
+                database.params() = m_setup.place.params;
                 database.open();
                 std::lock_guard lock(m_mutex);
                 m_database = &database;

@@ -2,6 +2,8 @@
 // its own.
 #pragma once
 
+#include "WorkerReading.h"
+
 #include "SubscriberReport.h"
 #include "report/ReportTemplate.h"
 
@@ -33,9 +35,7 @@ class SubscriberReportWorker : public QObject
 public:
     struct Setup
     {
-        QString database;
-        QStringList params;            ///< the Database's parameter lines
-        QStringList transactionParams; ///< read-only words of the program's reading transaction
+        ReadingPlace place; ///< the program's database and reading transaction
         QDate from;
         QDate to;
         report::ReportTemplate layout; ///< the detailed report's, loaded already

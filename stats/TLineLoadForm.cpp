@@ -374,9 +374,7 @@ void TLineLoadForm::bbSaveClick()
     });
     if (!ready)
         return;
-    request.database = m_dm.ibDatabase.databaseName();
-    request.params = m_dm.ibDatabase.params();
-    request.transactionParams = m_dm.ibTranRO.params();
+    request.place = readingPlaceOf(m_dm);
     request.options = options;
     m_pendingTexts = texts;
     m_pendingOptions = options;

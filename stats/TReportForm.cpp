@@ -269,9 +269,7 @@ void TReportForm::RunReport(Output output)
     m_pdfFile.clear();
     if (output == Output::Pdf && (m_pdfFile = choosePdfFile()).isEmpty())
         return; // nothing asked for, nothing to say
-    request.database = m_dm.ibDatabase.databaseName();
-    request.params = m_dm.ibDatabase.params();
-    request.transactionParams = m_dm.ibTranRO.params();
+    request.place = readingPlaceOf(m_dm);
     request.kind = kind;
     request.from = dOT->date();
     request.to = dDo->date();

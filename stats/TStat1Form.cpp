@@ -332,9 +332,7 @@ void TStat1Form::bbSaveClick()
     m_periodEnd = period.end();
     m_byCost = cbByCost->isVisible() && cbByCost->isChecked();
     ShareRun::Request request;
-    request.database = m_dm.ibDatabase.databaseName();
-    request.params = m_dm.ibDatabase.params();
-    request.transactionParams = m_dm.ibTranRO.params();
+    request.place = readingPlaceOf(m_dm);
     request.measure = m_byCost ? ShareRun::Measure::Cost : ShareRun::Measure::TalkTime;
     request.period = period;
     request.incoming = cbIN->isChecked();

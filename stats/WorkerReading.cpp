@@ -1,19 +1,24 @@
 // The workers' attachments: opened, registered for cancelling, and let go in that order back.
 #include "WorkerReading.h"
 
-WorkerReading::WorkerReading(CancelSlot& slot, const QString& name, const QStringList& params,
-                             const QStringList& transactionParams)
-    : m_slot(slot)
+#include "data/TDM.h"
+
+ReadingPlace readingPlaceOf(TDM& dm)
 {
-    database.setDatabaseName(name);
-    database.params() = params;
+    return {dm.ibDatabase.databaseName(), dm.ibDatabase.params(), dm.ibTranRO.params()};
+}
+
+WorkerReading::WorkerReading(CancelSlot& slot, const ReadingPlace& place) : m_slot(slot)
+{
+    database.setDatabaseName(place.database);
+    database.params() = place.params;
     database.open();
     {
         std::lock_guard lock(m_slot.m_mutex);
         m_slot.m_database = &database;
     }
     try {
-        transaction.params() = transactionParams;
+        transaction.params() = place.transactionParams;
         transaction.start();
     } catch (...) {
         unregister();

@@ -9,6 +9,20 @@
 
 #include <mutex>
 
+class TDM;
+
+/// Where a worker reads: the program's database, its parameter lines and the words of the
+/// program's read-only transaction.
+struct ReadingPlace
+{
+    QString database;
+    QStringList params;
+    QStringList transactionParams;
+};
+
+/// The place the data module reads from, for a worker to read there too.
+ReadingPlace readingPlaceOf(TDM& dm);
+
 /// What the window thread holds to cancel one worker's reading: the worker's attachment while
 /// a WorkerReading registers it. Threads: cancel() from any thread.
 class CancelSlot
@@ -29,16 +43,15 @@ private:
     db::Database* m_database = nullptr;
 };
 
-/// Attaches to `name` with the parameter lines `params`, registers the attachment with `slot`
-/// and starts a transaction with `transactionParams` (the program's read-only words); throws
+/// Attaches to the place's database with its parameter lines, registers the attachment with
+/// `slot` and starts a transaction with the place's read-only words; throws
 /// DbError. Going, it unregisters first (no longer cancellable), then the transaction rolls
 /// back and the attachment goes.
 /// Used on the worker's thread.
 class WorkerReading
 {
 public:
-    WorkerReading(CancelSlot& slot, const QString& name, const QStringList& params,
-                  const QStringList& transactionParams);
+    WorkerReading(CancelSlot& slot, const ReadingPlace& place);
     ~WorkerReading();
     WorkerReading(const WorkerReading&) = delete;
     WorkerReading& operator=(const WorkerReading&) = delete;
