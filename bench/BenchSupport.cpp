@@ -166,4 +166,29 @@ qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1
     return sum;
 }
 
+LoopWatch::LoopWatch()
+{
+    m_tick.setTimerType(Qt::PreciseTimer);
+    m_tick.setInterval(1);
+    QObject::connect(&m_tick, &QTimer::timeout, [this] {
+        const qint64 now = m_clock.nsecsElapsed();
+        if (double(now - m_lastTick) / 1e6 > m_longestGapMs) {
+            m_longestGapMs = double(now - m_lastTick) / 1e6;
+            m_longestGapAtMs = double(now) / 1e6;
+        }
+        m_lastTick = now;
+        if (onTick)
+            onTick();
+    });
+}
+
+void LoopWatch::start()
+{
+    m_clock.start();
+    m_lastTick = 0;
+    m_longestGapMs = 0;
+    m_longestGapAtMs = 0;
+    m_tick.start();
+}
+
 } // namespace bench

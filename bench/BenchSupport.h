@@ -6,8 +6,10 @@
 #include "ui/main/TMainForm.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 
@@ -47,5 +49,30 @@ double timeMs(const std::function<void()>& fn);
 /// Returns the sum; rows into `rows`, and when asked the milliseconds until the first row came.
 qint64 rawFetch(const QString& database, const QString& sql, const QDateTime& d1,
                 const QDateTime& d2, int sumColumn, qint64& rows, double* firstRowMs = nullptr);
+
+/// How long the window went without answering: a 1 ms timer ticks on the event loop from
+/// start() on, and the longest wait between two ticks is kept. `onTick` runs at every tick.
+class LoopWatch
+{
+public:
+    LoopWatch();
+    /// Starts the clock and the ticks (the clock, the gap and its time from now).
+    void start();
+    void stop() { m_tick.stop(); }
+    /// Counts no gap up to now: the time the benchmark itself spent drawing, say.
+    void skipGap() { m_lastTick = m_clock.nsecsElapsed(); }
+    double elapsedMs() const { return double(m_clock.nsecsElapsed()) / 1e6; }
+    double longestGapMs() const { return m_longestGapMs; }
+    /// When the longest gap ended, in ms from start().
+    double longestGapAtMs() const { return m_longestGapAtMs; }
+    std::function<void()> onTick;
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_tick;
+    qint64 m_lastTick = 0;
+    double m_longestGapMs = 0;
+    double m_longestGapAtMs = 0;
+};
 
 } // namespace bench

@@ -33,26 +33,19 @@ struct Run
 Run measure(TLineLoadForm& form)
 {
     Run run;
-    QElapsedTimer clock;
     QEventLoop loop;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    qint64 lastTick = 0;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        run.longestGapMs = std::max(run.longestGapMs, double(now - lastTick) / 1e6);
-        lastTick = now;
+    bench::LoopWatch watch;
+    watch.onTick = [&] {
         if (!form.running()) {
-            run.ms = double(now) / 1e6;
+            run.ms = watch.elapsedMs();
             loop.quit();
         }
-    });
-    clock.start();
+    };
+    watch.start();
     form.bbSave->click();
-    lastTick = clock.nsecsElapsed();
-    tick.start();
+    watch.skipGap();
     loop.exec();
+    run.longestGapMs = watch.longestGapMs();
     return run;
 }
 

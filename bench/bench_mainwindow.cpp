@@ -57,38 +57,29 @@ Load measure(TMainForm& form)
 {
     const test::MainControls tabs(form);
     Load load;
-    QElapsedTimer clock;
     QEventLoop loop;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    qint64 lastTick = 0;
+    bench::LoopWatch watch;
     bool first = false;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (double(now - lastTick) / 1e6 > load.longestGapMs) {
-            load.longestGapMs = double(now - lastTick) / 1e6;
-            load.longestGapAtMs = double(now) / 1e6;
-        }
-        lastTick = now;
+    watch.onTick = [&] {
         if (!first && !tabs.GridRings->isHidden() && tabs.GridRings->model()->rowCount() > 0) {
             first = true;
             tabs.GridRings->repaint(); // the first screen of rows is drawn
-            load.firstScreenMs = double(clock.nsecsElapsed()) / 1e6;
-            lastTick = clock.nsecsElapsed();
+            load.firstScreenMs = watch.elapsedMs();
+            watch.skipGap();
         }
         if (!form.TabSheet1->loading()) {
-            load.allRowsMs = double(clock.nsecsElapsed()) / 1e6;
+            load.allRowsMs = watch.elapsedMs();
             loop.quit();
         }
-    });
+    };
     const double cpuStart = cpuMs();
     const double uiCpuStart = threadCpuMs();
-    clock.start();
+    watch.start();
     tabs.sbStart->click(); // starts the load and returns
-    lastTick = clock.nsecsElapsed();
-    tick.start();
+    watch.skipGap();
     loop.exec();
+    load.longestGapMs = watch.longestGapMs();
+    load.longestGapAtMs = watch.longestGapAtMs();
     load.cpuMs = cpuMs() - cpuStart;
     load.uiCpuMs = threadCpuMs() - uiCpuStart;
     return load;

@@ -47,35 +47,22 @@ int main(int argc, char** argv)
         std::printf("the window was never shown\n");
     // "Просмотр" clicked; then, on a 1 ms timer, the window's event loop is watched (the
     // longest gap between two ticks) and the preview looked at for its first page.
-    QElapsedTimer clock;
+    bench::LoopWatch watch;
     double firstPageMs = -1;
-    double longestGapMs = 0;
-    double longestGapAtMs = 0;
-    qint64 lastTick = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (double(now - lastTick) / 1e6 > longestGapMs) {
-            longestGapMs = double(now - lastTick) / 1e6;
-            longestGapAtMs = double(now) / 1e6;
-        }
-        lastTick = now;
+    watch.onTick = [&] {
         if (firstPageMs < 0 && !form.frPreview->report().pages.empty()) {
             form.frPreview->viewport()->repaint(); // the first page is drawn
-            firstPageMs = double(clock.nsecsElapsed()) / 1e6;
-            lastTick = clock.nsecsElapsed();
+            firstPageMs = watch.elapsedMs();
+            watch.skipGap();
         }
-    });
+    };
     const qint64 before = bench::residentBytes();
-    clock.start();
-    tick.start();
+    watch.start();
     QTest::mouseClick(form.bbPreview, Qt::LeftButton);
     if (!QTest::qWaitFor([&] { return !form.running(); }, 3600000))
         std::printf("the run did not end\n");
-    const double ms = double(clock.nsecsElapsed()) / 1e6;
-    tick.stop();
+    const double ms = watch.elapsedMs();
+    watch.stop();
     const std::size_t pages = form.prepared().pages.size();
     const double perPage = double(std::max<std::size_t>(1, pages));
     std::printf("detailed report: %lld calls, %zu pages in %.0f ms: %.0f ms per 1,000 pages "
@@ -85,7 +72,7 @@ int main(int argc, char** argv)
                 firstPageMs);
     std::printf("event loop: longest gap between 1 ms timer ticks during the run %.1f ms, ending "
                 "at %.0f ms (goal <= 50)\n",
-                longestGapMs, longestGapAtMs);
+                watch.longestGapMs(), watch.longestGapAtMs());
 #ifdef __GLIBC__
     malloc_trim(0); // what preparing freed goes back, so resident memory is what is kept
 #endif
