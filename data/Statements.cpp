@@ -93,6 +93,15 @@ QString planName(const QString& name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
+// The calls joined to their line and subscriber, read in the order of the date index: the
+// first rows come before the last are read.
+QString datePlan(const DateIndexes& indexes)
+{
+    const QString rings = planName(indexes.rings);
+    return QStringLiteral("PLAN JOIN (R ORDER %1 INDEX (%1), L INDEX (%2), U INDEX (%3))")
+        .arg(rings, planName(indexes.lines), planName(indexes.users));
+}
+
 } // namespace
 
 Statement dateIndexCandidates()
@@ -163,11 +172,8 @@ Statement CallFilter::statement() const
         s.add(QStringLiteral("AND (R.RingDate between :d1 and :d2)"));
     }
     addNarrowing(s);
-    if (readsAlongDateIndex()) {
-        const QString rings = planName(indexes.rings);
-        s.add(QStringLiteral("PLAN JOIN (R ORDER %1 INDEX (%1), L INDEX (%2), U INDEX (%3))")
-                  .arg(rings, planName(indexes.lines), planName(indexes.users)));
-    }
+    if (readsAlongDateIndex())
+        s.add(datePlan(indexes));
     s.add(sorts().orderBy(sortField, descending));
     const Period period{from, to};
     s.bind(QStringLiteral("d1"), period.start());
@@ -312,7 +318,8 @@ Statement pricedCalls(const QDateTime& from, const QDateTime& to)
     return s;
 }
 
-Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn)
+Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn,
+                 const std::optional<DateIndexes>& along)
 {
     if (kind == ReportKind::Cost)
         return pricedCalls(from, to);
@@ -325,6 +332,8 @@ Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, in
         s.add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
         if (numberIn != 0)
             s.add(QStringLiteral("AND R.NumberIn = :N"));
+        else if (along)
+            s.add(datePlan(*along));
         s.add(QStringLiteral("ORDER BY RingDate"));
         s.bind(QStringLiteral("D1"), from);
         s.bind(QStringLiteral("D2"), to);

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -177,8 +178,10 @@ Statement pricedCalls(const QDateTime& from, const QDateTime& to);
 
 /// A report's query over the period: a row per subscriber, per call (with its line, R.RLine,
 /// for pricing) or per line; the cost report's calls are pricedCalls(). The detailed report
-/// of one subscriber alone when numberIn is not 0.
-Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn = 0);
+/// of one subscriber alone when numberIn is not 0. The detailed report of all subscribers is
+/// read along the date index when `along` names the indexes (its first calls come at once).
+Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn = 0,
+                 const std::optional<DateIndexes>& along = std::nullopt);
 /// Every subscriber with the name of his department (empty for none): NumberIn, FIO, DeptName.
 Statement subscriberDepts();
 /// One row, column CALLS: the calls logged under a line number or an internal number.

@@ -8,6 +8,7 @@
 #include "data/Statements.h"
 #include "data/TariffStore.h"
 #include "db/DbError.h"
+#include "db/ForwardQuery.h"
 #include "db/Query.h"
 #include "report/ReportEngine.h"
 
@@ -92,6 +93,12 @@ void ReportRun::work(const Request& request)
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::Query q(database, transaction);
+        db::ForwardQuery calls(database, transaction);
+        // The detailed report's totals may grow while its calls are laid out, unless the
+        // template shows them before its summary.
+        const bool streamed =
+            request.kind == ReportKind::Detailed && TotalsOnlyInSummary(request.layout);
+        std::optional<std::size_t> rows; // the rows the engine walks, when known before
         const stmt::Period period{request.from, request.to};
         ReportTotals& totals = m_totals;
         totals.ReportTitle = ReportTitleText(request.from, request.to);
@@ -126,15 +133,35 @@ void ReportRun::work(const Request& request)
             totals.SCost = total.kopecks;
             totals.SBilled = total.billed;
             totals.SNoTariff = total.noTariff;
+        } else if (streamed) {
+            // The calls are laid out as they come: the first pages show at once.
+            try {
+                stmt::report(request.kind, period.start(), period.end(), 0, request.indexes)
+                    .applyTo(calls);
+                calls.open();
+            } catch (const db::DbError& e) {
+                // A server that refuses the indexes (changed since they were looked up) gets
+                // the statement without them.
+                if (!request.indexes || e.connectionLost() || m_stop)
+                    throw;
+                stmt::report(request.kind, period.start(), period.end()).applyTo(calls);
+                calls.open();
+            }
         } else {
             stmt::report(request.kind, period.start(), period.end()).applyTo(q);
             q.open();
             totals.addTotals(q, request.kind == ReportKind::Detailed);
+            rows = std::size_t(q.recordCount());
         }
         if (m_outcome == State::Idle && !m_stop) {
             QueryReportSource querySource(q);
+            ReportCallStream callStream(calls, totals);
             report::ReportDataSource& source =
-                costRows ? static_cast<report::ReportDataSource&>(*costRows) : querySource;
+                costRows ? static_cast<report::ReportDataSource&>(*costRows)
+                : streamed ? static_cast<report::ReportDataSource&>(callStream)
+                           : querySource;
+            if (costRows)
+                rows = costRows->rowCount();
             report::PreparedReport out;
             report::ReportEngine engine;
             QElapsedTimer told;
@@ -151,7 +178,7 @@ void ReportRun::work(const Request& request)
                         Qt::QueuedConnection);
                 }
                 // The page being laid out is complete once the next one begins.
-                const std::size_t complete = total > 0 ? std::size_t(std::max(0, laidOut - 1)) : 0;
+                const std::size_t complete = std::size_t(std::max(0, laidOut - 1));
                 if (request.showPages && complete > handed && handed < MostPagesCopied &&
                     copied.elapsed() >= copyWait) {
                     QElapsedTimer cost;
@@ -166,11 +193,12 @@ void ReportRun::work(const Request& request)
                 }
                 return !m_stop;
             });
+            const db::DataSet& row = streamed ? static_cast<const db::DataSet&>(calls) : q;
             const auto values = [&](const QString& name) {
                 return costRows ? ReportTotalValue(name, totals)
-                                : ReportValue(name, q, totals, *request.settings);
+                                : ReportValue(name, row, totals, *request.settings);
             };
-            if (engine.prepare(request.layout, source, values, out)) {
+            if (engine.prepare(request.layout, source, values, out, rows)) {
                 pages = std::make_shared<const report::PreparedReport>(std::move(out));
                 m_outcome = State::Finished;
             } else if (engine.cancelled()) {
@@ -181,6 +209,7 @@ void ReportRun::work(const Request& request)
             }
         }
         q.close();
+        calls.close();
         if (m_stop && m_outcome != State::Finished)
             m_outcome = State::Stopped;
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "ReportValues.h"
 #include "WorkerReading.h"
 #include "data/ReportKind.h"
+#include "data/Statements.h"
 #include "report/PreparedReport.h"
 #include "report/ReportTemplate.h"
 
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class TMainObject;
@@ -45,6 +47,8 @@ public:
         QDate to;
         report::ReportTemplate layout; ///< loaded already
         const TMainObject* settings = nullptr;
+        /// The detailed report reads its calls along these, when the database has them.
+        std::optional<stmt::DateIndexes> indexes;
         bool showPages = false; ///< hand the pages over while they are laid out
     };
     enum class State

@@ -2,10 +2,13 @@
 
 #include "data/CallRating.h"
 #include "data/CallRecord.h"
+#include "db/ForwardQuery.h"
 #include "db/Query.h"
+#include "report/ReportTemplate.h"
 #include "settings/TMainObject.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
 
 void ReportTotals::clearTotals()
@@ -14,7 +17,7 @@ void ReportTotals::clearTotals()
     SCost = SBilled = SNoTariff = 0;
 }
 
-std::optional<tariff::Rating> CallRatingOf(const db::Query& q, const ReportTotals& totals)
+std::optional<tariff::Rating> CallRatingOf(const db::DataSet& q, const ReportTotals& totals)
 {
     if (!totals.priced())
         return std::nullopt;
@@ -36,16 +39,7 @@ void ReportTotals::addTotals(db::Query& q, bool detail)
     qint64 cntIn = 0, cntOut = 0, in = 0, out = 0;
     for (q.first(); !q.eof(); q.next()) {
         if (detail) {
-            ++SCntAllRing;
-            SAllRing += q.field(QStringLiteral("RingLength")).asInt64();
-            if (const std::optional<tariff::Rating> r = CallRatingOf(q, *this)) {
-                if (r->rule < 0) {
-                    ++SNoTariff;
-                } else {
-                    SCost += r->cost;
-                    SBilled += r->billed;
-                }
-            }
+            addCall(q);
         } else {
             cntIn += q.field(QStringLiteral("CntInRing")).asInt64();
             cntOut += q.field(QStringLiteral("CntOutRing")).asInt64();
@@ -63,7 +57,56 @@ void ReportTotals::addTotals(db::Query& q, bool detail)
     }
 }
 
+void ReportTotals::addCall(const db::DataSet& call)
+{
+    ++SCntAllRing;
+    SAllRing += call.field(QStringLiteral("RingLength")).asInt64();
+    if (const std::optional<tariff::Rating> r = CallRatingOf(call, *this)) {
+        if (r->rule < 0) {
+            ++SNoTariff;
+        } else {
+            SCost += r->cost;
+            SBilled += r->billed;
+        }
+    }
+}
+
+bool TotalsOnlyInSummary(const report::ReportTemplate& layout)
+{
+    // The variables that grow with the calls; the title and the cost captions do not.
+    static const QStringList grandTotals = {
+        QStringLiteral("GetSCntInRing"), QStringLiteral("GetSCntOutRing"),
+        QStringLiteral("GetSCntAllRing"), QStringLiteral("GetSInRing"),
+        QStringLiteral("GetSOutRing"), QStringLiteral("GetSAllRing"),
+        QStringLiteral("GetSCost"), QStringLiteral("GetSBilled"),
+        QStringLiteral("GetSNoTariff"), QStringLiteral("GetSNoTariffText"),
+        QStringLiteral("GetSCostText")};
+    static const QRegularExpression variable(QStringLiteral("\\[([^\\[\\]]+)\\]"));
+    using report::BandKind;
+    for (const BandKind kind : {BandKind::ReportTitle, BandKind::PageHeader,
+                                BandKind::ColumnHeader, BandKind::MasterData,
+                                BandKind::PageFooter}) {
+        const report::Band* band = layout.band(kind);
+        if (!band)
+            continue;
+        for (const report::TextObject& t : band->texts)
+            for (auto it = variable.globalMatch(t.text); it.hasNext();)
+                if (grandTotals.contains(it.next().captured(1).trimmed()))
+                    return false;
+    }
+    return true;
+}
+
 namespace {
+
+// The value of a column of the current row as the engine shows it.
+std::optional<QVariant> ColumnValue(const db::DataSet& row, const QString& name)
+{
+    const db::Field* f = row.findField(name);
+    if (!f)
+        return std::nullopt;
+    return f->isNull() ? QVariant(QString()) : QVariant(f->displayText());
+}
 
 // The grand totals of the costs and the captions of the cost columns: empty texts in a run
 // without tariffs, so that a template prints the same page as before there were any.
@@ -125,10 +168,19 @@ bool QueryReportSource::eof() const
 
 std::optional<QVariant> QueryReportSource::value(const QString& name) const
 {
-    const db::Field* f = m_q.findField(name);
-    if (!f)
-        return std::nullopt;
-    return f->isNull() ? QVariant(QString()) : QVariant(f->displayText());
+    return ColumnValue(m_q, name);
+}
+
+void ReportCallStream::advance()
+{
+    m_eof = !m_q.next();
+    if (!m_eof)
+        m_totals.addCall(m_q);
+}
+
+std::optional<QVariant> ReportCallStream::value(const QString& name) const
+{
+    return ColumnValue(m_q, name);
 }
 
 std::optional<QVariant> ReportTotalValue(const QString& n, const ReportTotals& totals)
@@ -150,7 +202,7 @@ std::optional<QVariant> ReportTotalValue(const QString& n, const ReportTotals& t
     return CostTotalValue(n, totals);
 }
 
-std::optional<QVariant> ReportValue(const QString& ParName, const db::Query& q,
+std::optional<QVariant> ReportValue(const QString& ParName, const db::DataSet& q,
                                     const ReportTotals& totals, const TMainObject& settings)
 {
     auto integer = [&q](const char* name) -> std::optional<qint64> {

@@ -12,11 +12,17 @@
 #include <optional>
 
 namespace db {
+class DataSet;
+class ForwardQuery;
 class Query;
+} // namespace db
+namespace report {
+class ReportTemplate;
 }
 class TMainObject;
 
-/// The grand totals and the title of one report run; complete before the engine starts.
+/// The grand totals and the title of one report run; complete before the engine starts, or,
+/// for the calls read as they are laid out (ReportCallStream), once the last one is passed.
 struct ReportTotals
 {
     qint64 SCntInRing = 0;
@@ -41,11 +47,17 @@ struct ReportTotals
     /// Walks the open report query from its first row: every call of the detailed report
     /// (priced when the book has plans), or the counts and sums of a summary report's rows.
     void addTotals(db::Query& q, bool detail);
+    /// Counts the detailed report's current call (priced when the book has plans).
+    void addCall(const db::DataSet& call);
 };
+
+/// Whether a template shows the grand totals in its summary only: then the calls may be laid
+/// out while they are read, the totals growing with them.
+bool TotalsOnlyInSummary(const report::ReportTemplate& layout);
 
 /// How the detailed report's current call is priced: nothing for an incoming call, a row that
 /// lacks the columns, or a run without tariffs.
-std::optional<tariff::Rating> CallRatingOf(const db::Query& row, const ReportTotals& totals);
+std::optional<tariff::Rating> CallRatingOf(const db::DataSet& row, const ReportTotals& totals);
 
 /// "Отчет за <date>" or "Отчет за период с <from> по <to>", dates in the short format.
 QString ReportTitleText(const QDate& from, const QDate& to);
@@ -56,7 +68,7 @@ std::optional<QVariant> ReportTotalValue(const QString& name, const ReportTotals
 
 /// The value of a report variable for the current row of `row`; nothing for a name that is
 /// not one. A column the current report's query lacks reads as an empty text.
-std::optional<QVariant> ReportValue(const QString& name, const db::Query& row,
+std::optional<QVariant> ReportValue(const QString& name, const db::DataSet& row,
                                     const ReportTotals& totals, const TMainObject& settings);
 
 /// The report query's current row as the engine sees it.
@@ -71,4 +83,24 @@ public:
 
 private:
     db::Query& m_q;
+};
+
+/// The detailed report's calls read front to back from an open cursor while the engine lays
+/// them out; each call joins the totals as it becomes current.
+class ReportCallStream : public report::ReportDataSource
+{
+public:
+    ReportCallStream(db::ForwardQuery& q, ReportTotals& totals) : m_q(q), m_totals(totals) {}
+    /// Reads the first call: call it once, on the cursor just opened.
+    void first() override { advance(); }
+    void next() override { advance(); }
+    bool eof() const override { return m_eof; }
+    std::optional<QVariant> value(const QString& name) const override;
+
+private:
+    void advance();
+
+    db::ForwardQuery& m_q;
+    ReportTotals& m_totals;
+    bool m_eof = true;
 };

@@ -75,7 +75,8 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
     report::PreparedReport pages;
     const bool prepared = m_engine.prepare(
         m_layout, source,
-        [this](const QString& n) { return ReportValue(n, m_query, m_totals, m_settings); }, pages);
+        [this](const QString& n) { return ReportValue(n, m_query, m_totals, m_settings); }, pages,
+        std::size_t(m_query.recordCount()));
     m_query.close();
     if (!prepared) {
         error = m_engine.errorString();

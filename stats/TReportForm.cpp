@@ -252,7 +252,12 @@ void TReportForm::RunReport(Output output)
     ReportRun::Request request;
     {
         const ui::WaitCursor busy;
-        if (!ui::guarded(this, [this] { m_dm.EnsureUsable(); }))
+        const bool guarded = ui::guarded(this, [&] {
+            m_dm.EnsureUsable();
+            if (kind == ReportKind::Detailed)
+                request.indexes = m_dm.DateIndexes();
+        });
+        if (!guarded)
             return;
         const QString path = m_dm.MainObject->ProgramDir + TemplateName(kind);
         if (cbReport->currentIndex() < 0 || !QFile::exists(path)) {

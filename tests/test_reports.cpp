@@ -320,6 +320,7 @@ private slots:
     void xmlFaultsTellTheirLine();
     void summaryBySubscriber();
     void detailedList();
+    void detailedTotalsWhereverTheTemplateShowsThem();
     void summaryByLine();
     void costsOnlyWithTariffs();
     void variables();
@@ -379,6 +380,39 @@ void TestReports::engineLayout()
     QVERIFY2(text.contains(QStringLiteral("row 40")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("3/3")));
     QCOMPARE(text.count(QStringLiteral("head")), 3);
+
+    // The pages in all: known from the first row when the rows are; else "…" until the
+    // caller says how many rows to expect (here wrongly) and put right after the last row.
+    const auto footers = [&out] {
+        QStringList all;
+        for (const report::PreparedPage& page : out.pages)
+            for (const report::PageItem& item : page.items)
+                if (item.text.contains(u'/'))
+                    all << item.text;
+        return all;
+    };
+    QCOMPARE(report::ReportEngine::pageCount(layout, 40), 3);
+    QList<int> told;
+    engine.setProgress([&](int, int total) {
+        told << total;
+        return true;
+    });
+    Numbers known(40);
+    QVERIFY(engine.prepare(layout, known, {}, out, 40));
+    QCOMPARE(told.first(), 3);
+    QStringList seen;
+    engine.setProgress([&](int page, int) {
+        if (seen.size() == page - 2) { // once on page 2 and once on page 3
+            seen << footers().join(u' ');
+            engine.expectRows(20);
+        }
+        return true;
+    });
+    Numbers streamed(40);
+    QVERIFY(engine.prepare(layout, streamed, {}, out));
+    QCOMPARE(seen, (QStringList{QStringLiteral("1/\u2026"), QStringLiteral("1/2 2/2")}));
+    QCOMPARE(footers(), (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"),
+                                     QStringLiteral("3/3")}));
 }
 
 void TestReports::brokenTemplates_data()
@@ -629,6 +663,37 @@ void TestReports::detailedList()
     QVERIFY(text.contains(QStringLiteral("Итого звонков: 3")));
     QVERIFY(text.contains(QStringLiteral("Общее время: 1 ч 03 мин 40 сек")));
     QVERIFY(!text.contains(QStringLiteral("8120000"))); // the call after the period's end
+}
+
+// The detailed report lays its calls out as they are read, along the date index, unless its
+// template shows a grand total before the summary; either way the totals are the server's,
+// and an index another client switched off after the window looked costs nothing.
+void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillSmallCallLog(t);
+    Program p(t);
+    QVERIFY(p.dm.DateIndexes());
+    t.exec({QStringLiteral("ALTER INDEX IX_Rings_Date INACTIVE")});
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
+    QVERIFY(Messages::shown().isEmpty());
+    QVERIFY(p.pdfText(t.dir()).contains(QStringLiteral("Итого звонков: 3")));
+
+    QFile file(t.dir() + QStringLiteral("/report2.frf"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray xml = file.readAll();
+    file.close();
+    xml.replace("[GetTitle]", "[GetTitle], звонков [GetSCntAllRing]");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(xml) > 0);
+    file.close();
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
+    QVERIFY(ended(*p.form));
+    const QString text = p.pdfText(t.dir());
+    QVERIFY2(text.contains(QStringLiteral(", звонков 3")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Итого звонков: 3")));
 }
 
 // Without the tariff tables the detailed report is as it always was and the cost report says

@@ -145,6 +145,8 @@ public:
         m_packed.push_back(item);
         m_count += item.parts;
     }
+    /// Puts `item` in the place of packed entry `index`: the same kind, as many parts.
+    void replace(std::size_t index, const PackedItem& item) { m_packed[index] = item; }
     void reserve(std::size_t entries) { m_packed.reserve(entries); }
     /// Gives back what growing left unused, once the page is complete.
     void squeeze()

@@ -14,13 +14,53 @@
 
 namespace report {
 
+namespace {
+
+// Stands for [TOTALPAGES] in a text expanded before the pages in all are known (a Unicode
+// noncharacter, never in a text shown).
+constexpr QChar TotalMark(0xFDD0);
+
+// A text that names [TOTALPAGES], on the page it was drawn on, expanded but for the total.
+struct PendingTotal
+{
+    std::size_t page;
+    std::size_t item;     // packed entry on the page
+    QString text;         // with TotalMark for the total
+    std::uint16_t style;  // the object's style, before fitting
+    int written;          // the total the item shows; 0: none yet
+};
+
+// As many rows as asked for, with no columns: the pages a template takes.
+class CountedRows : public ReportDataSource
+{
+public:
+    explicit CountedRows(std::size_t rows) : m_rows(rows) {}
+    void first() override { m_row = 0; }
+    void next() override { ++m_row; }
+    bool eof() const override { return m_row >= m_rows; }
+    std::optional<QVariant> value(const QString&) const override { return std::nullopt; }
+
+private:
+    std::size_t m_rows;
+    std::size_t m_row = 0;
+};
+
+} // namespace
+
 struct ReportEngine::Pass
 {
+    Pass(const ReportTemplate& layout, ReportDataSource& data, const ValueCallback& values,
+         bool draw, std::vector<PreparedPage>& pages, std::vector<QFont>& fonts,
+         std::shared_ptr<ItemPools> pools)
+        : layout(layout), data(data), values(values), draw(draw), pages(pages), fonts(fonts),
+          pools(std::move(pools))
+    {
+    }
     const ReportTemplate& layout;
     ReportDataSource& data;
     const ValueCallback& values;
-    bool draw;
-    int totalPages;
+    bool draw; // false: the pages are only counted
+    int totalPages = 0; // 0 while not known
     std::vector<PreparedPage>& pages;
     std::vector<int> rows;
     std::vector<QFont>& fonts;
@@ -28,6 +68,7 @@ struct ReportEngine::Pass
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     std::shared_ptr<ItemPools> pools;
+    std::vector<PendingTotal> pending; // every text that names the total, in page order
     QHash<QString, std::uint32_t> textIds;               // each distinct text is kept once
     QHash<const void*, std::uint16_t> objectStyles;      // the style of each template object
     QHash<quint64, std::uint16_t> fitted;                // style by (text, object style)
@@ -82,7 +123,7 @@ QString ReportEngine::textOf(const QVariant& value)
     }
 }
 
-QString ReportEngine::expand(Pass& pass, const QString& text) const
+QString ReportEngine::expand(Pass& pass, const QString& text, bool* total) const
 {
     static const QRegularExpression variable(QStringLiteral("\\[([^\\[\\]]+)\\]"));
     QString out;
@@ -99,8 +140,11 @@ QString ReportEngine::expand(Pass& pass, const QString& text) const
             v = pass.values(name);
         if (!v && name == QLatin1String("PAGE#"))
             v = pass.page;
-        if (!v && name == QLatin1String("TOTALPAGES"))
-            v = pass.totalPages;
+        if (!v && name == QLatin1String("TOTALPAGES")) {
+            out += TotalMark; // written in by the caller
+            *total = true;
+            continue;
+        }
         if (v)
             out += textOf(*v);
     }
@@ -229,7 +273,15 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
         cell.kind = PageItem::Kind::Text;
         cell.top = top;
         cell.style = known.value();
-        cell.text = pass.text(expand(pass, t.text));
+        bool total = false;
+        QString text = expand(pass, t.text, &total);
+        if (total) {
+            pass.pending.push_back(PendingTotal{pass.pages.size() - 1, items.packed().size(),
+                                                text, cell.style, pass.totalPages});
+            text.replace(TotalMark, pass.totalPages > 0 ? QString::number(pass.totalPages)
+                                                        : m_unknownTotal);
+        }
+        cell.text = pass.text(text);
         cell.style = fittedStyle(pass, cell.style, cell.text);
         const ItemStyle& style = pass.pools->styles[cell.style];
         cell.parts = std::uint8_t((style.hasFill ? 2 : 1) + qPopulationCount(style.frame));
@@ -251,6 +303,22 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
         line.top = top;
         line.style = known.value();
         items.append(line);
+    }
+}
+
+// Writes the pages in all into every text that names them and shows another number.
+void ReportEngine::writeTotals(Pass& pass, int total)
+{
+    const QString number = QString::number(total);
+    for (PendingTotal& p : pass.pending) {
+        if (p.written == total)
+            continue;
+        PageItems& items = pass.pages[p.page].items;
+        PackedItem cell = items.packed()[p.item];
+        cell.text = pass.text(QString(p.text).replace(TotalMark, number));
+        cell.style = fittedStyle(pass, p.style, cell.text);
+        items.replace(p.item, cell);
+        p.written = total;
     }
 }
 
@@ -349,45 +417,61 @@ bool ReportEngine::run(Pass& pass)
         place(pass, c, &ReportEngine::renderColumnHeader);
     for (pass.data.first(); !pass.data.eof(); pass.data.next()) {
         place(pass, pass.layout.band(BandKind::MasterData), &ReportEngine::renderMasterData);
-        if (m_progress && !m_progress(pass.page, pass.totalPages)) {
+        if (!pass.draw || !m_progress)
+            continue;
+        if (!m_progress(pass.page, pass.totalPages)) {
             m_cancelled = true;
             m_error = QStringLiteral("cancelled");
             return false;
         }
+        if (m_expectedRows && pass.totalPages == 0) {
+            pass.totalPages = std::max(1, pageCount(pass.layout, *m_expectedRows));
+            writeTotals(pass, pass.totalPages);
+        }
     }
     place(pass, pass.layout.band(BandKind::Summary), &ReportEngine::renderSummary);
     endPage(pass);
+    // Now the pages in all are known for certain.
+    pass.totalPages = pass.page;
+    writeTotals(pass, pass.totalPages);
     return true;
 }
 
+int ReportEngine::pageCount(const ReportTemplate& layout, std::size_t rows)
+{
+    if (!layout.band(BandKind::MasterData))
+        return 0;
+    CountedRows source(rows);
+    std::vector<PreparedPage> pages;
+    std::vector<QFont> fonts;
+    const ValueCallback none;
+    ReportEngine engine;
+    Pass count(layout, source, none, false, pages, fonts, std::make_shared<ItemPools>());
+    engine.run(count);
+    return count.page;
+}
+
 bool ReportEngine::prepare(const ReportTemplate& layout, ReportDataSource& data,
-                           const ValueCallback& values, PreparedReport& out)
+                           const ValueCallback& values, PreparedReport& out,
+                           std::optional<std::size_t> rows)
 {
     m_error.clear();
     m_cancelled = false;
+    m_expectedRows.reset();
     if (!layout.band(BandKind::MasterData)) {
         m_error = QStringLiteral("the template has no master data band");
         return false;
     }
-    // The first pass only counts pages, so that [TOTALPAGES] is known when drawing.
-    std::vector<PreparedPage> counted;
-    std::vector<QFont> countFonts;
-    Pass count{layout, data,       values,  false, 0, counted,
-               {},     countFonts, nullptr, 0,     0, std::make_shared<ItemPools>(),
-               {},     {},         {},      {}};
-    if (!run(count))
-        return false;
-    const int total = int(counted.size());
-    counted = {};
-    // The drawing pass lays the pages out straight into `out`, where they can be shown
-    // while later ones are prepared.
+    // The pages are laid out straight into `out`, where they can be shown while later ones
+    // are prepared.
     out = PreparedReport{};
     out.pageWidth = layout.pageWidth();
     out.pageHeight = layout.pageHeight();
     auto pools = std::make_shared<ItemPools>();
     out.pools = pools;
-    Pass draw{layout,  data, values, true,  total, out.pages, {}, out.fonts,
-              nullptr, 0,    0,      pools, {},    {},        {}, {}};
+    Pass draw(layout, data, values, true, out.pages, out.fonts, pools);
+    if (rows)
+        draw.totalPages = pageCount(layout, *rows);
     if (!run(draw))
         return false;
     pools->textBytes.shrink_to_fit();
