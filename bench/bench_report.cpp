@@ -49,12 +49,25 @@ int main(int argc, char** argv)
     // longest gap between two ticks) and the preview looked at for its first page.
     bench::LoopWatch watch;
     double firstPageMs = -1;
+    double totalShownMs = -1;
+    // Whether the first page on show tells the pages in all (not "…").
+    const auto totalShown = [&form] {
+        const report::PreparedReport& shown = form.frPreview->report();
+        if (shown.pages.empty())
+            return false;
+        for (const report::PageItem& item : shown.pages.front().items)
+            if (item.text.contains(QChar(0x2026)))
+                return false;
+        return true;
+    };
     watch.onTick = [&] {
         if (firstPageMs < 0 && !form.frPreview->report().pages.empty()) {
             form.frPreview->viewport()->repaint(); // the first page is drawn
             firstPageMs = watch.elapsedMs();
             watch.skipGap();
         }
+        if (totalShownMs < 0 && totalShown())
+            totalShownMs = watch.elapsedMs();
     };
     const qint64 before = bench::residentBytes();
     watch.start();
@@ -70,6 +83,7 @@ int main(int argc, char** argv)
                 qint64(form.SCntAllRing), pages, ms, ms * 1000.0 / perPage);
     std::printf("preview: the first page on show %.0f ms after \"Просмотр\" (goal <= 1000)\n",
                 firstPageMs);
+    std::printf("preview: the pages in all on show %.0f ms after \"Просмотр\"\n", totalShownMs);
     std::printf("event loop: longest gap between 1 ms timer ticks during the run %.1f ms, ending "
                 "at %.0f ms (goal <= 50)\n",
                 watch.longestGapMs(), watch.longestGapAtMs());

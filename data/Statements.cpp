@@ -95,11 +95,12 @@ QString planName(const QString& name)
 
 // The calls joined to their line and subscriber, read in the order of the date index: the
 // first rows come before the last are read.
-QString datePlan(const DateIndexes& indexes)
+QString datePlan(const DateIndexes& indexes, bool ordered = true)
 {
     const QString rings = planName(indexes.rings);
-    return QStringLiteral("PLAN JOIN (R ORDER %1 INDEX (%1), L INDEX (%2), U INDEX (%3))")
-        .arg(rings, planName(indexes.lines), planName(indexes.users));
+    return QStringLiteral("PLAN JOIN (R %1INDEX (%2), L INDEX (%3), U INDEX (%4))")
+        .arg(ordered ? QStringLiteral("ORDER %1 ").arg(rings) : QString(), rings,
+             planName(indexes.lines), planName(indexes.users));
 }
 
 } // namespace
@@ -303,6 +304,21 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
     s.add(QStringLiteral("ORDER BY R.RingDate"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
+Statement detailedCount(const QDateTime& from, const QDateTime& to,
+                        const std::optional<DateIndexes>& along)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT COUNT(*) AS Calls"));
+    s.add(CallTables);
+    s.add(CallJoin);
+    s.add(QStringLiteral("AND (R.RingDate between :D1 and :D2)"));
+    if (along)
+        s.add(datePlan(*along, false));
+    s.bind(QStringLiteral("D1"), from);
+    s.bind(QStringLiteral("D2"), to);
     return s;
 }
 

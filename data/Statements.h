@@ -176,6 +176,11 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
 /// talk time and day parts.
 Statement pricedCalls(const QDateTime& from, const QDateTime& to);
 
+/// The calls of the detailed report of all subscribers over the period (column CALLS), counted
+/// along the date index when `along` names the indexes.
+Statement detailedCount(const QDateTime& from, const QDateTime& to,
+                        const std::optional<DateIndexes>& along = std::nullopt);
+
 /// A report's query over the period: a row per subscriber, per call (with its line, R.RLine,
 /// for pricing) or per line; the cost report's calls are pricedCalls(). The detailed report
 /// of one subscriber alone when numberIn is not 0. The detailed report of all subscribers is

@@ -30,14 +30,7 @@ public:
         LineLoadOptions options;
         int workers = 0; ///< pieces read at once at most; 0: one a processor, up to four
     };
-    enum class State
-    {
-        Idle,
-        Running,
-        Finished,
-        Stopped,
-        Failed
-    };
+    using State = WorkerState;
 
     explicit LineLoadRun(QObject* parent = nullptr);
     ~LineLoadRun() override;

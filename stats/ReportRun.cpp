@@ -16,6 +16,11 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -50,46 +55,75 @@ std::shared_ptr<const report::PreparedReport> copyPages(const report::PreparedRe
     return copy;
 }
 
+// The calls of a streamed report counted on an attachment of their own while the first are
+// laid out: the pages in all are known seconds before the last call is read. Only a forecast:
+// the engine puts the total right after the last row. Going, it stops the count.
+class RowForecast
+{
+public:
+    RowForecast(const ReadingPlace& place, stmt::Statement count)
+    {
+        m_worker.start([this, place, count = std::move(count)] {
+#ifdef Q_OS_LINUX
+            // Behind the window and the layout when they want the processors.
+            setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);
+#endif
+            try {
+                WorkerReading reading(m_worker.cancelSlot(), place);
+                if (m_worker.stopping())
+                    return;
+                db::Query q(reading.database, reading.transaction);
+                count.applyTo(q);
+                q.open();
+                m_rows = q.fields()[0]->asInt64();
+            } catch (...) {
+                // No forecast: the total shows once the run has ended.
+            }
+        });
+    }
+    /// The rows counted; below 0 while they are not.
+    qint64 rows() const { return m_rows; }
+
+private:
+    std::atomic<qint64> m_rows{-1};
+    WorkerThread m_worker; // last: stops and is waited for first
+};
+
 } // namespace
 
 ReportRun::ReportRun(QObject* parent) : QObject(parent) {}
 
 ReportRun::~ReportRun()
 {
-    stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_worker.stop();
+    m_worker.join();
 }
 
 void ReportRun::start(Request request)
 {
     if (running())
         return;
-    if (m_thread.joinable())
-        m_thread.join(); // the last worker has said its end already
-    m_stop = false;
+    m_worker.join(); // the last worker has said its end already
     m_totals = ReportTotals();
     m_pages.reset();
     m_failure = nullptr;
     m_error.clear();
     m_outcome = State::Idle;
     m_state = State::Running;
-    m_thread = std::thread([this, request = std::move(request)] { work(request); });
+    m_worker.start([this, request = std::move(request)] { work(request); });
 }
 
 void ReportRun::stop()
 {
-    if (!running())
-        return;
-    m_stop = true;
-    m_cancel.cancel(); // a fetch waiting on the server ends at once
+    if (running())
+        m_worker.stop();
 }
 
 void ReportRun::work(const Request& request)
 {
     std::shared_ptr<const report::PreparedReport> pages;
     try {
-        WorkerReading reading(m_cancel, request.place);
+        WorkerReading reading(m_worker.cancelSlot(), request.place);
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::Query q(database, transaction);
@@ -98,7 +132,8 @@ void ReportRun::work(const Request& request)
         // template shows them before its summary.
         const bool streamed =
             request.kind == ReportKind::Detailed && TotalsOnlyInSummary(request.layout);
-        std::optional<std::size_t> rows; // the rows the engine walks, when known before
+        std::optional<std::size_t> rows;       // the rows the engine walks, when known before
+        std::unique_ptr<RowForecast> forecast; // or else, while they are counted
         const stmt::Period period{request.from, request.to};
         ReportTotals& totals = m_totals;
         totals.ReportTitle = ReportTitleText(request.from, request.to);
@@ -135,6 +170,8 @@ void ReportRun::work(const Request& request)
             totals.SNoTariff = total.noTariff;
         } else if (streamed) {
             // The calls are laid out as they come: the first pages show at once.
+            forecast = std::make_unique<RowForecast>(
+                request.place, stmt::detailedCount(period.start(), period.end(), request.indexes));
             try {
                 stmt::report(request.kind, period.start(), period.end(), 0, request.indexes)
                     .applyTo(calls);
@@ -142,7 +179,7 @@ void ReportRun::work(const Request& request)
             } catch (const db::DbError& e) {
                 // A server that refuses the indexes (changed since they were looked up) gets
                 // the statement without them.
-                if (!request.indexes || e.connectionLost() || m_stop)
+                if (!request.indexes || e.connectionLost() || m_worker.stopping())
                     throw;
                 stmt::report(request.kind, period.start(), period.end()).applyTo(calls);
                 calls.open();
@@ -153,11 +190,11 @@ void ReportRun::work(const Request& request)
             totals.addTotals(q, request.kind == ReportKind::Detailed);
             rows = std::size_t(q.recordCount());
         }
-        if (m_outcome == State::Idle && !m_stop) {
+        if (m_outcome == State::Idle && !m_worker.stopping()) {
             QueryReportSource querySource(q);
             ReportCallStream callStream(calls, totals);
             report::ReportDataSource& source =
-                costRows ? static_cast<report::ReportDataSource&>(*costRows)
+                costRows   ? static_cast<report::ReportDataSource&>(*costRows)
                 : streamed ? static_cast<report::ReportDataSource&>(callStream)
                            : querySource;
             if (costRows)
@@ -170,7 +207,15 @@ void ReportRun::work(const Request& request)
             copied.start();
             qint64 copyWait = 0; // until the next copy may be made
             std::size_t handed = 0;
+            bool recopy = false; // the pages handed over lack the total known since
             engine.setProgress([&](int laidOut, int total) {
+                if (forecast && forecast->rows() >= 0) {
+                    // The engine writes the total in once this returns.
+                    engine.expectRows(std::size_t(forecast->rows()));
+                    forecast.reset();
+                    recopy = handed > 0;
+                    return !m_worker.stopping();
+                }
                 if (told.elapsed() >= ProgressEveryMs) {
                     told.restart();
                     QMetaObject::invokeMethod(
@@ -179,19 +224,21 @@ void ReportRun::work(const Request& request)
                 }
                 // The page being laid out is complete once the next one begins.
                 const std::size_t complete = std::size_t(std::max(0, laidOut - 1));
-                if (request.showPages && complete > handed && handed < MostPagesCopied &&
-                    copied.elapsed() >= copyWait) {
+                if (request.showPages && complete > 0 &&
+                    (recopy || (complete > handed && handed < MostPagesCopied &&
+                                copied.elapsed() >= copyWait))) {
                     QElapsedTimer cost;
                     cost.start();
                     auto copy = copyPages(out, std::min(complete, MostPagesCopied));
                     handed = copy->pages.size();
                     copyWait = std::max(CopyEveryMs, cost.elapsed() * CopyCostTimes);
                     copied.restart();
+                    recopy = false;
                     QMetaObject::invokeMethod(
                         this, [this, copy = std::move(copy)] { emit pagesLaidOut(copy); },
                         Qt::QueuedConnection);
                 }
-                return !m_stop;
+                return !m_worker.stopping();
             });
             const db::DataSet& row = streamed ? static_cast<const db::DataSet&>(calls) : q;
             const auto values = [&](const QString& name) {
@@ -210,13 +257,13 @@ void ReportRun::work(const Request& request)
         }
         q.close();
         calls.close();
-        if (m_stop && m_outcome != State::Finished)
+        if (m_worker.stopping() && m_outcome != State::Finished)
             m_outcome = State::Stopped;
     } catch (...) {
         // Pages laid out whole stay, whatever the closing of the query says.
         if (m_outcome != State::Finished) {
-            m_outcome = m_stop ? State::Stopped : State::Failed;
-            if (!m_stop)
+            m_outcome = m_worker.stopping() ? State::Stopped : State::Failed;
+            if (!m_worker.stopping())
                 m_failure = std::current_exception();
         }
     }
@@ -231,8 +278,7 @@ void ReportRun::work(const Request& request)
 
 void ReportRun::end()
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    m_worker.join();
     m_state = m_outcome;
     emit finished(m_state);
 }

@@ -98,7 +98,5 @@ private:
     std::exception_ptr m_failure;
     QString m_error;
     State m_outcome = State::Idle; // the worker's, read once it has ended
-    std::atomic<bool> m_stop{false};
-    CancelSlot m_cancel; // the worker's attachment, while it may be cancelled
-    std::thread m_thread;
+    WorkerThread m_worker; // last: it uses the rest
 };

@@ -4,7 +4,6 @@
 #include "data/CostShares.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "db/Database.h"
 #include "db/DbError.h"
 #include "db/ForwardQuery.h"
 #include "db/Sql.h"
@@ -21,40 +20,24 @@ ShareRun::ShareRun(QObject* parent) : QObject(parent) {}
 
 ShareRun::~ShareRun()
 {
-    m_stop = true;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_database)
-            m_database->cancelOperation();
-    }
-    join();
-}
-
-void ShareRun::join()
-{
-    if (m_thread.joinable())
-        m_thread.join();
+    m_worker.stop();
+    m_worker.join();
 }
 
 void ShareRun::start(Request request)
 {
     if (running())
         return;
-    join(); // the last worker has said its end already
-    m_stop = false;
+    m_worker.join(); // the last worker has said its end already
     m_error.clear();
     m_state = State::Running;
-    m_thread = std::thread([this, request = std::move(request)]() mutable { work(request); });
+    m_worker.start([this, request = std::move(request)]() mutable { work(request); });
 }
 
 void ShareRun::stop()
 {
-    if (!running())
-        return;
-    m_stop = true;
-    std::lock_guard lock(m_mutex);
-    if (m_database)
-        m_database->cancelOperation(); // a sum under way ends at once
+    if (running())
+        m_worker.stop(); // a sum under way ends at once
 }
 
 qint64 ShareRun::talkSeconds(db::Sql& sql, const stmt::TalkSum& sum)
@@ -77,28 +60,11 @@ void ShareRun::work(Request request)
     State state = State::Finished;
     QString error;
     try {
-        db::Database database;
-        database.setDatabaseName(request.place.database);
-        database.params() = request.place.params;
-        database.open();
-        {
-            std::lock_guard lock(m_mutex);
-            m_database = &database;
-        }
-        // No longer cancellable once the attachment goes, also when this throws.
-        struct Forget
-        {
-            ShareRun* self;
-            ~Forget()
-            {
-                std::lock_guard lock(self->m_mutex);
-                self->m_database = nullptr;
-            }
-        } forget{this};
+        WorkerReading reading(m_worker.cancelSlot(), request.place);
         if (request.measure == Measure::TalkTime)
-            sumTalkTime(database, request, result);
+            sumTalkTime(reading, request, result);
         else
-            sumCost(database, request, result);
+            sumCost(reading, request, result);
     } catch (const db::DbError& e) {
         // Talk time: not even the total could be counted; cost: the read failed.
         if (request.measure == Measure::TalkTime) {
@@ -111,7 +77,7 @@ void ShareRun::work(Request request)
         state = State::Failed;
         error = QString::fromLocal8Bit(e.what());
     }
-    if (m_stop)
+    if (m_worker.stopping())
         state = State::Stopped;
     QMetaObject::invokeMethod(
         this,
@@ -121,13 +87,10 @@ void ShareRun::work(Request request)
         Qt::QueuedConnection);
 }
 
-void ShareRun::sumTalkTime(db::Database& database, const Request& request, Result& result)
+void ShareRun::sumTalkTime(WorkerReading& reading, const Request& request, Result& result)
 {
-    db::Transaction transaction(database);
-    transaction.params() = request.place.transactionParams;
-    transaction.start();
     emit progress(0);
-    db::Sql sql(database, transaction);
+    db::Sql sql(reading.database, reading.transaction);
     stmt::TalkSum sum;
     sum.from = request.period.start();
     sum.to = request.period.end();
@@ -147,24 +110,21 @@ void ShareRun::sumTalkTime(db::Database& database, const Request& request, Resul
     if (result.total.value > 0) {
         sum.keyColumn = request.keyColumn;
         result.items.reserve(request.keys.size());
-        for (std::size_t i = 0; i < request.keys.size() && !m_stop; ++i) {
+        for (std::size_t i = 0; i < request.keys.size() && !m_worker.stopping(); ++i) {
             sum.key = request.keys[i];
             count(result.items.emplace_back());
             emit progress(qint64(i) + 1);
         }
     }
-    transaction.rollbackQuietly(); // read only: nothing to keep
+    reading.transaction.rollbackQuietly(); // read only: nothing to keep
 }
 
-void ShareRun::sumCost(db::Database& database, const Request& request, Result& result)
+void ShareRun::sumCost(WorkerReading& reading, const Request& request, Result& result)
 {
-    db::Transaction transaction(database);
-    transaction.params() = request.place.transactionParams;
-    transaction.start();
     CostShares shares(request.book);
-    db::ForwardQuery calls(database, transaction);
+    db::ForwardQuery calls(reading.database, reading.transaction);
     stmt::pricedCalls(request.period.start(), request.period.end()).applyTo(calls);
-    if (!m_stop)
+    if (!m_worker.stopping())
         calls.open();
     const db::Field& line = calls.field(QStringLiteral("RLINE"));
     const db::Field& user = calls.field(QStringLiteral("NUMBERIN"));
@@ -174,7 +134,7 @@ void ShareRun::sumCost(db::Database& database, const Request& request, Result& r
     const db::Field& month = calls.field(QStringLiteral("RMONT"));
     const db::Field& year = calls.field(QStringLiteral("RYEAR"));
     qint64 count = 0;
-    while (!m_stop && calls.next()) {
+    while (!m_worker.stopping() && calls.next()) {
         shares.add(line.asInteger(), user.asInteger(),
                    QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
                    number.asInt64(), length.asInt64());
@@ -182,7 +142,7 @@ void ShareRun::sumCost(db::Database& database, const Request& request, Result& r
             emit progress(count);
     }
     calls.close();
-    transaction.rollbackQuietly();
+    reading.transaction.rollbackQuietly();
     const bool lines = request.keyColumn == stmt::TalkSum::LineColumn;
     result.total.value = shares.total();
     result.withoutTariff = shares.withoutTariff();
@@ -192,7 +152,7 @@ void ShareRun::sumCost(db::Database& database, const Request& request, Result& r
 
 void ShareRun::end(State state, Result result, QString error)
 {
-    join();
+    m_worker.join();
     m_state = state;
     if (state == State::Finished)
         m_result = std::move(result);

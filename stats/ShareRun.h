@@ -9,10 +9,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace db {
@@ -62,14 +59,9 @@ public:
         qint64 withoutTariff = 0;  ///< cost: outgoing calls no rule matches
         QStringList lastStatement; ///< talk time: the statement of the last sum run
     };
-    enum class State
-    {
-        Idle,
-        Running,
-        Finished, ///< talk time also when some sums failed: told in the result
-        Stopped,
-        Failed ///< cost: the read failed, error() says why
-    };
+    /// Finished: talk time also when some sums failed (told in the result); Failed: cost, the
+    /// read failed, error() says why.
+    using State = WorkerState;
 
     explicit ShareRun(QObject* parent = nullptr);
     ~ShareRun() override;
@@ -96,16 +88,12 @@ signals:
 
 private:
     void work(Request request);
-    void sumTalkTime(db::Database& database, const Request& request, Result& result);
-    void sumCost(db::Database& database, const Request& request, Result& result);
+    void sumTalkTime(WorkerReading& reading, const Request& request, Result& result);
+    void sumCost(WorkerReading& reading, const Request& request, Result& result);
     void end(State state, Result result, QString error);
-    void join();
 
     State m_state = State::Idle;
     Result m_result;
     QString m_error;
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;                 // guards m_database against the worker's open and close
-    db::Database* m_database = nullptr; // the worker's, while it may be cancelled
-    std::thread m_thread;
+    WorkerThread m_worker; // last: it uses the rest
 };

@@ -264,7 +264,9 @@ bool makeSlowDetailedList(test::TestDatabase& t)
         return false;
     slow.write("<report><band kind=\"masterData\" height=\"200\">"
                "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
-               QByteArray("[FIO] ").repeated(60000) + "</text></band></report>");
+               QByteArray("[FIO] ").repeated(60000) +
+               "</text></band><band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" "
+               "w=\"50\" h=\"5\">[PAGE#]/[TOTALPAGES]</text></band></report>");
     return true;
 }
 
@@ -994,6 +996,14 @@ void TestReports::theWindowAnswersDuringARun()
     QTRY_VERIFY(bar->isVisible());
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
     QVERIFY(bar->value() > 0);
+    // The calls are counted meanwhile: the pages on show tell the pages in all (a page a call).
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const report::PreparedReport& shown = p.form->frPreview->report();
+            return std::any_of(shown.pages.front().items.begin(), shown.pages.front().items.end(),
+                               [](const report::PageItem& i) { return i.text == "1/83"; });
+        },
+        60000));
     QVERIFY(p.form->running());
     QTest::keyClick(p.form.get(), Qt::Key_Escape);
     QVERIFY(ended(*p.form));
