@@ -2,7 +2,6 @@
 #include "SubscriberReportWorker.h"
 
 #include "data/TDM.h"
-#include "db/Database.h"
 #include "db/DbError.h"
 #include "db/Transaction.h"
 
@@ -20,9 +19,8 @@ SubscriberReportWorker::~SubscriberReportWorker()
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
-        if (m_database)
-            m_database->cancelOperation();
     }
+    m_cancel.cancel();
     m_wake.notify_one();
     m_thread.join();
 }
@@ -42,29 +40,16 @@ void SubscriberReportWorker::build(int id, int numberIn)
 void SubscriberReportWorker::stop()
 {
     m_stop = true;
-    std::lock_guard lock(m_mutex);
-    if (m_database)
-        m_database->cancelOperation(); // a fetch waiting on the server ends at once
+    m_cancel.cancel(); // a fetch waiting on the server ends at once
 }
 
 void SubscriberReportWorker::run()
 {
-    db::Database database;
-    db::Transaction transaction(database);
-    transaction.params() = m_setup.place.transactionParams;
-    SubscriberReport report(database, transaction, *m_setup.settings, m_setup.layout, m_setup.from,
-                            m_setup.to);
+    // Attached at the first build and kept; the report goes first.
+    std::optional<WorkerReading> reading;
+    std::optional<SubscriberReport> report;
     int id = 0;
     int told = -1;
-    report.setProgress([this, &id, &told](int pages, int total) {
-        if (pages != told) {
-            told = pages;
-            QMetaObject::invokeMethod(
-                this, [this, id, pages, total] { emit pagesLaidOut(id, pages, total); },
-                Qt::QueuedConnection);
-        }
-        return !m_stop;
-    });
     for (;;) {
         int numberIn = 0;
         {
@@ -80,16 +65,23 @@ void SubscriberReportWorker::run()
         SubscriberReport::Calls calls;
         QString error;
         try {
-            if (!database.connected()) {
-                database.setDatabaseName(m_setup.place.database);
-                database.params() = m_setup.place.params;
-                database.open();
-                std::lock_guard lock(m_mutex);
-                m_database = &database;
+            if (!reading) {
+                reading.emplace(m_cancel, m_setup.place);
+                report.emplace(reading->database, reading->transaction, *m_setup.settings,
+                               m_setup.layout, m_setup.from, m_setup.to);
+                report->setProgress([this, &id, &told](int pages, int total) {
+                    if (pages != told) {
+                        told = pages;
+                        QMetaObject::invokeMethod(
+                            this, [this, id, pages, total] { emit pagesLaidOut(id, pages, total); },
+                            Qt::QueuedConnection);
+                    }
+                    return !m_stop;
+                });
             }
-            if (!transaction.active())
-                transaction.start();
-            if (m_stop || !report.build(numberIn, calls, error))
+            if (!reading->transaction.active())
+                reading->transaction.start();
+            if (m_stop || !report->build(numberIn, calls, error))
                 outcome = m_stop ? Outcome::Stopped : Outcome::Failed;
         } catch (const db::DbError& e) {
             outcome = m_stop ? Outcome::Stopped : Outcome::Failed;
@@ -108,7 +100,4 @@ void SubscriberReportWorker::run()
             },
             Qt::QueuedConnection);
     }
-    // No longer cancellable: the attachment goes with this scope.
-    std::lock_guard lock(m_mutex);
-    m_database = nullptr;
 }

@@ -17,9 +17,6 @@
 #include <optional>
 #include <thread>
 
-namespace db {
-class Database;
-}
 class TMainObject;
 
 /// Builds one subscriber's report at a time on its thread: the query, the totals, the layout
@@ -60,8 +57,7 @@ public:
     void stop();
 
 signals:
-    /// Pages laid out so far of the report under way, and its pages in all once known (0 in
-    /// the first pass, which counts them).
+    /// Pages laid out so far of the report under way, and its pages in all.
     void pagesLaidOut(int id, int pages, int totalPages);
     void built(int id, SubscriberReportWorker::Outcome outcome,
                const SubscriberReport::Calls& calls, const QString& error);
@@ -72,10 +68,10 @@ private:
     const Setup m_setup;
     bool m_busy = false; // the window thread's
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex; // guards the job, m_quit and m_database
+    std::mutex m_mutex; // guards the job and m_quit
     std::condition_variable m_wake;
     std::optional<std::pair<int, int>> m_job; // id, number
     bool m_quit = false;
-    db::Database* m_database = nullptr; // the worker's, while it may be cancelled
+    CancelSlot m_cancel; // the worker's attachment
     std::thread m_thread;
 };
