@@ -88,9 +88,7 @@ struct Session : test::MainWindowSession
 
 // A fresh database with the small call log, and the main window over it, logged in.
 #define SMALL_LOG_SESSION(t, s)                                                                    \
-    test::TestDatabase t;                                                                          \
-    TEST_CREATE_DATABASE(t);                                                                       \
-    test::fillSmallCallLog(t);                                                                     \
+    TEST_SMALL_CALL_LOG(t);                                                                        \
     Session s(t);                                                                                  \
     QVERIFY(s.ready())
 
@@ -212,9 +210,7 @@ void TestCallLog::filtersMakeTheStatementAndTheTotals()
 
 void TestCallLog::sortByTitleAndKeepItAcrossARestart()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     {
         Session s(t);
         QVERIFY(s.ready());
@@ -342,9 +338,7 @@ void TestCallLog::failedQueryKeepsTheLastResult()
 // are missing, or the server refuses them, the rows come sorted.
 void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     t.exec({QStringLiteral("DROP INDEX IX_Rings_Date"),
             QStringLiteral("CREATE INDEX IX_Rings_Date ON Rings (NumberOut)")});
     const QStringList sorted = Head + QStringList{Period, QStringLiteral("ORDER BY RingDate ")};

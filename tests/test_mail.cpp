@@ -96,6 +96,22 @@ struct Mailing
         return *form;
     }
     QString address(const QString& local) const { return local + u'@' + domain; }
+    /// Subscriber `numberIn` gets his report at `local`@ the test's domain.
+    QString mailTo(int numberIn, const char* local) const
+    {
+        return QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=%2")
+            .arg(address(QLatin1String(local)))
+            .arg(numberIn);
+    }
+    /// A new subscriber with an address of the test's domain, flagged for the mailing or not.
+    QString subscriber(int numberIn, const char* fio, const char* local, bool send = true) const
+    {
+        return QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                              "(%1, '%2', '%3', %4)")
+            .arg(numberIn)
+            .arg(QString::fromUtf8(fio), address(QLatin1String(local)))
+            .arg(send ? 1 : 0);
+    }
     bool send()
     {
         QSignalSpy done(form.get(), &TMailForm::runFinished);
@@ -147,10 +163,7 @@ struct Mailing
 void twoWithALongReport(test::TestDatabase& t, Mailing& m)
 {
     test::addManyCalls(t, 20000);
-    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-                .arg(m.address(QStringLiteral("ivanov"))),
-            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-                .arg(m.address(QStringLiteral("petrova")))});
+    t.exec({m.mailTo(101, "ivanov"), m.mailTo(102, "petrova")});
 }
 
 // Presses "Отправить" and comes back while Ivanov's report is being laid out.
@@ -255,23 +268,15 @@ void TestMail::headerWords()
 
 void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     t.exec({
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-            .arg(m.address(QStringLiteral("ivanov"))),
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-            .arg(m.address(QStringLiteral("petrova"))),
-        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                       "(103, 'Сидоров', '%1', 0)")
-            .arg(m.address(QStringLiteral("sidorov"))),
+        m.mailTo(101, "ivanov"),
+        m.mailTo(102, "petrova"),
+        m.subscriber(103, "Сидоров", "sidorov", false),
         QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
                        "(104, 'Безадресный', NULL, 1)"),
-        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                       "(105, 'Кузнецов Олег', '%1', 1)")
-            .arg(m.address(QStringLiteral("kuznetsov"))),
+        m.subscriber(105, "Кузнецов Олег", "kuznetsov"),
     });
     TMailForm& form = m.open();
     QCOMPARE(form.windowTitle(), QStringLiteral("Рассылка отчетов"));
@@ -380,14 +385,9 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
 // his report shows each call's cost and the total.
 void TestMail::messageAndReportStateTheCost()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-                .arg(m.address(QStringLiteral("ivanov"))),
-            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-                .arg(m.address(QStringLiteral("petrova")))});
+    t.exec({m.mailTo(101, "ivanov"), m.mailTo(102, "petrova")});
     tariff::Plan city;
     city.name = QStringLiteral("Город");
     city.isDefault = true;
@@ -418,18 +418,12 @@ void TestMail::messageAndReportStateTheCost()
 
 void TestMail::refusedRecipientDoesNotStopTheOthers()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     t.exec({
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-            .arg(m.address(QStringLiteral("refused.ivanov"))),
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-            .arg(m.address(QStringLiteral("petrova"))),
-        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                       "(100, 'Алексеев', '%1', 1)")
-            .arg(m.address(QStringLiteral("alekseev"))),
+        m.mailTo(101, "refused.ivanov"),
+        m.mailTo(102, "petrova"),
+        m.subscriber(100, "Алексеев", "alekseev"),
     });
     m.open();
     // The state line and the bar tell one count, also when a message is refused.
@@ -457,18 +451,12 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
 
 void TestMail::serverDownIsReportedOnceAndNothingIsLost()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     t.exec({
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-            .arg(m.address(QStringLiteral("ivanov"))),
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-            .arg(m.address(QStringLiteral("petrova"))),
-        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                       "(100, 'Алексеев', '%1', 1)")
-            .arg(m.address(QStringLiteral("alekseev"))),
+        m.mailTo(101, "ivanov"),
+        m.mailTo(102, "petrova"),
+        m.subscriber(100, "Алексеев", "alekseev"),
     });
     m.dm.MainObject->MailPort = deadPort();
     m.open();
@@ -501,15 +489,11 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
 
 void TestMail::loginAndSecurityFailuresStopTheRun()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     t.exec({
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-            .arg(m.address(QStringLiteral("ivanov"))),
-        QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-            .arg(m.address(QStringLiteral("petrova"))),
+        m.mailTo(101, "ivanov"),
+        m.mailTo(102, "petrova"),
     });
     TMainObject& s = *m.dm.MainObject;
     m.open();
@@ -587,9 +571,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 
 void TestMail::cancelInTheMiddle()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     // Five subscribers the server takes a second each for, all with calls.
     QStringList statements;
@@ -644,9 +626,7 @@ void TestMail::cancelInTheMiddle()
 
 void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     QStringList statements;
     for (int i = 1; i <= 3; ++i)
@@ -673,9 +653,7 @@ void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
 
 void TestMail::runWithoutTheWindow()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     MailingRun run(m.dm);
     MailingRun::Request request;
@@ -709,9 +687,7 @@ void TestMail::runWithoutTheWindow()
 
 void TestMail::stopDuringPreparationSendsNothingTwice()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     twoWithALongReport(t, m);
     TMailForm& form = m.open();
@@ -733,9 +709,7 @@ void TestMail::stopDuringPreparationSendsNothingTwice()
 
 void TestMail::connectionLostDuringPreparation()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     twoWithALongReport(t, m);
     TMailForm& form = m.open();
@@ -762,12 +736,9 @@ void TestMail::connectionLostDuringPreparation()
 
 void TestMail::nothingStartsWithoutSettingsOrTemplate()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-                .arg(m.address(QStringLiteral("ivanov")))});
+    t.exec({m.mailTo(101, "ivanov")});
     TMainObject& s = *m.dm.MainObject;
     m.open();
 

@@ -610,9 +610,7 @@ void TestReports::xmlFaultsTellTheirLine()
 
 void TestReports::summaryBySubscriber()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     t.exec(
         {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
     Program p(t);
@@ -645,9 +643,7 @@ void TestReports::summaryBySubscriber()
 
 void TestReports::detailedList()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
     p.form->cbReport->setCurrentIndex(1);
@@ -672,9 +668,7 @@ void TestReports::detailedList()
 // and an index another client switched off after the window looked costs nothing.
 void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     QVERIFY(p.dm.DateIndexes());
     t.exec({QStringLiteral("ALTER INDEX IX_Rings_Date INACTIVE")});
@@ -703,9 +697,7 @@ void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
 // total and the calls without a tariff.
 void TestReports::costsOnlyWithTariffs()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     t.exec({QStringLiteral("DROP TABLE LineTariffs"), QStringLiteral("DROP TABLE TariffRules"),
             QStringLiteral("DROP TABLE TariffPlans"),
             QStringLiteral("DROP GENERATOR GEN_TARIFFID")});
@@ -750,9 +742,7 @@ void TestReports::costsOnlyWithTariffs()
 
 void TestReports::summaryByLine()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(2);
     p.form->RunReport(true);
@@ -825,9 +815,7 @@ void TestReports::variables()
 
 void TestReports::missingAndBrokenTemplateFiles()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t, false);
     QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
@@ -900,9 +888,7 @@ void TestReports::missingAndBrokenTemplateFiles()
 
 void TestReports::escapeStopsALongPreparation()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(0);
     p.form->RunReport(true);
@@ -930,9 +916,7 @@ void TestReports::escapeStopsALongPreparation()
 // told; a preview stopped after a print goes back to the pages the preview showed.
 void TestReports::oneRunAtATime()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     test::addManyCalls(t, 30000);
     Program p(t);
     p.form->show();
@@ -979,9 +963,7 @@ void TestReports::oneRunAtATime()
 // click on the preview's scroll bar moves them meanwhile.
 void TestReports::theWindowAnswersDuringARun()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     QVERIFY(makeSlowDetailedList(t));
     p.form->cbReport->setCurrentIndex(1);
@@ -1013,9 +995,7 @@ void TestReports::theWindowAnswersDuringARun()
 // own words and keeps no pages.
 void TestReports::connectionLostDuringARun()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     test::addManyCalls(t, 30000);
     Program p(t);
     p.form->cbReport->setCurrentIndex(1);
@@ -1036,9 +1016,7 @@ void TestReports::connectionLostDuringARun()
 
 void TestReports::titlesAndZoom()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     const QLocale l;
     p.form->dOT->setDate(QDate(2026, 3, 2));
@@ -1079,9 +1057,7 @@ void TestReports::titlesAndZoom()
 // printed, as text, at the same place.
 void TestReports::printedAtEveryResolutionAsPreviewed()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(1);
     p.form->RunReport(true);
@@ -1143,9 +1119,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     const QString outDir = QString::fromLocal8Bit(state.readAll()).trimmed();
     QVERIFY(!QPrinterInfo::defaultPrinterName().isEmpty());
 
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->PrintHook = p.systemPrint;
     p.form->cbReport->setCurrentIndex(1);
@@ -1182,9 +1156,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
 // pages of the template's size, in embedded fonts.
 void TestReports::savedAsPdfAsPreviewed()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     const QString folder = t.dir() + QStringLiteral("/отчеты");
     QVERIFY(QDir().mkpath(folder));
@@ -1262,9 +1234,7 @@ void TestReports::savedAsPdfAsPreviewed()
 // in a message, and an existing file is kept.
 void TestReports::pdfCancelledOrNotWritable()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.dm.MainObject->LastExportDir = t.dir();
     {
@@ -1454,9 +1424,7 @@ void TestReports::longTextsShrinkToTheirCells()
 // templates are made for (99,999 hours, 10,000,000 calls) fit their cells at full size.
 void TestReports::longFiguresPrintWhole()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     const QDateTime day(QDate(2026, 3, 1), QTime(10, 0));
     t.exec({test::insertCall(day, 600 * 3600, 0, 1, 101),
             test::insertCall(day.addSecs(60), 600 * 3600, 4951234567.0, 1, 101)});

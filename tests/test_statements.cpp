@@ -182,9 +182,7 @@ void TestStatements::talkSumAndDirectoryLines()
 
 void TestStatements::everyStatementRunsOnTheServer()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     TDM dm(t.dir());
     test::login(dm, t.path());
 

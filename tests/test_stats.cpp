@@ -47,6 +47,12 @@ struct Session : test::MainWindowSession
     }
 };
 
+// The small call log and a session of the program over it.
+#define SMALL_LOG_SESSION(t, s)                                                                    \
+    TEST_SMALL_CALL_LOG(t);                                                                        \
+    Session s(t);                                                                                  \
+    QVERIFY(s.ok)
+
 QStringList labels(const QPieSeries* s)
 {
     QStringList out;
@@ -103,11 +109,7 @@ private slots:
 
 void TestStats::statementsAndFigures()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     QCOMPARE(w->clbLinesOut->count(), 2);
     QCOMPARE(w->clbLinesOut->item(0)->text(), QStringLiteral("2150001"));
@@ -143,11 +145,7 @@ void TestStats::statementsAndFigures()
 
 void TestStats::slicesOfLines()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     w->clbLinesOut->item(0)->setCheckState(Qt::Checked);
     QVERIFY(shown(*w));
@@ -181,11 +179,7 @@ void TestStats::slicesOfLines()
 
 void TestStats::slicesOfSubscribers()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     w->PageControl->setCurrentIndex(1);
     w->clbLinesIn->item(1)->setCheckState(Qt::Checked);
@@ -197,11 +191,7 @@ void TestStats::slicesOfSubscribers()
 
 void TestStats::captionsAndMessages()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     const QLocale l;
     auto one = s.stats(2, 2);
     QCOMPARE(one->windowTitle(), QStringLiteral("Загрузка линий за ") +
@@ -226,11 +216,7 @@ void TestStats::captionsAndMessages()
 
 void TestStats::cannotCloseWhileComputing()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     w->show();
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
@@ -251,11 +237,7 @@ void TestStats::cannotCloseWhileComputing()
 // Escape after that closes the window.
 void TestStats::stopAndEscapeWhileComputing()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     w->show();
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
@@ -361,11 +343,7 @@ void TestStats::smallSlicesGoToTheLegend()
 // and counts the rest.
 void TestStats::sumsThatFailedAreTold()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
-    Session s(t);
-    QVERIFY(s.ok);
+    SMALL_LOG_SESSION(t, s);
     auto w = s.stats(1, 2);
     TStat1Form::SetAllChecked(*w->clbLinesOut, true);
     // The worker's connection is shut down, as by a server going away, once it has counted

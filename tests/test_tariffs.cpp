@@ -428,9 +428,7 @@ void TestTariffs::costReportMatchesServer()
 
 void TestTariffs::tariffWindow()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     TDM dm;
     test::login(dm, t.path());
     TTariffForm form(dm);
@@ -469,9 +467,7 @@ void TestTariffs::tariffWindow()
 
 void TestTariffs::callListShowsCosts()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillSmallCallLog(t);
+    TEST_SMALL_CALL_LOG(t);
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
     save(s.dm.ibDatabase, s.dm.ibTran, {plan(1, true, {rule("", "7", "1,00", 60, 60)})}, {});

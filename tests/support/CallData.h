@@ -25,3 +25,10 @@ void addManyCalls(TestDatabase& t, int count);
 void fillDemoLog(TestDatabase& t, qint64 calls, const QDateTime& last);
 
 } // namespace test
+
+/// A test database `t` made and filled with the small call log; the test fails when it cannot
+/// be made.
+#define TEST_SMALL_CALL_LOG(t)                                                                     \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    test::fillSmallCallLog(t)
