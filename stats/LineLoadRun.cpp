@@ -24,31 +24,25 @@ LineLoadRun::LineLoadRun(QObject* parent) : QObject(parent) {}
 
 LineLoadRun::~LineLoadRun()
 {
-    m_stop = true;
-    cancelAll();
-    join();
+    m_workers.clear(); // each stops and is waited for
 }
 
-void LineLoadRun::join()
+void LineLoadRun::stopAll()
 {
-    for (std::thread& thread : m_threads)
-        if (thread.joinable())
-            thread.join();
-    m_threads.clear();
+    for (const std::unique_ptr<WorkerThread>& worker : m_workers)
+        worker->stop(); // a fetch waiting on the server ends at once
 }
 
-void LineLoadRun::cancelAll()
+bool LineLoadRun::stopping() const
 {
-    for (const std::unique_ptr<CancelSlot>& slot : m_cancel)
-        slot->cancel(); // a fetch waiting on the server ends at once
+    return !m_workers.empty() && m_workers.front()->stopping();
 }
 
 void LineLoadRun::start(Request request)
 {
     if (running())
         return;
-    join(); // the last workers have said their end already
-    m_stop = false;
+    m_workers.clear(); // the last workers have said their end already
     m_read = 0;
     m_failure = nullptr;
     m_state = State::Running;
@@ -57,24 +51,21 @@ void LineLoadRun::start(Request request)
     const std::vector<LineLoadOptions> pieces =
         LineLoad::split(request.options, workers, PieceDays);
     m_pieces.assign(pieces.size(), {});
-    m_cancel.clear();
     for (std::size_t i = 0; i < pieces.size(); ++i)
-        m_cancel.push_back(std::make_unique<CancelSlot>());
+        m_workers.push_back(std::make_unique<WorkerThread>());
     m_pending = int(pieces.size());
     auto shared = std::make_shared<const Request>(std::move(request));
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         auto piece = std::make_shared<Request>(*shared);
         piece->options = pieces[i];
-        m_threads.emplace_back([this, piece, i] { work(*piece, i); });
+        m_workers[i]->start([this, piece, i] { work(*piece, i); });
     }
 }
 
 void LineLoadRun::stop()
 {
-    if (!running())
-        return;
-    m_stop = true;
-    cancelAll();
+    if (running())
+        stopAll();
 }
 
 void LineLoadRun::fail(std::exception_ptr failure)
@@ -82,19 +73,19 @@ void LineLoadRun::fail(std::exception_ptr failure)
     {
         std::lock_guard lock(m_mutex);
         // What the others say once cancelled is not news.
-        if (m_failure || m_stop)
+        if (m_failure || stopping())
             return;
         m_failure = std::move(failure);
-        m_stop = true;
     }
-    cancelAll();
+    stopAll();
 }
 
 void LineLoadRun::work(const Request& request, std::size_t piece)
 {
     LineLoad load(request.options);
     try {
-        WorkerReading reading(*m_cancel[piece], request.place);
+        WorkerThread& worker = *m_workers[piece];
+        WorkerReading reading(worker.cancelSlot(), request.place);
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::ForwardQuery calls(database, transaction);
@@ -102,13 +93,13 @@ void LineLoadRun::work(const Request& request, std::size_t piece)
         stmt::lineLoadCalls(period.start().addSecs(-LineLoad::carryIn()), period.end(),
                             request.navigateByDate)
             .applyTo(calls);
-        if (!m_stop)
+        if (!worker.stopping())
             calls.open();
         const db::Field& date = calls.field(QStringLiteral("RINGDATE"));
         const db::Field& line = calls.field(QStringLiteral("RLINE"));
         const db::Field& talk = calls.field(QStringLiteral("TALK"));
         qint64 count = 0;
-        while (!m_stop && calls.next()) {
+        while (!worker.stopping() && calls.next()) {
             load.add(LineLoad::secondOf(date.asDate(), date.asTime()), talk.asInteger(),
                      line.asInteger());
             if (++count % ProgressEvery == 0) {
@@ -129,10 +120,11 @@ void LineLoadRun::work(const Request& request, std::size_t piece)
 
 void LineLoadRun::end()
 {
-    join();
+    for (const std::unique_ptr<WorkerThread>& worker : m_workers)
+        worker->join();
     if (m_failure)
         m_state = State::Failed;
-    else if (m_stop)
+    else if (stopping())
         m_state = State::Stopped;
     else {
         m_state = State::Finished;

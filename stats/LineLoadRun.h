@@ -54,19 +54,17 @@ signals:
 private:
     void work(const Request& request, std::size_t piece);
     void fail(std::exception_ptr failure);
-    void cancelAll();
+    void stopAll();
+    bool stopping() const;
     void end();
-    void join();
 
     State m_state = State::Idle;
     LineLoadResult m_result;
     std::exception_ptr m_failure;
-    std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_read{0};
     std::atomic<int> m_pending{0};
     std::mutex m_mutex; // guards m_failure
-    // Each worker's attachment, while it may be cancelled.
-    std::vector<std::unique_ptr<CancelSlot>> m_cancel;
     std::vector<LineLoadResult> m_pieces; // each worker writes its own
-    std::vector<std::thread> m_threads;
+    // A worker a piece, all stopped together; last, as they use the rest.
+    std::vector<std::unique_ptr<WorkerThread>> m_workers;
 };

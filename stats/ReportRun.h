@@ -25,6 +25,12 @@ class TMainObject;
 /// and lays the pages out, all on its thread; the window thread hears of the progress, of the
 /// first pages and of the end.
 ///
+/// The detailed report does not wait for its last call: its calls are read along the date
+/// index and laid out as they come, the totals growing with them for the summary, while a
+/// second attachment counts them so that the pages in all are known within seconds (until
+/// then the pages read "…"; after the last call every page gets its total, whatever the count
+/// said). A template that shows a grand total before its summary has all calls read first.
+///
 /// Pages on show while the run lasts: the engine's pages and their text pool grow on the
 /// worker, so the window thread never sees them. Every so often the worker copies the pages
 /// completed so far, with a copy of the pool, into a report of their own and hands that over
