@@ -16,7 +16,6 @@
 #include "ui/controls/TComboQuery.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -257,7 +256,6 @@ void CallsTab::RunCallQuery()
     PanelTotalString->clear();
     PanelTotalCost->clear();
     emit statusMessage(QString());
-    QCoreApplication::processEvents();
     if (hadResult)
         saveGridLayout(GridRings, GridRingsSection);
     if (!cbIN->isChecked() && !cbOUT->isChecked()) {
