@@ -614,7 +614,7 @@ void TestReports::summaryBySubscriber()
     t.exec(
         {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
     Program p(t);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     // By subscriber alone: the call on a line missing from the directory counts too.
@@ -647,7 +647,7 @@ void TestReports::detailedList()
     Program p(t);
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
     p.form->cbReport->setCurrentIndex(1);
-    p.form->RunReport(false);
+    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(p.printed, 1);
@@ -745,7 +745,7 @@ void TestReports::summaryByLine()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(2);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     // By line alone: the call of a subscriber missing from the directory counts too.
     QCOMPARE(p.form->SCntOutRing, 3);
@@ -891,7 +891,7 @@ void TestReports::escapeStopsALongPreparation()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(0);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
@@ -901,7 +901,7 @@ void TestReports::escapeStopsALongPreparation()
     QElapsedTimer clock;
     clock.start();
     OnceWhen escape(busy, [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QVERIFY(escape.done);
     // Stopped: nothing said, the previous pages still on show, the window still open.
@@ -1004,7 +1004,7 @@ void TestReports::connectionLostDuringARun()
         t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
                                "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
     });
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     cut.start(5);
     QVERIFY(ended(*p.form));
     cut.stop();
@@ -1021,12 +1021,12 @@ void TestReports::titlesAndZoom()
     const QLocale l;
     p.form->dOT->setDate(QDate(2026, 3, 2));
     p.form->cbReport->setCurrentIndex(1);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QCOMPARE(p.form->ReportTitle,
              QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     p.form->dOT->setDate(QDate(2026, 3, 1));
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") +
                                       l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
@@ -1044,7 +1044,7 @@ void TestReports::titlesAndZoom()
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         TReportForm plain(p.dm);
         plain.dOT->setDate(QDate(2026, 3, 1));
-        plain.RunReport(false);
+        QTest::mouseClick(plain.bbPrint, Qt::LeftButton);
         QVERIFY(ended(plain));
         QCOMPARE(Messages::shown().last().text, QStringLiteral("Ошибка в модуле PrintReport !"));
     }
@@ -1060,7 +1060,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(1);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
@@ -1081,7 +1081,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
 
     // A landscape template comes out on landscape pages, its words where the preview has them.
     p.form->cbReport->setCurrentIndex(0);
-    p.form->RunReport(true);
+    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
     QVERIFY(ended(*p.form));
     QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
     const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
@@ -1167,7 +1167,7 @@ void TestReports::savedAsPdfAsPreviewed()
                              QStringLiteral("Отчет по внешним линиям 01.03.2026-02.03.2026.pdf")};
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
-        p.form->RunReport(true);
+        QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
         QVERIFY(ended(*p.form));
         QVERIFY(Messages::shown().isEmpty());
         const report::PreparedReport previewed = p.form->prepared();
@@ -1433,7 +1433,7 @@ void TestReports::longFiguresPrintWhole()
                                   " 1201 ч 04 мин 40 сек"};
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
-        p.form->RunReport(true);
+        QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
         QVERIFY(ended(*p.form));
         const QString text = p.pdfText(t.dir());
         QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
