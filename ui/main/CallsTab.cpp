@@ -36,9 +36,8 @@ const QString StopText = QStringLiteral("Стоп");
 
 CallsTab::~CallsTab()
 {
-    // The count's worker tells this object about its row: it ends before the object does.
-    if (m_outsideQuery)
-        m_outsideQuery->stopFetch();
+    // The count's loader goes before its query (it stops the worker and waits).
+    m_outsideLoader.reset();
 }
 
 CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
@@ -173,7 +172,10 @@ void CallsTab::init(TDM& dm)
     cqUsers->setConnection(dm.ibDatabase, dm.ibTranRO);
     cqLines->setConnection(dm.ibDatabase, dm.ibTranRO);
     GridRings->setQuery(&dm.ibQueryRings);
+    m_outsideLoader.reset();
     m_outsideQuery = std::make_unique<db::Query>(dm.ibDatabase, dm.ibTranRO);
+    m_outsideLoader = std::make_unique<db::QueryLoader>(*m_outsideQuery);
+    connect(m_outsideLoader.get(), &db::QueryLoader::finished, this, &CallsTab::takeOutsideCount);
     delete m_loader;
     m_loader = new db::QueryLoader(dm.ibQueryRings, this);
     // The grid first, so the rows are in it when this tab hears of them.
@@ -330,12 +332,10 @@ void CallsTab::RunCallQuery()
     m_loadNote.clear();
     m_outsideCount = -1;
     m_outsideShown = filter.outsideDirectories;
-    m_outsideQuery->stopFetch();
+    m_outsideLoader->stop();
     try {
         filter.outsideCount().applyTo(*m_outsideQuery);
-        m_outsideQuery->openInBackground([this] {
-            QMetaObject::invokeMethod(this, &CallsTab::takeOutsideCount, Qt::QueuedConnection);
-        });
+        m_outsideLoader->start();
     } catch (const db::DbError&) {
         // Only a note of the status bar is missing then; the list itself is whole.
     }
@@ -408,15 +408,9 @@ void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>
     }
 }
 
-void CallsTab::takeOutsideCount()
+void CallsTab::takeOutsideCount(db::FetchState state)
 {
-    if (!m_outsideQuery->fetching())
-        return;                     // a notice of a count that was stopped
-    m_outsideQuery->takeFetched(8); // one row: a slice takes it whole
-    if (m_outsideQuery->fetching())
-        return;
-    if (m_outsideQuery->fetchState() == db::FetchState::Finished &&
-        m_outsideQuery->recordCount() > 0) {
+    if (state == db::FetchState::Finished && m_outsideQuery->recordCount() > 0) {
         m_outsideQuery->first();
         m_outsideCount = m_outsideQuery->field(QStringLiteral("OUTSIDE")).asInt64();
     }

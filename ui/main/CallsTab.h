@@ -85,7 +85,7 @@ signals:
 private:
     void rowsArrived();
     void showFirstScreen();
-    void takeOutsideCount();
+    void takeOutsideCount(db::FetchState state);
     void showStatus();
     void finishLoad(db::FetchState state, const std::optional<db::DbError>& error);
     int screenRows() const;
@@ -99,6 +99,7 @@ private:
     bool m_loadAlongIndexes = false; // the running load names the date indexes
     // Counts, off this thread, the calls of the filter outside the directories.
     std::unique_ptr<db::Query> m_outsideQuery;
+    std::unique_ptr<db::QueryLoader> m_outsideLoader; // of m_outsideQuery
     qint64 m_outsideCount = -1;  // -1: not known (yet)
     bool m_outsideShown = false; // the run showed them
     QString m_loadNote;
