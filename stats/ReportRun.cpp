@@ -16,11 +16,6 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -54,40 +49,6 @@ std::shared_ptr<const report::PreparedReport> copyPages(const report::PreparedRe
     }
     return copy;
 }
-
-// The calls of a streamed report counted on an attachment of their own while the first are
-// laid out: the pages in all are known seconds before the last call is read. Only a forecast:
-// the engine puts the total right after the last row. Going, it stops the count.
-class RowForecast
-{
-public:
-    RowForecast(const ReadingPlace& place, stmt::Statement count)
-    {
-        m_worker.start([this, place, count = std::move(count)] {
-#ifdef Q_OS_LINUX
-            // Behind the window and the layout when they want the processors.
-            setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);
-#endif
-            try {
-                WorkerReading reading(m_worker.cancelSlot(), place);
-                if (m_worker.stopping())
-                    return;
-                db::Query q(reading.database, reading.transaction);
-                count.applyTo(q);
-                q.open();
-                m_rows = q.fields()[0]->asInt64();
-            } catch (...) {
-                // No forecast: the total shows once the run has ended.
-            }
-        });
-    }
-    /// The rows counted; below 0 while they are not.
-    qint64 rows() const { return m_rows; }
-
-private:
-    std::atomic<qint64> m_rows{-1};
-    WorkerThread m_worker; // last: stops and is waited for first
-};
 
 } // namespace
 
@@ -132,8 +93,10 @@ void ReportRun::work(const Request& request)
         // template shows them before its summary.
         const bool streamed =
             request.kind == ReportKind::Detailed && TotalsOnlyInSummary(request.layout);
-        std::optional<std::size_t> rows;       // the rows the engine walks, when known before
-        std::unique_ptr<RowForecast> forecast; // or else, while they are counted
+        std::optional<std::size_t> rows; // the rows the engine walks, when known before
+        // Or else counted once the first pages are on show (the preview of a streamed run).
+        bool countDue = false;
+        std::optional<stmt::DateIndexes> along = request.indexes; // unless the server refuses
         const stmt::Period period{request.from, request.to};
         ReportTotals& totals = m_totals;
         totals.ReportTitle = ReportTitleText(request.from, request.to);
@@ -170,17 +133,16 @@ void ReportRun::work(const Request& request)
             totals.SNoTariff = total.noTariff;
         } else if (streamed) {
             // The calls are laid out as they come: the first pages show at once.
-            forecast = std::make_unique<RowForecast>(
-                request.place, stmt::detailedCount(period.start(), period.end(), request.indexes));
+            countDue = request.showPages;
             try {
-                stmt::report(request.kind, period.start(), period.end(), 0, request.indexes)
-                    .applyTo(calls);
+                stmt::report(request.kind, period.start(), period.end(), 0, along).applyTo(calls);
                 calls.open();
             } catch (const db::DbError& e) {
                 // A server that refuses the indexes (changed since they were looked up) gets
                 // the statement without them.
-                if (!request.indexes || e.connectionLost() || m_worker.stopping())
+                if (!along || e.connectionLost() || m_worker.stopping())
                     throw;
+                along.reset();
                 stmt::report(request.kind, period.start(), period.end()).applyTo(calls);
                 calls.open();
             }
@@ -209,11 +171,22 @@ void ReportRun::work(const Request& request)
             std::size_t handed = 0;
             bool recopy = false; // the pages handed over lack the total known since
             engine.setProgress([&](int laidOut, int total) {
-                if (forecast && forecast->rows() >= 0) {
-                    // The engine writes the total in once this returns.
-                    engine.expectRows(std::size_t(forecast->rows()));
-                    forecast.reset();
-                    recopy = handed > 0;
+                if (countDue && handed > 0) {
+                    // The first pages are on show: the calls are counted over the same
+                    // attachment (the layout waits meanwhile), and the engine writes the pages
+                    // in all in once this returns; they are put right after the last call.
+                    countDue = false;
+                    try {
+                        db::Query count(database, transaction);
+                        stmt::detailedCount(period.start(), period.end(), along).applyTo(count);
+                        count.open();
+                        engine.expectRows(std::size_t(count.fields()[0]->asInt64()));
+                        recopy = true;
+                    } catch (const db::DbError& e) {
+                        if (e.connectionLost() || m_worker.stopping())
+                            throw;
+                        // Not counted: the total comes at the end.
+                    }
                     return !m_worker.stopping();
                 }
                 if (told.elapsed() >= ProgressEveryMs) {

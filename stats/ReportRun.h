@@ -26,10 +26,11 @@ class TMainObject;
 /// first pages and of the end.
 ///
 /// The detailed report does not wait for its last call: its calls are read along the date
-/// index and laid out as they come, the totals growing with them for the summary, while a
-/// second attachment counts them so that the pages in all are known within seconds (until
-/// then the pages read "…"; after the last call every page gets its total, whatever the count
-/// said). A template that shows a grand total before its summary has all calls read first.
+/// index and laid out as they come, the totals growing with them for the summary. Once the
+/// first pages are on show the calls are counted over the same attachment, so that the pages
+/// in all are known within seconds (until then the pages read "…"; after the last call every
+/// page gets its total, whatever the count said). A template that shows a grand total before
+/// its summary has all calls read first.
 ///
 /// Pages on show while the run lasts: the engine's pages and their text pool grow on the
 /// worker, so the window thread never sees them. Every so often the worker copies the pages
