@@ -12,11 +12,9 @@
 #include <QObject>
 #include <QStringList>
 
-#include <atomic>
 #include <exception>
 #include <memory>
 #include <optional>
-#include <thread>
 
 class TMainObject;
 
