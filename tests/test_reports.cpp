@@ -64,6 +64,13 @@ struct Program
             return true;
         };
     }
+    /// Clicks one of the window's buttons and waits for the run it starts to end (the run goes
+    /// on off the window thread).
+    bool click(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        return QTest::qWaitFor([this] { return !form->running(); }, 120000);
+    }
     QString pdfText(const QString& dir)
     {
         const QString pdf = dir + QStringLiteral("/out.pdf");
@@ -413,8 +420,8 @@ void TestReports::engineLayout()
     Numbers streamed(40);
     QVERIFY(engine.prepare(layout, streamed, {}, out));
     QCOMPARE(seen, (QStringList{QStringLiteral("1/\u2026"), QStringLiteral("1/2 2/2")}));
-    QCOMPARE(footers(), (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"),
-                                     QStringLiteral("3/3")}));
+    QCOMPARE(footers(),
+             (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"), QStringLiteral("3/3")}));
 }
 
 void TestReports::brokenTemplates_data()
@@ -614,8 +621,7 @@ void TestReports::summaryBySubscriber()
     t.exec(
         {QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (103, 'Сидоров Без Звонков')")});
     Program p(t);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     // By subscriber alone: the call on a line missing from the directory counts too.
     QCOMPARE(p.form->SCntInRing, 1);
@@ -647,8 +653,7 @@ void TestReports::detailedList()
     Program p(t);
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
     p.form->cbReport->setCurrentIndex(1);
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPrint));
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(p.printed, 1);
     QCOMPARE(p.form->SCntAllRing, 3); // joined to both directories; 23:59:59.5 is out
@@ -673,8 +678,7 @@ void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
     QVERIFY(p.dm.DateIndexes());
     t.exec({QStringLiteral("ALTER INDEX IX_Rings_Date INACTIVE")});
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(Messages::shown().isEmpty());
     QVERIFY(p.pdfText(t.dir()).contains(QStringLiteral("Итого звонков: 3")));
 
@@ -685,8 +689,7 @@ void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
     xml.replace("[GetTitle]", "[GetTitle], звонков [GetSCntAllRing]");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(xml) > 0);
     file.close();
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     const QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral(", звонков 3")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("Итого звонков: 3")));
@@ -704,15 +707,13 @@ void TestReports::costsOnlyWithTariffs()
     Program p(t);
     p.form->show();
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral("Итого звонков: 3")), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("Зона")) && !text.contains(QStringLiteral("Стоимость")));
     p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
     QCOMPARE(p.form->cbReport->currentText(), QStringLiteral("Стоимость звонков"));
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown().first().text, TReportForm::NoTariffsText());
     QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
@@ -727,8 +728,7 @@ void TestReports::costsOnlyWithTariffs()
     city.rules[0].minutePrice = tariff::PriceUnit;
     tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city}, {});
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     text = p.pdfText(t.dir());
     // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
     QVERIFY2(text.contains(QRegularExpression(QStringLiteral("8125551\\s+0 ч 00 мин 30 сек\\s+"
@@ -745,8 +745,7 @@ void TestReports::summaryByLine()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(2);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     // By line alone: the call of a subscriber missing from the directory counts too.
     QCOMPARE(p.form->SCntOutRing, 3);
     QCOMPARE(p.form->SOutRing, 3815);
@@ -817,10 +816,8 @@ void TestReports::missingAndBrokenTemplateFiles()
 {
     TEST_SMALL_CALL_LOG(t);
     Program p(t, false);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.click(p.form->bbPrint));
     {
         // No file to choose when there is no template.
         FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
@@ -839,10 +836,8 @@ void TestReports::missingAndBrokenTemplateFiles()
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("<report><band kind=\"masterData\" height=\"5\"><text x=\"0\"");
     broken.close();
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.click(p.form->bbPrint));
     QCOMPARE(Messages::shown().size(), 2);
     // The program's message first, then the template's fault: the file, the line, what.
     const QStringList preview = Messages::shown()[0].text.split(u'\n');
@@ -865,10 +860,8 @@ void TestReports::missingAndBrokenTemplateFiles()
                  "  </band>\n"
                  "</report>\n");
     broken.close();
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.click(p.form->bbPrint));
     {
         FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
         QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
@@ -891,8 +884,7 @@ void TestReports::escapeStopsALongPreparation()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(0);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
 
@@ -901,8 +893,7 @@ void TestReports::escapeStopsALongPreparation()
     QElapsedTimer clock;
     clock.start();
     OnceWhen escape(busy, [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); });
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(escape.done);
     // Stopped: nothing said, the previous pages still on show, the window still open.
     QVERIFY(Messages::shown().isEmpty());
@@ -927,8 +918,7 @@ void TestReports::oneRunAtATime()
                    !p.form->dOT->isEnabled() && !p.form->bbPdf->isEnabled();
         QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
     });
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(press.done && disabled);
     QCOMPARE(p.printed, 0);
     p.dm.IBSQL.sql().add(QStringLiteral(
@@ -941,20 +931,17 @@ void TestReports::oneRunAtATime()
     const report::PreparedReport* shown = &p.form->frPreview->report();
 
     p.form->cbReport->setCurrentIndex(2);
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPrint));
     p.form->cbReport->setCurrentIndex(1);
     const auto escape = [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); };
     OnceWhen stopPrint(busy, escape);
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPrint));
     QVERIFY(stopPrint.done);
     QCOMPARE(p.printed, 1);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка в модуле PrintReport !"));
     OnceWhen stopPreview([&] { return &p.form->frPreview->report() != shown; }, escape);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(stopPreview.done);
     QCOMPARE(&p.form->frPreview->report(), shown);
 }
@@ -1021,13 +1008,11 @@ void TestReports::titlesAndZoom()
     const QLocale l;
     p.form->dOT->setDate(QDate(2026, 3, 2));
     p.form->cbReport->setCurrentIndex(1);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QCOMPARE(p.form->ReportTitle,
              QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     p.form->dOT->setDate(QDate(2026, 3, 1));
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QCOMPARE(p.form->ReportTitle, QStringLiteral("Отчет за период с ") +
                                       l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
                                       QStringLiteral(" по ") +
@@ -1060,8 +1045,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     TEST_SMALL_CALL_LOG(t);
     Program p(t);
     p.form->cbReport->setCurrentIndex(1);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
@@ -1081,8 +1065,7 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
 
     // A landscape template comes out on landscape pages, its words where the preview has them.
     p.form->cbReport->setCurrentIndex(0);
-    QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
     const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), wide));
@@ -1124,8 +1107,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     p.form->PrintHook = p.systemPrint;
     p.form->cbReport->setCurrentIndex(1);
     const QStringList before = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-    QTest::mouseClick(p.form->bbPrint, Qt::LeftButton);
-    QVERIFY(ended(*p.form));
+    QVERIFY(p.click(p.form->bbPrint));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     QString printed;
     QVERIFY(QTest::qWaitFor(
@@ -1167,8 +1149,7 @@ void TestReports::savedAsPdfAsPreviewed()
                              QStringLiteral("Отчет по внешним линиям 01.03.2026-02.03.2026.pdf")};
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
-        QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
+        QVERIFY(p.click(p.form->bbPreview));
         QVERIFY(Messages::shown().isEmpty());
         const report::PreparedReport previewed = p.form->prepared();
         QString proposed;
@@ -1433,8 +1414,7 @@ void TestReports::longFiguresPrintWhole()
                                   " 1201 ч 04 мин 40 сек"};
     for (int index = 0; index < 3; ++index) {
         p.form->cbReport->setCurrentIndex(index);
-        QTest::mouseClick(p.form->bbPreview, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
+        QVERIFY(p.click(p.form->bbPreview));
         const QString text = p.pdfText(t.dir());
         QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
