@@ -54,17 +54,10 @@ std::shared_ptr<const report::PreparedReport> copyPages(const report::PreparedRe
 
 ReportRun::ReportRun(QObject* parent) : QObject(parent) {}
 
-ReportRun::~ReportRun()
-{
-    m_worker.stop();
-    m_worker.join();
-}
-
 void ReportRun::start(Request request)
 {
     if (running())
         return;
-    m_worker.join(); // the last worker has said its end already
     m_totals = ReportTotals();
     m_pages.reset();
     m_failure = nullptr;

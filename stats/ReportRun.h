@@ -67,7 +67,6 @@ public:
     };
 
     explicit ReportRun(QObject* parent = nullptr);
-    ~ReportRun() override;
 
     /// Starts a run; does nothing while one runs.
     void start(Request request);
@@ -103,5 +102,5 @@ private:
     std::exception_ptr m_failure;
     QString m_error;
     State m_outcome = State::Idle; // the worker's, read once it has ended
-    WorkerThread m_worker; // last: it uses the rest
+    WorkerThread m_worker;         // last, so it goes first: stops the worker, which uses the rest
 };

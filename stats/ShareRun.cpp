@@ -18,17 +18,10 @@ constexpr qint64 CostProgressEvery = 50000;
 
 ShareRun::ShareRun(QObject* parent) : QObject(parent) {}
 
-ShareRun::~ShareRun()
-{
-    m_worker.stop();
-    m_worker.join();
-}
-
 void ShareRun::start(Request request)
 {
     if (running())
         return;
-    m_worker.join(); // the last worker has said its end already
     m_error.clear();
     m_state = State::Running;
     m_worker.start([this, request = std::move(request)]() mutable { work(request); });

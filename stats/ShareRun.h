@@ -64,7 +64,6 @@ public:
     using State = WorkerState;
 
     explicit ShareRun(QObject* parent = nullptr);
-    ~ShareRun() override;
 
     /// Starts a run; does nothing while one runs.
     void start(Request request);
@@ -95,5 +94,5 @@ private:
     State m_state = State::Idle;
     Result m_result;
     QString m_error;
-    WorkerThread m_worker; // last: it uses the rest
+    WorkerThread m_worker; // last, so it goes first: stops the worker, which uses the rest
 };
