@@ -159,24 +159,6 @@ void TMainForm::buildTabs()
     setCentralWidget(PageControl);
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
 
-    CallsTab& calls = *TabSheet1;
-    dOT = calls.dOT;
-    dDo = calls.dDo;
-    cqUsers = calls.cqUsers;
-    cqLines = calls.cqLines;
-    cbIN = calls.cbIN;
-    cbOUT = calls.cbOUT;
-    seNumberBeg = calls.seNumberBeg;
-    seRingLen = calls.seRingLen;
-    sbStart = calls.sbStart;
-    GridRings = calls.GridRings;
-    PanelTotalString = calls.PanelTotalString;
-    PanelTotalTime = calls.PanelTotalTime;
-    GridLines = TabSheet2->GridLines;
-    twDepts = TabSheet3->twDepts;
-    Splitter = TabSheet3->Splitter;
-    GridUsers = TabSheet3->GridUsers;
-
     connect(TabSheet1, &CallsTab::resultChanged, this, &TMainForm::UpdateActions);
     connect(TabSheet1, &CallsTab::statusMessage, this, [this](const QString& text) {
         StatusNote->setText(text);
@@ -221,7 +203,7 @@ void TMainForm::FormCreate()
         m_workArea = screen->availableGeometry();
     setGeometry(
         QRect(0, 0, m_workArea.right() + 1, m_workArea.bottom() + 1).intersected(m_workArea));
-    twDepts->setMaximumWidth((m_workArea.right() + 1) / 100 * 90);
+    TabSheet3->twDepts->setMaximumWidth((m_workArea.right() + 1) / 100 * 90);
     PageControl->setCurrentIndex(0);
 }
 
@@ -308,7 +290,8 @@ void TMainForm::N23Click()
 
 void TMainForm::AExportExecute()
 {
-    grid::DataGrid* const grids[] = {GridRings, GridLines, GridUsers};
+    grid::DataGrid* const grids[] = {TabSheet1->GridRings, TabSheet2->GridLines,
+                                     TabSheet3->GridUsers};
     TFileForm form(m_dm->MainObject->ProgramDir, this);
     form.ExportGrid = grids[std::clamp(PageControl->currentIndex(), 0, 2)];
     if (form.exec() == 1)
@@ -317,21 +300,23 @@ void TMainForm::AExportExecute()
 
 void TMainForm::N5Click()
 {
-    TStat1Form form(*m_dm, dOT->date(), dDo->date(), *cqLines, *cqUsers, this);
+    TStat1Form form(*m_dm, TabSheet1->dOT->date(), TabSheet1->dDo->date(), *TabSheet1->cqLines,
+                    *TabSheet1->cqUsers, this);
     form.exec();
 }
 
 void TMainForm::ALineLoadClick()
 {
-    TLineLoadForm form(*m_dm, dOT->date(), dDo->date(), *cqLines, this);
+    TLineLoadForm form(*m_dm, TabSheet1->dOT->date(), TabSheet1->dDo->date(), *TabSheet1->cqLines,
+                       this);
     form.exec();
 }
 
 void TMainForm::N22Click()
 {
     TReportForm form(*m_dm, this);
-    form.dOT->setDate(dOT->date());
-    form.dDo->setDate(dDo->date());
+    form.dOT->setDate(TabSheet1->dOT->date());
+    form.dDo->setDate(TabSheet1->dDo->date());
     form.exec();
 }
 
@@ -344,8 +329,8 @@ void TMainForm::ATariffsClick()
 void TMainForm::AMailReportsClick()
 {
     TMailForm form(*m_dm, this);
-    form.dOT->setDate(dOT->date());
-    form.dDo->setDate(dDo->date());
+    form.dOT->setDate(TabSheet1->dOT->date());
+    form.dDo->setDate(TabSheet1->dDo->date());
     form.exec();
 }
 
@@ -429,7 +414,7 @@ void TMainForm::APropertyExecute()
         if (TabSheet2->selectCurrent())
             EditDirectoryItem(1, LineKind);
     } else if (PageControl->currentIndex() == 2) {
-        if (twDepts->hasFocus())
+        if (TabSheet3->twDepts->hasFocus())
             EditDirectoryItem(1, DeptKind);
         else if (TabSheet3->selectCurrent())
             EditDirectoryItem(1, UserKind);

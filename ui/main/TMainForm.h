@@ -6,21 +6,13 @@
 #include <QMainWindow>
 
 class QAction;
-class QCheckBox;
-class QDateEdit;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPushButton;
-class QSpinBox;
-class QSplitter;
 class QTabWidget;
 class QToolBar;
-class QTreeWidget;
 class QTreeWidgetItem;
 class CallsTab;
 class LinesTab;
-class TComboQuery;
 class TDM;
 class UsersTab;
 
@@ -113,24 +105,6 @@ private:
     void buildActionsAndMenus();
     void buildTabs();
     void buildPopupMenus();
-
-    // The tabs' controls by their own names (tests find them by these object names).
-    QDateEdit* dOT = nullptr;
-    QDateEdit* dDo = nullptr;
-    TComboQuery* cqUsers = nullptr;
-    TComboQuery* cqLines = nullptr;
-    QCheckBox* cbIN = nullptr;
-    QCheckBox* cbOUT = nullptr;
-    QLineEdit* seNumberBeg = nullptr;
-    QSpinBox* seRingLen = nullptr;
-    QPushButton* sbStart = nullptr;
-    grid::DataGrid* GridRings = nullptr;
-    QLabel* PanelTotalString = nullptr;
-    QLabel* PanelTotalTime = nullptr;
-    grid::DataGrid* GridLines = nullptr;
-    QTreeWidget* twDepts = nullptr;
-    QSplitter* Splitter = nullptr;
-    grid::DataGrid* GridUsers = nullptr;
 
     TDM* m_dm = nullptr;
     bool m_activated = false;
