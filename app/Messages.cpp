@@ -40,12 +40,13 @@ void Messages::setNextAnswer(int answer)
     state().answers.append(answer);
 }
 
-int Messages::answerInTestMode(Kind kind, const QString& text)
+int Messages::answerInTestMode(Kind kind, const QString& text,
+                               QMessageBox::StandardButton byDefault)
 {
     state().shown.append(Shown{kind, text});
     if (!state().answers.isEmpty())
         return state().answers.takeFirst();
-    return kind == Kind::Dialog ? 6 : QMessageBox::Ok;
+    return kind == Kind::Dialog ? 6 : byDefault;
 }
 
 QList<Messages::Shown> Messages::shown()
@@ -58,10 +59,11 @@ void Messages::clearShown()
     state().shown.clear();
 }
 
-int Messages::show(Kind kind, const QString& text, QWidget* parent)
+int Messages::show(Kind kind, const QString& text, QWidget* parent,
+                   QMessageBox::StandardButton byDefault)
 {
     if (state().on)
-        return answerInTestMode(kind, text);
+        return answerInTestMode(kind, text, byDefault);
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (kind) {
@@ -80,7 +82,7 @@ int Messages::show(Kind kind, const QString& text, QWidget* parent)
     }
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons,
                     parent ? parent : QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(byDefault);
     return box.exec();
 }
 
@@ -97,6 +99,11 @@ void Messages::information(const QString& text, QWidget* parent)
 bool Messages::confirm(const QString& text, QWidget* parent)
 {
     return show(Kind::Confirmation, text, parent) == QMessageBox::Ok;
+}
+
+bool Messages::confirmRisky(const QString& text, QWidget* parent)
+{
+    return show(Kind::Confirmation, text, parent, QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void Messages::plain(const QString& text, QWidget* parent)

@@ -32,6 +32,9 @@ public:
     static void information(const QString& text, QWidget* parent = nullptr);
     /// Confirmation icon with OK and Cancel; true for OK.
     static bool confirm(const QString& text, QWidget* parent = nullptr);
+    /// As confirm, for a step that is hard to undo: Cancel is the default button, so a single
+    /// Enter changes nothing. In test mode an unqueued answer is that default.
+    static bool confirmRisky(const QString& text, QWidget* parent = nullptr);
     /// No icon, one OK button.
     static void plain(const QString& text, QWidget* parent = nullptr);
 
@@ -42,12 +45,14 @@ public:
     static bool testMode();
     static void setNextAnswer(int answer);
     /// The next queued answer for a message of the given kind, recording the message.
-    static int answerInTestMode(Kind kind, const QString& text);
+    static int answerInTestMode(Kind kind, const QString& text,
+                                QMessageBox::StandardButton byDefault = QMessageBox::Ok);
     static QList<Shown> shown();
     /// Makes the error box the way the data module and the settings report their failures.
     static void reportDataFailures();
     static void clearShown();
 
 private:
-    static int show(Kind kind, const QString& text, QWidget* parent);
+    static int show(Kind kind, const QString& text, QWidget* parent,
+                    QMessageBox::StandardButton byDefault = QMessageBox::Ok);
 };

@@ -106,12 +106,55 @@ QString TDM::ConnectionLostText()
     return QStringLiteral("Соединение с базой данных потеряно.");
 }
 
+QString TDM::ConnectionFailureWords(const db::DbError& error)
+{
+    // The client's codes for the failures an office meets: the server's computer is off or
+    // unreachable, the server was stopped or restarted, the network broke mid-answer.
+    switch (error.code()) {
+    case 335544721L: // isc_network_error
+        return QStringLiteral("сервер базы данных недоступен: компьютер сервера не отвечает по "
+                              "сети или на нём не запущена служба базы данных");
+    case 335544726L: // isc_net_read_err
+        return QStringLiteral("связь с сервером базы данных прервалась во время чтения данных");
+    case 335544727L: // isc_net_write_err
+        return QStringLiteral("связь с сервером базы данных прервалась во время передачи "
+                              "данных");
+    case 335544741L: // isc_lost_db_connection
+        return QStringLiteral("сервер базы данных разорвал соединение");
+    case 335544528L: // isc_shutdown
+        return QStringLiteral("база данных закрыта администратором на сервере");
+    case 335544856L: // isc_att_shutdown
+    case 335544971L: // isc_net_server_shutdown
+        return QStringLiteral("служба базы данных на сервере остановлена или перезапущена");
+    default:
+        break;
+    }
+    if (error.connectionLost())
+        return QStringLiteral("нет связи с сервером базы данных");
+    return {};
+}
+
+namespace {
+
+// "сервер … недоступен (подробности: Unable to complete network request …)".
+QString explained(const db::DbError& error)
+{
+    const QString words = TDM::ConnectionFailureWords(error);
+    if (words.isEmpty())
+        return error.message();
+    return words + QStringLiteral(" (подробности: ") + error.message().trimmed() + u')';
+}
+
+} // namespace
+
 QString TDM::FailureText(const db::DbError& error)
 {
     // EnsureUsable's own failure already says it in these words.
     if (!error.connectionLost() || error.message().startsWith(ConnectionLostText()))
         return error.message();
-    return ConnectionLostText() + u'\n' + error.message();
+    QString said = explained(error);
+    said[0] = said[0].toUpper();
+    return ConnectionLostText() + u'\n' + said + u'.';
 }
 
 void TDM::EnsureUsable()
@@ -134,7 +177,8 @@ void TDM::EnsureUsable()
         } catch (const db::DbError& e) {
             // no attachment now; the rows on show stay for the next try
             throw db::DbError(ConnectionLostText() +
-                                  QStringLiteral(" Подключиться снова не удалось.\n") + e.message(),
+                                  QStringLiteral(" Подключиться снова не удалось: ") +
+                                  explained(e) + u'.',
                               e.sqlState(), e.code());
         }
         m_connectionLost = false;

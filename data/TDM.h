@@ -1,8 +1,8 @@
 // The data module: the connection, both transactions, the shared queries, the settings object.
 #pragma once
 
-#include "CallRecord.h"
 #include "CallRating.h"
+#include "CallRecord.h"
 #include "DatabaseFile.h"
 #include "Statements.h"
 #include "db/Database.h"
@@ -44,9 +44,13 @@ public:
     /// The text a lost connection is told with.
     static QString ConnectionLostText();
     /// A database failure as the operator is told it: a lost connection in the program's
-    /// words (once, also when a new connection failed as well), then the client's reason; any
+    /// words (once, also when a new connection failed as well), what went wrong with the
+    /// network in the program's words, then the client's own text after "подробности:"; any
     /// other failure in the server's words.
     static QString FailureText(const db::DbError& error);
+    /// What a failure of the connection means, in the program's words: "сервер базы данных
+    /// недоступен…" and the like; empty for a failure that is not about the connection.
+    static QString ConnectionFailureWords(const db::DbError& error);
     /// What becomes of a write when the database refuses one of its statements.
     enum class Refusal
     {

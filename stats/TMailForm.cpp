@@ -85,7 +85,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     ProgressBar->setRange(0, 1);
     ProgressBar->setValue(0);
-    ProgressBar->setFormat(QString()); // "%v из %m" once a run has started
+    ProgressBar->setFormat(QString()); // "обработано %v из %m" once a run has started
     PanelState = new QLabel(this);
     PanelState->setObjectName(QStringLiteral("PanelState"));
     PanelState->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -231,7 +231,9 @@ void TMailForm::bbSendClick()
     }
     ProgressBar->setRange(0, m_run->total());
     ProgressBar->setValue(0);
-    ProgressBar->setFormat(QStringLiteral("%v из %m"));
+    // The bar counts the messages done with, sent or not: it says so, beside a line that
+    // counts the sent ones.
+    ProgressBar->setFormat(QStringLiteral("обработано %v из %m"));
     PanelState->setText(QStringLiteral("Отправка ..."));
     setRunning(true);
 }

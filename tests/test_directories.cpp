@@ -9,6 +9,7 @@
 #include "data/TDM.h"
 #include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
+#include "ui/editors/TDeptForm.h"
 #include "ui/editors/TUserForm.h"
 #include "ui/main/TMainForm.h"
 
@@ -332,6 +333,17 @@ void TestDirectories::newUserThroughTheEditor()
     test::whenModal([](QDialog* d) { d->reject(); });
     s.form.APropertyExecute();
     QCOMPARE(s.tabs.GridUsers->currentIndex().row(), 1);
+    // A new department is the selected one once made, not the first of the tree.
+    test::whenModal([](QDialog* d) {
+        auto* form = qobject_cast<TDeptForm*>(d);
+        QVERIFY(form);
+        form->eDeptName->setText(QStringLiteral("Юристы"));
+        QTest::mouseClick(form->bbSave, Qt::LeftButton);
+    });
+    s.form.N17->trigger();
+    QVERIFY(s.tabs.twDepts->currentItem());
+    QCOMPARE(s.tabs.twDepts->currentItem()->text(0), QStringLiteral("Юристы"));
+    QCOMPARE(s.column(s.tabs.GridUsers, QStringLiteral("FIO")), QStringList());
 }
 
 // The call filter's users' list is filled again in a slot of the users tab's signal. Where the

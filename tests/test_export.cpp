@@ -18,6 +18,7 @@
 #include "ui/main/TFileForm.h"
 #include "ui/main/TMainForm.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -35,6 +36,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -700,7 +702,13 @@ void TestExport::aboutBoxLinks()
         widest = std::max(widest, l->fontMetrics().horizontalAdvance(l->text()));
         QVERIFY2(widest <= l->contentsRect().width(), qPrintable(l->text()));
     }
-    QVERIFY(box.width() <= std::max(225, widest + 56));
+    // The caption whole in the window manager's bold font, with room for three buttons.
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const int caption = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) +
+                        3 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QVERIFY2(box.width() >= caption, qPrintable(QString::number(box.width())));
+    QVERIFY(box.width() <= std::max({225, widest + 56, caption + 120}));
     QVERIFY(box.Line[1]->text().contains(
         QRegularExpression(QStringLiteral(" от \\d\\d\\.\\d\\d\\.\\d{4}$"))));
     QCOMPARE(box.Line[0]->text(), QStringLiteral("Kelvora"));

@@ -447,6 +447,8 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
     QCOMPARE(got.size(), 2);
     QVERIFY(Mailing::to(got, m.address(QStringLiteral("refused.ivanov"))).isEmpty());
     QVERIFY(m.form->PanelState->text().contains(QStringLiteral("Отправлено 2 из 3")));
+    // The bar counts what was done with, refused or not, and says so.
+    QCOMPARE(m.form->ProgressBar->text(), QStringLiteral("обработано 3 из 3"));
 }
 
 void TestMail::serverDownIsReportedOnceAndNothingIsLost()

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -164,19 +165,24 @@ void TestServer::aStoppedServerIsReconnected()
     Messages::clearShown();
     QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
     QCOMPARE(Messages::shown().size(), 1);
-    // Told once, then the client's reason, as a new connection meets it.
+    // Told once, then why in the program's words, the client's own text only after
+    // "подробности:", as a new connection meets it.
     QString told = QStringLiteral("Соединение с базой данных потеряно. Подключиться снова не "
-                                  "удалось.\n");
+                                  "удалось: ");
     db::Database probe;
     probe.setDatabaseName(name);
     probe.params() = sysdba;
     try {
         probe.open();
     } catch (const db::DbError& e) {
-        told += e.message();
+        QVERIFY(!TDM::ConnectionFailureWords(e).isEmpty());
+        told += TDM::ConnectionFailureWords(e) + QStringLiteral(" (подробности: ") +
+                e.message().trimmed() + QStringLiteral(").");
     }
     QVERIFY2(Messages::shown()[0].text == told,
              qPrintable(Messages::shown()[0].text + QStringLiteral(" <> ") + told));
+    const QString before = told.section(QStringLiteral("(подробности:"), 0, 0);
+    QVERIFY2(!before.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(before));
     QCOMPARE(tabs.PanelTotalString->text(), QStringLiteral("2"));
     QCOMPARE(tabs.GridRings->model()->rowCount(), 2);
     // Still away: every action says so again and the program stays usable.

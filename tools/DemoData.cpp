@@ -119,7 +119,7 @@ void DemoData::fillTariffs(db::Database& database)
         {1, "79", 11, 11, "Мобильные", "2.40", 1, 1, 3},
         {1, "8", 11, 11, "Междугородные", "3.50", 60, 60, 0},
         {1, "7", 11, 11, "Междугородные", "3.50", 60, 60, 0},
-        {1, "810", 0, 0, "Международные", "18.00", 60, 60, 0},
+        {1, "810", 13, 15, "Международные", "18.00", 60, 60, 0},
         {1, "", 5, 7, "Местные", "0.40", 60, 60, 0},
         {2, "89", 11, 11, "Мобильные", "1.90", 30, 6, 5},
         {2, "8", 11, 11, "Междугородные", "2.95", 30, 6, 5},
@@ -237,29 +237,34 @@ void DemoData::fillDirectories(db::Database& database)
 
 double DemoData::dialledNumber()
 {
+    // As an office dials: city numbers of 5 to 7 digits that never begin with the trunk
+    // digit 8 (nor 0, 1 or 9), long distance and mobiles as 8 and ten digits, toll-free 8 800,
+    // and international calls as 810, a country code and the number there.
     std::uniform_int_distribution<int> pick(0, 99);
+    const auto digits = [this](int count) {
+        double n = 0;
+        for (int i = 0; i < count; ++i)
+            n = n * 10 + double(m_random() % 10);
+        return n;
+    };
+    const auto power = [](int count) { return std::pow(10.0, count); };
     const int p = pick(m_random);
-    int digits;
-    if (p < 8)
-        digits = 5;
-    else if (p < 14)
-        digits = 6;
-    else if (p < 60)
-        digits = 7;
-    else if (p < 63)
-        digits = 8;
-    else if (p < 66)
-        digits = 9;
-    else if (p < 74)
-        digits = 10;
-    else
-        digits = 11;
-    double n = double(1 + m_random() % 9); // no leading zero
-    for (int i = 1; i < digits; ++i)
-        n = n * 10 + double(m_random() % 10);
-    if (digits == 11)
-        n = 89000000000.0 + std::fmod(n, 1000000000.0); // mobile numbers dialled with 8 9..
-    return n;
+    if (p < 60) {
+        const int length = p < 8 ? 5 : p < 14 ? 6 : 7;
+        return double(2 + m_random() % 6) * power(length - 1) + digits(length - 1);
+    }
+    if (p < 68) // 8, an area code of 3 to 5 (not 8 800), seven digits more
+        return 8 * power(10) + double(3 + m_random() % 3) * power(9) + digits(9);
+    if (p < 71) { // 810, a country code of 2 or 3 digits, then 9 or 10 digits
+        static const int Countries[] = {49, 44, 33, 39, 86, 90, 375, 380, 972, 998};
+        const int country = Countries[m_random() % std::size(Countries)];
+        const int national = country < 100 ? 10 : 9;
+        return (810 * power(country < 100 ? 2 : 3) + country) * power(national) +
+               double(1 + m_random() % 9) * power(national - 1) + digits(national - 1);
+    }
+    if (p < 74)
+        return 88000000000.0 + digits(7); // 8 800: toll-free
+    return 89000000000.0 + digits(9);     // mobile numbers dialled with 8 9..
 }
 
 DemoData::Call DemoData::makeCall(const QDateTime& when)

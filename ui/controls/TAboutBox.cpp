@@ -1,5 +1,6 @@
 #include "TAboutBox.h"
 
+#include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
 #include <QEvent>
@@ -65,9 +66,17 @@ TAboutBox::TAboutBox(QWidget* parent)
         lineWidth = std::max(lineWidth, m.horizontalAdvance(texts[i]) + 8);
         lineHeight = std::max(lineHeight, m.height() + 4);
     }
+    // The caption is drawn by the window manager in its own font, usually a bold one larger
+    // than the program's: leave room for that, the icon and the buttons.
     const int titleButton = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    if (titleFont.pointSizeF() > 0)
+        titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    else
+        titleFont.setPixelSize(titleFont.pixelSize() * 5 / 4);
     const int titleWidth =
-        QFontMetrics(font()).horizontalAdvance(windowTitle()) + 4 * titleButton + 24;
+        QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 4 * titleButton + 32;
     lineWidth = std::max(lineWidth, titleWidth - 48);
     const int extraHeight = lineHeight - 18;
     const int tops[6] = {16, 36, 56, 92, 112, 132};

@@ -73,7 +73,8 @@ bool EditorDialog::confirmRenumber(const stmt::Statement& countCalls, const QStr
     if (calls == 0)
         return true;
     // The call log is the exchange's record and is not rewritten: the calls stay where they are.
-    return Messages::confirm(
+    // A single Enter must not move them out of every list: Cancel is the default.
+    return Messages::confirmRisky(
         QStringLiteral("%1 %2 записано звонков: %3. Они останутся под старым номером %2 и "
                        "не будут видны в списке звонков и отчетах по справочникам.\n\n"
                        "Сменить %4 на %5?")

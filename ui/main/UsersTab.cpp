@@ -111,7 +111,7 @@ void UsersTab::tabShown()
         BuildDeptTree();
 }
 
-void UsersTab::BuildDeptTree()
+void UsersTab::BuildDeptTree(int selectKey)
 {
     m_dm->EnsureUsable();
     QSignalBlocker block(twDepts); // no user loads while the tree is rebuilt
@@ -122,8 +122,12 @@ void UsersTab::BuildDeptTree()
     AddDeptChildren(nullptr, root);
     root->setExpanded(true);
     block.unblock();
-    // The first department, or the root when there is none; either loads its users.
+    // The department asked for (one just made or renamed), else the first, or the root when
+    // there is none; either loads its users.
     QTreeWidgetItem* first = root->childCount() > 0 ? root->child(0) : root;
+    for (int i = 0; selectKey > 0 && i < root->childCount(); ++i)
+        if (root->child(i)->data(0, Qt::UserRole).toInt() == selectKey)
+            first = root->child(i);
     twDepts->setCurrentItem(first);
     if (twDepts->currentItem() == first && !m_dm->ibQueryUsers.isOpen())
         twDeptsChange();
@@ -313,5 +317,5 @@ void UsersTab::editDept(int mode)
     form.DeptKey = SelectedDeptKey();
     form.ParentKey = SelectedDeptKey();
     if (form.exec() == 1)
-        BuildDeptTree();
+        BuildDeptTree(form.DeptKey);
 }

@@ -25,7 +25,7 @@ public:
     /// department tree is built when the users are not loaded yet.
     void tabShown();
 
-    void BuildDeptTree();
+    void BuildDeptTree(int selectKey = 0);
     void AddDeptChildren(QTreeWidgetItem* parentNode, QTreeWidgetItem* under);
     void LoadUsersOfDept(int deptKey);
     void ReloadUsers(int numberIn);
