@@ -5,8 +5,8 @@
 
 #include "data/Statements.h"
 #include "data/TDM.h"
-#include "stats/LineLoad.h"
-#include "stats/TLineLoadForm.h"
+#include "runs/LineLoad.h"
+#include "ui/stats/TLineLoadForm.h"
 #include "ui/main/TMainForm.h"
 
 #include <QApplication>

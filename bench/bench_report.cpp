@@ -6,7 +6,7 @@
 #include "DemoData.h"
 #include "data/TDM.h"
 #include "report/ReportPreview.h"
-#include "stats/TReportForm.h"
+#include "ui/stats/TReportForm.h"
 
 #include <QApplication>
 #include <QComboBox>

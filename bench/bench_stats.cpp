@@ -5,7 +5,7 @@
 
 #include "DemoData.h"
 #include "data/TDM.h"
-#include "stats/TStat1Form.h"
+#include "ui/stats/TStat1Form.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 

@@ -7,7 +7,7 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
-#include "stats/TReportForm.h"
+#include "ui/stats/TReportForm.h"
 
 #include <QTest>
 

@@ -15,7 +15,7 @@
 #include "grid/XlsxExporter.h"
 #include "support/Login.h"
 #include "ui/controls/TAboutBox.h"
-#include "ui/main/TFileForm.h"
+#include "ui/common/TFileForm.h"
 #include "ui/main/TMainForm.h"
 
 #include <QApplication>

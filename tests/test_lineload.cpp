@@ -6,10 +6,10 @@
 #include "support/TestMain.h"
 
 #include "app/Messages.h"
-#include "stats/ErlangB.h"
-#include "stats/LineLoad.h"
-#include "stats/TLineLoadForm.h"
-#include "ui/main/TFileForm.h"
+#include "runs/ErlangB.h"
+#include "runs/LineLoad.h"
+#include "ui/stats/TLineLoadForm.h"
+#include "ui/common/TFileForm.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

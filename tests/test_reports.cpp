@@ -13,7 +13,7 @@
 #include "report/ReportOutput.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
-#include "stats/TReportForm.h"
+#include "ui/stats/TReportForm.h"
 #include "support/Login.h"
 #include "ui/controls/DateField.h"
 

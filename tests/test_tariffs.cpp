@@ -9,9 +9,9 @@
 #include "app/Messages.h"
 #include "grid/DataGrid.h"
 #include "report/ReportOutput.h"
-#include "stats/TReportForm.h"
-#include "stats/TStat1Form.h"
-#include "stats/TTariffForm.h"
+#include "ui/stats/TReportForm.h"
+#include "ui/stats/TStat1Form.h"
+#include "ui/editors/TTariffForm.h"
 #include "ui/main/CallsTab.h"
 
 #include "DemoData.h"

@@ -7,16 +7,16 @@
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "settings/TMainObject.h"
-#include "stats/TLineLoadForm.h"
-#include "stats/TMailForm.h"
-#include "stats/TReportForm.h"
-#include "stats/TStat1Form.h"
-#include "stats/TTariffForm.h"
+#include "ui/stats/TLineLoadForm.h"
+#include "ui/stats/TMailForm.h"
+#include "ui/stats/TReportForm.h"
+#include "ui/stats/TStat1Form.h"
+#include "ui/editors/TTariffForm.h"
 #include "ui/common/Guarded.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/editors/TMailSetForm.h"
 #include "ui/editors/TNumMaskForm.h"
-#include "ui/main/TFileForm.h"
+#include "ui/common/TFileForm.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 // The window of the load of lines: its choices, the run on a worker and the four result tabs.
 #include "TLineLoadForm.h"
 
-#include "ErlangB.h"
-#include "LineLoadRun.h"
+#include "runs/ErlangB.h"
+#include "runs/LineLoadRun.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
@@ -11,7 +11,7 @@
 #include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
-#include "ui/main/TFileForm.h"
+#include "ui/common/TFileForm.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // The load of the exchange lines: lines busy at once, the busy hour and Erlang B.
 #pragma once
 
-#include "LineLoad.h"
+#include "runs/LineLoad.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 // The mailing window: the recipients, the period, and the run as MailingRun tells it.
 #include "TMailForm.h"
 
-#include "MailingRun.h"
+#include "runs/MailingRun.h"
 #include "app/Messages.h"
 #include "data/ReportKind.h"
 #include "data/Statements.h"

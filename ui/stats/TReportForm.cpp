@@ -1,7 +1,7 @@
 #include "TReportForm.h"
 
-#include "CostReport.h"
-#include "ReportValues.h"
+#include "runs/CostReport.h"
+#include "runs/ReportValues.h"
 
 #include "app/Messages.h"
 #include "app/TDlgForm.h"

@@ -1,8 +1,8 @@
 // The reports window: four reports over a period, previewed with zoom, printed or saved as PDF.
 #pragma once
 
-#include "ReportRun.h"
-#include "ReportValues.h"
+#include "runs/ReportRun.h"
+#include "runs/ReportValues.h"
 #include "data/ReportKind.h"
 #include "report/PreparedReport.h"
 

@@ -1,7 +1,7 @@
 // Line-load statistics: how the period's talk time is shared among lines or subscribers.
 #pragma once
 
-#include "ShareRun.h"
+#include "runs/ShareRun.h"
 
 #include <QDate>
 #include <QDialog>

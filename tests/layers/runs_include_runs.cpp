@@ -1,0 +1,4 @@
+// Must build: the runs library's own headers and those below it are found from its include root.
+#include "data/TDM.h"
+#include "report/ReportEngine.h"
+#include "runs/ReportRun.h"
