@@ -160,7 +160,10 @@ void TestLineLoad::erlangBPublishedValues()
     // Thousands of lines: no factorial overflows, B stays a probability near its known size.
     const double big = erlang::blocking(5000, 5000);
     QVERIFY(big > 0.01 && big < 0.02);
-    QCOMPARE(erlang::verdict(10, 11), QStringLiteral("Линий не хватает: нужно ещё 1 линия"));
+    QCOMPARE(erlang::verdict(10, 11), QStringLiteral("Линий не хватает: нужна ещё 1 линия"));
+    QCOMPARE(erlang::verdict(10, 13), QStringLiteral("Линий не хватает: нужны ещё 3 линии"));
+    QCOMPARE(erlang::verdict(10, 21), QStringLiteral("Линий не хватает: нужно ещё 11 линий"));
+    QCOMPARE(erlang::verdict(10, 31), QStringLiteral("Линий не хватает: нужна ещё 21 линия"));
     QCOMPARE(erlang::verdict(14, 11),
              QStringLiteral("Линий достаточно; от 3 линий можно отказаться"));
     QCOMPARE(erlang::verdict(11, 11), QStringLiteral("Линий достаточно"));
@@ -305,7 +308,7 @@ void TestLineLoad::windowOverDatabase()
                  QStringLiteral(" 10:30:00"));
     QCOMPARE(cell(w.GridSummary, 11, 1), QStringLiteral("0 ч 15 мин 00 сек"));
     // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do.
-    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий не хватает: нужно ещё 2 линии"));
+    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий не хватает: нужны ещё 2 линии"));
     w.seGrade->setValue(20);
     QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий достаточно"));
 
