@@ -226,6 +226,15 @@ QString cell(const QTableWidget* t, int row, int column)
     return t->item(row, column) ? t->item(row, column)->text() : QString();
 }
 
+// The value of the summary row whose name begins with `name`; null when there is none.
+QString summary(const TLineLoadForm& w, const QString& name)
+{
+    for (int row = 0; row < w.GridSummary->rowCount(); ++row)
+        if (cell(w.GridSummary, row, 0).startsWith(name))
+            return cell(w.GridSummary, row, 1);
+    return {};
+}
+
 } // namespace
 
 class TestLineLoad : public QObject
@@ -436,15 +445,32 @@ void TestLineLoad::windowOverDatabase()
     const QString busyHour = QLocale().toString(0.625, 'f', 3); // 4500 / (3600 x 2)
     QCOMPARE(cell(w.GridHours, 10, 1), busyHour);
     QCOMPARE(cell(w.GridHours, 10, 2), QStringLiteral("2"));
-    QCOMPARE(cell(w.GridSummary, 5, 1), QStringLiteral("10:00–11:00"));
-    QCOMPARE(cell(w.GridSummary, 10, 1),
+    QCOMPARE(summary(w, QStringLiteral("Час наибольшей нагрузки")), QStringLiteral("10:00–11:00"));
+    QCOMPARE(summary(w, QStringLiteral("Впервые")),
              QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
                  QStringLiteral(" 10:30:00"));
-    QCOMPARE(cell(w.GridSummary, 11, 1), QStringLiteral("0 ч 15 мин 00 сек"));
-    // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do.
-    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий не хватает: нужны ещё 2 линии"));
+    QCOMPARE(summary(w, QStringLiteral("Заняты все линии")), QStringLiteral("0 ч 15 мин 00 сек"));
+    // The busiest hours of the two days: 10:00 on the 1st (4,500 line-seconds) and 23:00 on
+    // the 2nd (1 second).
+    // The days busiest first: the 1st (a Sunday) before the 2nd.
+    QCOMPARE(cell(w.GridDays, 0, 1),
+             QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) + QStringLiteral(" Вс"));
+    QCOMPARE(summary(w, QStringLiteral("Расчётная нагрузка")),
+             QLocale().toString(4501.0 / 7200, 'f', 3));
+    // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do, while the busiest
+    // clock hour's 1,25 E needs five and three.
+    QCOMPARE(summary(w, QStringLiteral("Вывод")),
+             QStringLiteral("Линий не хватает: нужны ещё 2 линии"));
+    QCOMPARE(summary(w, QStringLiteral("Выводы расходятся")),
+             QStringLiteral("при расчётной нагрузке нужны 4 линии, при нагрузке самого "
+                            "загруженного часа — 5"));
     w.seGrade->setValue(20);
-    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий достаточно"));
+    QCOMPARE(summary(w, QStringLiteral("Вывод")), QStringLiteral("Линий достаточно"));
+    QCOMPARE(summary(w, QStringLiteral("Вывод по самому загруженному часу")),
+             QStringLiteral("Линий не хватает: нужна ещё 1 линия"));
+    QCOMPARE(summary(w, QStringLiteral("Выводы расходятся")),
+             QStringLiteral("при расчётной нагрузке нужны 2 линии, при нагрузке самого "
+                            "загруженного часа — 3"));
 
     // The hours export through the export chooser.
     w.PageResult->setCurrentWidget(w.GridHours);
@@ -462,6 +488,20 @@ void TestLineLoad::windowOverDatabase()
     const QString text = cp1251(file.readAll());
     QVERIFY(text.contains(QStringLiteral("Нагрузка, Эрл")));
     QVERIFY(text.contains(busyHour));
+
+    // A period to a month from now: its days after the last call (3 March, where the call of
+    // 23:59:59 on the 2nd ends) do not count, and the design traffic is the mean of the three
+    // days' busiest hours: 4,500, 1 and 3,600 line-seconds.
+    TLineLoadForm future(s.dm, QDate(2026, 3, 1), QDate::currentDate().addDays(30),
+                         *s.tabs.cqLines);
+    future.show();
+    QTest::mouseClick(future.bbSave, Qt::LeftButton);
+    QTRY_VERIFY(!future.running());
+    QCOMPARE(summary(future, QStringLiteral("Учтено дней")),
+             QStringLiteral("3 (по %1 — день последнего звонка; дни после него не учтены)")
+                 .arg(QLocale().toString(QDate(2026, 3, 3), QLocale::ShortFormat)));
+    QCOMPARE(summary(future, QStringLiteral("Расчётная нагрузка")),
+             QLocale().toString(8101.0 / (3 * 3600), 'f', 3));
 }
 
 KELVORA_TEST_MAIN(TestLineLoad)
