@@ -61,14 +61,25 @@ QString linesWord(int count)
     }
 }
 
+QString linesNeededText(int count, bool more)
+{
+    // The verb agrees with the number: нужна 1 (21, ...) линия, нужны 2 линии, нужно 5 линий.
+    const QString word = linesWord(count);
+    const QString verb = word == QStringLiteral("линия")   ? QStringLiteral("нужна")
+                         : word == QStringLiteral("линии") ? QStringLiteral("нужны")
+                                                           : QStringLiteral("нужно");
+    return QStringLiteral("%1 %2%3 %4")
+        .arg(verb, more ? QStringLiteral("ещё ") : QString())
+        .arg(count)
+        .arg(word);
+}
+
 QString verdict(int have, int needed)
 {
     if (needed < 0)
         return QStringLiteral("Нагрузка слишком велика для расчёта");
-    if (have < needed) {
-        const int k = needed - have;
-        return QStringLiteral("Линий не хватает: нужно ещё %1 %2").arg(k).arg(linesWord(k));
-    }
+    if (have < needed)
+        return QStringLiteral("Линий не хватает: ") + linesNeededText(needed - have, true);
     if (have > needed) {
         const int k = have - needed;
         return QStringLiteral("Линий достаточно; от %1 %2 можно отказаться")

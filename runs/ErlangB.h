@@ -20,5 +20,7 @@ double capacity(int lines, double grade);
 QString verdict(int have, int needed);
 /// "линия", "линии" or "линий" after a number.
 QString linesWord(int count);
+/// "нужна 1 линия", "нужны 2 линии", "нужно 5 линий"; with `more`: "нужна ещё 1 линия", ...
+QString linesNeededText(int count, bool more = false);
 
 } // namespace erlang

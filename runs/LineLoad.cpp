@@ -44,18 +44,15 @@ LineLoad::LineLoad(LineLoadOptions options) : m_options(std::move(options))
     m_busySince.assign(n, 0);
 
     for (qint64 day = m_periodStart / Day; day < m_periodEnd / Day; ++day) {
-        if (!dayCounted(day))
-            continue;
-        ++m_result.days;
+        LineLoadDay figures;
+        figures.date = QDate::fromJulianDay(day);
         for (int h = 0; h < 24; ++h)
             if (hourCounted(day * 24 + h)) {
-                m_result.countedSeconds += Hour;
-                m_result.hours[h].counted = true;
+                figures.countedSeconds += Hour;
+                m_result.hours[std::size_t(h)].counted = true;
             }
+        m_result.daily.push_back(figures);
     }
-    if (m_options.workingTime && m_options.hourFrom >= m_options.hourTo)
-        m_result.days = 0; // an empty working day counts no day
-    m_result.periodSeconds = m_periodEnd - m_periodStart;
 }
 
 qint64 LineLoad::secondOf(const QDate& date, const QTime& time)
@@ -69,21 +66,37 @@ QDateTime LineLoad::dateTimeOf(qint64 second)
     return QDateTime(QDate::fromJulianDay(day), QTime(0, 0).addSecs(int(second - day * Day)));
 }
 
-bool LineLoad::dayCounted(qint64 day) const
+bool LineLoad::dayChosen(qint64 day) const
 {
-    if (day * Day < m_periodStart || day * Day >= m_periodEnd)
-        return false;
     // Julian day 0 was a Monday.
     return !m_options.workingTime || m_options.days[std::size_t(day - floorDiv(day, 7) * 7)];
 }
 
-bool LineLoad::hourCounted(qint64 clockHour) const
+bool LineLoad::hourChosen(qint64 clockHour) const
 {
     const qint64 day = floorDiv(clockHour, 24);
-    if (!dayCounted(day))
+    if (!dayChosen(day))
         return false;
     const int hour = int(clockHour - day * 24);
     return !m_options.workingTime || (hour >= m_options.hourFrom && hour < m_options.hourTo);
+}
+
+bool LineLoad::hourCounted(qint64 clockHour) const
+{
+    return clockHour * Hour >= m_periodStart && clockHour * Hour < m_periodEnd &&
+           hourChosen(clockHour);
+}
+
+bool LineLoad::anyChosen(qint64 from, qint64 to, bool inPeriod) const
+{
+    if (inPeriod) {
+        from = std::max(from, m_periodStart);
+        to = std::min(to, m_periodEnd);
+    }
+    for (qint64 clockHour = floorDiv(from, Hour); clockHour * Hour < to; ++clockHour)
+        if (hourChosen(clockHour))
+            return true;
+    return false;
 }
 
 qint64 LineLoad::countedSeconds(qint64 from, qint64 to) const
@@ -111,6 +124,15 @@ int LineLoad::lineIndex(int line) const
 
 void LineLoad::closeClockHour()
 {
+    if (m_clockHour >= 0) {
+        const qint64 hourOfDay = m_clockHour - floorDiv(m_clockHour, 24) * 24;
+        LineLoadDay& day =
+            m_result.daily[std::size_t(floorDiv(m_clockHour, 24) - m_periodStart / Day)];
+        if (m_clockHourBusy > day.busiestHourBusy) {
+            day.busiestHourBusy = m_clockHourBusy;
+            day.busiestHour = int(hourOfDay);
+        }
+    }
     if (m_clockHour >= 0 && m_clockHourBusy > m_bestClockHourBusy) {
         m_bestClockHourBusy = m_clockHourBusy;
         m_bestClockHour = m_clockHour;
@@ -131,9 +153,13 @@ void LineLoad::accumulate(qint64 from, qint64 to)
         const qint64 next = std::min(to, (clockHour + 1) * Hour);
         if (hourCounted(clockHour)) {
             const qint64 seconds = next - t;
-            LineLoadHour& h = m_result.hours[std::size_t(clockHour - floorDiv(clockHour, 24) * 24)];
+            const qint64 day = floorDiv(clockHour, 24);
+            LineLoadHour& h = m_result.hours[std::size_t(clockHour - day * 24)];
             h.busy += c * seconds;
             h.peak = std::max(h.peak, c);
+            LineLoadDay& d = m_result.daily[std::size_t(day - m_periodStart / Day)];
+            d.busy += c * seconds;
+            d.peak = std::max(d.peak, c);
             if (clockHour != m_clockHour) {
                 closeClockHour();
                 m_clockHour = clockHour;
@@ -173,10 +199,14 @@ void LineLoad::advanceTo(qint64 t)
 
 void LineLoad::add(qint64 start, qint64 length, int line)
 {
-    if (m_finished)
+    if (m_finished || start >= m_periodEnd)
         return;
+    // How far the log reaches into the period: a call on any line says so.
+    const qint64 last = std::max(start, start + length - 1);
+    if (last >= m_periodStart)
+        m_lastSecond = std::max(m_lastSecond, std::min(last, m_periodEnd - 1));
     const int index = lineIndex(line);
-    if (index < 0 || start >= m_periodEnd)
+    if (index < 0)
         return;
     if (!m_started) {
         m_started = true;
@@ -185,7 +215,13 @@ void LineLoad::add(qint64 start, qint64 length, int line)
     start = std::max(start, m_now); // starts do not decrease; a late one is taken as now
     advanceTo(start);
     const auto i = std::size_t(index);
-    if (start >= m_periodStart && hourCounted(floorDiv(start, Hour))) {
+    // The call is the line's where it first took the line in counted time; a call of 0
+    // seconds, where it began.
+    const qint64 end = start + std::max<qint64>(length, 1);
+    const bool ours = start < m_periodStart && m_options.continuesEarlier
+                          ? !anyChosen(start, m_periodStart, false) && anyChosen(start, end, true)
+                          : anyChosen(start, end, true);
+    if (ours) {
         LineLoadLine& l = m_result.lines[i];
         ++l.calls;
         ++m_result.calls;
@@ -218,12 +254,32 @@ const LineLoadResult& LineLoad::finish()
         m_result.busiestClockHour = dateTimeOf(m_bestClockHour * Hour);
         m_result.busiestClockHourErlangs = double(m_bestClockHourBusy) / double(Hour);
     }
+    if (m_lastSecond >= 0)
+        m_result.lastDay = dateTimeOf(m_lastSecond).date();
     derive(m_result);
     return m_result;
 }
 
 void LineLoad::derive(LineLoadResult& r)
 {
+    r.days = 0;
+    r.periodSeconds = 0;
+    r.countedSeconds = 0;
+    std::vector<LineLoadDay*> busiest;
+    for (LineLoadDay& day : r.daily) {
+        const bool logged = r.lastDay.isValid() && day.date <= r.lastDay;
+        day.counted = logged && day.countedSeconds > 0;
+        day.rank = 0;
+        day.design = false;
+        if (logged)
+            r.periodSeconds += Day;
+        if (day.counted) {
+            ++r.days;
+            r.countedSeconds += day.countedSeconds;
+            busiest.push_back(&day);
+        }
+    }
+
     double best = 0;
     r.busyHour = -1;
     for (int h = 0; h < 24; ++h) {
@@ -235,6 +291,22 @@ void LineLoad::derive(LineLoadResult& r)
         }
     }
     r.busyHourErlangs = best;
+
+    // The busiest days by their busiest hour; of equal ones the earlier first.
+    std::stable_sort(busiest.begin(), busiest.end(),
+                     [](const LineLoadDay* a, const LineLoadDay* b) {
+                         return a->busiestHourBusy > b->busiestHourBusy;
+                     });
+    r.designDays = std::min(int(busiest.size()), LineLoadResult::BusiestDays);
+    qint64 designBusy = 0;
+    for (std::size_t i = 0; i < busiest.size(); ++i) {
+        busiest[i]->rank = int(i) + 1;
+        busiest[i]->design = int(i) < r.designDays;
+        if (busiest[i]->design)
+            designBusy += busiest[i]->busiestHourBusy;
+    }
+    r.designErlangs = r.designDays > 0 ? double(designBusy) / (double(Hour) * r.designDays) : 0;
+
     for (LineLoadLine& l : r.lines) {
         l.sharePeriod = r.periodSeconds > 0 ? double(l.busy) / double(r.periodSeconds) : 0;
         l.shareCounted = r.countedSeconds > 0 ? double(l.busy) / double(r.countedSeconds) : 0;
@@ -250,6 +322,7 @@ std::vector<LineLoadOptions> LineLoad::split(const LineLoadOptions& whole, int p
         LineLoadOptions piece = whole;
         piece.from = whole.from.addDays(days * i / n);
         piece.to = whole.from.addDays(days * (i + 1) / n - 1);
+        piece.continuesEarlier = whole.continuesEarlier || i > 0;
         pieces.push_back(std::move(piece));
     }
     if (whole.to < whole.from)
@@ -264,9 +337,9 @@ LineLoadResult LineLoad::combine(const std::vector<LineLoadResult>& pieces)
     LineLoadResult r = pieces.front();
     for (std::size_t p = 1; p < pieces.size(); ++p) {
         const LineLoadResult& q = pieces[p];
-        r.days += q.days;
-        r.periodSeconds += q.periodSeconds;
-        r.countedSeconds += q.countedSeconds;
+        if (q.lastDay.isValid() && (!r.lastDay.isValid() || q.lastDay > r.lastDay))
+            r.lastDay = q.lastDay;
+        r.daily.insert(r.daily.end(), q.daily.begin(), q.daily.end());
         for (std::size_t h = 0; h < r.hours.size(); ++h) {
             r.hours[h].counted = r.hours[h].counted || q.hours[h].counted;
             r.hours[h].busy += q.hours[h].busy;

@@ -21,6 +21,9 @@ struct LineLoadOptions
     int hourFrom = 9;
     int hourTo = 18;
     std::array<bool, 7> days{true, true, true, true, true, false, false}; ///< Monday first
+    /// The period goes on one swept before it (a piece of split() but the first): a call begun
+    /// before the period is that one's, unless it reached no counted time there.
+    bool continuesEarlier = false;
 };
 
 /// The figures of one hour of the day (0-23) over all counted days.
@@ -32,34 +35,63 @@ struct LineLoadHour
     int peak = 0;         ///< the most lines busy at once in this hour on any day
 };
 
+/// The figures of one day of the period.
+struct LineLoadDay
+{
+    QDate date;
+    qint64 countedSeconds = 0;  ///< the day's counted time by the hours and days chosen
+    qint64 busy = 0;            ///< busy line-seconds in its counted time
+    int peak = 0;               ///< the most lines busy at once in its counted time
+    int busiestHour = -1;       ///< its clock hour (0-23) with the most traffic; -1: no traffic
+    qint64 busiestHourBusy = 0; ///< busy line-seconds in that hour
+    bool counted = false;       ///< a counted day: counted time, not after the last call
+    int rank = 0;        ///< 1 for the counted day with the busiest hour, ...; 0: not counted
+    bool design = false; ///< one of the busiest days the design traffic is the mean over
+};
+
 /// The figures of one chosen line.
 struct LineLoadLine
 {
     int line = 0;
-    qint64 calls = 0;        ///< calls that began in the counted time
-    qint64 busy = 0;         ///< seconds of the counted time the line was busy
-    qint64 longest = 0;      ///< talk time of the longest of those calls
+    qint64 calls = 0;   ///< calls that took the line in the counted time (begun in it or earlier)
+    qint64 busy = 0;    ///< seconds of the counted time the line was busy
+    qint64 longest = 0; ///< talk time of the longest of those calls
     double sharePeriod = 0;  ///< busy over the whole period, 0..1
     double shareCounted = 0; ///< busy over the counted time (the working time), 0..1
 };
 
 /// Everything the window shows.
+///
+/// The log says nothing of the days after its last call (a period may end in the future): the
+/// counted days are the days of the period with counted time up to the day of the last second
+/// of the last call read, on any line; the means are taken over them.
+///
+/// The lines are sized for the design traffic: the mean of the busiest clock hour of each of the
+/// busiest counted days, ranked by that hour's traffic (BusiestDays of them, or all when there
+/// are fewer).
 struct LineLoadResult
 {
+    /// How many busiest days the design traffic is the mean over.
+    static constexpr int BusiestDays = 10;
+
     int lineCount = 0;         ///< N, the chosen lines
-    int days = 0;              ///< counted days (of the checked weekdays)
-    qint64 periodSeconds = 0;  ///< the whole period, every day around the clock
-    qint64 countedSeconds = 0; ///< the counted time
+    int days = 0;              ///< counted days (of the checked weekdays, up to the last call)
+    QDate lastDay;             ///< the day of the last call's last second in the period; null: none
+    qint64 periodSeconds = 0;  ///< the period up to the end of lastDay, around the clock
+    qint64 countedSeconds = 0; ///< the counted time of the counted days
     std::array<LineLoadHour, 24> hours{};
-    int busyHour = -1;          ///< hour of the day with the most traffic; -1: no traffic
-    double busyHourErlangs = 0; ///< its traffic, the A of Erlang B
-    QDateTime busiestClockHour; ///< start of the single busiest hour of the period; null: none
+    int busyHour = -1;              ///< hour of the day with the most traffic; -1: no traffic
+    double busyHourErlangs = 0;     ///< its mean traffic over the counted days
+    std::vector<LineLoadDay> daily; ///< every day of the period, in order
+    int designDays = 0;             ///< the busiest days the design traffic is the mean over
+    double designErlangs = 0;       ///< the design traffic, the A of Erlang B
+    QDateTime busiestClockHour;     ///< start of the single busiest hour of the period; null: none
     double busiestClockHourErlangs = 0;
     int peak = 0;                    ///< the most lines busy at once
     QDateTime peakFirst;             ///< when that first happened; null when nothing was busy
     qint64 allBusy = 0;              ///< seconds when every chosen line was busy at once
     std::vector<LineLoadLine> lines; ///< in the order of the options' lines
-    qint64 calls = 0;                ///< calls that began in the counted time on a chosen line
+    qint64 calls = 0;                ///< calls that took a chosen line in the counted time
 };
 
 /// One sweep over the calls in RingDate order, keeping only the calls still in progress.
@@ -68,8 +100,10 @@ struct LineLoadResult
 /// nothing. A line is busy while at least one of its calls is in progress, so two records that
 /// overlap on one line never make it count twice. Calls that began before the period (up to
 /// carryIn() earlier) occupy its first seconds; a call running past the end of the period counts
-/// up to that end. Everything is counted in whole seconds; times are the database's local
-/// times, every day 86,400 seconds long.
+/// up to that end. A line's calls are those that took it in the counted time: begun in it, or
+/// begun earlier and still going on in it (a call of 0 seconds: begun in it). Everything is
+/// counted in whole seconds; times are the database's local times, every day 86,400 seconds
+/// long.
 class LineLoad
 {
 public:
@@ -104,11 +138,16 @@ private:
         bool operator>(const Running& o) const { return end > o.end; }
     };
 
-    /// Works out the means, the busy hour and the shares from the sums.
+    /// Works out the counted days, the means, the busy hour, the busiest days, the design
+    /// traffic and the shares from the sums.
     static void derive(LineLoadResult& result);
-    bool dayCounted(qint64 day) const;
+    /// By the chosen weekdays and hours alone, whatever the period.
+    bool dayChosen(qint64 day) const;
+    bool hourChosen(qint64 clockHour) const;
     bool hourCounted(qint64 clockHour) const;
     qint64 countedSeconds(qint64 from, qint64 to) const;
+    /// Whether any second of [from, to) lies in a chosen hour (in the period when `inPeriod`).
+    bool anyChosen(qint64 from, qint64 to, bool inPeriod) const;
     void advanceTo(qint64 t);
     void accumulate(qint64 from, qint64 to);
     void closeClockHour();
@@ -129,6 +168,7 @@ private:
     qint64 m_clockHourBusy = 0;
     qint64 m_bestClockHourBusy = 0;
     qint64 m_bestClockHour = -1;
+    qint64 m_lastSecond = -1; // the last second of the calls read, in the period; -1: none
     LineLoadResult m_result;
     bool m_finished = false;
 };

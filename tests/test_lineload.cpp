@@ -33,6 +33,20 @@ struct Call
     int line;
 };
 
+// The day of the last second of the last call reaching into the period, on any line.
+QDate lastCallDay(const LineLoadOptions& o, const std::vector<Call>& calls)
+{
+    const qint64 p0 = o.from.toJulianDay() * 86400;
+    const qint64 p1 = (o.to.toJulianDay() + 1) * 86400;
+    qint64 last = -1;
+    for (const Call& c : calls) {
+        const qint64 end = std::max(c.start, c.start + c.length - 1);
+        if (c.start < p1 && end >= p0)
+            last = std::max(last, std::min(end, p1 - 1));
+    }
+    return last < 0 ? QDate() : QDate::fromJulianDay(last / 86400);
+}
+
 // Every figure counted the slow way: each second of the period, each line.
 LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& calls)
 {
@@ -41,7 +55,9 @@ LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& cal
     const qint64 p1 = (o.to.toJulianDay() + 1) * 86400;
     const int n = int(o.lines.size());
     r.lineCount = n;
-    r.periodSeconds = p1 - p0;
+    r.lastDay = lastCallDay(o, calls);
+    const qint64 logged = r.lastDay.isValid() ? (r.lastDay.toJulianDay() + 1) * 86400 : p0;
+    r.periodSeconds = logged - p0;
     r.lines.resize(std::size_t(n));
     auto counted = [&](qint64 t) {
         const QDate d = QDate::fromJulianDay(t / 86400);
@@ -49,13 +65,13 @@ LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& cal
         return !o.workingTime ||
                (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
     };
-    for (qint64 day = p0 / 86400; day < p1 / 86400; ++day)
+    for (qint64 day = p0 / 86400; day < logged / 86400; ++day)
         r.days += counted(day * 86400 + 3600 * o.hourFrom) ? 1 : 0;
     std::map<qint64, qint64> clockHours;
     for (qint64 t = p0; t < p1; ++t) {
         if (!counted(t))
             continue;
-        ++r.countedSeconds;
+        r.countedSeconds += t < logged;
         int busy = 0;
         for (int i = 0; i < n; ++i) {
             bool on = false;
@@ -89,16 +105,91 @@ LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& cal
             r.busyHour = h;
         }
     }
+    // A line's calls: those with a second in its counted time (a call of 0 s: its start).
     for (const Call& c : calls)
-        for (int i = 0; i < n; ++i)
-            if (c.line == o.lines[std::size_t(i)] && c.start >= p0 && c.start < p1 &&
-                counted(c.start)) {
+        for (int i = 0; i < n; ++i) {
+            bool took = false;
+            for (qint64 t = c.start; t < c.start + std::max<qint64>(c.length, 1) && !took; ++t)
+                took = t >= p0 && t < p1 && counted(t);
+            if (c.line == o.lines[std::size_t(i)] && took) {
                 ++r.lines[std::size_t(i)].calls;
                 ++r.calls;
                 r.lines[std::size_t(i)].longest =
                     std::max(r.lines[std::size_t(i)].longest, c.length);
             }
+        }
     return r;
+}
+
+// The design traffic worked out on its own: each line's calls merged into the spans it was
+// busy, each span's seconds added to the clock hours it covers when they are counted; of each
+// counted day (its weekday chosen, not after the last call) the busiest clock hour; the mean
+// of the ten highest of those (of all when fewer days). Returns the mean and the busiest hours
+// of the days it is taken over, highest first.
+std::pair<double, std::vector<qint64>> busiestDaysTraffic(const LineLoadOptions& o,
+                                                          const std::vector<Call>& calls)
+{
+    const qint64 p0 = o.from.toJulianDay() * 86400;
+    const QDate last = lastCallDay(o, calls);
+    if (!last.isValid())
+        return {0, {}};
+    const qint64 p1 = (last.toJulianDay() + 1) * 86400;
+    auto hourCounted = [&](qint64 clockHour) {
+        const QDate d = QDate::fromJulianDay(clockHour / 24);
+        const int hour = int(clockHour % 24);
+        return !o.workingTime ||
+               (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
+    };
+    std::map<qint64, qint64> hours; // clock hour -> busy line-seconds
+    for (int line : o.lines) {
+        std::vector<std::pair<qint64, qint64>> spans;
+        for (const Call& c : calls)
+            if (c.line == line && c.length > 0)
+                spans.push_back({c.start, c.start + c.length});
+        std::sort(spans.begin(), spans.end());
+        std::vector<std::pair<qint64, qint64>> merged;
+        for (const auto& span : spans)
+            if (!merged.empty() && span.first <= merged.back().second)
+                merged.back().second = std::max(merged.back().second, span.second);
+            else
+                merged.push_back(span);
+        for (auto [from, to] : merged) {
+            from = std::max(from, p0);
+            to = std::min(to, p1);
+            for (qint64 h = from / 3600; h * 3600 < to; ++h)
+                if (hourCounted(h))
+                    hours[h] += std::min(to, (h + 1) * 3600) - std::max(from, h * 3600);
+        }
+    }
+    std::vector<qint64> daily; // the busiest hour of each counted day
+    for (qint64 day = p0 / 86400; day < p1 / 86400; ++day) {
+        bool dayCounted = false;
+        qint64 best = 0;
+        for (qint64 h = day * 24; h < day * 24 + 24; ++h)
+            if (hourCounted(h)) {
+                dayCounted = true;
+                best = std::max(best, hours.count(h) ? hours[h] : 0);
+            }
+        if (dayCounted)
+            daily.push_back(best);
+    }
+    std::sort(daily.begin(), daily.end(), std::greater<>());
+    daily.resize(std::min<std::size_t>(daily.size(), 10));
+    qint64 sum = 0;
+    for (qint64 busy : daily)
+        sum += busy;
+    return {daily.empty() ? 0 : double(sum) / (3600.0 * double(daily.size())), daily};
+}
+
+// The busiest hours of the days a result takes its design traffic over, highest first.
+std::vector<qint64> designHours(const LineLoadResult& r)
+{
+    std::vector<qint64> hours;
+    for (const LineLoadDay& d : r.daily)
+        if (d.design)
+            hours.push_back(d.busiestHourBusy);
+    std::sort(hours.begin(), hours.end(), std::greater<>());
+    return hours;
 }
 
 LineLoadResult sweep(const LineLoadOptions& o, const std::vector<Call>& calls)
@@ -135,6 +226,15 @@ QString cell(const QTableWidget* t, int row, int column)
     return t->item(row, column) ? t->item(row, column)->text() : QString();
 }
 
+// The value of the summary row whose name begins with `name`; null when there is none.
+QString summary(const TLineLoadForm& w, const QString& name)
+{
+    for (int row = 0; row < w.GridSummary->rowCount(); ++row)
+        if (cell(w.GridSummary, row, 0).startsWith(name))
+            return cell(w.GridSummary, row, 1);
+    return {};
+}
+
 } // namespace
 
 class TestLineLoad : public QObject
@@ -146,6 +246,7 @@ private slots:
     void erlangBPublishedValues();
     void sweepAgreesWithSecondBySecond();
     void edgeCases();
+    void designTrafficOverBusiestDays();
     void windowOverDatabase();
 };
 
@@ -160,7 +261,10 @@ void TestLineLoad::erlangBPublishedValues()
     // Thousands of lines: no factorial overflows, B stays a probability near its known size.
     const double big = erlang::blocking(5000, 5000);
     QVERIFY(big > 0.01 && big < 0.02);
-    QCOMPARE(erlang::verdict(10, 11), QStringLiteral("Линий не хватает: нужно ещё 1 линия"));
+    QCOMPARE(erlang::verdict(10, 11), QStringLiteral("Линий не хватает: нужна ещё 1 линия"));
+    QCOMPARE(erlang::verdict(10, 13), QStringLiteral("Линий не хватает: нужны ещё 3 линии"));
+    QCOMPARE(erlang::verdict(10, 21), QStringLiteral("Линий не хватает: нужно ещё 11 линий"));
+    QCOMPARE(erlang::verdict(10, 31), QStringLiteral("Линий не хватает: нужна ещё 21 линия"));
     QCOMPARE(erlang::verdict(14, 11),
              QStringLiteral("Линий достаточно; от 3 линий можно отказаться"));
     QCOMPARE(erlang::verdict(11, 11), QStringLiteral("Линий достаточно"));
@@ -190,6 +294,7 @@ void TestLineLoad::sweepAgreesWithSecondBySecond()
         std::sort(calls.begin(), calls.end(),
                   [](const Call& a, const Call& b) { return a.start < b.start; });
         const LineLoadResult want = bruteForce(o, calls);
+        const auto busiest = busiestDaysTraffic(o, calls);
         for (const LineLoadResult& got : {sweep(o, calls), pieces(o, calls)}) {
             QCOMPARE(got.days, want.days);
             QCOMPARE(got.countedSeconds, want.countedSeconds);
@@ -206,6 +311,10 @@ void TestLineLoad::sweepAgreesWithSecondBySecond()
             QCOMPARE(got.peakFirst, want.peakFirst);
             QCOMPARE(got.allBusy, want.allBusy);
             QCOMPARE(got.calls, want.calls);
+            QCOMPARE(got.lastDay, want.lastDay);
+            QCOMPARE(got.periodSeconds, want.periodSeconds);
+            QCOMPARE(designHours(got), busiest.second);
+            QCOMPARE(got.designErlangs, busiest.first);
             for (std::size_t i = 0; i < o.lines.size(); ++i) {
                 QCOMPARE(got.lines[i].busy, want.lines[i].busy);
                 QCOMPARE(got.lines[i].calls, want.lines[i].calls);
@@ -235,7 +344,7 @@ void TestLineLoad::edgeCases()
     QCOMPARE(r.lines[1].busy, 0);
     QCOMPARE(r.lines[1].calls, 0);
     QCOMPARE(r.lines[0].busy, 600 + 1200);
-    QCOMPARE(r.lines[0].calls, 1); // the one from the day before is not the period's
+    QCOMPARE(r.lines[0].calls, 2); // with the one from the day before that ran into it
     QCOMPARE(r.lines[2].calls, 3);
     QCOMPARE(r.lines[2].busy, 300 + 30);
     QCOMPARE(r.peak, 2);
@@ -245,7 +354,7 @@ void TestLineLoad::edgeCases()
     o.workingTime = true; // 9-18, Monday to Friday
     r = sweep(o, calls);
     QCOMPARE(r.lines[0].busy, 600);
-    QCOMPARE(r.lines[0].calls, 0); // began at 8:50
+    QCOMPARE(r.lines[0].calls, 1); // began at 8:50, still on the line at 9:00
     QCOMPARE(r.hours[8].counted, false);
     QCOMPARE(r.hours[9].busy, 600 + 300);
     QCOMPARE(r.lines[0].shareCounted, 600.0 / (9 * 3600));
@@ -262,6 +371,43 @@ void TestLineLoad::edgeCases()
     QCOMPARE(r.lines[0].busy, 3600);
     QCOMPARE(r.busiestClockHour, QDateTime(leap, QTime(23, 0)));
     QCOMPARE(r.busyHourErlangs, 4200.0 / (3600 * 29));
+}
+
+void TestLineLoad::designTrafficOverBusiestDays()
+{
+    QRandomGenerator random(20261210);
+    const QDate today = QDate::currentDate();
+    for (int round = 0; round < 8; ++round) {
+        // Five weeks and their weekends; every other round a period running 40 days past today,
+        // its calls up to today.
+        const bool future = round % 2 == 1;
+        LineLoadOptions o;
+        o.from = future ? today.addDays(-30) : QDate(2026, 2, 4);
+        o.to = future ? today.addDays(40) : o.from.addDays(34);
+        o.lines = {1, 2, 3, 4, 5, 6};
+        o.workingTime = round >= 4; // 9-18, Monday to Friday
+        const QDate lastCalls = future ? today : o.to;
+        std::vector<Call> calls;
+        for (QDate d = o.from.addDays(-1); d <= lastCalls; d = d.addDays(1)) {
+            const bool weekend = d.dayOfWeek() >= 6;
+            int count = weekend ? int(random.bounded(6)) : 20 + int(random.bounded(60));
+            for (; count > 0; --count)
+                calls.push_back(
+                    {LineLoad::secondOf(d, QTime(7 + int(random.bounded(13)),
+                                                 int(random.bounded(60)), int(random.bounded(60)))),
+                     30 + qint64(random.bounded(1800)),
+                     1 + int(random.bounded(7))}); // line 7 is not chosen
+        }
+        std::sort(calls.begin(), calls.end(),
+                  [](const Call& a, const Call& b) { return a.start < b.start; });
+        const auto [design, hours] = busiestDaysTraffic(o, calls);
+        const LineLoadResult got = sweep(o, calls);
+        QCOMPARE(got.lastDay, future ? today : o.to);
+        QCOMPARE(got.designDays, 10);
+        QCOMPARE(designHours(got), hours);
+        QCOMPARE(got.designErlangs, design);
+        QCOMPARE(pieces(o, calls).designErlangs, design);
+    }
 }
 
 void TestLineLoad::windowOverDatabase()
@@ -292,22 +438,39 @@ void TestLineLoad::windowOverDatabase()
     QCOMPARE(w.bbSave->text(), QStringLiteral("Показать"));
     QVERIFY(w.hasResult());
     QCOMPARE(w.result().peak, 2);
-    QCOMPARE(w.result().calls, 3);
+    QCOMPARE(w.result().calls, 4); // with the one that ran into the period
     QCOMPARE(cell(w.GridLines, 0, 0), QStringLiteral("2150001"));
     QCOMPARE(cell(w.GridLines, 0, 2), QStringLiteral("1 ч 10 мин 01 сек")); // 600 + 3600 + 1
     QCOMPARE(cell(w.GridLines, 1, 2), QStringLiteral("0 ч 15 мин 00 сек"));
     const QString busyHour = QLocale().toString(0.625, 'f', 3); // 4500 / (3600 x 2)
     QCOMPARE(cell(w.GridHours, 10, 1), busyHour);
     QCOMPARE(cell(w.GridHours, 10, 2), QStringLiteral("2"));
-    QCOMPARE(cell(w.GridSummary, 5, 1), QStringLiteral("10:00–11:00"));
-    QCOMPARE(cell(w.GridSummary, 10, 1),
+    QCOMPARE(summary(w, QStringLiteral("Час наибольшей нагрузки")), QStringLiteral("10:00–11:00"));
+    QCOMPARE(summary(w, QStringLiteral("Впервые")),
              QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
                  QStringLiteral(" 10:30:00"));
-    QCOMPARE(cell(w.GridSummary, 11, 1), QStringLiteral("0 ч 15 мин 00 сек"));
-    // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do.
-    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий не хватает: нужно ещё 2 линии"));
+    QCOMPARE(summary(w, QStringLiteral("Заняты все линии")), QStringLiteral("0 ч 15 мин 00 сек"));
+    // The busiest hours of the two days: 10:00 on the 1st (4,500 line-seconds) and 23:00 on
+    // the 2nd (1 second).
+    // The days busiest first: the 1st (a Sunday) before the 2nd.
+    QCOMPARE(cell(w.GridDays, 0, 1),
+             QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) + QStringLiteral(" Вс"));
+    QCOMPARE(summary(w, QStringLiteral("Расчётная нагрузка")),
+             QLocale().toString(4501.0 / 7200, 'f', 3));
+    // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do, while the busiest
+    // clock hour's 1,25 E needs five and three.
+    QCOMPARE(summary(w, QStringLiteral("Вывод")),
+             QStringLiteral("Линий не хватает: нужны ещё 2 линии"));
+    QCOMPARE(summary(w, QStringLiteral("Выводы расходятся")),
+             QStringLiteral("при расчётной нагрузке нужны 4 линии, при нагрузке самого "
+                            "загруженного часа — 5"));
     w.seGrade->setValue(20);
-    QCOMPARE(cell(w.GridSummary, 16, 1), QStringLiteral("Линий достаточно"));
+    QCOMPARE(summary(w, QStringLiteral("Вывод")), QStringLiteral("Линий достаточно"));
+    QCOMPARE(summary(w, QStringLiteral("Вывод по самому загруженному часу")),
+             QStringLiteral("Линий не хватает: нужна ещё 1 линия"));
+    QCOMPARE(summary(w, QStringLiteral("Выводы расходятся")),
+             QStringLiteral("при расчётной нагрузке нужны 2 линии, при нагрузке самого "
+                            "загруженного часа — 3"));
 
     // The hours export through the export chooser.
     w.PageResult->setCurrentWidget(w.GridHours);
@@ -325,6 +488,20 @@ void TestLineLoad::windowOverDatabase()
     const QString text = cp1251(file.readAll());
     QVERIFY(text.contains(QStringLiteral("Нагрузка, Эрл")));
     QVERIFY(text.contains(busyHour));
+
+    // A period to a month from now: its days after the last call (3 March, where the call of
+    // 23:59:59 on the 2nd ends) do not count, and the design traffic is the mean of the three
+    // days' busiest hours: 4,500, 1 and 3,600 line-seconds.
+    TLineLoadForm future(s.dm, QDate(2026, 3, 1), QDate::currentDate().addDays(30),
+                         *s.tabs.cqLines);
+    future.show();
+    QTest::mouseClick(future.bbSave, Qt::LeftButton);
+    QTRY_VERIFY(!future.running());
+    QCOMPARE(summary(future, QStringLiteral("Учтено дней")),
+             QStringLiteral("3 (по %1 — день последнего звонка; дни после него не учтены)")
+                 .arg(QLocale().toString(QDate(2026, 3, 3), QLocale::ShortFormat)));
+    QCOMPARE(summary(future, QStringLiteral("Расчётная нагрузка")),
+             QLocale().toString(8101.0 / (3 * 3600), 'f', 3));
 }
 
 KELVORA_TEST_MAIN(TestLineLoad)

@@ -25,7 +25,9 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
+#include <QPen>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
@@ -40,6 +42,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -56,8 +59,56 @@ QTableWidget* table(QWidget* parent, const QString& name, const QStringList& tit
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->verticalHeader()->hide();
+    // Rows as high as a line of text, so that the 24 hours show on a small screen.
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
+    t->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
+    t->setWordWrap(false);
     return t;
+}
+
+// How many lines `words` take when wrapped at `width` pixels.
+int wrappedLines(const QStringList& words, const QFontMetrics& fm, int width)
+{
+    int lines = 1;
+    QString line;
+    for (const QString& word : words) {
+        const QString longer = line.isEmpty() ? word : line + u' ' + word;
+        if (!line.isEmpty() && fm.horizontalAdvance(longer) > width) {
+            ++lines;
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    return lines;
+}
+
+// Columns as wide as their cells, a long title wrapped on up to three lines rather than
+// widening its column.
+void fitColumns(QTableWidget* t)
+{
+    QHeaderView* header = t->horizontalHeader();
+    const QFontMetrics fm(header->font());
+    constexpr int Padding = 20;
+    constexpr int MostLines = 3;
+    int lines = 1;
+    for (int c = 0; c < t->columnCount(); ++c) {
+        if (t->isColumnHidden(c) || !t->horizontalHeaderItem(c))
+            continue;
+        const QStringList words = t->horizontalHeaderItem(c)->text().split(u' ');
+        int widest = 0;
+        for (const QString& word : words)
+            widest = std::max(widest, fm.horizontalAdvance(word));
+        int width =
+            std::max(static_cast<QAbstractItemView*>(t)->sizeHintForColumn(c), widest + Padding);
+        while (wrappedLines(words, fm, width - Padding) > MostLines)
+            width += 4;
+        lines = std::max(lines, wrappedLines(words, fm, width - Padding));
+        t->setColumnWidth(c, width);
+    }
+    header->setMinimumHeight(lines * fm.height() + 10);
 }
 
 // A cell; `number` (when valid) is what a spreadsheet gets instead of the text, and the
@@ -89,6 +140,20 @@ QString hourText(int hour)
 QString dateText(const QDate& d)
 {
     return QLocale().toString(d, QLocale::ShortFormat);
+}
+
+// How the figures are worked out, under the summary.
+QString rulesText()
+{
+    return QStringLiteral(
+               "Расчётная нагрузка A — среднее самых загруженных часов %1 самых загруженных дней "
+               "периода (всех его дней, если их меньше); дни сравниваются по нагрузке в их самый "
+               "загруженный час (10:00–11:00, 11:00–12:00 и т. д.). Учитываются дни учтённого "
+               "времени по день последнего звонка: дни после него (в том числе ещё не "
+               "наступившие) нагрузку не занижают. B(N, A) — формула Эрланга: доля вызовов, "
+               "которые застанут занятыми все N линий при нагрузке A. Звонки линии — занимавшие "
+               "её в учтённое время, в том числе начатые раньше.")
+        .arg(LineLoadResult::BusiestDays);
 }
 
 QString busyText(qint64 seconds)
@@ -218,56 +283,104 @@ TLineLoadForm::TLineLoadForm(TDM& dm, const QDate& from, const QDate& to, TCombo
     PageResult->setObjectName(QStringLiteral("PageResult"));
     GridSummary = table(this, QStringLiteral("GridSummary"),
                         {QStringLiteral("Показатель"), QStringLiteral("Значение")});
+    // Long names and verdicts wrap within a row rather than pushing the values off the window.
+    GridSummary->setWordWrap(true);
+    GridSummary->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    LabelRules = new QLabel(this);
+    LabelRules->setObjectName(QStringLiteral("LabelRules"));
+    LabelRules->setWordWrap(true);
+    LabelRules->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelRules->setText(rulesText());
+    PageSummary = new QWidget(this);
+    PageSummary->setObjectName(QStringLiteral("PageSummary"));
+    auto* summary = new QVBoxLayout(PageSummary);
+    summary->setContentsMargins(0, 0, 0, 0);
+    summary->addWidget(GridSummary, 1);
+    summary->addWidget(LabelRules);
     GridHours = table(this, QStringLiteral("GridHours"),
                       {QStringLiteral("Час"), QStringLiteral("Нагрузка, Эрл"),
                        QStringLiteral("Наибольшее число занятых линий"),
                        QStringLiteral("Время занятости линий")});
+    GridDays =
+        table(this, QStringLiteral("GridDays"),
+              {QStringLiteral("Место по нагрузке"), QStringLiteral("День"),
+               QStringLiteral("Самый загруженный час"), QStringLiteral("Нагрузка в тот час, Эрл"),
+               QStringLiteral("Наибольшее число занятых линий"),
+               QStringLiteral("Время занятости линий")});
     GridLines =
         table(this, QStringLiteral("GridLines"),
-              {QStringLiteral("Линия"), QStringLiteral("Звонков"),
+              {QStringLiteral("Линия"), QStringLiteral("Звонков в учтённое время"),
                QStringLiteral("Время занятости"), QStringLiteral("Доля периода, %"),
                QStringLiteral("Доля рабочего времени, %"), QStringLiteral("Самый долгий звонок")});
+    GridLines->horizontalHeaderItem(1)->setToolTip(
+        QStringLiteral("Звонки, занимавшие линию в учтённое время, в том числе начатые раньше"));
 
     auto* chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundRoundness(0);
+    chart->setLocalizeNumbers(true); // the decimal comma
+    chart->setLocale(QLocale());
     SeriesTraffic = new QBarSeries(chart);
     SeriesTraffic->setObjectName(QStringLiteral("SeriesTraffic"));
-    auto* trafficSet = new QBarSet(QStringLiteral("Нагрузка, Эрл"));
+    auto* trafficSet = new QBarSet(QStringLiteral("Средняя нагрузка, Эрл"));
     trafficSet->setColor(QColor(70, 130, 180));
     SeriesTraffic->append(trafficSet);
+    SeriesDesign = new QLineSeries(chart);
+    SeriesDesign->setObjectName(QStringLiteral("SeriesDesign"));
+    SeriesDesign->setName(QStringLiteral("Расчётная нагрузка, Эрл"));
+    SeriesDesign->setPen(QPen(QColor(40, 140, 60), 2, Qt::DashLine));
     SeriesPeak = new QLineSeries(chart);
     SeriesPeak->setObjectName(QStringLiteral("SeriesPeak"));
     SeriesPeak->setName(QStringLiteral("Наибольшее число занятых линий"));
-    SeriesPeak->setPointsVisible(true);
-    SeriesPeak->setColor(QColor(200, 60, 40));
+    SeriesPeak->setPen(QPen(QColor(200, 60, 40), 2));
     chart->addSeries(SeriesTraffic);
+    chart->addSeries(SeriesDesign);
     chart->addSeries(SeriesPeak);
     auto* axisX = new QBarCategoryAxis(chart);
     for (int h = 0; h < 24; ++h)
         axisX->append(QString::number(h));
     axisX->setTitleText(QStringLiteral("Час"));
-    auto* axisY = new QValueAxis(chart);
-    axisY->setTitleText(QStringLiteral("Линий"));
-    axisY->setLabelFormat(QStringLiteral("%g"));
-    axisY->setRange(0, 1);
+    AxisErlangs = new QValueAxis(chart);
+    AxisErlangs->setObjectName(QStringLiteral("AxisErlangs"));
+    AxisErlangs->setTitleText(QStringLiteral("Нагрузка, Эрл"));
+    AxisErlangs->setTickType(QValueAxis::TicksDynamic);
+    AxisErlangs->setTickAnchor(0);
+    AxisLines = new QValueAxis(chart);
+    AxisLines->setObjectName(QStringLiteral("AxisLines"));
+    AxisLines->setTitleText(QStringLiteral("Занято линий"));
+    AxisLines->setTickType(QValueAxis::TicksDynamic);
+    AxisLines->setTickAnchor(0);
+    AxisLines->setLabelFormat(QStringLiteral("%.0f"));
+    AxisLines->setGridLineVisible(false); // the traffic's grid is enough
+    AxisLines->setLabelsColor(QColor(200, 60, 40));
+    AxisLines->setTitleBrush(QColor(200, 60, 40));
     chart->addAxis(axisX, Qt::AlignBottom);
-    chart->addAxis(axisY, Qt::AlignLeft);
-    for (QAbstractSeries* s : chart->series()) {
+    chart->addAxis(AxisErlangs, Qt::AlignLeft);
+    chart->addAxis(AxisLines, Qt::AlignRight);
+    for (QAbstractSeries* s : chart->series())
         s->attachAxis(axisX);
-        s->attachAxis(axisY);
-    }
+    SeriesTraffic->attachAxis(AxisErlangs);
+    SeriesDesign->attachAxis(AxisErlangs);
+    SeriesPeak->attachAxis(AxisLines);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // Small enough for 24 hours and three legend entries in a window on a 1,024-pixel screen.
+    QFont small = chart->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    chart->legend()->setFont(small);
+    axisX->setLabelsFont(small);
+    chart->setMargins(QMargins(4, 4, 4, 4));
     ChartHours = new QChartView(chart, this);
     ChartHours->setObjectName(QStringLiteral("ChartHours"));
     ChartHours->setRenderHint(QPainter::Antialiasing);
-    ChartHours->setMinimumSize(480, 320);
+    ChartHours->setMinimumSize(420, 300);
 
-    PageResult->addTab(GridSummary, QStringLiteral("Итоги"));
+    PageResult->addTab(PageSummary, QStringLiteral("Итоги"));
     PageResult->addTab(GridHours, QStringLiteral("По часам"));
+    PageResult->addTab(GridDays, QStringLiteral("По дням"));
     PageResult->addTab(GridLines, QStringLiteral("По линиям"));
     PageResult->addTab(ChartHours, QStringLiteral("График"));
     connect(PageResult, &QTabWidget::currentChanged, this, &TLineLoadForm::updateExport);
+    fillChart(); // empty, on its scales
 
     auto* left = new QVBoxLayout;
     left->addLayout(period);
@@ -289,7 +402,9 @@ TLineLoadForm::TLineLoadForm(TDM& dm, const QDate& from, const QDate& to, TCombo
 
     cbWorkTimeClick();
     updateExport();
-    resize(1100, 640);
+    // As large as the screen allows, up to a size where all 24 hours show.
+    const QRect screen = this->screen()->availableGeometry();
+    resize(std::min(1100, screen.width() - 24), std::min(700, screen.height() - 48));
 }
 
 TLineLoadForm::~TLineLoadForm()
@@ -322,9 +437,15 @@ void TLineLoadForm::setRunning(bool on)
     updateExport();
 }
 
+QTableWidget* TLineLoadForm::currentTable() const
+{
+    QWidget* page = PageResult->currentWidget();
+    return page == PageSummary ? GridSummary : qobject_cast<QTableWidget*>(page);
+}
+
 void TLineLoadForm::updateExport()
 {
-    bbExport->setEnabled(m_hasResult && !running() && PageResult->currentWidget() != ChartHours);
+    bbExport->setEnabled(m_hasResult && !running() && currentTable());
 }
 
 void TLineLoadForm::bbSaveClick()
@@ -415,6 +536,7 @@ void TLineLoadForm::showResult()
 {
     fillSummary();
     fillHours();
+    fillDays();
     fillLines();
     fillChart();
 }
@@ -431,21 +553,42 @@ QString TLineLoadForm::countedTimeText() const
     return QStringLiteral("с %1 до %2 ч; %3").arg(o.hourFrom).arg(o.hourTo).arg(days.join(u' '));
 }
 
+QString TLineLoadForm::chosenLinesText() const
+{
+    const qsizetype n = m_lineTexts.size();
+    if (n == clbLines->count())
+        return n == 1 ? m_lineTexts.front() : QStringLiteral("все %1").arg(n);
+    constexpr qsizetype Named = 5;
+    if (n <= Named)
+        return m_lineTexts.join(QStringLiteral(", "));
+    return QStringLiteral("%1 и ещё %2 (на вкладке «По линиям»)")
+        .arg(m_lineTexts.mid(0, Named - 1).join(QStringLiteral(", ")))
+        .arg(n - (Named - 1));
+}
+
 void TLineLoadForm::fillSummary()
 {
     const LineLoadResult& r = m_result;
     const LineLoadOptions& o = m_options;
     const double grade = seGrade->value() / 100.0;
     const int n = r.lineCount;
-    const double a = r.busyHourErlangs;
+    const double a = r.designErlangs;
     const int needed = erlang::linesNeeded(a, grade);
+    const int neededPeak = erlang::linesNeeded(r.busiestClockHourErlangs, grade);
     struct Row
     {
         QString name;
         QString text;
         QVariant number;
+        bool bold = false;
     };
     const QLocale l;
+    auto clockHourText = [](const QDateTime& start) {
+        return start.isNull() ? QStringLiteral("—")
+                              : dateText(start.date()) + u' ' + hourText(start.time().hour());
+    };
+    auto neededText = [](int k) { return k >= 0 ? QString::number(k) : QStringLiteral("—"); };
+    auto neededNumber = [](int k) { return k >= 0 ? QVariant(k) : QVariant(); };
     std::vector<Row> rows;
     rows.push_back({QStringLiteral("Период"),
                     o.from == o.to
@@ -453,18 +596,32 @@ void TLineLoadForm::fillSummary()
                         : QStringLiteral("с %1 по %2").arg(dateText(o.from), dateText(o.to)),
                     {}});
     rows.push_back({QStringLiteral("Учтённое время"), countedTimeText(), {}});
-    rows.push_back({QStringLiteral("Учтено дней"), QString::number(r.days), r.days});
-    rows.push_back({QStringLiteral("Выбрано линий"), QString::number(n), n});
-    rows.push_back({QStringLiteral("Звонков"), l.toString(r.calls), r.calls});
-    rows.push_back({QStringLiteral("Час наибольшей нагрузки"),
+    QString daysText = QString::number(r.days);
+    if (!r.lastDay.isValid())
+        daysText += QStringLiteral(" (в периоде нет звонков)");
+    else if (r.lastDay < o.to)
+        daysText += QStringLiteral(" (по %1 — день последнего звонка; дни после него не учтены)")
+                        .arg(dateText(r.lastDay));
+    rows.push_back({QStringLiteral("Учтено дней"), daysText, r.days});
+    rows.push_back(
+        {QStringLiteral("Выбрано линий"),
+         m_lineTexts.size() == clbLines->count()
+             ? QStringLiteral("%1 (все)").arg(n)
+             : QStringLiteral("%1 из %2: %3").arg(n).arg(clbLines->count()).arg(chosenLinesText()),
+         n});
+    rows.push_back({QStringLiteral("Звонков в учтённое время"), l.toString(r.calls), r.calls});
+    rows.push_back({QStringLiteral("Час наибольшей нагрузки в среднем за день"),
                     r.busyHour >= 0 ? hourText(r.busyHour) : QStringLiteral("—"),
                     {}});
-    rows.push_back({QStringLiteral("Нагрузка в час наибольшей нагрузки, Эрл"), fixed(a, 3), a});
-    rows.push_back({QStringLiteral("Самый загруженный час периода"),
-                    r.busiestClockHour.isNull() ? QStringLiteral("—")
-                                                : dateText(r.busiestClockHour.date()) + u' ' +
-                                                      hourText(r.busiestClockHour.time().hour()),
-                    {}});
+    rows.push_back({QStringLiteral("Нагрузка в этот час в среднем за день, Эрл"),
+                    fixed(r.busyHourErlangs, 3), r.busyHourErlangs});
+    rows.push_back(
+        {QStringLiteral("Самые загруженные дни"),
+         QStringLiteral("%1 из %2 (выделены на вкладке «По дням»)").arg(r.designDays).arg(r.days),
+         r.designDays});
+    rows.push_back({QStringLiteral("Расчётная нагрузка A, Эрл"), fixed(a, 3), a, true});
+    rows.push_back(
+        {QStringLiteral("Самый загруженный час периода"), clockHourText(r.busiestClockHour), {}});
     rows.push_back({QStringLiteral("Нагрузка в тот час, Эрл"), fixed(r.busiestClockHourErlangs, 3),
                     r.busiestClockHourErlangs});
     rows.push_back(
@@ -475,29 +632,64 @@ void TLineLoadForm::fillSummary()
                         : dateText(r.peakFirst.date()) + u' ' +
                               r.peakFirst.time().toString(QStringLiteral("HH:mm:ss")),
                     {}});
-    rows.push_back({QStringLiteral("Все линии заняты (вызовы получали отказ)"), busyText(r.allBusy),
-                    r.allBusy});
+    // The log knows when every line was busy, not whether a call was refused then.
+    const QString allBusy =
+        n == 1 ? QStringLiteral("Линия %1 занята: новый звонок не мог её получить")
+                     .arg(m_lineTexts.value(0))
+        : m_lineTexts.size() == clbLines->count()
+            ? QStringLiteral("Заняты все линии: новый звонок не мог получить линию")
+            : QStringLiteral("Заняты все выбранные линии (%1): новый звонок не мог получить ни "
+                             "одну из них")
+                  .arg(chosenLinesText());
+    rows.push_back({allBusy, busyText(r.allBusy), r.allBusy});
+    rows.push_back(
+        {QStringLiteral("Допустимые потери, %"), fixed(seGrade->value(), 2), seGrade->value()});
     const double b = erlang::blocking(n, a);
     // A probability too small for three decimals is not shown as a plain 0.
     rows.push_back(
-        {QStringLiteral("Вероятность отказа B(N, A), %"),
+        {QStringLiteral("Вероятность потери вызова B(N, A), % (N = %1 %2, A = %3 Эрл)")
+             .arg(n)
+             .arg(erlang::linesWord(n))
+             .arg(fixed(a, 3)),
          b > 0 && b * 100 < 0.0005 ? QStringLiteral("менее ") + fixed(0.001, 3) : fixed(b * 100, 3),
          b * 100});
+    // "1 линия выдерживает", "2 линии выдерживают".
     rows.push_back(
-        {QStringLiteral("Допустимые потери, %"), fixed(seGrade->value(), 2), seGrade->value()});
-    rows.push_back({QStringLiteral("Нужно линий"),
-                    needed >= 0 ? QString::number(needed) : QStringLiteral("—"),
-                    needed >= 0 ? QVariant(needed) : QVariant()});
-    rows.push_back({QStringLiteral("%1 %2 выдерживают, Эрл").arg(n).arg(erlang::linesWord(n)),
-                    fixed(erlang::capacity(n, grade), 3), erlang::capacity(n, grade)});
-    rows.push_back({QStringLiteral("Вывод"), erlang::verdict(n, needed), {}});
+        {QStringLiteral("%1 %2 %3, Эрл")
+             .arg(n)
+             .arg(erlang::linesWord(n))
+             .arg(erlang::linesWord(n) == QStringLiteral("линия") ? QStringLiteral("выдерживает")
+                                                                  : QStringLiteral("выдерживают")),
+         fixed(erlang::capacity(n, grade), 3), erlang::capacity(n, grade)});
+    rows.push_back({QStringLiteral("Нужно линий при расчётной нагрузке"), neededText(needed),
+                    neededNumber(needed)});
+    rows.push_back({QStringLiteral("Вывод"), erlang::verdict(n, needed), {}, true});
+    rows.push_back({QStringLiteral("Нужно линий при нагрузке самого загруженного часа"),
+                    neededText(neededPeak), neededNumber(neededPeak)});
+    rows.push_back(
+        {QStringLiteral("Вывод по самому загруженному часу"), erlang::verdict(n, neededPeak), {}});
+    if (needed != neededPeak && needed >= 0 && neededPeak >= 0)
+        rows.push_back({QStringLiteral("Выводы расходятся"),
+                        QStringLiteral("при расчётной нагрузке %1, при нагрузке самого "
+                                       "загруженного часа — %2")
+                            .arg(erlang::linesNeededText(needed))
+                            .arg(neededPeak),
+                        {},
+                        true});
     GridSummary->setRowCount(int(rows.size()));
     for (int i = 0; i < int(rows.size()); ++i) {
         const Row& row = rows[std::size_t(i)];
         setCell(GridSummary, i, 0, row.name);
         setCell(GridSummary, i, 1, row.text, row.number, true);
+        if (row.bold)
+            for (int c = 0; c < 2; ++c) {
+                QFont f = GridSummary->item(i, c)->font();
+                f.setBold(true);
+                GridSummary->item(i, c)->setFont(f);
+            }
     }
-    GridSummary->resizeColumnToContents(0);
+    GridSummary->setColumnWidth(
+        0, std::min(static_cast<QAbstractItemView*>(GridSummary)->sizeHintForColumn(0), 360));
 }
 
 void TLineLoadForm::fillHours()
@@ -525,7 +717,37 @@ void TLineLoadForm::fillHours()
                 GridHours->item(h, c)->setFont(f);
             }
     }
-    GridHours->resizeColumnsToContents();
+    fitColumns(GridHours);
+}
+
+void TLineLoadForm::fillDays()
+{
+    // The counted days by their place, the busiest first.
+    const LineLoadResult& r = m_result;
+    GridDays->setRowCount(r.days);
+    for (const LineLoadDay& day : r.daily) {
+        const int row = day.rank - 1;
+        if (!day.counted || row < 0 || row >= r.days)
+            continue;
+        setCell(GridDays, row, 0, QString::number(day.rank), day.rank);
+        setCell(GridDays, row, 1,
+                dateText(day.date) + u' ' + QString::fromUtf8(DayNames[day.date.dayOfWeek() - 1]));
+        setCell(GridDays, row, 2,
+                day.busiestHour >= 0 ? hourText(day.busiestHour) : QStringLiteral("—"));
+        const double erlangs = double(day.busiestHourBusy) / 3600.0;
+        setCell(GridDays, row, 3, fixed(erlangs, 3), erlangs);
+        setCell(GridDays, row, 4, QString::number(day.peak), day.peak);
+        setCell(GridDays, row, 5, busyText(day.busy), day.busy);
+        if (day.design)
+            for (int c = 0; c < GridDays->columnCount(); ++c) {
+                QFont f = GridDays->item(row, c)->font();
+                f.setBold(true);
+                GridDays->item(row, c)->setFont(f);
+                GridDays->item(row, c)->setToolTip(
+                    QStringLiteral("Один из самых загруженных дней: входит в расчётную нагрузку"));
+            }
+    }
+    fitColumns(GridDays);
 }
 
 void TLineLoadForm::fillLines()
@@ -544,8 +766,24 @@ void TLineLoadForm::fillLines()
         setCell(GridLines, i, 4, fixed(line.shareCounted * 100, 1), line.shareCounted * 100);
         setCell(GridLines, i, 5, busyText(line.longest), line.longest);
     }
-    GridLines->resizeColumnsToContents();
+    fitColumns(GridLines);
 }
+
+namespace {
+
+// The step of an axis from 0 to `top` with at most about `ticks` intervals: 1, 2 or 5 times
+// a power of ten, no less than `least`.
+double niceStep(double top, int ticks, double least)
+{
+    const double raw = std::max(top / ticks, least);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * power >= raw * (1 - 1e-9))
+            return std::max(m * power, least);
+    return 10 * power;
+}
+
+} // namespace
 
 void TLineLoadForm::fillChart()
 {
@@ -553,17 +791,29 @@ void TLineLoadForm::fillChart()
     QBarSet* set = SeriesTraffic->barSets().value(0);
     if (set->count() > 0)
         set->remove(0, set->count());
-    QList<QPointF> points;
-    double top = 1;
+    // The hour's peak holds all through its hour: a step from the hour's left edge to its right.
+    QList<QPointF> steps;
+    double erlangs = r.designErlangs;
+    int lines = 1;
     for (int h = 0; h < 24; ++h) {
         const LineLoadHour& hour = r.hours[std::size_t(h)];
         set->append(hour.erlangs);
-        points.append(QPointF(h, hour.peak));
-        top = std::max({top, hour.erlangs, double(hour.peak)});
+        steps.append(QPointF(h - 0.5, hour.peak));
+        steps.append(QPointF(h + 0.5, hour.peak));
+        erlangs = std::max(erlangs, hour.erlangs);
+        lines = std::max(lines, hour.peak);
     }
-    SeriesPeak->replace(points);
-    for (QAbstractAxis* axis : ChartHours->chart()->axes(Qt::Vertical))
-        axis->setRange(0.0, std::ceil(top * 1.1));
+    SeriesPeak->replace(steps);
+    SeriesDesign->replace({QPointF(-0.5, r.designErlangs), QPointF(23.5, r.designErlangs)});
+    SeriesDesign->setVisible(m_hasResult && r.designErlangs > 0);
+
+    const double erlangStep = niceStep(std::max(erlangs, 0.1) * 1.1, 6, 0.1);
+    AxisErlangs->setRange(0, std::ceil(std::max(erlangs, 0.1) * 1.1 / erlangStep) * erlangStep);
+    AxisErlangs->setTickInterval(erlangStep);
+    AxisErlangs->setLabelFormat(erlangStep < 1 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+    const double lineStep = niceStep(lines + 1, 8, 1);
+    AxisLines->setRange(0, std::ceil((lines + 1) / lineStep) * lineStep);
+    AxisLines->setTickInterval(lineStep);
 }
 
 void TLineLoadForm::seGradeChange()
@@ -574,7 +824,7 @@ void TLineLoadForm::seGradeChange()
 
 void TLineLoadForm::bbExportClick()
 {
-    auto* view = qobject_cast<QTableWidget*>(PageResult->currentWidget());
+    QTableWidget* view = currentTable();
     if (!view || !m_hasResult)
         return;
     TFileForm form(m_dm.MainObject->ProgramDir, this);

@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
+class QValueAxis;
 class QTableWidget;
 class LineLoadRun;
 class PeriodButton;
@@ -25,10 +26,11 @@ class TDM;
 
 /// Opened with the main window's period and its list of lines (item i + 1 of the list is row i
 /// of its query). "Показать" reads the period's calls on a worker and sweeps them there; while
-/// it runs the button reads "Стоп" and the choices are locked. The result shows as four tabs:
-/// the summary with Erlang B, the hours of the day, the lines and a chart; each table exports
-/// through the export chooser. The grade of service may change at any time: the Erlang figures
-/// follow without reading the calls again.
+/// it runs the button reads "Стоп" and the choices are locked. The result shows as five tabs:
+/// the summary with Erlang B over the design traffic and over the busiest clock hour (and how
+/// both are worked out), the hours of the day, the counted days with the busiest marked, the
+/// lines and a chart; each table exports through the export chooser. The grade of service may
+/// change at any time: the Erlang figures follow without reading the calls again.
 class TLineLoadForm : public QDialog
 {
     Q_OBJECT
@@ -52,12 +54,18 @@ public:
     QPushButton* bbCancel = nullptr;
     QLabel* PanelProgress = nullptr;
     QTabWidget* PageResult = nullptr;
+    QWidget* PageSummary = nullptr; ///< the summary table with the rules under it
     QTableWidget* GridSummary = nullptr;
+    QLabel* LabelRules = nullptr;
     QTableWidget* GridHours = nullptr;
+    QTableWidget* GridDays = nullptr;
     QTableWidget* GridLines = nullptr;
     QChartView* ChartHours = nullptr;
     QBarSeries* SeriesTraffic = nullptr;
-    QLineSeries* SeriesPeak = nullptr;
+    QLineSeries* SeriesPeak = nullptr;   ///< the hours' peaks as steps, on the lines' scale
+    QLineSeries* SeriesDesign = nullptr; ///< the design traffic across the hours
+    QValueAxis* AxisErlangs = nullptr;   ///< left: traffic, erlangs
+    QValueAxis* AxisLines = nullptr;     ///< right: lines, whole numbers
 
     void bbSaveClick();
     void bbExportClick();
@@ -78,10 +86,15 @@ private:
     void showResult();
     void fillSummary();
     void fillHours();
+    void fillDays();
     void fillLines();
     void fillChart();
     void updateExport();
     QString countedTimeText() const;
+    /// The chosen lines named ("все 40" when every line of the list is).
+    QString chosenLinesText() const;
+    /// The table on the current tab; null on the chart.
+    QTableWidget* currentTable() const;
 
     TDM& m_dm;
     LineLoadRun* m_run = nullptr;
