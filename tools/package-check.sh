@@ -6,6 +6,7 @@
 # by root gives each his own settings file, a copy of the administrator's, and changes nothing
 # the package installed. The package is purged at the end.
 set -euo pipefail
+[ "$(id -u)" -eq 0 ] || exec sudo bash "$0" "$@"
 cd "$(dirname "$0")/.."
 deb=$(ls build/package/kelvora_*.deb)
 user=kelvoratest
