@@ -26,18 +26,19 @@ printf '[RemoteBD]\r\nName=/var/lib/kelvora-check/calls.fdb\r\n' >/etc/kelvora/k
 
 # Starts the installed program as the given user with the given home folder, waits until it
 # has made the user's settings file and is still running at its login, then ends it as a
-# logout would; it must end with status 0.
+# logout would; it must end with status 0 (within a minute).
 start_once() {
     local who=$1 home=$2
     local config=$home/.config/kelvora/kelvora.ini pidfile
     pidfile=$(mktemp)
     chown "$who" "$pidfile"
     rm -rf "$home/.config/kelvora"
-    runuser -u "$who" -- env -i HOME="$home" USER="$who" LOGNAME="$who" PATH=/usr/bin:/bin \
+    # shellcheck disable=SC2016 # the user's shell expands them
+    timeout 60 runuser -u "$who" -- env -i HOME="$home" USER="$who" LOGNAME="$who" PATH=/usr/bin:/bin \
         LANG=ru_RU.UTF-8 QT_QPA_PLATFORM=offscreen \
         sh -c 'kelvora & echo $! >"$1"; wait $!' sh "$pidfile" &
-    local runner=$! i
-    for i in $(seq 100); do
+    local runner=$! _
+    for _ in $(seq 100); do
         [ -f "$config" ] && [ -s "$pidfile" ] && break
         kill -0 "$runner" 2>/dev/null || fail "the program ended at its start ($who)"
         sleep 0.2
