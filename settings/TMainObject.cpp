@@ -8,6 +8,14 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#include <vector>
+#endif
 
 TMainObject::TMainObject(const QString& programDir) : m_programDir(programDir)
 {
@@ -42,6 +50,49 @@ void TMainObject::reportFailure(const QString& text)
         qWarning("%s", qUtf8Printable(text));
 }
 
+namespace {
+
+#ifdef Q_OS_UNIX
+bool inGroup(gid_t group)
+{
+    if (group == ::getegid())
+        return true;
+    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+    groups.resize(std::size_t(std::max(::getgroups(int(groups.size()), groups.data()), 0)));
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+#endif
+
+} // namespace
+
+bool TMainObject::ProgramDirReadOnly(const QString& dir)
+{
+    const QFileInfo info(dir);
+    if (!info.isDir())
+        return false;
+    const QString path = info.canonicalFilePath();
+    if (path == QLatin1String("/usr") || path.startsWith(QLatin1String("/usr/")))
+        return true;
+    // access(): a read-only file system, an access list.
+    if (!info.isWritable())
+        return true;
+#ifdef Q_OS_UNIX
+    // The folder's mode for this user, as the system reads it for anyone but root.
+    const QFileDevice::Permission write = info.ownerId() == uint(::geteuid()) ? QFile::WriteOwner
+                                          : inGroup(gid_t(info.groupId()))    ? QFile::WriteGroup
+                                                                              : QFile::WriteOther;
+    return !info.permission(write);
+#else
+    return false;
+#endif
+}
+
+QString TMainObject::UserSettingsDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QCoreApplication::applicationName() + u'/';
+}
+
 void TMainObject::LoadSettings()
 {
     Connected = false;
@@ -49,7 +100,26 @@ void TMainObject::LoadSettings()
     if (!dir.endsWith(u'/'))
         dir += u'/';
     ProgramDir = dir;
-    IniFileName = ProgramDir + QCoreApplication::applicationName() + QStringLiteral(".ini");
+    const QString fileName = QCoreApplication::applicationName() + QStringLiteral(".ini");
+    const QString programFile = ProgramDir + fileName;
+    UserSettings = ProgramDirReadOnly(ProgramDir);
+    m_settingsDir = UserSettings ? UserSettingsDir() : ProgramDir;
+    IniFileName = m_settingsDir + fileName;
+    LoadError.clear();
+    if (UserSettings) {
+        if (LastExportDir.isEmpty())
+            LastExportDir = QDir::homePath();
+        // The first start: the user's file begins as a copy of the program folder's.
+        if (!QFileInfo::exists(IniFileName) && QFileInfo::exists(programFile)) {
+            QFile source(programFile);
+            if (QDir().mkpath(m_settingsDir) && source.copy(IniFileName))
+                QFile::setPermissions(IniFileName, QFile::ReadOwner | QFile::WriteOwner);
+            else
+                LoadError = QStringLiteral("Не удалось скопировать файл настроек %1 в %2\n%3")
+                                .arg(QDir::toNativeSeparators(programFile),
+                                     QDir::toNativeSeparators(IniFileName), source.errorString());
+        }
+    }
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         WorkArea = screen->availableGeometry();
     FieldLine = 0;
@@ -58,7 +128,6 @@ void TMainObject::LoadSettings()
     m_file = ini::IniFile(IniFileName);
     m_layouts.reset();
     m_unreadable = false;
-    LoadError.clear();
     if (!m_file.load() && QFileInfo::exists(IniFileName)) {
         m_unreadable = true;
         LoadError = QStringLiteral("Не удалось прочитать файл настроек %1\n%2")
@@ -66,6 +135,12 @@ void TMainObject::LoadSettings()
     }
     const ini::IniFile& f = m_file;
     DatabasePath = f.readString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), {});
+    // A user's file made before the administrator named the database: the program folder's.
+    if (UserSettings && DatabasePath.isEmpty()) {
+        ini::IniFile shared(programFile);
+        shared.load();
+        DatabasePath = shared.readString(QStringLiteral("RemoteBD"), QStringLiteral("Name"), {});
+    }
     MemoryName = f.readBool(QStringLiteral("Main"), QStringLiteral("MemoryName"), false);
     User = f.readString(QStringLiteral("Main"), QStringLiteral("User"), {});
     Pass = f.readString(QStringLiteral("Main"), QStringLiteral("Pass"), {});

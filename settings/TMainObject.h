@@ -18,10 +18,17 @@
 /// since it read or last wrote them (and the keys the file lacks), and the grid-layout sections
 /// it rewrote, so what another copy wrote meanwhile stays. A file that exists but could not be
 /// read is never written over.
+///
+/// The settings file is the program folder's when that folder can be written. An installed
+/// program's folder cannot be written by its users (ProgramDirReadOnly): each user then has a
+/// file of his own in his configuration folder (~/.config/kelvora/kelvora.ini), made at his
+/// first start as a copy of the program folder's file, so that what an administrator put there
+/// (the database of section RemoteBD) carries over.
 class TMainObject
 {
 public:
-    /// programDir: where the settings file lives; the executable's directory when empty.
+    /// programDir: the program folder, of the templates and the settings file (see above); the
+    /// executable's directory when empty.
     explicit TMainObject(const QString& programDir = {});
     ~TMainObject();
     TMainObject(const TMainObject&) = delete;
@@ -34,8 +41,8 @@ public:
     /// The mask choice for a length, 0 outside 5 to 11.
     quint8 MaskChoice(int length) const;
     void SetMaskChoice(int length, quint8 choice);
-    /// The one settings file of the grid layouts, beside the program.
-    QString GridLayoutFile() const { return ProgramDir + QStringLiteral("kelvora.ini"); }
+    /// The one settings file of the grid layouts, in the folder of the settings file.
+    QString GridLayoutFile() const { return m_settingsDir + QStringLiteral("kelvora.ini"); }
     /// The file that keeps the grids' layouts, in memory until SaveSettings.
     ini::IniFile& GridLayouts();
     /// Writes the file when Connected; false with a reason in SaveError when it cannot.
@@ -52,13 +59,28 @@ public:
     static void setFailureReporter(FailureReporter reporter);
     static void reportFailure(const QString& text);
 
+    /// True when the folder exists and this user cannot write it: his own settings file is
+    /// used then. A folder below /usr counts as read-only even for root (what the system's
+    /// packages install there is not changed at run time), and root keeps to the write
+    /// permission of a folder's mode like any user. A folder that does not exist is not
+    /// read-only: the file is sought there, and a write into it fails as it does today.
+    static bool ProgramDirReadOnly(const QString& dir);
+    /// The folder of the user's own settings file, with a closing '/': the user's
+    /// configuration folder (XDG_CONFIG_HOME, ~/.config at first) and the program's name.
+    static QString UserSettingsDir();
+
     bool Connected = false;
     bool MemoryName = false;
+    /// The program folder, with a closing '/': the report templates are read from it.
     QString ProgramDir;
-    /// The folder of the last file the program wrote for the user (empty before the first).
+    /// The folder of the last file the program wrote for the user (empty before the first,
+    /// the user's home folder when the program folder cannot be written).
     QString LastExportDir;
     QString DatabasePath;
+    /// The settings file: the program folder's, or the user's own (UserSettings).
     QString IniFileName;
+    /// True when the settings file is the user's own, the program folder being read-only.
+    bool UserSettings = false;
     QRect WorkArea;
     quint8 N5 = 0, N6 = 0, N7 = 0, N8 = 0, N9 = 0, N10 = 0, N11 = 0;
     int vstDeptWth = 160;
@@ -100,6 +122,7 @@ private:
     bool writeChanges(bool mailOnly);
 
     QString m_programDir;
+    QString m_settingsDir; // the folder of IniFileName, with a closing '/'
     ini::IniFile m_file;
     ini::IniFile m_base;          // the file as read or last written, before this run's layouts
     std::vector<Entry> m_written; // the values as read or last written

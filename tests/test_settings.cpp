@@ -29,6 +29,27 @@ void writeBytes(const QString& path, const QByteArray& bytes)
         f.write(bytes);
 }
 
+// A folder made read-only for the while, as an installed program's folder is for its users
+// (root included: the program keeps to a folder's mode).
+class ReadOnlyFolder
+{
+public:
+    explicit ReadOnlyFolder(const QString& path) : m_path(path)
+    {
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    }
+    ~ReadOnlyFolder()
+    {
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+private:
+    QString m_path;
+};
+
 } // namespace
 
 class TestSettings : public QObject
@@ -45,11 +66,22 @@ private slots:
     void noWriteWithoutALogin();
     void unwritableFileIsReportedOnce();
     void unreadableFileIsNamedAndNeverOverwritten();
+    void readOnlyProgramFolderByItsModeAndBelowUsr();
+    void readOnlyProgramFolderGivesTheUserACopyOfItsFile();
+    void usersFileIsHisOwnAfterTheFirstStart();
+    void copyThatFailsIsNamed();
+
+private:
+    // The users' configuration folder of the suite, in place of the one of the home folder.
+    QTemporaryDir m_config;
+    QString userFile() const { return m_config.filePath(QStringLiteral("kelvora/kelvora.ini")); }
 };
 
 void TestSettings::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
 }
 
 void TestSettings::defaultsWithoutAFile()
@@ -59,6 +91,8 @@ void TestSettings::defaultsWithoutAFile()
         TMainObject s(dir.path());
         QCOMPARE(s.ProgramDir, dir.path() + u'/');
         QCOMPARE(s.IniFileName, dir.path() + QStringLiteral("/kelvora.ini"));
+        QVERIFY(!s.UserSettings);
+        QVERIFY(s.LastExportDir.isEmpty());
         QVERIFY(!s.Connected);
         QVERIFY(!s.MemoryName);
         QVERIFY(s.DatabasePath.isEmpty());
@@ -130,6 +164,7 @@ void TestSettings::writesAfterALoginAndKeepsTheRest()
                            "Pass=\xEF\xE0\xF0\xEE\xEB\xFC\r\n"));
     QVERIFY(bytes.contains("[Save]\r\nvstDeptWth=211\r\n"));
     QVERIFY(bytes.contains("[Sort]\r\nFieldLine=0\r\nDescLine=0\r\nFieldRing=4\r\nDescRing=1\r\n"));
+    QVERIFY(!QFileInfo::exists(m_config.filePath(QStringLiteral("kelvora"))));
     TMainObject again(dir.path());
     QCOMPARE(again.User, QStringLiteral("Петров"));
     QCOMPARE(again.Pass, QStringLiteral("пароль"));
@@ -232,6 +267,92 @@ void TestSettings::unreadableFileIsNamedAndNeverOverwritten()
     }
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QCOMPARE(readAll(path), QByteArray("[RemoteBD]\r\nName=/data/calls.fdb\r\n"));
+}
+
+void TestSettings::readOnlyProgramFolderByItsModeAndBelowUsr()
+{
+    QTemporaryDir dir;
+    QVERIFY(!TMainObject::ProgramDirReadOnly(dir.path()));
+    {
+        ReadOnlyFolder readOnly(dir.path());
+        QVERIFY(TMainObject::ProgramDirReadOnly(dir.path()));
+    }
+    // What the system's packages installed, which not even root changes at run time.
+    QVERIFY(TMainObject::ProgramDirReadOnly(QStringLiteral("/usr/bin")));
+    // A folder that is not there keeps its file there: a write fails and is told.
+    QVERIFY(!TMainObject::ProgramDirReadOnly(dir.filePath(QStringLiteral("missing"))));
+}
+
+// An installed program: the administrator named the database in the program folder's file.
+void TestSettings::readOnlyProgramFolderGivesTheUserACopyOfItsFile()
+{
+    QTemporaryDir program;
+    const QString shared = program.filePath(QStringLiteral("kelvora.ini"));
+    const QByteArray admin = "; the office's database\r\n[RemoteBD]\r\nName=pbx:/calls.fdb\r\n";
+    writeBytes(shared, admin);
+    ReadOnlyFolder readOnly(program.path());
+    {
+        TMainObject s(program.path());
+        QVERIFY(s.UserSettings);
+        QCOMPARE(s.ProgramDir, program.path() + u'/'); // the templates stay there
+        QCOMPARE(s.IniFileName, userFile());
+        QCOMPARE(s.DatabasePath, QStringLiteral("pbx:/calls.fdb"));
+        QVERIFY(s.LoadError.isEmpty());
+        // Made at the start, before any login, and readable by its owner only.
+        QCOMPARE(readAll(userFile()), admin);
+        QCOMPARE(QFileInfo(userFile()).permissions() &
+                     (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFileDevice::Permissions());
+        QCOMPARE(s.LastExportDir, QDir::homePath());
+        s.Connected = true;
+        s.N7 = 2;
+        s.GridLayouts().writeString(QStringLiteral("GridRings"), QStringLiteral("A"),
+                                    QStringLiteral("1"));
+    }
+    QCOMPARE(readAll(shared), admin);
+    QCOMPARE(QDir(program.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("kelvora.ini")});
+    const QByteArray own = readAll(userFile());
+    QVERIFY(own.startsWith(admin + "[GridRings]\r\nA=1\r\n"));
+    QVERIFY(own.contains("N7=2\r\n"));
+    QVERIFY(QFile::remove(userFile()));
+}
+
+// Once made, the user's file is not made again; a database the administrator named after it was
+// made is still found in the program folder's file.
+void TestSettings::usersFileIsHisOwnAfterTheFirstStart()
+{
+    QTemporaryDir program;
+    writeBytes(program.filePath(QStringLiteral("kelvora.ini")),
+               "[RemoteBD]\r\nName=/srv/calls.fdb\r\n[NumberMask]\r\nN7=1\r\n");
+    ReadOnlyFolder readOnly(program.path());
+    QVERIFY(QDir().mkpath(m_config.filePath(QStringLiteral("kelvora"))));
+    const QByteArray mine = "[NumberMask]\r\nN7=3\r\n";
+    writeBytes(userFile(), mine);
+    {
+        TMainObject s(program.path());
+        QCOMPARE(s.DatabasePath, QStringLiteral("/srv/calls.fdb"));
+        QCOMPARE(int(s.N7), 3);
+    }
+    QCOMPARE(readAll(userFile()), mine);
+
+    writeBytes(userFile(), "[RemoteBD]\r\nName=/home/calls.fdb\r\n");
+    TMainObject s(program.path());
+    QCOMPARE(s.DatabasePath, QStringLiteral("/home/calls.fdb"));
+    QVERIFY(QFile::remove(userFile()));
+}
+
+void TestSettings::copyThatFailsIsNamed()
+{
+    QTemporaryDir program;
+    // A folder where the program folder's file should be: it cannot be copied.
+    QVERIFY(QDir(program.path()).mkdir(QStringLiteral("kelvora.ini")));
+    ReadOnlyFolder readOnly(program.path());
+    TMainObject s(program.path());
+    QVERIFY(s.LoadError.startsWith(QStringLiteral("Не удалось скопировать файл настроек ") +
+                                   program.filePath(QStringLiteral("kelvora.ini")) +
+                                   QStringLiteral(" в ") + userFile() + u'\n'));
+    QVERIFY(!QFileInfo::exists(userFile()));
 }
 
 KELVORA_TEST_MAIN(TestSettings)
