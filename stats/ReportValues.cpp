@@ -75,16 +75,17 @@ bool TotalsOnlyInSummary(const report::ReportTemplate& layout)
 {
     // The variables that grow with the calls; the title and the cost captions do not.
     static const QStringList grandTotals = {
-        QStringLiteral("GetSCntInRing"),  QStringLiteral("GetSCntOutRing"),
+        QStringLiteral("GetSCntInRing"), QStringLiteral("GetSCntOutRing"),
         QStringLiteral("GetSCntAllRing"), QStringLiteral("GetSInRing"),
-        QStringLiteral("GetSOutRing"),    QStringLiteral("GetSAllRing"),
-        QStringLiteral("GetSCost"),       QStringLiteral("GetSBilled"),
-        QStringLiteral("GetSNoTariff"),   QStringLiteral("GetSNoTariffText"),
+        QStringLiteral("GetSOutRing"), QStringLiteral("GetSAllRing"),
+        QStringLiteral("GetSCost"), QStringLiteral("GetSBilled"),
+        QStringLiteral("GetSNoTariff"), QStringLiteral("GetSNoTariffText"),
         QStringLiteral("GetSCostText")};
     static const QRegularExpression variable(QStringLiteral("\\[([^\\[\\]]+)\\]"));
     using report::BandKind;
-    for (const BandKind kind : {BandKind::ReportTitle, BandKind::PageHeader, BandKind::ColumnHeader,
-                                BandKind::MasterData, BandKind::PageFooter}) {
+    for (const BandKind kind : {BandKind::ReportTitle, BandKind::PageHeader,
+                                BandKind::ColumnHeader, BandKind::MasterData,
+                                BandKind::PageFooter}) {
         const report::Band* band = layout.band(kind);
         if (!band)
             continue;

@@ -174,7 +174,7 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
             });
     // The window covers the work area, its frame included: maximized, so that the window
     // manager fits the title bar in too (a frameless geometry of the whole work area would put
-    // the bottom of the window below the screen). Restored, it keeps the work area's corner.
+    // the bottom of the window below the screen). Restored, it is fitted into the work area.
     const QRect area = dm.MainObject->WorkArea;
     setGeometry(QRect(0, 0, area.right() + 1, area.bottom() + 1).intersected(area));
     setWindowState(windowState() | Qt::WindowMaximized);
