@@ -9,10 +9,12 @@
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
+#include "db/Sql.h"
 #include "report/ReportEngine.h"
 #include "report/ReportOutput.h"
 #include "report/ReportPreview.h"
 #include "report/ReportTemplate.h"
+#include "runs/ReportValues.h"
 #include "ui/stats/TReportForm.h"
 #include "support/Login.h"
 #include "ui/controls/DateField.h"
@@ -332,6 +334,7 @@ private slots:
     void detailedTotalsWhereverTheTemplateShowsThem();
     void summaryByLine();
     void costsOnlyWithTariffs();
+    void costReportCountsEveryOutgoingCall();
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
@@ -738,6 +741,83 @@ void TestReports::costsOnlyWithTariffs()
     QVERIFY(text.contains(QRegularExpression(QStringLiteral("входящий\\s+0 ч 01 мин 05 сек\n"))));
     QVERIFY(text.contains(QStringLiteral("Стоимость: 1,00 (без тарифа: 1)")));
     QCOMPARE(Messages::shown().size(), 1);
+}
+
+// The cost report's grand total is every outgoing call of the period, as a sum the server
+// computes with the rules written as CASE expressions: the calls whose line or subscriber is
+// missing from the directories stand apart under "Вне справочников", priced by their line's
+// plan or the default, and the subscribers' rows keep the calls the detailed report lists.
+void TestReports::costReportCountsEveryOutgoingCall()
+{
+    TEST_SMALL_CALL_LOG(t);
+    // The operator's money: 1 234,50 (the suite may run in another locale).
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const QDateTime day(QDate(2026, 3, 2), QTime(9, 0));
+    t.exec({test::insertCall(day, 125, 8127777, 9, 300), // neither line nor subscriber listed
+            test::insertCall(day.addSecs(600), 2, 8128888, 1, 102), // free
+            test::insertCall(day.addSecs(1200), 200000, 8129999, 1, 101)});
+    Program p(t);
+    tariff::Plan city;
+    city.id = 1;
+    city.name = QStringLiteral("Город");
+    city.isDefault = true;
+    city.rules.resize(1);
+    city.rules[0].minLength = city.rules[0].maxLength = 7;
+    city.rules[0].zone = QStringLiteral("Местные");
+    city.rules[0].minutePrice = tariff::PriceUnit; // 1,00 a minute, 60/60, 3 s free
+    city.rules[0].freeSeconds = 3;
+    tariff::Plan other;
+    other.id = 2;
+    other.name = QStringLiteral("Второй оператор");
+    other.rules.resize(1);
+    other.rules[0].zone = QStringLiteral("Все");
+    other.rules[0].minutePrice = 2 * tariff::PriceUnit; // 2,00 a minute by the second
+    other.rules[0].firstInterval = other.rules[0].nextInterval = 1;
+    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city, other}, {{9, 2}}); // line 9 is not listed
+
+    db::Sql s(p.dm.ibDatabase, p.dm.ibTranRO);
+    s.sql().add(QStringLiteral(
+        "SELECT COUNT(*) AS CALLS, COUNT(C) AS PRICED, SUM(C) AS TOTAL FROM (SELECT CASE "
+        "WHEN R.RLine = 9 THEN (D * 20000 + 3000) / 6000 "
+        "WHEN CHAR_LENGTH(CAST(CAST(R.NumberOut AS BIGINT) AS VARCHAR(20))) = 7 THEN "
+        "(CASE WHEN D <= 3 THEN 0 WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END "
+        "* 10000 + 3000) / 6000 END AS C FROM (SELECT R.*, R.RingLength AS D FROM Rings R) R "
+        "WHERE R.NumberOut > 0 AND R.RingDate BETWEEN '2026-03-01 00:00:00' "
+        "AND '2026-03-02 23:59:59.059')"));
+    s.execQuery();
+    const qint64 total = s.field(QStringLiteral("TOTAL")).asInt64();
+
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QVERIFY(p.click(p.form->bbPreview));
+    const qint64 listed = p.form->SCost;
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
+    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    QCOMPARE(p.form->SCntAllRing, s.field(QStringLiteral("CALLS")).asInt64());
+    QCOMPARE(p.form->SNoTariff, p.form->SCntAllRing - s.field(QStringLiteral("PRICED")).asInt64());
+    QCOMPARE(p.form->SCost, total);
+
+    const QString text = p.pdfText(t.dir());
+    // The thousands apart as the locale writes them; pdftotext reads the space as a plain one.
+    const auto money = [](qint64 kopecks) {
+        return QRegularExpression::escape(ReportMoneyText(kopecks).replace(QChar::Nbsp, u' '));
+    };
+    const QString outside = text.section(QStringLiteral("Вне справочников"), 1);
+    QVERIFY2(outside.contains(QStringLiteral("Линия 9 (нет в справочнике) — абонента нет в "
+                                             "справочнике")),
+             qPrintable(text));
+    QVERIFY(outside.contains(QStringLiteral("Линия 9 (нет в справочнике) — Иванов Иван Петрович")));
+    QVERIFY(outside.contains(QStringLiteral("Линия 1 — абонента нет в справочнике")));
+    // The directories' calls and those outside them make the grand total.
+    QVERIFY2(outside.contains(
+                 QRegularExpression(QStringLiteral("Итого вне справочников\\s+3\\s+.*сек\\s+%1\n")
+                                        .arg(money(total - listed)))),
+             qPrintable(text));
+    // 3 341,84 in all, written as the operator reads money: the thousands apart.
+    QVERIFY2(text.contains(
+                 QRegularExpression(QStringLiteral("Итого за период\\s+7\\s+.*сек\\s+3 341,84\n"))),
+             qPrintable(text));
 }
 
 void TestReports::summaryByLine()
