@@ -14,10 +14,10 @@
 #include "ui/stats/TStat1Form.h"
 #include "ui/editors/TTariffForm.h"
 =======
-#include "stats/ReportValues.h"
-#include "stats/TReportForm.h"
-#include "stats/TStat1Form.h"
-#include "stats/TTariffForm.h"
+#include "runs/ReportValues.h"
+#include "ui/stats/TReportForm.h"
+#include "ui/stats/TStat1Form.h"
+#include "ui/editors/TTariffForm.h"
 >>>>>>> wt30-b
 #include "ui/main/CallsTab.h"
 
