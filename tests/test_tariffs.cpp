@@ -23,6 +23,7 @@
 #include "db/Query.h"
 #include "db/Sql.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -450,6 +451,11 @@ void TestTariffs::tariffWindow()
     QVERIFY(form.lNoTables->isHidden());
     QTest::mouseClick(form.sbStandardPlan, Qt::LeftButton);
     QCOMPARE(form.lbPlans->item(0)->text(), QStringLiteral("Типовой (по умолчанию)"));
+    // A screen reader walking the lines' table reads each line's plan in its cell.
+    QAccessibleTableInterface* lines =
+        QAccessible::queryAccessibleInterface(form.GridLinePlans)->tableInterface();
+    QVERIFY(lines);
+    QCOMPARE(lines->cellAt(0, 2)->text(QAccessible::Name), QStringLiteral("(по умолчанию)"));
     const int mobile = rowOfPrefix(form.GridRules, QStringLiteral("89"));
     QVERIFY(mobile >= 0);
     typeInCell(form.GridRules, mobile, 3, QStringLiteral("2,40"));
