@@ -81,6 +81,8 @@ DateField::DateField(const QDate& date, QWidget* parent) : QDateEdit(date, paren
         }
     }
     lineEdit()->installEventFilter(this);
+    // A date chosen otherwise (the calendar, a period's button) answers the message.
+    connect(this, &QDateEdit::dateChanged, this, &DateField::hideMessage);
 }
 
 DateField::~DateField()
