@@ -1528,6 +1528,17 @@ void TestReports::dateFieldReadsDatesAsTyped()
         next->setFocus();
         QCOMPARE(field->date(), QDate(2026, 10, 9));
     }
+    // A whole date typed after a click in the month or in the year is that date.
+    const std::pair<int, const char*> elsewhere[] = {{firstX(4) + 1, "06102026"},
+                                                     {firstX(8) + 1, "06.10.26"}};
+    for (const auto& [x, text] : elsewhere) {
+        field->setDate(QDate(2025, 1, 1));
+        next->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2026, 10, 6));
+    }
     // Typed over the whole text, then Tab.
     const std::pair<const char*, QDate> typed[] = {{"08.10.26", QDate(2026, 10, 8)},
                                                    {"06102026", QDate(2026, 10, 6)},

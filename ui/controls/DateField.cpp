@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -219,13 +220,18 @@ void DateField::type(QChar c)
     QString text = edit->text();
     int cursor = edit->cursorPosition();
     // The cursor was put where it is by something else than the last key typed.
-    bool fresh = m_replace || text != m_typedText || cursor != m_typedCursor;
+    const bool elsewhere = text != m_typedText || cursor != m_typedCursor;
+    bool fresh = m_replace || elsewhere;
     m_replace = false;
+    if (elsewhere)
+        m_keys.clear();
     if (edit->hasSelectedText()) {
         cursor = edit->selectionStart();
         text.remove(cursor, edit->selectedText().size());
         fresh = false;
+        m_keys.clear();
     }
+    m_keys += c.isDigit() ? c : m_separator;
     const QList<Part> parts = partsOf(text);
     if (parts.size() != 3) {
         // A text typed from empty is taken as it comes, one separator at a time.
@@ -266,6 +272,7 @@ void DateField::erase(bool backwards)
     QString text = edit->text();
     int cursor = edit->cursorPosition();
     m_replace = false;
+    m_keys.clear();
     if (edit->hasSelectedText()) {
         cursor = edit->selectionStart();
         text.remove(cursor, edit->selectedText().size());
@@ -286,7 +293,9 @@ void DateField::erase(bool backwards)
 }
 
 // The end of the typing: the date typed, or the one held before when the text is no date, and
-// then a message beside the field says why.
+// then a message beside the field says why. Keys that make a whole date by themselves (with its
+// year, or the digits alone) are that date wherever the cursor was when they began: a date
+// typed from the month or the year is not run into the text's other parts.
 void DateField::settle()
 {
     if (!m_before)
@@ -294,7 +303,12 @@ void DateField::settle()
     const QDate before = *m_before;
     m_before.reset();
     m_replace = true;
-    const Reading reading = read(lineEdit()->text(), before);
+    const QString keys = std::exchange(m_keys, QString());
+    Reading reading = read(lineEdit()->text(), before);
+    if (const qsizetype parts = partsOf(keys).size(); parts == 1 || parts == 3) {
+        if (const Reading typed = read(keys, before); typed.date)
+            reading = typed;
+    }
     const QDate now = reading.date.value_or(before);
     setDate(now);
     lineEdit()->setText(locale().toString(now, displayFormat()));
@@ -347,6 +361,7 @@ void DateField::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Home:
     case Qt::Key_End:
         m_replace = true;
+        m_keys.clear();
         break;
     default:
         break;
@@ -357,6 +372,7 @@ void DateField::keyPressEvent(QKeyEvent* event)
 void DateField::focusInEvent(QFocusEvent* event)
 {
     m_replace = true;
+    m_keys.clear();
     QDateEdit::focusInEvent(event);
 }
 
@@ -389,8 +405,10 @@ bool DateField::focusNextPrevChild(bool next)
 bool DateField::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == lineEdit())
+        if (watched == lineEdit()) {
             m_replace = true; // the click puts the cursor in a part
+            m_keys.clear();
+        }
         if (m_message && m_message->isVisible() && watched->isWidgetType())
             hideMessage(); // read; whatever was clicked goes on
     }

@@ -13,7 +13,8 @@ class QLabel;
 /// (a click, an arrow key, Home, the focus coming in) replaces the part; further digits go on
 /// filling it, and a digit typed into a full part begins the next one. A separator steps to the
 /// next part; typing over a selection replaces it, and a text typed from empty is taken as it
-/// comes. The text is read as a date as soon as it reads as one in the field's own form, and
+/// comes. Keys typed in one run that make a whole date by themselves are that date, wherever the
+/// run began. The text is read as a date as soon as it reads as one in the field's own form, and
 /// whatever it holds when the field loses the focus or on Enter is read leniently: a day or
 /// month of one digit, a year of two digits (26 is 2026), the digits alone (06102026, 061026),
 /// no year (the year the field held). A text that still cannot be read gives way to the date
@@ -63,5 +64,6 @@ private:
     bool m_replace = true;             // the next digit replaces the part under the cursor
     QString m_typedText;               // the text and cursor the last key left
     int m_typedCursor = -1;
+    QString m_keys; // typed since the cursor was last put somewhere, separators as the field's
     QPointer<QLabel> m_message;
 };
