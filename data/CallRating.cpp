@@ -100,6 +100,13 @@ void CallRating::prepareFields(db::DataSet& ds) const
             return QString();
         return tariff::kopecksText(r->cost);
     });
+    // A sum of money in kopecks: a number to the right, and a number in spreadsheets.
+    cost->setDecimal(2, [rating](const db::Field&) -> std::optional<qint64> {
+        const std::optional<tariff::Rating> r = rating();
+        if (!r || r->rule < 0)
+            return std::nullopt;
+        return r->cost;
+    });
     auto explain = [book, rating, length](const db::Field&) {
         const std::optional<tariff::Rating> r = rating();
         if (!r)

@@ -121,7 +121,7 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const
     }
     case Qt::TextAlignmentRole: {
         db::Field* f = field(index.column());
-        if (f && f->isNumeric() && !f->isCalculated())
+        if (f && ((f->isNumeric() && !f->isCalculated()) || f->decimalPlaces()))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
