@@ -362,9 +362,25 @@ void CallsTab::showFirstScreen()
 {
     m_firstScreenShown = true;
     GridRings->fitColumns();
+    fitZoneColumn();
     restoreGridLayout(GridRings, GridRingsSection);
     MarkCallSortColumn(m_loadSort.first, !loading());
     GridRings->show();
+}
+
+void CallsTab::fitZoneColumn()
+{
+    const int column = GridRings->findColumnByField(QStringLiteral("RZone"));
+    const std::shared_ptr<const tariff::TariffBook>& book = m_dm->CallCosts.book();
+    if (column < 0 || !book)
+        return;
+    // Every zone of the tariffs whole, whichever the first rows name.
+    const QFontMetrics fm = GridRings->fontMetrics();
+    int widest = fm.horizontalAdvance(CallRating::NoTariffText());
+    for (int r = 0; r < book->ruleCount(); ++r)
+        widest = std::max(widest, fm.horizontalAdvance(book->rule(r).zone));
+    QHeaderView* h = GridRings->horizontalHeader();
+    h->resizeSection(column, std::max(h->sectionSize(column), std::min(widest + 18, 320)));
 }
 
 void CallsTab::StopLoad()

@@ -85,6 +85,7 @@ signals:
 private:
     void rowsArrived();
     void showFirstScreen();
+    void fitZoneColumn();
     void takeOutsideCount(db::FetchState state);
     void showStatus();
     void finishLoad(db::FetchState state, const std::optional<db::DbError>& error);
@@ -100,7 +101,7 @@ private:
     // Counts, off this thread, the calls of the filter outside the directories.
     std::unique_ptr<db::Query> m_outsideQuery;
     std::unique_ptr<db::QueryLoader> m_outsideLoader; // of m_outsideQuery
-    qint64 m_outsideCount = -1;  // -1: not known (yet)
-    bool m_outsideShown = false; // the run showed them
+    qint64 m_outsideCount = -1;                       // -1: not known (yet)
+    bool m_outsideShown = false;                      // the run showed them
     QString m_loadNote;
 };
