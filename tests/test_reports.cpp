@@ -11,7 +11,8 @@
 #include "data/TariffStore.h"
 #include "report/ReportEngine.h"
 #include "report/ReportOutput.h"
-#include "report/ReportPreview.h"
+#include "reportview/ReportPreview.h"
+#include "reportview/ReportPrint.h"
 #include "report/ReportTemplate.h"
 #include "ui/stats/TReportForm.h"
 #include "support/Login.h"
@@ -1057,8 +1058,8 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         printer.setResolution(dpi);
-        report::ReportOutput output;
-        QVERIFY2(output.print(p.form->prepared(), printer), qPrintable(output.errorString()));
+        QString error;
+        QVERIFY2(report::print(p.form->prepared(), printer, error), qPrintable(error));
         const QString fault = compareWords(previewed, firstPageWords(pdf));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
     }
@@ -1074,7 +1075,8 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(printed);
     printer.setResolution(600);
-    QVERIFY(report::ReportOutput().print(p.form->prepared(), printer));
+    QString error;
+    QVERIFY2(report::print(p.form->prepared(), printer, error), qPrintable(error));
     for (const QString& pdf : {wide, printed}) {
         const QRegularExpressionMatch size =
             QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
