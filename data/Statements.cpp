@@ -322,13 +322,22 @@ Statement detailedCount(const QDateTime& from, const QDateTime& to,
     return s;
 }
 
-Statement pricedCalls(const QDateTime& from, const QDateTime& to)
+Statement pricedCalls(const QDateTime& from, const QDateTime& to, bool outsideDirectories)
 {
     Statement s;
-    s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));
-    s.add(CallTables);
-    s.add(CallJoin);
-    s.add(QStringLiteral("AND NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
+    if (outsideDirectories) {
+        s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear,"
+                             "IIF(L.NumberLine IS NULL,0,1) AS LineListed,"
+                             "IIF(U.NumberIn IS NULL,0,1) AS UserListed"));
+        s.add(QStringLiteral("FROM Rings R LEFT JOIN Lines L ON R.Rline=L.NumberLine "
+                             "LEFT JOIN Users U ON R.NumberIn=U.NumberIn"));
+        s.add(QStringLiteral("WHERE NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
+    } else {
+        s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));
+        s.add(CallTables);
+        s.add(CallJoin);
+        s.add(QStringLiteral("AND NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
+    }
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
     return s;
@@ -338,7 +347,7 @@ Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, in
                  const std::optional<DateIndexes>& along)
 {
     if (kind == ReportKind::Cost)
-        return pricedCalls(from, to);
+        return pricedCalls(from, to, true);
     Statement s;
     if (kind == ReportKind::Detailed) {
         s.add(QStringLiteral("SELECT RDay, RMont, RYear,RHour, RMin, RSec,RingLength,TimeHour,"

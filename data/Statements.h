@@ -173,8 +173,10 @@ struct TalkSum
 /// has it) instead of sorted, so the first calls come at once.
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate);
 /// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,
-/// talk time and day parts.
-Statement pricedCalls(const QDateTime& from, const QDateTime& to);
+/// talk time and day parts. `outsideDirectories`: every outgoing call of the period, also those
+/// whose line or subscriber is missing from the directories, with two more columns, LINELISTED
+/// and USERLISTED (1 when the directory has the call's line or subscriber, else 0).
+Statement pricedCalls(const QDateTime& from, const QDateTime& to, bool outsideDirectories = false);
 
 /// The calls of the detailed report of all subscribers over the period (column CALLS), counted
 /// along the date index when `along` names the indexes.
@@ -182,7 +184,8 @@ Statement detailedCount(const QDateTime& from, const QDateTime& to,
                         const std::optional<DateIndexes>& along = std::nullopt);
 
 /// A report's query over the period: a row per subscriber, per call (with its line, R.RLine,
-/// for pricing) or per line; the cost report's calls are pricedCalls(). The detailed report
+/// for pricing) or per line; the cost report's calls are pricedCalls() of every outgoing call,
+/// outside the directories too. The detailed report
 /// of one subscriber alone when numberIn is not 0. The detailed report of all subscribers is
 /// read along the date index when `along` names the indexes (its first calls come at once).
 Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn = 0,

@@ -2,8 +2,9 @@
 // subscriber and zone, held in memory for the report engine.
 #include "CostReport.h"
 
+#include "ReportValues.h"
+
 #include "data/CallRating.h"
-#include "data/CallRecord.h"
 #include "db/Query.h"
 
 #include <QCollator>
@@ -15,6 +16,12 @@ namespace {
 quint64 key(int numberIn, int rule)
 {
     return (quint64(quint32(numberIn)) << 32) | quint32(rule + 1);
+}
+
+// A line and an internal number, the line in the high half.
+quint64 pairKey(int line, int numberIn)
+{
+    return (quint64(quint32(line)) << 32) | quint32(numberIn);
 }
 
 const QString NoDept = QStringLiteral("Без отдела");
@@ -31,18 +38,29 @@ void CostReport::Sum::add(const Sum& o)
 
 CostReport::CostReport(std::shared_ptr<const tariff::TariffBook> book) : m_book(std::move(book)) {}
 
-void CostReport::addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds)
+void CostReport::addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds,
+                         bool lineListed, bool userListed)
 {
     if (number <= 0 || !m_book)
         return;
     const tariff::Rating r = m_book->rate(line, day, number, seconds);
-    Sum& s = m_sums[key(numberIn, r.rule < 0 ? -1 : r.rule)];
-    ++s.calls;
-    if (r.rule < 0) {
-        ++s.noTariff;
+    const int rule = r.rule < 0 ? -1 : r.rule;
+    Sum* s = nullptr;
+    if (lineListed && userListed) {
+        s = &m_sums[key(numberIn, rule)];
     } else {
-        s.billed += r.billed;
-        s.kopecks += r.cost;
+        s = &m_outside[pairKey(line, numberIn)][rule];
+        if (!lineListed)
+            m_unlistedLines.insert(line);
+        if (!userListed)
+            m_unlistedUsers.insert(numberIn);
+    }
+    ++s->calls;
+    if (rule < 0) {
+        ++s->noTariff;
+    } else {
+        s->billed += r.billed;
+        s->kopecks += r.cost;
     }
 }
 
@@ -55,10 +73,13 @@ void CostReport::addCalls(db::Query& q)
     const db::Field& day = q.field(QStringLiteral("RDAY"));
     const db::Field& month = q.field(QStringLiteral("RMONT"));
     const db::Field& year = q.field(QStringLiteral("RYEAR"));
+    const db::Field* lineListed = q.findField(QStringLiteral("LINELISTED"));
+    const db::Field* userListed = q.findField(QStringLiteral("USERLISTED"));
     for (q.first(); !q.eof(); q.next())
         addCall(line.asInteger(), user.asInteger(),
                 QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
-                number.asInt64(), length.asInt64());
+                number.asInt64(), length.asInt64(), !lineListed || lineListed->asInteger() != 0,
+                !userListed || userListed->asInteger() != 0);
 }
 
 void CostReport::setSubscribers(db::Query& q)
@@ -103,6 +124,48 @@ void CostReport::addZones(const QHash<int, Sum>& byRule, int numberIn, const QSt
     }
 }
 
+void CostReport::addHeading(const QString& text)
+{
+    Row r;
+    r.kind = Row::Kind::Heading;
+    r.text = text;
+    m_rows.push_back(std::move(r));
+}
+
+void CostReport::addTotal(const QString& label, const Sum& sum)
+{
+    Row r;
+    r.kind = Row::Kind::Total;
+    r.text = label;
+    r.sum = sum;
+    m_rows.push_back(std::move(r));
+}
+
+CostReport::Sum CostReport::addSubscriber(const QHash<int, Sum>& byRule, int numberIn,
+                                          const QString& fio)
+{
+    Sum sum;
+    for (const Sum& s : byRule)
+        sum.add(s);
+    const std::size_t before = m_rows.size();
+    addZones(byRule, numberIn, fio);
+    if (m_rows.size() - before > 1)
+        addTotal(QStringLiteral("Итого по абоненту"), sum);
+    return sum;
+}
+
+QString CostReport::outsideName(int line, int numberIn) const
+{
+    QString name = QStringLiteral("Линия %1").arg(line);
+    if (m_unlistedLines.contains(line))
+        name += QStringLiteral(" (нет в справочнике)");
+    name += QStringLiteral(" — ");
+    if (m_unlistedUsers.contains(numberIn) || !m_names.contains(numberIn))
+        return name + QStringLiteral("абонента нет в справочнике");
+    const QString& fio = m_names.value(numberIn).first;
+    return name + (fio.isEmpty() ? QString::number(numberIn) : fio);
+}
+
 void CostReport::finish()
 {
     m_rows.clear();
@@ -139,38 +202,35 @@ void CostReport::finish()
             return collator(a.fio, b.fio);
         return a.number < b.number;
     });
-    auto total = [this](const QString& label, const Sum& sum) {
-        Row r;
-        r.kind = Row::Kind::Total;
-        r.text = label;
-        r.sum = sum;
-        m_rows.push_back(std::move(r));
-    };
     for (std::size_t i = 0; i < users.size();) {
         const QString& dept = users[i].dept;
-        Row heading;
-        heading.kind = Row::Kind::Heading;
-        heading.text = dept.isEmpty() ? NoDept : dept;
-        m_rows.push_back(std::move(heading));
+        addHeading(dept.isEmpty() ? NoDept : dept);
         Sum deptSum;
-        for (; i < users.size() && users[i].dept == dept; ++i) {
-            const QHash<int, Sum>& sums = byUser[users[i].number];
-            Sum userSum;
-            for (const Sum& s : sums)
-                userSum.add(s);
-            const std::size_t before = m_rows.size();
-            addZones(sums, users[i].number, users[i].fio);
-            if (m_rows.size() - before > 1)
-                total(QStringLiteral("Итого по абоненту"), userSum);
-            deptSum.add(userSum);
+        for (; i < users.size() && users[i].dept == dept; ++i)
+            deptSum.add(addSubscriber(byUser[users[i].number], users[i].number, users[i].fio));
+        addTotal(QStringLiteral("Итого по отделу"), deptSum);
+    }
+    // The calls the directories do not place, by line and internal number.
+    if (!m_outside.isEmpty()) {
+        addHeading(QStringLiteral("Вне справочников"));
+        std::vector<std::pair<int, int>> pairs;
+        pairs.reserve(std::size_t(m_outside.size()));
+        for (auto it = m_outside.begin(); it != m_outside.end(); ++it)
+            pairs.emplace_back(int(qint32(quint32(it.key() >> 32))),
+                               int(qint32(quint32(it.key()))));
+        std::sort(pairs.begin(), pairs.end());
+        Sum outsideSum;
+        for (const auto& [line, numberIn] : pairs) {
+            const QHash<int, Sum>& byRule = m_outside[pairKey(line, numberIn)];
+            for (auto it = byRule.begin(); it != byRule.end(); ++it)
+                all[it.key()].add(it.value());
+            outsideSum.add(addSubscriber(byRule, numberIn, outsideName(line, numberIn)));
         }
-        total(QStringLiteral("Итого по отделу"), deptSum);
+        addTotal(QStringLiteral("Итого вне справочников"), outsideSum);
+        m_total.add(outsideSum);
     }
     if (!all.isEmpty()) {
-        Row heading;
-        heading.kind = Row::Kind::Heading;
-        heading.text = QStringLiteral("Все отделы по зонам");
-        m_rows.push_back(std::move(heading));
+        addHeading(QStringLiteral("Все звонки по зонам"));
         addZones(all, 0, QString());
     }
     m_current = 0;
@@ -216,12 +276,11 @@ std::optional<QVariant> CostReport::value(const QString& name) const
         break;
     case 5:
     case 9:
-        text = (column == 5 ? zone : total) && priced ? DurationText(r.sum.billed) : QString();
+        text = (column == 5 ? zone : total) && priced ? ReportBilledText(r.sum.billed) : QString();
         break;
     case 6:
     case 10:
-        text =
-            (column == 6 ? zone : total) && priced ? tariff::kopecksText(r.sum.kopecks) : QString();
+        text = (column == 6 ? zone : total) && priced ? ReportMoneyText(r.sum.kopecks) : QString();
         break;
     case 7:
         text = total ? r.text : QString();

@@ -6,6 +6,7 @@
 #include "report/ReportDataSource.h"
 
 #include <QHash>
+#include <QSet>
 #include <memory>
 #include <vector>
 
@@ -17,12 +18,18 @@ class Query;
 /// told the subscribers' names and departments, then laid out as rows: for each department
 /// (by name, those without one last) a heading row, each subscriber's zones (by name, "без
 /// тарифа" last) with his total when he has more than one, and the department's total; then
-/// the whole period by zone. A call no rule matches is counted under "без тарифа" and adds
-/// nothing to any cost or billed time.
+/// the calls whose line or subscriber is missing from the directories, under "Вне
+/// справочников", by line and internal number in the same way, with their total; then the
+/// whole period by zone. The grand total is every call fed, and a subscriber's rows are
+/// his calls on the lines of the directory, as his detailed report lists them. A call no rule
+/// matches is counted under "без тарифа" and adds nothing to any cost or billed time.
 ///
 /// Columns of a row (names without regard to case; a column a row does not fill is empty):
 /// DeptName (heading rows), FIO and NumberIn (a subscriber's first row), ZoneName, Calls,
 /// Billed, Cost (zone rows), TotalLabel, TotalCalls, TotalBilled, TotalCost (total rows).
+/// Outside the directories FIO names the line and the subscriber and says which of them the
+/// directories lack. Money is written as the operator's locale writes it (ReportMoneyText),
+/// the billed time of free calls as "0 сек".
 class CostReport : public report::ReportDataSource
 {
 public:
@@ -37,9 +44,12 @@ public:
 
     explicit CostReport(std::shared_ptr<const tariff::TariffBook> book);
 
-    /// An outgoing call (number > 0); an incoming one is ignored.
-    void addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds);
-    /// Every row of an open pricedCalls() query, walked from its first row.
+    /// An outgoing call (number > 0); an incoming one is ignored. `lineListed`, `userListed`:
+    /// whether the directories have the call's line and subscriber.
+    void addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds,
+                 bool lineListed = true, bool userListed = true);
+    /// Every row of an open pricedCalls() query, walked from its first row (a row without the
+    /// columns LINELISTED and USERLISTED is a call over the directories).
     void addCalls(db::Query& calls);
     /// The subscribers' names and departments from an open subscriberDepts() query; a
     /// subscriber not in it is shown by his number alone.
@@ -71,10 +81,22 @@ private:
     };
     // Zone rows of the sums by rule, merged by zone name; the first shows the subscriber.
     void addZones(const QHash<int, Sum>& byRule, int numberIn, const QString& fio);
+    // A heading row and a total row.
+    void addHeading(const QString& text);
+    void addTotal(const QString& label, const Sum& sum);
+    // One subscriber's (or line and subscriber's) zones and his total when he has several.
+    Sum addSubscriber(const QHash<int, Sum>& byRule, int numberIn, const QString& fio);
+    // What the rows of a line and internal number outside the directories are named by.
+    QString outsideName(int line, int numberIn) const;
 
     std::shared_ptr<const tariff::TariffBook> m_book;
     // Sums by subscriber and rule index (-1: no tariff), keyed by both: one look-up a call.
     QHash<quint64, Sum> m_sums;
+    // The calls outside the directories: sums by line and subscriber (the key of both), then
+    // by rule; and which lines and subscribers the directories lack.
+    QHash<quint64, QHash<int, Sum>> m_outside;
+    QSet<int> m_unlistedLines;
+    QSet<int> m_unlistedUsers;
     QHash<int, std::pair<QString, QString>> m_names; // number -> name, department
     Sum m_total;
     std::vector<Row> m_rows;

@@ -108,9 +108,10 @@ void ReportRun::work(const Request& request)
         if (request.kind == ReportKind::Cost && !totals.priced()) {
             m_outcome = State::NoTariffs;
         } else if (request.kind == ReportKind::Cost) {
-            // Every call rated once, by the rules read once; then the names.
+            // Every outgoing call rated once, by the rules read once, those outside the
+            // directories too (they are on the operator's bill); then the names.
             costRows = std::make_unique<CostReport>(totals.Book);
-            stmt::pricedCalls(period.start(), period.end()).applyTo(q);
+            stmt::pricedCalls(period.start(), period.end(), true).applyTo(q);
             q.open();
             costRows->addCalls(q);
             q.close();

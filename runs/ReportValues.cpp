@@ -119,9 +119,9 @@ std::optional<QVariant> CostTotalValue(const QString& n, const ReportTotals& tot
     if (n == QLatin1String("GetCostCaption"))
         return priced ? QVariant(QStringLiteral("Стоимость")) : empty;
     if (n == QLatin1String("GetSCost"))
-        return priced ? QVariant(tariff::kopecksText(totals.SCost)) : empty;
+        return priced ? QVariant(ReportMoneyText(totals.SCost)) : empty;
     if (n == QLatin1String("GetSBilled"))
-        return priced ? QVariant(DurationText(totals.SBilled)) : empty;
+        return priced ? QVariant(ReportBilledText(totals.SBilled)) : empty;
     if (n == QLatin1String("GetSNoTariff"))
         return totals.SNoTariff;
     if (n == QLatin1String("GetSNoTariffText"))
@@ -132,7 +132,7 @@ std::optional<QVariant> CostTotalValue(const QString& n, const ReportTotals& tot
     if (n == QLatin1String("GetSCostText")) {
         if (!priced)
             return empty;
-        QString text = QStringLiteral("Стоимость: ") + tariff::kopecksText(totals.SCost);
+        QString text = QStringLiteral("Стоимость: ") + ReportMoneyText(totals.SCost);
         if (totals.SNoTariff > 0)
             text += QStringLiteral(" (без тарифа: %1)").arg(totals.SNoTariff);
         return text;
@@ -141,6 +141,22 @@ std::optional<QVariant> CostTotalValue(const QString& n, const ReportTotals& tot
 }
 
 } // namespace
+
+QString ReportMoneyText(qint64 kopecks)
+{
+    // Whole rubles and kopecks apart, so that no figure passes through floating point.
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    const bool negative = kopecks < 0;
+    const quint64 v = negative ? quint64(0) - quint64(kopecks) : quint64(kopecks);
+    return (negative ? locale.negativeSign() : QString()) + locale.toString(v / 100) +
+           locale.decimalPoint() + QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString ReportBilledText(qint64 seconds)
+{
+    return seconds == 0 ? QStringLiteral("0 сек") : DurationText(seconds);
+}
 
 QString ReportTitleText(const QDate& from, const QDate& to)
 {
@@ -268,7 +284,7 @@ std::optional<QVariant> ReportValue(const QString& ParName, const db::DataSet& q
             return empty;
         if (n == QLatin1String("GetZone"))
             return r->rule < 0 ? CallRating::NoTariffText() : totals.Book->rule(r->rule).zone;
-        return r->rule < 0 ? empty : QVariant(tariff::kopecksText(r->cost));
+        return r->rule < 0 ? empty : QVariant(ReportMoneyText(r->cost));
     }
     if (n == QLatin1String("GetNumberTown")) {
         const auto t = text("NumberTown");

@@ -59,6 +59,12 @@ bool TotalsOnlyInSummary(const report::ReportTemplate& layout);
 /// lacks the columns, or a run without tariffs.
 std::optional<tariff::Rating> CallRatingOf(const db::DataSet& row, const ReportTotals& totals);
 
+/// A sum of money as the operator's locale writes it, exactly, with two decimals: "213 104,31"
+/// in Russian (the thousands apart, the decimal comma).
+QString ReportMoneyText(qint64 kopecks);
+/// A billed time as the reports write it; a priced call billed nothing (free) is "0 сек".
+QString ReportBilledText(qint64 seconds);
+
 /// "Отчет за <date>" or "Отчет за период с <from> по <to>", dates in the short format.
 QString ReportTitleText(const QDate& from, const QDate& to);
 

@@ -10,11 +10,13 @@
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
+#include "db/Sql.h"
 #include "report/ReportEngine.h"
 #include "report/ReportOutput.h"
 #include "report/ReportTemplate.h"
 #include "reportview/ReportPreview.h"
 #include "reportview/ReportPrint.h"
+#include "runs/ReportValues.h"
 #include "support/Login.h"
 #include "ui/controls/DateField.h"
 #include "ui/stats/TReportForm.h"
@@ -27,6 +29,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -40,6 +43,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -280,6 +284,7 @@ private slots:
     void detailedTotalsWhereverTheTemplateShowsThem();
     void summaryByLine();
     void costsOnlyWithTariffs();
+    void costReportCountsEveryOutgoingCall();
     void variables();
     void missingAndBrokenTemplateFiles();
     void titlesAndZoom();
@@ -294,6 +299,7 @@ private slots:
     void previewReachesThePageOfAnyNumber();
     void longFiguresPrintWhole();
     void periodFieldsTakeTypedDates();
+    void dateFieldReadsDatesAsTyped();
 };
 
 void TestReports::summaryBySubscriber()
@@ -419,6 +425,83 @@ void TestReports::costsOnlyWithTariffs()
     QVERIFY(text.contains(QRegularExpression(QStringLiteral("входящий\\s+0 ч 01 мин 05 сек\n"))));
     QVERIFY(text.contains(QStringLiteral("Стоимость: 1,00 (без тарифа: 1)")));
     QCOMPARE(Messages::shown().size(), 1);
+}
+
+// The cost report's grand total is every outgoing call of the period, as a sum the server
+// computes with the rules written as CASE expressions: the calls whose line or subscriber is
+// missing from the directories stand apart under "Вне справочников", priced by their line's
+// plan or the default, and the subscribers' rows keep the calls the detailed report lists.
+void TestReports::costReportCountsEveryOutgoingCall()
+{
+    TEST_SMALL_CALL_LOG(t);
+    // The operator's money: 1 234,50 (the suite may run in another locale).
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const QDateTime day(QDate(2026, 3, 2), QTime(9, 0));
+    t.exec({test::insertCall(day, 125, 8127777, 9, 300), // neither line nor subscriber listed
+            test::insertCall(day.addSecs(600), 2, 8128888, 1, 102), // free
+            test::insertCall(day.addSecs(1200), 200000, 8129999, 1, 101)});
+    Program p(t);
+    tariff::Plan city;
+    city.id = 1;
+    city.name = QStringLiteral("Город");
+    city.isDefault = true;
+    city.rules.resize(1);
+    city.rules[0].minLength = city.rules[0].maxLength = 7;
+    city.rules[0].zone = QStringLiteral("Местные");
+    city.rules[0].minutePrice = tariff::PriceUnit; // 1,00 a minute, 60/60, 3 s free
+    city.rules[0].freeSeconds = 3;
+    tariff::Plan other;
+    other.id = 2;
+    other.name = QStringLiteral("Второй оператор");
+    other.rules.resize(1);
+    other.rules[0].zone = QStringLiteral("Все");
+    other.rules[0].minutePrice = 2 * tariff::PriceUnit; // 2,00 a minute by the second
+    other.rules[0].firstInterval = other.rules[0].nextInterval = 1;
+    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city, other}, {{9, 2}}); // line 9 is not listed
+
+    db::Sql s(p.dm.ibDatabase, p.dm.ibTranRO);
+    s.sql().add(QStringLiteral(
+        "SELECT COUNT(*) AS CALLS, COUNT(C) AS PRICED, SUM(C) AS TOTAL FROM (SELECT CASE "
+        "WHEN R.RLine = 9 THEN (D * 20000 + 3000) / 6000 "
+        "WHEN CHAR_LENGTH(CAST(CAST(R.NumberOut AS BIGINT) AS VARCHAR(20))) = 7 THEN "
+        "(CASE WHEN D <= 3 THEN 0 WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END "
+        "* 10000 + 3000) / 6000 END AS C FROM (SELECT R.*, R.RingLength AS D FROM Rings R) R "
+        "WHERE R.NumberOut > 0 AND R.RingDate BETWEEN '2026-03-01 00:00:00' "
+        "AND '2026-03-02 23:59:59.059')"));
+    s.execQuery();
+    const qint64 total = s.field(QStringLiteral("TOTAL")).asInt64();
+
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
+    QVERIFY(p.click(p.form->bbPreview));
+    const qint64 listed = p.form->SCost;
+    p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
+    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
+    QCOMPARE(p.form->SCntAllRing, s.field(QStringLiteral("CALLS")).asInt64());
+    QCOMPARE(p.form->SNoTariff, p.form->SCntAllRing - s.field(QStringLiteral("PRICED")).asInt64());
+    QCOMPARE(p.form->SCost, total);
+
+    const QString text = p.pdfText(t.dir());
+    // The thousands apart as the locale writes them; pdftotext reads the space as a plain one.
+    const auto money = [](qint64 kopecks) {
+        return QRegularExpression::escape(ReportMoneyText(kopecks).replace(QChar::Nbsp, u' '));
+    };
+    const QString outside = text.section(QStringLiteral("Вне справочников"), 1);
+    QVERIFY2(outside.contains(QStringLiteral("Линия 9 (нет в справочнике) — абонента нет в "
+                                             "справочнике")),
+             qPrintable(text));
+    QVERIFY(outside.contains(QStringLiteral("Линия 9 (нет в справочнике) — Иванов Иван Петрович")));
+    QVERIFY(outside.contains(QStringLiteral("Линия 1 — абонента нет в справочнике")));
+    // The directories' calls and those outside them make the grand total.
+    QVERIFY2(outside.contains(
+                 QRegularExpression(QStringLiteral("Итого вне справочников\\s+3\\s+.*сек\\s+%1\n")
+                                        .arg(money(total - listed)))),
+             qPrintable(text));
+    // 3 341,84 in all, written as the operator reads money: the thousands apart.
+    QVERIFY2(text.contains(
+                 QRegularExpression(QStringLiteral("Итого за период\\s+7\\s+.*сек\\s+3 341,84\n"))),
+             qPrintable(text));
 }
 
 void TestReports::summaryByLine()
@@ -1030,6 +1113,114 @@ void TestReports::periodFieldsTakeTypedDates()
     typeOver(from, "31.02.2026\t");
     QCOMPARE(from->date(), QDate(2026, 10, 5));
     QCOMPARE(from->text(), QStringLiteral("05.10.2026"));
+}
+
+// The date field alone, typed into with the keyboard and the mouse as a person does: a click
+// anywhere in the day and two digits give that day; a short year, the digits alone and a day
+// and month of one digit are read; a text that is no date is said to be none beside the field.
+void TestReports::dateFieldReadsDatesAsTyped()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    QWidget window;
+    auto* prior = new QLineEdit(&window);
+    auto* field = new DateField(QDate(2026, 10, 5), &window);
+    field->setObjectName(QStringLiteral("dField"));
+    auto* next = new QLineEdit(&window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(prior);
+    layout->addWidget(field);
+    layout->addWidget(next);
+    layout->addStretch();
+    window.resize(400, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QLineEdit* edit = field->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    const int y = edit->height() / 2;
+    // Where the cursor goes for a click: the first x that puts it after the day's 1st, 2nd digit.
+    const auto firstX = [&](int position) {
+        int x = 0;
+        while (x < edit->width() && edit->cursorPositionAt(QPoint(x, y)) < position)
+            ++x;
+        return x;
+    };
+    QCOMPARE(field->text(), QStringLiteral("05.10.2026"));
+    const int middleOfFirst = firstX(1);
+    const int middleOfSecond = firstX(2);
+    QVERIFY(middleOfSecond - middleOfFirst > 2);
+    const int clicks[] = {middleOfFirst - 1, (middleOfFirst + middleOfSecond) / 2,
+                          middleOfSecond + 1};
+    for (const int x : clicks) {
+        field->setDate(QDate(2026, 10, 5));
+        next->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QVERIFY(field->hasFocus());
+        QTest::keyClicks(field, QStringLiteral("07"));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2026, 10, 7));
+        QCOMPARE(field->text(), QStringLiteral("07.10.2026"));
+        // A second click in the day, in the field that has the focus, and one digit.
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::keyClicks(field, QStringLiteral("9"));
+        next->setFocus();
+        QCOMPARE(field->date(), QDate(2026, 10, 9));
+    }
+    // A whole date typed after a click in the month or in the year is that date.
+    const std::pair<int, const char*> elsewhere[] = {{firstX(4) + 1, "06102026"},
+                                                     {firstX(8) + 1, "06.10.26"}};
+    for (const auto& [x, text] : elsewhere) {
+        field->setDate(QDate(2025, 1, 1));
+        next->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2026, 10, 6));
+    }
+    // Typed over the whole text, then Tab.
+    const std::pair<const char*, QDate> typed[] = {{"08.10.26", QDate(2026, 10, 8)},
+                                                   {"06102026", QDate(2026, 10, 6)},
+                                                   {"061126", QDate(2026, 11, 6)},
+                                                   {"5.3.2024", QDate(2024, 3, 5)},
+                                                   {"04/12", QDate(2024, 12, 4)}};
+    for (const auto& [text, date] : typed) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), date);
+        QVERIFY(field->message().isEmpty());
+    }
+    // Tabbed into (the day selected), a whole date typed; Home and the digits run on.
+    prior->setFocus();
+    QTest::keyClick(prior, Qt::Key_Tab);
+    QVERIFY(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("05.03.2024"));
+    QTest::keyClick(field, Qt::Key_Tab);
+    QCOMPARE(field->date(), QDate(2024, 3, 5));
+    QTest::keyClick(field, Qt::Key_Home);
+    QTest::keyClicks(field, QStringLiteral("1712"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(field->date(), QDate(2024, 12, 17));
+    // No date: the old one stays, and the field says why beside itself.
+    for (const char* text : {"31.02.2024", "0507"}) {
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2024, 12, 17));
+        QVERIFY2(field->message().contains(u'«' + QLatin1String(text) + u'»'),
+                 qPrintable(field->message()));
+        QVERIFY(field->message().contains(QStringLiteral("17.12.2024")));
+        const QLabel* beside = window.findChild<QLabel*>(QStringLiteral("dFieldMessage"));
+        QVERIFY(beside && beside->isVisible());
+        const QRect at(beside->mapTo(&window, QPoint()), beside->size());
+        const QRect own(field->mapTo(&window, QPoint()), field->size());
+        QVERIFY(at.top() > own.bottom() && at.top() <= own.bottom() + 8);
+        QCOMPARE(at.left(), own.left());
+        field->setFocus();
+    }
+    QTest::keyClick(field, Qt::Key_1);
+    QVERIFY(field->message().isEmpty());
 }
 
 KELVORA_TEST_MAIN(TestReports)

@@ -34,6 +34,7 @@
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -66,6 +67,10 @@ private:
 };
 
 const QString Caption = QStringLiteral("Внимание !");
+
+// The states in which the window manager sizes the window to the screen.
+constexpr Qt::WindowStates WholeScreenStates =
+    Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
 
 } // namespace
 
@@ -164,8 +169,12 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
                 frPreview->setReport(std::move(pages));
                 m_partial = true;
             });
+    // The window covers the work area, its frame included: maximized, so that the window
+    // manager fits the title bar in too (a frameless geometry of the whole work area would put
+    // the bottom of the window below the screen). Restored, it is fitted into the work area.
     const QRect area = dm.MainObject->WorkArea;
     setGeometry(QRect(0, 0, area.right() + 1, area.bottom() + 1).intersected(area));
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 TReportForm::~TReportForm()
@@ -173,6 +182,36 @@ TReportForm::~TReportForm()
     // The run's end is not waited for: its signals go with it.
     delete m_run;
     m_run = nullptr;
+}
+
+void TReportForm::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // Restored, the window gets its normal size back from the window manager: it is fitted
+    // to the work area once that size has come.
+    if (event->type() == QEvent::WindowStateChange)
+        m_fitWhenRestored = !(windowState() & WholeScreenStates);
+}
+
+void TReportForm::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_fitWhenRestored && !(windowState() & WholeScreenStates)) {
+        m_fitWhenRestored = false;
+        fitFrameToWorkArea();
+    }
+}
+
+void TReportForm::fitFrameToWorkArea()
+{
+    const QRect area = m_dm.MainObject->WorkArea;
+    const QRect outer = frameGeometry();
+    if (area.isEmpty() || area.contains(outer))
+        return;
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    setGeometry(area.marginsRemoved(frame));
 }
 
 ReportKind TReportForm::Kind() const

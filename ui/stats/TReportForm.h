@@ -78,7 +78,13 @@ public slots:
     /// Closes the window; during a run, stops it and closes once it has ended.
     void reject() override;
 
+protected:
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    /// Restored from maximized: the window, frame and all, within the work area.
+    void fitFrameToWorkArea();
     /// The file chosen in the save dialog, starting in the folder of the last export; empty
     /// when the operator cancels.
     QString choosePdfFile();
@@ -99,6 +105,7 @@ private:
     ReportKind m_runKind = ReportKind::BySubscriber;
     bool m_running = false;
     bool m_closeAfterRun = false;
+    bool m_fitWhenRestored = false; // restored from maximized, not yet given its normal size
     ReportRun* m_run = nullptr;
     Output m_output = Output::Preview;
     QString m_pdfFile;           // where the run's pages go, for a PDF
