@@ -8,8 +8,8 @@
 #include "db/ForwardQuery.h"
 #include "db/Transaction.h"
 
-#include <QtConcurrent/QtConcurrentMap>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <numeric>
@@ -53,8 +53,8 @@ void LineLoadRun::start(Request request)
         request.workers > 0 ? request.workers : std::clamp(QThread::idealThreadCount(), 1, 4);
     std::vector<LineLoadOptions> pieces = LineLoad::split(request.options, workers, PieceDays);
     const std::size_t parts = pieces.size();
-    m_job.start([this, request = std::move(request), pieces = std::move(pieces)](
-                    Context& job) { work(job, request, pieces); },
+    m_job.start([this, request = std::move(request),
+                 pieces = std::move(pieces)](Context& job) { work(job, request, pieces); },
                 parts);
 }
 
@@ -69,15 +69,16 @@ void LineLoadRun::work(Context& job, const Request& request,
     std::vector<std::size_t> indexes(pieces.size());
     std::iota(indexes.begin(), indexes.end(), std::size_t(0));
     // Side by side on the runs' pool, this thread reading one of them; in their order.
-    std::vector<LineLoadResult> swept = QtConcurrent::blockingMappedReduced<std::vector<LineLoadResult>>(
-        &runs::pool(), indexes,
-        [&](std::size_t i) {
-            Request piece = request;
-            piece.options = pieces[i];
-            return readPiece(job, piece, i);
-        },
-        [](std::vector<LineLoadResult>& all, const LineLoadResult& one) { all.push_back(one); },
-        QtConcurrent::OrderedReduce);
+    std::vector<LineLoadResult> swept =
+        QtConcurrent::blockingMappedReduced<std::vector<LineLoadResult>>(
+            &runs::pool(), indexes,
+            [&](std::size_t i) {
+                Request piece = request;
+                piece.options = pieces[i];
+                return readPiece(job, piece, i);
+            },
+            [](std::vector<LineLoadResult>& all, const LineLoadResult& one) { all.push_back(one); },
+            QtConcurrent::OrderedReduce);
     if (m_failure)
         std::rethrow_exception(m_failure);
     if (!job.stopping())

@@ -1,8 +1,8 @@
 // The load of lines worked out on worker threads, each over an attachment of its own.
 #pragma once
 
-#include "LineLoad.h"
 #include "Job.h"
+#include "LineLoad.h"
 
 #include <QObject>
 #include <QStringList>
@@ -59,10 +59,10 @@ private:
     LineLoadResult readPiece(Context& job, const Request& request, std::size_t piece);
 
     LineLoadResult m_result;
-    LineLoadResult m_swept;    // the job's during a run
+    LineLoadResult m_swept; // the job's during a run
     std::atomic<qint64> m_read{0};
-    std::mutex m_mutex;        // guards m_failure
+    std::mutex m_mutex;           // guards m_failure
     std::exception_ptr m_failure; // the first piece's that failed, during a run
-    qint64 m_told = 0;         // the most calls told to the window
-    runs::Job<qint64> m_job;   // last, so it goes first: stops the job, which uses the rest
+    qint64 m_told = 0;            // the most calls told to the window
+    runs::Job<qint64> m_job;      // last, so it goes first: stops the job, which uses the rest
 };

@@ -107,8 +107,8 @@ private:
             m_copyWait = std::max(CopyEveryMs, cost.elapsed() * CopyCostTimes);
             m_copied.restart();
             m_recopy = false;
-            news.copy = std::make_shared<std::shared_ptr<const report::PreparedReport>>(
-                std::move(copy));
+            news.copy =
+                std::make_shared<std::shared_ptr<const report::PreparedReport>>(std::move(copy));
         }
         if (news.copy || m_told.elapsed() >= ProgressEveryMs) {
             m_told.restart();
@@ -214,8 +214,10 @@ void ReportRun::costReport(Context& job, WorkerReading& reading, const Request& 
     totals.SNoTariff = total.noTariff;
     if (job.stopping())
         return;
-    m_pages = Layout(job, request).run(
-        rows, [&](const QString& name) { return ReportTotalValue(name, totals); }, rows.rowCount());
+    m_pages = Layout(job, request)
+                  .run(
+                      rows, [&](const QString& name) { return ReportTotalValue(name, totals); },
+                      rows.rowCount());
 }
 
 void ReportRun::detailedReport(Context& job, WorkerReading& reading, const Request& request)
@@ -263,9 +265,7 @@ void ReportRun::detailedReport(Context& job, WorkerReading& reading, const Reque
     ReportCallStream source(calls, m_totals);
     m_pages = layout.run(
         source,
-        [&](const QString& name) {
-            return ReportValue(name, calls, m_totals, *request.settings);
-        },
+        [&](const QString& name) { return ReportValue(name, calls, m_totals, *request.settings); },
         std::nullopt);
 }
 
@@ -279,8 +279,11 @@ void ReportRun::summaryReport(Context& job, WorkerReading& reading, const Reques
     if (job.stopping())
         return;
     QueryReportSource source(q);
-    m_pages = Layout(job, request).run(
-        source,
-        [&](const QString& name) { return ReportValue(name, q, m_totals, *request.settings); },
-        std::size_t(q.recordCount()));
+    m_pages = Layout(job, request)
+                  .run(
+                      source,
+                      [&](const QString& name) {
+                          return ReportValue(name, q, m_totals, *request.settings);
+                      },
+                      std::size_t(q.recordCount()));
 }

@@ -1,8 +1,8 @@
 // One run of the reports window (query, totals, layout) as a job on the runs' pool.
 #pragma once
 
-#include "ReportValues.h"
 #include "Job.h"
+#include "ReportValues.h"
 #include "data/ReportKind.h"
 #include "data/Statements.h"
 #include "report/PreparedReport.h"
@@ -109,8 +109,8 @@ private:
     void summaryReport(Context& job, WorkerReading& reading, const Request& request);
     void told(const News& news);
 
-    ReportTotals m_totals; // the job's during a run
+    ReportTotals m_totals;                                 // the job's during a run
     std::shared_ptr<const report::PreparedReport> m_pages; // likewise
-    bool m_noTariffs = false;                               // likewise
+    bool m_noTariffs = false;                              // likewise
     runs::Job<News> m_job; // last, so it goes first: stops the job, which uses the rest
 };

@@ -96,6 +96,6 @@ private:
     void sumCost(Context& job, WorkerReading& reading, const Request& request);
 
     Result m_result;
-    Result m_counted; // the job's during a run
+    Result m_counted;        // the job's during a run
     runs::Job<qint64> m_job; // last, so it goes first: stops the job, which uses the rest
 };

@@ -66,7 +66,7 @@ private:
 
     const Setup m_setup;
     bool m_stopped = false;
-    int m_id = 0; // the subscriber of the build under way
+    int m_id = 0;           // the subscriber of the build under way
     runs::Job<Pages> m_job; // first, so that the attachment registered in it goes before it
     // The job's while it runs; kept between builds.
     std::optional<WorkerReading> m_reading;

@@ -19,7 +19,8 @@ namespace {
 
 ReadingPlace placeOf(const test::TestDatabase& t)
 {
-    return {t.path(), demo::localParams(),
+    return {t.path(),
+            demo::localParams(),
             {QStringLiteral("read"), QStringLiteral("nowait"), QStringLiteral("read_committed"),
              QStringLiteral("rec_version")}};
 }
