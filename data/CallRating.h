@@ -5,6 +5,11 @@
 #include "db/DataSet.h"
 
 #include <memory>
+#include <vector>
+
+namespace db {
+class Query;
+}
 
 /// Prices the call query's rows by a tariff book. Rating needs the call's line (RLINE), number
 /// (NUMBEROUT), day (RDate, filled before) and talk time (RINGLENGTH); the result is kept in
@@ -45,6 +50,13 @@ public:
         qint64 noTariff = 0; ///< outgoing rows no rule matches
     };
     Totals totals(const db::DataSet& dataSet) const;
+
+    /// The query's held rows in order of zone (column "RZone", by the zone's name as shown)
+    /// or of cost ("RCost"), for Query::reorder: row i of the result is the row at order[i].
+    /// Rows of equal value keep their order. Rows without a value come last either way: for
+    /// the cost, those without a tariff, then those not priced (incoming); for the zone, those
+    /// not priced. Any other column, or rows not priced by this book: the order as it is.
+    std::vector<std::size_t> order(db::Query& query, const QString& column, bool descending) const;
 
     /// "Без тарифа" as the zone of a call no rule matches.
     static QString NoTariffText();

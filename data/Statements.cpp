@@ -17,6 +17,9 @@ const SortOrders::Order CallOrders[] = {
     {"NumberOut DESC_VAL", "NUMBEROUT"},
     {"NumberTown DESC_VAL", "NUMBERTOWN"},
     {"RingLength DESC_VAL", "RLEN"},
+    // The zone and the cost come from the tariffs, not from the database.
+    {"RingDate", "RZONE", true},
+    {"RingDate", "RCOST", true},
 };
 
 const SortOrders::Order LineOrders[] = {
@@ -49,6 +52,11 @@ QString SortOrders::term(int index) const
 QString SortOrders::column(int index) const
 {
     return QString::fromLatin1(m_orders[(index >= 0 && index < m_count) ? index : 0].column);
+}
+
+bool SortOrders::byProgram(int index) const
+{
+    return m_orders[(index >= 0 && index < m_count) ? index : 0].byProgram;
 }
 
 int SortOrders::fieldOf(const QString& description, int current) const
@@ -126,8 +134,11 @@ Statement dateIndexCandidates()
 
 bool CallFilter::readsAlongDateIndex() const
 {
-    const bool byDate = sortField <= 0 || sortField >= sorts().count();
-    return navigateByDate && byDate && !descending && user <= 0 && line <= 0 && !outsideDirectories;
+    // The program's own sorts read the rows in date order too, in either direction.
+    const bool programSort = sorts().byProgram(sortField);
+    const bool byDate = sortField <= 0 || sortField >= sorts().count() || programSort;
+    return navigateByDate && byDate && (!descending || programSort) && user <= 0 && line <= 0 &&
+           !outsideDirectories;
 }
 
 void CallFilter::addConditions(Statement& s) const

@@ -42,7 +42,9 @@ struct Statement
 
 /// A list's fixed sort orders, by index: the ORDER BY term of each ("DESC_VAL" where the
 /// direction goes) and the name of the grid column it belongs to. An index out of range means
-/// the first.
+/// the first. A column the database cannot sort by (one the program computes) is sorted by the
+/// program once the rows are in: its term is the order they are read in, whatever the
+/// direction, which then orders the rows of equal value.
 class SortOrders
 {
 public:
@@ -50,6 +52,7 @@ public:
     {
         const char* term;
         const char* column;
+        bool byProgram = false;
     };
     template <std::size_t N>
     constexpr SortOrders(const Order (&orders)[N]) : m_orders(orders), m_count(int(N))
@@ -59,6 +62,8 @@ public:
     QString term(int index) const;
     QString column(int index) const;
     int count() const { return m_count; }
+    /// Whether the program sorts the rows of this order once they are in.
+    bool byProgram(int index) const;
     /// The sort of a grid's sort description ("FIO DESC,..."): the last known column named
     /// in it, or `current` when it names none.
     int fieldOf(const QString& description, int current) const;

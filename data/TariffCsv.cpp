@@ -29,13 +29,34 @@ bool seconds(const QString& text, int fallback, int& out)
     return true;
 }
 
-// A field quoted the way spreadsheets write it, unquoted.
-QString unquoted(QString field)
+// A line's fields between ";", a field in double quotes as spreadsheets write it (a ";" or a
+// doubled quote inside it is the field's own); spaces around a field are dropped.
+QStringList splitFields(const QString& line)
 {
-    field = field.trimmed();
-    if (field.size() >= 2 && field.startsWith(u'"') && field.endsWith(u'"'))
-        field = field.mid(1, field.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
-    return field;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted) {
+            if (c != u'"')
+                field += c;
+            else if (i + 1 < line.size() && line[i + 1] == u'"')
+                field += line[++i];
+            else
+                quoted = false;
+        } else if (c == u'"' && field.trimmed().isEmpty()) {
+            quoted = true;
+            field.clear();
+        } else if (c == u';') {
+            fields << field.trimmed();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field.trimmed();
+    return fields;
 }
 
 } // namespace
@@ -67,16 +88,18 @@ bool ruleFromFields(const QStringList& in, Rule& rule, QString& error)
     while (f.size() < FieldCount)
         f << QString();
     const QStringList titles = ruleTitles();
+    // The reason with the value refused, quoted: "Цена минуты: «abc» — сумма в рублях…".
     auto refuse = [&](int field, const QString& why) {
-        error = titles[field] + QStringLiteral(": ") + why;
+        const QString value = f[field].trimmed();
+        error = titles[field] + QStringLiteral(": ") +
+                (value.isEmpty() ? why : QStringLiteral("«%1» — %2").arg(value, why));
         return false;
     };
-    if (f.size() > FieldCount)
-        for (int i = FieldCount; i < f.size(); ++i)
-            if (!f[i].trimmed().isEmpty()) {
-                error = QStringLiteral("лишние поля после «Действует с»");
-                return false;
-            }
+    for (int i = FieldCount; i < f.size(); ++i)
+        if (!f[i].trimmed().isEmpty()) {
+            error = QStringLiteral("лишнее поле «%1» после «Действует с»").arg(f[i].trimmed());
+            return false;
+        }
     Rule r;
     r.prefix = f[0].trimmed();
     r.prefix.remove(u' ');
@@ -110,9 +133,12 @@ bool ruleFromFields(const QStringList& in, Rule& rule, QString& error)
         r.connectionFee = *fee;
     }
     if (!f[8].trimmed().isEmpty()) {
+        static const QRegularExpression form(QStringLiteral("^[0-9]{2}\\.[0-9]{2}\\.[0-9]{4}$"));
         r.validFrom = QDate::fromString(f[8].trimmed(), DateFormat);
         if (!r.validFrom.isValid())
-            return refuse(8, QStringLiteral("дата в виде ДД.ММ.ГГГГ или пусто"));
+            return refuse(8, form.match(f[8].trimmed()).hasMatch()
+                                 ? QStringLiteral("такого дня нет в календаре")
+                                 : QStringLiteral("дата в виде ДД.ММ.ГГГГ или пусто"));
     }
     if (const QString problem = r.problem(); !problem.isEmpty()) {
         error = problem;
@@ -144,20 +170,28 @@ CsvImport readCsv(const QByteArray& data)
             line.chop(1);
         if (line.trimmed().isEmpty())
             continue;
-        QStringList fields = line.split(u';');
-        for (QString& f : fields)
-            f = unquoted(f);
+        const QStringList fields = splitFields(line);
         if (!titleSeen) {
             titleSeen = true;
-            QStringList head = fields.mid(0, FieldCount);
-            for (QString& h : head)
-                h = h.trimmed();
-            if (head != titles) {
+            if (fields.mid(0, FieldCount) != titles) {
                 result.error =
                     QStringLiteral("Первая строка файла должна быть строкой заголовков:\n") +
                     titles.join(u';');
                 return result;
             }
+            continue;
+        }
+        if (fields.size() < FieldCount) {
+            // A line cut short: what its missing fields would have held is not known.
+            QStringList missing;
+            for (int f = int(fields.size()); f < FieldCount; ++f)
+                missing << u'«' + titles[f] + u'»';
+            result.refused.emplace_back(
+                i + 1, QStringLiteral("полей %1 из %2, нет %3 (пустое значение пишется пустым "
+                                      "полем между «;»)")
+                           .arg(fields.size())
+                           .arg(FieldCount)
+                           .arg(missing.join(QStringLiteral(", "))));
             continue;
         }
         Rule r;

@@ -17,7 +17,8 @@ QStringList ruleTitles();
 /// A rule's fields as the operator reads and writes them (decimal comma, dd.MM.yyyy).
 QStringList ruleFields(const Rule& rule);
 /// Reads a rule from its fields (see ruleTitles; missing trailing fields are empty). On
-/// refusal returns false with the reason, naming the field ("Цена минуты: …"), in `error`.
+/// refusal returns false with the reason, naming the field and quoting the value refused
+/// ("Цена минуты: «abc» — …"), in `error`.
 /// Empty numeric fields take the defaults: 60/60 intervals, no free seconds, no fee; the
 /// price of a minute must be given.
 bool ruleFromFields(const QStringList& fields, Rule& rule, QString& error);
@@ -32,8 +33,10 @@ struct CsvImport
     QString error;
 };
 
-/// Reads a price list: UTF-8 (a byte-order mark allowed), ";" between fields, the title line
-/// first, decimal comma or point, dates as dd.MM.yyyy or empty. Empty lines are skipped.
+/// Reads a price list: UTF-8 (a byte-order mark allowed), ";" between fields (a field in double
+/// quotes may hold one), the title line first, decimal comma or point, dates as dd.MM.yyyy or
+/// empty. Every line has all nine fields, empty ones included: a line with fewer is refused.
+/// Empty lines are skipped.
 CsvImport readCsv(const QByteArray& data);
 /// Writes rules in the form readCsv reads: UTF-8 with a byte-order mark, CRLF line ends.
 QByteArray writeCsv(const std::vector<Rule>& rules);

@@ -145,6 +145,31 @@ QString Rule::problem() const
     return {};
 }
 
+QString Rule::conditionText() const
+{
+    QString condition =
+        prefix.isEmpty() ? QStringLiteral("любой номер") : QStringLiteral("префикс %1").arg(prefix);
+    if (!anyLength())
+        condition += QStringLiteral(", длина %1").arg(lengthText());
+    if (validFrom.isValid())
+        condition += QStringLiteral(", действует с %1")
+                         .arg(validFrom.toString(QStringLiteral("dd.MM.yyyy")));
+    return condition;
+}
+
+QString Rule::summary() const
+{
+    QString text = conditionText() + QStringLiteral(": %1, %2 за минуту, %3/%4 сек")
+                                         .arg(zone, priceText(minutePrice))
+                                         .arg(firstInterval)
+                                         .arg(nextInterval);
+    if (freeSeconds > 0)
+        text += QStringLiteral(", бесплатно %1 сек").arg(freeSeconds);
+    if (connectionFee > 0)
+        text += QStringLiteral(", соединение %1").arg(priceText(connectionFee));
+    return text;
+}
+
 // ---- the book ---------------------------------------------------------------------------
 
 TariffBook::TariffBook(std::vector<Plan> plans, QHash<int, int> linePlans)
@@ -267,6 +292,27 @@ int TariffBook::match(int line, const QDate& day, const QString& text) const
     return matchDigits(line, day.toJulianDay(), digits, count);
 }
 
+std::vector<int> TariffBook::prefixRules(int line, const QString& text) const
+{
+    QString digits = text;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    std::vector<int> found;
+    const Plan* plan = planOf(line);
+    if (!plan)
+        return found;
+    for (int index = 0; index < ruleCount(); ++index) {
+        const Rule& r = rule(index);
+        const bool ofPlan =
+            &r >= plan->rules.data() && &r < plan->rules.data() + plan->rules.size();
+        if (ofPlan && digits.startsWith(r.prefix))
+            found.push_back(index);
+    }
+    std::stable_sort(found.begin(), found.end(), [this](int a, int b) {
+        return rule(a).prefix.size() > rule(b).prefix.size();
+    });
+    return found;
+}
+
 Rating TariffBook::rate(int line, const QDate& day, qint64 number, qint64 seconds) const
 {
     Rating r;
@@ -301,14 +347,7 @@ QString TariffBook::explain(const Rating& rating, qint64 seconds) const
             planName = p.name;
     QStringList lines;
     lines << QStringLiteral("План «%1», зона «%2»").arg(planName, r.zone);
-    QString condition = r.prefix.isEmpty() ? QStringLiteral("любой номер")
-                                           : QStringLiteral("префикс %1").arg(r.prefix);
-    if (!r.anyLength())
-        condition += QStringLiteral(", длина %1").arg(r.lengthText());
-    if (r.validFrom.isValid())
-        condition += QStringLiteral(", действует с %1")
-                         .arg(r.validFrom.toString(QStringLiteral("dd.MM.yyyy")));
-    lines << QStringLiteral("Правило: %1").arg(condition);
+    lines << QStringLiteral("Правило: %1").arg(r.conditionText());
     if (rating.billed == 0) {
         lines << QStringLiteral("Разговор %1 сек не длиннее бесплатных %2 сек: 0,00")
                      .arg(seconds)

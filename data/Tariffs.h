@@ -58,6 +58,10 @@ struct Rule
     qint64 cost(qint64 seconds) const;
     /// Why the rule is not usable, in the operator's words; empty when it is.
     QString problem() const;
+    /// What the rule applies to: "префикс 89, длина 11, действует с 15.03.2026".
+    QString conditionText() const;
+    /// The rule in one line: its condition, zone, price and billing.
+    QString summary() const;
 };
 
 /// A named price list; lines without a plan of their own use the default one.
@@ -103,6 +107,9 @@ public:
     /// date replaces it from that date on.
     int match(int line, const QDate& day, qint64 number) const;
     int match(int line, const QDate& day, const QString& digits) const;
+    /// The rules of the line's plan whose prefix begins the number, whatever their length
+    /// condition and date, the longest prefix first: what a check says when no rule matches.
+    std::vector<int> prefixRules(int line, const QString& digits) const;
     /// Prices an outgoing call.
     Rating rate(int line, const QDate& day, qint64 number, qint64 seconds) const;
     Rating rate(int line, const QDate& day, const QString& digits, qint64 seconds) const;

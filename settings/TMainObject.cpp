@@ -1,6 +1,7 @@
 #include "TMainObject.h"
 
 #include "NumberMask.h"
+#include "data/Statements.h"
 #include "ini/IniFile.h"
 
 #include <QCoreApplication>
@@ -162,7 +163,7 @@ void TMainObject::LoadSettings()
     // Sort indexes address fixed tables of sort terms: an edited file must not leave them.
     if (FieldLine < 0 || FieldLine > 3)
         FieldLine = 0;
-    if (FieldRing < 0 || FieldRing > 5)
+    if (FieldRing < 0 || FieldRing >= stmt::CallFilter::sorts().count())
         FieldRing = 0;
 
     const QString mail = QStringLiteral("Mail");

@@ -7,6 +7,7 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/MainWindowSession.h"
+#include "support/TariffData.h"
 #include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
@@ -100,6 +101,7 @@ private slots:
     void init() { Messages::setTestMode(true); }
     void filtersMakeTheStatementAndTheTotals();
     void sortByTitleAndKeepItAcrossARestart();
+    void sortByCostAndZone();
     void actionsFollowTheTabAndTheGrid();
     void incomingRowsOnSilver();
     void failedQueryKeepsTheLastResult();
@@ -257,6 +259,77 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
     QHeaderView* h = s.tabs.GridRings->horizontalHeader();
     QCOMPARE(h->visualIndex(s.column(QStringLiteral("FIO"))), 0);
     QCOMPARE(h->sectionSize(s.column(QStringLiteral("RLen"))), 333);
+}
+
+// The zone and the cost come from the tariffs, not the database: the program sorts the rows
+// once they are in, and the order is kept across a restart as the others are.
+void TestCallLog::sortByCostAndZone()
+{
+    TEST_SMALL_CALL_LOG(t);
+    auto texts = [](const Session& s, const QString& field) {
+        QStringList out;
+        const QAbstractItemModel* m = s.tabs.GridRings->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->index(r, s.column(field)).data().toString();
+        return out;
+    };
+    {
+        Session s(t);
+        QVERIFY(s.ready());
+        QAbstractItemModelTester tester(s.tabs.GridRings->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // 30 s to 8125551: 1,00; 3725 s to 4951234567: 63 minutes at 20,00; one incoming call.
+        test::storeDefaultPlan(s.dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 100),
+                                      test::zoneRule(QStringLiteral("Междугородные"),
+                                                     QStringLiteral("495"), 10, 2000)});
+        s.period(1, 2);
+        s.show();
+        QCOMPARE(texts(s, QStringLiteral("RCost")),
+                 (QStringList{QStringLiteral("1,00"), QString(), QStringLiteral("1260,00")}));
+        // Sums of money stand to the right, as numbers do.
+        QCOMPARE(s.tabs.GridRings->model()
+                     ->index(0, s.column(QStringLiteral("RCost")))
+                     .data(Qt::TextAlignmentRole)
+                     .toInt(),
+                 int(Qt::AlignRight | Qt::AlignVCenter));
+        // The zone's column holds the longest zone of the tariffs.
+        QVERIFY(s.tabs.GridRings->columnWidth(s.column(QStringLiteral("RZone"))) >
+                s.tabs.GridRings->fontMetrics().horizontalAdvance(QStringLiteral("Междугородные")));
+
+        s.clickTitle(QStringLiteral("RCost"));
+        QCOMPARE(s.dm.MainObject->FieldRing, 7);
+        QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RingDate"));
+        QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
+                 grid::SortMarker::Ascending);
+        // Calls without a cost come last either way.
+        QCOMPARE(texts(s, QStringLiteral("RCost")),
+                 (QStringList{QStringLiteral("1,00"), QStringLiteral("1260,00"), QString()}));
+        s.clickTitle(QStringLiteral("RCost"));
+        QCOMPARE(texts(s, QStringLiteral("RCost")),
+                 (QStringList{QStringLiteral("1260,00"), QStringLiteral("1,00"), QString()}));
+        QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
+                 grid::SortMarker::Descending);
+        QCOMPARE(s.rows(), QStringLiteral("3"));
+        QCOMPARE(s.tabs.PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек"));
+
+        s.clickTitle(QStringLiteral("RZone"));
+        QCOMPARE(s.dm.MainObject->FieldRing, 6);
+        QCOMPARE(
+            texts(s, QStringLiteral("RZone")),
+            (QStringList{QStringLiteral("Междугородные"), QStringLiteral("Местные"), QString()}));
+        s.clickTitle(QStringLiteral("RCost"));
+        s.clickTitle(QStringLiteral("RCost"));
+        s.form.close();
+    }
+    Session s(t);
+    QVERIFY(s.ready());
+    QCOMPARE(s.dm.MainObject->FieldRing, 7);
+    s.period(1, 2);
+    s.show();
+    QCOMPARE(texts(s, QStringLiteral("RCost")),
+             (QStringList{QStringLiteral("1260,00"), QStringLiteral("1,00"), QString()}));
+    QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
+             grid::SortMarker::Descending);
 }
 
 void TestCallLog::actionsFollowTheTabAndTheGrid()

@@ -90,6 +90,7 @@ private slots:
     void valuesOfEveryTypeRoundTrip();
     void namedParameters();
     void cursorMovesAndLocate();
+    void reorderMovesWholeRows();
     void forwardQueryHoldsOneRowAndCancels();
     void fieldDefinitionsAndHooks();
     void callRowsAreCompact();
@@ -239,6 +240,53 @@ void TestDb::cursorMovesAndLocate()
     q.close();
     QVERIFY(!q.isOpen());
     QCOMPARE(q.recordCount(), std::size_t(0));
+}
+
+// Rows over more than one block of storage, a text and a calculated field in each, put in a
+// new order as a view sorting by a computed value would.
+void TestDb::reorderMovesWholeRows()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    Reading tr(t.database());
+    Query q(t.database(), tr);
+    q.setFieldDefs({FieldDef{QStringLiteral("N"), false, FieldType::BigInt, {}},
+                    FieldDef{QStringLiteral("T"), false, FieldType::Text, {}},
+                    FieldDef{QStringLiteral("Tenth"), true, FieldType::Integer, {}}});
+    q.setCalcFieldsHook([](DataSet& ds) {
+        ds.field(QStringLiteral("Tenth")).setInteger(ds.field(QStringLiteral("N")).asInt64() / 10);
+    });
+    constexpr std::size_t Rows = 40000;
+    q.sql().add(QStringLiteral("SELECT n AS N, 'строка ' || n AS T FROM (SELECT ROW_NUMBER() "
+                               "OVER () AS n FROM RDB$TYPES a, RDB$TYPES b ROWS %1)")
+                    .arg(Rows));
+    q.open();
+    QCOMPARE(q.recordCount(), Rows);
+    // Odd numbers first, descending, then the even ones ascending: every row moves.
+    std::vector<std::size_t> order;
+    for (std::size_t n = Rows; n >= 1; --n)
+        if (n % 2 == 1)
+            order.push_back(n - 1);
+    for (std::size_t n = 2; n <= Rows; n += 2)
+        order.push_back(n - 1);
+    q.moveBy(5);
+    q.reorder(order);
+    QCOMPARE(q.recNo(), 0);
+    bool whole = true;
+    for (std::size_t i = 0; i < Rows && whole; ++i)
+        q.atRow(qint64(i), [&] {
+            const qint64 n = qint64(order[i]) + 1;
+            whole = q.field(QStringLiteral("N")).asInt64() == n &&
+                    q.field(QStringLiteral("T")).asString() == QStringLiteral("строка %1").arg(n) &&
+                    q.field(QStringLiteral("Tenth")).asInteger() == n / 10;
+        });
+    QVERIFY(whole);
+    // An order that is not one of the held rows moves nothing.
+    std::vector<std::size_t> twice(Rows, 0);
+    QVERIFY(!errorOf([&] { q.reorder(twice); }).isEmpty());
+    QVERIFY(!errorOf([&] { q.reorder({0, 1}); }).isEmpty());
+    q.first();
+    QCOMPARE(q.field(QStringLiteral("N")).asInt64(), qint64(Rows - 1));
 }
 
 void TestDb::forwardQueryHoldsOneRowAndCancels()

@@ -8,14 +8,18 @@
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "grid/CsvExporter.h"
 #include "grid/DataGrid.h"
 #include "grid/GridExporter.h"
-#include "grid/CsvExporter.h"
 #include "grid/RtfExporter.h"
 #include "grid/XlsxExporter.h"
+#include "support/CallData.h"
 #include "support/Login.h"
+#include "support/MainWindowSession.h"
+#include "support/TariffData.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/common/TFileForm.h"
+#include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
 
 #include <QApplication>
@@ -57,18 +61,22 @@ QByteArray run(const QString& program, const QStringList& args, int* exitCode = 
     return p.readAllStandardOutput();
 }
 
-// The cells of every sheet as xlrd reads them: [{name, rows: [[{t, v}]]}].
+// The cells of every sheet as xlrd reads them: [{name, rows: [[{t, v, f}]]}], "f" the
+// cell's number format.
 QJsonArray readXls(const QString& path, int maxRows = 5)
 {
     const QString script =
         QStringLiteral("import sys, json, xlrd\n"
-                       "b = xlrd.open_workbook(sys.argv[1])\n"
+                       "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                       "def f(c):\n"
+                       "    return b.format_map[b.xf_list[c.xf_index].format_key].format_str\n"
                        "out = []\n"
                        "for s in b.sheets():\n"
                        "    rows = []\n"
                        "    for r in list(range(min(s.nrows, %1))) + ([s.nrows - 1] if s.nrows > "
                        "%1 else []):\n"
-                       "        rows.append([{'t': c.ctype, 'v': c.value} for c in s.row(r)])\n"
+                       "        rows.append([{'t': c.ctype, 'v': c.value, 'f': f(c)} for c in "
+                       "s.row(r)])\n"
                        "    out.append({'name': s.name, 'nrows': s.nrows, 'rows': rows})\n"
                        "print(json.dumps(out))\n")
             .arg(maxRows);
@@ -78,7 +86,8 @@ QJsonArray readXls(const QString& path, int maxRows = 5)
 }
 
 // Every sheet of a workbook as openpyxl reads it: [{name, freeze, widths, rows: [[{v, b}]]}],
-// the value's Python type in "t" ("int", "float", "str", "NoneType").
+// the value's Python type in "t" ("int", "float", "str", "NoneType"), the number format in
+// "f".
 QJsonArray readXlsx(const QString& path)
 {
     const QString script = QStringLiteral(
@@ -87,7 +96,8 @@ QJsonArray readXlsx(const QString& path)
         "b = openpyxl.load_workbook(sys.argv[1])\n"
         "out = []\n"
         "for s in b.worksheets:\n"
-        "    rows = [[{'v': c.value, 't': type(c.value).__name__, 'b': bool(c.font.b)}\n"
+        "    rows = [[{'v': c.value, 't': type(c.value).__name__, 'b': bool(c.font.b),\n"
+        "              'f': c.number_format}\n"
         "             for c in r] for r in s.iter_rows()]\n"
         "    widths = [s.column_dimensions[get_column_letter(i + 1)].width\n"
         "              for i in range(s.max_column)]\n"
@@ -106,9 +116,9 @@ QJsonArray readCsv(const QString& path, const QString& separator)
         "import sys, json, csv\n"
         "with open(sys.argv[1], newline='', encoding=sys.argv[3]) as f:\n"
         "    print(json.dumps(list(csv.reader(f, delimiter=sys.argv[2], strict=True))))\n");
-    return QJsonDocument::fromJson(run(QStringLiteral("/usr/bin/python3"),
-                                       {QStringLiteral("-c"), script, path, separator,
-                                        QStringLiteral("utf-8-sig")}))
+    return QJsonDocument::fromJson(
+               run(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral("-c"), script, path, separator, QStringLiteral("utf-8-sig")}))
         .array();
 }
 
@@ -124,8 +134,8 @@ QString officeConvert(const QString& path, const QString& to, const QString& out
          << path;
     int code = -1;
     run(QStringLiteral("libreoffice"), args, &code);
-    const QString made = outDir + u'/' + QFileInfo(path).completeBaseName() + u'.' +
-                         to.section(u':', 0, 0);
+    const QString made =
+        outDir + u'/' + QFileInfo(path).completeBaseName() + u'.' + to.section(u':', 0, 0);
     return code == 0 && QFile::exists(made) ? made : QString();
 }
 
@@ -214,6 +224,7 @@ private slots:
     void xlsxSplitsIntoSheets();
     void xlsxWrittenInTheUsersLocale();
     void csvQuotingAndEncoding();
+    void callCostsAreNumbersInSpreadsheets();
     void chooserNameRules();
     void chooserReportsAFileThatCannotBeWritten();
     void chooserStartsOverOnlyForItsOwnWindows();
@@ -396,8 +407,8 @@ void TestExport::xlsxCellsTypesAndLayout()
 
     // The office suite reads the same cells.
     QTemporaryDir office;
-    const QString csv = officeConvert(path, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
-                                      office.path());
+    const QString csv = officeConvert(
+        path, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), office.path());
     QVERIFY2(!csv.isEmpty(), "the office suite could not open the workbook");
     const QJsonArray back = readCsv(csv, QStringLiteral(","));
     QCOMPARE(back.size(), 4);
@@ -497,6 +508,74 @@ void TestExport::csvQuotingAndEncoding()
              QStringLiteral("он сказал \"да\"\nвторая; строка"));
 }
 
+// The call list's costs are sums a spreadsheet can add up: numbers shown with their kopecks
+// and digits grouped. The formats of plain text keep the grid's texts.
+void TestExport::callCostsAreNumbersInSpreadsheets()
+{
+    TEST_SMALL_CALL_LOG(t);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    // 30 s to 8125551: 1,25; 3725 s to 4951234567: 63 minutes at 20,05; one call incoming.
+    test::storeDefaultPlan(
+        s.dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 125),
+               test::zoneRule(QStringLiteral("Междугородные"), QStringLiteral("495"), 10, 2005)});
+    s.tabs.dOT->setDate(QDate(2026, 3, 1));
+    s.tabs.dDo->setDate(QDate(2026, 3, 2));
+    QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !s.form.TabSheet1->loading(); }, 60000));
+    const grid::GridTable table(*s.tabs.GridRings);
+    int cost = -1;
+    for (int c = 0; c < table.columnCount(); ++c)
+        if (table.title(c) == QStringLiteral("Стоимость"))
+            cost = c;
+    QVERIFY(cost >= 0);
+    QCOMPARE(table.decimals(cost), std::optional<int>(2));
+    QCOMPARE(table.decimals(0), std::nullopt); // the date
+    auto write = [&](grid::ExportFormat format, const QString& name) {
+        const QString path = t.dir() + u'/' + name;
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || !grid::makeExporter(format)->write(f, table))
+            return QString();
+        return path;
+    };
+
+    const QJsonArray xlsx =
+        readXlsx(write(grid::ExportFormat::Xlsx, QStringLiteral("calls.XLSX")))[0]
+            .toObject()[QStringLiteral("rows")]
+            .toArray();
+    QCOMPARE(xlsx.size(), 4);
+    auto xlsxCell = [&](int r) { return xlsx[r].toArray()[cost].toObject(); };
+    QCOMPARE(xlsxCell(1)[QStringLiteral("t")].toString(), QStringLiteral("float"));
+    QCOMPARE(xlsxCell(1)[QStringLiteral("v")].toDouble(), 1.25);
+    QCOMPARE(xlsxCell(1)[QStringLiteral("f")].toString(), QStringLiteral("#,##0.00"));
+    QCOMPARE(xlsxCell(2)[QStringLiteral("t")].toString(), QStringLiteral("NoneType"));
+    QCOMPARE(xlsxCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
+
+    const QJsonArray xls = readXls(write(grid::ExportFormat::Xls, QStringLiteral("calls.XLS")))[0]
+                               .toObject()[QStringLiteral("rows")]
+                               .toArray();
+    auto xlsCell = [&](int r) { return xls[r].toArray()[cost].toObject(); };
+    QCOMPARE(xlsCell(1)[QStringLiteral("t")].toInt(), 2); // a number
+    QCOMPARE(xlsCell(1)[QStringLiteral("v")].toDouble(), 1.25);
+    QCOMPARE(xlsCell(1)[QStringLiteral("f")].toString(), QStringLiteral("#,##0.00"));
+    QCOMPARE(xlsCell(2)[QStringLiteral("t")].toInt(), 0); // empty
+    QCOMPARE(xlsCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
+    QCOMPARE(xls[3].toArray()[0].toObject()[QStringLiteral("t")].toInt(), 1); // the date a text
+
+    // The text formats hold what the grid shows.
+    QCOMPARE(
+        readCsv(write(grid::ExportFormat::Csv, QStringLiteral("calls.CSV")), QStringLiteral(";")),
+        gridTexts(*s.tabs.GridRings));
+    QCOMPARE(gridTexts(*s.tabs.GridRings)[3].toArray()[cost].toString(), QStringLiteral("1263,15"));
+    QFile text(write(grid::ExportFormat::Text, QStringLiteral("calls.TXT")));
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    QVERIFY(QStringDecoder("windows-1251")
+                .decode(text.readAll())
+                .
+                operator QString()
+                .contains(QStringLiteral("\t1263,15\r\n")));
+}
+
 void TestExport::chooserNameRules()
 {
     Fixture f;
@@ -511,9 +590,9 @@ void TestExport::chooserNameRules()
     QStringList listed;
     for (int i = 0; i < form.cbExt->count(); ++i)
         listed << form.cbExt->itemText(i);
-    QCOMPARE(listed, QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"),
-                                  QStringLiteral("HTM"), QStringLiteral("XLS"),
-                                  QStringLiteral("XLSX"), QStringLiteral("CSV")}));
+    QCOMPARE(listed,
+             QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
+                          QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")}));
 
     // A typed extension gives way to the listed one; only the part before the first dot stays.
     form.cbExt->setCurrentIndex(3);
@@ -635,9 +714,9 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
     QStringList listed;
     for (int i = 0; i < form.cbExt->count(); ++i)
         listed << form.cbExt->itemText(i);
-    QCOMPARE(listed, QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"),
-                                  QStringLiteral("HTM"), QStringLiteral("XLS"),
-                                  QStringLiteral("XLSX"), QStringLiteral("CSV")}));
+    QCOMPARE(listed,
+             QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
+                          QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")}));
 
     // Mount points are shown as they are and name folders that exist; letters in upper case.
     for (int i = 0; i < form.DriveComboBox1->count(); ++i)

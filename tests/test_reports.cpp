@@ -28,6 +28,7 @@
 #include <QFileDialog>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -41,6 +42,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -351,6 +353,7 @@ private slots:
     void longTextsShrinkToTheirCells();
     void longFiguresPrintWhole();
     void periodFieldsTakeTypedDates();
+    void dateFieldReadsDatesAsTyped();
 };
 
 void TestReports::engineLayout()
@@ -1552,6 +1555,114 @@ void TestReports::periodFieldsTakeTypedDates()
     typeOver(from, "31.02.2026\t");
     QCOMPARE(from->date(), QDate(2026, 10, 5));
     QCOMPARE(from->text(), QStringLiteral("05.10.2026"));
+}
+
+// The date field alone, typed into with the keyboard and the mouse as a person does: a click
+// anywhere in the day and two digits give that day; a short year, the digits alone and a day
+// and month of one digit are read; a text that is no date is said to be none beside the field.
+void TestReports::dateFieldReadsDatesAsTyped()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    QWidget window;
+    auto* prior = new QLineEdit(&window);
+    auto* field = new DateField(QDate(2026, 10, 5), &window);
+    field->setObjectName(QStringLiteral("dField"));
+    auto* next = new QLineEdit(&window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(prior);
+    layout->addWidget(field);
+    layout->addWidget(next);
+    layout->addStretch();
+    window.resize(400, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QLineEdit* edit = field->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    const int y = edit->height() / 2;
+    // Where the cursor goes for a click: the first x that puts it after the day's 1st, 2nd digit.
+    const auto firstX = [&](int position) {
+        int x = 0;
+        while (x < edit->width() && edit->cursorPositionAt(QPoint(x, y)) < position)
+            ++x;
+        return x;
+    };
+    QCOMPARE(field->text(), QStringLiteral("05.10.2026"));
+    const int middleOfFirst = firstX(1);
+    const int middleOfSecond = firstX(2);
+    QVERIFY(middleOfSecond - middleOfFirst > 2);
+    const int clicks[] = {middleOfFirst - 1, (middleOfFirst + middleOfSecond) / 2,
+                          middleOfSecond + 1};
+    for (const int x : clicks) {
+        field->setDate(QDate(2026, 10, 5));
+        next->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QVERIFY(field->hasFocus());
+        QTest::keyClicks(field, QStringLiteral("07"));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2026, 10, 7));
+        QCOMPARE(field->text(), QStringLiteral("07.10.2026"));
+        // A second click in the day, in the field that has the focus, and one digit.
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::keyClicks(field, QStringLiteral("9"));
+        next->setFocus();
+        QCOMPARE(field->date(), QDate(2026, 10, 9));
+    }
+    // A whole date typed after a click in the month or in the year is that date.
+    const std::pair<int, const char*> elsewhere[] = {{firstX(4) + 1, "06102026"},
+                                                     {firstX(8) + 1, "06.10.26"}};
+    for (const auto& [x, text] : elsewhere) {
+        field->setDate(QDate(2025, 1, 1));
+        next->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, y));
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2026, 10, 6));
+    }
+    // Typed over the whole text, then Tab.
+    const std::pair<const char*, QDate> typed[] = {{"08.10.26", QDate(2026, 10, 8)},
+                                                   {"06102026", QDate(2026, 10, 6)},
+                                                   {"061126", QDate(2026, 11, 6)},
+                                                   {"5.3.2024", QDate(2024, 3, 5)},
+                                                   {"04/12", QDate(2024, 12, 4)}};
+    for (const auto& [text, date] : typed) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), date);
+        QVERIFY(field->message().isEmpty());
+    }
+    // Tabbed into (the day selected), a whole date typed; Home and the digits run on.
+    prior->setFocus();
+    QTest::keyClick(prior, Qt::Key_Tab);
+    QVERIFY(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("05.03.2024"));
+    QTest::keyClick(field, Qt::Key_Tab);
+    QCOMPARE(field->date(), QDate(2024, 3, 5));
+    QTest::keyClick(field, Qt::Key_Home);
+    QTest::keyClicks(field, QStringLiteral("1712"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(field->date(), QDate(2024, 12, 17));
+    // No date: the old one stays, and the field says why beside itself.
+    for (const char* text : {"31.02.2024", "0507"}) {
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(text));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QCOMPARE(field->date(), QDate(2024, 12, 17));
+        QVERIFY2(field->message().contains(u'«' + QLatin1String(text) + u'»'),
+                 qPrintable(field->message()));
+        QVERIFY(field->message().contains(QStringLiteral("17.12.2024")));
+        const QLabel* beside = window.findChild<QLabel*>(QStringLiteral("dFieldMessage"));
+        QVERIFY(beside && beside->isVisible());
+        const QRect at(beside->mapTo(&window, QPoint()), beside->size());
+        const QRect own(field->mapTo(&window, QPoint()), field->size());
+        QVERIFY(at.top() > own.bottom() && at.top() <= own.bottom() + 8);
+        QCOMPARE(at.left(), own.left());
+        field->setFocus();
+    }
+    QTest::keyClick(field, Qt::Key_1);
+    QVERIFY(field->message().isEmpty());
 }
 
 KELVORA_TEST_MAIN(TestReports)

@@ -26,9 +26,8 @@
 #include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <QtCharts/QChartView>
-#include <QtCharts/QLegend>
-#include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
 
@@ -105,6 +104,7 @@ private slots:
     void destroyedWhileComputing();
     void sumsThatFailedAreTold();
     void smallSlicesGoToTheLegend();
+    void fortyLinesAllNamedInTheLegend();
 };
 
 void TestStats::statementsAndFigures()
@@ -164,15 +164,20 @@ void TestStats::slicesOfLines()
     w->clbLinesOut->item(1)->setCheckState(Qt::Unchecked);
     QVERIFY(shown(*w));
     QCOMPARE(labels(w->Series1).last(), QStringLiteral("Прочие ") + percent(0));
-    // The slice of 0 % is named in the legend alone; "Список" lists every slice. A tab change
-    // empties the result, the marks stay.
-    QVERIFY(w->Chart2->chart()->legend()->isVisible());
+    // The slice of 0 % is named in the legend alone; "Список" hides and shows the legend. A
+    // tab change empties the result, the marks stay.
     QVERIFY(!w->Series1->slices().last()->isLabelVisible());
-    w->mShowLegend->trigger();
-    QVERIFY(w->Chart2->chart()->legend()->isVisible());
+    QCOMPARE(w->lvLegend->topLevelItem(1)->text(0), QStringLiteral("Прочие"));
+    QCOMPARE(w->lvLegend->topLevelItem(1)->text(1), percent(0));
     QVERIFY(w->Series1->slices().first()->isLabelVisible());
+    QVERIFY(w->lvLegend->isVisible() || !w->isVisible());
+    w->mShowLegend->trigger();
+    QVERIFY(w->lvLegend->isHidden());
+    w->mShowLegend->trigger();
+    QVERIFY(!w->lvLegend->isHidden());
     w->PageControl->setCurrentIndex(1);
     QCOMPARE(w->Series1->count(), 0);
+    QCOMPARE(w->lvLegend->topLevelItemCount(), 0);
     QVERIFY(w->PanelTotalTime->text().isEmpty());
     QCOMPARE(TStat1Form::CountChecked(*w->clbLinesOut), 1);
 }
@@ -186,6 +191,9 @@ void TestStats::slicesOfSubscribers()
     QVERIFY(shown(*w));
     QCOMPARE(w->lastStatement()[3], QStringLiteral("AND R.NumberIn=102"));
     QCOMPARE(labels(w->Series1)[0], QStringLiteral("Петрова  ") + percent(100.0 * 3790 / 3820));
+    // The legend names the subscriber in full.
+    QCOMPARE(w->lvLegend->headerItem()->text(0), QStringLiteral("Абонент"));
+    QCOMPARE(w->lvLegend->topLevelItem(0)->text(0), QStringLiteral("Петрова Анна Сергеевна"));
     QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 03 мин 10 сек"));
 }
 
@@ -312,6 +320,7 @@ void TestStats::smallSlicesGoToTheLegend()
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
     TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);
+    w.resize(1000, 600); // as on a screen 1024 pixels wide
     w.show();
     w.PageControl->setCurrentIndex(1);
     TStat1Form::SetAllChecked(*w.clbLinesIn, true);
@@ -319,24 +328,92 @@ void TestStats::smallSlicesGoToTheLegend()
     QCOMPARE(w.Series1->count(), 11);
     QTest::qWait(50); // the chart lays out again once its size is known
     QList<QRectF> labels;
-    QLegend* legend = w.Chart2->chart()->legend();
     for (QGraphicsItem* item : w.Chart2->scene()->items())
         if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
-            if (text->isVisible() && !text->toPlainText().isEmpty() && !legend->isAncestorOf(text))
+            if (text->isVisible() && !text->toPlainText().isEmpty())
                 labels << text->sceneBoundingRect();
     QVERIFY(!labels.isEmpty()); // the labels were laid out and looked at
     for (int i = 0; i < labels.size(); ++i)
         for (int j = i + 1; j < labels.size(); ++j)
             QVERIFY(!labels[i].intersects(labels[j]));
-    // Every slice without its label is named in the legend, and some are.
+    // Some slices have no label; every slice is named in the legend.
     int unnamed = 0;
-    for (QLegendMarker* marker : legend->markers(w.Series1)) {
-        const QPieSlice* slice = static_cast<QPieLegendMarker*>(marker)->slice();
-        QCOMPARE(marker->isVisible(), !slice->isLabelVisible());
+    for (const QPieSlice* slice : w.Series1->slices())
         unnamed += !slice->isLabelVisible();
-    }
-    QVERIFY(unnamed >= 2 && legend->isVisible());
+    QVERIFY(unnamed >= 2);
+    QCOMPARE(w.lvLegend->topLevelItemCount(), 11);
+    QCOMPARE(w.lvLegend->topLevelItem(9)->text(0), QStringLiteral("Абонент09 Т"));
     QVERIFY(w.Series1->slices()[8]->isLabelVisible());
+}
+
+// Forty lines of shares from under 0,1 % to about 5 %: the legend names every one in full with
+// its colour and share, and the labels on the pie are whole, inside the chart and apart.
+void TestStats::fortyLinesAllNamedInTheLegend()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    QStringList sql{
+        QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов Иван Петрович')")};
+    for (int line = 1; line <= 40; ++line) {
+        sql << QStringLiteral("INSERT INTO Lines VALUES (%1, %2, NULL, NULL)")
+                   .arg(line)
+                   .arg(2150100 + line);
+        sql << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(8, line, 0)),
+                                line % 7 == 0 ? 5 : 20 * line, 8125551, line, 101);
+    }
+    t.exec(sql);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);
+    w.resize(1000, 600); // as on a screen 1024 pixels wide
+    w.show();
+    TStat1Form::SetAllChecked(*w.clbLinesOut, true);
+    QVERIFY(shown(w));
+    QCOMPARE(w.Series1->count(), 40);
+    QTest::qWait(50); // the chart lays out again once its size is known
+
+    QTreeWidget* legend = w.lvLegend;
+    QVERIFY(legend->isVisible());
+    QCOMPARE(legend->topLevelItemCount(), 40);
+    const QFontMetrics fm = legend->fontMetrics();
+    for (int i = 0; i < 40; ++i) {
+        const QTreeWidgetItem* row = legend->topLevelItem(i);
+        QPieSlice* slice = w.Series1->slices()[i];
+        QCOMPARE(row->text(0), w.clbLinesOut->item(i)->text());
+        QCOMPARE(row->text(1), percent(slice->percentage() * 100.0));
+        // The whole name beside its colour.
+        legend->scrollToItem(row);
+        const QRect name = legend->visualItemRect(row);
+        QVERIFY2(legend->columnWidth(0) >= fm.horizontalAdvance(row->text(0)) + 16,
+                 qPrintable(row->text(0)));
+        QVERIFY(legend->viewport()->rect().contains(name.topLeft()));
+        QCOMPARE(row->icon(0).pixmap(8, 8).toImage().pixelColor(4, 4).rgb(), slice->color().rgb());
+    }
+
+    // Labels: whole texts of their slices, within the chart, never over each other.
+    QStringList sliceLabels =
+        labels(w.Series1).replaceInStrings(QStringLiteral("  "), QStringLiteral(" "));
+    const QRectF chart = w.Chart2->chart()->sceneBoundingRect();
+    QList<QRectF> placed;
+    for (QGraphicsItem* item : w.Chart2->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+            if (text->isVisible() && !text->toPlainText().isEmpty()) {
+                QVERIFY2(sliceLabels.contains(text->toPlainText().simplified()),
+                         qPrintable(text->toPlainText()));
+                QVERIFY(chart.contains(text->sceneBoundingRect()));
+                placed << text->sceneBoundingRect();
+            }
+    QVERIFY(placed.size() >= 5);
+    for (int i = 0; i < placed.size(); ++i)
+        for (int j = i + 1; j < placed.size(); ++j)
+            QVERIFY(!placed[i].intersects(placed[j]));
+
+    // A row clicked pulls its slice out.
+    legend->scrollToItem(legend->topLevelItem(30));
+    QTest::mouseClick(legend->viewport(), Qt::LeftButton, {},
+                      legend->visualItemRect(legend->topLevelItem(30)).center());
+    QVERIFY(w.Series1->slices()[30]->isExploded());
+    QVERIFY(!w.Series1->slices()[29]->isExploded());
 }
 
 // A sum that fails is not a share of 0 %: the window says what it could not count and why,

@@ -9,16 +9,11 @@
 #include "app/Messages.h"
 #include "grid/DataGrid.h"
 #include "report/ReportOutput.h"
-<<<<<<< HEAD
+#include "runs/ReportValues.h"
+#include "ui/controls/DateField.h"
+#include "ui/editors/TTariffForm.h"
 #include "ui/stats/TReportForm.h"
 #include "ui/stats/TStat1Form.h"
-#include "ui/editors/TTariffForm.h"
-=======
-#include "stats/ReportValues.h"
-#include "stats/TReportForm.h"
-#include "stats/TStat1Form.h"
-#include "stats/TTariffForm.h"
->>>>>>> wt30-b
 #include "ui/main/CallsTab.h"
 
 #include "DemoData.h"
@@ -29,6 +24,7 @@
 #include "db/Query.h"
 #include "db/Sql.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -259,17 +255,28 @@ void TestTariffs::csvImport()
     // What is written reads back the same.
     QCOMPARE(ruleFields(readCsv(writeCsv(read.rules)).rules[1]), ruleFields(read.rules[1]));
 
-    const QByteArray bad =
-        ruleTitles().join(u';').toUtf8() +
-        "\n8;11;Зона;1,50\n8a;;Зона;1\n;;Зона;1,12345\n;;;1\n;;Зона;1;;;;;31.02.2026\n";
+    // Each refused line by its number, the value refused quoted; a line cut short is refused
+    // too, and a quoted field may hold a ";".
+    const QByteArray bad = ruleTitles().join(u';').toUtf8() +
+                           "\n8;11;Зона;1,50;;;;;\n8a;;Зона;1;;;;;\n;;Зона;1,12345;;;;;\n;;;1;;;;;"
+                           "\n;;Зона;1;;;;;31.02.2026\n7;11;Мобильные;1,5\n"
+                           "5;;\"Зона; \"\"вторая\"\"\";1;;;;;\n";
     const CsvImport refused = readCsv(bad);
-    QCOMPARE(refused.rules.size(), std::size_t(1));
-    QCOMPARE(refused.refused.size(), std::size_t(4));
+    QCOMPARE(refused.rules.size(), std::size_t(2));
+    QCOMPARE(refused.refused.size(), std::size_t(5));
     QCOMPARE(refused.refused[0].first, 3);
-    QVERIFY(refused.refused[0].second.startsWith(QStringLiteral("Префикс:")));
-    QVERIFY(refused.refused[1].second.startsWith(QStringLiteral("Цена минуты:")));
+    QVERIFY(refused.refused[0].second.startsWith(QStringLiteral("Префикс: «8a» — ")));
+    QVERIFY(refused.refused[1].second.startsWith(QStringLiteral("Цена минуты: «1,12345» — ")));
     QVERIFY(refused.refused[2].second.startsWith(QStringLiteral("Зона:")));
     QCOMPARE(refused.refused[3].first, 6);
+    QCOMPARE(refused.refused[3].second,
+             QStringLiteral("Действует с: «31.02.2026» — такого дня нет в календаре"));
+    QCOMPARE(refused.refused[4].first, 7);
+    QVERIFY2(refused.refused[4].second.startsWith(QStringLiteral("полей 4 из 9, нет «Первый "
+                                                                 "интервал», «Следующий")),
+             qPrintable(refused.refused[4].second));
+    QCOMPARE(refused.rules[1].zone, QStringLiteral("Зона; \"вторая\""));
+    QCOMPARE(readCsv(writeCsv(refused.rules)).rules[1].zone, refused.rules[1].zone);
 
     QStringEncoder cp1251("windows-1251");
     const QByteArray legacy = cp1251.encode(ruleTitles().join(u';') + QStringLiteral("\n"));
@@ -451,6 +458,11 @@ void TestTariffs::tariffWindow()
     QVERIFY(form.lNoTables->isHidden());
     QTest::mouseClick(form.sbStandardPlan, Qt::LeftButton);
     QCOMPARE(form.lbPlans->item(0)->text(), QStringLiteral("Типовой (по умолчанию)"));
+    // A screen reader walking the lines' table reads each line's plan in its cell.
+    QAccessibleTableInterface* lines =
+        QAccessible::queryAccessibleInterface(form.GridLinePlans)->tableInterface();
+    QVERIFY(lines);
+    QCOMPARE(lines->cellAt(0, 2)->text(QAccessible::Name), QStringLiteral("(по умолчанию)"));
     const int mobile = rowOfPrefix(form.GridRules, QStringLiteral("89"));
     QVERIFY(mobile >= 0);
     typeInCell(form.GridRules, mobile, 3, QStringLiteral("2,40"));
@@ -463,19 +475,58 @@ void TestTariffs::tariffWindow()
     QVERIFY(Messages::shown().last().text.contains(QStringLiteral("правило 1: Цена минуты")));
     QVERIFY(load(dm.ibDatabase, dm.ibTranRO)->plans().empty());
     typeInCell(form.GridRules, 0, 3, QStringLiteral("0"));
-    // The check of a call works on what is typed, saved or not.
+    // The check of a call works on what is typed, saved or not, on the day typed.
+    QTest::mouseClick(form.eCheckNumber, Qt::LeftButton);
     QTest::keyClicks(form.eCheckNumber, QStringLiteral("8 916 123-45-67"));
+    QTest::keyClick(form.eCheckNumber, Qt::Key_Tab);
+    QVERIFY(form.eCheckDate->hasFocus());
+    QTest::keyClicks(form.eCheckDate, QStringLiteral("05.03.2024"));
+    QTest::keyClick(form.eCheckDate, Qt::Key_Tab);
+    QCOMPARE(form.eCheckDate->date(), QDate(2024, 3, 5));
     form.eCheckSeconds->selectAll();
     QTest::keyClicks(form.eCheckSeconds, QStringLiteral("61"));
     QTest::mouseClick(form.sbCheck, Qt::LeftButton);
     QVERIFY2(form.lCheckResult->text().contains(QStringLiteral("Мобильные; к оплате 61 сек; "
                                                                "стоимость 2,44")),
              qPrintable(form.lCheckResult->text()));
+    // Another line chosen: the answer for the first one goes, and the line stays chosen after
+    // a save.
+    QTest::keyClick(form.cbCheckLine, Qt::Key_Down);
+    QCOMPARE(form.cbCheckLine->currentData().toInt(), 2);
+    QVERIFY(form.lCheckResult->text().isEmpty());
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
     QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY(form.lStatus->text().startsWith(QStringLiteral("Тарифы сохранены")));
+    QCOMPARE(form.cbCheckLine->currentData().toInt(), 2);
     const auto stored = load(dm.ibDatabase, dm.ibTranRO);
     QCOMPARE(stored->plans().size(), std::size_t(1));
     QCOMPARE(stored->rate(1, QDate(2026, 3, 1), 89161234567, 61).cost, 244);
+
+    // A price list with a line cut short is refused with the line's number; a whole one is
+    // shown rule by rule before it replaces the plan's.
+    const QString csv = t.dir() + QStringLiteral("/rules.csv");
+    const auto write = [&csv](const QByteArray& lines) {
+        QFile f(csv);
+        return f.open(QIODevice::WriteOnly) &&
+               f.write(ruleTitles().join(u';').toUtf8() + '\n' + lines) > 0;
+    };
+    QVERIFY(write("89;11;Мобильные;1,90;30;6;5;;\n7;11;Мобильные;1,5\n"));
+    TTariffForm::setNextFileName(csv);
+    QTest::mouseClick(form.sbImport, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 2);
+    QVERIFY2(Messages::shown().last().text.contains(QStringLiteral("строка 3: полей 4 из 9")),
+             qPrintable(Messages::shown().last().text));
+    QCOMPARE(form.GridRules->rowCount(), int(tariff::standardPlan().rules.size()));
+    QVERIFY(write("89;11;Мобильные;1,90;30;6;5;;\n8;11;Междугородные;2,95;30;6;5;;\n"));
+    TTariffForm::setNextFileName(csv);
+    QTest::mouseClick(form.sbImport, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 3);
+    QVERIFY2(Messages::shown().last().text.contains(
+                 QStringLiteral("2. префикс 8, длина 11: Междугородные, 2,95 за минуту, 30/6 сек, "
+                                "бесплатно 5 сек")),
+             qPrintable(Messages::shown().last().text));
+    QCOMPARE(form.GridRules->rowCount(), 2);
+    QCOMPARE(load(dm.ibDatabase, dm.ibTranRO)->plans()[0].rules.size(), std::size_t(2));
 }
 
 void TestTariffs::callListShowsCosts()

@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -207,6 +208,22 @@ QString Field::timeText(const QTime& time)
 QString Field::displayText() const
 {
     return m_hook ? m_hook(*this) : plainText();
+}
+
+void Field::setDecimal(int places, DecimalHook hook)
+{
+    m_decimalPlaces = hook ? std::max(0, places) : -1;
+    m_decimalHook = std::move(hook);
+}
+
+std::optional<int> Field::decimalPlaces() const
+{
+    return m_decimalPlaces >= 0 ? std::optional<int>(m_decimalPlaces) : std::nullopt;
+}
+
+std::optional<qint64> Field::decimalUnits() const
+{
+    return m_decimalHook ? m_decimalHook(*this) : std::nullopt;
 }
 
 void Field::setInteger(qint64 v)

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace db {
 
@@ -40,6 +41,8 @@ class Field
 {
 public:
     using DisplayTextHook = std::function<QString(const Field&)>;
+    /// The current row's value of an exact decimal in units of its last place.
+    using DecimalHook = std::function<std::optional<qint64>(const Field&)>;
 
     Field(QString name, FieldType type, bool calculated, int size, RowContext* context);
 
@@ -74,6 +77,16 @@ public:
     /// the display text.
     QString toolTipText() const { return m_tipHook ? m_tipHook(*this) : displayText(); }
     void setToolTipHook(DisplayTextHook hook) { m_tipHook = std::move(hook); }
+    /// Makes the field an exact decimal number with `places` digits after the decimal sign (a
+    /// sum of money: 2), whose value for the current row the hook gives in units of the last
+    /// place (nullopt: none). Views and files then treat it as such a number, though its
+    /// storage may be of another type or none; the display text is still the display hook's.
+    void setDecimal(int places, DecimalHook hook);
+    /// Digits after the decimal sign of an exact decimal field; nullopt for other fields.
+    std::optional<int> decimalPlaces() const;
+    /// The current row's value of an exact decimal field in units of its last place; nullopt
+    /// for other fields and when the row has none.
+    std::optional<qint64> decimalUnits() const;
     /// A time of day in the user's regional format, with seconds.
     static QString timeText(const QTime& time);
 
@@ -112,6 +125,8 @@ private:
     bool m_visible = true;
     DisplayTextHook m_hook;
     DisplayTextHook m_tipHook;
+    int m_decimalPlaces = -1; // not an exact decimal
+    DecimalHook m_decimalHook;
     std::uint32_t m_offset = 0;
     std::uint32_t m_nullBit = 0;
     bool m_stored = true;

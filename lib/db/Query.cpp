@@ -1,5 +1,7 @@
 #include "Query.h"
 
+#include "DbError.h"
+
 #include <limits>
 
 namespace db {
@@ -20,6 +22,24 @@ void Query::execSql()
 {
     executeStatement();
     close();
+}
+
+void Query::reorder(const std::vector<std::size_t>& order)
+{
+    if (fetching())
+        throw DbError(QStringLiteral("Rows cannot be reordered while they are fetched"));
+    const std::size_t count = recordCount();
+    std::vector<bool> seen(count, false);
+    bool permutation = order.size() == count;
+    for (std::size_t i = 0; permutation && i < count; ++i) {
+        permutation = order[i] < count && !seen[order[i]];
+        if (permutation)
+            seen[order[i]] = true;
+    }
+    if (!permutation)
+        throw DbError(QStringLiteral("The new order of the rows is not one of the held rows"));
+    rows().permute(order);
+    first();
 }
 
 void Query::place(qint64 index)

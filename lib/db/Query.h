@@ -37,6 +37,12 @@ public:
     /// case when caseInsensitive); returns false and stays put when there is none.
     bool locate(const QString& fieldName, const QVariant& value, bool caseInsensitive = false);
 
+    /// Puts the held rows in another order: row i becomes the row that was at order[i]. Only
+    /// once every row is in (not while a fetch in the background runs); `order` must be a
+    /// permutation of 0..recordCount()-1, or DbError is thrown and nothing moves. Calculated
+    /// fields move with their rows; the cursor goes to the first row.
+    void reorder(const std::vector<std::size_t>& order);
+
     /// Runs fn with row `index` current for the fields, then puts the cursor back. For views
     /// that show any row without moving the cursor.
     template <class F> decltype(auto) atRow(qint64 index, F&& fn)

@@ -51,6 +51,31 @@ std::uint8_t* RowStore::squeeze(std::uint8_t* keep)
     return keep;
 }
 
+void RowStore::permute(const std::vector<std::size_t>& order)
+{
+    // Cycle by cycle, with one row aside: no second copy of the rows.
+    std::vector<bool> done(m_count, false);
+    std::vector<std::uint8_t> aside(m_rowSize);
+    for (std::size_t start = 0; start < m_count; ++start) {
+        if (done[start] || order[start] == start) {
+            done[start] = true;
+            continue;
+        }
+        std::memcpy(aside.data(), row(start), m_rowSize);
+        std::size_t to = start;
+        for (;;) {
+            done[to] = true;
+            const std::size_t from = order[to];
+            if (from == start) {
+                std::memcpy(row(to), aside.data(), m_rowSize);
+                break;
+            }
+            std::memcpy(row(to), row(from), m_rowSize);
+            to = from;
+        }
+    }
+}
+
 StringPool::StringPool()
 {
     clear();

@@ -24,6 +24,9 @@ public:
     /// Gives back the unused end of the last block once every row is in. Rows of that block
     /// move: returns where `keep` (a row pointer, or null) is now.
     std::uint8_t* squeeze(std::uint8_t* keep = nullptr);
+    /// Puts the rows in a new order, in place: row i becomes the row that was at order[i].
+    /// `order` must be a permutation of 0..count()-1.
+    void permute(const std::vector<std::size_t>& order);
     std::uint8_t* row(std::size_t index) const
     {
         return m_blocks[index / BlockRows].get() + (index % BlockRows) * m_rowSize;

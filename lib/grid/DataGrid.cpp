@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -144,6 +145,14 @@ void DataGrid::showMarkers()
         return;
     }
     const int column = m_marked.back();
+    // The marker takes room from the title (half the header's height and two margins, as the
+    // style lays it out): the marked column grows when its title would be cut.
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    const int needed =
+        twoLineWidth(h->fontMetrics(), m_model->headerData(column, Qt::Horizontal).toString()) +
+        4 * margin + std::max(h->height(), h->minimumHeight()) / 2;
+    if (h->sectionSize(column) < needed)
+        h->resizeSection(column, needed);
     h->setSortIndicatorShown(true);
     h->setSortIndicator(column, sortMarker(column) == SortMarker::Descending ? Qt::DescendingOrder
                                                                              : Qt::AscendingOrder);
@@ -208,10 +217,24 @@ void DataGrid::setCellPaintHook(CellPaintHook hook)
 void DataGrid::fitColumns()
 {
     QHeaderView* h = horizontalHeader();
+    const QFontMetrics fm = h->fontMetrics();
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
     for (int column = 0; column < columnCount(); ++column) {
-        resizeColumnToContents(column);
-        h->resizeSection(column, std::min(h->sectionSize(column) + 12, 320));
+        // The title may take its two lines: only its longer line needs the room.
+        const QString title = m_model->headerData(column, Qt::Horizontal).toString();
+        const int titleWidth = twoLineWidth(fm, title) + 2 * margin;
+        const int width = std::max(sizeHintForColumn(column), titleWidth);
+        h->resizeSection(column, std::min(width + 12, 320));
     }
+}
+
+int DataGrid::twoLineWidth(const QFontMetrics& metrics, const QString& title)
+{
+    int best = metrics.horizontalAdvance(title);
+    for (qsizetype at = title.indexOf(u' '); at >= 0; at = title.indexOf(u' ', at + 1))
+        best = std::min(best, std::max(metrics.horizontalAdvance(title.left(at)),
+                                       metrics.horizontalAdvance(title.mid(at + 1))));
+    return best;
 }
 
 } // namespace grid

@@ -3,6 +3,7 @@
 
 #include "DataGridModel.h"
 
+#include <QFontMetrics>
 #include <QTableView>
 
 #include <functional>
@@ -70,8 +71,10 @@ public:
     void setCellPaintHook(CellPaintHook hook);
     const CellPaintHook& cellPaintHook() const { return m_cellPaint; }
 
-    /// Fits column widths to titles and the first rows.
+    /// Fits column widths to the first rows and to the titles, which may take two lines.
     void fitColumns();
+    /// The width a title needs on at most two lines, broken at a blank.
+    static int twoLineWidth(const QFontMetrics& metrics, const QString& title);
 
 signals:
     void sortMarkingChanged();

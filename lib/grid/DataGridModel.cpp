@@ -58,6 +58,32 @@ void DataGridModel::setLoader(db::QueryLoader* loader)
     m_loaderEnd = connect(loader, &db::QueryLoader::finished, this, &DataGridModel::rowsArrived);
 }
 
+void DataGridModel::reorderRows(const std::vector<std::size_t>& order)
+{
+    if (!m_query)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    try {
+        m_query->reorder(order);
+    } catch (...) {
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        throw;
+    }
+    // Where each old row went.
+    std::vector<int> moved(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        moved[order[i]] = int(i);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after << (std::size_t(i.row()) < moved.size()
+                      ? index(moved[std::size_t(i.row())], i.column())
+                      : QModelIndex());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 void DataGridModel::rebuildColumns()
 {
     m_columns.clear();
@@ -121,7 +147,7 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const
     }
     case Qt::TextAlignmentRole: {
         db::Field* f = field(index.column());
-        if (f && f->isNumeric() && !f->isCalculated())
+        if (f && ((f->isNumeric() && !f->isCalculated()) || f->decimalPlaces()))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     }

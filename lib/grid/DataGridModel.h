@@ -38,6 +38,11 @@ public:
     /// the loader, so that the rows are in the model when the others hear the same signals.
     void setLoader(db::QueryLoader* loader);
 
+    /// Puts the query's rows in another order (db::Query::reorder: row i becomes the row that
+    /// was at order[i]) and tells the views, whose selection and current row follow their
+    /// rows. Only once every row is in; throws DbError as the query does.
+    void reorderRows(const std::vector<std::size_t>& order);
+
     /// The field shown in a column (nullptr when out of range).
     db::Field* field(int column) const;
     /// The column of a field, by name without regard to case; -1 when not shown.

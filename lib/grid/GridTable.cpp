@@ -48,6 +48,13 @@ int GridTable::width(int column) const
     return view.columnWidth(m_columns[std::size_t(column)]);
 }
 
+std::optional<int> GridTable::decimals(int column) const
+{
+    if (m_view)
+        return std::nullopt;
+    return m_grid->columnField(m_columns[std::size_t(column)])->decimalPlaces();
+}
+
 std::vector<QString> GridTable::rowTexts(qint64 row) const
 {
     std::vector<QString> out;
@@ -86,6 +93,15 @@ std::vector<QVariant> GridTable::rowValues(qint64 row) const
     m_grid->query()->atRow(row, [&] {
         for (int c : m_columns) {
             const db::Field* f = m_grid->columnField(c);
+            if (const std::optional<int> places = f->decimalPlaces()) {
+                // The file's number is made from the exact value once, here.
+                const std::optional<qint64> units = f->decimalUnits();
+                if (units)
+                    out.emplace_back(double(*units) / std::pow(10.0, *places));
+                else
+                    out.emplace_back(QString());
+                continue;
+            }
             const QString shown = f->displayText();
             // A number shown in the user's own form (a decimal comma) is still that number.
             bool same = false;

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <optional>
 #include <vector>
 
 class QTableView;
@@ -26,10 +27,14 @@ public:
     QString title(int column) const;
     /// Width of a column on screen, in pixels.
     int width(int column) const;
+    /// Digits after the decimal sign of a column of exact decimals (a grid's field made one
+    /// with Field::setDecimal, such as a sum of money): formats that keep numbers give its
+    /// cells as numbers shown with that many digits. nullopt for other columns.
+    std::optional<int> decimals(int column) const;
     /// Every cell of a row as the grid shows it.
     std::vector<QString> rowTexts(qint64 row) const;
-    /// Cells of a row that hold plain numbers (shown as they are stored) as doubles; the
-    /// others as their texts.
+    /// Cells of a row that hold plain numbers (shown as they are stored) or exact decimals as
+    /// doubles; the others as their texts.
     std::vector<QVariant> rowValues(qint64 row) const;
 
 private:

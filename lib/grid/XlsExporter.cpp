@@ -3,6 +3,7 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace grid {
@@ -98,16 +99,19 @@ QByteArray font(bool bold)
     return record(0x0031, d);
 }
 
-QByteArray xf(quint16 fontIndex, bool style)
+// A cell format of a font and a number format (0: general).
+QByteArray xf(quint16 fontIndex, bool style, quint16 formatIndex = 0)
 {
     QByteArray d;
     put16(d, fontIndex);
-    put16(d, 0);
+    put16(d, formatIndex);
     put16(d, style ? 0xFFF5 : 0x0001);
     d.append(char(0x20));
     d.append(char(0));
     d.append(char(0));
-    d.append(char(style ? 0x00 : 0xF8));
+    // A cell's own attributes over its style's: font, alignment, borders, pattern,
+    // protection, and the number format when it has one.
+    d.append(char(style ? 0x00 : (formatIndex ? 0xFC : 0xF8)));
     put32(d, 0);
     put32(d, 0);
     put16(d, 0x20C0);
@@ -116,6 +120,21 @@ QByteArray xf(quint16 fontIndex, bool style)
 
 constexpr quint16 TextXf = 15;
 constexpr quint16 TitleXf = 16;
+// Then one cell format for each number of decimal places the columns have, with number
+// formats of their own from the first index the file may define.
+constexpr quint16 FirstNumberXf = 17;
+constexpr quint16 FirstNumberFormat = 164;
+
+// A number with digits grouped and `places` digits after the decimal sign; the reader shows
+// it with the user's own signs.
+QByteArray numberFormat(quint16 index, int places)
+{
+    QByteArray d;
+    put16(d, index);
+    d += longString(places > 0 ? QStringLiteral("#,##0.") + QString(places, u'0')
+                               : QStringLiteral("#,##0"));
+    return record(0x041E, d);
+}
 
 class Sink
 {
@@ -302,10 +321,26 @@ bool XlsExporter::writeTable(QIODevice& out, const GridTable& table, const Expor
     for (int i = 0; i < 4; ++i)
         sink.put(font(false)); // index 4 is never used by the format
     sink.put(font(true));      // index 5: titles
+    // The cell format of each column of exact decimals.
+    std::vector<int> places; // distinct, in order of the first column that has them
+    std::vector<quint16> columnXf(std::size_t(cols), TextXf);
+    for (int c = 0; c < cols; ++c) {
+        const std::optional<int> p = table.decimals(c);
+        if (!p)
+            continue;
+        auto it = std::find(places.begin(), places.end(), *p);
+        if (it == places.end())
+            it = places.insert(places.end(), *p);
+        columnXf[std::size_t(c)] = quint16(FirstNumberXf + (it - places.begin()));
+    }
+    for (std::size_t i = 0; i < places.size(); ++i)
+        sink.put(numberFormat(quint16(FirstNumberFormat + i), places[i]));
     for (int i = 0; i < 15; ++i)
         sink.put(xf(0, true));
     sink.put(xf(0, false)); // 15: cells
     sink.put(xf(5, false)); // 16: titles
+    for (std::size_t i = 0; i < places.size(); ++i)
+        sink.put(xf(0, false, quint16(FirstNumberFormat + i)));
     {
         QByteArray d;
         put16(d, 0x8000);
@@ -377,7 +412,7 @@ bool XlsExporter::writeTable(QIODevice& out, const GridTable& table, const Expor
                 QByteArray d;
                 put16(d, quint16(i + 1));
                 put16(d, quint16(c));
-                put16(d, TextXf);
+                put16(d, columnXf[std::size_t(c)]);
                 if (v.metaType().id() == QMetaType::Double) {
                     putDouble(d, v.toDouble());
                     cells += record(0x0203, d);

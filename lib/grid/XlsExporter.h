@@ -6,9 +6,10 @@
 namespace grid {
 
 /// Titles in the first row of each sheet; a sheet holds 65,535 rows of data under them and
-/// further rows go on to further sheets. Plain numbers are stored as numbers, everything
-/// else as text. The workbook is built in a temporary file first (sheet positions are known
-/// only when the sheets are written), then wrapped into the compound document.
+/// further rows go on to further sheets. Plain numbers are stored as numbers, exact decimals
+/// as numbers with their places shown and digits grouped, everything else as text. The workbook is
+/// built in a temporary file first (sheet positions are known only when the sheets are written),
+/// then wrapped into the compound document.
 class XlsExporter : public GridExporter
 {
 public:

@@ -6,6 +6,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <map>
 
 namespace grid {
 
@@ -13,6 +14,13 @@ namespace {
 
 // A cell holds at most this many characters.
 constexpr int MaxCellChars = 32767;
+
+// A number with digits grouped and `places` digits after the decimal sign, as spreadsheets
+// write the format; the reader shows it with the user's own signs.
+QByteArray numberFormat(int places)
+{
+    return places > 0 ? "#,##0." + QByteArray(places, '0') : QByteArray("#,##0");
+}
 
 QString why(lxw_error e)
 {
@@ -69,6 +77,20 @@ bool XlsxExporter::writeTable(QIODevice& out, const GridTable& table,
     format_set_bold(bold);
 
     const int columns = table.columnCount();
+    // Columns of exact decimals show their digits grouped, with their own number of places.
+    std::vector<lxw_format*> numberFormats(std::size_t(columns), nullptr);
+    std::map<int, lxw_format*> byPlaces;
+    for (int c = 0; c < columns; ++c) {
+        const std::optional<int> places = table.decimals(c);
+        if (!places)
+            continue;
+        lxw_format*& format = byPlaces[*places];
+        if (!format) {
+            format = workbook_add_format(wb.book);
+            format_set_num_format(format, numberFormat(*places).constData());
+        }
+        numberFormats[std::size_t(c)] = format;
+    }
     lxw_worksheet* sheet = nullptr;
     int sheetNumber = 0;
     lxw_row_t row = 0;
@@ -89,8 +111,7 @@ bool XlsxExporter::writeTable(QIODevice& out, const GridTable& table,
         // Widths and the frozen row come before any cell in constant-memory mode.
         for (int c = 0; c < columns; ++c)
             if (!check(worksheet_set_column_pixels(sheet, lxw_col_t(c), lxw_col_t(c),
-                                                   uint32_t(std::max(table.width(c), 8)),
-                                                   nullptr)))
+                                                   uint32_t(std::max(table.width(c), 8)), nullptr)))
                 return false;
         worksheet_freeze_panes(sheet, 1, 0);
         for (int c = 0; c < columns; ++c)
@@ -111,10 +132,10 @@ bool XlsxExporter::writeTable(QIODevice& out, const GridTable& table,
             const QVariant& v = values[std::size_t(c)];
             lxw_error e = LXW_NO_ERROR;
             if (v.typeId() == QMetaType::Double)
-                e = worksheet_write_number(sheet, row, lxw_col_t(c), v.toDouble(), nullptr);
+                e = worksheet_write_number(sheet, row, lxw_col_t(c), v.toDouble(),
+                                           numberFormats[std::size_t(c)]);
             else if (const QString s = v.toString(); !s.isEmpty())
-                e = worksheet_write_string(sheet, row, lxw_col_t(c), text(s).constData(),
-                                           nullptr);
+                e = worksheet_write_string(sheet, row, lxw_col_t(c), text(s).constData(), nullptr);
             if (!check(e))
                 return false;
         }

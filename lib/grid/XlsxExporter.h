@@ -6,7 +6,8 @@
 namespace grid {
 
 /// Titles bold in a frozen first row of each sheet, column widths as on screen, plain numbers
-/// stored as numbers and everything else as text. A sheet holds rowsPerSheet() rows of data
+/// stored as numbers, exact decimals as numbers with their places shown and digits grouped,
+/// and everything else as text. A sheet holds rowsPerSheet() rows of data
 /// under its titles and further rows go on to further sheets, the titles repeated. The
 /// workbook is written in constant-memory mode into a temporary folder, then copied to the
 /// output device.

@@ -9,12 +9,13 @@
 #include "db/Query.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,9 +25,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTime>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -55,7 +58,6 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
 {
     setObjectName(QStringLiteral("TTariffForm"));
     setWindowTitle(QStringLiteral("Тарифы"));
-    resize(1100, 720);
 
     lNoTables = new QLabel(
         QStringLiteral("В базе данных нет таблиц тарифов: стоимость звонков не считается."), this);
@@ -96,16 +98,22 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     pl->addWidget(ePlanName, 1, 1);
     pl->addWidget(sbNewPlan, 2, 0);
     pl->addWidget(sbDeletePlan, 2, 1);
-    pl->addWidget(sbDefaultPlan, 3, 0);
-    pl->addWidget(sbStandardPlan, 3, 1);
+    // The longer two under each other: side by side they would take the rules' room.
+    pl->addWidget(sbDefaultPlan, 3, 0, 1, 2);
+    pl->addWidget(sbStandardPlan, 4, 0, 1, 2);
 
     // Rules of the current plan.
     auto* rules = new QGroupBox(QStringLiteral("Правила плана"), this);
     GridRules = new QTableWidget(0, int(tariff::ruleTitles().size()), rules);
     GridRules->setObjectName(QStringLiteral("GridRules"));
-    GridRules->setHorizontalHeaderLabels(tariff::ruleTitles());
+    // The titles of two words on two lines: on one, the columns run past a 1024-pixel screen.
+    QStringList titles = tariff::ruleTitles();
+    for (QString& title : titles)
+        title.replace(u' ', u'\n');
+    GridRules->setHorizontalHeaderLabels(titles);
     GridRules->setAccessibleName(QStringLiteral("Правила плана"));
     GridRules->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    GridRules->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     GridRules->setSelectionBehavior(QAbstractItemView::SelectItems);
     connect(GridRules, &QTableWidget::itemChanged, this, [this] {
         if (!m_showing)
@@ -147,10 +155,8 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     eCheckNumber = new QLineEdit(check);
     eCheckNumber->setObjectName(QStringLiteral("eCheckNumber"));
     eCheckNumber->setMaxLength(30);
-    eCheckDate = new QDateEdit(QDate::currentDate(), check);
+    eCheckDate = new DateField(QDate::currentDate(), check);
     eCheckDate->setObjectName(QStringLiteral("eCheckDate"));
-    eCheckDate->setCalendarPopup(true);
-    eCheckDate->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     cbCheckLine = new QComboBox(check);
     cbCheckLine->setObjectName(QStringLiteral("cbCheckLine"));
     eCheckSeconds = new QSpinBox(check);
@@ -166,6 +172,11 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     lCheckResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lCheckResult->setMinimumHeight(90);
     lCheckResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // An answer stays only as long as what it answers.
+    connect(eCheckNumber, &QLineEdit::textChanged, lCheckResult, &QLabel::clear);
+    connect(eCheckDate, &QDateEdit::dateChanged, lCheckResult, &QLabel::clear);
+    connect(cbCheckLine, &QComboBox::currentIndexChanged, lCheckResult, &QLabel::clear);
+    connect(eCheckSeconds, &QSpinBox::valueChanged, lCheckResult, &QLabel::clear);
     auto* cl = new QGridLayout(check);
     cl->addWidget(ui::labelFor(QStringLiteral("Номер"), eCheckNumber, check), 0, 0);
     cl->addWidget(eCheckNumber, 0, 1);
@@ -178,6 +189,9 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     cl->addWidget(sbCheck, 0, 4, 2, 1);
     cl->addWidget(lCheckResult, 2, 0, 1, 5);
 
+    lStatus = new QLabel(this);
+    lStatus->setObjectName(QStringLiteral("lStatus"));
+    lStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bbSave = button(QStringLiteral("Сохранить"), "bbSave", this);
     bbClose = button(QStringLiteral("Закрыть"), "bbClose", this);
     connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
@@ -190,7 +204,7 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     bottom->addWidget(lines, 1);
     bottom->addWidget(check, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(lStatus, 1);
     buttons->addWidget(bbSave);
     buttons->addWidget(bbClose);
     auto* v = new QVBoxLayout(this);
@@ -199,7 +213,25 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     v->addLayout(bottom, 2);
     v->addLayout(buttons);
 
+    // As large as the window was made for, within the screen it opens on.
+    QSize size(1100, 720);
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(24, 48));
+    resize(size);
+
     loadFromDatabase();
+}
+
+void TTariffForm::changed()
+{
+    m_dirty = true;
+    lCheckResult->clear();
+    lStatus->clear();
+}
+
+void TTariffForm::showSaved(const QString& text)
+{
+    lStatus->setText(text);
 }
 
 void TTariffForm::loadFromDatabase()
@@ -231,12 +263,15 @@ void TTariffForm::loadFromDatabase()
     bbCreateTables->setVisible(!m_hasTables);
     setEditable(m_hasTables);
     {
+        // The line chosen for the check stays chosen.
+        const QVariant chosen = cbCheckLine->currentData();
         const QSignalBlocker block(cbCheckLine);
         cbCheckLine->clear();
         for (const auto& [line, town] : m_lines)
             cbCheckLine->addItem(town.isEmpty() ? QString::number(line)
                                                 : QStringLiteral("%1 (%2)").arg(line).arg(town),
                                  line);
+        cbCheckLine->setCurrentIndex(std::max(0, cbCheckLine->findData(chosen)));
     }
     m_current = -1;
     showPlans(m_plans.empty() ? -1 : 0);
@@ -302,18 +337,25 @@ void TTariffForm::showLines()
         GridLinePlans->setItem(r, 1, new QTableWidgetItem(m_lines[std::size_t(r)].second));
         auto* combo = new QComboBox(GridLinePlans);
         combo->setObjectName(QStringLiteral("cbLinePlan%1").arg(line));
+        // A list reads as its chosen plan; the description says whose plan it is.
         combo->setAccessibleName(QStringLiteral("Тарифный план линии %1").arg(line));
+        combo->setAccessibleDescription(QStringLiteral("Тарифный план линии %1").arg(line));
         combo->addItem(QStringLiteral("(по умолчанию)"), 0);
         for (const tariff::Plan& p : m_plans)
             combo->addItem(p.name, p.id);
         const int index = combo->findData(m_linePlans.value(line, 0));
         combo->setCurrentIndex(index < 0 ? 0 : index);
-        connect(combo, &QComboBox::currentIndexChanged, this, [this, combo, line] {
+        // The cell under the list holds the plan's name as well: a screen reader walking the
+        // table reads the cells, not the widgets over them.
+        auto* cell = new QTableWidgetItem(combo->currentText());
+        GridLinePlans->setItem(r, 2, cell);
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, combo, cell, line] {
             const int plan = combo->currentData().toInt();
             if (plan == 0)
                 m_linePlans.remove(line);
             else
                 m_linePlans.insert(line, plan);
+            cell->setText(combo->currentText());
             changed();
         });
         combo->setEnabled(m_hasTables);
@@ -530,6 +572,7 @@ bool TTariffForm::bbSaveClick()
 {
     if (!m_hasTables)
         return true;
+    lStatus->clear();
     if (!checkPlans())
         return false;
     const QString current = m_current >= 0 ? m_plans[std::size_t(m_current)].name : QString();
@@ -555,6 +598,13 @@ bool TTariffForm::bbSaveClick()
         for (std::size_t i = 0; i < m_plans.size(); ++i)
             if (m_plans[i].name == current)
                 showPlans(int(i));
+        std::size_t rules = 0;
+        for (const tariff::Plan& p : m_plans)
+            rules += p.rules.size();
+        showSaved(QStringLiteral("Тарифы сохранены в %1 (планов: %2, правил: %3).")
+                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")))
+                      .arg(m_plans.size())
+                      .arg(rules));
     }
     return saved;
 }
@@ -593,15 +643,16 @@ void TTariffForm::sbCheckClick()
     const tariff::TariffBook book(std::move(plans), m_linePlans);
     const int line = cbCheckLine->currentData().toInt();
     const qint64 seconds = eCheckSeconds->value();
-    const tariff::Rating r = book.rate(line, eCheckDate->date(), digits, seconds);
+    const QDate day = eCheckDate->date();
+    const tariff::Rating r = book.rate(line, day, digits, seconds);
     const tariff::Plan* plan = book.planOf(line);
     QString text;
     if (!plan) {
         text = QStringLiteral("Без тарифа: у линии нет своего плана и нет плана по умолчанию.");
     } else if (r.rule < 0) {
-        text =
-            QStringLiteral("Без тарифа: в плане «%1» нет правила для номера %2 на %3.")
-                .arg(plan->name, digits, eCheckDate->date().toString(QStringLiteral("dd.MM.yyyy")));
+        text = QStringLiteral("Без тарифа: в плане «%1» нет правила для номера %2 на %3.")
+                   .arg(plan->name, digits, day.toString(QStringLiteral("dd.MM.yyyy"))) +
+               whyNoRule(book, line, digits, day);
     } else {
         text =
             book.explain(r, seconds) + QStringLiteral("\nЗона: %1; к оплате %2 сек; стоимость %3")
@@ -612,18 +663,61 @@ void TTariffForm::sbCheckClick()
     lCheckResult->setText(text);
 }
 
+QString TTariffForm::whyNoRule(const tariff::TariffBook& book, int line, const QString& digits,
+                               const QDate& day) const
+{
+    QStringList why;
+    for (const int index : book.prefixRules(line, digits)) {
+        const tariff::Rule& rule = book.rule(index);
+        const QString fits = rule.prefix.isEmpty()
+                                 ? QStringLiteral("Правило «%1» (любой номер)").arg(rule.zone)
+                                 : QStringLiteral("Префикс %1 подходит, но правило «%2»")
+                                       .arg(rule.prefix, rule.zone);
+        if (!rule.fitsLength(int(digits.size())))
+            why << fits + QStringLiteral(" — для номеров длины %1, а в номере цифр: %2.")
+                              .arg(rule.lengthText())
+                              .arg(digits.size());
+        else if (rule.validFrom.isValid() && rule.validFrom > day)
+            why << fits + QStringLiteral(" действует только с %1.")
+                              .arg(rule.validFrom.toString(QStringLiteral("dd.MM.yyyy")));
+        if (why.size() == 3)
+            break;
+    }
+    return why.isEmpty() ? QString() : u'\n' + why.join(u'\n');
+}
+
 QString TTariffForm::chooseFile(bool forSaving)
 {
-    if (!g_nextFileName.isEmpty()) {
-        const QString name = g_nextFileName;
-        g_nextFileName.clear();
-        return name;
+    QString name = g_nextFileName;
+    g_nextFileName.clear();
+    if (name.isEmpty()) {
+        QFileDialog dialog(this, forSaving ? QStringLiteral("Экспорт правил")
+                                           : QStringLiteral("Импорт правил"));
+        dialog.setObjectName(QStringLiteral("CsvDialog"));
+        dialog.setNameFilters(
+            {QStringLiteral("Прайс-лист CSV (*.csv)"), QStringLiteral("Все файлы (*)")});
+        if (forSaving) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setDefaultSuffix(QStringLiteral("csv"));
+        } else {
+            dialog.setFileMode(QFileDialog::ExistingFile);
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        name = dialog.selectedFiles().constFirst();
     }
-    const QString filter = QStringLiteral("Прайс-лист CSV (*.csv);;Все файлы (*)");
-    return forSaving ? QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт правил"),
-                                                    QString(), filter)
-                     : QFileDialog::getOpenFileName(this, QStringLiteral("Импорт правил"),
-                                                    QString(), filter);
+    // A name typed without an extension gets the price list's (a dialog of the desktop may not
+    // add it), and a file of that name is not replaced unasked.
+    if (forSaving && QFileInfo(name).suffix().isEmpty()) {
+        name += QStringLiteral(".csv");
+        if (QFileInfo::exists(name) &&
+            !Messages::confirm(QStringLiteral("Файл %1 уже есть. Заменить его?")
+                                   .arg(QDir::toNativeSeparators(name)),
+                               this))
+            return {};
+    }
+    return name;
 }
 
 void TTariffForm::sbImportClick()
@@ -661,16 +755,32 @@ void TTariffForm::sbImportClick()
             this);
         return;
     }
-    QStringList zones;
-    for (const tariff::Rule& r : read.rules)
-        if (!zones.contains(r.zone))
-            zones << r.zone;
-    if (!Messages::confirm(QStringLiteral("Прочитано правил: %1 (зоны: %2).\nЗаменить ими %3 "
-                                          "правил плана «%4» и сохранить тарифы?")
-                               .arg(read.rules.size())
-                               .arg(zones.join(QStringLiteral(", ")))
-                               .arg(m_plans[std::size_t(m_current)].rules.size())
-                               .arg(planName),
+    if (read.rules.empty()) {
+        Messages::error(QStringLiteral("В файле нет ни одного правила. Правила плана «%1» не "
+                                       "изменены.")
+                            .arg(planName),
+                        this);
+        return;
+    }
+    // What was read, the first rules in full, and what it will do to the plan.
+    constexpr int Listed = 10;
+    QStringList lines;
+    for (std::size_t i = 0; i < read.rules.size() && i < std::size_t(Listed); ++i)
+        lines << QStringLiteral("%1. %2").arg(i + 1).arg(read.rules[i].summary());
+    if (read.rules.size() > std::size_t(Listed))
+        lines << QStringLiteral("… и еще %1").arg(read.rules.size() - std::size_t(Listed));
+    const std::size_t replaced = m_plans[std::size_t(m_current)].rules.size();
+    const QString question =
+        replaced == 0
+            ? QStringLiteral("В плане «%1» правил пока нет. Записать в него прочитанные и "
+                             "сохранить тарифы?")
+                  .arg(planName)
+            : QStringLiteral("Заменить ими правила плана «%1» (сейчас их %2) и сохранить "
+                             "тарифы?")
+                  .arg(planName)
+                  .arg(replaced);
+    if (!Messages::confirm(QStringLiteral("Прочитано правил: %1\n").arg(read.rules.size()) +
+                               lines.join(u'\n') + QStringLiteral("\n\n") + question,
                            this))
         return;
     std::vector<tariff::Rule> kept = std::move(m_plans[std::size_t(m_current)].rules);
@@ -691,12 +801,18 @@ void TTariffForm::sbExportClick()
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
+    const tariff::Plan& plan = m_plans[std::size_t(m_current)];
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(tariff::writeCsv(m_plans[std::size_t(m_current)].rules)) < 0 || !file.flush()) {
+        file.write(tariff::writeCsv(plan.rules)) < 0 || !file.flush()) {
         Messages::error(QStringLiteral("Не удалось записать файл %1: %2")
                             .arg(QDir::toNativeSeparators(fileName), file.errorString()),
                         this);
+        return;
     }
+    showSaved(QStringLiteral("Правила плана «%1» (%2) записаны в %3.")
+                  .arg(plan.name)
+                  .arg(plan.rules.size())
+                  .arg(QDir::toNativeSeparators(fileName)));
 }
 
 void TTariffForm::bbCloseClick()

@@ -8,8 +8,8 @@
 
 #include <vector>
 
+class DateField;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -28,7 +28,8 @@ class TTariffForm : public QDialog
 public:
     explicit TTariffForm(TDM& dm, QWidget* parent = nullptr);
 
-    /// The file the next import or export uses instead of asking (tests); consumed.
+    /// The file the next import or export uses instead of asking (tests); consumed. An export's
+    /// name without an extension gets ".csv", as one typed in the file dialog does.
     static void setNextFileName(const QString& fileName);
 
     QLabel* lNoTables = nullptr;
@@ -46,11 +47,13 @@ public:
     QPushButton* sbExport = nullptr;
     QTableWidget* GridLinePlans = nullptr;
     QLineEdit* eCheckNumber = nullptr;
-    QDateEdit* eCheckDate = nullptr;
+    DateField* eCheckDate = nullptr;
     QComboBox* cbCheckLine = nullptr;
     QSpinBox* eCheckSeconds = nullptr;
     QPushButton* sbCheck = nullptr;
     QLabel* lCheckResult = nullptr;
+    /// What the last save or export did ("Тарифы сохранены …").
+    QLabel* lStatus = nullptr;
     QPushButton* bbSave = nullptr;
     QPushButton* bbClose = nullptr;
 
@@ -85,7 +88,13 @@ private:
     QString uniqueName(const QString& base) const;
     QString chooseFile(bool forSaving);
     void setEditable(bool on);
-    void changed() { m_dirty = true; }
+    /// The copy was edited: it is to be saved, and the check's answer no longer holds.
+    void changed();
+    void showSaved(const QString& text);
+    /// Why no rule of the plan priced the number: the rules whose prefix fits but whose length
+    /// condition or date does not.
+    QString whyNoRule(const tariff::TariffBook& book, int line, const QString& digits,
+                      const QDate& day) const;
 
     TDM& m_dm;
     std::vector<tariff::Plan> m_plans;

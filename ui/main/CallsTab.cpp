@@ -354,7 +354,9 @@ int CallsTab::screenRows() const
 
 void CallsTab::rowsArrived()
 {
-    if (!m_firstScreenShown && m_dm->ibQueryRings.recordCount() >= std::size_t(screenRows()))
+    // Rows the program sorts show once they are all in and sorted.
+    if (!m_firstScreenShown && !stmt::CallFilter::sorts().byProgram(m_loadSort.first) &&
+        m_dm->ibQueryRings.recordCount() >= std::size_t(screenRows()))
         showFirstScreen();
 }
 
@@ -362,9 +364,25 @@ void CallsTab::showFirstScreen()
 {
     m_firstScreenShown = true;
     GridRings->fitColumns();
+    fitZoneColumn();
     restoreGridLayout(GridRings, GridRingsSection);
     MarkCallSortColumn(m_loadSort.first, !loading());
     GridRings->show();
+}
+
+void CallsTab::fitZoneColumn()
+{
+    const int column = GridRings->findColumnByField(QStringLiteral("RZone"));
+    const std::shared_ptr<const tariff::TariffBook>& book = m_dm->CallCosts.book();
+    if (column < 0 || !book)
+        return;
+    // Every zone of the tariffs whole, whichever the first rows name.
+    const QFontMetrics fm = GridRings->fontMetrics();
+    int widest = fm.horizontalAdvance(CallRating::NoTariffText());
+    for (int r = 0; r < book->ruleCount(); ++r)
+        widest = std::max(widest, fm.horizontalAdvance(book->rule(r).zone));
+    QHeaderView* h = GridRings->horizontalHeader();
+    h->resizeSection(column, std::max(h->sectionSize(column), std::min(widest + 18, 320)));
 }
 
 void CallsTab::StopLoad()
@@ -384,6 +402,8 @@ void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>
         RunCallQuery();
         return;
     }
+    if (stmt::CallFilter::sorts().byProgram(m_loadSort.first))
+        sortByProgram();
     q.last();
     PanelTotalTime->setText(DurationText(m_dm->RingsTalkTime()));
     PanelTotalString->setText(QString::number(q.recordCount()));
@@ -406,6 +426,16 @@ void CallsTab::finishLoad(db::FetchState state, const std::optional<db::DbError>
         if (error)
             ui::showFailure(this, std::make_exception_ptr(*error));
     }
+}
+
+void CallsTab::sortByProgram()
+{
+    db::Query& q = m_dm->ibQueryRings;
+    const QString column = stmt::CallFilter::sorts().column(m_loadSort.first);
+    ui::guarded(this, [&] {
+        GridRings->gridModel().reorderRows(
+            m_dm->CallCosts.order(q, column, m_loadSort.second == 1));
+    });
 }
 
 void CallsTab::takeOutsideCount(db::FetchState state)

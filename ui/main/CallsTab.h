@@ -23,11 +23,12 @@ class QueryLoader;
 } // namespace db
 
 /// "Показать" runs the call query of the filter; sorting by a title runs it again in the new
-/// order. The rows of the last run stay when a run fails. The rows are fetched in the
-/// background: the grid shows as soon as the first screen of them is there and grows while
-/// the rest arrives; the totals come with the last row. Meanwhile "Показать" reads "Стоп" and
-/// stops the load, keeping the rows on show; sorting and export wait for the end. The load runs
-/// through a QueryLoader, which the grid listens to as well.
+/// order. The zone and the cost, which the database cannot sort by, are sorted here once the
+/// rows are in, and the grid shows them then. The rows of the last run stay when a run fails.
+/// The rows are fetched in the background: the grid shows as soon as the first screen of them
+/// is there and grows while the rest arrives; the totals come with the last row. Meanwhile
+/// "Показать" reads "Стоп" and stops the load, keeping the rows on show; sorting and export
+/// wait for the end. The load runs through a QueryLoader, which the grid listens to as well.
 class CallsTab : public MainTab
 {
     Q_OBJECT
@@ -85,9 +86,12 @@ signals:
 private:
     void rowsArrived();
     void showFirstScreen();
+    void fitZoneColumn();
     void takeOutsideCount(db::FetchState state);
     void showStatus();
     void finishLoad(db::FetchState state, const std::optional<db::DbError>& error);
+    /// Sorts the rows that are in by the computed column of the load's order.
+    void sortByProgram();
     int screenRows() const;
     void showTotalCost();
 
@@ -100,7 +104,7 @@ private:
     // Counts, off this thread, the calls of the filter outside the directories.
     std::unique_ptr<db::Query> m_outsideQuery;
     std::unique_ptr<db::QueryLoader> m_outsideLoader; // of m_outsideQuery
-    qint64 m_outsideCount = -1;  // -1: not known (yet)
-    bool m_outsideShown = false; // the run showed them
+    qint64 m_outsideCount = -1;                       // -1: not known (yet)
+    bool m_outsideShown = false;                      // the run showed them
     QString m_loadNote;
 };

@@ -16,6 +16,7 @@
 #include <QGraphicsTextItem>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -24,15 +25,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
-#include <QtCharts/QPieLegendMarker>
 #include <QtCharts/QPieSeries>
 #include <QtCharts/QPieSlice>
 #include <QtMath>
@@ -110,20 +112,22 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
 
     Series1 = new QPieSeries;
     Series1->setObjectName(QStringLiteral("Series1"));
-    Series1->setPieSize(0.62);
+    // Room around the pie for the labels of a slice pulled out.
+    Series1->setPieSize(0.56);
     auto* chart = new QChart;
     chart->addSeries(Series1);
     chart->setTheme(QChart::ChartThemeLight);
     chart->setBackgroundRoundness(0);
+    // The labels are cut at the plot area's edge: it takes the whole chart.
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setAnimationOptions(QChart::NoAnimation);
+    // The chart's own legend has no room for forty names: the list beside it names them.
     chart->legend()->setVisible(false);
-    // Below the pie: the labels beside it keep the whole width.
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
     Chart2 = new QChartView(chart, this);
     Chart2->setObjectName(QStringLiteral("Chart2"));
     Chart2->setRenderHint(QPainter::Antialiasing);
-    Chart2->setMinimumSize(520, 420);
+    Chart2->setMinimumSize(320, 400);
     Chart2->setContextMenuPolicy(Qt::CustomContextMenu);
     // Hidden while a computation runs, its place kept: the lists do not jump aside meanwhile.
     QSizePolicy chartSize = Chart2->sizePolicy();
@@ -133,7 +137,37 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     mShowLegend = PopupMenu1->addAction(QStringLiteral("Список"));
     mShowLegend->setObjectName(QStringLiteral("mShowLegend"));
     mShowLegend->setCheckable(true);
+    mShowLegend->setChecked(true);
     connect(mShowLegend, &QAction::triggered, this, &TStat1Form::mShowLegendClick);
+
+    lvLegend = new QTreeWidget(this);
+    lvLegend->setObjectName(QStringLiteral("lvLegend"));
+    lvLegend->setAccessibleName(QStringLiteral("Список долей"));
+    QFont legendFont = font();
+    legendFont.setBold(false);
+    lvLegend->setFont(legendFont);
+    lvLegend->setColumnCount(2);
+    lvLegend->setRootIsDecorated(false);
+    lvLegend->setUniformRowHeights(true);
+    lvLegend->setAllColumnsShowFocus(true);
+    lvLegend->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvLegend->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The share always in view; a name too long for the room left ends in "..." and is
+    // whole in its tooltip.
+    lvLegend->setTextElideMode(Qt::ElideRight);
+    lvLegend->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvLegend->header()->setStretchLastSection(false);
+    lvLegend->header()->setSectionsMovable(false);
+    lvLegend->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    connect(lvLegend, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { legendRowChosen(item); });
+    // A slice clicked is found in the list.
+    connect(Series1, &QPieSeries::clicked, this, [this](QPieSlice* slice) {
+        const int row = int(Series1->slices().indexOf(slice));
+        if (row >= 0 && row < lvLegend->topLevelItemCount())
+            lvLegend->setCurrentItem(lvLegend->topLevelItem(row));
+    });
+    fillLegend({});
     // The labels' places change with the size of the pie.
     connect(chart, &QChart::plotAreaChanged, this,
             [this] { QTimer::singleShot(0, this, &TStat1Form::PlaceLabels); });
@@ -196,6 +230,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
     auto* main = new QHBoxLayout(this);
     main->addLayout(left, 0);
     main->addWidget(Chart2, 1);
+    main->addWidget(lvLegend, 0);
 
     const QLocale locale;
     if (from == to)
@@ -205,7 +240,9 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
         setWindowTitle(QStringLiteral("Загрузка линий за период с ") +
                        locale.toString(from, QLocale::ShortFormat) + QStringLiteral(" по ") +
                        locale.toString(to, QLocale::ShortFormat));
-    resize(900, 560);
+    // Wide enough for the lists, the pie and the legend, within the screen.
+    const QRect screen = this->screen()->availableGeometry();
+    resize(std::min(1000, screen.width()), std::min(600, screen.height()));
 
     // The cost share is offered when the database prices calls: by the book the data module
     // holds for the call list, read now if the call list has not read it yet.
@@ -286,6 +323,7 @@ void TStat1Form::clearResult()
     PanelTotalTime->clear();
     PanelSelectTime->clear();
     Series1->clear();
+    fillLegend({});
     m_failures.clear();
     showFailures();
 }
@@ -429,7 +467,7 @@ QString TStat1Form::showCost()
     for (std::size_t i = 0; i < sums.items.size() && i < std::size_t(m_itemTexts.size()); ++i) {
         const QString& text = m_itemTexts[qsizetype(i)];
         const qsizetype blank = text.indexOf(u' ');
-        shares.push_back({blank >= 0 ? text.left(blank + 1) : text, sums.items[i].value});
+        shares.push_back({blank >= 0 ? text.left(blank + 1) : text, sums.items[i].value, text});
         selected += sums.items[i].value;
     }
     QString total = tariff::kopecksText(sums.total.value);
@@ -454,7 +492,7 @@ void TStat1Form::FillPie(const ShareRun::Result& sums)
         if (!sum.error.isEmpty())
             m_failures.emplace_back(u'«' + text + u'»', sum.error);
         const qsizetype blank = text.indexOf(u' ');
-        slices.push_back({blank >= 0 ? text.left(blank + 1) : text, sum.value});
+        slices.push_back({blank >= 0 ? text.left(blank + 1) : text, sum.value, text});
     }
     ShowShares(slices, m_totalSeconds - m_selectedSeconds, m_checkedCount == m_listCount);
 }
@@ -467,7 +505,7 @@ void TStat1Form::ShowShares(std::vector<PieShare> slices, qint64 others, bool al
     if (whole <= 0)
         return;
     if (!all)
-        slices.push_back({QStringLiteral("Прочие"), others});
+        slices.push_back({QStringLiteral("Прочие"), others, {}});
     QFont labelFont = font();
     labelFont.setBold(false);
     labelFont.setPointSizeF(std::max(6.5, labelFont.pointSizeF() - (slices.size() > 20 ? 2 : 0)));
@@ -489,6 +527,59 @@ void TStat1Form::ShowShares(std::vector<PieShare> slices, qint64 others, bool al
     for (QPieSlice* slice : Series1->slices())
         slice->setLabel(slice->label() + QStringLiteral(" ") +
                         QLocale().toString(slice->percentage() * 100.0, 'f', 1) + u'%');
+    fillLegend(slices);
+}
+
+void TStat1Form::fillLegend(const std::vector<PieShare>& slices)
+{
+    lvLegend->clear();
+    lvLegend->setHeaderLabels(
+        {PageControl->currentIndex() == 0 ? QStringLiteral("Линия") : QStringLiteral("Абонент"),
+         QStringLiteral("Доля")});
+    const QList<QPieSlice*> drawn = Series1->slices();
+    const int side = lvLegend->fontMetrics().height() - 4;
+    QList<QTreeWidgetItem*> rows;
+    for (qsizetype i = 0; i < drawn.size() && std::size_t(i) < slices.size(); ++i) {
+        const PieShare& share = slices[std::size_t(i)];
+        const QString name = share.name.isEmpty() ? share.label.trimmed() : share.name;
+        const QString amount =
+            m_byCost ? tariff::kopecksText(share.value) : DurationText(share.value).trimmed();
+        auto* row = new QTreeWidgetItem(
+            QStringList{name, QLocale().toString(drawn[i]->percentage() * 100.0, 'f', 1) + u'%'});
+        QPixmap colour(side, side);
+        colour.fill(drawn[i]->color());
+        row->setIcon(0, QIcon(colour));
+        // The amount itself on hovering.
+        const QString tip =
+            name + QStringLiteral(": ") + (amount.isEmpty() ? QStringLiteral("0 сек") : amount);
+        row->setToolTip(0, tip);
+        row->setToolTip(1, tip);
+        row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        rows << row;
+    }
+    lvLegend->addTopLevelItems(rows);
+    // As wide as its names, within limits that leave the pie its room on a small screen.
+    int width = 2 * lvLegend->frameWidth() + lvLegend->verticalScrollBar()->sizeHint().width() + 4;
+    for (int c = 0; c < lvLegend->columnCount(); ++c) {
+        lvLegend->header()->setSectionResizeMode(c, QHeaderView::Interactive);
+        lvLegend->resizeColumnToContents(c);
+        width += lvLegend->columnWidth(c);
+    }
+    lvLegend->setFixedWidth(std::clamp(width, 160, 300));
+    lvLegend->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lvLegend->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+}
+
+void TStat1Form::legendRowChosen(QTreeWidgetItem* item)
+{
+    const int row = item ? lvLegend->indexOfTopLevelItem(item) : -1;
+    const QList<QPieSlice*> slices = Series1->slices();
+    for (qsizetype i = 0; i < slices.size(); ++i) {
+        slices[i]->setExplodeDistanceFactor(0.08);
+        slices[i]->setExploded(i == row);
+    }
+    // The slice pulled out moves its label: it may no longer have room.
+    QTimer::singleShot(0, this, &TStat1Form::PlaceLabels);
 }
 
 void TStat1Form::PlaceLabels()
@@ -498,17 +589,35 @@ void TStat1Form::PlaceLabels()
     constexpr double MinLabelShare = 0.02;
     for (QPieSlice* slice : slices)
         slice->setLabelVisible(slice->percentage() >= MinLabelShare);
-    // The labels as the chart has placed them (not the legend's texts). The chart may have
-    // shortened a text, so a label is known by where it stands: the end of its arm lies on the
+    // Where the labels go is known once the chart is laid out on screen; it is then placed
+    // again.
+    if (!Chart2->isVisible())
+        return;
+    // The labels as the chart has placed them. The chart may have shortened a text, so a
+    // label is known by its text or else by where it stands: the end of its arm lies on the
     // line through the middle of its slice.
     QChart* chart = Chart2->chart();
     const QPointF centre = chart->mapToScene(chart->plotArea().center());
+    const QRectF shown = chart->sceneBoundingRect();
     std::vector<std::pair<QPieSlice*, QRectF>> placed;
     for (QGraphicsItem* item : Chart2->scene()->items()) {
         auto* text = dynamic_cast<QGraphicsTextItem*>(item);
         if (!text || !text->isVisible() || chart->legend()->isAncestorOf(text))
             continue;
         const QRectF r = text->sceneBoundingRect();
+        // Drawn as rich text: runs of blanks are one.
+        const QString written = text->toPlainText().simplified();
+        const auto same = std::find_if(slices.begin(), slices.end(), [&written](QPieSlice* s) {
+            return s->isLabelVisible() && s->label().simplified() == written;
+        });
+        if (same != slices.end()) {
+            // A whole label beyond the chart's edge would be cut.
+            if (shown.contains(r))
+                placed.emplace_back(*same, r.adjusted(-2, -1, 2, 1));
+            else
+                (*same)->setLabelVisible(false);
+            continue;
+        }
         const QPointF armEnd = r.center().x() >= centre.x() ? r.bottomLeft() : r.bottomRight();
         const double angle = std::fmod(
             qRadiansToDegrees(std::atan2(armEnd.x() - centre.x(), centre.y() - armEnd.y())) + 360.0,
@@ -525,8 +634,9 @@ void TStat1Form::PlaceLabels()
                 nearest = slice;
             }
         }
+        // What the chart shortened is not shown: the legend names that slice.
         if (nearest)
-            placed.emplace_back(nearest, r.adjusted(-2, -1, 2, 1));
+            nearest->setLabelVisible(false);
     }
     // The larger slice keeps its label; one that would touch a label kept goes to the legend.
     std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
@@ -547,20 +657,7 @@ void TStat1Form::PlaceLabels()
 
 void TStat1Form::updateLegend()
 {
-    QChart* chart = Chart2->chart();
-    const bool all = mShowLegend->isChecked();
-    bool unnamed = false;
-    const QList<QLegendMarker*> markers = chart->legend()->markers(Series1);
-    for (QLegendMarker* marker : markers) {
-        auto* slice = qobject_cast<QPieLegendMarker*>(marker);
-        const bool named = slice && slice->slice()->isLabelVisible();
-        marker->setVisible(all || !named);
-        unnamed = unnamed || !named;
-    }
-    chart->legend()->setVisible(all || (unnamed && !markers.isEmpty()));
-    // The legend does not lay itself out again when markers come and go.
-    if (QGraphicsLayout* layout = chart->legend()->layout())
-        layout->invalidate();
+    lvLegend->setVisible(mShowLegend->isChecked());
 }
 
 void TStat1Form::PageControlChange()

@@ -21,6 +21,8 @@ class QPieSeries;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 class TComboQuery;
 class TDM;
 
@@ -28,7 +30,8 @@ class TDM;
 /// it reuses (item i of a check list is row i of its list's query). One summing query for the
 /// period and one per checked item, run in order on a worker while the window answers ("Стоп"
 /// or Escape ends them); a pie with a slice per checked item and "Прочие" for the rest
-/// whenever an item is unchecked.
+/// whenever an item is unchecked. Beside the pie its legend names every slice in full with its
+/// colour, share and amount; the pie labels only the slices that have room for a whole label.
 class TStat1Form : public QDialog
 {
     Q_OBJECT
@@ -49,7 +52,11 @@ public:
     QChartView* Chart2 = nullptr;
     QPieSeries* Series1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    /// "Список": shows the legend beside the pie (on at first).
     QAction* mShowLegend = nullptr;
+    /// The legend: a row per slice, in the pie's order, with the slice's colour, the item's
+    /// whole name, its share and its talk time or cost; choosing a row pulls its slice out.
+    QTreeWidget* lvLegend = nullptr;
     QPushButton* bbSave = nullptr;
     QPushButton* bbCancel = nullptr;
     /// Shown while the sums run: ends them, nothing is shown.
@@ -71,11 +78,13 @@ public:
     /// The slices of the checked items from the sums of a run, and "Прочие".
     void FillPie(const ShareRun::Result& sums);
     static void SetAllChecked(QListWidget& list, bool checked);
-    /// A slice of the pie: its label and its amount (seconds or kopecks).
+    /// A slice of the pie: its label beside the pie, its amount (seconds or kopecks) and its
+    /// name in the legend (the label when empty).
     struct PieShare
     {
         QString label;
         qint64 value = 0;
+        QString name;
     };
     /// Draws the slices, and "Прочие" with `others` unless every item is checked (`all`).
     void ShowShares(std::vector<PieShare> slices, qint64 others, bool all);
@@ -85,9 +94,9 @@ public:
     void bbSaveClick();
     void PageControlChange();
     void mShowLegendClick();
-    /// Labels of slices too small to name beside them, or whose label would cover a larger
-    /// slice's, are hidden; those slices are named in the legend, which then shows them
-    /// (every slice while "Список" is checked).
+    /// Labels of slices too small to name beside them, whose label would cover a larger
+    /// slice's, or which the chart could not show whole (cut at its edge or shortened) are
+    /// hidden; those slices are named in the legend only.
     void PlaceLabels();
 
     /// The statement of the last SumTalkSeconds, for checking.
@@ -107,6 +116,9 @@ private:
     /// Tells in PanelFailure which sums failed, one line per reason.
     void showFailures();
     void updateLegend();
+    /// The legend's row for each slice drawn, titled for the list and the measure shown.
+    void fillLegend(const std::vector<PieShare>& slices);
+    void legendRowChosen(QTreeWidgetItem* item);
     void cbByCostToggled(bool on);
     /// Locks what would change the computation under way, and offers "Стоп".
     void setRunning(bool on);
