@@ -5,7 +5,7 @@
 
 #include "DemoData.h"
 #include "data/TDM.h"
-#include "report/ReportPreview.h"
+#include "reportview/ReportPreview.h"
 #include "ui/stats/TReportForm.h"
 
 #include <QApplication>

@@ -10,19 +10,29 @@ namespace tariff {
 
 namespace {
 
-QString groupedDigits(qint64 whole)
+// Whole rubles and kopecks apart, so that no figure passes through floating point.
+QString rublesAndKopecks(qint64 kopecks, bool grouped)
 {
-    return QString::number(whole);
+    const bool negative = kopecks < 0;
+    const quint64 v = negative ? quint64(0) - quint64(kopecks) : quint64(kopecks);
+    QString whole = QString::number(v / 100);
+    if (grouped) // thousands apart by a no-break space, as Russian writes money
+        for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
+            whole.insert(at, QChar(0x00A0));
+    return (negative ? QStringLiteral("-") : QString()) + whole + u',' +
+           QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
 
 QString kopecksText(qint64 kopecks)
 {
-    const bool negative = kopecks < 0;
-    const quint64 v = negative ? quint64(0) - quint64(kopecks) : quint64(kopecks);
-    return (negative ? QStringLiteral("-") : QString()) + groupedDigits(qint64(v / 100)) + u',' +
-           QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0'));
+    return rublesAndKopecks(kopecks, false);
+}
+
+QString moneyText(qint64 kopecks)
+{
+    return rublesAndKopecks(kopecks, true);
 }
 
 QString priceText(qint64 price)

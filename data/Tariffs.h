@@ -18,8 +18,11 @@ namespace tariff {
 /// Ten-thousandths of a ruble in one ruble.
 constexpr qint64 PriceUnit = 10000;
 
-/// "1,50" of a number of kopecks; "-1,50" below zero.
+/// "1,50" of a number of kopecks; "-1,50" below zero. The form of a cell's value, which a
+/// spreadsheet or a file reads back as a number.
 QString kopecksText(qint64 kopecks);
+/// A sum as the operator reads it: thousands apart by a no-break space ("213 104,31").
+QString moneyText(qint64 kopecks);
 /// A price in ten-thousandths of a ruble with as many decimals as it needs, at least two
 /// ("1,50", "0,0125").
 QString priceText(qint64 price);

@@ -2,6 +2,7 @@
 
 #include "data/CallRating.h"
 #include "data/CallRecord.h"
+#include "data/Tariffs.h"
 #include "db/ForwardQuery.h"
 #include "db/Query.h"
 #include "report/ReportTemplate.h"
@@ -75,17 +76,16 @@ bool TotalsOnlyInSummary(const report::ReportTemplate& layout)
 {
     // The variables that grow with the calls; the title and the cost captions do not.
     static const QStringList grandTotals = {
-        QStringLiteral("GetSCntInRing"), QStringLiteral("GetSCntOutRing"),
+        QStringLiteral("GetSCntInRing"),  QStringLiteral("GetSCntOutRing"),
         QStringLiteral("GetSCntAllRing"), QStringLiteral("GetSInRing"),
-        QStringLiteral("GetSOutRing"), QStringLiteral("GetSAllRing"),
-        QStringLiteral("GetSCost"), QStringLiteral("GetSBilled"),
-        QStringLiteral("GetSNoTariff"), QStringLiteral("GetSNoTariffText"),
+        QStringLiteral("GetSOutRing"),    QStringLiteral("GetSAllRing"),
+        QStringLiteral("GetSCost"),       QStringLiteral("GetSBilled"),
+        QStringLiteral("GetSNoTariff"),   QStringLiteral("GetSNoTariffText"),
         QStringLiteral("GetSCostText")};
     static const QRegularExpression variable(QStringLiteral("\\[([^\\[\\]]+)\\]"));
     using report::BandKind;
-    for (const BandKind kind : {BandKind::ReportTitle, BandKind::PageHeader,
-                                BandKind::ColumnHeader, BandKind::MasterData,
-                                BandKind::PageFooter}) {
+    for (const BandKind kind : {BandKind::ReportTitle, BandKind::PageHeader, BandKind::ColumnHeader,
+                                BandKind::MasterData, BandKind::PageFooter}) {
         const report::Band* band = layout.band(kind);
         if (!band)
             continue;
@@ -144,13 +144,7 @@ std::optional<QVariant> CostTotalValue(const QString& n, const ReportTotals& tot
 
 QString ReportMoneyText(qint64 kopecks)
 {
-    // Whole rubles and kopecks apart, so that no figure passes through floating point.
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    const bool negative = kopecks < 0;
-    const quint64 v = negative ? quint64(0) - quint64(kopecks) : quint64(kopecks);
-    return (negative ? locale.negativeSign() : QString()) + locale.toString(v / 100) +
-           locale.decimalPoint() + QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0'));
+    return tariff::moneyText(kopecks);
 }
 
 QString ReportBilledText(qint64 seconds)

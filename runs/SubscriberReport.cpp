@@ -35,7 +35,7 @@ QString SubscriberReport::costText(const Calls& calls)
     if (!calls.priced || calls.count == 0)
         return {};
     QString text =
-        QStringLiteral("Стоимость звонков: %1 руб.").arg(tariff::kopecksText(calls.kopecks));
+        QStringLiteral("Стоимость звонков: %1 руб.").arg(tariff::moneyText(calls.kopecks));
     if (calls.noTariff > 0)
         text += QStringLiteral("; без тарифа, не оценены: %1").arg(calls.noTariff);
     return text + u'\n';

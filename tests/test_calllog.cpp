@@ -296,19 +296,20 @@ void TestCallLog::sortByCostAndZone()
         QVERIFY(s.tabs.GridRings->columnWidth(s.column(QStringLiteral("RZone"))) >
                 s.tabs.GridRings->fontMetrics().horizontalAdvance(QStringLiteral("Междугородные")));
 
+        // The first click puts the dearest calls first.
         s.clickTitle(QStringLiteral("RCost"));
         QCOMPARE(s.dm.MainObject->FieldRing, 7);
         QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RingDate"));
         QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
-                 grid::SortMarker::Ascending);
+                 grid::SortMarker::Descending);
         // Calls without a cost come last either way.
         QCOMPARE(texts(s, QStringLiteral("RCost")),
-                 (QStringList{QStringLiteral("1,00"), QStringLiteral("1260,00"), QString()}));
+                 (QStringList{QStringLiteral("1260,00"), QStringLiteral("1,00"), QString()}));
         s.clickTitle(QStringLiteral("RCost"));
         QCOMPARE(texts(s, QStringLiteral("RCost")),
-                 (QStringList{QStringLiteral("1260,00"), QStringLiteral("1,00"), QString()}));
+                 (QStringList{QStringLiteral("1,00"), QStringLiteral("1260,00"), QString()}));
         QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
-                 grid::SortMarker::Descending);
+                 grid::SortMarker::Ascending);
         QCOMPARE(s.rows(), QStringLiteral("3"));
         QCOMPARE(s.tabs.PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек"));
 
@@ -317,7 +318,6 @@ void TestCallLog::sortByCostAndZone()
         QCOMPARE(
             texts(s, QStringLiteral("RZone")),
             (QStringList{QStringLiteral("Междугородные"), QStringLiteral("Местные"), QString()}));
-        s.clickTitle(QStringLiteral("RCost"));
         s.clickTitle(QStringLiteral("RCost"));
         s.form.close();
     }

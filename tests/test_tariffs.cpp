@@ -190,6 +190,11 @@ void TestTariffs::moneyTexts()
     QVERIFY(!parsePrice(QStringLiteral("-1")));
     QCOMPARE(priceText(12000125), QStringLiteral("1200,0125"));
     QCOMPARE(kopecksText(-5), QStringLiteral("-0,05"));
+    // A sum the operator reads has its thousands apart; a cell's value does not.
+    QCOMPARE(kopecksText(21310431), QStringLiteral("213104,31"));
+    QCOMPARE(moneyText(21310431), QStringLiteral("213\u00A0104,31"));
+    QCOMPARE(moneyText(-123456789), QStringLiteral("-1\u00A0234\u00A0567,89"));
+    QCOMPARE(moneyText(99999), QStringLiteral("999,99"));
 }
 
 void TestTariffs::matching()

@@ -131,8 +131,12 @@ void DataGrid::titleClicked(int column)
 {
     if (!m_autoSortMarking || !titleButton(column))
         return;
-    const SortMarker next = sortMarker(column) == SortMarker::Ascending ? SortMarker::Descending
-                                                                        : SortMarker::Ascending;
+    SortMarker next = sortMarker(column) == SortMarker::Ascending ? SortMarker::Descending
+                                                                  : SortMarker::Ascending;
+    const db::Field* field = columnField(column);
+    if (sortMarker(column) == SortMarker::None && field &&
+        m_descendingFirst.contains(field->name().toUpper()))
+        next = SortMarker::Descending;
     setColumnSortMarker(column, next);
     emit sortMarkingChanged();
 }

@@ -4,6 +4,7 @@
 #include "DataGridModel.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 #include <QTableView>
 
 #include <functional>
@@ -53,6 +54,9 @@ public:
     std::vector<int> visualColumns() const;
 
     void setAutoSortMarking(bool on) { m_autoSortMarking = on; }
+    /// The first click on the title of this field's column marks it descending (the largest
+    /// first), not ascending; the name without regard to case. Kept across reloads.
+    void setDescendingFirst(const QString& fieldName) { m_descendingFirst << fieldName.toUpper(); }
     void setTitleButton(int column, bool on);
     bool titleButton(int column) const;
     void setColumnSortMarker(int column, SortMarker marker);
@@ -84,6 +88,7 @@ private:
     void showMarkers();
 
     DataGridModel* m_model;
+    QStringList m_descendingFirst;
     bool m_autoSortMarking = false;
     std::vector<bool> m_titleButtons;
     std::vector<SortMarker> m_markers;

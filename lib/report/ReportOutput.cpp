@@ -1,11 +1,9 @@
-// Prepared report pages painted at a device's resolution, printed, or written to PDF.
+// Prepared report pages painted at a device's resolution or written to PDF.
 #include "ReportOutput.h"
 
 #include <QIODevice>
-#include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -48,50 +46,16 @@ void ReportOutput::paintPage(QPainter& painter, const PreparedReport& report, in
     painter.restore();
 }
 
-namespace {
-
-// A page size is named upright; the orientation turns it.
-QPageSize portraitSize(const PreparedReport& report)
+QPageLayout ReportOutput::pageLayout(const PreparedReport& report)
 {
-    return QPageSize(QSizeF(std::min(report.pageWidth, report.pageHeight),
-                            std::max(report.pageWidth, report.pageHeight)),
-                     QPageSize::Point);
-}
-
-QPageLayout::Orientation orientation(const PreparedReport& report)
-{
-    return report.pageWidth > report.pageHeight ? QPageLayout::Landscape : QPageLayout::Portrait;
-}
-
-} // namespace
-
-bool ReportOutput::print(const PreparedReport& report, QPrinter& printer)
-{
-    QString& error = m_error;
-    error.clear();
-    if (report.empty()) {
-        error = QStringLiteral("nothing to print");
-        return false;
-    }
-    printer.setCopyCount(1);
-    printer.setPrintRange(QPrinter::AllPages);
-    printer.setFullPage(true);
-    printer.setPageSize(portraitSize(report));
-    printer.setPageOrientation(orientation(report));
-    QPainter painter;
-    if (!printer.isValid() || !painter.begin(&printer)) {
-        error = QStringLiteral("the printer cannot be used");
-        return false;
-    }
-    const double scale = printer.resolution() / 72.0;
-    for (std::size_t i = 0; i < report.pages.size(); ++i) {
-        if (i > 0 && !printer.newPage()) {
-            error = QStringLiteral("the printer stopped");
-            return false;
-        }
-        paintPage(painter, report, int(i), scale);
-    }
-    return painter.end();
+    // A page size is named upright; the orientation turns it.
+    const QPageSize upright(QSizeF(std::min(report.pageWidth, report.pageHeight),
+                                   std::max(report.pageWidth, report.pageHeight)),
+                            QPageSize::Point);
+    return QPageLayout(upright,
+                       report.pageWidth > report.pageHeight ? QPageLayout::Landscape
+                                                            : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0), QPageLayout::Point);
 }
 
 bool ReportOutput::writePdf(const PreparedReport& report, const QString& path)
@@ -125,8 +89,7 @@ bool ReportOutput::writePdf(const PreparedReport& report, QIODevice& out)
     }
     QPdfWriter pdf(&out);
     pdf.setResolution(72);
-    pdf.setPageLayout(QPageLayout(portraitSize(report), orientation(report), QMarginsF(0, 0, 0, 0),
-                                  QPageLayout::Point));
+    pdf.setPageLayout(pageLayout(report));
     QPainter painter;
     if (!painter.begin(&pdf)) {
         m_error = out.errorString().isEmpty() ? QStringLiteral("cannot write the PDF")

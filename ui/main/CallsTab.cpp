@@ -127,6 +127,8 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     GridRings = new grid::DataGrid(this);
     GridRings->setObjectName(QStringLiteral("GridRings"));
     GridRings->setAutoSortMarking(true);
+    // The dearest calls first is what a first click on the cost is asked for.
+    GridRings->setDescendingFirst(QStringLiteral("RCost"));
     GridRings->hide();
     connect(GridRings, &grid::DataGrid::sortMarkingChanged, this,
             &CallsTab::GridRingsSortMarkingChanged);
@@ -471,7 +473,7 @@ void CallsTab::showTotalCost()
     if (!rated)
         return;
     const CallRating::Totals totals = m_dm->CallCosts.totals(m_dm->ibQueryRings);
-    QString text = tariff::kopecksText(totals.kopecks);
+    QString text = tariff::moneyText(totals.kopecks);
     if (totals.noTariff > 0)
         text += QStringLiteral(" (без тарифа: %1)").arg(totals.noTariff);
     PanelTotalCost->setText(text);

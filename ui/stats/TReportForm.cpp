@@ -10,7 +10,8 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "report/ReportOutput.h"
-#include "report/ReportPreview.h"
+#include "reportview/ReportPreview.h"
+#include "reportview/ReportPrint.h"
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -150,11 +151,7 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
             return false;
         }
         QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-        report::ReportOutput output;
-        if (output.print(r, printer))
-            return true;
-        error = output.errorString();
-        return false;
+        return report::print(r, printer, error);
     };
     m_run = new ReportRun(this);
     connect(m_run, &ReportRun::finished, this, &TReportForm::runEnded);

@@ -470,11 +470,11 @@ QString TStat1Form::showCost()
         shares.push_back({blank >= 0 ? text.left(blank + 1) : text, sums.items[i].value, text});
         selected += sums.items[i].value;
     }
-    QString total = tariff::kopecksText(sums.total.value);
+    QString total = tariff::moneyText(sums.total.value);
     if (sums.withoutTariff > 0)
         total += QStringLiteral(" (без тарифа: %1)").arg(sums.withoutTariff);
     PanelTotalTime->setText(total);
-    PanelSelectTime->setText(tariff::kopecksText(selected));
+    PanelSelectTime->setText(tariff::moneyText(selected));
     if (sums.total.value <= 0)
         return QStringLiteral("Стоимость звонков за период равна нулю.");
     ShowShares(shares, sums.total.value - selected, m_checkedCount == m_listCount);

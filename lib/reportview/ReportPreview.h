@@ -1,7 +1,7 @@
 // Shows prepared report pages one under another, at a zoom, with both scroll bars.
 #pragma once
 
-#include "PreparedReport.h"
+#include "report/PreparedReport.h"
 
 #include <QAbstractScrollArea>
 

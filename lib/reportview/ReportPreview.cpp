@@ -1,7 +1,7 @@
 // Shows prepared report pages one under another, painting only those in view.
 #include "ReportPreview.h"
 
-#include "ReportOutput.h"
+#include "report/ReportOutput.h"
 
 #include <QImage>
 #include <QPaintEvent>
