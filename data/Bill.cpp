@@ -1055,6 +1055,11 @@ Result compare(std::vector<BillCall> billCalls, std::vector<LogCall> logCalls,
     Result result;
     for (BillCall& c : billCalls)
         c.start += qint64(options.clockShift) * 3600;
+    const auto outside = std::remove_if(billCalls.begin(), billCalls.end(), [&](const BillCall& c) {
+        return c.start < options.from || c.start > options.to;
+    });
+    result.outside = billCalls.end() - outside;
+    billCalls.erase(outside, billCalls.end());
     auto byNumberAndTime = [](const auto& a, const auto& b) {
         return a.number != b.number ? a.number < b.number : a.start < b.start;
     };
@@ -1173,7 +1178,7 @@ Result compare(std::vector<BillCall> billCalls, std::vector<LogCall> logCalls,
                 row.kind = Kind::Match;
             count(row);
         } else {
-            if (logPair[j] < 0) {
+            if (logPair[j] < 0 && log[j].start >= options.from && log[j].start <= options.to) {
                 row.log = qint32(j);
                 row.kind = Kind::NotInBill;
                 ours(log[j], row);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -149,6 +150,10 @@ struct Options
     int startTolerance = 120;  ///< seconds either way
     int durationTolerance = 2; ///< seconds either way
     int clockShift = 0;        ///< hours added to the bill's times to get the exchange's
+    /// The period compared, in the exchange's time (secondOf): bill calls outside it are left
+    /// out (Result::outside), log calls outside it only pair with bill calls inside it.
+    qint64 from = std::numeric_limits<qint64>::min();
+    qint64 to = std::numeric_limits<qint64>::max();
 };
 
 /// A call of either side or both, with its class. Our cost: the tariff's price of the log's
@@ -180,6 +185,8 @@ struct Result
     /// The bill's cost of the calls not in the log and every excess of the bill's cost over
     /// ours of a matched call of another duration or cost, in kopecks.
     qint64 disputed = 0;
+    /// Bill calls left out as outside the period.
+    qint64 outside = 0;
     const Totals& operator[](Kind kind) const { return totals[std::size_t(kind)]; }
 };
 

@@ -1,9 +1,14 @@
 // The operator's bill against the call log: reading bills (CSV in either code page, XLSX),
 // numbers in one form, the pairing of calls within the tolerances, the classes and their sums.
+#include "support/CallData.h"
 #include "support/TestMain.h"
 
+#include "DemoData.h"
 #include "data/Bill.h"
 #include "data/Tariffs.h"
+#include "db/Query.h"
+#include "db/Transaction.h"
+#include "runs/BillCheck.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -139,6 +144,10 @@ private slots:
     void clockShift();
     void totalsAndDisputed();
     void totalsOverManyCalls();
+
+    void checkAgainstDemoLog();
+    void checkRefusesEmptyPeriod();
+    void checkStops();
 };
 
 void TestBill::numberForms_data()
@@ -559,6 +568,209 @@ void TestBill::totalsOverManyCalls()
         QCOMPARE(r.totals[std::size_t(k)].ourKopecks, expected[std::size_t(k)].ourKopecks);
     }
     QCOMPARE(r.disputed, disputed);
+}
+
+namespace {
+
+ReadingPlace placeOf(const test::TestDatabase& t)
+{
+    return {t.path(),
+            demo::localParams(),
+            {QStringLiteral("read"), QStringLiteral("nowait"), QStringLiteral("read_committed"),
+             QStringLiteral("rec_version")}};
+}
+
+// The national form of a number as the exchange keeps it, worked out here on its own.
+QString nationalForm(qint64 dialled)
+{
+    const QString d = QString::number(dialled);
+    if (d.size() == 7)
+        return QStringLiteral("+7495") + d;
+    if (d.size() == 11 && d.startsWith(u'8') && !d.startsWith(QStringLiteral("810")))
+        return QStringLiteral("+7") + d.mid(1);
+    if (d.startsWith(QStringLiteral("810")))
+        return u'+' + d.mid(3);
+    return d;
+}
+
+// The same number as an operator may write it.
+QString written(const QString& national, int form)
+{
+    if (!national.startsWith(u'+'))
+        return national; // a short local number
+    if (!national.startsWith(QStringLiteral("+7")) || national.size() != 12)
+        return form % 2 ? national : QStringLiteral("810") + national.mid(1);
+    switch (form % 4) {
+    case 0:
+        return national;
+    case 1:
+        return u'8' + national.mid(2);
+    case 2:
+        return national.mid(2);
+    default:
+        return national.mid(1, 1) + u' ' + national.mid(2, 3) + u' ' + national.mid(5);
+    }
+}
+
+} // namespace
+
+void TestBill::checkAgainstDemoLog()
+{
+    // A demo log, and a bill made from its outgoing calls of March with known changes: calls
+    // removed, lengthened, repriced and added; the bill written in the operator's forms with
+    // its clock an hour and 37 s ahead.
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    struct Made
+    {
+        qint64 start;
+        qint64 dialled;
+        int seconds;
+        int line;
+    };
+    std::vector<Made> outgoing;
+    {
+        db::Transaction tr(t.database());
+        tr.start();
+        db::Query q(t.database(), tr);
+        q.sql().add(QStringLiteral("SELECT RingDate, RLine, NumberOut, TimeHour, TimeMin, TimeSec "
+                                   "FROM Rings WHERE NumberOut <> 0 AND RingDate >= '2026-03-01'"));
+        q.open();
+        for (; !q.eof(); q.next()) {
+            const QDateTime when = q.field(QStringLiteral("RingDate")).asDateTime();
+            outgoing.push_back(
+                {at(when.time().hour(), when.time().minute(), when.time().second(), when.date()),
+                 qint64(q.field(QStringLiteral("NumberOut")).asDouble()),
+                 q.field(QStringLiteral("TimeHour")).asInteger() * 3600 +
+                     q.field(QStringLiteral("TimeMin")).asInteger() * 60 +
+                     q.field(QStringLiteral("TimeSec")).asInteger(),
+                 q.field(QStringLiteral("RLine")).asInteger()});
+        }
+    }
+    QVERIFY(outgoing.size() > 5000);
+    // Calls to one number within ten minutes of each other are left off the bill altogether,
+    // so that what pairs with what is never in doubt.
+    std::map<QString, std::vector<qint64>> byNumber;
+    for (const Made& m : outgoing)
+        byNumber[nationalForm(m.dialled)].push_back(m.start);
+    auto crowded = [&](const Made& m) {
+        for (qint64 other : byNumber[nationalForm(m.dialled)])
+            if (other != m.start && std::llabs(other - m.start) < 600)
+                return true;
+        return std::count(byNumber[nationalForm(m.dialled)].begin(),
+                          byNumber[nationalForm(m.dialled)].end(), m.start) > 1;
+    };
+    QRandomGenerator random(7);
+    std::array<Totals, KindCount> expected{};
+    QString csv = QStringLiteral("Дата;Номер;Длительность;Сумма\r\n");
+    auto add = [&](qint64 start, const QString& number, int seconds, qint64 cost) {
+        const qint64 s = start + 3600 + 37;
+        csv += momentText(s) + u';' + number + u';' + QString::number(seconds / 60) + u':' +
+               QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0')) + u';' +
+               tariff::kopecksText(cost) + QStringLiteral("\r\n");
+    };
+    for (const Made& m : outgoing) {
+        const qint64 ours = rubleAMinute(m.seconds);
+        Kind kind = Kind::Match;
+        const int change = random.bounded(20);
+        if (crowded(m) || change == 0)
+            kind = Kind::NotInBill;
+        else if (change == 1)
+            kind = Kind::Duration;
+        else if (change == 2)
+            kind = Kind::Cost;
+        Totals& e = expected[std::size_t(kind)];
+        ++e.calls;
+        e.logSeconds += m.seconds;
+        e.ourKopecks += ours;
+        if (kind == Kind::NotInBill)
+            continue;
+        const int seconds = kind == Kind::Duration ? m.seconds + 30 : m.seconds;
+        const qint64 cost = kind == Kind::Duration ? rubleAMinute(seconds)
+                            : kind == Kind::Cost   ? ours + 100
+                                                   : ours;
+        e.billSeconds += seconds;
+        e.billKopecks += cost;
+        add(m.start, written(nationalForm(m.dialled), random.bounded(4)), seconds, cost);
+        if (change == 3) {
+            Totals& n = expected[std::size_t(Kind::NotInLog)];
+            ++n.calls;
+            n.billSeconds += 60;
+            n.billKopecks += 250;
+            add(m.start + 1, QStringLiteral("+79990000000"), 60, 250);
+        }
+    }
+    const Table table = readCsv(csv.toUtf8());
+    const Columns columns = guessColumns(table);
+    QCOMPARE(columns, (Columns{0, -1, 1, 2, 3, 1}));
+    BillCalls billCalls = readCalls(table, columns, QStringLiteral("495"));
+    QVERIFY(billCalls.refused.empty());
+
+    CheckRequest request;
+    request.place = placeOf(t);
+    request.first = QDate(2026, 3, 1);
+    request.last = QDate(2026, 3, 31);
+    request.cityCode = QStringLiteral("495");
+    request.options.clockShift = -1;
+    request.book = rubleAMinute();
+    CancelSlot slot;
+    std::atomic<bool> stop{false};
+    const CheckOutcome outcome = check(request, std::move(billCalls.calls), slot, stop);
+    QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+    for (int k = 0; k < KindCount; ++k) {
+        const Totals& got = outcome.result.totals[std::size_t(k)];
+        const Totals& want = expected[std::size_t(k)];
+        QCOMPARE(got.calls, want.calls);
+        QCOMPARE(got.billSeconds, want.billSeconds);
+        QCOMPARE(got.logSeconds, want.logSeconds);
+        QCOMPARE(got.billKopecks, want.billKopecks);
+        QCOMPARE(got.ourKopecks, want.ourKopecks);
+    }
+    // Only the lines asked for: another line's calls are neither read nor missing from the bill.
+    request.lines = {1};
+    BillCalls again = readCalls(table, columns, QStringLiteral("495"));
+    const CheckOutcome one = check(request, std::move(again.calls), slot, stop);
+    QVERIFY(one.logCalls > 0);
+    QVERIFY(one.logCalls < outcome.logCalls);
+    QVERIFY(one.result[Kind::NotInBill].calls < outcome.result[Kind::NotInBill].calls);
+}
+
+void TestBill::checkRefusesEmptyPeriod()
+{
+    TEST_SMALL_CALL_LOG(t);
+    CheckRequest request;
+    request.place = placeOf(t);
+    request.first = QDate(2025, 6, 1);
+    request.last = QDate(2025, 6, 30);
+    CancelSlot slot;
+    std::atomic<bool> stop{false};
+    const CheckOutcome none =
+        check(request, {billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)}, slot, stop);
+    QVERIFY(none.error.contains(QStringLiteral("В журнале нет исходящих звонков с 01.06.2025")));
+    // The log has calls in March, the bill's calls are all in June.
+    request.first = QDate(2026, 3, 1);
+    request.last = QDate(2026, 3, 2);
+    const CheckOutcome outside =
+        check(request, {billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)}, slot, stop);
+    QVERIFY(outside.error.contains(QStringLiteral("Ни один звонок счёта не попал в период")));
+    request.last = QDate(2026, 2, 1);
+    QVERIFY(!check(request, {}, slot, stop).error.isEmpty());
+}
+
+void TestBill::checkStops()
+{
+    TEST_SMALL_CALL_LOG(t);
+    CheckRequest request;
+    request.place = placeOf(t);
+    request.first = QDate(2026, 3, 1);
+    request.last = QDate(2026, 3, 2);
+    CancelSlot slot;
+    std::atomic<bool> stop{true};
+    const CheckOutcome outcome =
+        check(request, {billCall("84951234567", at(10, 0, 0), 60)}, slot, stop);
+    QVERIFY(outcome.stopped);
+    QVERIFY(outcome.result.bill.empty());
 }
 
 KELVORA_TEST_GUILESS_MAIN(TestBill)
