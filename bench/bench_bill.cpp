@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     request.last = QDate::currentDate().addDays(1);
     request.cityCode = QStringLiteral("495");
     CancelSlot slot;
-    std::atomic<bool> stop{false};
+    const auto stop = [] { return false; };
 
     auto readAlone = [&] {
         WorkerReading reading(slot, request.place);

@@ -21,7 +21,8 @@ QDateTime momentOf(qint64 second)
 } // namespace
 
 std::vector<LogCall> readLogCalls(db::Database& database, db::Transaction& transaction,
-                                  const CheckRequest& request, const std::atomic<bool>& stop)
+                                  const CheckRequest& request,
+                                  const std::function<bool()>& stopping)
 {
     const qint64 widen = std::max(request.options.startTolerance, 0);
     db::ForwardQuery calls(database, transaction);
@@ -30,7 +31,7 @@ std::vector<LogCall> readLogCalls(db::Database& database, db::Transaction& trans
                     request.navigateByDate)
         .applyTo(calls);
     std::vector<LogCall> log;
-    if (stop)
+    if (stopping())
         return log;
     calls.open();
     const db::Field& date = calls.field(QStringLiteral("RINGDATE"));
@@ -39,7 +40,7 @@ std::vector<LogCall> readLogCalls(db::Database& database, db::Transaction& trans
     const db::Field& talk = calls.field(QStringLiteral("TALK"));
     const tariff::TariffBook* book = request.book.get();
     const QString city = request.cityCode.trimmed();
-    while (!stop && calls.next()) {
+    while (!stopping() && calls.next()) {
         LogCall c;
         c.line = line.asInteger();
         if (request.plan != 0) {
@@ -60,7 +61,7 @@ std::vector<LogCall> readLogCalls(db::Database& database, db::Transaction& trans
 }
 
 CheckOutcome check(const CheckRequest& request, std::vector<BillCall> billCalls, CancelSlot& slot,
-                   const std::atomic<bool>& stop)
+                   const std::function<bool()>& stopping)
 {
     CheckOutcome outcome;
     if (!request.first.isValid() || !request.last.isValid() || request.last < request.first) {
@@ -70,10 +71,10 @@ CheckOutcome check(const CheckRequest& request, std::vector<BillCall> billCalls,
     std::vector<LogCall> log;
     {
         WorkerReading reading(slot, request.place);
-        log = readLogCalls(reading.database, reading.transaction, request, stop);
+        log = readLogCalls(reading.database, reading.transaction, request, stopping);
         reading.transaction.rollbackQuietly(); // read only: nothing to keep
     }
-    if (stop) {
+    if (stopping()) {
         outcome.stopped = true;
         return outcome;
     }

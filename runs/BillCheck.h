@@ -7,7 +7,7 @@
 
 #include <QDateTime>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,13 +41,15 @@ struct CheckOutcome
 
 /// Reads the outgoing calls of the period (widened by the start tolerance) for the lines asked
 /// for in one statement in date order, then compares them with the bill's calls. Stops as soon
-/// as `stop` is set (stopped: nothing compared). Runs on any thread: it attaches anew through
-/// `slot`, which another thread may cancel. Database errors reach the caller (DbError).
+/// as `stopping` says so (stopped: nothing compared). Runs on any thread: it attaches anew through
+/// `slot`, which another thread may cancel: a job's work passes its context's cancel slot
+/// and stopping(). Database errors reach the caller (DbError).
 CheckOutcome check(const CheckRequest& request, std::vector<BillCall> billCalls, CancelSlot& slot,
-                   const std::atomic<bool>& stop);
+                   const std::function<bool()>& stopping);
 
 /// The reading alone: the log calls of the request, as check() reads them.
 std::vector<LogCall> readLogCalls(db::Database& database, db::Transaction& transaction,
-                                  const CheckRequest& request, const std::atomic<bool>& stop);
+                                  const CheckRequest& request,
+                                  const std::function<bool()>& stopping);
 
 } // namespace bill

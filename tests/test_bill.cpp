@@ -9,6 +9,7 @@
 #include "db/Query.h"
 #include "db/Transaction.h"
 #include "runs/BillCheck.h"
+#include "runs/Job.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -148,6 +149,7 @@ private slots:
     void checkAgainstDemoLog();
     void checkRefusesEmptyPeriod();
     void checkStops();
+    void checkAsAJob();
 };
 
 void TestBill::numberForms_data()
@@ -715,7 +717,7 @@ void TestBill::checkAgainstDemoLog()
     request.options.clockShift = -1;
     request.book = rubleAMinute();
     CancelSlot slot;
-    std::atomic<bool> stop{false};
+    const auto stop = [] { return false; };
     const CheckOutcome outcome = check(request, std::move(billCalls.calls), slot, stop);
     QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
     for (int k = 0; k < KindCount; ++k) {
@@ -744,7 +746,7 @@ void TestBill::checkRefusesEmptyPeriod()
     request.first = QDate(2025, 6, 1);
     request.last = QDate(2025, 6, 30);
     CancelSlot slot;
-    std::atomic<bool> stop{false};
+    const auto stop = [] { return false; };
     const CheckOutcome none =
         check(request, {billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)}, slot, stop);
     QVERIFY(none.error.contains(QStringLiteral("В журнале нет исходящих звонков с 01.06.2025")));
@@ -766,11 +768,33 @@ void TestBill::checkStops()
     request.first = QDate(2026, 3, 1);
     request.last = QDate(2026, 3, 2);
     CancelSlot slot;
-    std::atomic<bool> stop{true};
+    const auto stop = [] { return true; };
     const CheckOutcome outcome =
         check(request, {billCall("84951234567", at(10, 0, 0), 60)}, slot, stop);
     QVERIFY(outcome.stopped);
     QVERIFY(outcome.result.bill.empty());
+}
+
+void TestBill::checkAsAJob()
+{
+    // On the runs' pool: the check is a job's work, its end heard on this thread.
+    TEST_SMALL_CALL_LOG(t);
+    CheckRequest request;
+    request.place = placeOf(t);
+    request.first = QDate(2026, 3, 1);
+    request.last = QDate(2026, 3, 2);
+    CheckOutcome outcome;
+    std::optional<runs::RunState> end;
+    runs::Job<int> job([](const int&) {}, [&](runs::RunState state) { end = state; });
+    job.start([&](runs::JobContext<int>& context) {
+        outcome = check(request, {billCall("84951234567", at(10, 0, 0), 60)}, context.cancelSlot(),
+                        [&] { return context.stopping(); });
+    });
+    QTRY_VERIFY(end.has_value());
+    QCOMPARE(*end, runs::RunState::Finished);
+    QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+    QCOMPARE(outcome.result[Kind::NotInLog].calls, 1);
+    QCOMPARE(outcome.result[Kind::NotInBill].calls, outcome.logCalls);
 }
 
 KELVORA_TEST_GUILESS_MAIN(TestBill)
