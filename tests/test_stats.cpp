@@ -7,10 +7,10 @@
 #include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "runs/ShareRun.h"
-#include "ui/stats/TStat1Form.h"
 #include "support/MainWindowSession.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
+#include "ui/stats/TStat1Form.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,7 +84,7 @@ template <typename Fn> void atProgress(TStat1Form& w, Fn onWorker)
 {
     ShareRun* run = w.findChild<ShareRun*>();
     QVERIFY(run);
-    QObject::connect(run, &ShareRun::progress, run, onWorker, Qt::DirectConnection);
+    run->setStepHook(onWorker);
 }
 
 } // namespace
