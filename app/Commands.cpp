@@ -2,10 +2,12 @@
 
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "db/EmbeddedEngine.h"
 #include "grid/DataGrid.h"
 #include "grid/GridExporter.h"
 #include "mail/MailMessage.h"
 #include "report/ReportOutput.h"
+#include "runs/Job.h"
 #include "runs/MailingRun.h"
 #include "runs/ReportRun.h"
 #include "runs/WorkerReading.h"
@@ -141,19 +143,20 @@ int login(TDM& dm, const Command& c)
     return Done;
 }
 
-// A database failure of a run, or the engine's reason.
-QString failureText(std::exception_ptr failure, const QString& otherwise)
+// Why a run failed: the database's failure, or the engine's reason.
+QString failureText(std::exception_ptr failure)
 {
-    if (!failure)
-        return otherwise;
     try {
-        std::rethrow_exception(failure);
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const runs::RunFailure& e) {
+        return QStringLiteral("Не могу подготовить отчет !\n") + e.text();
     } catch (const db::DbError& e) {
         return TDM::FailureText(e);
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     }
-    return otherwise;
+    return QStringLiteral("Не могу подготовить отчет !");
 }
 
 int runReport(TDM& dm, const Command& c)
@@ -195,15 +198,12 @@ int runReport(TDM& dm, const Command& c)
     run.start(std::move(request));
     if (!ended)
         loop.exec();
-    switch (state) {
-    case ReportRun::State::Finished:
-        break;
-    case ReportRun::State::NoTariffs:
-        complain(TReportForm::NoTariffsText());
+    if (state != ReportRun::State::Finished) {
+        complain(failureText(run.failure()));
         return Failed;
-    default:
-        complain(failureText(run.failure(),
-                             QStringLiteral("Не могу подготовить отчет !\n") + run.errorString()));
+    }
+    if (run.noTariffs()) {
+        complain(TReportForm::NoTariffsText());
         return Failed;
     }
     report::ReportOutput pdf;
@@ -473,6 +473,13 @@ int Main(int argc, char** argv)
         complain(error + QStringLiteral("\nСправка: kelvora --help"));
         return BadArguments;
     }
+    // As the windows do, before the first call into the database client: several programs
+    // (the windows, a command, the collector) may then open one local file at once.
+    if (command->kind != Command::Kind::Help && command->kind != Command::Kind::Version &&
+        !db::EmbeddedEngine::prepare())
+        complain(QStringLiteral("Локальная база данных не может быть открыта другими "
+                                "программами одновременно с этой.\n") +
+                 db::EmbeddedEngine::errorString());
     try {
         return Run(*command);
     } catch (const db::DbError& e) {
