@@ -28,6 +28,10 @@ void createTables(db::Database& database, db::Transaction& write);
 /// Throws DbError.
 std::shared_ptr<const TariffBook> load(db::Database& database, db::Transaction& read);
 
+/// The book for a listing that shows costs when it can: a lost connection throws DbError, any
+/// other failure to read the tariffs gives null (the calls are listed without costs).
+std::shared_ptr<const TariffBook> loadForCosts(db::Database& database, db::Transaction& read);
+
 /// Replaces every plan, rule and line assignment with the given ones in one transaction of
 /// `write`, committed here; rolled back when anything fails (DbError). Plans with id 0 get new
 /// keys. Exactly one plan should be the default; the caller checks the rules beforehand.
