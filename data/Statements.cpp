@@ -303,6 +303,26 @@ Statement TalkSum::statement() const
     return s;
 }
 
+Statement TalkSum::byKey() const
+{
+    const QString column = keyColumn == UserColumn ? UserColumn : LineColumn;
+    Statement s;
+    s.add(QStringLiteral("SELECT ") + column +
+          QStringLiteral(" AS KeyNumber,sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,"
+                         "sum(TimeSec) as TimeSec"));
+    s.add(CallTables);
+    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
+    if (incoming && !outgoing)
+        s.add(QStringLiteral("AND NumberOut=0"));
+    if (!incoming && outgoing)
+        s.add(QStringLiteral("AND NumberOut>0"));
+    s.add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
+    s.add(QStringLiteral("GROUP BY ") + column);
+    s.bind(QStringLiteral("P0"), from);
+    s.bind(QStringLiteral("P1"), to);
+    return s;
+}
+
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)
 {
     Statement s;
@@ -399,23 +419,31 @@ Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, in
             s.bind(QStringLiteral("N"), numberIn);
         return s;
     }
+    // One read of the period: the calls grouped by subscriber or line, with a row of no call
+    // for each one of the directory, so that those without calls in the period keep their row
+    // (counts 0, sums NULL); then joined to the directory, which drops the calls of numbers it
+    // lacks. The directory is joined to the groups, not the groups to the directory: that
+    // would sum the period once per subscriber or line.
     const bool users = kind == ReportKind::BySubscriber;
-    const QString row = users ? QStringLiteral("rings.numberin=users.numberin")
-                              : QStringLiteral("rings.RLine=Lines.NumberLine");
-    s.add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
-                : QStringLiteral("SELECT Lines.NumberLine,Lines.NumberTown,"));
-    const std::pair<const char*, const char*> parts[] = {{"count", "numberout=0) as CntInRing,"},
-                                                         {"sum", "numberout=0) as InRing,"},
-                                                         {"count", "numberout>0) as CntOutRing,"},
-                                                         {"sum", "numberout>0) as OutRing"}};
-    for (const auto& [aggregate, tail] : parts)
-        s.add(
-            QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
-                           ":d1 and :d2) and %2 AND rings.%3")
-                .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
-    s.add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
-    s.add(users ? QStringLiteral("ORDER BY users.fio")
-                : QStringLiteral("ORDER BY Lines.NumberTown"));
+    s.add(users ? QStringLiteral("SELECT D.FIO,D.NumberIN,")
+                : QStringLiteral("SELECT D.NumberLine,D.NumberTown,"));
+    s.add(QStringLiteral("G.CntInRing,G.InRing,G.CntOutRing,G.OutRing"));
+    s.add(QStringLiteral("FROM (SELECT K.Number,"));
+    s.add(QStringLiteral("COUNT(IIF(K.NumberOut=0,K.RingLength,NULL)) AS CntInRing,"
+                         "SUM(IIF(K.NumberOut=0,K.RingLength,NULL)) AS InRing,"));
+    s.add(QStringLiteral("COUNT(IIF(K.NumberOut>0,K.RingLength,NULL)) AS CntOutRing,"
+                         "SUM(IIF(K.NumberOut>0,K.RingLength,NULL)) AS OutRing"));
+    s.add(users ? QStringLiteral("FROM (SELECT R.NumberIn AS Number,R.NumberOut,R.RingLength")
+                : QStringLiteral("FROM (SELECT R.RLine AS Number,R.NumberOut,R.RingLength"));
+    s.add(QStringLiteral("FROM Rings R WHERE R.RingDate BETWEEN :d1 AND :d2"));
+    s.add(users ? QStringLiteral("UNION ALL SELECT NumberIn,NULL,NULL FROM Users) K")
+                : QStringLiteral("UNION ALL SELECT NumberLine,NULL,NULL FROM Lines) K"));
+    s.add(QStringLiteral("GROUP BY K.Number) G"));
+    s.add(users ? QStringLiteral("JOIN Users D ON D.NumberIn=G.Number")
+                : QStringLiteral("JOIN Lines D ON D.NumberLine=G.Number"));
+    // Equal names or town numbers in the order of their keys.
+    s.add(users ? QStringLiteral("ORDER BY D.FIO,D.NumberIn")
+                : QStringLiteral("ORDER BY D.NumberTown,D.NumberLine"));
     s.bind(QStringLiteral("d1"), from);
     s.bind(QStringLiteral("d2"), to);
     return s;

@@ -171,6 +171,10 @@ struct TalkSum
 
     /// Positional parameters :P0 and :P1 hold the period.
     Statement statement() const;
+    /// The same sums for every key of keyColumn (the line for any other column) in one read
+    /// of the period: a row per key with calls, its number in column KEYNUMBER; `key` is not
+    /// looked at. The rows add up to the talk time of the period.
+    Statement byKey() const;
 };
 
 /// The calls of [from, to] for the load of lines, in date order: start, line and the talk time
@@ -194,9 +198,12 @@ Statement detailedCount(const QDateTime& from, const QDateTime& to,
                         const std::optional<DateIndexes>& along = std::nullopt);
 
 /// A report's query over the period: a row per subscriber, per call (with its line, R.RLine,
-/// for pricing) or per line; the cost report's calls are pricedCalls() of every outgoing call,
-/// outside the directories too. The detailed report
-/// of one subscriber alone when numberIn is not 0. The detailed report of all subscribers is
+/// for pricing) or per line. The rows of subscribers and lines (every one of the directory, in
+/// the order of the name or the town number, then the key) have the counts CNTINRING and
+/// CNTOUTRING (0 without calls) and the sums of seconds INRING and OUTRING (NULL without
+/// calls), read in one pass over the period. The cost report's calls are pricedCalls() of every
+/// outgoing call, outside the directories too. The detailed report of one subscriber alone
+/// when numberIn is not 0. The detailed report of all subscribers is
 /// read along the date index when `along` names the indexes (its first calls come at once).
 Statement report(ReportKind kind, const QDateTime& from, const QDateTime& to, int numberIn = 0,
                  const std::optional<DateIndexes>& along = std::nullopt);

@@ -21,7 +21,8 @@ struct TalkSum;
 }
 
 /// Works out how a period is shared among lines or subscribers, as a job (runs::Job): by talk
-/// time, the period's total and then one summing query per key, in the order given; by cost,
+/// time, one grouped read of the period's sums by key (the total is theirs added up), handed
+/// back in the order of the keys given; by cost,
 /// one forward read of the period's outgoing calls priced as they come. Only the sums come
 /// back. Belongs to the window thread and signals there; destroying it stops the job and
 /// waits.
@@ -58,7 +59,7 @@ public:
         /// (nothing to share).
         std::vector<Sum> items;
         qint64 withoutTariff = 0;  ///< cost: outgoing calls no rule matches
-        QStringList lastStatement; ///< talk time: the statement of the last sum run
+        QStringList lastStatement; ///< talk time: the statement of the sums
     };
     /// Finished: talk time also when some sums failed (told in the result); Failed: cost, the
     /// read failed, failure() says why.
@@ -84,8 +85,8 @@ public:
     static qint64 talkSeconds(db::Sql& sql, const stmt::TalkSum& sum);
 
 signals:
-    /// Talk time, the sums done (0 once attached, before the total; then one more for each
-    /// key); cost, the calls read.
+    /// Talk time, the sums done (0 once attached, before the read; then the number of keys
+    /// once the period is read); cost, the calls read.
     void progress(qint64 done);
     void finished(ShareRun::State state);
 

@@ -61,6 +61,51 @@ QString scalar(TDM& dm, const QString& select)
     return v;
 }
 
+// The rows of a select, each "NAME=value|..." with NULL told apart from 0 and the empty text.
+QStringList rowTexts(TDM& dm, const stmt::Statement& s)
+{
+    db::Query q(dm.ibDatabase, dm.ibTranRO);
+    s.applyTo(q);
+    q.open();
+    QStringList out;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList row;
+        for (const auto& f : q.fields())
+            row << f->name() + u'=' + (f->isNull() ? QStringLiteral("NULL") : f->asString());
+        out << row.join(u'|');
+    }
+    q.close();
+    return out;
+}
+
+// The summary and line reports' statement as it was before it read the period once: four
+// correlated subqueries a subscriber or a line. The reference its rows are compared with.
+stmt::Statement reportBySubqueries(ReportKind kind, const QDateTime& from, const QDateTime& to)
+{
+    const bool users = kind == ReportKind::BySubscriber;
+    const QString row = users ? QStringLiteral("rings.numberin=users.numberin")
+                              : QStringLiteral("rings.RLine=Lines.NumberLine");
+    stmt::Statement s;
+    s.add(users ? QStringLiteral("SELECT users.fio,users.NumberIN,")
+                : QStringLiteral("SELECT Lines.NumberLine,Lines.NumberTown,"));
+    const std::pair<const char*, const char*> parts[] = {{"count", "numberout=0) as CntInRing,"},
+                                                         {"sum", "numberout=0) as InRing,"},
+                                                         {"count", "numberout>0) as CntOutRing,"},
+                                                         {"sum", "numberout>0) as OutRing"}};
+    for (const auto& [aggregate, tail] : parts)
+        s.add(
+            QStringLiteral("(SELECT %1(rings.ringlength) FROM rings WHERE (rings.ringdate between "
+                           ":d1 and :d2) and %2 AND rings.%3")
+                .arg(QLatin1String(aggregate), row, QLatin1String(tail)));
+    s.add(users ? QStringLiteral("FROM users") : QStringLiteral("FROM Lines"));
+    // Equal names or town numbers in the order of their keys, as the directories were filled.
+    s.add(users ? QStringLiteral("ORDER BY users.fio,users.NumberIN")
+                : QStringLiteral("ORDER BY Lines.NumberTown,Lines.NumberLine"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
 } // namespace
 
 class TestStatements : public QObject
@@ -71,6 +116,7 @@ private slots:
     void sortFieldsFromGridDescriptions();
     void talkSumAndDirectoryLines();
     void everyStatementRunsOnTheServer();
+    void periodReadOnceGivesTheRowsOfOneSumEach();
 };
 
 void TestStatements::callFilterLines()
@@ -272,6 +318,81 @@ void TestStatements::everyStatementRunsOnTheServer()
     write(dm, stmt::deleteDept(51));
     QCOMPARE(scalar(dm, QStringLiteral("SELECT COUNT(*) FROM Users")), QStringLiteral("2"));
     QCOMPARE(rows(dm, stmt::deptChoices()), 1);
+}
+
+// The summary and line reports and the statistics' talk time read the period once; on the demo
+// log with a subscriber and a line without calls, a twin name and calls on the period's bounds,
+// they give the rows and sums of one statement a subscriber, a line or a key.
+void TestStatements::periodReadOnceGivesTheRowsOfOneSumEach()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    test::fillDemoLog(t, 3000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    const QDateTime from(QDate(2026, 2, 1), QTime(0, 0));
+    const QDateTime to(QDate(2026, 2, 28), QTime(23, 59, 59, 59));
+    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (9001, 'Без Звонков')"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (9002, NULL)"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) SELECT 9003, FIO FROM Users "
+                           "WHERE NumberIN = (SELECT MIN(NumberIN) FROM Users)"),
+            QStringLiteral("INSERT INTO Lines VALUES (9001, NULL, NULL, NULL)"),
+            test::insertCall(from, 61, 0, 9001, 9003),                 // the first moment
+            test::insertCall(to, 62, 8125551, 9001, 9003),             // the last
+            test::insertCall(to.addMSecs(1), 63, 8125551, 9001, 9002), // after the period
+            test::insertCall(from.addSecs(-1), 64, 0, 9001, 9002)});   // before it
+    TDM dm(t.dir());
+    test::login(dm, t.path());
+    const std::pair<QDateTime, QDateTime> periods[] = {
+        {from, to},
+        {QDateTime(QDate(2026, 1, 1), QTime(0, 0)), to},
+        {to.addDays(60), to.addDays(61)}};
+    for (const auto& [start, end] : periods)
+        for (const ReportKind kind : {ReportKind::BySubscriber, ReportKind::ByLine}) {
+            const QStringList rows = rowTexts(dm, stmt::report(kind, start, end));
+            QCOMPARE(rows, rowTexts(dm, reportBySubqueries(kind, start, end)));
+            QVERIFY(rows.size() > 40);
+        }
+    // The rows that matter for the templates are there as the subqueries give them.
+    const QStringList users = rowTexts(dm, stmt::report(ReportKind::BySubscriber, from, to));
+    QVERIFY(users.contains(QStringLiteral(
+        "FIO=Без Звонков|NUMBERIN=9001|CNTINRING=0|INRING=NULL|CNTOUTRING=0|OUTRING=NULL")));
+    QVERIFY(users.contains(QStringLiteral(
+        "FIO=NULL|NUMBERIN=9002|CNTINRING=0|INRING=NULL|CNTOUTRING=0|OUTRING=NULL")));
+
+    // Talk time by key against one sum a key, both ways of keying and every direction.
+    stmt::TalkSum sum;
+    sum.from = from;
+    sum.to = to;
+    auto seconds = [](const db::DataSet& row) {
+        return row.field(QStringLiteral("TIMESEC")).asInt64() +
+               60 * row.field(QStringLiteral("TIMEMIN")).asInt64() +
+               3600 * row.field(QStringLiteral("TIMEHOUR")).asInt64();
+    };
+    auto oneSum = [&](const stmt::TalkSum& one) {
+        db::Query q(dm.ibDatabase, dm.ibTranRO);
+        one.statement().applyTo(q);
+        q.open();
+        return seconds(q);
+    };
+    for (const QString& column : {stmt::TalkSum::LineColumn, stmt::TalkSum::UserColumn})
+        for (const auto& [in, out] : {std::pair{true, true}, {true, false}, {false, true}}) {
+            sum.keyColumn = column;
+            sum.incoming = in;
+            sum.outgoing = out;
+            db::Query q(dm.ibDatabase, dm.ibTranRO);
+            sum.byKey().applyTo(q);
+            q.open();
+            qint64 total = 0;
+            int keys = 0;
+            for (q.first(); !q.eof(); q.next(), ++keys) {
+                sum.key = q.field(QStringLiteral("KEYNUMBER")).asInteger();
+                total += seconds(q);
+                QCOMPARE(oneSum(sum), seconds(q));
+            }
+            q.close();
+            sum.key = 0;
+            QCOMPARE(total, oneSum(sum));
+            QVERIFY(keys > 10 && total > 0);
+        }
 }
 
 KELVORA_TEST_GUILESS_MAIN(TestStatements)
