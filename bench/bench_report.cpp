@@ -27,17 +27,12 @@
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
-    const QString path = bench::bigDatabase(calls);
+    bench::Setup setup(argc, argv, 100000);
     QTemporaryDir dir;
     QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report2.frf"),
                 dir.filePath(QStringLiteral("report2.frf")));
     TDM dm(dir.path());
-    bench::login(dm, path);
+    bench::login(dm, setup.database);
     TReportForm form(dm);
     form.cbReport->setCurrentIndex(1);
     form.dOT->setDate(QDate::currentDate().addYears(-1));
