@@ -9,8 +9,8 @@
 #include "app/Messages.h"
 #include "runs/ErlangB.h"
 #include "runs/LineLoad.h"
-#include "ui/stats/TLineLoadForm.h"
 #include "ui/common/TFileForm.h"
+#include "ui/stats/TLineLoadForm.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
