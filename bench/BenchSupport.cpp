@@ -8,17 +8,51 @@
 #include <firebird/Interface.h>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 using namespace Firebird;
 
 namespace bench {
+
+namespace {
+
+int& offscreen(int& argc)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return argc;
+}
+
+} // namespace
+
+Setup::Setup(int& argc, char** argv, qint64 defaultCalls, int defaultRounds)
+    : app(offscreen(argc), argv), calls(argc > 1 ? QByteArray(argv[1]).toLongLong() : defaultCalls),
+      rounds(argc > 2 ? QByteArray(argv[2]).toInt() : defaultRounds), database(bigDatabase(calls))
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
+}
+
+QString positional(const QStringList& lines)
+{
+    QString text = lines.join(u'\n');
+    text.replace(QLatin1String(":d1"), QLatin1String("?"))
+        .replace(QLatin1String(":d2"), QLatin1String("?"));
+    return text;
+}
+
+double best(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
 
 QString bigDatabase(qint64 calls)
 {
@@ -64,7 +98,10 @@ MainWindow::MainWindow(const QString& path)
     form.setDataModule(dm);
     form.resize(1280, 800);
     form.show();
-    ready = QTest::qWaitFor([this] { return tabs.cqUsers->count() > 1; });
+    if (!QTest::qWaitFor([this] { return tabs.cqUsers->count() > 1; })) {
+        std::fprintf(stderr, "the call filters never filled\n");
+        std::exit(1);
+    }
 }
 
 qint64 residentBytes()
@@ -189,6 +226,28 @@ void LoopWatch::start()
     m_longestGapMs = 0;
     m_longestGapAtMs = 0;
     m_tick.start();
+}
+
+double LoopWatch::runUntil(const std::function<void()>& press,
+                           const std::function<bool()>& finished)
+{
+    QEventLoop loop;
+    double ms = 0;
+    const std::function<void()> before = onTick;
+    onTick = [&] {
+        if (before)
+            before();
+        if (finished()) {
+            ms = elapsedMs();
+            loop.quit();
+        }
+    };
+    start();
+    press();
+    skipGap();
+    loop.exec();
+    onTick = before;
+    return ms;
 }
 
 } // namespace bench

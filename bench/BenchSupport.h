@@ -5,6 +5,7 @@
 #include "support/MainControls.h"
 #include "ui/main/TMainForm.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
@@ -12,14 +13,29 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 namespace bench {
+
+/// What every benchmark starts with: the application object on the offscreen platform (unless
+/// another is set) under the program's name, the numbers of its command line (the calls in the
+/// benchmark database, first, and the rounds, second), the database and the period measured.
+struct Setup
+{
+    Setup(int& argc, char** argv, qint64 defaultCalls = 1000000, int defaultRounds = 3);
+    QApplication app;
+    qint64 calls;
+    int rounds;
+    QString database; // bigDatabase(calls)
+    QDate to = QDate::currentDate();
+    QDate from = to.addYears(-1); // the year up to today
+};
 
 /// The data module attached to the benchmark database as a successful login leaves it.
 void login(TDM& dm, const QString& path);
 
 /// The program logged in to the benchmark database with its main window up and its call
-/// filters filled (ready false when they never filled).
+/// filters filled (the benchmark ends with 1 when they never fill).
 struct MainWindow
 {
     explicit MainWindow(const QString& path);
@@ -27,7 +43,6 @@ struct MainWindow
     TDM dm{dir.path()};
     TMainForm form;
     test::MainControls tabs{form};
-    bool ready = false;
 };
 
 /// Path of a database with `calls` calls over the year before today, made once and reused
@@ -40,6 +55,13 @@ qint64 residentBytes();
 qint64 peakResidentBytes();
 /// Starts the peak over at the present resident memory (Linux; elsewhere nothing).
 void resetPeakResident();
+
+/// The statement's lines as one text with its :d1 and :d2 made positional parameters, as
+/// rawFetch takes them.
+QString positional(const QStringList& lines);
+
+/// The least of the values (a benchmark's best round).
+double best(const std::vector<double>& values);
 
 /// Milliseconds taken by fn.
 double timeMs(const std::function<void()>& fn);
@@ -65,6 +87,9 @@ public:
     double longestGapMs() const { return m_longestGapMs; }
     /// When the longest gap ended, in ms from start().
     double longestGapAtMs() const { return m_longestGapAtMs; }
+    /// Starts, runs `press` (its own time counts as no gap) and then the event loop until
+    /// `finished` holds at a tick; returns the milliseconds from the start until then.
+    double runUntil(const std::function<void()>& press, const std::function<bool()>& finished);
     std::function<void()> onTick;
 
 private:

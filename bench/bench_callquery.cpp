@@ -26,26 +26,18 @@ const char* const CallSql[] = {
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
-    const QString path = bench::bigDatabase(calls);
+    bench::Setup setup(argc, argv);
     const stmt::Period period{QDate::currentDate().addYears(-1), QDate::currentDate()};
     const QDateTime d1 = period.start();
     const QDateTime d2 = period.end();
 
     QTemporaryDir dir;
     TDM dm(dir.path());
-    bench::login(dm, path);
+    bench::login(dm, setup.database);
     db::Query& q = dm.ibQueryRings;
     for (const char* line : CallSql)
         q.sql().add(QString::fromLatin1(line));
-    QString positional;
-    for (const char* line : CallSql)
-        positional += QString::fromLatin1(line)
-                          .replace(QLatin1String(":d1"), QLatin1String("?"))
-                          .replace(QLatin1String(":d2"), QLatin1String("?")) +
-                      u'\n';
+    const QString positional = bench::positional(q.sql().lines());
 
     std::vector<double> ours;
     std::vector<double> raw;
@@ -57,8 +49,8 @@ int main(int argc, char** argv)
     const qint64 rssBefore = bench::residentBytes();
     qint64 rssHeld = 0;
     for (int round = 0; round < 3; ++round) {
-        raw.push_back(
-            bench::timeMs([&] { rawSum = bench::rawFetch(path, positional, d1, d2, 6, rawRows); }));
+        raw.push_back(bench::timeMs(
+            [&] { rawSum = bench::rawFetch(setup.database, positional, d1, d2, 6, rawRows); }));
         ours.push_back(bench::timeMs([&] {
             q.close();
             q.paramByName(QStringLiteral("d1")).setDateTime(d1);
@@ -76,8 +68,8 @@ int main(int argc, char** argv)
                     raw.back());
         std::fflush(stdout);
     }
-    const double bestOurs = *std::min_element(ours.begin(), ours.end());
-    const double bestRaw = *std::min_element(raw.begin(), raw.end());
+    const double bestOurs = bench::best(ours);
+    const double bestRaw = bench::best(raw);
     std::printf("rows %zu (raw %lld), sums %s\n", rows, rawRows,
                 oursSum == rawSum ? "equal" : "DIFFER");
     std::printf("best: query %.0f ms, raw fetch %.0f ms, ratio %.3f (goal <= 1.15)\n", bestOurs,

@@ -20,14 +20,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
-    const QString path = bench::bigDatabase(calls);
-    bench::MainWindow program(path);
-    if (!program.ready)
-        return 1;
+    bench::Setup setup(argc, argv);
+    bench::MainWindow program(setup.database);
     TDM& dm = program.dm;
     const test::MainControls& tabs = program.tabs;
     tabs.dOT->setDate(QDate::currentDate().addYears(-1));

@@ -6,13 +6,12 @@
 #include "data/Statements.h"
 #include "data/TDM.h"
 #include "runs/LineLoad.h"
-#include "ui/stats/TLineLoadForm.h"
 #include "ui/main/TMainForm.h"
+#include "ui/stats/TLineLoadForm.h"
 
 #include <QApplication>
 #include <QDateEdit>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -33,18 +32,8 @@ struct Run
 Run measure(TLineLoadForm& form)
 {
     Run run;
-    QEventLoop loop;
     bench::LoopWatch watch;
-    watch.onTick = [&] {
-        if (!form.running()) {
-            run.ms = watch.elapsedMs();
-            loop.quit();
-        }
-    };
-    watch.start();
-    form.bbSave->click();
-    watch.skipGap();
-    loop.exec();
+    run.ms = watch.runUntil([&] { form.bbSave->click(); }, [&] { return !form.running(); });
     run.longestGapMs = watch.longestGapMs();
     return run;
 }
@@ -53,39 +42,28 @@ Run measure(TLineLoadForm& form)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
-    const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
-    const QString path = bench::bigDatabase(calls);
-    bench::MainWindow program(path);
-    if (!program.ready)
-        return 1;
+    bench::Setup setup(argc, argv);
+    bench::MainWindow program(setup.database);
     TDM& dm = program.dm;
-    const QDate to = QDate::currentDate();
-    const QDate from = to.addYears(-1);
-    TLineLoadForm form(dm, from, to, *program.tabs.cqLines);
+    TLineLoadForm form(dm, setup.from, setup.to, *program.tabs.cqLines);
 
     // The same statement, its talk time summed as a 64-bit column so every row is read.
-    const QDateTime d1 = QDateTime(from, QTime(0, 0)).addSecs(-LineLoad::carryIn());
-    const QDateTime d2(to, QTime(23, 59, 59, 59));
-    QStringList lines = stmt::lineLoadCalls(d1, d2, true).lines;
-    QString raw = lines.join(u'\n');
-    raw.replace(QLatin1String(":d1"), QLatin1String("?"))
-        .replace(QLatin1String(":d2"), QLatin1String("?"));
+    const QDateTime d1 = QDateTime(setup.from, QTime(0, 0)).addSecs(-LineLoad::carryIn());
+    const QDateTime d2(setup.to, QTime(23, 59, 59, 59));
+    const QString raw = bench::positional(stmt::lineLoadCalls(d1, d2, true).lines);
     std::vector<double> ours;
     std::vector<double> plain;
     double worstGap = 0;
     qint64 rows = 0;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < setup.rounds; ++round) {
         bench::resetPeakResident();
         const qint64 before = bench::residentBytes();
         const Run r = measure(form);
         const qint64 peak = bench::peakResidentBytes() - before;
         ours.push_back(r.ms);
         worstGap = std::max(worstGap, r.longestGapMs);
-        plain.push_back(bench::timeMs([&] { bench::rawFetch(path, raw, d1, d2, 2, rows); }));
+        plain.push_back(
+            bench::timeMs([&] { bench::rawFetch(setup.database, raw, d1, d2, 2, rows); }));
         std::printf("round %d: figures %.0f ms (%lld calls counted, peak %d lines, busy hour %d "
                     "at %.3f E), longest gap %.1f ms, memory +%.1f MB; plain fetch %.0f ms "
                     "(%lld rows)\n",
@@ -100,15 +78,15 @@ int main(int argc, char** argv)
     for (int i = 0; i < 40; ++i)
         lineNumbers[std::size_t(i)] = i + 1;
     QRandomGenerator random(1);
-    std::vector<qint64> starts(std::size_t(std::max<qint64>(calls, 1)));
-    const qint64 first = LineLoad::secondOf(from, QTime(0, 0));
-    const qint64 span = (to.toJulianDay() - from.toJulianDay() + 1) * 86400;
+    std::vector<qint64> starts(std::size_t(std::max<qint64>(setup.calls, 1)));
+    const qint64 first = LineLoad::secondOf(setup.from, QTime(0, 0));
+    const qint64 span = (setup.to.toJulianDay() - setup.from.toJulianDay() + 1) * 86400;
     for (qint64& start : starts)
         start = first + qint64(random.bounded(quint64(span)));
     std::sort(starts.begin(), starts.end());
     LineLoadOptions options;
-    options.from = from;
-    options.to = to;
+    options.from = setup.from;
+    options.to = setup.to;
     options.lines = lineNumbers;
     const double sweepMs = bench::timeMs([&] {
         LineLoad load(options);
@@ -118,8 +96,8 @@ int main(int argc, char** argv)
     });
     std::printf("the sweep alone over %lld calls in memory: %.0f ms\n", qint64(starts.size()),
                 sweepMs);
-    const double best = *std::min_element(ours.begin(), ours.end());
-    const double bestPlain = *std::min_element(plain.begin(), plain.end());
+    const double best = bench::best(ours);
+    const double bestPlain = bench::best(plain);
     std::printf("best: figures %.0f ms (goal <= 2000 for a million), plain fetch %.0f ms, ratio "
                 "%.2f; longest event-loop gap %.1f ms (goal <= 50)\n",
                 best, bestPlain, best / bestPlain, worstGap);

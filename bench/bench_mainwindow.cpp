@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -57,7 +56,6 @@ Load measure(TMainForm& form)
 {
     const test::MainControls tabs(form);
     Load load;
-    QEventLoop loop;
     bench::LoopWatch watch;
     bool first = false;
     watch.onTick = [&] {
@@ -67,17 +65,11 @@ Load measure(TMainForm& form)
             load.firstScreenMs = watch.elapsedMs();
             watch.skipGap();
         }
-        if (!form.TabSheet1->loading()) {
-            load.allRowsMs = watch.elapsedMs();
-            loop.quit();
-        }
     };
     const double cpuStart = cpuMs();
     const double uiCpuStart = threadCpuMs();
-    watch.start();
-    tabs.sbStart->click(); // starts the load and returns
-    watch.skipGap();
-    loop.exec();
+    load.allRowsMs = watch.runUntil([&] { tabs.sbStart->click(); }, // starts the load and returns
+                                    [&] { return !form.TabSheet1->loading(); });
     load.longestGapMs = watch.longestGapMs();
     load.longestGapAtMs = watch.longestGapAtMs();
     load.cpuMs = cpuMs() - cpuStart;
@@ -89,17 +81,10 @@ Load measure(TMainForm& form)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
-    const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
-    const QString path = bench::bigDatabase(calls);
+    bench::Setup setup(argc, argv);
     const qint64 rssStart = bench::residentBytes();
 
-    bench::MainWindow program(path);
-    if (!program.ready)
-        return 1;
+    bench::MainWindow program(setup.database);
     TDM& dm = program.dm;
     TMainForm& form = program.form;
     const test::MainControls& tabs = program.tabs;
@@ -110,12 +95,9 @@ int main(int argc, char** argv)
     std::vector<double> raw;
     std::vector<double> rawFirst;
     qint64 rawRows = 0;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < setup.rounds; ++round) {
         ours.push_back(measure(form));
-        const QStringList lines = dm.ibQueryRings.sql().lines();
-        QString positional = lines.join(u'\n');
-        positional.replace(QLatin1String(":d1"), QLatin1String("?"))
-            .replace(QLatin1String(":d2"), QLatin1String("?"));
+        const QString positional = bench::positional(dm.ibQueryRings.sql().lines());
         const stmt::Period period{tabs.dOT->date(), tabs.dDo->date()};
         const QDateTime d1 = period.start();
         const QDateTime d2 = period.end();
@@ -125,7 +107,7 @@ int main(int argc, char** argv)
         const bool withRaw = !(argc > 3 && QByteArray(argv[3]) == "noraw");
         raw.push_back(bench::timeMs([&] {
             if (withRaw)
-                bench::rawFetch(path, positional, d1, d2, 6, rawRows, &firstRow);
+                bench::rawFetch(setup.database, positional, d1, d2, 6, rawRows, &firstRow);
         }));
         const double rawCpu = cpuMs() - rawCpuStart;
         rawFirst.push_back(firstRow);
@@ -151,8 +133,8 @@ int main(int argc, char** argv)
         worstGap = std::max(worstGap, l.longestGapMs);
     const double bestAll = best(&Load::allRowsMs);
     const double bestFirst = best(&Load::firstScreenMs);
-    const double bestRaw = *std::min_element(raw.begin(), raw.end());
-    const double bestRawFirst = *std::min_element(rawFirst.begin(), rawFirst.end());
+    const double bestRaw = bench::best(raw);
+    const double bestRawFirst = bench::best(rawFirst);
     std::printf("best: first screen %.0f ms (goal <= 300; the server's first row of the raw "
                 "fetch %.0f ms), all rows %.0f ms, raw fetch %.0f ms, ratio %.3f (goal <= 1.2)\n",
                 bestFirst, bestRawFirst, bestAll, bestRaw, bestAll / bestRaw);

@@ -32,18 +32,13 @@
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
-    const QString path = bench::bigDatabase(calls);
+    bench::Setup setup(argc, argv, 100000);
     QTemporaryDir dir;
     for (const ReportKindInfo& kind : ReportKinds)
         QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/") + kind.templateName,
                     dir.filePath(QString::fromLatin1(kind.templateName)));
     TDM dm(dir.path());
-    bench::login(dm, path);
+    bench::login(dm, setup.database);
     TReportForm form(dm);
     form.dOT->setDate(QDate::currentDate().addYears(-1));
     form.dDo->setDate(QDate::currentDate());

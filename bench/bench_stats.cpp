@@ -5,9 +5,9 @@
 
 #include "DemoData.h"
 #include "data/TDM.h"
-#include "ui/stats/TStat1Form.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
+#include "ui/stats/TStat1Form.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,19 +23,11 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora"));
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
-    const QString path = bench::bigDatabase(calls);
-    bench::MainWindow program(path);
-    if (!program.ready)
-        return 1;
+    bench::Setup setup(argc, argv);
+    bench::MainWindow program(setup.database);
     TDM& dm = program.dm;
     const test::MainControls& tabs = program.tabs;
-    const QDate to = QDate::currentDate();
-    const QDate from = to.addYears(-1);
-    TStat1Form stats(dm, from, to, *tabs.cqLines, *tabs.cqUsers);
+    TStat1Form stats(dm, setup.from, setup.to, *tabs.cqLines, *tabs.cqUsers);
     TStat1Form::SetAllChecked(*stats.clbLinesOut, true);
     const QString groupBy = QStringLiteral(
         "SELECT R.RLine, CAST(SUM(TimeHour) * 3600 + SUM(TimeMin) * 60 + SUM(TimeSec) AS BIGINT) "
@@ -61,8 +53,8 @@ int main(int argc, char** argv)
             longestGapMs = std::max(longestGapMs, watch.longestGapMs());
         }));
         raw.push_back(bench::timeMs([&] {
-            sum = bench::rawFetch(path, groupBy, QDateTime(from, QTime(0, 0)),
-                                  QDateTime(to, QTime(23, 59, 59, 59)), 1, groups);
+            sum = bench::rawFetch(setup.database, groupBy, QDateTime(setup.from, QTime(0, 0)),
+                                  QDateTime(setup.to, QTime(23, 59, 59, 59)), 1, groups);
         }));
         std::printf("round %d: Показать %.0f ms (%d lines, total%s), GROUP BY %.0f ms (%lld "
                     "groups, %lld s)\n",
@@ -70,8 +62,8 @@ int main(int argc, char** argv)
                     qPrintable(stats.PanelTotalTime->text()), raw.back(), groups, sum);
         std::fflush(stdout);
     }
-    const double bestOurs = *std::min_element(ours.begin(), ours.end());
-    const double bestRaw = *std::min_element(raw.begin(), raw.end());
+    const double bestOurs = bench::best(ours);
+    const double bestRaw = bench::best(raw);
     std::printf("best: Показать %.0f ms, GROUP BY %.0f ms, ratio %.2f (goal <= 2.5)\n", bestOurs,
                 bestRaw, bestOurs / bestRaw);
     std::printf("event loop: longest gap between 1 ms timer ticks during the sums %.1f ms "

@@ -54,14 +54,12 @@ tariff::Plan bigPlan()
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::Setup setup(argc, argv);
     std::setlocale(LC_NUMERIC, "C"); // as the program runs
-    const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     // The tariffs go into a copy: the shared benchmark database stays as the others expect it.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("priced.fdb"));
-    if (!QFile::copy(bench::bigDatabase(calls), path)) {
+    if (!QFile::copy(setup.database, path)) {
         std::printf("cannot copy the benchmark database\n");
         return 1;
     }

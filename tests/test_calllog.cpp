@@ -31,6 +31,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 namespace {
 
 const QStringList Head = {
@@ -54,6 +56,12 @@ struct Session : test::MainWindowSession
         tabs.dDo->setDate(QDate(2026, 3, toDay));
     }
     // January to March, the whole of a busy log.
+    // The grid's model checked by Qt's model tester from now on, the test failing at a fault.
+    void testModel()
+    {
+        tester = std::make_unique<QAbstractItemModelTester>(
+            tabs.GridRings->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
     void quarter()
     {
         tabs.dOT->setDate(QDate(2026, 1, 1));
@@ -70,6 +78,12 @@ struct Session : test::MainWindowSession
         QTest::mouseClick(tabs.sbStart, Qt::LeftButton);
         QVERIFY(waitLoaded());
     }
+    // "Показать" over the calls from `fromDay` to `toDay` of March 2026.
+    void show(int fromDay, int toDay)
+    {
+        period(fromDay, toDay);
+        show();
+    }
     QStringList lines() const { return dm.ibQueryRings.sql().lines(); }
     QString rows() const { return tabs.PanelTotalString->text(); }
     QString time() const { return tabs.PanelTotalTime->text(); }
@@ -83,6 +97,8 @@ struct Session : test::MainWindowSession
             QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
         QVERIFY(waitLoaded());
     }
+
+    std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
 } // namespace
@@ -123,8 +139,7 @@ void TestCallLog::initTestCase()
 void TestCallLog::filtersMakeTheStatementAndTheTotals()
 {
     SMALL_LOG_SESSION(t, s);
-    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.testModel();
     QVERIFY(s.tabs.GridRings->isHidden());
     s.period(1, 2);
 
@@ -216,8 +231,7 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
     {
         Session s(t);
         QVERIFY(s.ready());
-        s.period(1, 2);
-        s.show();
+        s.show(1, 2);
         QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RDate"))),
                  grid::SortMarker::Ascending);
         s.clickTitle(QStringLiteral("RTime"));
@@ -251,8 +265,7 @@ void TestCallLog::sortByTitleAndKeepItAcrossARestart()
     Session s(t);
     QVERIFY(s.ready());
     QCOMPARE(s.dm.MainObject->FieldRing, 1);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(s.lines().last(), QStringLiteral("ORDER BY RHour DESC,RMin DESC,RSec DESC"));
     QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RTime"))),
              grid::SortMarker::Descending);
@@ -282,8 +295,7 @@ void TestCallLog::sortByCostAndZone()
         test::storeDefaultPlan(s.dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 100),
                                       test::zoneRule(QStringLiteral("Междугородные"),
                                                      QStringLiteral("495"), 10, 2000)});
-        s.period(1, 2);
-        s.show();
+        s.show(1, 2);
         QCOMPARE(texts(s, QStringLiteral("RCost")),
                  (QStringList{QStringLiteral("1,00"), QString(), QStringLiteral("1260,00")}));
         // Sums of money stand to the right, as numbers do.
@@ -324,8 +336,7 @@ void TestCallLog::sortByCostAndZone()
     Session s(t);
     QVERIFY(s.ready());
     QCOMPARE(s.dm.MainObject->FieldRing, 7);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(texts(s, QStringLiteral("RCost")),
              (QStringList{QStringLiteral("1260,00"), QStringLiteral("1,00"), QString()}));
     QCOMPARE(s.tabs.GridRings->sortMarker(s.column(QStringLiteral("RCost"))),
@@ -339,8 +350,7 @@ void TestCallLog::actionsFollowTheTabAndTheGrid()
     QCOMPARE(s.form.StatusPanel[0]->text(), t.path());
     for (QAction* a : {s.form.ANew, s.form.AProperty, s.form.AErase, s.form.AExport})
         QVERIFY(!a->isEnabled());
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QVERIFY(s.form.AExport->isEnabled());
     QVERIFY(!s.form.ANew->isEnabled());
     s.form.PageControl->setCurrentIndex(1);
@@ -358,8 +368,7 @@ void TestCallLog::actionsFollowTheTabAndTheGrid()
 void TestCallLog::incomingRowsOnSilver()
 {
     SMALL_LOG_SESSION(t, s);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QAbstractItemModel* m = s.tabs.GridRings->model();
     const QColor silver(192, 192, 192);
     QCOMPARE(m->index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), silver); // incoming
@@ -371,8 +380,7 @@ void TestCallLog::incomingRowsOnSilver()
 void TestCallLog::failedQueryKeepsTheLastResult()
 {
     SMALL_LOG_SESSION(t, s);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(s.rows(), QStringLiteral("3"));
     s.dm.ibTranRO.rollback(); // the connection's reading transaction is gone
     s.tabs.seRingLen->setValue(100);
@@ -417,16 +425,14 @@ void TestCallLog::datePlanFollowsTheIndexesOfTheDatabase()
     const QStringList sorted = Head + QStringList{Period, QStringLiteral("ORDER BY RingDate ")};
     {
         Session s(t);
-        s.period(1, 2);
-        s.show();
+        s.show(1, 2);
         QCOMPARE(s.lines(), sorted);
     }
     t.exec({QStringLiteral("CREATE INDEX \"Call moment\" ON Rings (RingDate)"),
             QStringLiteral("ALTER TABLE Users DROP CONSTRAINT PK_Users"),
             QStringLiteral("ALTER TABLE Users ADD CONSTRAINT Users_Key PRIMARY KEY (NumberIN)")});
     Session s(t);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(s.lines()[4], QStringLiteral("PLAN JOIN (R ORDER \"Call moment\" INDEX (\"Call "
                                           "moment\"), L INDEX (PK_LINES), U INDEX (USERS_KEY))"));
     // Switched off after the connection looked: the server refuses the plan.
@@ -460,8 +466,7 @@ void TestCallLog::escapeAsksBeforeClosing()
 void TestCallLog::aRemovedDatabaseFileIsNoticed()
 {
     SMALL_LOG_SESSION(t, s);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(s.rows(), QStringLiteral("3"));
 
     // Another program moves the file away: nothing may be read from or written to a file
@@ -583,13 +588,10 @@ qint64 heldTalkTime(TDM& dm)
 
 void TestCallLog::rowsArriveWhileTheWindowAnswers()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    TEST_DEMO_CALL_LOG(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
-    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.testModel();
     s.quarter();
     QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);
     // Rows arrive: the button stops, the totals and what acts on the whole list wait.
@@ -651,13 +653,10 @@ void TestCallLog::rowsArriveWhileTheWindowAnswers()
 
 void TestCallLog::stopKeepsTheRowsThatArrived()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    TEST_DEMO_CALL_LOG(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     Session s(t);
     QVERIFY(s.ok);
-    QAbstractItemModelTester tester(s.tabs.GridRings->model(),
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.testModel();
     s.quarter();
     const auto [count, talk] = serverTotals(s.dm);
 
@@ -706,9 +705,7 @@ void TestCallLog::stopKeepsTheRowsThatArrived()
 
 void TestCallLog::closingWhileRowsArrive()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    TEST_DEMO_CALL_LOG(t, 40000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     {
         // The window closed while rows arrive: the load stops, the layout is kept.
         Session s(t);
@@ -746,8 +743,7 @@ void TestCallLog::closingWhileRowsArrive()
 void TestCallLog::callsOutsideTheDirectories()
 {
     SMALL_LOG_SESSION(t, s);
-    s.period(1, 2);
-    s.show();
+    s.show(1, 2);
     QCOMPARE(s.rows(), QStringLiteral("3"));
     // Line 9 and subscriber 300 are in no directory: the status bar counts their calls.
     const auto status = [&] { return s.form.StatusNote->text(); };

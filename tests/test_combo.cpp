@@ -38,6 +38,13 @@ struct Fixture
             "SELECT NumberIN,FIO,upper(FIO COLLATE PXW_CYRL) as ForOrder FROM Users ORDER BY 3"));
         return true;
     }
+    // The users' list filled and on screen.
+    bool showFilled()
+    {
+        users->FillItems(0);
+        users->show();
+        return QTest::qWaitForWindowExposed(users.get());
+    }
 };
 
 // Typing as a keyboard does it: one key event with its text per character (QTest's own
@@ -146,9 +153,7 @@ void TestCombo::incrementalSearchInCyrillic()
     Fixture f;
     QVERIFY2(f.make(), qPrintable(f.t.error()));
     TComboQuery& c = *f.users;
-    c.FillItems(0);
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    QVERIFY(f.showFilled());
     type(&c, QStringLiteral("ив"));
     QVERIFY(c.listDropped());
     QVERIFY(c.searching());
@@ -185,9 +190,7 @@ void TestCombo::backspaceAndEscape()
     Fixture f;
     QVERIFY2(f.make(), qPrintable(f.t.error()));
     TComboQuery& c = *f.users;
-    c.FillItems(0);
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    QVERIFY(f.showFilled());
     type(&c, QStringLiteral("яз"));
     QCOMPARE(c.currentText(), QStringLiteral("Яковлев Яков"));
     QTest::keyClick(c.view(), Qt::Key_Backspace);

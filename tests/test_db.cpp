@@ -81,6 +81,33 @@ QString errorOf(const std::function<void()>& fn)
     return QString();
 }
 
+// The start of 1 March 2026, where the demo logs of these tests end.
+QDateTime MarchFirst()
+{
+    return QDateTime(QDate(2026, 3, 1), QTime(0, 0));
+}
+
+// A statement the server refuses at once, and one it refuses half way (after the calls longer
+// than 30 s, which come first).
+const QString NoSuchColumn = QStringLiteral("SELECT Nothing FROM Rings");
+const QString FailsHalfWay =
+    QStringLiteral("SELECT R.RingLength, 1 / (CASE WHEN R.RingLength > 30 THEN 1 ELSE 0 END) AS X "
+                   "FROM Rings R ORDER BY R.RingLength DESC");
+
+// Subscribers 1 and 2 named `first` and `second`.
+void addTwoUsers(test::TestDatabase& t, const QString& first, const QString& second)
+{
+    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, '%1')").arg(first),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, '%1')").arg(second)});
+}
+
+// Gives q the statement `select` in place of the one it had.
+void setSql(Query& q, const QString& select)
+{
+    q.sql().clear();
+    q.sql().add(select);
+}
+
 } // namespace
 
 class TestDb : public QObject
@@ -136,11 +163,9 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     q.paramByName(QStringLiteral("dt")).setDate(QDate(1999, 12, 31));
     q.paramByName(QStringLiteral("tm")).setTime(QTime(9, 5, 0));
     q.execSql();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("INSERT INTO T (I) VALUES (NULL)"));
+    setSql(q, QStringLiteral("INSERT INTO T (I) VALUES (NULL)"));
     q.execSql();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT * FROM T ORDER BY I NULLS LAST"));
+    setSql(q, QStringLiteral("SELECT * FROM T ORDER BY I NULLS LAST"));
     q.open();
     QCOMPARE(q.recordCount(), std::size_t(2));
     QCOMPARE(q.field(QStringLiteral("i")).asInteger(), -7);
@@ -293,8 +318,7 @@ void TestDb::forwardQueryHoldsOneRowAndCancels()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Ан')"),
-            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Бо')")});
+    addTwoUsers(t, QStringLiteral("Ан"), QStringLiteral("Бо"));
     Reading tr(t.database());
     ForwardQuery q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
@@ -333,8 +357,7 @@ void TestDb::fieldDefinitionsAndHooks()
 {
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
-    t.exec({QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (1, 'Один')"),
-            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (2, 'Два')")});
+    addTwoUsers(t, QStringLiteral("Один"), QStringLiteral("Два"));
     Reading tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs(
@@ -383,9 +406,7 @@ void TestDb::fieldDefinitionsAndHooks()
 
 void TestDb::callRowsAreCompact()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 20000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    TEST_DEMO_CALL_LOG(t, 20000, MarchFirst());
     Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
@@ -424,13 +445,22 @@ bool takeAll(Query& q, int budgetMs = 2)
     return !q.fetching();
 }
 
+// Takes the rows of a background open as they come until there are `rows` of them or the
+// fetch ends.
+void takeAtLeast(Query& q, std::size_t rows)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (q.recordCount() < rows && q.fetching() && clock.elapsed() < 30000)
+        if (q.takeFetched(0) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 } // namespace
 
 void TestDb::backgroundFetchGivesTheSameRows()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
     Reading tr(t.database());
     Query plain(t.database(), tr);
     plain.sql().add(CallSelect);
@@ -489,9 +519,7 @@ void TestDb::backgroundFetchGivesTheSameRows()
 
 void TestDb::backgroundFetchStopsFailsAndEnds()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
     Reading tr(t.database());
 
     {
@@ -499,10 +527,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
         Query q(t.database(), tr);
         q.sql().add(CallSelect);
         q.openInBackground({});
-        QElapsedTimer clock;
-        clock.start();
-        while (q.recordCount() == 0 && q.fetching() && clock.elapsed() < 30000)
-            q.takeFetched(0);
+        takeAtLeast(q, 1);
         const std::size_t kept = q.recordCount();
         QVERIFY(kept > 0 && kept < 30000);
         q.stopFetch();
@@ -523,8 +548,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     {
         // The server refuses a row half way: what came before stays, the error is kept.
         Query q(t.database(), tr);
-        q.sql().add(QStringLiteral("SELECT R.RingLength, 1 / (CASE WHEN R.RingLength > 30 THEN 1 "
-                                   "ELSE 0 END) AS X FROM Rings R ORDER BY R.RingLength DESC"));
+        q.sql().add(FailsHalfWay);
         q.openInBackground({});
         QVERIFY(takeAll(q));
         QCOMPARE(q.fetchState(), DataSet::FetchState::Failed);
@@ -538,8 +562,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
             QVERIFY(q.field(QStringLiteral("RINGLENGTH")).asInt64() > 30);
         // A statement the server refuses at once leaves the rows of the last open.
         const std::size_t before = q.recordCount();
-        q.sql().clear();
-        q.sql().add(QStringLiteral("SELECT Nothing FROM Rings"));
+        setSql(q, NoSuchColumn);
         QVERIFY(!errorOf([&] { q.openInBackground({}); }).isEmpty());
         QCOMPARE(q.recordCount(), before);
     }
@@ -631,11 +654,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
     Query q(t.database(), tr);
     q.sql().add(SlowFourthRow);
     q.openInBackground({});
-    QElapsedTimer clock;
-    clock.start();
-    while (q.recordCount() < 3 && q.fetching() && clock.elapsed() < 30000)
-        if (q.takeFetched(0) == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    takeAtLeast(q, 3);
     // The three rows are in while the worker still waits for the fourth.
     QCOMPARE(q.recordCount(), std::size_t(3));
     QVERIFY(q.fetching());
@@ -644,8 +663,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
     // A stop interrupts the server's search, and the next run works over a fresh attachment.
     q.stopFetch();
     QCOMPARE(q.fetchState(), DataSet::FetchState::Stopped);
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT 5 AS N FROM RDB$DATABASE"));
+    setSql(q, QStringLiteral("SELECT 5 AS N FROM RDB$DATABASE"));
     q.openInBackground({});
     QVERIFY(takeAll(q));
     QCOMPARE(q.fetchState(), DataSet::FetchState::Finished);
@@ -654,9 +672,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
 
 void TestDb::loaderRunsAndTellsOnce()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 30000, QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
     Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(CallSelect);
@@ -706,16 +722,13 @@ void TestDb::loaderRunsAndTellsOnce()
     QCOMPARE(ends.size(), std::size_t(1));
     QCOMPARE(endedAs(0), FetchState::Stopped);
     loader->stop();
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT Nothing FROM Rings"));
+    setSql(q, NoSuchColumn);
     QVERIFY(!errorOf([&] { loader->start(); }).isEmpty());
     QCOMPARE(loader->state(), FetchState::Stopped);
     QCOMPARE(ends.size(), std::size_t(2));
 
     // The server fails half way: the end says so, with the error.
-    q.sql().clear();
-    q.sql().add(QStringLiteral("SELECT 1 / (CASE WHEN R.RingLength > 30 THEN 1 ELSE 0 END) AS "
-                               "X FROM Rings R ORDER BY R.RingLength DESC"));
+    setSql(q, FailsHalfWay);
     loader->start();
     QVERIFY(QTest::qWaitFor([&] { return !loader->running(); }, 60000));
     QCOMPARE(ends.size(), std::size_t(3));
@@ -723,8 +736,7 @@ void TestDb::loaderRunsAndTellsOnce()
     QVERIFY(ends.at(2).second.has_value());
 
     // Destroyed while the server looks: the worker ends first, nothing is told.
-    q.sql().clear();
-    q.sql().add(SlowFourthRow);
+    setSql(q, SlowFourthRow);
     loader->start();
     loader.reset();
     QCOMPARE(ends.size(), std::size_t(3));

@@ -82,6 +82,18 @@ void fillDirectories(test::TestDatabase& t)
 
 } // namespace
 
+/// The test database `t` with the directories of fillDirectories.
+#define TEST_DIRECTORIES(t)                                                                        \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    fillDirectories(t)
+
+/// The main window `s` over `t`, opened at the tab `tab` (1 the lines, 2 the users).
+#define TEST_WINDOW_AT_TAB(s, t, tab)                                                              \
+    Session s(t);                                                                                  \
+    QVERIFY(s.ok);                                                                                 \
+    s.form.PageControl->setCurrentIndex(tab)
+
 class TestDirectories : public QObject
 {
     Q_OBJECT
@@ -103,13 +115,9 @@ private slots:
 
 void TestDirectories::linesLoadOnceAndSortByEachColumn()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
+    TEST_DIRECTORIES(t);
     {
-        Session s(t);
-        QVERIFY(s.ok);
-        s.form.PageControl->setCurrentIndex(1);
+        TEST_WINDOW_AT_TAB(s, t, 1);
         QCOMPARE(s.dm.ibQueryLines.sql().lines(),
                  (QStringList{QStringLiteral("SELECT * FROM Lines"),
                               QStringLiteral("ORDER BY NumberLine ")}));
@@ -146,9 +154,7 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
             s.tabs.GridLines->findColumnByField(QStringLiteral("ADDINFO")), 222);
         s.form.close();
     }
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(1);
+    TEST_WINDOW_AT_TAB(s, t, 1);
     const int etc = s.tabs.GridLines->findColumnByField(QStringLiteral("ETC"));
     QCOMPARE(s.tabs.GridLines->sortMarker(etc), grid::SortMarker::Descending);
     QCOMPARE(s.tabs.GridLines->columnWidth(
@@ -158,12 +164,8 @@ void TestDirectories::linesLoadOnceAndSortByEachColumn()
 
 void TestDirectories::deleteLines()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(1);
+    TEST_DIRECTORIES(t);
+    TEST_WINDOW_AT_TAB(s, t, 1);
     s.tabs.GridLines->selectRow(1); // line 2
     Messages::setNextAnswer(QMessageBox::Cancel);
     s.form.AErase->trigger();
@@ -188,13 +190,9 @@ void TestDirectories::deleteLines()
 
 void TestDirectories::treeShowsDepartmentsAndTheirUsers()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
+    TEST_DIRECTORIES(t);
     t.exec({QStringLiteral("INSERT INTO Depts VALUES (30, 'Подотдел', 10)")});
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     QTreeWidget* tree = s.tabs.twDepts;
     QCOMPARE(tree->topLevelItemCount(), 1);
     QTreeWidgetItem* root = tree->topLevelItem(0);
@@ -223,9 +221,7 @@ void TestDirectories::emptyTree()
     test::TestDatabase t;
     TEST_CREATE_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Users VALUES (101, 'Яшин', NULL, 0, 5)")});
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     QCOMPARE(s.tabs.twDepts->topLevelItem(0)->childCount(), 0);
     QCOMPARE(s.tabs.twDepts->currentItem(), s.tabs.twDepts->topLevelItem(0));
     QCOMPARE(s.tabs.GridUsers->model()->rowCount(), 1);
@@ -235,12 +231,8 @@ void TestDirectories::emptyTree()
 
 void TestDirectories::dropUsersOnTheTree()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_DIRECTORIES(t);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     QTreeWidget* tree = s.tabs.twDepts;
     tree->setCurrentItem(tree->topLevelItem(0));
     s.selectUsers({0, 2, 3}); // Аверин, Волков, Яшин
@@ -264,12 +256,8 @@ void TestDirectories::dropUsersOnTheTree()
 
 void TestDirectories::failedMoveMovesNobody()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_DIRECTORIES(t);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     s.tabs.twDepts->setCurrentItem(s.tabs.twDepts->topLevelItem(0));
     test::OtherClient other(t.path());
     other.exec(QStringLiteral("UPDATE Users SET EMail = 'x' WHERE NumberIN = 104")); // Волков
@@ -286,12 +274,8 @@ void TestDirectories::failedMoveMovesNobody()
 
 void TestDirectories::deleteDepartmentKeepsItsUsers()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_DIRECTORIES(t);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     s.tabs.twDepts->setCurrentItem(s.node(QStringLiteral("Склад")));
     Messages::setNextAnswer(QMessageBox::Cancel);
     s.form.N19Click();
@@ -307,9 +291,7 @@ void TestDirectories::deleteDepartmentKeepsItsUsers()
 
 void TestDirectories::newUserThroughTheEditor()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
+    TEST_DIRECTORIES(t);
     Session s(t);
     QVERIFY(s.ok);
     s.tabs.cqUsers->setCurrentIndex(2);
@@ -377,12 +359,8 @@ void TestDirectories::refusedFilterListIsToldWhereItFails()
 
 void TestDirectories::mailColumnStaysNarrow()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillDirectories(t);
-    Session s(t);
-    QVERIFY(s.ok);
-    s.form.PageControl->setCurrentIndex(2);
+    TEST_DIRECTORIES(t);
+    TEST_WINDOW_AT_TAB(s, t, 2);
     const int mail = s.tabs.GridUsers->findColumnByField(QStringLiteral("MAILICON"));
     QCOMPARE(mail, 0);
     QCOMPARE(s.tabs.GridUsers->columnWidth(mail), 16);

@@ -17,8 +17,8 @@
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/TariffData.h"
-#include "ui/controls/TAboutBox.h"
 #include "ui/common/TFileForm.h"
+#include "ui/controls/TAboutBox.h"
 #include "ui/main/CallsTab.h"
 #include "ui/main/TMainForm.h"
 
@@ -171,6 +171,7 @@ struct Fixture
     test::TestDatabase t;
     std::unique_ptr<TDM> dm;
     std::unique_ptr<grid::DataGrid> grid;
+    QTemporaryDir out; // where the export chooser writes
 
     bool make(const QString& select)
     {
@@ -191,6 +192,18 @@ struct Fixture
         grid->setQuery(&dm->ibQueryLines);
         return true;
     }
+    // The grid read again, with the statement `select` when one is given.
+    void reload(const QString& select = {})
+    {
+        grid->beginReload();
+        dm->ibQueryLines.close();
+        if (!select.isEmpty()) {
+            dm->ibQueryLines.sql().clear();
+            dm->ibQueryLines.sql().add(select);
+        }
+        dm->ibQueryLines.open();
+        grid->endReload();
+    }
     QString exportTo(grid::ExportFormat format, const QString& name)
     {
         const QString path = t.dir() + u'/' + name;
@@ -206,6 +219,23 @@ struct Fixture
 };
 
 const QString Lines = QStringLiteral("SELECT * FROM Lines ORDER BY NumberLine");
+
+// The formats a chooser lists, in its order, and the order it must have.
+QStringList formats(const TFileForm& form)
+{
+    QStringList listed;
+    for (int i = 0; i < form.cbExt->count(); ++i)
+        listed << form.cbExt->itemText(i);
+    return listed;
+}
+const QStringList AllFormats{QStringLiteral("RTF"), QStringLiteral("TXT"),  QStringLiteral("HTM"),
+                             QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")};
+
+// The export chooser over the fixture's grid, writing into the fixture's folder.
+struct Chooser : TFileForm
+{
+    explicit Chooser(Fixture& f) : TFileForm(f.out.path()) { ExportGrid = f.grid.get(); }
+};
 
 } // namespace
 
@@ -580,19 +610,12 @@ void TestExport::chooserNameRules()
 {
     Fixture f;
     QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
-    QTemporaryDir out;
-    TFileForm form(out.path());
-    form.ExportGrid = f.grid.get();
+    Chooser form(f);
     form.show();
     QCOMPARE(form.windowTitle(), QStringLiteral("Файлы"));
     QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
-    QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
-    QStringList listed;
-    for (int i = 0; i < form.cbExt->count(); ++i)
-        listed << form.cbExt->itemText(i);
-    QCOMPARE(listed,
-             QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
-                          QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")}));
+    QCOMPARE(form.directory(), QDir(f.out.path()).absolutePath());
+    QCOMPARE(formats(form), AllFormats);
 
     // A typed extension gives way to the listed one; only the part before the first dot stays.
     form.cbExt->setCurrentIndex(3);
@@ -600,12 +623,11 @@ void TestExport::chooserNameRules()
     QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
     QCOMPARE(form.result(), 1);
     QCOMPARE(form.EditNameFile->text(), QStringLiteral("отчет"));
-    QVERIFY(QFile::exists(out.filePath(QStringLiteral("отчет.XLS"))));
-    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS"))).size(), 1);
+    QVERIFY(QFile::exists(f.out.filePath(QStringLiteral("отчет.XLS"))));
+    QCOMPARE(readXls(f.out.filePath(QStringLiteral("отчет.XLS"))).size(), 1);
 
     // Empty names are refused, and the chooser starts over on HTM.
-    TFileForm again(out.path());
-    again.ExportGrid = f.grid.get();
+    Chooser again(f);
     again.show();
     again.cbExt->setCurrentIndex(1);
     again.EditNameFile->setText(QStringLiteral("  .txt"));
@@ -623,41 +645,34 @@ void TestExport::chooserNameRules()
     QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
                       files->visualItemRect(files->item(0)).center());
     QCOMPARE(again.EditNameFile->text(), QStringLiteral("отчет.XLS"));
-    f.dm->ibQueryLines.close();
-    f.dm->ibQueryLines.sql().clear();
-    f.dm->ibQueryLines.sql().add(QStringLiteral("SELECT * FROM Lines WHERE NumberLine = 2"));
-    f.grid->beginReload();
-    f.dm->ibQueryLines.open();
-    f.grid->endReload();
+    f.reload(QStringLiteral("SELECT * FROM Lines WHERE NumberLine = 2"));
     QTest::mouseClick(again.BitBtn1, Qt::LeftButton);
     QCOMPARE(again.result(), 1);
-    QCOMPARE(readXls(out.filePath(QStringLiteral("отчет.XLS")))[0]
+    QCOMPARE(readXls(f.out.filePath(QStringLiteral("отчет.XLS")))[0]
                  .toObject()[QStringLiteral("nrows")]
                  .toInt(),
              2);
     // The two later formats write what they name.
     for (const int index : {4, 5}) {
-        TFileForm other(out.path());
-        other.ExportGrid = f.grid.get();
+        Chooser other(f);
         other.show();
         other.cbExt->setCurrentIndex(index);
         other.EditNameFile->setText(QStringLiteral("линии"));
         QTest::mouseClick(other.BitBtn1, Qt::LeftButton);
         QCOMPARE(other.result(), 1);
     }
-    QCOMPARE(readXlsx(out.filePath(QStringLiteral("линии.XLSX")))[0]
+    QCOMPARE(readXlsx(f.out.filePath(QStringLiteral("линии.XLSX")))[0]
                  .toObject()[QStringLiteral("rows")]
                  .toArray()
                  .size(),
              2);
-    QCOMPARE(readCsv(out.filePath(QStringLiteral("линии.CSV")), QStringLiteral(";")).size(), 2);
+    QCOMPARE(readCsv(f.out.filePath(QStringLiteral("линии.CSV")), QStringLiteral(";")).size(), 2);
     // Blanks around a name are kept in the file name.
-    TFileForm third(out.path());
-    third.ExportGrid = f.grid.get();
+    Chooser third(f);
     third.cbExt->setCurrentIndex(1);
     third.EditNameFile->setText(QStringLiteral(" a b "));
     QTest::mouseClick(third.BitBtn1, Qt::LeftButton);
-    QVERIFY(QFile::exists(out.filePath(QStringLiteral(" a b .TXT"))));
+    QVERIFY(QFile::exists(f.out.filePath(QStringLiteral(" a b .TXT"))));
     QTest::mouseClick(third.BitBtn2, Qt::LeftButton);
 }
 
@@ -665,11 +680,9 @@ void TestExport::chooserReportsAFileThatCannotBeWritten()
 {
     Fixture f;
     QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
-    QTemporaryDir out;
     // A folder in the way of the file: nobody can write it, root included.
-    QVERIFY(QDir(out.path()).mkdir(QStringLiteral("busy.HTM")));
-    TFileForm form(out.path());
-    form.ExportGrid = f.grid.get();
+    QVERIFY(QDir(f.out.path()).mkdir(QStringLiteral("busy.HTM")));
+    Chooser form(f);
     form.show();
     form.EditNameFile->setText(QStringLiteral("busy"));
     QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
@@ -677,21 +690,19 @@ void TestExport::chooserReportsAFileThatCannotBeWritten()
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Error);
     QVERIFY(Messages::shown()[0].text.contains(QStringLiteral("busy.HTM")));
     QVERIFY(form.isVisible());
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(f.out.path()).entryList(QDir::Files), QStringList());
 }
 
 void TestExport::chooserStartsOverOnlyForItsOwnWindows()
 {
     Fixture f;
     QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
-    QTemporaryDir out;
-    QVERIFY(QDir(out.path()).mkdir(QStringLiteral("sub")));
-    TFileForm form(out.path());
-    form.ExportGrid = f.grid.get();
+    QVERIFY(QDir(f.out.path()).mkdir(QStringLiteral("sub")));
+    Chooser form(f);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     form.cbExt->setCurrentIndex(3);
-    form.setDirectory(out.filePath(QStringLiteral("sub")));
+    form.setDirectory(f.out.filePath(QStringLiteral("sub")));
 
     // Away to another application and back: the chooser keeps what was chosen.
     QEvent away(QEvent::WindowDeactivate);
@@ -699,7 +710,7 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
     QEvent back(QEvent::WindowActivate);
     QApplication::sendEvent(&form, &back);
     QCOMPARE(form.cbExt->currentText(), QStringLiteral("XLS"));
-    QCOMPARE(form.directory(), QDir(out.filePath(QStringLiteral("sub"))).absolutePath());
+    QCOMPARE(form.directory(), QDir(f.out.filePath(QStringLiteral("sub"))).absolutePath());
 
     // A window of the program over it closes: the chooser starts over.
     {
@@ -710,13 +721,8 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
     }
     QApplication::sendEvent(&form, &back);
     QCOMPARE(form.cbExt->currentText(), QStringLiteral("HTM"));
-    QCOMPARE(form.directory(), QDir(out.path()).absolutePath());
-    QStringList listed;
-    for (int i = 0; i < form.cbExt->count(); ++i)
-        listed << form.cbExt->itemText(i);
-    QCOMPARE(listed,
-             QStringList({QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
-                          QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")}));
+    QCOMPARE(form.directory(), QDir(f.out.path()).absolutePath());
+    QCOMPARE(formats(form), AllFormats);
 
     // Mount points are shown as they are and name folders that exist; letters in upper case.
     for (int i = 0; i < form.DriveComboBox1->count(); ++i)
@@ -736,13 +742,8 @@ void TestExport::chooserCancelledExportLeavesNoFile()
     f.t.exec({QStringLiteral(
         "INSERT INTO Lines SELECT n + 10, n, 'линия', 'примечание' FROM (SELECT ROW_NUMBER() "
         "OVER () AS n FROM (SELECT 1 AS x FROM RDB$TYPES a, RDB$TYPES b ROWS 5000))")});
-    f.grid->beginReload();
-    f.dm->ibQueryLines.close();
-    f.dm->ibQueryLines.open();
-    f.grid->endReload();
-    QTemporaryDir out;
-    TFileForm form(out.path());
-    form.ExportGrid = f.grid.get();
+    f.reload();
+    Chooser form(f);
     form.show();
     form.ProgressDelayMs = 0;
     form.cbExt->setCurrentIndex(0);
@@ -765,7 +766,7 @@ void TestExport::chooserCancelledExportLeavesNoFile()
     QVERIFY(pressed);
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     QCOMPARE(form.result(), 2);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(f.out.path()).entryList(QDir::Files), QStringList());
 }
 
 void TestExport::aboutBoxLinks()

@@ -6,18 +6,19 @@
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/Modal.h"
+#include "support/TariffData.h"
 #include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
-#include "settings/TMainObject.h"
 #include "runs/MailText.h"
 #include "runs/MailingRun.h"
-#include "ui/stats/TMailForm.h"
-#include "ui/stats/TReportForm.h"
+#include "settings/TMainObject.h"
 #include "ui/controls/DateField.h"
 #include "ui/editors/TMailSetForm.h"
+#include "ui/stats/TMailForm.h"
+#include "ui/stats/TReportForm.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -93,6 +94,7 @@ struct Mailing
             s.caFile = caFile;
         };
         form->show();
+        done = std::make_unique<QSignalSpy>(form.get(), &TMailForm::runFinished);
         return *form;
     }
     QString address(const QString& local) const { return local + u'@' + domain; }
@@ -102,6 +104,28 @@ struct Mailing
         return QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=%2")
             .arg(address(QLatin1String(local)))
             .arg(numberIn);
+    }
+    /// Ivanov (101, at `ivanov`) and Petrova (102) get their reports.
+    QStringList mailToBoth(const char* ivanov = "ivanov") const
+    {
+        return {mailTo(101, ivanov), mailTo(102, "petrova")};
+    }
+    /// As mailToBoth, and Alekseev (100), new, who comes before them in name order.
+    QStringList mailToThree(const char* ivanov = "ivanov") const
+    {
+        return mailToBoth(ivanov) << subscriber(100, "Алексеев", "alekseev");
+    }
+    /// `count` new subscribers "Абонент N" numbered from first + 1, flagged, at slowI@ the
+    /// test's domain (the server takes a second over each).
+    QStringList slowSubscribers(int first, int count) const
+    {
+        QStringList statements;
+        for (int i = 1; i <= count; ++i)
+            statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) "
+                                         "VALUES (%1, 'Абонент %1', '%2', 1)")
+                              .arg(first + i)
+                              .arg(address(QStringLiteral("slow%1").arg(i)));
+        return statements;
     }
     /// A new subscriber with an address of the test's domain, flagged for the mailing or not.
     QString subscriber(int numberIn, const char* fio, const char* local, bool send = true) const
@@ -156,19 +180,17 @@ struct Mailing
     QString domain;
     QString caFile; // trusted instead of the system's certificates when set
     std::unique_ptr<TMailForm> form;
+    std::unique_ptr<QSignalSpy> done; // the window's runFinished, from open() on
     std::unique_ptr<QTemporaryDir> out;
 };
 
-// Ivanov (101) with a report of many pages, Petrova (102) after him; both to be mailed.
-void twoWithALongReport(test::TestDatabase& t, Mailing& m)
+// Ivanov (101) with a report of many pages, Petrova (102) after him, both to be mailed: opens
+// the window, presses "Отправить" and comes back while Ivanov's report is being laid out.
+bool sendUntilPreparing(test::TestDatabase& t, Mailing& m)
 {
     test::addManyCalls(t, 20000);
-    t.exec({m.mailTo(101, "ivanov"), m.mailTo(102, "petrova")});
-}
-
-// Presses "Отправить" and comes back while Ivanov's report is being laid out.
-bool sendUntilPreparing(Mailing& m)
-{
+    t.exec(m.mailToBoth());
+    m.open();
     QSignalSpy pages(m.form->findChild<MailingRun*>(QStringLiteral("MailingRun")),
                      &MailingRun::pagesLaidOut);
     QTest::mouseClick(m.form->bbSend, Qt::LeftButton);
@@ -270,14 +292,12 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({
-        m.mailTo(101, "ivanov"),
-        m.mailTo(102, "petrova"),
-        m.subscriber(103, "Сидоров", "sidorov", false),
-        QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                       "(104, 'Безадресный', NULL, 1)"),
-        m.subscriber(105, "Кузнецов Олег", "kuznetsov"),
-    });
+    t.exec(m.mailToBoth() << QStringList{
+               m.subscriber(103, "Сидоров", "sidorov", false),
+               QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                              "(104, 'Безадресный', NULL, 1)"),
+               m.subscriber(105, "Кузнецов Олег", "kuznetsov"),
+           });
     TMailForm& form = m.open();
     QCOMPARE(form.windowTitle(), QStringLiteral("Рассылка отчетов"));
 
@@ -387,15 +407,8 @@ void TestMail::messageAndReportStateTheCost()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({m.mailTo(101, "ivanov"), m.mailTo(102, "petrova")});
-    tariff::Plan city;
-    city.name = QStringLiteral("Город");
-    city.isDefault = true;
-    city.rules.resize(1);
-    city.rules[0].minLength = city.rules[0].maxLength = 7;
-    city.rules[0].zone = QStringLiteral("Местные");
-    city.rules[0].minutePrice = 25000; // 2,50 a minute
-    tariff::save(m.dm.ibDatabase, m.dm.ibTran, {city}, {});
+    t.exec(m.mailToBoth());
+    test::storeDefaultPlan(m.dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 250)});
     m.open();
     QVERIFY(m.send());
     const QJsonArray got = m.received();
@@ -420,11 +433,7 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({
-        m.mailTo(101, "refused.ivanov"),
-        m.mailTo(102, "petrova"),
-        m.subscriber(100, "Алексеев", "alekseev"),
-    });
+    t.exec(m.mailToThree("refused.ivanov"));
     m.open();
     // The state line and the bar tell one count, also when a message is refused.
     QStringList counts;
@@ -455,11 +464,7 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({
-        m.mailTo(101, "ivanov"),
-        m.mailTo(102, "petrova"),
-        m.subscriber(100, "Алексеев", "alekseev"),
-    });
+    t.exec(m.mailToThree());
     m.dm.MainObject->MailPort = deadPort();
     m.open();
     QVERIFY(m.send());
@@ -493,10 +498,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    t.exec({
-        m.mailTo(101, "ivanov"),
-        m.mailTo(102, "petrova"),
-    });
+    t.exec(m.mailToBoth());
     TMainObject& s = *m.dm.MainObject;
     m.open();
 
@@ -576,18 +578,12 @@ void TestMail::cancelInTheMiddle()
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
     // Five subscribers the server takes a second each for, all with calls.
-    QStringList statements;
-    for (int i = 1; i <= 5; ++i) {
-        statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                                     "(%1, 'Абонент %1', '%2', 1)")
-                          .arg(200 + i)
-                          .arg(m.address(QStringLiteral("slow%1").arg(i)));
+    QStringList statements = m.slowSubscribers(200, 5);
+    for (int i = 1; i <= 5; ++i)
         statements << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, i, 0)), 60 * i,
                                        8120000 + i, 1, 200 + i);
-    }
     t.exec(statements);
     TMailForm& form = m.open();
-    QSignalSpy done(&form, &TMailForm::runFinished);
     QTest::mouseClick(form.bbSend, Qt::LeftButton);
     QVERIFY(form.running());
     QVERIFY(!form.bbSend->isEnabled());
@@ -597,7 +593,7 @@ void TestMail::cancelInTheMiddle()
     QTRY_COMPARE_WITH_TIMEOUT(m.result(201), QStringLiteral("отправлено"), 30000);
     QVERIFY(form.running());
     QTest::mouseClick(form.bbCancel, Qt::LeftButton);
-    QVERIFY(done.wait(60000));
+    QVERIFY(m.done->wait(60000));
 
     int sent = 0;
     for (int i = 1; i <= 5; ++i) {
@@ -630,21 +626,14 @@ void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    QStringList statements;
-    for (int i = 1; i <= 3; ++i)
-        statements << QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                                     "(%1, 'Абонент %1', '%2', 1)")
-                          .arg(300 + i)
-                          .arg(m.address(QStringLiteral("slow%1").arg(i)));
-    t.exec(statements);
+    t.exec(m.slowSubscribers(300, 3));
     TMailForm& form = m.open();
-    QSignalSpy done(&form, &TMailForm::runFinished);
     QTest::mouseClick(form.bbSend, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m.result(301), QStringLiteral("отправляется ..."), 10000);
     // Escape asks the window to close: it stays until the message on its way is through.
     QTest::keyClick(&form, Qt::Key_Escape);
     QVERIFY(form.isVisible());
-    QVERIFY(done.wait(30000));
+    QVERIFY(m.done->wait(30000));
     QVERIFY(!form.isVisible());
     int sent = 0;
     for (int i = 1; i <= 3; ++i)
@@ -691,12 +680,9 @@ void TestMail::stopDuringPreparationSendsNothingTwice()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    twoWithALongReport(t, m);
-    TMailForm& form = m.open();
-    QSignalSpy done(&form, &TMailForm::runFinished);
-    QVERIFY(sendUntilPreparing(m));
-    QTest::mouseClick(form.bbCancel, Qt::LeftButton);
-    QVERIFY(done.wait(60000));
+    QVERIFY(sendUntilPreparing(t, m));
+    QTest::mouseClick(m.form->bbCancel, Qt::LeftButton);
+    QVERIFY(m.done->wait(60000));
     QCOMPARE(m.result(101), QStringLiteral("не отправлено: рассылка прервана"));
     QCOMPARE(m.result(102), QStringLiteral("не отправлено: рассылка прервана"));
     QCOMPARE(m.received().size(), 0);
@@ -713,15 +699,12 @@ void TestMail::connectionLostDuringPreparation()
 {
     TEST_SMALL_CALL_LOG(t);
     Mailing m(t);
-    twoWithALongReport(t, m);
-    TMailForm& form = m.open();
-    QSignalSpy done(&form, &TMailForm::runFinished);
-    QVERIFY(sendUntilPreparing(m));
+    QVERIFY(sendUntilPreparing(t, m));
     // Every other attachment is cut off, the mailing's among them: Ivanov's calls are read
     // already, Petrova's are not.
     t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
                            "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
-    QVERIFY(done.wait(60000));
+    QVERIFY(m.done->wait(60000));
     QCOMPARE(errors().size(), 1);
     QVERIFY2(errors()[0].startsWith(QStringLiteral("Рассылка остановлена: отчет не подготовлен: ") +
                                     TDM::ConnectionLostText()),

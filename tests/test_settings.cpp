@@ -29,6 +29,14 @@ void writeBytes(const QString& path, const QByteArray& bytes)
         f.write(bytes);
 }
 
+// The settings file of the program folder `dir`, written with `bytes`.
+QString settingsFile(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
+    writeBytes(path, bytes);
+    return path;
+}
+
 // A folder made read-only for the while, as an installed program's folder is for its users
 // (root included: the program keeps to a folder's mode).
 class ReadOnlyFolder
@@ -136,8 +144,8 @@ void TestSettings::readsEveryValue()
 void TestSettings::writesAfterALoginAndKeepsTheRest()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
-    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n[Extra]\r\nA=1\r\n");
+    const QString path = settingsFile(
+        dir, "[RemoteBD]\r\nName=/data/calls.fdb\r\nComment=by hand\r\n[Extra]\r\nA=1\r\n");
     {
         TMainObject s(dir.path());
         s.Connected = true;
@@ -175,8 +183,8 @@ void TestSettings::writesAfterALoginAndKeepsTheRest()
 void TestSettings::forgetsCredentialsWhenNotRemembered()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
-    writeBytes(path, "[Main]\r\nMemoryName=1\r\nUser=old\r\nPass=oldpass\r\n");
+    const QString path =
+        settingsFile(dir, "[Main]\r\nMemoryName=1\r\nUser=old\r\nPass=oldpass\r\n");
     {
         TMainObject s(dir.path());
         s.Connected = true;
@@ -191,7 +199,7 @@ void TestSettings::forgetsCredentialsWhenNotRemembered()
 void TestSettings::twoCopiesKeepEachOthersChanges()
 {
     QTemporaryDir dir;
-    writeBytes(dir.filePath(QStringLiteral("kelvora.ini")), "[NumberMask]\r\nN6=1\r\n");
+    settingsFile(dir, "[NumberMask]\r\nN6=1\r\n");
     auto first = std::make_unique<TMainObject>(dir.path());
     auto second = std::make_unique<TMainObject>(dir.path());
     first->Connected = second->Connected = true;
@@ -210,9 +218,8 @@ void TestSettings::twoCopiesKeepEachOthersChanges()
 void TestSettings::noWriteWithoutALogin()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kelvora.ini"));
     const QByteArray before = "; mine\r\n[Main]\r\nMemoryName=1\r\nUser=a\r\n[Sort]\r\nFieldRing=2";
-    writeBytes(path, before);
+    const QString path = settingsFile(dir, before);
     {
         TMainObject s(dir.path());
         s.User = QStringLiteral("changed");
@@ -254,8 +261,7 @@ void TestSettings::unreadableFileIsNamedAndNeverOverwritten()
 
     // A file without read permission is kept as it is too (not for root, who reads anything).
     QTemporaryDir other;
-    const QString path = other.filePath(QStringLiteral("kelvora.ini"));
-    writeBytes(path, "[RemoteBD]\r\nName=/data/calls.fdb\r\n");
+    const QString path = settingsFile(other, "[RemoteBD]\r\nName=/data/calls.fdb\r\n");
     QFile::setPermissions(path, QFileDevice::WriteOwner);
     QFile probe(path);
     if (probe.open(QIODevice::ReadOnly))
@@ -287,9 +293,8 @@ void TestSettings::readOnlyProgramFolderByItsModeAndBelowUsr()
 void TestSettings::readOnlyProgramFolderGivesTheUserACopyOfItsFile()
 {
     QTemporaryDir program;
-    const QString shared = program.filePath(QStringLiteral("kelvora.ini"));
     const QByteArray admin = "; the office's database\r\n[RemoteBD]\r\nName=pbx:/calls.fdb\r\n";
-    writeBytes(shared, admin);
+    const QString shared = settingsFile(program, admin);
     ReadOnlyFolder readOnly(program.path());
     {
         TMainObject s(program.path());

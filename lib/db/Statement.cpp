@@ -117,6 +117,13 @@ void Statement::bind(const std::vector<QVariant>& values)
         const QVariant& v = values[i];
         if (v.isNull())
             continue; // keeps the parameter's own type; only the null flag is sent
+        // The type and length of parameter i; numbers and texts are unscaled.
+        const auto describe = [&](unsigned type, unsigned length, bool unscaled) {
+            builder->setType(&st, i, type);
+            builder->setLength(&st, i, length);
+            if (unscaled)
+                builder->setScale(&st, i, 0);
+        };
         switch (v.metaType().id()) {
         case QMetaType::Bool:
         case QMetaType::Int:
@@ -125,34 +132,25 @@ void Statement::bind(const std::vector<QVariant>& values)
         case QMetaType::ULongLong:
         case QMetaType::Short:
         case QMetaType::UShort:
-            builder->setType(&st, i, SQL_INT64);
-            builder->setLength(&st, i, 8);
-            builder->setScale(&st, i, 0);
+            describe(SQL_INT64, 8, true);
             break;
         case QMetaType::Double:
         case QMetaType::Float:
-            builder->setType(&st, i, SQL_DOUBLE);
-            builder->setLength(&st, i, 8);
-            builder->setScale(&st, i, 0);
+            describe(SQL_DOUBLE, 8, true);
             break;
         case QMetaType::QDateTime:
-            builder->setType(&st, i, SQL_TIMESTAMP);
-            builder->setLength(&st, i, 8);
+            describe(SQL_TIMESTAMP, 8, false);
             break;
         case QMetaType::QDate:
-            builder->setType(&st, i, SQL_TYPE_DATE);
-            builder->setLength(&st, i, 4);
+            describe(SQL_TYPE_DATE, 4, false);
             break;
         case QMetaType::QTime:
-            builder->setType(&st, i, SQL_TYPE_TIME);
-            builder->setLength(&st, i, 4);
+            describe(SQL_TYPE_TIME, 4, false);
             break;
         default:
             texts[i] = fb::encode(v.toString());
-            builder->setType(&st, i, SQL_VARYING);
+            describe(SQL_VARYING, unsigned(std::max<qsizetype>(1, texts[i].size())), true);
             builder->setCharSet(&st, i, Win1251);
-            builder->setLength(&st, i, unsigned(std::max<qsizetype>(1, texts[i].size())));
-            builder->setScale(&st, i, 0);
             break;
         }
         st.check();

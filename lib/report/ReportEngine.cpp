@@ -24,10 +24,10 @@ constexpr QChar TotalMark(0xFDD0);
 struct PendingTotal
 {
     std::size_t page;
-    std::size_t item;     // packed entry on the page
-    QString text;         // with TotalMark for the total
-    std::uint16_t style;  // the object's style, before fitting
-    int written;          // the total the item shows; 0: none yet
+    std::size_t item;    // packed entry on the page
+    QString text;        // with TotalMark for the total
+    std::uint16_t style; // the object's style, before fitting
+    int written;         // the total the item shows; 0: none yet
 };
 
 // As many rows as asked for, with no columns: the pages a template takes.
@@ -59,7 +59,7 @@ struct ReportEngine::Pass
     const ReportTemplate& layout;
     ReportDataSource& data;
     const ValueCallback& values;
-    bool draw; // false: the pages are only counted
+    bool draw;          // false: the pages are only counted
     int totalPages = 0; // 0 while not known
     std::vector<PreparedPage>& pages;
     std::vector<int> rows;
@@ -68,8 +68,8 @@ struct ReportEngine::Pass
     double y = 0;
     int page = 0; // 1-based number of the page being laid out, 0 before the first
     std::shared_ptr<ItemPools> pools;
-    std::vector<PendingTotal> pending; // every text that names the total, in page order
-    QHash<QString, std::uint32_t> textIds;               // each distinct text is kept once
+    std::vector<PendingTotal> pending;     // every text that names the total, in page order
+    QHash<QString, std::uint32_t> textIds; // each distinct text is kept once
     QHash<const void*, std::uint16_t> objectStyles;      // the style of each template object
     QHash<quint64, std::uint16_t> fitted;                // style by (text, object style)
     std::vector<std::unique_ptr<QFontMetricsF>> metrics; // by font index, made when first used
@@ -237,9 +237,20 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
         return;
     PageItems& items = pass.current->items;
     const double left = pass.layout.marginLeft();
+    // An item of `kind` at the band's top in the style of the template object, which
+    // `makeStyle` makes the first time the pass draws the object.
+    const auto itemOf = [&](const void* object, PageItem::Kind kind, const auto& makeStyle) {
+        auto known = pass.objectStyles.constFind(object);
+        if (known == pass.objectStyles.constEnd())
+            known = pass.objectStyles.insert(object, pass.style(makeStyle()));
+        PackedItem item;
+        item.kind = kind;
+        item.top = top;
+        item.style = known.value();
+        return item;
+    };
     for (const TextObject& t : band.texts) {
-        auto known = pass.objectStyles.constFind(&t);
-        if (known == pass.objectStyles.constEnd()) {
+        PackedItem cell = itemOf(&t, PageItem::Kind::Text, [&] {
             ItemStyle style;
             if (t.fill.isValid()) {
                 style.hasFill = true;
@@ -267,19 +278,15 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
             style.y = t.y;
             style.w = t.w;
             style.h = t.h;
-            known = pass.objectStyles.insert(&t, pass.style(style));
-        }
-        PackedItem cell;
-        cell.kind = PageItem::Kind::Text;
-        cell.top = top;
-        cell.style = known.value();
+            return style;
+        });
         bool total = false;
         QString text = expand(pass, t.text, &total);
         if (total) {
-            pass.pending.push_back(PendingTotal{pass.pages.size() - 1, items.packed().size(),
-                                                text, cell.style, pass.totalPages});
-            text.replace(TotalMark, pass.totalPages > 0 ? QString::number(pass.totalPages)
-                                                        : m_unknownTotal);
+            pass.pending.push_back(PendingTotal{pass.pages.size() - 1, items.packed().size(), text,
+                                                cell.style, pass.totalPages});
+            text.replace(TotalMark,
+                         pass.totalPages > 0 ? QString::number(pass.totalPages) : m_unknownTotal);
         }
         cell.text = pass.text(text);
         cell.style = fittedStyle(pass, cell.style, cell.text);
@@ -288,21 +295,15 @@ void ReportEngine::drawBand(Pass& pass, const Band& band, double top)
         items.append(cell);
     }
     for (const LineObject& l : band.lines) {
-        auto known = pass.objectStyles.constFind(&l);
-        if (known == pass.objectStyles.constEnd()) {
+        items.append(itemOf(&l, PageItem::Kind::Line, [&] {
             ItemStyle style;
             style.width = float(l.width);
             style.x = left + l.x1;
             style.y = l.y1;
             style.w = left + l.x2;
             style.h = l.y2;
-            known = pass.objectStyles.insert(&l, pass.style(style));
-        }
-        PackedItem line;
-        line.kind = PageItem::Kind::Line;
-        line.top = top;
-        line.style = known.value();
-        items.append(line);
+            return style;
+        }));
     }
 }
 
@@ -364,42 +365,38 @@ void ReportEngine::place(Pass& pass, const Band* band, void (ReportEngine::*rend
     (this->*render)(pass);
 }
 
-void ReportEngine::renderPageHeader(Pass& pass)
+void ReportEngine::flowBand(Pass& pass, BandKind kind)
 {
-    if (const Band* b = pass.layout.band(BandKind::PageHeader)) {
+    if (const Band* b = pass.layout.band(kind)) {
         drawBand(pass, *b, pass.y);
         pass.y += b->height;
     }
+}
+
+void ReportEngine::renderPageHeader(Pass& pass)
+{
+    flowBand(pass, BandKind::PageHeader);
 }
 
 void ReportEngine::renderReportTitle(Pass& pass)
 {
-    const Band* b = pass.layout.band(BandKind::ReportTitle);
-    drawBand(pass, *b, pass.y);
-    pass.y += b->height;
+    flowBand(pass, BandKind::ReportTitle);
 }
 
 void ReportEngine::renderColumnHeader(Pass& pass)
 {
-    if (const Band* b = pass.layout.band(BandKind::ColumnHeader)) {
-        drawBand(pass, *b, pass.y);
-        pass.y += b->height;
-    }
+    flowBand(pass, BandKind::ColumnHeader);
 }
 
 void ReportEngine::renderMasterData(Pass& pass)
 {
-    const Band* b = pass.layout.band(BandKind::MasterData);
-    drawBand(pass, *b, pass.y);
-    pass.y += b->height;
+    flowBand(pass, BandKind::MasterData);
     ++pass.rows.back();
 }
 
 void ReportEngine::renderSummary(Pass& pass)
 {
-    const Band* b = pass.layout.band(BandKind::Summary);
-    drawBand(pass, *b, pass.y);
-    pass.y += b->height;
+    flowBand(pass, BandKind::Summary);
 }
 
 void ReportEngine::renderPageFooter(Pass& pass)

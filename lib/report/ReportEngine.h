@@ -73,6 +73,9 @@ private:
     void renderMasterData(Pass& pass);
     void renderSummary(Pass& pass);
     void renderPageFooter(Pass& pass);
+    /// Draws the layout's band of `kind`, when it has one, where the pass stands and moves the
+    /// pass below it.
+    void flowBand(Pass& pass, BandKind kind);
     void drawBand(Pass& pass, const Band& band, double top);
     void writeTotals(Pass& pass, int total);
     std::uint16_t fittedStyle(Pass& pass, std::uint16_t style, std::uint32_t text);

@@ -32,3 +32,10 @@ void fillDemoLog(TestDatabase& t, qint64 calls, const QDateTime& last);
     test::TestDatabase t;                                                                          \
     TEST_CREATE_DATABASE(t);                                                                       \
     test::fillSmallCallLog(t)
+
+/// A test database `t` made and filled with the demo log of `calls` calls up to `last`; the
+/// test fails when it cannot be made.
+#define TEST_DEMO_CALL_LOG(t, calls, last)                                                         \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    test::fillDemoLog(t, calls, last)
