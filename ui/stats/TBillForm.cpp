@@ -204,6 +204,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     PageResult = new QTabWidget(this);
     PageResult->setObjectName(QStringLiteral("PageResult"));
     GridPreview = table(this, QStringLiteral("GridPreview"), {});
+    GridPreview->verticalHeader()->show(); // the rows' numbers, as the first row is chosen
     PageResult->addTab(GridPreview, QStringLiteral("Счёт"));
 
     auto* sums = new QWidget(this);
@@ -238,6 +239,8 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
                QStringLiteral("Начало по журналу"), QStringLiteral("Сек. по журналу"),
                QStringLiteral("Линия"), QStringLiteral("По тарифу, руб."),
                QStringLiteral("Разница, руб."), QStringLiteral("Строка счёта")});
+    // By number, and the calls to one number by time, as the comparison gives them.
+    GridRows->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
     GridRows->setSortingEnabled(true);
     auto* filter = new QHBoxLayout;
     filter->addWidget(ui::labelFor(QStringLiteral("Показ&ать"), cbKind, differ));
@@ -248,6 +251,8 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     differLayout->addWidget(GridRows, 1);
     PageResult->addTab(differ, QStringLiteral("Расхождения"));
 
+    cols->setColumnStretch(6, 1);
+    cover->setColumnStretch(6, 1);
     auto* main = new QVBoxLayout(this);
     main->addLayout(fileRow);
     main->addLayout(cols);
