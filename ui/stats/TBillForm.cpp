@@ -76,6 +76,7 @@ QComboBox* combo(QWidget* parent, const QString& name)
 {
     auto* c = new QComboBox(parent);
     c->setObjectName(name);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents); // a column's sample is not cut
     return c;
 }
 
