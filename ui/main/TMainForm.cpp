@@ -7,16 +7,17 @@
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "settings/TMainObject.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/TFileForm.h"
+#include "ui/controls/TAboutBox.h"
+#include "ui/editors/TMailSetForm.h"
+#include "ui/editors/TNumMaskForm.h"
+#include "ui/editors/TTariffForm.h"
+#include "ui/stats/TBillForm.h"
 #include "ui/stats/TLineLoadForm.h"
 #include "ui/stats/TMailForm.h"
 #include "ui/stats/TReportForm.h"
 #include "ui/stats/TStat1Form.h"
-#include "ui/editors/TTariffForm.h"
-#include "ui/common/Guarded.h"
-#include "ui/controls/TAboutBox.h"
-#include "ui/editors/TMailSetForm.h"
-#include "ui/editors/TNumMaskForm.h"
-#include "ui/common/TFileForm.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -134,6 +135,8 @@ void TMainForm::buildActionsAndMenus()
     N5 = item(stats, "N5", QStringLiteral("Загрузка линий"), &TMainForm::N5Click);
     ALineLoad =
         item(stats, "ALineLoad", QStringLiteral("Нагрузка на линии"), &TMainForm::ALineLoadClick);
+    ABillCheck = item(stats, "ABillCheck", QStringLiteral("Сверка со счётом оператора"),
+                      &TMainForm::ABillCheckClick);
     N22 = item(stats, "N22", QStringLiteral("Отчеты"), &TMainForm::N22Click);
     AMailReports = item(stats, "AMailReports", QStringLiteral("Рассылка отчетов"),
                         &TMainForm::AMailReportsClick);
@@ -309,6 +312,12 @@ void TMainForm::ALineLoadClick()
 {
     TLineLoadForm form(*m_dm, TabSheet1->dOT->date(), TabSheet1->dDo->date(), *TabSheet1->cqLines,
                        this);
+    form.exec();
+}
+
+void TMainForm::ABillCheckClick()
+{
+    TBillForm form(*m_dm, this);
     form.exec();
 }
 

@@ -39,6 +39,7 @@ public:
     void N3Click();
     void N5Click();
     void ALineLoadClick();
+    void ABillCheckClick();
     void N22Click();
     /// "Тарифы": the tariff plans and the lines' plans.
     void ATariffsClick();
@@ -75,6 +76,7 @@ public:
     QAction* AltF41 = nullptr;
     QAction* N5 = nullptr;            // "Загрузка линий"
     QAction* ALineLoad = nullptr;     // "Нагрузка на линии"
+    QAction* ABillCheck = nullptr;    // "Сверка со счётом оператора"
     QAction* N22 = nullptr;           // "Отчеты"
     QAction* AMailReports = nullptr;  // "Рассылка отчетов"
     QAction* AMailSettings = nullptr; // "Настройки почты"

@@ -1,0 +1,175 @@
+// The window of the bill check over a small database and a small CSV bill, driven as the
+// operator drives it.
+#include "support/MainWindowSession.h"
+#include "support/TestMain.h"
+
+#include "app/Messages.h"
+#include "data/Bill.h"
+#include "support/CallData.h"
+#include "ui/controls/DateField.h"
+#include "ui/stats/TBillForm.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+namespace {
+
+QString cell(const QTableWidget* t, int row, int column)
+{
+    return t->item(row, column) ? t->item(row, column)->text() : QString();
+}
+
+QDateTime when(int h, int m, int s = 0)
+{
+    return QDateTime(QDate(2026, 3, 2), QTime(h, m, s));
+}
+
+// Four outgoing calls of 2 March 2026 on lines 1 and 2, and one incoming.
+void fillLog(test::TestDatabase& t)
+{
+    t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
+            QStringLiteral("INSERT INTO Lines VALUES (2, 2150002, NULL, NULL)"),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов')"),
+            test::insertCall(when(10, 0), 60, 4951112233.0, 1, 101),  // on the bill as made
+            test::insertCall(when(11, 0), 100, 4952223344.0, 1, 101), // billed longer
+            test::insertCall(when(12, 0), 30, 8125551, 2, 101),       // never billed
+            test::insertCall(when(12, 30), 90, 0, 2, 101)});          // incoming
+}
+
+// The operator's bill: the first call as made, the second 30 s longer, a call the log does not
+// have and a line whose number does not read.
+QString writeBill(const QString& dir)
+{
+    const QString path = dir + QStringLiteral("/bill.csv");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write("\"Дата и время\";\"Номер\";\"Длительность\";\"Сумма\"\n"
+            "02.03.2026 10:00:30;84951112233;1:00;1,00\n"
+            "02.03.2026 11:00:05;+74952223344;2:10;3,00\n"
+            "02.03.2026 13:00:00;84953334455;0:45;2,50\n"
+            "02.03.2026 14:00:00;справка;0:10;1,00\n");
+    return path;
+}
+
+} // namespace
+
+class TestBillForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
+    void init() { Messages::setTestMode(true); }
+
+    void checkOfASmallBill();
+    void wrongColumnTold();
+};
+
+void TestBillForm::checkOfASmallBill()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillLog(t);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TBillForm w(s.dm);
+    w.show();
+    QVERIFY(!w.bbCompare->isEnabled());
+    TBillForm::setNextFileName(writeBill(t.dir()));
+    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    // The rows as read, the columns as guessed and the period of the bill's calls.
+    QCOMPARE(w.GridPreview->rowCount(), 5);
+    QCOMPARE(cell(w.GridPreview, 1, 1), QStringLiteral("84951112233"));
+    QCOMPARE(w.cbNumber->currentData().toInt(), 1);
+    QCOMPARE(w.cbDuration->currentData().toInt(), 2);
+    QCOMPARE(w.cbCost->currentData().toInt(), 3);
+    QCOMPARE(w.seFirstRow->value(), 2);
+    QCOMPARE(w.dOT->date(), QDate(2026, 3, 2));
+    QCOMPARE(w.dDo->date(), QDate(2026, 3, 2));
+    QTest::mouseClick(w.eCity, Qt::LeftButton);
+    QTest::keyClick(w.eCity, Qt::Key_Home);
+    QTest::keyClicks(w.eCity, QStringLiteral("495"));
+    QCOMPARE(w.eCity->text(), QStringLiteral("495"));
+
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    QTRY_VERIFY(!w.running());
+    QVERIFY(w.hasResult());
+    QCOMPARE(w.bbCompare->text(), QStringLiteral("Сравнить"));
+    // The classes in their order: match, duration, cost, not in the log, not on the bill.
+    QCOMPARE(cell(w.GridSummary, 0, 1), QStringLiteral("1"));
+    QCOMPARE(cell(w.GridSummary, 1, 1), QStringLiteral("1"));
+    QCOMPARE(cell(w.GridSummary, 1, 2), QStringLiteral("130"));
+    QCOMPARE(cell(w.GridSummary, 1, 3), QStringLiteral("100"));
+    QCOMPARE(cell(w.GridSummary, 2, 1), QStringLiteral("0"));
+    QCOMPARE(cell(w.GridSummary, 3, 1), QStringLiteral("1"));
+    QCOMPARE(cell(w.GridSummary, 3, 4), QStringLiteral("2,50"));
+    QCOMPARE(cell(w.GridSummary, 4, 1), QStringLiteral("1"));
+    QCOMPARE(cell(w.GridSummary, 4, 3), QStringLiteral("30"));
+    QCOMPARE(w.LabelDisputed->text(), QStringLiteral("Сумма к оспариванию: 2,50 руб."));
+    QVERIFY2(w.LabelRefused->text().startsWith(
+                 QStringLiteral("Не прочитано строк счёта: 1 (в сверку не вошли)\nстрока 5: ")),
+             qPrintable(w.LabelRefused->text()));
+
+    // Every call that differs, both sides, by number; a click on the number's title turns the
+    // order round.
+    QCOMPARE(w.GridRows->rowCount(), 3);
+    QCOMPARE(cell(w.GridRows, 0, 1), QStringLiteral("+74952223344"));
+    QCOMPARE(cell(w.GridRows, 0, 0), bill::kindText(bill::Kind::Duration));
+    QCOMPARE(cell(w.GridRows, 0, 3), QStringLiteral("130"));
+    QCOMPARE(cell(w.GridRows, 0, 6), QStringLiteral("100"));
+    QCOMPARE(cell(w.GridRows, 1, 1), QStringLiteral("+74953334455"));
+    QCOMPARE(cell(w.GridRows, 1, 5), QString()); // no log side
+    QCOMPARE(cell(w.GridRows, 2, 1), QStringLiteral("+74958125551"));
+    QCOMPARE(cell(w.GridRows, 2, 2), QString()); // no bill side
+    QCOMPARE(cell(w.GridRows, 2, 7), QStringLiteral("2"));
+    QHeaderView* header = w.GridRows->horizontalHeader();
+    w.PageResult->setCurrentIndex(2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    QCOMPARE(cell(w.GridRows, 0, 1), QStringLiteral("+74958125551"));
+    QCOMPARE(cell(w.GridRows, 2, 1), QStringLiteral("+74952223344"));
+
+    // Only the calls the log does not have: the third class of the filter.
+    w.cbKind->setFocus();
+    QTest::keyClick(w.cbKind, Qt::Key_Down);
+    QTest::keyClick(w.cbKind, Qt::Key_Down);
+    QTest::keyClick(w.cbKind, Qt::Key_Down);
+    QCOMPARE(w.cbKind->currentText(), bill::kindText(bill::Kind::NotInLog));
+    QCOMPARE(w.GridRows->rowCount(), 1);
+    QCOMPARE(cell(w.GridRows, 0, 2), QStringLiteral("02.03.2026 13:00:00"));
+    QCOMPARE(cell(w.GridRows, 0, 4), QStringLiteral("2,50"));
+    QVERIFY(w.bbExport->isEnabled());
+}
+
+void TestBillForm::wrongColumnTold()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillLog(t);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TBillForm w(s.dm);
+    w.show();
+    TBillForm::setNextFileName(writeBill(t.dir()));
+    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    // The date column chosen as the number as well: told before anything is read.
+    w.cbNumber->setFocus();
+    QTest::keyClick(w.cbNumber, Qt::Key_Home);
+    QCOMPARE(w.cbNumber->currentData().toInt(), 0);
+    Messages::clearShown();
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    QVERIFY(!w.running());
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY(!w.hasResult());
+}
+
+KELVORA_TEST_MAIN(TestBillForm)
+#include "test_billform.moc"

@@ -1,0 +1,599 @@
+// The window of the bill check: the bill's file and columns, the choices, the run and the result.
+#include "TBillForm.h"
+
+#include "app/Messages.h"
+#include "data/TDM.h"
+#include "data/TariffStore.h"
+#include "data/Tariffs.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/TFileForm.h"
+#include "ui/common/Widgets.h"
+#include "ui/controls/DateField.h"
+#include "ui/controls/PeriodButton.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const QString CompareText = QStringLiteral("Сравнить");
+const QString StopText = QStringLiteral("Стоп");
+const QString NoneText = QStringLiteral("нет");
+constexpr int PreviewRows = 12;
+constexpr int RefusedShown = 10;
+
+QString g_nextFileName;
+
+// A cell sorted by a number of its own rather than by its text.
+class SortedItem : public QTableWidgetItem
+{
+public:
+    SortedItem(const QString& text, qint64 key) : QTableWidgetItem(text), m_key(key) {}
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        if (const auto* o = dynamic_cast<const SortedItem*>(&other))
+            return m_key < o->m_key;
+        return QTableWidgetItem::operator<(other);
+    }
+
+private:
+    qint64 m_key;
+};
+
+QTableWidget* table(QWidget* parent, const QString& name, const QStringList& titles)
+{
+    auto* t = new QTableWidget(0, int(titles.size()), parent);
+    t->setObjectName(name);
+    t->setHorizontalHeaderLabels(titles);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->hide();
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    t->setWordWrap(false);
+    return t;
+}
+
+QComboBox* combo(QWidget* parent, const QString& name)
+{
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents); // a column's sample is not cut
+    return c;
+}
+
+QSpinBox* spin(QWidget* parent, const QString& name, int min, int max, int value)
+{
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(name);
+    s->setRange(min, max);
+    s->setValue(value);
+    return s;
+}
+
+QString moneyOrNone(qint64 kopecks)
+{
+    return kopecks < 0 ? QString() : tariff::moneyText(kopecks);
+}
+
+QString count(qint64 n)
+{
+    return QLocale().toString(n);
+}
+
+} // namespace
+
+void TBillForm::setNextFileName(const QString& fileName)
+{
+    g_nextFileName = fileName;
+}
+
+TBillForm::TBillForm(TDM& dm, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMaximizeButtonHint),
+      m_dm(dm), m_job([](const int&) {}, [this](runs::RunState state) { runEnded(state); })
+{
+    setObjectName(QStringLiteral("BillForm"));
+    setWindowTitle(QStringLiteral("Сверка со счётом оператора"));
+
+    // The bill's file.
+    bbOpen = new QPushButton(style()->standardIcon(QStyle::SP_DialogOpenButton),
+                             QStringLiteral("&Открыть счёт…"), this);
+    bbOpen->setObjectName(QStringLiteral("bbOpen"));
+    LabelFile = new QLabel(QStringLiteral("Счёт не открыт"), this);
+    LabelFile->setObjectName(QStringLiteral("LabelFile"));
+    LabelFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(bbOpen);
+    fileRow->addWidget(LabelFile, 1);
+
+    // The columns.
+    cbDateTime = combo(this, QStringLiteral("cbDateTime"));
+    cbTime = combo(this, QStringLiteral("cbTime"));
+    cbNumber = combo(this, QStringLiteral("cbNumber"));
+    cbDuration = combo(this, QStringLiteral("cbDuration"));
+    cbCost = combo(this, QStringLiteral("cbCost"));
+    seFirstRow = spin(this, QStringLiteral("seFirstRow"), 1, 1, 1);
+    auto* cols = new QGridLayout;
+    cols->addWidget(ui::labelFor(QStringLiteral("&Дата и время"), cbDateTime, this), 0, 0);
+    cols->addWidget(cbDateTime, 0, 1);
+    cols->addWidget(ui::labelFor(QStringLiteral("Вре&мя отдельно"), cbTime, this), 0, 2);
+    cols->addWidget(cbTime, 0, 3);
+    cols->addWidget(ui::labelFor(QStringLiteral("&Номер"), cbNumber, this), 0, 4);
+    cols->addWidget(cbNumber, 0, 5);
+    cols->addWidget(ui::labelFor(QStringLiteral("Д&лительность"), cbDuration, this), 1, 0);
+    cols->addWidget(cbDuration, 1, 1);
+    cols->addWidget(ui::labelFor(QStringLiteral("С&тоимость"), cbCost, this), 1, 2);
+    cols->addWidget(cbCost, 1, 3);
+    cols->addWidget(ui::labelFor(QStringLiteral("Пе&рвая строка звонков"), seFirstRow, this), 1, 4);
+    cols->addWidget(seFirstRow, 1, 5);
+
+    // What the bill covers.
+    cbPlan = combo(this, QStringLiteral("cbPlan"));
+    cbPlan->addItem(QStringLiteral("все линии"), 0);
+    dOT = new DateField(QDate::currentDate(), this);
+    dOT->setObjectName(QStringLiteral("dOT"));
+    dDo = new DateField(QDate::currentDate(), this);
+    dDo->setObjectName(QStringLiteral("dDo"));
+    sbPeriod = new PeriodButton(dOT, dDo, this);
+    eCity = new QLineEdit(this);
+    eCity->setObjectName(QStringLiteral("eCity"));
+    eCity->setMaxLength(5);
+    eCity->setInputMask(QStringLiteral("00000"));
+    seStartTolerance = spin(this, QStringLiteral("seStartTolerance"), 0, 3600, 120);
+    seStartTolerance->setSuffix(QStringLiteral(" с"));
+    seDurationTolerance = spin(this, QStringLiteral("seDurationTolerance"), 0, 600, 2);
+    seDurationTolerance->setSuffix(QStringLiteral(" с"));
+    seClockShift = spin(this, QStringLiteral("seClockShift"), -23, 23, 0);
+    seClockShift->setSuffix(QStringLiteral(" ч"));
+    auto* cover = new QGridLayout;
+    cover->addWidget(ui::labelFor(QStringLiteral("Тарифный &план"), cbPlan, this), 0, 0);
+    cover->addWidget(cbPlan, 0, 1, 1, 3);
+    cover->addWidget(ui::labelFor(QStringLiteral("Код &города"), eCity, this), 0, 4);
+    cover->addWidget(eCity, 0, 5);
+    cover->addWidget(ui::labelFor(QStringLiteral("Период &с"), dOT, this), 1, 0);
+    cover->addWidget(dOT, 1, 1);
+    cover->addWidget(ui::labelFor(QStringLiteral("по"), dDo, this), 1, 2);
+    cover->addWidget(dDo, 1, 3);
+    cover->addWidget(sbPeriod, 1, 4);
+    cover->addWidget(ui::labelFor(QStringLiteral("Допуск &начала ±"), seStartTolerance, this), 2,
+                     0);
+    cover->addWidget(seStartTolerance, 2, 1);
+    cover->addWidget(ui::labelFor(QStringLiteral("длител&ьности ±"), seDurationTolerance, this), 2,
+                     2);
+    cover->addWidget(seDurationTolerance, 2, 3);
+    cover->addWidget(ui::labelFor(QStringLiteral("Сдвиг &часов счёта"), seClockShift, this), 2, 4);
+    cover->addWidget(seClockShift, 2, 5);
+
+    // The buttons.
+    bbCompare = new QPushButton(CompareText, this);
+    bbCompare->setObjectName(QStringLiteral("bbCompare"));
+    bbCompare->setEnabled(false);
+    bbExport = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                               QStringLiteral("&Экспорт…"), this);
+    bbExport->setObjectName(QStringLiteral("bbExport"));
+    bbClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                              QStringLiteral("&Закрыть"), this);
+    bbClose->setObjectName(QStringLiteral("bbClose"));
+    PanelProgress = new QLabel(this);
+    PanelProgress->setObjectName(QStringLiteral("PanelProgress"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bbCompare);
+    buttons->addWidget(PanelProgress, 1);
+    buttons->addWidget(bbExport);
+    buttons->addWidget(bbClose);
+
+    // The bill as read, the sums and the calls that differ.
+    PageResult = new QTabWidget(this);
+    PageResult->setObjectName(QStringLiteral("PageResult"));
+    GridPreview = table(this, QStringLiteral("GridPreview"), {});
+    GridPreview->verticalHeader()->show(); // the rows' numbers, as the first row is chosen
+    PageResult->addTab(GridPreview, QStringLiteral("Счёт"));
+
+    auto* sums = new QWidget(this);
+    GridSummary = table(sums, QStringLiteral("GridSummary"),
+                        {QStringLiteral("Класс"), QStringLiteral("Звонков"),
+                         QStringLiteral("Секунд по счёту"), QStringLiteral("Секунд по журналу"),
+                         QStringLiteral("По счёту, руб."), QStringLiteral("По тарифу, руб.")});
+    GridSummary->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    LabelDisputed = new QLabel(sums);
+    LabelDisputed->setObjectName(QStringLiteral("LabelDisputed"));
+    LabelDisputed->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelRefused = new QLabel(sums);
+    LabelRefused->setObjectName(QStringLiteral("LabelRefused"));
+    LabelRefused->setWordWrap(true);
+    LabelRefused->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* sumsLayout = new QVBoxLayout(sums);
+    sumsLayout->addWidget(GridSummary, 1);
+    sumsLayout->addWidget(LabelDisputed);
+    sumsLayout->addWidget(LabelRefused);
+    PageResult->addTab(sums, QStringLiteral("Итоги"));
+
+    auto* differ = new QWidget(this);
+    cbKind = combo(differ, QStringLiteral("cbKind"));
+    cbKind->addItem(QStringLiteral("все расхождения"), -1);
+    for (bill::Kind k :
+         {bill::Kind::Duration, bill::Kind::Cost, bill::Kind::NotInLog, bill::Kind::NotInBill})
+        cbKind->addItem(bill::kindText(k), int(k));
+    GridRows =
+        table(differ, QStringLiteral("GridRows"),
+              {QStringLiteral("Класс"), QStringLiteral("Номер"), QStringLiteral("Начало по счёту"),
+               QStringLiteral("Сек. по счёту"), QStringLiteral("По счёту, руб."),
+               QStringLiteral("Начало по журналу"), QStringLiteral("Сек. по журналу"),
+               QStringLiteral("Линия"), QStringLiteral("По тарифу, руб."),
+               QStringLiteral("Разница, руб."), QStringLiteral("Строка счёта")});
+    // By number, and the calls to one number by time, as the comparison gives them.
+    GridRows->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
+    GridRows->setSortingEnabled(true);
+    auto* filter = new QHBoxLayout;
+    filter->addWidget(ui::labelFor(QStringLiteral("Показ&ать"), cbKind, differ));
+    filter->addWidget(cbKind);
+    filter->addStretch(1);
+    auto* differLayout = new QVBoxLayout(differ);
+    differLayout->addLayout(filter);
+    differLayout->addWidget(GridRows, 1);
+    PageResult->addTab(differ, QStringLiteral("Расхождения"));
+
+    cols->setColumnStretch(6, 1);
+    cover->setColumnStretch(6, 1);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(fileRow);
+    main->addLayout(cols);
+    main->addLayout(cover);
+    main->addLayout(buttons);
+    main->addWidget(PageResult, 1);
+
+    connect(bbOpen, &QPushButton::clicked, this, &TBillForm::bbOpenClick);
+    connect(bbCompare, &QPushButton::clicked, this, &TBillForm::bbCompareClick);
+    connect(bbExport, &QPushButton::clicked, this, &TBillForm::bbExportClick);
+    connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbKind, &QComboBox::currentIndexChanged, this, [this] { fillRows(); });
+    connect(PageResult, &QTabWidget::currentChanged, this, [this] { updateExport(); });
+
+    // The plans the bill may be for.
+    ui::guarded(this, [&] {
+        m_dm.EnsureUsable();
+        m_book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+    });
+    if (m_book)
+        for (const tariff::Plan& p : m_book->plans())
+            cbPlan->addItem(p.name, p.id);
+    ui::fitDropDownToItems(cbPlan);
+
+    updateExport();
+    const QRect screen = this->screen()->availableGeometry();
+    resize(std::min(1000, screen.width() - 24), std::min(700, screen.height() - 48));
+}
+
+TBillForm::~TBillForm()
+{
+    m_job.abandon();
+}
+
+void TBillForm::bbOpenClick()
+{
+    QString name = g_nextFileName;
+    g_nextFileName.clear();
+    if (name.isEmpty()) {
+        QFileDialog dialog(this, QStringLiteral("Счёт оператора"));
+        dialog.setObjectName(QStringLiteral("BillDialog"));
+        dialog.setNameFilters({QStringLiteral("Детализация счёта (*.csv *.xlsx *.txt)"),
+                               QStringLiteral("Все файлы (*)")});
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        name = dialog.selectedFiles().constFirst();
+    }
+    openFile(name);
+}
+
+void TBillForm::openFile(const QString& fileName)
+{
+    bill::Table table = bill::readFile(fileName);
+    if (!table.error.isEmpty()) {
+        Messages::error(table.error, this);
+        return;
+    }
+    if (table.rows.empty()) {
+        Messages::error(
+            QStringLiteral("В файле %1 нет ни одной строки.").arg(QFileInfo(fileName).fileName()),
+            this);
+        return;
+    }
+    m_table = std::move(table);
+    LabelFile->setText(QStringLiteral("%1 (%2; строк: %3)")
+                           .arg(QFileInfo(fileName).fileName(), m_table.format,
+                                count(qint64(m_table.rows.size()))));
+    fillPreview();
+    const bill::Columns guess = bill::guessColumns(m_table);
+    setColumns(guess);
+    PageResult->setCurrentIndex(0);
+    bbCompare->setEnabled(true);
+    // The period: the bill's first and last call, as far as its rows read with the guess.
+    const bill::BillCalls calls = bill::readCalls(m_table, guess, eCity->text());
+    if (calls.error.isEmpty() && !calls.calls.empty()) {
+        dOT->setDate(bill::dayOf(calls.first));
+        dDo->setDate(bill::dayOf(calls.last));
+    }
+}
+
+void TBillForm::fillPreview()
+{
+    const int columnCount = m_table.columnCount();
+    const int rows = int(std::min<std::size_t>(m_table.rows.size(), PreviewRows));
+    GridPreview->clear();
+    GridPreview->setColumnCount(columnCount);
+    GridPreview->setRowCount(rows);
+    QStringList titles;
+    for (int c = 0; c < columnCount; ++c)
+        titles << QString::number(c + 1);
+    GridPreview->setHorizontalHeaderLabels(titles);
+    QStringList rowTitles;
+    for (int r = 0; r < rows; ++r) {
+        const QStringList& cells = m_table.rows[std::size_t(r)];
+        for (int c = 0; c < cells.size() && c < columnCount; ++c)
+            GridPreview->setItem(r, c, new QTableWidgetItem(cells[c]));
+    }
+    GridPreview->resizeColumnsToContents();
+
+    for (QComboBox* box : {cbDateTime, cbTime, cbNumber, cbDuration, cbCost}) {
+        box->clear();
+        if (box == cbTime || box == cbCost)
+            box->addItem(NoneText, -1);
+        for (int c = 0; c < columnCount; ++c) {
+            const QString sample = rows > 1 ? m_table.rows[std::size_t(rows - 1)].value(c)
+                                            : m_table.rows.front().value(c);
+            box->addItem(QStringLiteral("%1: %2").arg(c + 1).arg(sample.left(24)), c);
+        }
+        ui::fitDropDownToItems(box);
+    }
+    seFirstRow->setRange(1, int(m_table.rows.size()));
+}
+
+void TBillForm::setColumns(const bill::Columns& columns)
+{
+    auto choose = [](QComboBox* box, int column) {
+        const int i = box->findData(column);
+        box->setCurrentIndex(i >= 0 ? i : 0);
+    };
+    choose(cbDateTime, columns.dateTime);
+    choose(cbTime, columns.time);
+    choose(cbNumber, columns.number);
+    choose(cbDuration, columns.duration);
+    choose(cbCost, columns.cost);
+    seFirstRow->setValue(columns.firstRow + 1);
+}
+
+bill::Columns TBillForm::columns() const
+{
+    bill::Columns c;
+    c.dateTime = cbDateTime->currentData().toInt();
+    c.time = cbTime->currentData().toInt();
+    c.number = cbNumber->currentData().toInt();
+    c.duration = cbDuration->currentData().toInt();
+    c.cost = cbCost->currentData().toInt();
+    c.firstRow = seFirstRow->value() - 1;
+    return c;
+}
+
+void TBillForm::bbCompareClick()
+{
+    if (running()) {
+        m_job.stop();
+        return;
+    }
+    if (m_table.rows.empty()) {
+        Messages::plain(QStringLiteral("Сначала откройте счёт оператора"), this);
+        return;
+    }
+    const bill::Columns chosen = columns();
+    const QString problem = chosen.problem(m_table.columnCount());
+    if (!problem.isEmpty()) {
+        Messages::plain(problem, this);
+        return;
+    }
+    if (dOT->date() > dDo->date()) {
+        Messages::plain(QStringLiteral("Начало периода позже его конца"), this);
+        return;
+    }
+    bill::BillCalls calls = bill::readCalls(m_table, chosen, eCity->text());
+    if (!calls.error.isEmpty()) {
+        Messages::plain(calls.error, this);
+        return;
+    }
+    bill::CheckRequest request;
+    const bool ready = ui::guarded(this, [&] {
+        m_dm.EnsureUsable();
+        request.navigateByDate = m_dm.HasIndexes({QStringLiteral("IX_RINGS_DATE")});
+    });
+    if (!ready)
+        return;
+    request.place = readingPlaceOf(m_dm);
+    request.first = dOT->date();
+    request.last = dDo->date();
+    request.plan = cbPlan->currentData().toInt();
+    request.cityCode = eCity->text();
+    request.options.startTolerance = seStartTolerance->value();
+    request.options.durationTolerance = seDurationTolerance->value();
+    request.options.clockShift = seClockShift->value();
+    request.book = m_book;
+    m_pendingCalls = std::move(calls);
+    m_pending = {};
+    PanelProgress->setText(QStringLiteral("Идёт сверка ..."));
+    setRunning(true);
+    m_job.start([this, request](runs::JobContext<int>& context) {
+        m_pending = bill::check(request, m_pendingCalls.calls, context.cancelSlot(),
+                                [&context] { return context.stopping(); });
+    });
+}
+
+void TBillForm::setRunning(bool on)
+{
+    bbCompare->setText(on ? StopText : CompareText);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             bbOpen, cbDateTime, cbTime, cbNumber, cbDuration, cbCost, seFirstRow, cbPlan, dOT, dDo,
+             sbPeriod, eCity, seStartTolerance, seDurationTolerance, seClockShift})
+        w->setEnabled(!on);
+    updateExport();
+}
+
+void TBillForm::runEnded(runs::RunState state)
+{
+    setRunning(false);
+    switch (state) {
+    case runs::RunState::Finished:
+        if (m_pending.stopped) {
+            PanelProgress->setText(QStringLiteral("Сверка остановлена"));
+            break;
+        }
+        if (!m_pending.error.isEmpty()) {
+            PanelProgress->setText(QStringLiteral("Сверка не проведена"));
+            Messages::plain(m_pending.error, this);
+            break;
+        }
+        m_outcome = std::move(m_pending);
+        m_hasResult = true;
+        showResult();
+        break;
+    case runs::RunState::Stopped:
+        PanelProgress->setText(QStringLiteral("Сверка остановлена"));
+        break;
+    case runs::RunState::Failed:
+        PanelProgress->setText(QStringLiteral("Сверка прервана"));
+        Messages::error(runs::failureText(m_job.failure()), this);
+        break;
+    default:
+        break;
+    }
+    updateExport();
+}
+
+void TBillForm::showResult()
+{
+    const bill::Result& r = m_outcome.result;
+    PanelProgress->setText(QStringLiteral("Звонков в счёте: %1, в журнале: %2")
+                               .arg(count(qint64(r.bill.size())), count(m_outcome.logCalls)));
+    GridSummary->setRowCount(bill::KindCount);
+    for (int k = 0; k < bill::KindCount; ++k) {
+        const bill::Totals& t = r.totals[std::size_t(k)];
+        const QStringList cells{bill::kindText(bill::Kind(k)),
+                                count(t.calls),
+                                count(t.billSeconds),
+                                count(t.logSeconds),
+                                tariff::moneyText(t.billKopecks),
+                                tariff::moneyText(t.ourKopecks)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            GridSummary->setItem(k, c, item);
+        }
+    }
+    LabelDisputed->setText(
+        QStringLiteral("Сумма к оспариванию: %1 руб.").arg(tariff::moneyText(r.disputed)));
+
+    QStringList refused;
+    const auto& lines = m_pendingCalls.refused;
+    if (!lines.empty()) {
+        refused << QStringLiteral("Не прочитано строк счёта: %1 (в сверку не вошли)")
+                       .arg(count(qint64(lines.size())));
+        for (std::size_t i = 0; i < lines.size() && i < std::size_t(RefusedShown); ++i)
+            refused << QStringLiteral("строка %1: %2").arg(lines[i].first).arg(lines[i].second);
+        if (lines.size() > std::size_t(RefusedShown))
+            refused << QStringLiteral("…");
+    }
+    if (r.outside > 0)
+        refused << QStringLiteral("Звонков счёта вне периода: %1").arg(count(r.outside));
+    LabelRefused->setText(refused.join(u'\n'));
+    LabelRefused->setVisible(!refused.isEmpty());
+    fillRows();
+    PageResult->setCurrentIndex(1);
+}
+
+void TBillForm::fillRows()
+{
+    GridRows->setSortingEnabled(false);
+    GridRows->setRowCount(0);
+    if (!m_hasResult) {
+        GridRows->setSortingEnabled(true);
+        return;
+    }
+    const bill::Result& r = m_outcome.result;
+    const int kind = cbKind->currentData().toInt();
+    int row = 0;
+    for (const bill::Row& d : r.rows)
+        if (kind < 0 || int(d.kind) == kind)
+            ++row;
+    GridRows->setRowCount(row);
+    row = 0;
+    for (const bill::Row& d : r.rows) {
+        if (kind >= 0 && int(d.kind) != kind)
+            continue;
+        const bill::BillCall* b = d.bill >= 0 ? &r.bill[std::size_t(d.bill)] : nullptr;
+        const bill::LogCall* l = d.log >= 0 ? &r.log[std::size_t(d.log)] : nullptr;
+        const qint64 number = b ? b->number : l->number;
+        const qint64 billCost = b ? b->cost : -1;
+        const bool both = billCost >= 0 && d.ours >= 0;
+        const qint64 none = std::numeric_limits<qint64>::min();
+        auto put = [&](int column, const QString& text, qint64 key, bool right) {
+            auto* item = new SortedItem(text, key);
+            if (right)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            GridRows->setItem(row, column, item);
+        };
+        put(0, bill::kindText(d.kind), int(d.kind), false);
+        put(1, bill::keyText(number), number, false);
+        put(2, b ? bill::momentText(b->start) : QString(), b ? b->start : none, false);
+        put(3, b ? count(b->seconds) : QString(), b ? b->seconds : none, true);
+        put(4, moneyOrNone(billCost), billCost >= 0 ? billCost : none, true);
+        put(5, l ? bill::momentText(l->start) : QString(), l ? l->start : none, false);
+        put(6, l ? count(l->seconds) : QString(), l ? l->seconds : none, true);
+        put(7, l ? QString::number(l->line) : QString(), l ? l->line : none, true);
+        put(8, moneyOrNone(d.ours), d.ours >= 0 ? d.ours : none, true);
+        put(9, both ? tariff::moneyText(billCost - d.ours) : QString(),
+            both ? billCost - d.ours : none, true);
+        put(10, b ? QString::number(b->line) : QString(), b ? b->line : none, true);
+        ++row;
+    }
+    GridRows->setSortingEnabled(true);
+    GridRows->resizeColumnsToContents();
+}
+
+void TBillForm::updateExport()
+{
+    bbExport->setEnabled(!running() && m_hasResult && PageResult->currentIndex() > 0);
+}
+
+void TBillForm::bbExportClick()
+{
+    if (!m_hasResult)
+        return;
+    TFileForm form(m_dm.MainObject->ProgramDir, this);
+    form.ExportView = PageResult->currentIndex() == 1 ? GridSummary : GridRows;
+    if (form.exec() == 1)
+        m_dm.MainObject->LastExportDir = form.directory();
+}
+
+void TBillForm::closeEvent(QCloseEvent* event)
+{
+    m_job.stop(); // closing while the log is read stops the reading
+    QDialog::closeEvent(event);
+}

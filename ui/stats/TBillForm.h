@@ -1,0 +1,101 @@
+// The operator's bill checked against the call log: the bill's file and its columns, what it
+// covers, the run on the runs' pool and the classes with every call that differs.
+#pragma once
+
+#include "data/Bill.h"
+#include "runs/BillCheck.h"
+#include "runs/Job.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTableWidget;
+class DateField;
+class PeriodButton;
+class TDM;
+
+namespace tariff {
+class TariffBook;
+}
+
+/// "Открыть счёт…" reads a CSV or XLSX bill, shows its first rows and guesses its columns;
+/// the period follows the bill's first and last call. "Сравнить" reads the outgoing calls of the
+/// period on the runs' pool and pairs them with the bill's; while it runs the button reads
+/// "Стоп" and the choices are locked. The result: the classes' sums with the sum worth disputing,
+/// and every call that is not "совпадает", filterable by class, sortable and exportable.
+class TBillForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TBillForm(TDM& dm, QWidget* parent = nullptr);
+    ~TBillForm() override;
+
+    /// The file the next "Открыть счёт…" takes instead of asking in a file dialog.
+    static void setNextFileName(const QString& fileName);
+
+    QPushButton* bbOpen = nullptr;
+    QLabel* LabelFile = nullptr;
+    QTableWidget* GridPreview = nullptr;
+    QComboBox* cbDateTime = nullptr;
+    QComboBox* cbTime = nullptr; ///< "нет" first
+    QComboBox* cbNumber = nullptr;
+    QComboBox* cbDuration = nullptr;
+    QComboBox* cbCost = nullptr;    ///< "нет" first
+    QSpinBox* seFirstRow = nullptr; ///< the preview's row number, from 1
+    QComboBox* cbPlan = nullptr;    ///< "все линии" first, then the plans
+    DateField* dOT = nullptr;
+    DateField* dDo = nullptr;
+    PeriodButton* sbPeriod = nullptr;
+    QLineEdit* eCity = nullptr;
+    QSpinBox* seStartTolerance = nullptr;
+    QSpinBox* seDurationTolerance = nullptr;
+    QSpinBox* seClockShift = nullptr;
+    QPushButton* bbCompare = nullptr;
+    QPushButton* bbExport = nullptr;
+    QPushButton* bbClose = nullptr;
+    QLabel* PanelProgress = nullptr;
+    QTabWidget* PageResult = nullptr;
+    QTableWidget* GridSummary = nullptr;
+    QLabel* LabelDisputed = nullptr;
+    QLabel* LabelRefused = nullptr;
+    QComboBox* cbKind = nullptr; ///< "все расхождения" first, then the four classes
+    QTableWidget* GridRows = nullptr;
+
+    void bbOpenClick();
+    void bbCompareClick();
+    void bbExportClick();
+
+    bool running() const { return m_job.running(); }
+    bool hasResult() const { return m_hasResult; }
+    const bill::Result& result() const { return m_outcome.result; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void openFile(const QString& fileName);
+    void fillPreview();
+    void setColumns(const bill::Columns& columns);
+    bill::Columns columns() const;
+    void runEnded(runs::RunState state);
+    void setRunning(bool on);
+    void showResult();
+    void fillRows();
+    void updateExport();
+
+    TDM& m_dm;
+    std::shared_ptr<const tariff::TariffBook> m_book;
+    bill::Table m_table;
+    bill::CheckOutcome m_outcome;   // of the result on show
+    bill::CheckOutcome m_pending;   // the run's, written on its thread
+    bill::BillCalls m_pendingCalls; // read for the run under way
+    bool m_hasResult = false;
+    runs::Job<int> m_job;
+};
