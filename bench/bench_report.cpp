@@ -76,9 +76,9 @@ int main(int argc, char** argv)
             qint64 groups = 0;
             const stmt::Period period{form.dOT->date(), form.dDo->date()};
             const double planned = bench::timeMs(
-                [&] { bench::rawFetch(path, groupBy, period.start(), period.end(), 1, groups); });
+                [&] { bench::rawFetch(setup.database, groupBy, period.start(), period.end(), 1, groups); });
             const double sorted = bench::timeMs([&] {
-                bench::rawFetch(path, sortedGroupBy, period.start(), period.end(), 1, groups);
+                bench::rawFetch(setup.database, sortedGroupBy, period.start(), period.end(), 1, groups);
             });
             const double raw = std::min(planned, sorted);
             std::printf("%s round %d: Просмотр %.0f ms (%lld calls), GROUP BY %.0f ms as "
