@@ -4,6 +4,7 @@
 #include "Pictures.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,9 +58,8 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     setObjectName(QStringLiteral("PassForm"));
     setWindowTitle(QStringLiteral(" "));
     setFixedSize(312, 150);
-    QFont f(QStringLiteral("Arial"));
-    f.setBold(true);
-    f.setPixelSize(12);
+    QFont f = ui::windowFont();
+    f.setPixelSize(12); // the login's a little larger
     setFont(f);
 
     auto* bevel = new QFrame(this);

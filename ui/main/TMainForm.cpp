@@ -7,16 +7,17 @@
 #include "data/TDM.h"
 #include "grid/DataGrid.h"
 #include "settings/TMainObject.h"
+#include "ui/common/Guarded.h"
+#include "ui/common/TFileForm.h"
+#include "ui/common/Widgets.h"
+#include "ui/controls/TAboutBox.h"
+#include "ui/editors/TMailSetForm.h"
+#include "ui/editors/TNumMaskForm.h"
+#include "ui/editors/TTariffForm.h"
 #include "ui/stats/TLineLoadForm.h"
 #include "ui/stats/TMailForm.h"
 #include "ui/stats/TReportForm.h"
 #include "ui/stats/TStat1Form.h"
-#include "ui/editors/TTariffForm.h"
-#include "ui/common/Guarded.h"
-#include "ui/controls/TAboutBox.h"
-#include "ui/editors/TMailSetForm.h"
-#include "ui/editors/TNumMaskForm.h"
-#include "ui/common/TFileForm.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -38,10 +39,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Статистика звонков"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    f.setPointSize(8);
-    setFont(f);
+    setFont(ui::windowFont());
 
     buildActionsAndMenus();
     buildTabs();
