@@ -395,7 +395,7 @@ void TestMail::messageAndReportStateTheCost()
     city.rules[0].minLength = city.rules[0].maxLength = 7;
     city.rules[0].zone = QStringLiteral("Местные");
     city.rules[0].minutePrice = 25000; // 2,50 a minute
-    tariff::save(m.dm.ibDatabase, m.dm.ibTran, {city}, {});
+    tariff::save(m.dm, {city}, {});
     m.open();
     QVERIFY(m.send());
     const QJsonArray got = m.received();
