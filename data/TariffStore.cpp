@@ -156,6 +156,17 @@ std::shared_ptr<const TariffBook> load(db::Database& database, db::Transaction& 
     return std::make_shared<const TariffBook>(std::move(plans), std::move(lines));
 }
 
+std::shared_ptr<const TariffBook> loadForCosts(db::Database& database, db::Transaction& read)
+{
+    try {
+        return load(database, read);
+    } catch (const db::DbError& e) {
+        if (e.connectionLost())
+            throw;
+        return nullptr;
+    }
+}
+
 std::vector<stmt::Statement> saveStatements(const std::vector<Plan>& plans,
                                             const QHash<int, int>& linePlans)
 {

@@ -33,6 +33,10 @@ TDM::WriteResult createTables(TDM& dm);
 /// Throws DbError.
 std::shared_ptr<const TariffBook> load(db::Database& database, db::Transaction& read);
 
+/// The book for a listing that shows costs when it can: a lost connection throws DbError, any
+/// other failure to read the tariffs gives null (the calls are listed without costs).
+std::shared_ptr<const TariffBook> loadForCosts(db::Database& database, db::Transaction& read);
+
 /// The statements that replace every plan, rule and line assignment with the given ones.
 /// Plans with ids below 1 and every rule get new keys from the generator; a rule and a line
 /// find their plan by its name, which no two plans share.

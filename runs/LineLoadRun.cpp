@@ -8,10 +8,11 @@
 #include "db/ForwardQuery.h"
 #include "db/Transaction.h"
 
-#include <QMetaObject>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 // How often the window hears how far the reading is.
@@ -20,72 +21,75 @@ constexpr qint64 ProgressEvery = 50000;
 constexpr int PieceDays = 7;
 } // namespace
 
-LineLoadRun::LineLoadRun(QObject* parent) : QObject(parent) {}
-
-LineLoadRun::~LineLoadRun()
+LineLoadRun::LineLoadRun(QObject* parent)
+    : QObject(parent), m_job(
+                           [this](qint64 calls) {
+                               // The pieces tell their sums in any order: only growth is news.
+                               if (calls > m_told)
+                                   emit progress(m_told = calls);
+                           },
+                           [this](State state) {
+                               if (state == State::Finished)
+                                   m_result = std::move(m_swept);
+                               m_swept = LineLoadResult();
+                               emit finished(state);
+                           })
 {
-    m_workers.clear(); // each stops and is waited for
 }
 
-void LineLoadRun::stopAll()
+void LineLoadRun::setStepHook(std::function<void(qint64)> hook)
 {
-    for (const std::unique_ptr<WorkerThread>& worker : m_workers)
-        worker->stop(); // a fetch waiting on the server ends at once
-}
-
-bool LineLoadRun::stopping() const
-{
-    return !m_workers.empty() && m_workers.front()->stopping();
+    m_job.setStepHook(std::move(hook));
 }
 
 void LineLoadRun::start(Request request)
 {
     if (running())
         return;
-    m_workers.clear(); // the last workers have said their end already
     m_read = 0;
+    m_told = 0;
     m_failure = nullptr;
-    m_state = State::Running;
     const int workers =
         request.workers > 0 ? request.workers : std::clamp(QThread::idealThreadCount(), 1, 4);
-    const std::vector<LineLoadOptions> pieces =
-        LineLoad::split(request.options, workers, PieceDays);
-    m_pieces.assign(pieces.size(), {});
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        m_workers.push_back(std::make_unique<WorkerThread>());
-    m_pending = int(pieces.size());
-    auto shared = std::make_shared<const Request>(std::move(request));
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        auto piece = std::make_shared<Request>(*shared);
-        piece->options = pieces[i];
-        m_workers[i]->start([this, piece, i] { work(*piece, i); });
-    }
+    std::vector<LineLoadOptions> pieces = LineLoad::split(request.options, workers, PieceDays);
+    const std::size_t parts = pieces.size();
+    m_job.start([this, request = std::move(request),
+                 pieces = std::move(pieces)](Context& job) { work(job, request, pieces); },
+                parts);
 }
 
 void LineLoadRun::stop()
 {
-    if (running())
-        stopAll();
+    m_job.stop(); // a fetch waiting on the server ends at once
 }
 
-void LineLoadRun::fail(std::exception_ptr failure)
+void LineLoadRun::work(Context& job, const Request& request,
+                       const std::vector<LineLoadOptions>& pieces)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        // What the others say once cancelled is not news.
-        if (m_failure || stopping())
-            return;
-        m_failure = std::move(failure);
-    }
-    stopAll();
+    std::vector<std::size_t> indexes(pieces.size());
+    std::iota(indexes.begin(), indexes.end(), std::size_t(0));
+    // Side by side on the runs' pool, this thread reading one of them; in their order.
+    std::vector<LineLoadResult> swept =
+        QtConcurrent::blockingMappedReduced<std::vector<LineLoadResult>>(
+            &runs::pool(), indexes,
+            [&](std::size_t i) {
+                Request piece = request;
+                piece.options = pieces[i];
+                return readPiece(job, piece, i);
+            },
+            [](std::vector<LineLoadResult>& all, const LineLoadResult& one) { all.push_back(one); },
+            QtConcurrent::OrderedReduce);
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    if (!job.stopping())
+        m_swept = LineLoad::combine(swept);
 }
 
-void LineLoadRun::work(const Request& request, std::size_t piece)
+LineLoadResult LineLoadRun::readPiece(Context& job, const Request& request, std::size_t piece)
 {
     LineLoad load(request.options);
     try {
-        WorkerThread& worker = *m_workers[piece];
-        WorkerReading reading(worker.cancelSlot(), request.place);
+        WorkerReading reading(job.cancelSlot(piece), request.place);
         db::Database& database = reading.database;
         db::Transaction& transaction = reading.transaction;
         db::ForwardQuery calls(database, transaction);
@@ -93,43 +97,28 @@ void LineLoadRun::work(const Request& request, std::size_t piece)
         stmt::lineLoadCalls(period.start().addSecs(-LineLoad::carryIn()), period.end(),
                             request.navigateByDate)
             .applyTo(calls);
-        if (!worker.stopping())
+        if (!job.stopping())
             calls.open();
         const db::Field& date = calls.field(QStringLiteral("RINGDATE"));
         const db::Field& line = calls.field(QStringLiteral("RLINE"));
         const db::Field& talk = calls.field(QStringLiteral("TALK"));
         qint64 count = 0;
-        while (!worker.stopping() && calls.next()) {
+        while (!job.stopping() && calls.next()) {
             load.add(LineLoad::secondOf(date.asDate(), date.asTime()), talk.asInteger(),
                      line.asInteger());
-            if (++count % ProgressEvery == 0) {
-                const qint64 read = m_read += ProgressEvery;
-                QMetaObject::invokeMethod(
-                    this, [this, read] { emit progress(read); }, Qt::QueuedConnection);
-            }
+            if (++count % ProgressEvery == 0)
+                job.tell(m_read += ProgressEvery);
         }
         calls.close();
         transaction.rollbackQuietly(); // read only: nothing to keep
-        m_pieces[piece] = load.finish();
+        return load.finish();
     } catch (...) {
-        fail(std::current_exception());
+        std::lock_guard lock(m_mutex);
+        // What the others say once cancelled is not news.
+        if (!m_failure && !job.stopping()) {
+            m_failure = std::current_exception();
+            job.cancelParts();
+        }
     }
-    if (--m_pending == 0)
-        QMetaObject::invokeMethod(this, &LineLoadRun::end, Qt::QueuedConnection);
-}
-
-void LineLoadRun::end()
-{
-    for (const std::unique_ptr<WorkerThread>& worker : m_workers)
-        worker->join();
-    if (m_failure)
-        m_state = State::Failed;
-    else if (stopping())
-        m_state = State::Stopped;
-    else {
-        m_state = State::Finished;
-        m_result = LineLoad::combine(m_pieces);
-    }
-    m_pieces.clear();
-    emit finished(m_state);
+    return {};
 }

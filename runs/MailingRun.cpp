@@ -80,7 +80,7 @@ MailingRun::Refusal MailingRun::start(Request request, QString& why)
     m_worker = std::make_unique<SubscriberReportWorker>(std::move(setup));
     connect(m_worker.get(), &SubscriberReportWorker::built, this, &MailingRun::reportBuilt);
     connect(m_worker.get(), &SubscriberReportWorker::pagesLaidOut, this, &MailingRun::pagesLaidOut);
-    m_queue = std::make_unique<mail::SendQueue>(server);
+    m_queue = std::make_unique<mail::SendQueue>(server, runs::pool());
     connect(m_queue.get(), &mail::SendQueue::finished, this, &MailingRun::sendFinished);
 
     m_request = std::move(request);
@@ -118,18 +118,17 @@ void MailingRun::prepareNext()
     m_worker->build(index, m_request.recipients[m_next].number);
 }
 
-void MailingRun::reportBuilt(int index, SubscriberReportWorker::Outcome outcome,
-                             const SubscriberReport::Calls& calls, const QString& error)
+void MailingRun::reportBuilt(int index, runs::RunState state, const SubscriberReport::Calls& calls)
 {
-    using Outcome = SubscriberReportWorker::Outcome;
-    if (m_cancelled || !m_stopReason.isEmpty() || outcome == Outcome::Stopped) {
+    if (m_cancelled || !m_stopReason.isEmpty() || state == runs::RunState::Stopped) {
         // Stopped while the report was prepared: this one stays unsent.
         checkDone();
         return;
     }
-    if (outcome == Outcome::Failed) {
+    if (state == runs::RunState::Failed) {
         // Told once, at the run's end, with its outcome.
-        stopRun(QStringLiteral("отчет не подготовлен: ") + QString(error).replace(u'\n', u' '));
+        stopRun(QStringLiteral("отчет не подготовлен: ") +
+                runs::failureText(m_worker->failure()).replace(u'\n', u' '));
         return;
     }
     const Recipient& r = m_request.recipients[std::size_t(index)];

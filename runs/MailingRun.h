@@ -107,8 +107,7 @@ signals:
 
 private:
     void prepareNext();
-    void reportBuilt(int index, SubscriberReportWorker::Outcome outcome,
-                     const SubscriberReport::Calls& calls, const QString& error);
+    void reportBuilt(int index, runs::RunState state, const SubscriberReport::Calls& calls);
     void sendFinished(int index, const mail::SendResult& result);
     void stopRun(const QString& reason);
     void checkDone();

@@ -1,8 +1,8 @@
-// One run of the reports window (query, totals, layout) on a worker thread of its own.
+// One run of the reports window (query, totals, layout) as a job on the runs' pool.
 #pragma once
 
+#include "Job.h"
 #include "ReportValues.h"
-#include "WorkerReading.h"
 #include "data/ReportKind.h"
 #include "data/Statements.h"
 #include "report/PreparedReport.h"
@@ -20,8 +20,8 @@ class TMainObject;
 
 /// Reads the report's rows over an attachment and a read-only transaction of its own, walks
 /// them for the grand totals (the cost report prices the calls into rows of its own instead),
-/// and lays the pages out, all on its thread; the window thread hears of the progress, of the
-/// first pages and of the end.
+/// and lays the pages out, all in one job (runs::Job); the window thread hears of the
+/// progress, of the first pages and of the end.
 ///
 /// The detailed report does not wait for its last call: its calls are read along the date
 /// index and laid out as they come, the totals growing with them for the summary. Once the
@@ -38,8 +38,8 @@ class TMainObject;
 /// show when the run ends), so that they never weigh much beside the report itself.
 ///
 /// Threads: belongs to the window thread; every signal is emitted there. The settings object
-/// is read by the worker (the number masks) and must not change during a run. Destroying it
-/// stops a run under way and waits for the thread, emitting nothing more.
+/// is read by the job (the number masks) and must not change during a run. Destroying it
+/// stops a run under way and waits for it, emitting nothing more.
 class ReportRun : public QObject
 {
     Q_OBJECT
@@ -56,15 +56,8 @@ public:
         std::optional<stmt::DateIndexes> indexes;
         bool showPages = false; ///< hand the pages over while they are laid out
     };
-    enum class State
-    {
-        Idle,
-        Running,
-        Finished,
-        Stopped,
-        Failed,   ///< failure() or errorString() tells why
-        NoTariffs ///< the cost report on a database without tariffs
-    };
+    /// Failed: failure() tells why. Finished without pages: noTariffs().
+    using State = runs::RunState;
 
     explicit ReportRun(QObject* parent = nullptr);
 
@@ -73,17 +66,22 @@ public:
     /// The run ends as soon as the worker looks (a fetch is cancelled on the server), with
     /// finished(Stopped). Does nothing when none runs.
     void stop();
-    State state() const { return m_state; }
-    bool running() const { return m_state == State::Running; }
+    State state() const { return m_job.state(); }
+    bool running() const { return m_job.running(); }
+    /// The last run was the cost report on a database without tariffs: it finished with no
+    /// pages.
+    bool noTariffs() const { return m_noTariffs; }
 
     /// The totals and title of the last run, once it has ended (zeros when it failed early).
     const ReportTotals& totals() const { return m_totals; }
     /// The pages of the last run that finished.
     std::shared_ptr<const report::PreparedReport> pages() const { return m_pages; }
-    /// The database's failure of the last run; null when it was none.
-    std::exception_ptr failure() const { return m_failure; }
-    /// Why the last run could not lay its pages out (the engine's reason).
-    const QString& errorString() const { return m_error; }
+    /// Why the last run failed: the database's error, or a runs::RunFailure with the engine's
+    /// reason the pages could not be laid out; null when it did not.
+    std::exception_ptr failure() const { return m_job.failure(); }
+    /// Called on the job's thread with each piece of news, before it is told
+    /// (Job::setStepHook).
+    void setStepHook(std::function<void(int pages)> hook);
 
 signals:
     /// Pages laid out so far, and the pages in all once known (0 while they are counted).
@@ -93,14 +91,26 @@ signals:
     void finished(ReportRun::State state);
 
 private:
-    void work(const Request& request);
-    void end();
+    /// What the job tells: the pages laid out and in all, and now and then a copy of the
+    /// complete pages, in a box the window thread empties (the future keeps every piece of
+    /// news until the next run; the copies must not stay with it).
+    struct News
+    {
+        int pages = 0;
+        int totalPages = 0;
+        std::shared_ptr<std::shared_ptr<const report::PreparedReport>> copy;
+    };
+    using Context = runs::JobContext<News>;
+    class Layout;
 
-    State m_state = State::Idle;
-    ReportTotals m_totals; // the worker's during a run
-    std::shared_ptr<const report::PreparedReport> m_pages;
-    std::exception_ptr m_failure;
-    QString m_error;
-    State m_outcome = State::Idle; // the worker's, read once it has ended
-    WorkerThread m_worker;         // last, so it goes first: stops the worker, which uses the rest
+    void work(Context& job, const Request& request);
+    void costReport(Context& job, WorkerReading& reading, const Request& request);
+    void detailedReport(Context& job, WorkerReading& reading, const Request& request);
+    void summaryReport(Context& job, WorkerReading& reading, const Request& request);
+    void told(const News& news);
+
+    ReportTotals m_totals;                                 // the job's during a run
+    std::shared_ptr<const report::PreparedReport> m_pages; // likewise
+    bool m_noTariffs = false;                              // likewise
+    runs::Job<News> m_job; // last, so it goes first: stops the job, which uses the rest
 };

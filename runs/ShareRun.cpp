@@ -9,28 +9,38 @@
 #include "db/Sql.h"
 #include "db/Transaction.h"
 
-#include <QMetaObject>
-
 namespace {
 // How often the window hears how many calls the cost read has priced.
 constexpr qint64 CostProgressEvery = 50000;
 } // namespace
 
-ShareRun::ShareRun(QObject* parent) : QObject(parent) {}
+ShareRun::ShareRun(QObject* parent)
+    : QObject(parent), m_job([this](qint64 done) { emit progress(done); },
+                             [this](State state) {
+                                 if (state == State::Finished)
+                                     m_result = std::move(m_counted);
+                                 m_counted = Result();
+                                 emit finished(state);
+                             })
+{
+}
 
 void ShareRun::start(Request request)
 {
     if (running())
         return;
-    m_error.clear();
-    m_state = State::Running;
-    m_worker.start([this, request = std::move(request)]() mutable { work(request); });
+    m_counted = Result();
+    m_job.start([this, request = std::move(request)](Context& job) { work(job, request); });
 }
 
 void ShareRun::stop()
 {
-    if (running())
-        m_worker.stop(); // a sum under way ends at once
+    m_job.stop(); // a sum under way ends at once
+}
+
+void ShareRun::setStepHook(std::function<void(qint64)> hook)
+{
+    m_job.setStepHook(std::move(hook));
 }
 
 qint64 ShareRun::talkSeconds(db::Sql& sql, const stmt::TalkSum& sum)
@@ -47,42 +57,26 @@ qint64 ShareRun::talkSeconds(db::Sql& sql, const stmt::TalkSum& sum)
     return seconds;
 }
 
-void ShareRun::work(Request request)
+void ShareRun::work(Context& job, const Request& request)
 {
-    Result result;
-    State state = State::Finished;
-    QString error;
-    try {
-        WorkerReading reading(m_worker.cancelSlot(), request.place);
-        if (request.measure == Measure::TalkTime)
-            sumTalkTime(reading, request, result);
-        else
-            sumCost(reading, request, result);
-    } catch (const db::DbError& e) {
-        // Talk time: not even the total could be counted; cost: the read failed.
-        if (request.measure == Measure::TalkTime) {
-            result.total.error = TDM::FailureText(e);
-        } else {
-            state = State::Failed;
-            error = e.message();
-        }
-    } catch (const std::exception& e) {
-        state = State::Failed;
-        error = QString::fromLocal8Bit(e.what());
+    if (request.measure == Measure::Cost) {
+        WorkerReading reading(job.cancelSlot(), request.place);
+        sumCost(job, reading, request); // a failure is the run's
+        return;
     }
-    if (m_worker.stopping())
-        state = State::Stopped;
-    QMetaObject::invokeMethod(
-        this,
-        [this, state, result = std::move(result), error]() mutable {
-            end(state, std::move(result), error);
-        },
-        Qt::QueuedConnection);
+    try {
+        WorkerReading reading(job.cancelSlot(), request.place);
+        sumTalkTime(job, reading, request);
+    } catch (const db::DbError& e) {
+        // Not even the total could be counted: told with the figures.
+        m_counted.total.error = TDM::FailureText(e);
+    }
 }
 
-void ShareRun::sumTalkTime(WorkerReading& reading, const Request& request, Result& result)
+void ShareRun::sumTalkTime(Context& job, WorkerReading& reading, const Request& request)
 {
-    emit progress(0);
+    Result& result = m_counted;
+    job.tell(0);
     db::Sql sql(reading.database, reading.transaction);
     stmt::TalkSum sum;
     sum.from = request.period.start();
@@ -103,21 +97,22 @@ void ShareRun::sumTalkTime(WorkerReading& reading, const Request& request, Resul
     if (result.total.value > 0) {
         sum.keyColumn = request.keyColumn;
         result.items.reserve(request.keys.size());
-        for (std::size_t i = 0; i < request.keys.size() && !m_worker.stopping(); ++i) {
+        for (std::size_t i = 0; i < request.keys.size() && !job.stopping(); ++i) {
             sum.key = request.keys[i];
             count(result.items.emplace_back());
-            emit progress(qint64(i) + 1);
+            job.tell(qint64(i) + 1);
         }
     }
     reading.transaction.rollbackQuietly(); // read only: nothing to keep
 }
 
-void ShareRun::sumCost(WorkerReading& reading, const Request& request, Result& result)
+void ShareRun::sumCost(Context& job, WorkerReading& reading, const Request& request)
 {
+    Result& result = m_counted;
     CostShares shares(request.book);
     db::ForwardQuery calls(reading.database, reading.transaction);
     stmt::pricedCalls(request.period.start(), request.period.end()).applyTo(calls);
-    if (!m_worker.stopping())
+    if (!job.stopping())
         calls.open();
     const db::Field& line = calls.field(QStringLiteral("RLINE"));
     const db::Field& user = calls.field(QStringLiteral("NUMBERIN"));
@@ -127,12 +122,12 @@ void ShareRun::sumCost(WorkerReading& reading, const Request& request, Result& r
     const db::Field& month = calls.field(QStringLiteral("RMONT"));
     const db::Field& year = calls.field(QStringLiteral("RYEAR"));
     qint64 count = 0;
-    while (!m_worker.stopping() && calls.next()) {
+    while (!job.stopping() && calls.next()) {
         shares.add(line.asInteger(), user.asInteger(),
                    QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
                    number.asInt64(), length.asInt64());
         if (++count % CostProgressEvery == 0)
-            emit progress(count);
+            job.tell(count);
     }
     calls.close();
     reading.transaction.rollbackQuietly();
@@ -141,14 +136,4 @@ void ShareRun::sumCost(WorkerReading& reading, const Request& request, Result& r
     result.withoutTariff = shares.withoutTariff();
     for (const int key : request.keys)
         result.items.push_back({lines ? shares.ofLine(key) : shares.ofUser(key), {}});
-}
-
-void ShareRun::end(State state, Result result, QString error)
-{
-    m_worker.join();
-    m_state = state;
-    if (state == State::Finished)
-        m_result = std::move(result);
-    m_error = std::move(error);
-    emit finished(state);
 }

@@ -1,7 +1,7 @@
 // The sums of the statistics pie worked out on a worker thread over an attachment of its own.
 #pragma once
 
-#include "WorkerReading.h"
+#include "Job.h"
 
 #include "data/Period.h"
 #include "data/Tariffs.h"
@@ -20,10 +20,11 @@ namespace stmt {
 struct TalkSum;
 }
 
-/// Works out how a period is shared among lines or subscribers, off the window thread: by
-/// talk time, the period's total and then one summing query per key, in the order given; by
-/// cost, one forward read of the period's outgoing calls priced as they come. Only the sums
-/// come back. Belongs to the window thread; destroying it stops the worker and waits.
+/// Works out how a period is shared among lines or subscribers, as a job (runs::Job): by talk
+/// time, the period's total and then one summing query per key, in the order given; by cost,
+/// one forward read of the period's outgoing calls priced as they come. Only the sums come
+/// back. Belongs to the window thread and signals there; destroying it stops the job and
+/// waits.
 class ShareRun : public QObject
 {
     Q_OBJECT
@@ -60,8 +61,8 @@ public:
         QStringList lastStatement; ///< talk time: the statement of the last sum run
     };
     /// Finished: talk time also when some sums failed (told in the result); Failed: cost, the
-    /// read failed, error() says why.
-    using State = WorkerState;
+    /// read failed, failure() says why.
+    using State = runs::RunState;
 
     explicit ShareRun(QObject* parent = nullptr);
 
@@ -69,30 +70,32 @@ public:
     void start(Request request);
     /// Asks the worker to stop; finished(Stopped) follows. Does nothing when none runs.
     void stop();
-    State state() const { return m_state; }
-    bool running() const { return m_state == State::Running; }
+    State state() const { return m_job.state(); }
+    bool running() const { return m_job.running(); }
     /// The figures of the last run that finished.
     const Result& result() const { return m_result; }
-    const QString& error() const { return m_error; }
+    /// The database's failure of the last run; null when it was none.
+    std::exception_ptr failure() const { return m_job.failure(); }
+    /// Called on the job's thread at each progress, before it is told (Job::setStepHook).
+    void setStepHook(std::function<void(qint64)> hook);
 
     /// Talk seconds of one summing statement: TIMESEC + 60 × TIMEMIN + 3600 × TIMEHOUR of its
     /// row (0 for no calls). Throws DbError. Used on the statement's thread.
     static qint64 talkSeconds(db::Sql& sql, const stmt::TalkSum& sum);
 
 signals:
-    /// Emitted on the worker thread: talk time, the sums done (0 once attached, before the
-    /// total; then one more for each key); cost, the calls read.
+    /// Talk time, the sums done (0 once attached, before the total; then one more for each
+    /// key); cost, the calls read.
     void progress(qint64 done);
     void finished(ShareRun::State state);
 
 private:
-    void work(Request request);
-    void sumTalkTime(WorkerReading& reading, const Request& request, Result& result);
-    void sumCost(WorkerReading& reading, const Request& request, Result& result);
-    void end(State state, Result result, QString error);
+    using Context = runs::JobContext<qint64>;
+    void work(Context& job, const Request& request);
+    void sumTalkTime(Context& job, WorkerReading& reading, const Request& request);
+    void sumCost(Context& job, WorkerReading& reading, const Request& request);
 
-    State m_state = State::Idle;
     Result m_result;
-    QString m_error;
-    WorkerThread m_worker; // last, so it goes first: stops the worker, which uses the rest
+    Result m_counted;        // the job's during a run
+    runs::Job<qint64> m_job; // last, so it goes first: stops the job, which uses the rest
 };

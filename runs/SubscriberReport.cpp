@@ -5,7 +5,6 @@
 #include "data/Period.h"
 #include "data/Statements.h"
 #include "data/TariffStore.h"
-#include "db/DbError.h"
 #include "report/ReportOutput.h"
 
 #include <QBuffer>
@@ -46,15 +45,8 @@ bool SubscriberReport::build(int numberIn, Calls& out, QString& error)
 {
     out = Calls();
     m_query.close();
-    if (!m_book) {
-        try {
-            m_book = tariff::load(m_database, m_transaction);
-        } catch (const db::DbError& e) {
-            if (e.connectionLost())
-                throw;
-            m_book = nullptr; // no tariff tables: his calls are listed as ever, without costs
-        }
-    }
+    if (!m_book)
+        m_book = tariff::loadForCosts(m_database, m_transaction);
     const stmt::Period period{m_from, m_to};
     stmt::report(ReportKind::Detailed, period.start(), period.end(), numberIn).applyTo(m_query);
     m_query.open();

@@ -1,8 +1,8 @@
-// Subscribers' detailed reports for the mailing, built on a worker thread over an attachment of
-// its own.
+// Subscribers' detailed reports for the mailing, each built as a job over an attachment kept
+// for the run.
 #pragma once
 
-#include "WorkerReading.h"
+#include "Job.h"
 
 #include "SubscriberReport.h"
 #include "report/ReportTemplate.h"
@@ -11,21 +11,18 @@
 #include <QObject>
 #include <QStringList>
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 class TMainObject;
 
-/// Builds one subscriber's report at a time on its thread: the query, the totals, the layout
-/// and the PDF, so the window thread only hears of the pages laid out and of the end. The
-/// thread attaches at the first build() (its own attachment and read-only transaction) and
-/// keeps the attachment until the object goes.
+/// Builds one subscriber's report at a time as a job (runs::Job): the query, the totals, the
+/// layout and the PDF, so the window thread only hears of the pages laid out and of the end.
+/// The first build attaches (an attachment and read-only transaction of its own); the
+/// attachment is kept for the next builds until the object goes.
 /// Threads: belongs to the window thread; every signal is emitted there. The settings object
-/// is read by the worker (the number masks) and must not change while the object lives.
-/// Destroying it stops a build under way and waits for the thread, emitting nothing more.
+/// is read by the job (the number masks) and must not change while the object lives.
+/// Destroying it stops a build under way and waits for it, emitting nothing more; the
+/// attachment goes then, on the owner's thread.
 class SubscriberReportWorker : public QObject
 {
     Q_OBJECT
@@ -38,11 +35,11 @@ public:
         report::ReportTemplate layout; ///< the detailed report's, loaded already
         const TMainObject* settings = nullptr;
     };
-    enum class Outcome
+    /// Pages laid out so far of the report under way, and its pages in all.
+    struct Pages
     {
-        Built,
-        Failed, ///< the reason in the operator's words (a lost connection told as such)
-        Stopped ///< stop() came first
+        int laidOut = 0;
+        int total = 0;
     };
 
     explicit SubscriberReportWorker(Setup setup, QObject* parent = nullptr);
@@ -51,27 +48,28 @@ public:
     /// Starts the report of one subscriber; built() follows with the same id. Does nothing
     /// while a build is under way or after stop().
     void build(int id, int numberIn);
-    bool busy() const { return m_busy; }
-    /// The build under way ends as soon as the worker looks (a fetch is cancelled on the
-    /// server), with built(Stopped); later build() calls are refused.
+    bool busy() const { return m_job.running(); }
+    /// The build under way ends as soon as the job looks (a fetch is cancelled on the server),
+    /// with built(Stopped); later build() calls are refused.
     void stop();
+    /// Why the last build failed: the database's error, or a runs::RunFailure with the reason
+    /// the report could not be laid out or written.
+    std::exception_ptr failure() const { return m_job.failure(); }
 
 signals:
-    /// Pages laid out so far of the report under way, and its pages in all.
     void pagesLaidOut(int id, int pages, int totalPages);
-    void built(int id, SubscriberReportWorker::Outcome outcome,
-               const SubscriberReport::Calls& calls, const QString& error);
+    /// The calls are his when the state is Finished, else empty.
+    void built(int id, runs::RunState state, const SubscriberReport::Calls& calls);
 
 private:
-    void run();
+    void work(runs::JobContext<Pages>& job, int numberIn);
 
     const Setup m_setup;
-    bool m_busy = false; // the window thread's
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex; // guards the job and m_quit
-    std::condition_variable m_wake;
-    std::optional<std::pair<int, int>> m_job; // id, number
-    bool m_quit = false;
-    CancelSlot m_cancel; // the worker's attachment
-    std::thread m_thread;
+    bool m_stopped = false;
+    int m_id = 0;           // the subscriber of the build under way
+    runs::Job<Pages> m_job; // first, so that the attachment registered in it goes before it
+    // The job's while it runs; kept between builds.
+    std::optional<WorkerReading> m_reading;
+    std::optional<SubscriberReport> m_report;
+    SubscriberReport::Calls m_calls;
 };

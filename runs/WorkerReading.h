@@ -7,9 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <mutex>
-#include <thread>
 
 class TDM;
 
@@ -25,7 +23,7 @@ struct ReadingPlace
 /// The place the data module reads from, for a worker to read there too.
 ReadingPlace readingPlaceOf(TDM& dm);
 
-/// What the window thread holds to cancel one worker's reading: the worker's attachment while
+/// What the owner of a job holds to cancel one worker's reading: the worker's attachment while
 /// a WorkerReading registers it. Threads: cancel() from any thread.
 class CancelSlot
 {
@@ -43,59 +41,6 @@ private:
     friend class WorkerReading;
     std::mutex m_mutex;
     db::Database* m_database = nullptr;
-};
-
-/// How a worker's run stands: the window thread's view of it.
-enum class WorkerState
-{
-    Idle,
-    Running,
-    Finished,
-    Stopped,
-    Failed
-};
-
-/// One worker thread at a time and what stops it: a flag the worker looks at and the cancel
-/// slot of its attachment (WorkerReading). Threads: start(), stop() and join() on the thread
-/// that owns it; stopping() and cancelSlot() on the worker. Destroying it stops the worker and
-/// waits for it.
-class WorkerThread
-{
-public:
-    WorkerThread() = default;
-    ~WorkerThread()
-    {
-        stop();
-        join();
-    }
-    WorkerThread(const WorkerThread&) = delete;
-    WorkerThread& operator=(const WorkerThread&) = delete;
-
-    /// Runs `work` on a new thread, once the last one has ended (it must have said its end).
-    template <class Work> void start(Work&& work)
-    {
-        join();
-        m_stop = false;
-        m_thread = std::thread(std::forward<Work>(work));
-    }
-    /// The worker stops as soon as it looks; a call waiting on the server ends at once.
-    void stop()
-    {
-        m_stop = true;
-        m_cancel.cancel();
-    }
-    bool stopping() const { return m_stop; }
-    CancelSlot& cancelSlot() { return m_cancel; }
-    void join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_stop{false};
-    CancelSlot m_cancel;
-    std::thread m_thread;
 };
 
 /// Attaches to the place's database with its parameter lines, registers the attachment with

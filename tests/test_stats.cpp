@@ -85,7 +85,7 @@ template <typename Fn> void atProgress(TStat1Form& w, Fn onWorker)
 {
     ShareRun* run = w.findChild<ShareRun*>();
     QVERIFY(run);
-    QObject::connect(run, &ShareRun::progress, run, onWorker, Qt::DirectConnection);
+    run->setStepHook(onWorker);
 }
 
 } // namespace

@@ -1,84 +1,61 @@
 #include "SendQueue.h"
 
-#include <QMetaObject>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace mail {
 
-SendQueue::SendQueue(ServerSettings settings, QObject* parent)
-    : QObject(parent), m_client(std::move(settings))
+SendQueue::SendQueue(ServerSettings settings, QThreadPool& pool, QObject* parent)
+    : QObject(parent), m_client(std::move(settings)), m_pool(pool)
 {
     qRegisterMetaType<mail::SendResult>();
-    m_thread = std::thread([this] { run(); });
 }
 
 SendQueue::~SendQueue()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_cancelled = true;
-    }
     m_client.abort();
-    m_wake.notify_all();
-    m_thread.join();
+    m_sending.waitForFinished(); // its watcher goes with the queue, saying nothing
 }
 
 void SendQueue::post(int id, Message message)
 {
-    ++m_outstanding;
-    {
-        std::lock_guard lock(m_mutex);
-        m_queue.emplace_back(id, std::move(message));
-    }
-    m_wake.notify_all();
+    m_queue.emplace_back(id, std::move(message));
+    sendNext();
 }
 
 void SendQueue::cancel()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_cancelled = true;
-    }
-    m_wake.notify_all();
+    m_cancelled = true;
 }
 
-void SendQueue::deliver(int id, const SendResult& result)
+void SendQueue::sendNext()
 {
-    // Runs in the sending thread; the result is handed to the owner's thread.
-    QMetaObject::invokeMethod(
-        this,
-        [this, id, result] {
-            --m_outstanding;
-            emit finished(id, result);
-        },
-        Qt::QueuedConnection);
-}
-
-void SendQueue::run()
-{
-    bool halted = false;
-    for (;;) {
-        std::pair<int, Message> item;
-        bool cancelled = false;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
-            if (m_quit)
-                return;
-            item = std::move(m_queue.front());
-            m_queue.pop_front();
-            cancelled = m_cancelled;
-        }
+    if (m_busy || m_queue.empty())
+        return;
+    auto [id, message] = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_busy = true;
+    // Decided here, when its turn comes: a message not to be tried comes back all the same.
+    const bool tried = !m_cancelled && !m_halted;
+    const SendResult::Status status =
+        m_cancelled ? SendResult::Status::Cancelled : SendResult::Status::Skipped;
+    m_sending = QtConcurrent::run(&m_pool, [this, tried, status, message = std::move(message)] {
+        if (tried)
+            return m_client.send(message);
         SendResult result;
-        if (cancelled)
-            result.status = SendResult::Status::Cancelled;
-        else if (halted)
-            result.status = SendResult::Status::Skipped;
-        else
-            result = m_client.send(item.second);
-        halted = halted || result.stopsRun();
-        deliver(item.first, result);
-    }
+        result.status = status;
+        return result;
+    });
+    auto* watcher = new QFutureWatcher<SendResult>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id = id] {
+        const SendResult result = watcher->result();
+        watcher->deleteLater();
+        m_busy = false;
+        m_halted = m_halted || result.stopsRun();
+        emit finished(id, result);
+        sendNext();
+    });
+    watcher->setFuture(m_sending);
 }
 
 } // namespace mail

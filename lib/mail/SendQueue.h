@@ -1,50 +1,49 @@
-// Messages sent one after another by a thread of their own, results told back by signal.
+// Messages sent one after another as jobs on a thread pool, results told back by signal.
 #pragma once
 
 #include "SmtpClient.h"
 
+#include <QFuture>
 #include <QObject>
 
-#include <condition_variable>
 #include <deque>
-#include <mutex>
-#include <thread>
+
+class QThreadPool;
 
 namespace mail {
 
-/// Owns the sending thread and its SmtpClient. Messages go out in the order posted; each
-/// comes back through finished() (queued to the thread the queue lives in) exactly once.
-/// After a result that stops a run (SendResult::stopsRun) every later message comes back
-/// Skipped without being tried; after cancel() every message not yet started comes back
-/// Cancelled. A message under way is always let finish, so none is cut off half-sent; only
-/// the destructor aborts one, when the program goes away.
+/// Sends each message as a job on the pool it is given (QtConcurrent::run), one at a time
+/// through one SmtpClient, in the order posted; each comes back through finished() on the
+/// queue's thread exactly once. After a result that stops a run (SendResult::stopsRun) every
+/// later message comes back Skipped without being tried; after cancel() every message not yet
+/// started comes back Cancelled. A message under way is always let finish, so none is cut off
+/// half-sent; only the destructor aborts one, when the program goes away, and waits for it.
+/// Threads: every member on the queue's thread.
 class SendQueue : public QObject
 {
     Q_OBJECT
 public:
-    explicit SendQueue(ServerSettings settings, QObject* parent = nullptr);
+    SendQueue(ServerSettings settings, QThreadPool& pool, QObject* parent = nullptr);
     ~SendQueue() override;
 
     void post(int id, Message message);
     void cancel();
     /// Messages posted whose result has not been emitted yet.
-    int outstanding() const { return m_outstanding; }
+    int outstanding() const { return int(m_queue.size()) + (m_busy ? 1 : 0); }
 
 signals:
     void finished(int id, const mail::SendResult& result);
 
 private:
-    void run();
-    void deliver(int id, const SendResult& result);
+    void sendNext();
 
-    SmtpClient m_client;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    SmtpClient m_client; // the job's while one runs
+    QThreadPool& m_pool;
     std::deque<std::pair<int, Message>> m_queue;
+    bool m_busy = false;
     bool m_cancelled = false;
-    bool m_quit = false;
-    int m_outstanding = 0; // the owner's thread only
-    std::thread m_thread;
+    bool m_halted = false;
+    QFuture<SendResult> m_sending;
 };
 
 } // namespace mail

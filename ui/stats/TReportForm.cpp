@@ -338,14 +338,14 @@ void TReportForm::runEnded(ReportRun::State state)
     m_partial = false;
     const bool closing = m_closeAfterRun;
     switch (state) {
-    case ReportRun::State::NoTariffs:
-        ShowDialog(NoTariffsText(), 1, 1, Caption);
-        break;
     case ReportRun::State::Failed:
-        if (m_run->failure())
-            ui::showFailure(this, m_run->failure());
-        else
-            sayNotMade(m_output, m_run->errorString());
+        try {
+            std::rethrow_exception(m_run->failure());
+        } catch (const runs::RunFailure& e) {
+            sayNotMade(m_output, e.text()); // the engine's reason
+        } catch (...) {
+            ui::showFailure(this, std::current_exception());
+        }
         break;
     case ReportRun::State::Stopped:
         // A print asked for and not made is said; a stopped preview or file is not, nor a
@@ -354,6 +354,10 @@ void TReportForm::runEnded(ReportRun::State state)
             ShowDialog(QStringLiteral("Ошибка в модуле PrintReport !"), 1, 1, Caption);
         break;
     case ReportRun::State::Finished:
+        if (m_run->noTariffs()) {
+            ShowDialog(NoTariffsText(), 1, 1, Caption);
+            break;
+        }
         m_prepared = m_run->pages();
         if (m_output == Output::Preview) {
             m_shown = m_prepared;

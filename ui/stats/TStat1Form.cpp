@@ -408,7 +408,7 @@ void TStat1Form::runFinished()
     }
     PlaceLabels();
     if (m_run->state() == ShareRun::State::Failed)
-        ui::showFailure(this, std::make_exception_ptr(db::DbError(m_run->error())));
+        ui::showFailure(this, m_run->failure());
     else if (!note.isEmpty())
         Messages::information(note, this);
 }
