@@ -470,6 +470,7 @@ void TestTariffs::tariffWindow()
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(form.lNoTables->isHidden());
+    QCOMPARE(form.bbClose->text(), QStringLiteral("Закрыть"));
     QTest::mouseClick(form.sbStandardPlan, Qt::LeftButton);
     QCOMPARE(form.lbPlans->item(0)->text(), QStringLiteral("Типовой (по умолчанию)"));
     // A screen reader walking the lines' table reads each line's plan in its cell.

@@ -53,7 +53,8 @@ void TTariffForm::setNextFileName(const QString& fileName)
 
 TTariffForm::TTariffForm(TDM& dm, QWidget* parent)
     : ui::DialogFrame(QStringLiteral("Тарифы"), parent,
-                      {.closeName = "bbClose",
+                      {.close = QStringLiteral("Закрыть"),
+                       .closeName = "bbClose",
                        .closeIcon = QStyle::SP_DialogCloseButton,
                        .enterAccepts = false,
                        .fixedSize = false}),
