@@ -1,4 +1,6 @@
-// Program entry: busy window, data module, login, main window.
+// Program entry: busy window, data module, login, main window; or a command of the command line.
+#include "app/CommandLine.h"
+#include "app/Commands.h"
 #include "app/KelvoraApplication.h"
 #include "app/Messages.h"
 #include "app/TPassForm.h"
@@ -12,6 +14,13 @@
 
 int main(int argc, char** argv)
 {
+    // A command runs with no window and no display (for cron and timers).
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (cli::IsCommandLine(arguments))
+        return cli::Main(argc, argv);
+
     // The toolkit needs its application object before any window can exist.
     KelvoraApplication app(argc, argv);
     app.loadTranslations();

@@ -18,14 +18,15 @@ struct ReportKindInfo
     ReportKind kind;
     const char* caption;      ///< UTF-8, as the reports window lists it
     const char* templateName; ///< the file in the program's folder
+    const char* word;         ///< the command line's name of it
 };
 
 /// Every report, in the order the reports window lists them.
 constexpr std::array<ReportKindInfo, 4> ReportKinds = {{
-    {ReportKind::BySubscriber, "Сводный отчет", "report1.frf"},
-    {ReportKind::Detailed, "Детальный отчет", "report2.frf"},
-    {ReportKind::ByLine, "Отчет по внешним линиям", "report3.frf"},
-    {ReportKind::Cost, "Стоимость звонков", "report4.frf"},
+    {ReportKind::BySubscriber, "Сводный отчет", "report1.frf", "summary"},
+    {ReportKind::Detailed, "Детальный отчет", "report2.frf", "detailed"},
+    {ReportKind::ByLine, "Отчет по внешним линиям", "report3.frf", "lines"},
+    {ReportKind::Cost, "Стоимость звонков", "report4.frf", "cost"},
 }};
 
 inline const ReportKindInfo& ReportKindOf(ReportKind kind)

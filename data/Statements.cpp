@@ -318,6 +318,28 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
     return s;
 }
 
+Statement billCalls(const QDateTime& from, const QDateTime& to, const std::vector<int>& lines,
+                    bool navigateByDate)
+{
+    Statement s;
+    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,CAST(R.NumberOut AS BIGINT) AS NUMBEROUT,"
+                         "CAST(R.TimeHour*3600+R.TimeMin*60+R.TimeSec AS INTEGER) AS TALK"));
+    s.add(QStringLiteral("FROM Rings R"));
+    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2 AND R.NumberOut > 0"));
+    if (!lines.empty()) {
+        QStringList numbers; // integers the program holds
+        for (int line : lines)
+            numbers.append(QString::number(line));
+        s.add(QStringLiteral("AND R.RLine IN (%1)").arg(numbers.join(u',')));
+    }
+    if (navigateByDate)
+        s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
+    s.add(QStringLiteral("ORDER BY R.RingDate"));
+    s.bind(QStringLiteral("d1"), from);
+    s.bind(QStringLiteral("d2"), to);
+    return s;
+}
+
 Statement detailedCount(const QDateTime& from, const QDateTime& to,
                         const std::optional<DateIndexes>& along)
 {

@@ -177,6 +177,11 @@ struct TalkSum
 /// in seconds (TALK). `navigateByDate`: read along the date index IX_RINGS_DATE (when the database
 /// has it) instead of sorted, so the first calls come at once.
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate);
+/// The outgoing calls between two moments for checking a bill, in date order along the date
+/// index when navigateByDate: RINGDATE, RLINE, NUMBEROUT (as a 64-bit integer) and TALK
+/// (seconds). `lines`: only these lines; empty: every line.
+Statement billCalls(const QDateTime& from, const QDateTime& to, const std::vector<int>& lines,
+                    bool navigateByDate);
 /// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,
 /// talk time and day parts. `outsideDirectories`: every outgoing call of the period, also those
 /// whose line or subscriber is missing from the directories, with two more columns, LINELISTED

@@ -5,7 +5,8 @@
 
 #include <QDir>
 
-TDM::TDM(const QString& programDir) : MainObject(std::make_unique<TMainObject>(programDir))
+TDM::TDM(const QString& programDir, TMainObject::FileUse use)
+    : MainObject(std::make_unique<TMainObject>(programDir, use))
 {
     ibTran.params() = QStringList{QStringLiteral("nowait"), QStringLiteral("read_committed"),
                                   QStringLiteral("rec_version")};

@@ -25,8 +25,10 @@
 class TDM
 {
 public:
-    /// programDir: where the settings file is (the executable's directory when empty).
-    explicit TDM(const QString& programDir = {});
+    /// programDir: where the settings file is (the executable's directory when empty); use:
+    /// whether the run may write it (a command of the command line only reads it).
+    explicit TDM(const QString& programDir = {},
+                 TMainObject::FileUse use = TMainObject::FileUse::ReadWrite);
     ~TDM();
     TDM(const TDM&) = delete;
     TDM& operator=(const TDM&) = delete;

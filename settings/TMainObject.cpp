@@ -18,7 +18,8 @@
 #include <vector>
 #endif
 
-TMainObject::TMainObject(const QString& programDir) : m_programDir(programDir)
+TMainObject::TMainObject(const QString& programDir, FileUse use)
+    : m_programDir(programDir), m_use(use)
 {
     LoadSettings();
 }
@@ -111,7 +112,11 @@ void TMainObject::LoadSettings()
         if (LastExportDir.isEmpty())
             LastExportDir = QDir::homePath();
         // The first start: the user's file begins as a copy of the program folder's.
-        if (!QFileInfo::exists(IniFileName) && QFileInfo::exists(programFile)) {
+        if (m_use == FileUse::ReadOnly) {
+            // Read where it would be copied from, and nothing made.
+            if (!QFileInfo::exists(IniFileName))
+                IniFileName = programFile;
+        } else if (!QFileInfo::exists(IniFileName) && QFileInfo::exists(programFile)) {
             QFile source(programFile);
             if (QDir().mkpath(m_settingsDir) && source.copy(IniFileName))
                 QFile::setPermissions(IniFileName, QFile::ReadOwner | QFile::WriteOwner);
@@ -273,13 +278,17 @@ bool TMainObject::SaveMailSettings()
         SaveError = LoadError;
         return false;
     }
+    if (m_use == FileUse::ReadOnly) {
+        SaveError = QStringLiteral("Файл настроек открыт только для чтения.");
+        return false;
+    }
     return writeChanges(true);
 }
 
 bool TMainObject::SaveSettings()
 {
     SaveError.clear();
-    if (!Connected)
+    if (!Connected || m_use == FileUse::ReadOnly)
         return true;
     if (!MemoryName) {
         User.clear();

@@ -27,9 +27,17 @@
 class TMainObject
 {
 public:
+    /// Whether the run may write the settings file. A command of the command line only reads
+    /// it: it makes no user's copy at a first start (the program folder's file is read
+    /// instead) and writes nothing at the end.
+    enum class FileUse
+    {
+        ReadWrite,
+        ReadOnly
+    };
     /// programDir: the program folder, of the templates and the settings file (see above); the
     /// executable's directory when empty.
-    explicit TMainObject(const QString& programDir = {});
+    explicit TMainObject(const QString& programDir = {}, FileUse use = FileUse::ReadWrite);
     ~TMainObject();
     TMainObject(const TMainObject&) = delete;
     TMainObject& operator=(const TMainObject&) = delete;
@@ -45,7 +53,8 @@ public:
     QString GridLayoutFile() const { return m_settingsDir + QStringLiteral("kelvora.ini"); }
     /// The file that keeps the grids' layouts, in memory until SaveSettings.
     ini::IniFile& GridLayouts();
-    /// Writes the file when Connected; false with a reason in SaveError when it cannot.
+    /// Writes the file when Connected (and not ReadOnly); false with a reason in SaveError when
+    /// it cannot.
     bool SaveSettings();
     /// Writes the mail settings into the file at once (they are edited in a window of their
     /// own, and should not wait for the end of the run); false with a reason in SaveError
@@ -122,6 +131,7 @@ private:
     bool writeChanges(bool mailOnly);
 
     QString m_programDir;
+    FileUse m_use = FileUse::ReadWrite;
     QString m_settingsDir; // the folder of IniFileName, with a closing '/'
     ini::IniFile m_file;
     ini::IniFile m_base;          // the file as read or last written, before this run's layouts

@@ -232,6 +232,22 @@ void DataGrid::fitColumns()
     }
 }
 
+void DataGrid::fitColumnsInto(int width, int yielding, int least)
+{
+    QHeaderView* h = horizontalHeader();
+    if (yielding < 0 || yielding >= columnCount() || h->isSectionHidden(yielding))
+        return;
+    int taken = 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    if (!verticalHeader()->isHidden()) // the row marks' column, of a fixed width
+        taken += std::max(verticalHeader()->sizeHint().width(), verticalHeader()->minimumWidth());
+    for (int column = 0; column < columnCount(); ++column)
+        if (!h->isSectionHidden(column))
+            taken += h->sectionSize(column);
+    const int over = taken + 4 - width; // a little room for the view's own spacing
+    if (over > 0)
+        h->resizeSection(yielding, std::max(least, h->sectionSize(yielding) - over));
+}
+
 int DataGrid::twoLineWidth(const QFontMetrics& metrics, const QString& title)
 {
     int best = metrics.horizontalAdvance(title);

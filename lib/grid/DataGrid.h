@@ -77,6 +77,10 @@ public:
 
     /// Fits column widths to the first rows and to the titles, which may take two lines.
     void fitColumns();
+    /// When the shown columns together are wider than `width` (the grid's whole width, its
+    /// frame, row header and scroll bar included), column `yielding` gives up the difference,
+    /// down to `least` pixels.
+    void fitColumnsInto(int width, int yielding, int least);
     /// The width a title needs on at most two lines, broken at a blank.
     static int twoLineWidth(const QFontMetrics& metrics, const QString& title);
 

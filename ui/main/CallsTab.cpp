@@ -56,9 +56,7 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     cqUsers->setObjectName(QStringLiteral("cqUsers"));
     cqLines = new TComboQuery(filter);
     cqLines->setObjectName(QStringLiteral("cqLines"));
-    QFont hint(QStringLiteral("MS Sans Serif"));
-    hint.setBold(true);
-    hint.setPixelSize(11);
+    const QFont hint = ui::windowFont();
     for (TComboQuery* c : {cqUsers, cqLines}) {
         c->NeedFirstItem = true;
         c->FirstItem = QStringLiteral("ВСЕ");
@@ -367,8 +365,19 @@ void CallsTab::showFirstScreen()
     m_firstScreenShown = true;
     GridRings->fitColumns();
     fitZoneColumn();
+    const bool laidOutBefore =
+        m_dm->MainObject->GridLayouts().sectionExists(GridRingsSection);
     restoreGridLayout(GridRings, GridRingsSection);
     MarkCallSortColumn(m_loadSort.first, !loading());
+    if (!laidOutBefore) {
+        // Every column in view on a 1024-pixel screen: the subscriber's name gives up the
+        // room the others need, keeping that of a short name. A layout the operator made stays.
+        const QMargins margins = layout() ? layout()->contentsMargins() : QMargins();
+        GridRings->fitColumnsInto(
+            contentsRect().width() - margins.left() - margins.right(),
+            GridRings->findColumnByField(QStringLiteral("FIO")),
+            GridRings->fontMetrics().horizontalAdvance(QStringLiteral("Иванова Мария")));
+    }
     GridRings->show();
 }
 
