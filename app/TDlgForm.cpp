@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "Pictures.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,8 +20,8 @@ TDlgForm::TDlgForm(const QString& text, quint8 kind, quint8 buttons, const QStri
 {
     setObjectName(QStringLiteral("DlgForm"));
     setWindowTitle(QStringLiteral("Внимание !"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(11);
+    QFont f = ui::windowFont();
+    f.setBold(false); // the warning's text in the plain face
     setFont(f);
 
     // Picture order of the kinds: warning, error, information, question.

@@ -4,6 +4,7 @@
 #include "Pictures.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,10 +58,7 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
     setObjectName(QStringLiteral("PassForm"));
     setWindowTitle(QStringLiteral(" "));
     setFixedSize(312, 150);
-    QFont f(QStringLiteral("Arial"));
-    f.setBold(true);
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(ui::windowFont());
 
     auto* bevel = new QFrame(this);
     bevel->setFrameShape(QFrame::Box);
@@ -93,7 +91,7 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
 
     cbMemoryName = new QCheckBox(QStringLiteral("Запомнить имя пользователя и пароль"), this);
     cbMemoryName->setObjectName(QStringLiteral("cbMemoryName"));
-    cbMemoryName->setGeometry(16, 88, 257, 17);
+    cbMemoryName->setGeometry(16, 88, 281, 17); // to the bevel's edge: the whole caption shows
 
     bbOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"),
                            this);

@@ -1,4 +1,5 @@
 #include "TWaitForm.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,8 +20,7 @@ TWaitForm::TWaitForm(QWidget* parent)
 
     m_label = new QLabel(QStringLiteral("Думаю ..."), panel);
     m_label->setObjectName(QStringLiteral("LabelWait"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
+    QFont f = ui::windowFont();
     f.setPixelSize(16);
     m_label->setFont(f);
     m_label->setAlignment(Qt::AlignCenter);

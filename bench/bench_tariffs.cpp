@@ -67,8 +67,8 @@ int main(int argc, char** argv)
     TDM dm(dir.path());
     bench::login(dm, path);
     if (!tariff::hasTables(dm.ibDatabase, dm.ibTranRO))
-        tariff::createTables(dm.ibDatabase, dm.ibTran);
-    tariff::save(dm.ibDatabase, dm.ibTran, {bigPlan()}, {});
+        tariff::createTables(dm);
+    tariff::save(dm, {bigPlan()}, {});
 
     stmt::CallFilter filter;
     filter.to = QDate::currentDate();

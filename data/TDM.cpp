@@ -288,9 +288,11 @@ int TDM::GetNewID()
 bool TDM::ExecuteTmp()
 {
     m_writeError.clear();
+    m_writeRefusal.clear();
     try {
         ibQueryTmp.execSql();
     } catch (const db::DbError& e) {
+        m_writeRefusal = e.message();
         m_writeError = DbErrorText(UpperMessage(e.message()));
     }
     ibQueryTmp.close();
@@ -307,6 +309,7 @@ db::Query& TDM::ClearTmp()
 TDM::WriteResult TDM::Write(const std::vector<stmt::Statement>& statements, Refusal onRefusal)
 {
     m_writeError.clear();
+    m_writeRefusal.clear();
     StartWrite();
     try {
         for (const stmt::Statement& statement : statements) {

@@ -97,6 +97,8 @@ public:
     int GetNewID();
     /// The user's text of the last refusal ("Номер уже существует", "Ошибка (...)").
     const QString& WriteErrorText() const { return m_writeError; }
+    /// The server's own message of the last refusal, for writers that word it themselves.
+    const QString& WriteRefusal() const { return m_writeRefusal; }
     /// Talk time of the call list's rows held by ibQueryRings, added up as they were fetched.
     qint64 RingsTalkTime() const { return m_ringFields.talkTime(ibQueryRings); }
     /// The message of a database error as the writers pass it to DbErrorText.
@@ -133,6 +135,7 @@ private:
 
     RingFieldsCalculator m_ringFields; // ibQueryRings' calculated fields and talk time
     QString m_writeError;
+    QString m_writeRefusal;
     QString m_localFile;
     FileIdentity m_fileIdentity;
     bool m_connectionLost = false;

@@ -13,70 +13,59 @@ namespace tariff {
 
 namespace {
 
-// Runs fn in the write transaction and commits; rolls back and rethrows on failure.
-template <class Fn> void inTransaction(db::Transaction& write, Fn fn)
+// A plan's key: the one it has, or a new one for a plan not stored yet (ids below 1).
+stmt::Statement insertPlan(const Plan& p)
 {
-    if (!write.active())
-        write.start();
-    try {
-        fn();
-        write.commit();
-    } catch (...) {
-        write.rollbackQuietly();
-        throw;
-    }
+    stmt::Statement s;
+    if (p.id > 0)
+        s.add(QStringLiteral("INSERT INTO TariffPlans (PlanID,PlanName,IsDefault) VALUES "
+                             "(:PlanID,:PlanName,:IsDefault)"))
+            .bind(QStringLiteral("PlanID"), p.id);
+    else
+        s.add(QStringLiteral("INSERT INTO TariffPlans (PlanID,PlanName,IsDefault) VALUES "
+                             "(GEN_ID(GEN_TARIFFID,1),:PlanName,:IsDefault)"));
+    return s.bind(QStringLiteral("PlanName"), p.name.trimmed())
+        .bind(QStringLiteral("IsDefault"), p.isDefault ? 1 : 0);
 }
 
-void execute(db::Database& database, db::Transaction& tr, const QString& text,
-             const std::vector<std::pair<QString, QVariant>>& values = {})
+// One text for every rule, so that the statement is prepared once for all of them.
+stmt::Statement insertRule(const QString& planName, const Rule& r)
 {
-    db::Query q(database, tr);
-    q.sql().add(text);
-    for (const auto& [name, value] : values)
-        q.paramByName(name).setValue(value);
-    q.execSql();
-}
-
-// Draws `count` keys from the generator in one statement; the first of them. The generator
-// moves by the whole block at once, so no other writer can be given one of these keys.
-int newIds(db::Database& database, db::Transaction& tr, int count)
-{
-    if (count <= 0)
-        return 0;
-    db::Sql s(database, tr);
-    s.sql().add(QStringLiteral("SELECT GEN_ID(GEN_TARIFFID, %1) AS ID FROM RDB$DATABASE")
-                    .arg(count)); // an integer the program counted
-    s.execQuery();
-    return int(s.field(QStringLiteral("ID")).asInt64()) - count + 1;
-}
-
-// The rules get the keys from `nextId` on.
-void insertRules(db::Database& database, db::Transaction& tr, int planId,
-                 const std::vector<Rule>& rules, int& nextId)
-{
-    db::Query q(database, tr);
-    q.sql().add(QStringLiteral(
+    stmt::Statement s;
+    s.add(QStringLiteral(
         "INSERT INTO TariffRules (RuleID,PlanID,Prefix,MinLength,MaxLength,ZoneName,MinutePrice,"
-        "FirstInterval,NextInterval,FreeSeconds,ConnectionFee,ValidFrom) VALUES (:RuleID,:PlanID,"
+        "FirstInterval,NextInterval,FreeSeconds,ConnectionFee,ValidFrom) VALUES "
+        "(GEN_ID(GEN_TARIFFID,1),(SELECT PlanID FROM TariffPlans WHERE PlanName=:PlanName),"
         ":Prefix,:MinLength,:MaxLength,:ZoneName,CAST(:MinutePrice AS BIGINT)*0.0001,"
         ":FirstInterval,:NextInterval,:FreeSeconds,CAST(:ConnectionFee AS BIGINT)*0.0001,"
         ":ValidFrom)"));
-    for (const Rule& r : rules) {
-        q.paramByName(QStringLiteral("RuleID")).setInteger(nextId++);
-        q.paramByName(QStringLiteral("PlanID")).setInteger(planId);
-        q.paramByName(QStringLiteral("Prefix")).setString(r.prefix);
-        q.paramByName(QStringLiteral("MinLength")).setInteger(r.minLength);
-        q.paramByName(QStringLiteral("MaxLength")).setInteger(r.maxLength);
-        q.paramByName(QStringLiteral("ZoneName")).setString(r.zone.trimmed());
-        q.paramByName(QStringLiteral("MinutePrice")).setInteger(r.minutePrice);
-        q.paramByName(QStringLiteral("FirstInterval")).setInteger(r.firstInterval);
-        q.paramByName(QStringLiteral("NextInterval")).setInteger(r.nextInterval);
-        q.paramByName(QStringLiteral("FreeSeconds")).setInteger(r.freeSeconds);
-        q.paramByName(QStringLiteral("ConnectionFee")).setInteger(r.connectionFee);
-        q.paramByName(QStringLiteral("ValidFrom"))
-            .setValue(r.validFrom.isValid() ? QVariant(r.validFrom) : QVariant());
-        q.execSql();
-    }
+    return s.bind(QStringLiteral("PlanName"), planName)
+        .bind(QStringLiteral("Prefix"), r.prefix)
+        .bind(QStringLiteral("MinLength"), r.minLength)
+        .bind(QStringLiteral("MaxLength"), r.maxLength)
+        .bind(QStringLiteral("ZoneName"), r.zone.trimmed())
+        .bind(QStringLiteral("MinutePrice"), r.minutePrice)
+        .bind(QStringLiteral("FirstInterval"), r.firstInterval)
+        .bind(QStringLiteral("NextInterval"), r.nextInterval)
+        .bind(QStringLiteral("FreeSeconds"), r.freeSeconds)
+        .bind(QStringLiteral("ConnectionFee"), r.connectionFee)
+        .bind(QStringLiteral("ValidFrom"),
+              r.validFrom.isValid() ? QVariant(r.validFrom) : QVariant());
+}
+
+stmt::Statement insertLinePlan(int line, const QString& planName)
+{
+    stmt::Statement s;
+    s.add(QStringLiteral("INSERT INTO LineTariffs (NumberLine,PlanID) SELECT :NumberLine,PlanID "
+                         "FROM TariffPlans WHERE PlanName=:PlanName"));
+    return s.bind(QStringLiteral("NumberLine"), line).bind(QStringLiteral("PlanName"), planName);
+}
+
+stmt::Statement plain(const QString& text)
+{
+    stmt::Statement s;
+    s.add(text);
+    return s;
 }
 
 } // namespace
@@ -90,23 +79,20 @@ bool hasTables(db::Database& database, db::Transaction& read)
     return s.field(QStringLiteral("N")).asInt64() == 3;
 }
 
-void createTables(db::Database& database, db::Transaction& write)
+TDM::WriteResult createTables(TDM& dm)
 {
     static const QRegularExpression skipped(QStringLiteral(R"(^(SET\s|COMMIT))"),
                                             QRegularExpression::CaseInsensitiveOption);
-    inTransaction(write, [&] {
-        for (const QString& statement : db::ScriptRunner::split(tableScript())) {
-            if (skipped.match(statement).hasMatch())
-                continue;
-            db::Query q(database, write);
-            q.setParamCheck(false);
-            q.sql().add(statement);
-            q.execSql();
-        }
-    });
+    std::vector<stmt::Statement> tables;
+    for (const QString& statement : db::ScriptRunner::split(tableScript()))
+        if (!skipped.match(statement).hasMatch())
+            tables.push_back(plain(statement));
+    const TDM::WriteResult created = dm.Write(tables, TDM::Refusal::RollBack);
+    if (created != TDM::WriteResult::Written)
+        return created;
     Plan plan = standardPlan();
     plan.isDefault = true;
-    save(database, write, {plan}, {});
+    return save(dm, {plan}, {});
 }
 
 std::shared_ptr<const TariffBook> load(db::Database& database, db::Transaction& read)
@@ -181,40 +167,50 @@ std::shared_ptr<const TariffBook> loadForCosts(db::Database& database, db::Trans
     }
 }
 
-void save(db::Database& database, db::Transaction& write, const std::vector<Plan>& plans,
-          const QHash<int, int>& linePlans)
+std::vector<stmt::Statement> saveStatements(const std::vector<Plan>& plans,
+                                            const QHash<int, int>& linePlans)
 {
-    inTransaction(write, [&] {
-        execute(database, write, QStringLiteral("DELETE FROM LineTariffs"));
-        execute(database, write, QStringLiteral("DELETE FROM TariffRules"));
-        execute(database, write, QStringLiteral("DELETE FROM TariffPlans"));
-        // Every key the save needs, drawn at once: the new plans' and all the rules'.
-        int needed = 0;
-        for (const Plan& p : plans)
-            needed += int(p.rules.size()) + (p.id > 0 ? 0 : 1);
-        int nextId = newIds(database, write, needed);
-        QHash<int, int> ids; // as given -> as stored
-        for (const Plan& p : plans) {
-            const int id = p.id > 0 ? p.id : nextId++; // new plans come with ids below 1
-            ids.insert(p.id, id);
-            execute(database, write,
-                    QStringLiteral("INSERT INTO TariffPlans (PlanID,PlanName,IsDefault) VALUES "
-                                   "(:PlanID,:PlanName,:IsDefault)"),
-                    {{QStringLiteral("PlanID"), id},
-                     {QStringLiteral("PlanName"), p.name.trimmed()},
-                     {QStringLiteral("IsDefault"), p.isDefault ? 1 : 0}});
-            insertRules(database, write, id, p.rules, nextId);
-        }
-        for (auto it = linePlans.constBegin(); it != linePlans.constEnd(); ++it) {
-            if (!ids.contains(it.value()))
-                continue;
-            execute(database, write,
-                    QStringLiteral(
-                        "INSERT INTO LineTariffs (NumberLine,PlanID) VALUES (:NumberLine,:PlanID)"),
-                    {{QStringLiteral("NumberLine"), it.key()},
-                     {QStringLiteral("PlanID"), ids.value(it.value())}});
-        }
-    });
+    std::vector<stmt::Statement> out = {plain(QStringLiteral("DELETE FROM LineTariffs")),
+                                        plain(QStringLiteral("DELETE FROM TariffRules")),
+                                        plain(QStringLiteral("DELETE FROM TariffPlans"))};
+    QHash<int, QString> names; // id as given -> name as stored
+    for (const Plan& p : plans) {
+        out.push_back(insertPlan(p));
+        names.insert(p.id, p.name.trimmed());
+    }
+    for (const Plan& p : plans)
+        for (const Rule& r : p.rules)
+            out.push_back(insertRule(p.name.trimmed(), r));
+    for (auto it = linePlans.constBegin(); it != linePlans.constEnd(); ++it)
+        if (names.contains(it.value()))
+            out.push_back(insertLinePlan(it.key(), names.value(it.value())));
+    return out;
+}
+
+TDM::WriteResult save(TDM& dm, const std::vector<Plan>& plans, const QHash<int, int>& linePlans)
+{
+    return dm.Write(saveStatements(plans, linePlans), TDM::Refusal::RollBack);
+}
+
+EditedTariffs readForEditing(TDM& dm)
+{
+    EditedTariffs out;
+    db::Query q(dm.ibDatabase, dm.ibTranRO);
+    q.sql().add(QStringLiteral("SELECT NumberLine,NumberTown FROM Lines ORDER BY NumberLine"));
+    q.open();
+    for (; !q.eof(); q.next()) {
+        const qint64 town = q.field(QStringLiteral("NumberTown")).asInt64();
+        out.lines.push_back(
+            {q.field(QStringLiteral("NumberLine")).asInteger(),
+             town > 0 ? dm.MainObject->FormatPhoneNumber(QString::number(town)) : QString()});
+    }
+    q.close();
+    out.hasTables = hasTables(dm.ibDatabase, dm.ibTranRO);
+    if (out.hasTables) {
+        const std::shared_ptr<const TariffBook> book = load(dm.ibDatabase, dm.ibTranRO);
+        out.plans = PlanSet(book->plans(), book->linePlans());
+    }
+    return out;
 }
 
 QString writeErrorText(const QString& serverMessage)

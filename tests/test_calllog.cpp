@@ -481,7 +481,7 @@ void TestCallLog::aRemovedDatabaseFileIsNoticed()
     QVERIFY(!s.tabs.GridRings->isHidden());
     Messages::clearShown();
     QVERIFY_THROWS_EXCEPTION(db::DbError, s.dm.StartWrite());
-    QVERIFY(!s.dm.ibTran.active());
+    QVERIFY(!s.dm.WriteActive());
 
     // A file of the same name in its place is another file.
     QVERIFY(QFile::copy(moved, t.path()));
@@ -493,7 +493,7 @@ void TestCallLog::aRemovedDatabaseFileIsNoticed()
     s.show();
     QVERIFY(Messages::shown().isEmpty());
     s.dm.StartWrite();
-    QVERIFY(s.dm.ibTran.active());
+    QVERIFY(s.dm.WriteActive());
     s.dm.ibTran.rollback();
 }
 

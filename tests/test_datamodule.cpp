@@ -74,7 +74,7 @@ void TestDataModule::writesAndTheirFailures()
     QCOMPARE(
         write(dm, QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (5, 2150001)")),
         QString());
-    QVERIFY(!dm.ibTran.active());
+    QVERIFY(!dm.WriteActive());
     QCOMPARE(write(dm, QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (5)")),
              QStringLiteral("Номер уже существует"));
     dm.ibTran.rollback();
@@ -196,7 +196,7 @@ void TestDataModule::failedCommitRollsBack()
     dm.ibQueryTmp.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (99)"));
     dm.ibQueryTmp.execSql();
     QVERIFY(!dm.CommitWrite());
-    QVERIFY(!dm.ibTran.active());
+    QVERIFY(!dm.WriteActive());
     const QList<Messages::Shown> shown = Messages::shown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, Messages::Kind::Error);

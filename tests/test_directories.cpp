@@ -265,7 +265,7 @@ void TestDirectories::failedMoveMovesNobody()
     s.form.twDeptsDragDrop(s.node(QStringLiteral("Бухгалтерия")), s.tabs.GridUsers);
     QCOMPARE(Messages::shown().size(), 1);
     QCOMPARE(Messages::shown()[0].text, QStringLiteral("Ошибка . Попробуйте записать позже ..."));
-    QVERIFY(!s.dm.ibTran.active());
+    QVERIFY(!s.dm.WriteActive());
     other.tr.rollback();
     QCOMPARE(s.value(QStringLiteral("SELECT DeptNumber FROM Users WHERE NumberIN = 102")).toInt(),
              10);

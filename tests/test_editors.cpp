@@ -94,7 +94,7 @@ void TestEditors::lineEditor()
         QCOMPARE(texts(), QStringList{QStringLiteral("Запишите номер телефона")});
         QCOMPARE(form.focusWidget(), form.seNumberTown);
         QVERIFY(form.isVisible());
-        QVERIFY(!p.dm.ibTran.active()); // nothing was started
+        QVERIFY(!p.dm.WriteActive()); // nothing was started
         form.seNumberTown->setValue(2150005);
         QTest::mouseClick(form.bbSave, Qt::LeftButton);
         QCOMPARE(form.result(), 1);
@@ -114,7 +114,7 @@ void TestEditors::lineEditor()
         QCOMPARE(texts(), QStringList{QStringLiteral("Номер уже существует")});
         QVERIFY(form.isVisible());
         QCOMPARE(form.seNumberTown->value(), 2150099); // the input stays
-        QVERIFY(p.dm.ibTran.active());                 // and the transaction, as it was
+        QVERIFY(p.dm.WriteActive());                 // and the transaction, as it was
         QTest::mouseClick(form.bbCancel, Qt::LeftButton);
         QCOMPARE(form.result(), 2);
     }
@@ -282,7 +282,7 @@ void TestEditors::userEditorRollsBackAFailure()
     form.eFio->setText(QStringLiteral("Сидоров"));
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
     QCOMPARE(texts(), QStringList{QStringLiteral("Номер уже существует")});
-    QVERIFY(!p.dm.ibTran.active()); // rolled back, unlike the line editor
+    QVERIFY(!p.dm.WriteActive()); // rolled back, unlike the line editor
     QVERIFY(form.isVisible());
     QCOMPARE(form.eFio->text(), QStringLiteral("Сидоров"));
     form.seNumberIn->setValue(103);

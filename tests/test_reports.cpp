@@ -405,7 +405,7 @@ void TestReports::costsOnlyWithTariffs()
     QCOMPARE(Messages::shown().first().text, TReportForm::NoTariffsText());
     QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
 
-    tariff::createTables(p.dm.ibDatabase, p.dm.ibTran);
+    tariff::createTables(p.dm);
     tariff::Plan city;
     city.name = QStringLiteral("Город");
     city.isDefault = true;
@@ -413,7 +413,7 @@ void TestReports::costsOnlyWithTariffs()
     city.rules[0].minLength = city.rules[0].maxLength = 7;
     city.rules[0].zone = QStringLiteral("Местные");
     city.rules[0].minutePrice = tariff::PriceUnit;
-    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city}, {});
+    tariff::save(p.dm, {city}, {});
     p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
     QVERIFY(p.click(p.form->bbPreview));
     text = p.pdfText(t.dir());
@@ -458,7 +458,7 @@ void TestReports::costReportCountsEveryOutgoingCall()
     other.rules[0].zone = QStringLiteral("Все");
     other.rules[0].minutePrice = 2 * tariff::PriceUnit; // 2,00 a minute by the second
     other.rules[0].firstInterval = other.rules[0].nextInterval = 1;
-    tariff::save(p.dm.ibDatabase, p.dm.ibTran, {city, other}, {{9, 2}}); // line 9 is not listed
+    tariff::save(p.dm, {city, other}, {{9, 2}}); // line 9 is not listed
 
     db::Sql s(p.dm.ibDatabase, p.dm.ibTranRO);
     s.sql().add(QStringLiteral(

@@ -203,7 +203,7 @@ void TestServer::aStoppedServerIsReconnected()
     QCOMPARE(tabs.PanelTotalString->text(), QStringLiteral("2"));
     QVERIFY(dm.ibTranRO.active());
     dm.StartWrite();
-    QVERIFY(dm.ibTran.active());
+    QVERIFY(dm.WriteActive());
     dm.ibTran.rollback();
     form.close();
 }

@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -131,21 +132,45 @@ void TestStats::statementsAndFigures()
     QCOMPARE(w->PanelTotalTime->text(), QStringLiteral(" 1 ч 03 мин 40 сек"));  // 3820 s
     QCOMPARE(w->PanelSelectTime->text(), QStringLiteral(" 1 ч 02 мин 35 сек")); // 3755 s
 
-    w->cbOUT->setChecked(false);
-    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(65));
-    QCOMPARE(w->lastStatement(), (common + QStringList{QStringLiteral("AND NumberOut=0"), join}));
-    w->cbIN->setChecked(false); // neither box: no direction condition
-    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(3820));
-    QCOMPARE(w->lastStatement(), (common + QStringList{join}));
-    w->cbOUT->setChecked(true);
-    QCOMPARE(w->SumTalkSeconds(0, {}), qint64(3755));
-    QCOMPARE(w->lastStatement()[3], QStringLiteral("AND NumberOut>0"));
-    QCOMPARE(w->SumTalkSeconds(2, QStringLiteral("R.RLine")),
-             qint64(0)); // line 2 only took an incoming call
-    w->cbIN->setChecked(true);
-    QCOMPARE(w->SumTalkSeconds(102, QStringLiteral("R.NumberIn")), qint64(3790));
-    QCOMPARE(w->SumTalkSeconds(0, QStringLiteral("R.NumberIn")),
-             qint64(3820)); // key 0: no condition
+    // The same sums as the run works them out for each choice of the direction boxes, without
+    // the window: the period's total, then one sum per key.
+    const auto sums = [&s](bool incoming, bool outgoing, const QString& keyColumn,
+                           std::vector<int> keys) {
+        ShareRun run;
+        QSignalSpy finished(&run, &ShareRun::finished);
+        ShareRun::Request request;
+        request.place = readingPlaceOf(s.dm);
+        request.period = stmt::Period{QDate(2026, 3, 1), QDate(2026, 3, 2)};
+        request.incoming = incoming;
+        request.outgoing = outgoing;
+        request.keyColumn = keyColumn;
+        request.keys = std::move(keys);
+        run.start(std::move(request));
+        if (finished.isEmpty() && !finished.wait(60000))
+            qWarning("the statistics run did not finish");
+        ShareRun::Result result = run.result();
+        if (run.state() != ShareRun::State::Finished)
+            result.total.error = QStringLiteral("not finished");
+        return result;
+    };
+    ShareRun::Result in = sums(true, false, stmt::TalkSum::LineColumn, {});
+    QCOMPARE(in.total.value, qint64(65));
+    QVERIFY(in.total.error.isEmpty());
+    QCOMPARE(in.lastStatement, (common + QStringList{QStringLiteral("AND NumberOut=0"), join}));
+    // Neither box: no direction condition.
+    ShareRun::Result any = sums(false, false, {}, {});
+    QCOMPARE(any.total.value, qint64(3820));
+    QCOMPARE(any.lastStatement, (common + QStringList{join}));
+    ShareRun::Result out = sums(false, true, stmt::TalkSum::LineColumn, {2});
+    QCOMPARE(out.total.value, qint64(3755));
+    QCOMPARE(out.lastStatement[3], QStringLiteral("AND NumberOut>0"));
+    QCOMPARE(out.items.size(), std::size_t(1));
+    QCOMPARE(out.items[0].value, qint64(0)); // line 2 only took an incoming call
+    ShareRun::Result users = sums(true, true, stmt::TalkSum::UserColumn, {102, 0});
+    QCOMPARE(users.total.value, qint64(3820));
+    QCOMPARE(users.items.size(), std::size_t(2));
+    QCOMPARE(users.items[0].value, qint64(3790));
+    QCOMPARE(users.items[1].value, qint64(3820)); // key 0: no condition
 }
 
 void TestStats::slicesOfLines()

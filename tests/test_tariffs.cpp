@@ -12,9 +12,9 @@
 #include "runs/ReportValues.h"
 #include "ui/controls/DateField.h"
 #include "ui/editors/TTariffForm.h"
+#include "ui/main/CallsTab.h"
 #include "ui/stats/TReportForm.h"
 #include "ui/stats/TStat1Form.h"
-#include "ui/main/CallsTab.h"
 
 #include "DemoData.h"
 #include "data/Statements.h"
@@ -300,7 +300,7 @@ void TestTariffs::tablesCreatedAndStoredExactly()
     test::login(dm, t.path());
     QVERIFY(!hasTables(dm.ibDatabase, dm.ibTranRO));
     QVERIFY(load(dm.ibDatabase, dm.ibTranRO)->plans().empty());
-    createTables(dm.ibDatabase, dm.ibTran);
+    QCOMPARE(createTables(dm), TDM::WriteResult::Written);
     QVERIFY(hasTables(dm.ibDatabase, dm.ibTranRO));
     const auto created = load(dm.ibDatabase, dm.ibTranRO);
     QCOMPARE(created->plans().size(), std::size_t(1));
@@ -312,7 +312,7 @@ void TestTariffs::tablesCreatedAndStoredExactly()
     std::vector<Plan> plans = totalsPlans();
     plans[1].rules[0].minutePrice = 125; // 0,0125
     plans[1].rules[0].validFrom = RateChange;
-    save(dm.ibDatabase, dm.ibTran, plans, {{2, 2}});
+    QCOMPARE(save(dm, plans, {{2, 2}}), TDM::WriteResult::Written);
     const auto stored = load(dm.ibDatabase, dm.ibTranRO);
     QCOMPARE(stored->plans().size(), std::size_t(2));
     QCOMPARE(ruleFields(stored->plans()[1].rules[0]), ruleFields(plans[1].rules[0]));
@@ -324,13 +324,22 @@ void TestTariffs::tablesCreatedAndStoredExactly()
     QCOMPARE(s.field(QStringLiteral("P")).asString(), QStringLiteral("0.0125"));
     // A duplicate name is refused by the database and leaves the stored plans as they were.
     plans[1].name = plans[0].name;
-    try {
-        save(dm.ibDatabase, dm.ibTran, plans, {});
-        QFAIL("a duplicate plan name was stored");
-    } catch (const db::DbError& e) {
-        QVERIFY(writeErrorText(e.message()).contains(QStringLiteral("одинаково")));
-    }
+    QCOMPARE(save(dm, plans, {}), TDM::WriteResult::Refused);
+    QVERIFY(writeErrorText(dm.WriteRefusal()).contains(QStringLiteral("одинаково")));
+    QVERIFY(!dm.WriteActive()); // rolled back
     QCOMPARE(load(dm.ibDatabase, dm.ibTranRO)->plans().size(), std::size_t(2));
+    // A plan not stored yet gets a key of its own; its rules and lines follow it.
+    plans[1].name = QStringLiteral("План 2");
+    plans.push_back(plan(-1, false, {rule("8", "11", "2,00", 60, 60)}));
+    plans.back().name = QStringLiteral("Новый");
+    QCOMPARE(save(dm, plans, {{2, 2}, {3, -1}}), TDM::WriteResult::Written);
+    const auto grown = load(dm.ibDatabase, dm.ibTranRO);
+    const Plan* added = grown->planOf(3);
+    QVERIFY(added);
+    QCOMPARE(added->name, QStringLiteral("Новый"));
+    QVERIFY(added->id > 2);
+    QCOMPARE(added->rules.size(), std::size_t(1));
+    QCOMPARE(grown->planOf(2)->id, 2);
 }
 
 void TestTariffs::callListTotalsMatchServer()
@@ -343,7 +352,7 @@ void TestTariffs::callListTotalsMatchServer()
                    QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
     TDM dm;
     test::login(dm, t.path());
-    save(dm.ibDatabase, dm.ibTran, totalsPlans(), {{2, 2}});
+    save(dm, totalsPlans(), {{2, 2}});
     dm.LoadTariffs();
     QVERIFY(dm.HasTariffs());
 
@@ -392,7 +401,7 @@ void TestTariffs::costReportMatchesServer()
                         t.dir() + QStringLiteral("/report4.frf")));
     TDM dm(t.dir());
     test::login(dm, t.path());
-    save(dm.ibDatabase, dm.ibTran, totalsPlans(), {{2, 2}});
+    save(dm, totalsPlans(), {{2, 2}});
     TReportForm form(dm);
     form.dOT->setDate(QDate(2026, 3, 1));
     form.dDo->setDate(QDate(2026, 3, 20)); // the rate change inside the period
@@ -461,6 +470,7 @@ void TestTariffs::tariffWindow()
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(form.lNoTables->isHidden());
+    QCOMPARE(form.bbClose->text(), QStringLiteral("Закрыть"));
     QTest::mouseClick(form.sbStandardPlan, Qt::LeftButton);
     QCOMPARE(form.lbPlans->item(0)->text(), QStringLiteral("Типовой (по умолчанию)"));
     // A screen reader walking the lines' table reads each line's plan in its cell.
@@ -539,7 +549,7 @@ void TestTariffs::callListShowsCosts()
     TEST_SMALL_CALL_LOG(t);
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
-    save(s.dm.ibDatabase, s.dm.ibTran, {plan(1, true, {rule("", "7", "1,00", 60, 60)})}, {});
+    save(s.dm, {plan(1, true, {rule("", "7", "1,00", 60, 60)})}, {});
     s.tabs.dOT->setDate(QDate(2026, 3, 1));
     s.tabs.dDo->setDate(QDate(2026, 3, 2));
     QTest::mouseClick(s.tabs.sbStart, Qt::LeftButton);

@@ -26,7 +26,7 @@ inline void storeDefaultPlan(TDM& dm, std::vector<tariff::Rule> rules)
     city.name = QStringLiteral("Город");
     city.isDefault = true;
     city.rules = std::move(rules);
-    tariff::save(dm.ibDatabase, dm.ibTran, {city}, {});
+    tariff::save(dm, {city}, {});
 }
 
 } // namespace test

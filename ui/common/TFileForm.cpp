@@ -19,23 +19,24 @@
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QStyle>
-#include <QVBoxLayout>
 
 namespace {
 // The first four keep their places; the chooser starts on HTM, the third.
-const QStringList Extensions = {QStringLiteral("RTF"), QStringLiteral("TXT"), QStringLiteral("HTM"),
-                                QStringLiteral("XLS"), QStringLiteral("XLSX"), QStringLiteral("CSV")};
-}
+const QStringList Extensions = {QStringLiteral("RTF"),  QStringLiteral("TXT"),
+                                QStringLiteral("HTM"),  QStringLiteral("XLS"),
+                                QStringLiteral("XLSX"), QStringLiteral("CSV")};
+} // namespace
 
 TFileForm::TFileForm(const QString& programDir, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : ui::DialogFrame(QStringLiteral("Файлы"), parent,
+                      {.accept = QStringLiteral("Ok"),
+                       .acceptName = "BitBtn1",
+                       .acceptIcon = QStyle::SP_DialogOkButton,
+                       .closeName = "BitBtn2",
+                       .fixedSize = false}),
       m_programDir(programDir)
 {
     setObjectName(QStringLiteral("FileForm"));
-    setWindowTitle(QStringLiteral("Файлы"));
-    QFont f(QStringLiteral("Arial"));
-    f.setBold(true);
-    setFont(f);
 
     DriveComboBox1 = new QComboBox(this);
     DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
@@ -55,13 +56,6 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
     cbExt = new QComboBox(this);
     cbExt->setObjectName(QStringLiteral("cbExt"));
     cbExt->addItems(Extensions);
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                              QStringLiteral("Ok"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Отменить"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn1->setDefault(true);
 
     auto* nameLabel = new QLabel(QStringLiteral("Имя файла"), this);
     nameLabel->setBuddy(EditNameFile);
@@ -88,13 +82,9 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
     g->addWidget(DirectoryListBox1, 2, 1, 2, 1);
     g->addWidget(driveLabel, 4, 1);
     g->addWidget(DriveComboBox1, 5, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    auto* v = new QVBoxLayout(this);
-    v->addLayout(g);
-    v->addLayout(buttons);
+    setContent(g);
+    BitBtn1 = acceptButton();
+    BitBtn2 = closeButton();
     resize(560, 380);
 
     connect(DriveComboBox1, &QComboBox::activated, this, &TFileForm::DriveComboBox1Change);
@@ -106,7 +96,6 @@ TFileForm::TFileForm(const QString& programDir, QWidget* parent)
     // selects.
     connect(FileListBox1, &QListWidget::itemSelectionChanged, this, &TFileForm::FileListBox1Change);
     connect(BitBtn1, &QPushButton::clicked, this, &TFileForm::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFileForm::reject);
     FormActivate();
     qApp->installEventFilter(this);
 }
@@ -246,12 +235,12 @@ void TFileForm::BitBtn1Click()
 bool TFileForm::exportTo(const QString& fileName, int extIndex, QString& error, bool& cancelled)
 {
     cancelled = false;
-    static const grid::ExportFormat formats[] = {
-        grid::ExportFormat::Rtf, grid::ExportFormat::Text, grid::ExportFormat::Html,
-        grid::ExportFormat::Xls, grid::ExportFormat::Xlsx, grid::ExportFormat::Csv};
-    const grid::ExportFormat format =
-        extIndex >= 0 && extIndex < int(std::size(formats)) ? formats[extIndex]
-                                                            : grid::ExportFormat::Text;
+    static const grid::ExportFormat formats[] = {grid::ExportFormat::Rtf,  grid::ExportFormat::Text,
+                                                 grid::ExportFormat::Html, grid::ExportFormat::Xls,
+                                                 grid::ExportFormat::Xlsx, grid::ExportFormat::Csv};
+    const grid::ExportFormat format = extIndex >= 0 && extIndex < int(std::size(formats))
+                                          ? formats[extIndex]
+                                          : grid::ExportFormat::Text;
     grid::ExportOptions options;
     options.sheetName = QStringLiteral("Лист");
     const auto exporter = grid::makeExporter(format, options);

@@ -1,7 +1,7 @@
 // The export chooser: drive, directory, file name and format.
 #pragma once
 
-#include <QDialog>
+#include "DialogFrame.h"
 
 class QComboBox;
 class QLabel;
@@ -17,7 +17,7 @@ class DataGrid;
 /// listed extension (which chooses the format) in the chosen directory, and closes. A file
 /// that cannot be written is reported and the chooser stays open; no half-written file is
 /// left under the name.
-class TFileForm : public QDialog
+class TFileForm : public ui::DialogFrame
 {
     Q_OBJECT
 public:

@@ -11,6 +11,14 @@
 
 namespace ui {
 
+QFont windowFont()
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setBold(true);
+    f.setPixelSize(11);
+    return f;
+}
+
 WaitCursor::WaitCursor()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -1,6 +1,8 @@
-// Small pieces the windows share: the busy cursor, sunken figure panels, labels with buddies.
+// Small pieces the windows share: the window font, the busy cursor, sunken figure panels,
+// labels with buddies.
 #pragma once
 
+#include <QFont>
 #include <QString>
 
 class QComboBox;
@@ -8,6 +10,10 @@ class QLabel;
 class QWidget;
 
 namespace ui {
+
+/// The font of the program's windows: MS Sans Serif, bold, 11 pixels (8 points on a screen of
+/// 96 dots an inch); where the face is missing, the system's nearest.
+QFont windowFont();
 
 /// The busy cursor for as long as the object lives.
 class WaitCursor

@@ -1,4 +1,5 @@
 #include "TAboutBox.h"
+#include "ui/common/Widgets.h"
 
 #include <QApplication>
 #include <QDate>
@@ -37,9 +38,7 @@ TAboutBox::TAboutBox(QWidget* parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("О программе ..."));
-    QFont base(QStringLiteral("MS Sans Serif"));
-    base.setPixelSize(11);
-    base.setBold(true);
+    const QFont base = ui::windowFont();
     setFont(base);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 

@@ -7,46 +7,22 @@
 #include "db/Query.h"
 #include "ui/common/Guarded.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
-#include <QVBoxLayout>
 
 EditorDialog::EditorDialog(TDM& dm, const QString& caption, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      m_dm(dm)
+    : ui::DialogFrame(caption, parent, Bar()), m_dm(dm)
 {
-    setWindowTitle(caption);
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    f.setPixelSize(11);
-    setFont(f);
-    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                             QStringLiteral("Сохранить"), this);
-    bbSave->setObjectName(QStringLiteral("bbSave"));
-    bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                               QStringLiteral("Отменить"), this);
-    bbCancel->setObjectName(QStringLiteral("bbCancel"));
-    // Enter saves, unless the focus is on "Отменить"; Escape cancels.
-    bbSave->setDefault(true);
-    connect(bbSave, &QPushButton::clicked, this,
-            [this] { ui::guarded(this, [this] { bbSaveClick(); }); });
-    connect(bbCancel, &QPushButton::clicked, this, &EditorDialog::reject);
 }
 
 void EditorDialog::finishLayout(QLayout* form, QWidget* firstInput)
 {
     m_firstInput = firstInput;
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bbSave);
-    buttons->addWidget(bbCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setContent(form);
+    // Enter saves, unless the focus is on "Отменить"; Escape cancels.
+    bbSave = acceptButton();
+    bbCancel = closeButton();
+    connect(bbSave, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [this] { bbSaveClick(); }); });
 }
 
 void EditorDialog::showEvent(QShowEvent* event)

@@ -1,7 +1,7 @@
 // What the directory editors share: the look, the two buttons, Escape as cancel.
 #pragma once
 
-#include <QDialog>
+#include "ui/common/DialogFrame.h"
 
 class QBoxLayout;
 class QPushButton;
@@ -14,7 +14,7 @@ struct Statement;
 /// Every editor saves the same way: check the input, build the statement, write it (TDM::Write),
 /// close. A refused statement is reported and the window stays open with the input; whether the
 /// write transaction is rolled back then is the editor's rule.
-class EditorDialog : public QDialog
+class EditorDialog : public ui::DialogFrame
 {
     Q_OBJECT
 public:
@@ -31,8 +31,8 @@ public slots:
     void reject() override { done(2); }
 
 protected:
-    /// Lays out the form above the buttons; call once from the constructor. The window opens
-    /// with the focus in `firstInput`.
+    /// Lays out the form above the buttons and makes them; call once from the constructor. The
+    /// window opens with the focus in `firstInput`.
     void finishLayout(QLayout* form, QWidget* firstInput);
     /// Loading runs once, when the window first shows.
     virtual void FormActivate() {}

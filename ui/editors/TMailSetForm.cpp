@@ -8,13 +8,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStyle>
-#include <QVBoxLayout>
 
 namespace {
 // The usual port of each kind of connection, by the index of cbSecurity (mail::Security).
@@ -22,16 +19,9 @@ constexpr int DefaultPorts[3] = {25, 587, 465};
 } // namespace
 
 TMailSetForm::TMailSetForm(TMainObject& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      m_settings(settings)
+    : ui::DialogFrame(QStringLiteral("Настройки почты"), parent, Bar()), m_settings(settings)
 {
     setObjectName(QStringLiteral("MailSetForm"));
-    setWindowTitle(QStringLiteral("Настройки почты"));
-    // The look of the program's other windows.
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    setFont(f);
 
     eServer = new QLineEdit(settings.MailServer, this);
     eServer->setObjectName(QStringLiteral("eServer"));
@@ -54,14 +44,6 @@ TMailSetForm::TMailSetForm(TMainObject& settings, QWidget* parent)
     eFrom->setObjectName(QStringLiteral("eFrom"));
     eFrom->setPlaceholderText(QStringLiteral("АТС <pbx@example.ru>"));
 
-    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                             QStringLiteral("Сохранить"), this);
-    bbSave->setObjectName(QStringLiteral("bbSave"));
-    bbSave->setDefault(true);
-    bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                               QStringLiteral("Отменить"), this);
-    bbCancel->setObjectName(QStringLiteral("bbCancel"));
-
     auto* form = new QFormLayout;
     auto row = [&](const QString& text, QWidget* w) {
         form->addRow(ui::labelFor(text, w, this), w);
@@ -72,18 +54,12 @@ TMailSetForm::TMailSetForm(TMainObject& settings, QWidget* parent)
     row(QStringLiteral("&Имя пользователя"), eUser);
     row(QStringLiteral("Па&роль"), ePassword);
     row(QStringLiteral("&Отправитель"), eFrom);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bbSave);
-    buttons->addWidget(bbCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setContent(form);
+    bbSave = acceptButton();
+    bbCancel = closeButton();
 
     connect(cbSecurity, &QComboBox::currentIndexChanged, this, &TMailSetForm::cbSecurityChange);
     connect(bbSave, &QPushButton::clicked, this, &TMailSetForm::bbSaveClick);
-    connect(bbCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TMailSetForm::cbSecurityChange(int index)

@@ -1,7 +1,7 @@
 // The window "Настройки почты": the server the reports are mailed through.
 #pragma once
 
-#include <QDialog>
+#include "ui/common/DialogFrame.h"
 
 class QComboBox;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QSpinBox;
 class TMainObject;
 
 /// Edits section [Mail] of the settings; "Сохранить" writes the settings file at once.
-class TMailSetForm : public QDialog
+class TMailSetForm : public ui::DialogFrame
 {
     Q_OBJECT
 public:

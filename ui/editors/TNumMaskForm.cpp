@@ -6,23 +6,14 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 TNumMaskForm::TNumMaskForm(TMainObject& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      m_settings(settings)
+    : ui::DialogFrame(QStringLiteral("Маска номера"), parent, Bar()), m_settings(settings)
 {
     setObjectName(QStringLiteral("NumMaskForm"));
-    setWindowTitle(QStringLiteral("Маска номера"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    f.setPixelSize(11);
-    setFont(f);
 
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -42,28 +33,17 @@ TNumMaskForm::TNumMaskForm(TMainObject& settings, QWidget* parent)
         grid->addWidget(box, i, 1);
         cbNum[i] = box;
     }
-    bbSave = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                             QStringLiteral("Сохранить"), this);
-    bbSave->setObjectName(QStringLiteral("bbSave"));
-    bbCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                               QStringLiteral("Отменить"), this);
-    bbCancel->setObjectName(QStringLiteral("bbCancel"));
-    bbSave->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bbSave);
-    buttons->addWidget(bbCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* content = new QVBoxLayout;
+    content->addWidget(frame);
+    setContent(content);
+    bbSave = acceptButton();
+    bbCancel = closeButton();
 
     setTabOrder(bbSave, bbCancel);
     setTabOrder(bbCancel, cbNum[0]);
     for (int i = 0; i + 1 < 7; ++i)
         setTabOrder(cbNum[i], cbNum[i + 1]);
     connect(bbSave, &QPushButton::clicked, this, &TNumMaskForm::bbSaveClick);
-    connect(bbCancel, &QPushButton::clicked, this, &QDialog::reject); // Escape does the same
 }
 
 void TNumMaskForm::bbSaveClick()

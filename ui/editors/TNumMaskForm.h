@@ -1,7 +1,7 @@
 // The editor of the phone-number grouping, one choice per number length.
 #pragma once
 
-#include <QDialog>
+#include "ui/common/DialogFrame.h"
 
 class QComboBox;
 class QPushButton;
@@ -9,7 +9,7 @@ class TMainObject;
 
 /// "Сохранить" puts the seven choices into the settings object (written at program end);
 /// "Отменить" or Escape changes nothing.
-class TNumMaskForm : public QDialog
+class TNumMaskForm : public ui::DialogFrame
 {
     Q_OBJECT
 public:

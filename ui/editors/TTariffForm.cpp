@@ -6,7 +6,6 @@
 #include "data/TariffCsv.h"
 #include "data/TariffStore.h"
 #include "db/DbError.h"
-#include "db/Query.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/DateField.h"
@@ -24,7 +23,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -37,7 +35,6 @@
 namespace {
 
 QString g_nextFileName;
-const QString DefaultMark = QStringLiteral(" (по умолчанию)");
 
 QPushButton* button(const QString& text, const char* name, QWidget* parent)
 {
@@ -54,10 +51,16 @@ void TTariffForm::setNextFileName(const QString& fileName)
     g_nextFileName = fileName;
 }
 
-TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
+TTariffForm::TTariffForm(TDM& dm, QWidget* parent)
+    : ui::DialogFrame(QStringLiteral("Тарифы"), parent,
+                      {.close = QStringLiteral("Закрыть"),
+                       .closeName = "bbClose",
+                       .closeIcon = QStyle::SP_DialogCloseButton,
+                       .enterAccepts = false,
+                       .fixedSize = false}),
+      m_dm(dm)
 {
     setObjectName(QStringLiteral("TTariffForm"));
-    setWindowTitle(QStringLiteral("Тарифы"));
 
     lNoTables = new QLabel(
         QStringLiteral("В базе данных нет таблиц тарифов: стоимость звонков не считается."), this);
@@ -80,8 +83,8 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     connect(ePlanName, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (m_current < 0)
             return;
-        m_plans[std::size_t(m_current)].name = text;
-        lbPlans->item(m_current)->setText(planTitle(m_plans[std::size_t(m_current)]));
+        m_set.rename(m_current, text);
+        lbPlans->item(m_current)->setText(m_set.title(m_current));
         changed();
     });
     sbNewPlan = button(QStringLiteral("Создать"), "sbNewPlan", plans);
@@ -192,10 +195,6 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     lStatus = new QLabel(this);
     lStatus->setObjectName(QStringLiteral("lStatus"));
     lStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    bbSave = button(QStringLiteral("Сохранить"), "bbSave", this);
-    bbClose = button(QStringLiteral("Закрыть"), "bbClose", this);
-    connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
-    connect(bbClose, &QPushButton::clicked, this, &TTariffForm::bbCloseClick);
 
     auto* top = new QHBoxLayout;
     top->addWidget(plans, 1);
@@ -203,15 +202,14 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lines, 1);
     bottom->addWidget(check, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(lStatus, 1);
-    buttons->addWidget(bbSave);
-    buttons->addWidget(bbClose);
-    auto* v = new QVBoxLayout(this);
+    auto* v = new QVBoxLayout;
     v->addLayout(missing);
     v->addLayout(top, 3);
     v->addLayout(bottom, 2);
-    v->addLayout(buttons);
+    setContent(v, lStatus);
+    bbSave = acceptButton();
+    bbClose = closeButton();
+    connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
 
     // As large as the window was made for, within the screen it opens on.
     QSize size(1100, 720);
@@ -236,29 +234,14 @@ void TTariffForm::showSaved(const QString& text)
 
 void TTariffForm::loadFromDatabase()
 {
-    m_plans.clear();
-    m_linePlans.clear();
-    m_lines.clear();
-    m_hasTables = false;
+    tariff::EditedTariffs read;
     ui::guarded(this, [&] {
         m_dm.EnsureUsable();
-        m_hasTables = tariff::hasTables(m_dm.ibDatabase, m_dm.ibTranRO);
-        db::Query q(m_dm.ibDatabase, m_dm.ibTranRO);
-        q.sql().add(QStringLiteral("SELECT NumberLine,NumberTown FROM Lines ORDER BY NumberLine"));
-        q.open();
-        for (; !q.eof(); q.next()) {
-            const qint64 town = q.field(QStringLiteral("NumberTown")).asInt64();
-            m_lines.emplace_back(
-                q.field(QStringLiteral("NumberLine")).asInteger(),
-                town > 0 ? m_dm.MainObject->FormatPhoneNumber(QString::number(town)) : QString());
-        }
-        if (!m_hasTables)
-            return;
-        const std::shared_ptr<const tariff::TariffBook> book =
-            tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
-        m_plans = book->plans();
-        m_linePlans = book->linePlans();
+        read = tariff::readForEditing(m_dm);
     });
+    m_hasTables = read.hasTables;
+    m_lines = std::move(read.lines);
+    m_set = std::move(read.plans);
     lNoTables->setVisible(!m_hasTables);
     bbCreateTables->setVisible(!m_hasTables);
     setEditable(m_hasTables);
@@ -267,14 +250,15 @@ void TTariffForm::loadFromDatabase()
         const QVariant chosen = cbCheckLine->currentData();
         const QSignalBlocker block(cbCheckLine);
         cbCheckLine->clear();
-        for (const auto& [line, town] : m_lines)
-            cbCheckLine->addItem(town.isEmpty() ? QString::number(line)
-                                                : QStringLiteral("%1 (%2)").arg(line).arg(town),
-                                 line);
+        for (const tariff::TariffLine& line : m_lines)
+            cbCheckLine->addItem(line.town.isEmpty()
+                                     ? QString::number(line.number)
+                                     : QStringLiteral("%1 (%2)").arg(line.number).arg(line.town),
+                                 line.number);
         cbCheckLine->setCurrentIndex(std::max(0, cbCheckLine->findData(chosen)));
     }
     m_current = -1;
-    showPlans(m_plans.empty() ? -1 : 0);
+    showPlans(m_set.count() == 0 ? -1 : 0);
     showLines();
     m_dirty = false;
 }
@@ -288,23 +272,18 @@ void TTariffForm::setEditable(bool on)
         w->setEnabled(on);
 }
 
-QString TTariffForm::planTitle(const tariff::Plan& plan) const
-{
-    return plan.name + (plan.isDefault ? DefaultMark : QString());
-}
-
 void TTariffForm::showPlans(int select)
 {
     {
         const QSignalBlocker block(lbPlans);
         lbPlans->clear();
-        for (const tariff::Plan& p : m_plans)
-            lbPlans->addItem(planTitle(p));
+        for (int i = 0; i < m_set.count(); ++i)
+            lbPlans->addItem(m_set.title(i));
         m_current = select;
         lbPlans->setCurrentRow(select);
     }
     const bool any = m_current >= 0;
-    ePlanName->setText(any ? m_plans[std::size_t(m_current)].name : QString());
+    ePlanName->setText(any ? m_set.plan(m_current).name : QString());
     for (QWidget* w :
          std::initializer_list<QWidget*>{ePlanName, sbDeletePlan, sbDefaultPlan, GridRules,
                                          sbAddRule, sbDeleteRule, sbImport, sbExport})
@@ -317,7 +296,7 @@ void TTariffForm::showRules()
     m_showing = true;
     GridRules->setRowCount(0);
     if (m_current >= 0) {
-        const std::vector<tariff::Rule>& rules = m_plans[std::size_t(m_current)].rules;
+        const std::vector<tariff::Rule>& rules = m_set.plan(m_current).rules;
         GridRules->setRowCount(int(rules.size()));
         for (int r = 0; r < int(rules.size()); ++r) {
             const QStringList fields = tariff::ruleFields(rules[std::size_t(r)]);
@@ -332,29 +311,25 @@ void TTariffForm::showLines()
 {
     GridLinePlans->setRowCount(int(m_lines.size()));
     for (int r = 0; r < int(m_lines.size()); ++r) {
-        const int line = m_lines[std::size_t(r)].first;
+        const int line = m_lines[std::size_t(r)].number;
         GridLinePlans->setItem(r, 0, new QTableWidgetItem(QString::number(line)));
-        GridLinePlans->setItem(r, 1, new QTableWidgetItem(m_lines[std::size_t(r)].second));
+        GridLinePlans->setItem(r, 1, new QTableWidgetItem(m_lines[std::size_t(r)].town));
         auto* combo = new QComboBox(GridLinePlans);
         combo->setObjectName(QStringLiteral("cbLinePlan%1").arg(line));
         // A list reads as its chosen plan; the description says whose plan it is.
         combo->setAccessibleName(QStringLiteral("Тарифный план линии %1").arg(line));
         combo->setAccessibleDescription(QStringLiteral("Тарифный план линии %1").arg(line));
         combo->addItem(QStringLiteral("(по умолчанию)"), 0);
-        for (const tariff::Plan& p : m_plans)
+        for (const tariff::Plan& p : m_set.plans())
             combo->addItem(p.name, p.id);
-        const int index = combo->findData(m_linePlans.value(line, 0));
+        const int index = combo->findData(m_set.linePlan(line));
         combo->setCurrentIndex(index < 0 ? 0 : index);
         // The cell under the list holds the plan's name as well: a screen reader walking the
         // table reads the cells, not the widgets over them.
         auto* cell = new QTableWidgetItem(combo->currentText());
         GridLinePlans->setItem(r, 2, cell);
         connect(combo, &QComboBox::currentIndexChanged, this, [this, combo, cell, line] {
-            const int plan = combo->currentData().toInt();
-            if (plan == 0)
-                m_linePlans.remove(line);
-            else
-                m_linePlans.insert(line, plan);
+            m_set.setLinePlan(line, combo->currentData().toInt());
             cell->setText(combo->currentText());
             changed();
         });
@@ -363,111 +338,71 @@ void TTariffForm::showLines()
     }
 }
 
-bool TTariffForm::storeRules(bool report)
+bool TTariffForm::storeRules()
 {
     if (m_current < 0)
         return true;
-    tariff::Plan& plan = m_plans[std::size_t(m_current)];
-    std::vector<tariff::Rule> rules;
+    std::vector<QStringList> rows;
     for (int r = 0; r < GridRules->rowCount(); ++r) {
         QStringList fields;
-        bool empty = true;
         for (int c = 0; c < GridRules->columnCount(); ++c) {
             const QTableWidgetItem* item = GridRules->item(r, c);
             fields << (item ? item->text() : QString());
-            empty = empty && fields.last().trimmed().isEmpty();
         }
-        if (empty)
-            continue; // a row added and left blank
-        tariff::Rule rule;
-        if (r < int(plan.rules.size()))
-            rule.id = plan.rules[std::size_t(r)].id;
-        QString why;
-        if (!tariff::ruleFromFields(fields, rule, why)) {
-            const QStringList titles = tariff::ruleTitles();
-            int column = 0;
-            for (int c = 0; c < titles.size(); ++c)
-                if (why.startsWith(titles[c] + u':'))
-                    column = c;
-            GridRules->setCurrentCell(r, column);
-            if (report)
-                Messages::error(QStringLiteral("План «%1», правило %2: %3. Исправьте значение; "
-                                               "ничего не записано.")
-                                    .arg(plan.name)
-                                    .arg(r + 1)
-                                    .arg(why),
-                                this);
-            return false;
-        }
-        rules.push_back(rule);
+        rows.push_back(fields);
     }
-    plan.rules = std::move(rules);
-    return true;
+    const std::optional<tariff::PlanSet::Fault> fault = m_set.setRuleRows(m_current, rows);
+    if (!fault)
+        return true;
+    GridRules->setCurrentCell(fault->row, fault->column);
+    Messages::error(fault->text, this);
+    return false;
 }
 
 void TTariffForm::lbPlansCurrentRowChanged(int row)
 {
     if (row == m_current)
         return;
-    if (!storeRules(true)) {
+    if (!storeRules()) {
         const QSignalBlocker block(lbPlans);
         lbPlans->setCurrentRow(m_current);
         return;
     }
     m_current = row;
-    ePlanName->setText(row >= 0 ? m_plans[std::size_t(row)].name : QString());
+    ePlanName->setText(row >= 0 ? m_set.plan(row).name : QString());
     showRules();
 }
 
-QString TTariffForm::uniqueName(const QString& base) const
+void TTariffForm::addPlan(tariff::Plan plan)
 {
-    auto taken = [this](const QString& name) {
-        for (const tariff::Plan& p : m_plans)
-            if (p.name.trimmed().compare(name, Qt::CaseInsensitive) == 0)
-                return true;
-        return false;
-    };
-    QString name = base;
-    for (int n = 2; taken(name); ++n)
-        name = base + QStringLiteral(" %1").arg(n);
-    return name;
+    showPlans(m_set.add(std::move(plan)));
+    showLines();
+    changed();
 }
 
 void TTariffForm::sbNewPlanClick()
 {
-    if (!storeRules(true))
+    if (!storeRules())
         return;
     tariff::Plan p;
-    p.id = m_nextNewId--;
-    p.name = uniqueName(QStringLiteral("Новый план"));
-    p.isDefault = m_plans.empty();
-    m_plans.push_back(p);
-    showPlans(int(m_plans.size()) - 1);
-    showLines();
-    changed();
+    p.name = QStringLiteral("Новый план");
+    addPlan(std::move(p));
     ePlanName->setFocus();
     ePlanName->selectAll();
 }
 
 void TTariffForm::sbStandardPlanClick()
 {
-    if (!storeRules(true))
+    if (!storeRules())
         return;
-    tariff::Plan p = tariff::standardPlan();
-    p.id = m_nextNewId--;
-    p.name = uniqueName(p.name);
-    p.isDefault = m_plans.empty();
-    m_plans.push_back(p);
-    showPlans(int(m_plans.size()) - 1);
-    showLines();
-    changed();
+    addPlan(tariff::standardPlan());
 }
 
 void TTariffForm::sbDeletePlanClick()
 {
     if (m_current < 0)
         return;
-    const tariff::Plan& p = m_plans[std::size_t(m_current)];
+    const tariff::Plan& p = m_set.plan(m_current);
     if (!Messages::confirm(
             QStringLiteral("Удалить тарифный план «%1» вместе с его правилами (%2)? Линии этого "
                            "плана перейдут на план по умолчанию.")
@@ -475,15 +410,9 @@ void TTariffForm::sbDeletePlanClick()
                 .arg(p.rules.size()),
             this))
         return;
-    const int id = p.id;
-    const bool wasDefault = p.isDefault;
-    m_plans.erase(m_plans.begin() + m_current);
-    for (auto it = m_linePlans.begin(); it != m_linePlans.end();)
-        it = it.value() == id ? m_linePlans.erase(it) : std::next(it);
-    if (wasDefault && !m_plans.empty())
-        m_plans.front().isDefault = true;
+    m_set.remove(m_current);
     m_current = -1;
-    showPlans(m_plans.empty() ? -1 : 0);
+    showPlans(m_set.count() == 0 ? -1 : 0);
     showLines();
     changed();
 }
@@ -492,10 +421,9 @@ void TTariffForm::sbDefaultPlanClick()
 {
     if (m_current < 0)
         return;
-    for (std::size_t i = 0; i < m_plans.size(); ++i) {
-        m_plans[i].isDefault = int(i) == m_current;
-        lbPlans->item(int(i))->setText(planTitle(m_plans[i]));
-    }
+    m_set.setDefault(m_current);
+    for (int i = 0; i < m_set.count(); ++i)
+        lbPlans->item(i)->setText(m_set.title(i));
     changed();
 }
 
@@ -526,46 +454,29 @@ void TTariffForm::sbDeleteRuleClick()
     const int row = GridRules->currentRow();
     if (row < 0)
         return;
-    if (m_current >= 0 && row < int(m_plans[std::size_t(m_current)].rules.size()))
-        m_plans[std::size_t(m_current)].rules.erase(m_plans[std::size_t(m_current)].rules.begin() +
-                                                    row);
+    if (m_current >= 0)
+        m_set.removeRule(m_current, row);
     GridRules->removeRow(row);
     changed();
 }
 
 bool TTariffForm::checkPlans()
 {
-    if (!storeRules(true))
+    if (!storeRules())
         return false;
-    for (std::size_t i = 0; i < m_plans.size(); ++i) {
-        const QString name = m_plans[i].name.trimmed();
-        QString why;
-        if (name.isEmpty())
-            why = QStringLiteral("У тарифного плана нет названия.");
-        for (std::size_t j = 0; j < i && why.isEmpty(); ++j)
-            if (m_plans[j].name.trimmed().compare(name, Qt::CaseInsensitive) == 0)
-                why = QStringLiteral("Два тарифных плана называются «%1».").arg(name);
-        if (!why.isEmpty()) {
-            lbPlansCurrentRowChanged(int(i));
-            {
-                const QSignalBlocker block(lbPlans);
-                lbPlans->setCurrentRow(int(i));
-            }
-            ePlanName->setFocus();
-            Messages::error(why + QStringLiteral(" Ничего не записано."), this);
-            return false;
+    const std::optional<tariff::PlanSet::Fault> fault = m_set.fault();
+    if (!fault)
+        return true;
+    if (fault->plan >= 0) {
+        lbPlansCurrentRowChanged(fault->plan);
+        {
+            const QSignalBlocker block(lbPlans);
+            lbPlans->setCurrentRow(fault->plan);
         }
+        ePlanName->setFocus();
     }
-    const bool hasDefault = std::any_of(m_plans.begin(), m_plans.end(),
-                                        [](const tariff::Plan& p) { return p.isDefault; });
-    if (!m_plans.empty() && !hasDefault) {
-        Messages::error(QStringLiteral("Отметьте план по умолчанию (кнопка «По умолчанию»): им "
-                                       "оцениваются звонки линий без своего плана. Ничего не "
-                                       "записано."),
-                        this);
-        return false;
-    }
-    return true;
+    Messages::error(fault->text, this);
+    return false;
 }
 
 bool TTariffForm::bbSaveClick()
@@ -575,38 +486,36 @@ bool TTariffForm::bbSaveClick()
     lStatus->clear();
     if (!checkPlans())
         return false;
-    const QString current = m_current >= 0 ? m_plans[std::size_t(m_current)].name : QString();
-    bool saved = false;
+    const QString current = m_current >= 0 ? m_set.plan(m_current).name : QString();
+    const QString kept = QStringLiteral("\nИзменения не записаны и остаются в окне.");
     try {
-        m_dm.EnsureUsable();
-        tariff::save(m_dm.ibDatabase, m_dm.ibTran, m_plans, m_linePlans);
-        saved = true;
+        switch (tariff::save(m_dm, m_set.plans(), m_set.linePlans())) {
+        case TDM::WriteResult::Written:
+            break;
+        case TDM::WriteResult::Refused:
+            Messages::error(tariff::writeErrorText(m_dm.WriteRefusal()) + kept, this);
+            return false;
+        case TDM::WriteResult::NotCommitted:
+            return false; // reported; the edits stay
+        }
     } catch (const db::DbError& e) {
-        Messages::error(tariff::writeErrorText(e.message()) +
-                            QStringLiteral("\nИзменения не записаны и остаются в окне."),
-                        this);
+        Messages::error(TDM::FailureText(e) + kept, this);
         return false;
     }
-    if (saved) {
-        // The call list and the statistics price by the data module's book: the saved one.
-        try {
-            m_dm.LoadTariffs();
-        } catch (const db::DbError&) {
-            // the call list reads the book again at its next run
-        }
-        loadFromDatabase();
-        for (std::size_t i = 0; i < m_plans.size(); ++i)
-            if (m_plans[i].name == current)
-                showPlans(int(i));
-        std::size_t rules = 0;
-        for (const tariff::Plan& p : m_plans)
-            rules += p.rules.size();
-        showSaved(QStringLiteral("Тарифы сохранены в %1 (планов: %2, правил: %3).")
-                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")))
-                      .arg(m_plans.size())
-                      .arg(rules));
+    // The call list and the statistics price by the data module's book: the saved one.
+    try {
+        m_dm.LoadTariffs();
+    } catch (const db::DbError&) {
+        // the call list reads the book again at its next run
     }
-    return saved;
+    loadFromDatabase();
+    if (const int index = m_set.indexOf(current); index >= 0)
+        showPlans(index);
+    showSaved(QStringLiteral("Тарифы сохранены в %1 (планов: %2, правил: %3).")
+                  .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")))
+                  .arg(m_set.count())
+                  .arg(m_set.ruleCount()));
+    return true;
 }
 
 void TTariffForm::bbCreateTablesClick()
@@ -617,73 +526,24 @@ void TTariffForm::bbCreateTablesClick()
                            "изменяются."),
             this))
         return;
+    const QString notCreated = QStringLiteral("Таблицы тарифов не созданы.\n");
     try {
-        m_dm.EnsureUsable();
-        tariff::createTables(m_dm.ibDatabase, m_dm.ibTran);
+        if (tariff::createTables(m_dm) == TDM::WriteResult::Refused)
+            Messages::error(notCreated + tariff::writeErrorText(m_dm.WriteRefusal()), this);
     } catch (const db::DbError& e) {
-        Messages::error(QStringLiteral("Таблицы тарифов не созданы.\n") +
-                            tariff::writeErrorText(e.message()),
-                        this);
+        Messages::error(notCreated + TDM::FailureText(e), this);
     }
     loadFromDatabase();
 }
 
 void TTariffForm::sbCheckClick()
 {
-    if (!storeRules(true))
+    if (!storeRules())
         return;
-    QString digits = eCheckNumber->text();
-    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
-    if (digits.isEmpty()) {
-        lCheckResult->setText(QStringLiteral("Введите номер."));
+    lCheckResult->setText(m_set.checkCall(cbCheckLine->currentData().toInt(), eCheckDate->date(),
+                                          eCheckNumber->text(), eCheckSeconds->value()));
+    if (tariff::PlanSet::digitsOf(eCheckNumber->text()).isEmpty())
         eCheckNumber->setFocus();
-        return;
-    }
-    std::vector<tariff::Plan> plans = m_plans;
-    const tariff::TariffBook book(std::move(plans), m_linePlans);
-    const int line = cbCheckLine->currentData().toInt();
-    const qint64 seconds = eCheckSeconds->value();
-    const QDate day = eCheckDate->date();
-    const tariff::Rating r = book.rate(line, day, digits, seconds);
-    const tariff::Plan* plan = book.planOf(line);
-    QString text;
-    if (!plan) {
-        text = QStringLiteral("Без тарифа: у линии нет своего плана и нет плана по умолчанию.");
-    } else if (r.rule < 0) {
-        text = QStringLiteral("Без тарифа: в плане «%1» нет правила для номера %2 на %3.")
-                   .arg(plan->name, digits, day.toString(QStringLiteral("dd.MM.yyyy"))) +
-               whyNoRule(book, line, digits, day);
-    } else {
-        text =
-            book.explain(r, seconds) + QStringLiteral("\nЗона: %1; к оплате %2 сек; стоимость %3")
-                                           .arg(book.rule(r.rule).zone)
-                                           .arg(r.billed)
-                                           .arg(tariff::kopecksText(r.cost));
-    }
-    lCheckResult->setText(text);
-}
-
-QString TTariffForm::whyNoRule(const tariff::TariffBook& book, int line, const QString& digits,
-                               const QDate& day) const
-{
-    QStringList why;
-    for (const int index : book.prefixRules(line, digits)) {
-        const tariff::Rule& rule = book.rule(index);
-        const QString fits = rule.prefix.isEmpty()
-                                 ? QStringLiteral("Правило «%1» (любой номер)").arg(rule.zone)
-                                 : QStringLiteral("Префикс %1 подходит, но правило «%2»")
-                                       .arg(rule.prefix, rule.zone);
-        if (!rule.fitsLength(int(digits.size())))
-            why << fits + QStringLiteral(" — для номеров длины %1, а в номере цифр: %2.")
-                              .arg(rule.lengthText())
-                              .arg(digits.size());
-        else if (rule.validFrom.isValid() && rule.validFrom > day)
-            why << fits + QStringLiteral(" действует только с %1.")
-                              .arg(rule.validFrom.toString(QStringLiteral("dd.MM.yyyy")));
-        if (why.size() == 3)
-            break;
-    }
-    return why.isEmpty() ? QString() : u'\n' + why.join(u'\n');
 }
 
 QString TTariffForm::chooseFile(bool forSaving)
@@ -722,7 +582,7 @@ QString TTariffForm::chooseFile(bool forSaving)
 
 void TTariffForm::sbImportClick()
 {
-    if (m_current < 0 || !storeRules(true))
+    if (m_current < 0 || !storeRules())
         return;
     const QString fileName = chooseFile(false);
     if (fileName.isEmpty())
@@ -735,7 +595,7 @@ void TTariffForm::sbImportClick()
         return;
     }
     const tariff::CsvImport read = tariff::readCsv(file.readAll());
-    const QString planName = m_plans[std::size_t(m_current)].name;
+    const QString planName = m_set.plan(m_current).name;
     if (!read.error.isEmpty()) {
         Messages::error(
             read.error + QStringLiteral("\nПравила плана «%1» не изменены.").arg(planName), this);
@@ -769,7 +629,7 @@ void TTariffForm::sbImportClick()
         lines << QStringLiteral("%1. %2").arg(i + 1).arg(read.rules[i].summary());
     if (read.rules.size() > std::size_t(Listed))
         lines << QStringLiteral("… и еще %1").arg(read.rules.size() - std::size_t(Listed));
-    const std::size_t replaced = m_plans[std::size_t(m_current)].rules.size();
+    const std::size_t replaced = m_set.plan(m_current).rules.size();
     const QString question =
         replaced == 0
             ? QStringLiteral("В плане «%1» правил пока нет. Записать в него прочитанные и "
@@ -783,25 +643,24 @@ void TTariffForm::sbImportClick()
                                lines.join(u'\n') + QStringLiteral("\n\n") + question,
                            this))
         return;
-    std::vector<tariff::Rule> kept = std::move(m_plans[std::size_t(m_current)].rules);
-    m_plans[std::size_t(m_current)].rules = read.rules;
+    std::vector<tariff::Rule> kept = m_set.replaceRules(m_current, read.rules);
     showRules();
     changed();
     if (!bbSaveClick()) {
-        m_plans[std::size_t(m_current)].rules = std::move(kept);
+        m_set.replaceRules(m_current, std::move(kept));
         showRules();
     }
 }
 
 void TTariffForm::sbExportClick()
 {
-    if (m_current < 0 || !storeRules(true))
+    if (m_current < 0 || !storeRules())
         return;
     const QString fileName = chooseFile(true);
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
-    const tariff::Plan& plan = m_plans[std::size_t(m_current)];
+    const tariff::Plan& plan = m_set.plan(m_current);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(tariff::writeCsv(plan.rules)) < 0 || !file.flush()) {
         Messages::error(QStringLiteral("Не удалось записать файл %1: %2")

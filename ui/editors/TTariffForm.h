@@ -1,10 +1,9 @@
 // The "Тарифы" window: tariff plans, their rules, each line's plan, and a check of one call.
 #pragma once
 
-#include "data/Tariffs.h"
-
-#include <QDialog>
-#include <QHash>
+#include "data/PlanSet.h"
+#include "data/TariffStore.h"
+#include "ui/common/DialogFrame.h"
 
 #include <vector>
 
@@ -18,11 +17,11 @@ class QSpinBox;
 class QTableWidget;
 class TDM;
 
-/// Edits a copy of the database's tariffs; "Сохранить" writes the whole copy in one
-/// transaction. A value the operator typed wrong is refused with the plan, the row and the
-/// field named, and the edits stay. On a database without the tariff tables only the offer to
-/// create them is enabled.
-class TTariffForm : public QDialog
+/// Edits a copy of the database's tariffs (a tariff::PlanSet, which holds the rules of editing
+/// them); "Сохранить" writes the whole copy in one write of the data module. A value the operator
+/// typed wrong is refused with the plan, the row and the field named, and the edits stay. On a
+/// database without the tariff tables only the offer to create them is enabled.
+class TTariffForm : public ui::DialogFrame
 {
     Q_OBJECT
 public:
@@ -80,28 +79,22 @@ private:
     void showPlans(int select);
     void showRules();
     void showLines();
-    QString planTitle(const tariff::Plan& plan) const;
     /// Reads the rules grid back into the current plan; false (the failing cell selected,
-    /// the reason shown when `report`) when a value is wrong.
-    bool storeRules(bool report);
+    /// the reason shown) when a value is wrong.
+    bool storeRules();
+    /// Whether the set can be saved; when not, shows the plan at fault and says why.
     bool checkPlans();
-    QString uniqueName(const QString& base) const;
+    void addPlan(tariff::Plan plan);
     QString chooseFile(bool forSaving);
     void setEditable(bool on);
     /// The copy was edited: it is to be saved, and the check's answer no longer holds.
     void changed();
     void showSaved(const QString& text);
-    /// Why no rule of the plan priced the number: the rules whose prefix fits but whose length
-    /// condition or date does not.
-    QString whyNoRule(const tariff::TariffBook& book, int line, const QString& digits,
-                      const QDate& day) const;
 
     TDM& m_dm;
-    std::vector<tariff::Plan> m_plans;
-    QHash<int, int> m_linePlans;                  // line -> plan id
-    std::vector<std::pair<int, QString>> m_lines; // line number, city number as shown
+    tariff::PlanSet m_set;
+    std::vector<tariff::TariffLine> m_lines;
     int m_current = -1;
-    int m_nextNewId = -1; // plans not stored yet have ids below 1
     bool m_hasTables = false;
     bool m_dirty = false;
     bool m_showing = false; // the grids are being filled, not edited

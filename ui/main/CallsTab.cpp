@@ -56,9 +56,7 @@ CallsTab::CallsTab(QWidget* parent) : MainTab(parent)
     cqUsers->setObjectName(QStringLiteral("cqUsers"));
     cqLines = new TComboQuery(filter);
     cqLines->setObjectName(QStringLiteral("cqLines"));
-    QFont hint(QStringLiteral("MS Sans Serif"));
-    hint.setBold(true);
-    hint.setPixelSize(11);
+    const QFont hint = ui::windowFont();
     for (TComboQuery* c : {cqUsers, cqLines}) {
         c->NeedFirstItem = true;
         c->FirstItem = QStringLiteral("ВСЕ");

@@ -9,6 +9,7 @@
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/TFileForm.h"
+#include "ui/common/Widgets.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/editors/TMailSetForm.h"
 #include "ui/editors/TNumMaskForm.h"
@@ -39,10 +40,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Статистика звонков"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    f.setPointSize(8);
-    setFont(f);
+    setFont(ui::windowFont());
 
     buildActionsAndMenus();
     buildTabs();

@@ -1,11 +1,11 @@
 // The mailing window: the recipients, the period, and the run as MailingRun tells it.
 #include "TMailForm.h"
 
-#include "runs/MailingRun.h"
 #include "app/Messages.h"
 #include "data/ReportKind.h"
 #include "data/Statements.h"
 #include "data/TDM.h"
+#include "runs/MailingRun.h"
 #include "settings/TMainObject.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/Widgets.h"
@@ -45,10 +45,7 @@ TMailForm::TMailForm(TDM& dm, QWidget* parent)
     connect(m_run, &MailingRun::finished, this, &TMailForm::runEnded);
     setObjectName(QStringLiteral("MailForm"));
     setWindowTitle(QStringLiteral("Рассылка отчетов"));
-    // The look of the program's other windows.
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    setFont(f);
+    setFont(ui::windowFont());
 
     dOT = new DateField(QDate::currentDate(), this);
     dOT->setObjectName(QStringLiteral("dOT"));

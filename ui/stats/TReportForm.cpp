@@ -81,9 +81,7 @@ TReportForm::TReportForm(TDM& dm, QWidget* parent)
 {
     setObjectName(QStringLiteral("ReportForm"));
     setWindowTitle(QStringLiteral("Отчеты"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    setFont(f);
+    setFont(ui::windowFont());
 
     cbReport = new QComboBox(this);
     cbReport->setObjectName(QStringLiteral("cbReport"));

@@ -61,9 +61,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
       m_dm(dm), m_from(from), m_to(to), m_lines(lines), m_users(users)
 {
     setObjectName(QStringLiteral("Stat1Form"));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setBold(true);
-    setFont(f);
+    setFont(ui::windowFont());
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
@@ -295,29 +293,6 @@ void TStat1Form::SetAllChecked(QListWidget& list, bool checked)
         list.item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
-qint64 TStat1Form::SumTalkSeconds(int key, const QString& keyColumn)
-{
-    db::Sql& sql = m_dm.IBSQL;
-    qint64 result = 0;
-    m_sumError.clear();
-    stmt::TalkSum sum;
-    sum.from = m_periodStart;
-    sum.to = m_periodEnd;
-    sum.incoming = cbIN->isChecked();
-    sum.outgoing = cbOUT->isChecked();
-    sum.keyColumn = keyColumn;
-    sum.key = key;
-    m_lastStatement = sum.statement().lines;
-    try {
-        result = ShareRun::talkSeconds(sql, sum);
-    } catch (const db::DbError& e) {
-        result = 0; // the computation goes on; the window says what is missing
-        m_sumError = TDM::FailureText(e);
-        sql.close();
-    }
-    return result;
-}
-
 void TStat1Form::clearResult()
 {
     PanelTotalTime->clear();
@@ -366,8 +341,6 @@ void TStat1Form::bbSaveClick()
     db::Query& keys = (lines ? m_lines : m_users).Query();
     const QString keyField = lines ? QStringLiteral("NumberLine") : QStringLiteral("NumberIn");
     const stmt::Period period{m_from, m_to};
-    m_periodStart = period.start();
-    m_periodEnd = period.end();
     m_byCost = cbByCost->isVisible() && cbByCost->isChecked();
     ShareRun::Request request;
     request.place = readingPlaceOf(m_dm);

@@ -69,11 +69,6 @@ public:
     /// database has tariffs.
     QCheckBox* cbByCost = nullptr;
 
-    /// Talk seconds of the period of the last computation under the direction boxes, for one
-    /// key (key > 0) or all, on the window thread. A sum that fails counts 0; why it failed is
-    /// then in lastSumError().
-    qint64 SumTalkSeconds(int key, const QString& keyColumn);
-    const QString& lastSumError() const { return m_sumError; }
     static int CountChecked(const QListWidget& list);
     /// The slices of the checked items from the sums of a run, and "Прочие".
     void FillPie(const ShareRun::Result& sums);
@@ -99,7 +94,7 @@ public:
     /// hidden; those slices are named in the legend only.
     void PlaceLabels();
 
-    /// The statement of the last SumTalkSeconds, for checking.
+    /// The statement of the last talk-time sum of the last computation, for checking.
     QStringList lastStatement() const { return m_lastStatement; }
     bool computing() const { return m_computing; }
 
@@ -133,8 +128,6 @@ private:
     QDate m_to;
     TComboQuery& m_lines;
     TComboQuery& m_users;
-    QDateTime m_periodStart;
-    QDateTime m_periodEnd;
     qint64 m_totalSeconds = 0;
     qint64 m_selectedSeconds = 0;
     int m_checkedCount = 0;
@@ -149,7 +142,6 @@ private:
     QStringList m_itemTexts;
     int m_listCount = 0;
     QStringList m_lastStatement;
-    QString m_sumError;
     // What failed in this computation (the period's total or an item, as told) and why.
     std::vector<std::pair<QString, QString>> m_failures;
 };
