@@ -68,6 +68,25 @@ stmt::Statement plain(const QString& text)
     return s;
 }
 
+// The statements of the script that make the tables, without the isql commands.
+std::vector<QString> scriptStatements()
+{
+    static const QRegularExpression skipped(QStringLiteral(R"(^(SET\s|COMMIT))"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    std::vector<QString> out;
+    for (const QString& statement : db::ScriptRunner::split(tableScript()))
+        if (!skipped.match(statement).hasMatch())
+            out.push_back(statement);
+    return out;
+}
+
+bool createsBillColumns(const QString& statement)
+{
+    static const QRegularExpression table(QStringLiteral(R"(^CREATE\s+TABLE\s+BillColumns\b)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return table.match(statement).hasMatch();
+}
+
 } // namespace
 
 bool hasTables(db::Database& database, db::Transaction& read)
@@ -81,11 +100,11 @@ bool hasTables(db::Database& database, db::Transaction& read)
 
 TDM::WriteResult createTables(TDM& dm)
 {
-    static const QRegularExpression skipped(QStringLiteral(R"(^(SET\s|COMMIT))"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    // The bills' columns may have been remembered before the plans were made.
+    const bool columnsThere = hasBillColumns(dm.ibDatabase, dm.ibTranRO);
     std::vector<stmt::Statement> tables;
-    for (const QString& statement : db::ScriptRunner::split(tableScript()))
-        if (!skipped.match(statement).hasMatch())
+    for (const QString& statement : scriptStatements())
+        if (!(columnsThere && createsBillColumns(statement)))
             tables.push_back(plain(statement));
     const TDM::WriteResult created = dm.Write(tables, TDM::Refusal::RollBack);
     if (created != TDM::WriteResult::Written)
@@ -190,6 +209,45 @@ std::vector<stmt::Statement> saveStatements(const std::vector<Plan>& plans,
 TDM::WriteResult save(TDM& dm, const std::vector<Plan>& plans, const QHash<int, int>& linePlans)
 {
     return dm.Write(saveStatements(plans, linePlans), TDM::Refusal::RollBack);
+}
+
+bool hasBillColumns(db::Database& database, db::Transaction& read)
+{
+    db::Sql s(database, read);
+    s.sql().add(QStringLiteral(
+        "SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME='BILLCOLUMNS'"));
+    s.execQuery();
+    return s.field(QStringLiteral("N")).asInt64() == 1;
+}
+
+QString billColumns(db::Database& database, db::Transaction& read, int plan)
+{
+    if (!hasBillColumns(database, read))
+        return {};
+    db::Query q(database, read);
+    q.sql().add(QStringLiteral("SELECT Choice FROM BillColumns WHERE PlanID=:PlanID"));
+    q.paramByName(QStringLiteral("PlanID")).setInteger(plan);
+    q.open();
+    return q.eof() ? QString() : q.field(QStringLiteral("Choice")).asString().trimmed();
+}
+
+TDM::WriteResult saveBillColumns(TDM& dm, int plan, const QString& choice)
+{
+    if (!hasBillColumns(dm.ibDatabase, dm.ibTranRO)) {
+        std::vector<stmt::Statement> create;
+        for (const QString& statement : scriptStatements())
+            if (createsBillColumns(statement))
+                create.push_back(plain(statement));
+        const TDM::WriteResult created = dm.Write(create, TDM::Refusal::RollBack);
+        if (created != TDM::WriteResult::Written)
+            return created;
+    }
+    stmt::Statement s;
+    s.add(QStringLiteral("UPDATE OR INSERT INTO BillColumns (PlanID,Choice) VALUES "
+                         "(:PlanID,:Choice) MATCHING (PlanID)"))
+        .bind(QStringLiteral("PlanID"), plan)
+        .bind(QStringLiteral("Choice"), choice);
+    return dm.Write({s}, TDM::Refusal::RollBack);
 }
 
 EditedTariffs readForEditing(TDM& dm)

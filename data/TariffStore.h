@@ -48,6 +48,20 @@ std::vector<stmt::Statement> saveStatements(const std::vector<Plan>& plans,
 /// reaches the caller as DbError.
 TDM::WriteResult save(TDM& dm, const std::vector<Plan>& plans, const QHash<int, int>& linePlans);
 
+/// Whether the database has the table of the bills' column choices (BillColumns).
+/// Database errors reach the caller (DbError).
+bool hasBillColumns(db::Database& database, db::Transaction& read);
+
+/// The column choice of a bill remembered for the plan (0: all lines), as it was stored; empty
+/// when there is none or no table. Database errors reach the caller (DbError).
+QString billColumns(db::Database& database, db::Transaction& read, int plan);
+
+/// Remembers the column choice of a bill for the plan (0: all lines) in one write (TDM::Write),
+/// creating the table first, in a write of its own, when the database lacks it. A refused
+/// statement rolls its write back: its text for the operator is writeErrorText(dm.WriteRefusal()).
+/// A lost connection reaches the caller as DbError.
+TDM::WriteResult saveBillColumns(TDM& dm, int plan, const QString& choice);
+
 /// A line as the tariff editor lists it.
 struct TariffLine
 {

@@ -42,4 +42,14 @@ CREATE TABLE LineTariffs (
         ON DELETE CASCADE
 );
 
+/* Which column of an operator's bill is which, remembered for the plan the bill is for
+   (PlanID 0: all lines), as "date=0;time=-1;number=2;duration=3;cost=4;first=1" (columns from 0,
+   -1: none; first: the index of the first row of calls). No foreign key: saving the plans
+   replaces them and must not lose the choices. */
+CREATE TABLE BillColumns (
+    PlanID      INTEGER NOT NULL,
+    Choice      VARCHAR(100) CHARACTER SET WIN1251 NOT NULL,
+    CONSTRAINT PK_BillColumns PRIMARY KEY (PlanID)
+);
+
 CREATE GENERATOR GEN_TARIFFID;

@@ -6,6 +6,7 @@
 #include "app/Messages.h"
 #include "data/Bill.h"
 #include "support/CallData.h"
+#include "support/TariffData.h"
 #include "ui/controls/DateField.h"
 #include "ui/stats/TBillForm.h"
 
@@ -71,6 +72,7 @@ private slots:
 
     void checkOfASmallBill();
     void wrongColumnTold();
+    void columnsRemembered();
 };
 
 void TestBillForm::checkOfASmallBill()
@@ -169,6 +171,53 @@ void TestBillForm::wrongColumnTold()
     QVERIFY(!w.running());
     QCOMPARE(Messages::shown().size(), 1);
     QVERIFY(!w.hasResult());
+}
+
+void TestBillForm::columnsRemembered()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillLog(t);
+    // A database whose tariff tables were made before the choices were remembered.
+    t.exec({QStringLiteral("DROP TABLE BillColumns")});
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    test::storeDefaultPlan(s.dm, {});
+    const QString bill = writeBill(t.dir());
+    {
+        TBillForm w(s.dm);
+        w.show();
+        TBillForm::setNextFileName(bill);
+        QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+        QCOMPARE(w.cbCost->currentData().toInt(), 3); // the guess
+        // By hand: the bill's sums left out.
+        w.cbCost->setFocus();
+        QTest::keyClick(w.cbCost, Qt::Key_Home);
+        QCOMPARE(w.cbCost->currentData().toInt(), -1);
+        QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+        QTRY_VERIFY(!w.running());
+        QVERIFY(w.hasResult());
+        QTest::mouseClick(w.bbClose, Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+    }
+
+    TBillForm w(s.dm);
+    w.show();
+    TBillForm::setNextFileName(bill);
+    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    QCOMPARE(w.cbCost->currentData().toInt(), -1);
+    QCOMPARE(w.cbNumber->currentData().toInt(), 1);
+    // A plan with nothing remembered keeps the columns on show; back to all lines, the same.
+    QCOMPARE(w.cbPlan->count(), 2);
+    w.cbPlan->setFocus();
+    QTest::keyClick(w.cbPlan, Qt::Key_End);
+    QCOMPARE(w.cbPlan->currentText(), QStringLiteral("Город"));
+    w.cbCost->setFocus();
+    QTest::keyClick(w.cbCost, Qt::Key_End);
+    QCOMPARE(w.cbCost->currentData().toInt(), 3);
+    w.cbPlan->setFocus();
+    QTest::keyClick(w.cbPlan, Qt::Key_Home);
+    QCOMPARE(w.cbCost->currentData().toInt(), -1);
 }
 
 KELVORA_TEST_MAIN(TestBillForm)

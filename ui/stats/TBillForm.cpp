@@ -266,6 +266,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     connect(bbExport, &QPushButton::clicked, this, &TBillForm::bbExportClick);
     connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(cbKind, &QComboBox::currentIndexChanged, this, [this] { fillRows(); });
+    connect(cbPlan, &QComboBox::currentIndexChanged, this, &TBillForm::planChanged);
     connect(PageResult, &QTabWidget::currentChanged, this, [this] { updateExport(); });
 
     // The plans the bill may be for.
@@ -323,16 +324,53 @@ void TBillForm::openFile(const QString& fileName)
                            .arg(QFileInfo(fileName).fileName(), m_table.format,
                                 count(qint64(m_table.rows.size()))));
     fillPreview();
-    const bill::Columns guess = bill::guessColumns(m_table);
-    setColumns(guess);
+    const bill::Columns chosen = rememberedColumns().value_or(bill::guessColumns(m_table));
+    setColumns(chosen);
     PageResult->setCurrentIndex(0);
     bbCompare->setEnabled(true);
-    // The period: the bill's first and last call, as far as its rows read with the guess.
-    const bill::BillCalls calls = bill::readCalls(m_table, guess, eCity->text());
+    // The period: the bill's first and last call, as far as its rows read with the columns.
+    const bill::BillCalls calls = bill::readCalls(m_table, chosen, eCity->text());
     if (calls.error.isEmpty() && !calls.calls.empty()) {
         dOT->setDate(bill::dayOf(calls.first));
         dDo->setDate(bill::dayOf(calls.last));
     }
+}
+
+std::optional<bill::Columns> TBillForm::rememberedColumns()
+{
+    QString text;
+    ui::guarded(this, [&] {
+        m_dm.EnsureUsable();
+        text = tariff::billColumns(m_dm.ibDatabase, m_dm.ibTranRO, cbPlan->currentData().toInt());
+    });
+    const std::optional<bill::Columns> stored = bill::Columns::fromText(text);
+    // A choice made for another layout of the bill is not forced on this one.
+    if (!stored || !stored->problem(m_table.columnCount()).isEmpty() ||
+        stored->firstRow >= int(m_table.rows.size()))
+        return std::nullopt;
+    return stored;
+}
+
+void TBillForm::rememberColumns(const bill::Columns& chosen)
+{
+    TDM::WriteResult written = TDM::WriteResult::Written;
+    ui::guarded(this, [&] {
+        written = tariff::saveBillColumns(m_dm, cbPlan->currentData().toInt(), chosen.text());
+    });
+    if (written == TDM::WriteResult::Refused && !m_rememberRefusalTold) {
+        m_rememberRefusalTold = true;
+        Messages::plain(QStringLiteral("Выбор столбцов счёта не запомнен.\n\n") +
+                            tariff::writeErrorText(m_dm.WriteRefusal()),
+                        this);
+    }
+}
+
+void TBillForm::planChanged()
+{
+    if (m_table.rows.empty() || running())
+        return;
+    if (const std::optional<bill::Columns> stored = rememberedColumns())
+        setColumns(*stored);
 }
 
 void TBillForm::fillPreview()
@@ -426,6 +464,7 @@ void TBillForm::bbCompareClick()
     });
     if (!ready)
         return;
+    rememberColumns(chosen);
     request.place = readingPlaceOf(m_dm);
     request.first = dOT->date();
     request.last = dDo->date();

@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -25,11 +26,13 @@ namespace tariff {
 class TariffBook;
 }
 
-/// "Открыть счёт…" reads a CSV or XLSX bill, shows its first rows and guesses its columns;
-/// the period follows the bill's first and last call. "Сравнить" reads the outgoing calls of the
-/// period on the runs' pool and pairs them with the bill's; while it runs the button reads
-/// "Стоп" and the choices are locked. The result: the classes' sums with the sum worth disputing,
-/// and every call that is not "совпадает", filterable by class, sortable and exportable.
+/// "Открыть счёт…" reads a CSV or XLSX bill, shows its first rows and takes the columns
+/// remembered for the chosen plan, or guesses them; the period follows the bill's first and last
+/// call. Choosing another plan takes its remembered columns. "Сравнить" reads the outgoing calls of
+/// the period on the runs' pool (remembering the columns for the plan first) and pairs them with
+/// the bill's; while it runs the button reads "Стоп" and the choices are locked. The result: the
+/// classes' sums with the sum worth disputing, and every call that is not "совпадает", filterable
+/// by class, sortable and exportable.
 class TBillForm : public QDialog
 {
     Q_OBJECT
@@ -84,6 +87,9 @@ private:
     void fillPreview();
     void setColumns(const bill::Columns& columns);
     bill::Columns columns() const;
+    std::optional<bill::Columns> rememberedColumns();
+    void rememberColumns(const bill::Columns& chosen);
+    void planChanged();
     void runEnded(runs::RunState state);
     void setRunning(bool on);
     void showResult();
@@ -97,5 +103,6 @@ private:
     bill::CheckOutcome m_pending;   // the run's, written on its thread
     bill::BillCalls m_pendingCalls; // read for the run under way
     bool m_hasResult = false;
+    bool m_rememberRefusalTold = false; // a user who may not write is told once
     runs::Job<int> m_job;
 };
