@@ -15,7 +15,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -73,6 +75,7 @@ private slots:
     void checkOfASmallBill();
     void wrongColumnTold();
     void columnsRemembered();
+    void reportToPdf();
 };
 
 void TestBillForm::checkOfASmallBill()
@@ -218,6 +221,52 @@ void TestBillForm::columnsRemembered()
     w.cbPlan->setFocus();
     QTest::keyClick(w.cbPlan, Qt::Key_Home);
     QCOMPARE(w.cbCost->currentData().toInt(), -1);
+}
+
+void TestBillForm::reportToPdf()
+{
+    test::TestDatabase t;
+    TEST_CREATE_DATABASE(t);
+    fillLog(t);
+    test::MainWindowSession s(t);
+    QVERIFY(s.ok);
+    TBillForm w(s.dm);
+    w.show();
+    QVERIFY(!w.bbReport->isEnabled());
+    TBillForm::setNextFileName(writeBill(t.dir()));
+    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    w.eCity->setFocus();
+    QTest::keyClick(w.eCity, Qt::Key_Home);
+    QTest::keyClicks(w.eCity, QStringLiteral("495"));
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    QTRY_VERIFY(!w.running());
+    QVERIFY(w.bbReport->isEnabled());
+    // The template as installed beside the program.
+    QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report5.frf"),
+                        s.dm.MainObject->ProgramDir + QStringLiteral("report5.frf")));
+
+    QTest::mouseClick(w.bbReport, Qt::LeftButton);
+    QDialog* report = w.reportWindow();
+    QVERIFY(report);
+    QVERIFY(report->isVisible());
+    auto* pdf = report->findChild<QPushButton*>(QStringLiteral("bbPdf"));
+    QVERIFY(pdf);
+    const QString path = t.dir() + QStringLiteral("/сверка.pdf");
+    TBillForm::setNextPdfName(path);
+    QTest::mouseClick(pdf, Qt::LeftButton);
+    QVERIFY(QFile::exists(path));
+
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(60000));
+    const QString read = QString::fromUtf8(text.readAllStandardOutput());
+    // The sum worth disputing, a class's count and the call the log does not have.
+    QVERIFY2(read.contains(QStringLiteral("Сумма к оспариванию: 2,50 руб.")), qPrintable(read));
+    QVERIFY2(read.contains(QRegularExpression(QStringLiteral("нет в журнале +1 "))),
+             qPrintable(read));
+    QVERIFY2(read.contains(QRegularExpression(
+                 QStringLiteral("\\+74953334455 +02\\.03\\.2026 13:00:00 +45 +2,50"))),
+             qPrintable(read));
 }
 
 KELVORA_TEST_MAIN(TestBillForm)

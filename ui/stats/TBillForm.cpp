@@ -5,6 +5,10 @@
 #include "data/TDM.h"
 #include "data/TariffStore.h"
 #include "data/Tariffs.h"
+#include "report/ReportOutput.h"
+#include "reportview/ReportPreview.h"
+#include "reportview/ReportPrint.h"
+#include "runs/BillReport.h"
 #include "ui/common/Guarded.h"
 #include "ui/common/TFileForm.h"
 #include "ui/common/Widgets.h"
@@ -13,6 +17,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -21,6 +26,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -41,6 +48,8 @@ constexpr int PreviewRows = 12;
 constexpr int RefusedShown = 10;
 
 QString g_nextFileName;
+QString g_nextPdfName;
+const QString ReportTemplateName = QStringLiteral("report5.frf");
 
 // A cell sorted by a number of its own rather than by its text.
 class SortedItem : public QTableWidgetItem
@@ -104,6 +113,11 @@ QString count(qint64 n)
 void TBillForm::setNextFileName(const QString& fileName)
 {
     g_nextFileName = fileName;
+}
+
+void TBillForm::setNextPdfName(const QString& fileName)
+{
+    g_nextPdfName = fileName;
 }
 
 TBillForm::TBillForm(TDM& dm, QWidget* parent)
@@ -190,6 +204,9 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     bbExport = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
                                QStringLiteral("&Экспорт…"), this);
     bbExport->setObjectName(QStringLiteral("bbExport"));
+    bbReport = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogContentsView),
+                               QStringLiteral("Отч&ет…"), this);
+    bbReport->setObjectName(QStringLiteral("bbReport"));
     bbClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
                               QStringLiteral("&Закрыть"), this);
     bbClose->setObjectName(QStringLiteral("bbClose"));
@@ -198,6 +215,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(bbCompare);
     buttons->addWidget(PanelProgress, 1);
+    buttons->addWidget(bbReport);
     buttons->addWidget(bbExport);
     buttons->addWidget(bbClose);
 
@@ -264,6 +282,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     connect(bbOpen, &QPushButton::clicked, this, &TBillForm::bbOpenClick);
     connect(bbCompare, &QPushButton::clicked, this, &TBillForm::bbCompareClick);
     connect(bbExport, &QPushButton::clicked, this, &TBillForm::bbExportClick);
+    connect(bbReport, &QPushButton::clicked, this, &TBillForm::bbReportClick);
     connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(cbKind, &QComboBox::currentIndexChanged, this, [this] { fillRows(); });
     connect(cbPlan, &QComboBox::currentIndexChanged, this, &TBillForm::planChanged);
@@ -320,6 +339,7 @@ void TBillForm::openFile(const QString& fileName)
         return;
     }
     m_table = std::move(table);
+    m_fileName = fileName;
     LabelFile->setText(QStringLiteral("%1 (%2; строк: %3)")
                            .arg(QFileInfo(fileName).fileName(), m_table.format,
                                 count(qint64(m_table.rows.size()))));
@@ -619,6 +639,7 @@ void TBillForm::fillRows()
 void TBillForm::updateExport()
 {
     bbExport->setEnabled(!running() && m_hasResult && PageResult->currentIndex() > 0);
+    bbReport->setEnabled(!running() && m_hasResult);
 }
 
 void TBillForm::bbExportClick()
@@ -629,6 +650,105 @@ void TBillForm::bbExportClick()
     form.ExportView = PageResult->currentIndex() == 1 ? GridSummary : GridRows;
     if (form.exec() == 1)
         m_dm.MainObject->LastExportDir = form.directory();
+}
+
+void TBillForm::bbReportClick()
+{
+    if (!m_hasResult)
+        return;
+    report::ReportTemplate layout;
+    if (!layout.load(m_dm.MainObject->ProgramDir + ReportTemplateName)) {
+        Messages::error(QStringLiteral("Не удалось прочитать шаблон отчета %1\n\n%2")
+                            .arg(ReportTemplateName, layout.errorString()),
+                        this);
+        return;
+    }
+    bill::ReportHeading heading;
+    const QString format = QStringLiteral("dd.MM.yyyy");
+    heading.title = QStringLiteral("с %1 по %2")
+                        .arg(dOT->date().toString(format), dDo->date().toString(format));
+    heading.file = QFileInfo(m_fileName).fileName();
+    heading.plan = cbPlan->currentText();
+    auto pages = std::make_shared<report::PreparedReport>();
+    QString error;
+    if (!bill::prepareReport(layout, m_outcome.result, heading, *pages, error)) {
+        Messages::error(QStringLiteral("Отчет не построен: ") + error, this);
+        return;
+    }
+    const std::shared_ptr<const report::PreparedReport> shown = std::move(pages);
+
+    if (m_reportWindow)
+        m_reportWindow->close();
+    auto* window = new QDialog(this, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                         Qt::WindowMaximizeButtonHint);
+    window->setObjectName(QStringLiteral("BillReportForm"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QStringLiteral("Сверка со счётом"));
+    auto* print = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                  QStringLiteral("&Печать"), window);
+    print->setObjectName(QStringLiteral("bbPrint"));
+    auto* pdf = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                                QStringLiteral("PD&F…"), window);
+    pdf->setObjectName(QStringLiteral("bbPdf"));
+    pdf->setToolTip(QStringLiteral("Сохранить отчет в файл PDF"));
+    auto* preview = new report::ReportPreview(window);
+    preview->setObjectName(QStringLiteral("frPreview"));
+    preview->setReport(shown);
+    auto* top = new QHBoxLayout;
+    top->addWidget(print);
+    top->addWidget(pdf);
+    top->addStretch();
+    auto* v = new QVBoxLayout(window);
+    v->addLayout(top);
+    v->addWidget(preview, 1);
+    connect(print, &QPushButton::clicked, window, [window, shown] {
+        QString failure;
+        bool printed = false;
+        if (QPrinterInfo::availablePrinters().isEmpty()) {
+            failure = QStringLiteral("В системе нет ни одного принтера");
+        } else {
+            QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+            printed = report::print(*shown, printer, failure);
+        }
+        if (!printed)
+            Messages::error(QStringLiteral("Отчет не напечатан: ") + failure, window);
+    });
+    connect(pdf, &QPushButton::clicked, this, [this, shown] { writeReportPdf(shown); });
+    const QRect screen = this->screen()->availableGeometry();
+    window->resize(std::min(1000, screen.width() - 24), std::min(700, screen.height() - 48));
+    m_reportWindow = window;
+    window->show();
+}
+
+void TBillForm::writeReportPdf(const std::shared_ptr<const report::PreparedReport>& pages)
+{
+    QString path = g_nextPdfName;
+    g_nextPdfName.clear();
+    QWidget* parent = m_reportWindow ? static_cast<QWidget*>(m_reportWindow) : this;
+    if (path.isEmpty()) {
+        const TMainObject& settings = *m_dm.MainObject;
+        const QString folder =
+            !settings.LastExportDir.isEmpty() && QDir(settings.LastExportDir).exists()
+                ? settings.LastExportDir
+                : settings.ProgramDir;
+        QFileDialog dialog(parent, QStringLiteral("Сохранить отчет в файл PDF"), folder);
+        dialog.setObjectName(QStringLiteral("PdfDialog"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.selectFile(QStringLiteral("Сверка со счётом %1-%2.pdf")
+                              .arg(dOT->date().toString(QStringLiteral("dd.MM.yyyy")),
+                                   dDo->date().toString(QStringLiteral("dd.MM.yyyy"))));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        path = dialog.selectedFiles().constFirst();
+    }
+    report::ReportOutput output;
+    if (!output.writePdf(*pages, path))
+        Messages::error(QStringLiteral("Не удалось записать файл %1: %2")
+                            .arg(QDir::toNativeSeparators(path), output.errorString()),
+                        parent);
 }
 
 void TBillForm::closeEvent(QCloseEvent* event)

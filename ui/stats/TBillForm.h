@@ -7,6 +7,7 @@
 #include "runs/Job.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -21,6 +22,10 @@ class QTableWidget;
 class DateField;
 class PeriodButton;
 class TDM;
+
+namespace report {
+class PreparedReport;
+}
 
 namespace tariff {
 class TariffBook;
@@ -42,6 +47,8 @@ public:
 
     /// The file the next "Открыть счёт…" takes instead of asking in a file dialog.
     static void setNextFileName(const QString& fileName);
+    /// The file the next "PDF…" of the report writes instead of asking in a file dialog.
+    static void setNextPdfName(const QString& fileName);
 
     QPushButton* bbOpen = nullptr;
     QLabel* LabelFile = nullptr;
@@ -62,6 +69,7 @@ public:
     QSpinBox* seClockShift = nullptr;
     QPushButton* bbCompare = nullptr;
     QPushButton* bbExport = nullptr;
+    QPushButton* bbReport = nullptr; ///< "Отчет…": the report's preview with print and PDF
     QPushButton* bbClose = nullptr;
     QLabel* PanelProgress = nullptr;
     QTabWidget* PageResult = nullptr;
@@ -74,6 +82,9 @@ public:
     void bbOpenClick();
     void bbCompareClick();
     void bbExportClick();
+    void bbReportClick();
+    /// The report's window last opened, while it is open.
+    QDialog* reportWindow() const { return m_reportWindow; }
 
     bool running() const { return m_job.running(); }
     bool hasResult() const { return m_hasResult; }
@@ -95,14 +106,17 @@ private:
     void showResult();
     void fillRows();
     void updateExport();
+    void writeReportPdf(const std::shared_ptr<const report::PreparedReport>& pages);
 
     TDM& m_dm;
     std::shared_ptr<const tariff::TariffBook> m_book;
     bill::Table m_table;
+    QString m_fileName;             // of the bill on show
     bill::CheckOutcome m_outcome;   // of the result on show
     bill::CheckOutcome m_pending;   // the run's, written on its thread
     bill::BillCalls m_pendingCalls; // read for the run under way
     bool m_hasResult = false;
+    QPointer<QDialog> m_reportWindow;
     bool m_rememberRefusalTold = false; // a user who may not write is told once
     runs::Job<int> m_job;
 };
