@@ -300,8 +300,15 @@ void TestTariffs::tablesCreatedAndStoredExactly()
     test::login(dm, t.path());
     QVERIFY(!hasTables(dm.ibDatabase, dm.ibTranRO));
     QVERIFY(load(dm.ibDatabase, dm.ibTranRO)->plans().empty());
+    // A bill's columns remembered before the plans were made: kept as they are, the second
+    // choice for the same plan replacing the first.
+    QVERIFY(hasBillColumns(dm.ibDatabase, dm.ibTranRO));
+    QCOMPARE(saveBillColumns(dm, 0, QStringLiteral("first")), TDM::WriteResult::Written);
+    QCOMPARE(saveBillColumns(dm, 0, QStringLiteral("second")), TDM::WriteResult::Written);
     QCOMPARE(createTables(dm), TDM::WriteResult::Written);
     QVERIFY(hasTables(dm.ibDatabase, dm.ibTranRO));
+    QCOMPARE(billColumns(dm.ibDatabase, dm.ibTranRO, 0), QStringLiteral("second"));
+    QCOMPARE(billColumns(dm.ibDatabase, dm.ibTranRO, 1), QString());
     const auto created = load(dm.ibDatabase, dm.ibTranRO);
     QCOMPARE(created->plans().size(), std::size_t(1));
     QCOMPARE(created->plans()[0].name, QStringLiteral("Типовой"));
