@@ -359,7 +359,8 @@ void TestCli::reportsAsPdf()
              QStringLiteral("01.03.2026-02.03.2026"), QStringLiteral("--pdf"), pdf});
         QVERIFY2(o.status == 0, qPrintable(o.err));
         const QString text = pdfText(pdf);
-        QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(kind + u'\n' + text));
+        QVERIFY2(text.contains(QString::fromUtf8(shown)),
+                 qPrintable(QLatin1String(kind) + u'\n' + text));
         QVERIFY2(text.contains(QStringLiteral("01.03.2026")), qPrintable(text));
     }
     // The cost report on a database without tariffs: nothing written, the window's words.
