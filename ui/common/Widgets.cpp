@@ -1,11 +1,17 @@
 #include "Widgets.h"
 
+#include "settings/TMainObject.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTableWidget>
 
 #include <algorithm>
 
@@ -67,6 +73,38 @@ void fitDropDownToItems(QComboBox* box)
     QObject::connect(model, &QAbstractItemModel::modelReset, box, fit);
     QObject::connect(model, &QAbstractItemModel::dataChanged, box, fit);
     fit();
+}
+
+QTableWidget* readOnlyTable(QWidget* parent, const QString& name, const QStringList& titles)
+{
+    auto* t = new QTableWidget(0, int(titles.size()), parent);
+    t->setObjectName(name);
+    t->setHorizontalHeaderLabels(titles);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->hide();
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    t->setWordWrap(false);
+    return t;
+}
+
+QString choosePdfFile(QWidget* parent, const TMainObject& settings, const QString& name)
+{
+    const QString folder =
+        !settings.LastExportDir.isEmpty() && QDir(settings.LastExportDir).exists()
+            ? settings.LastExportDir
+            : settings.ProgramDir;
+    QFileDialog dialog(parent, QStringLiteral("Сохранить отчет в файл PDF"), folder);
+    dialog.setObjectName(QStringLiteral("PdfDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace ui

@@ -1,13 +1,16 @@
 // Small pieces the windows share: the window font, the busy cursor, sunken figure panels,
-// labels with buddies.
+// labels with buddies, read-only tables, the choice of a PDF file.
 #pragma once
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 class QComboBox;
 class QLabel;
+class QTableWidget;
 class QWidget;
+class TMainObject;
 
 namespace ui {
 
@@ -32,5 +35,11 @@ QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent);
 /// Keeps the drop-down list of `box` as wide as its longest item (never narrower than the box),
 /// whenever its items change, so that no item is cut in its middle.
 void fitDropDownToItems(QComboBox* box);
+/// A table of figures to read: no editing, whole rows selected, no row numbers, every row one
+/// line of text high, no wrapping.
+QTableWidget* readOnlyTable(QWidget* parent, const QString& name, const QStringList& titles);
+/// Asks where to write a PDF, proposing `name` in the folder of the last export (the program's
+/// folder before the first); empty when the operator cancels.
+QString choosePdfFile(QWidget* parent, const TMainObject& settings, const QString& name);
 
 } // namespace ui

@@ -67,20 +67,6 @@ private:
     qint64 m_key;
 };
 
-QTableWidget* table(QWidget* parent, const QString& name, const QStringList& titles)
-{
-    auto* t = new QTableWidget(0, int(titles.size()), parent);
-    t->setObjectName(name);
-    t->setHorizontalHeaderLabels(titles);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->verticalHeader()->hide();
-    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
-    t->setWordWrap(false);
-    return t;
-}
-
 QComboBox* combo(QWidget* parent, const QString& name)
 {
     auto* c = new QComboBox(parent);
@@ -222,15 +208,16 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     // The bill as read, the sums and the calls that differ.
     PageResult = new QTabWidget(this);
     PageResult->setObjectName(QStringLiteral("PageResult"));
-    GridPreview = table(this, QStringLiteral("GridPreview"), {});
+    GridPreview = ui::readOnlyTable(this, QStringLiteral("GridPreview"), {});
     GridPreview->verticalHeader()->show(); // the rows' numbers, as the first row is chosen
     PageResult->addTab(GridPreview, QStringLiteral("Счёт"));
 
     auto* sums = new QWidget(this);
-    GridSummary = table(sums, QStringLiteral("GridSummary"),
-                        {QStringLiteral("Класс"), QStringLiteral("Звонков"),
-                         QStringLiteral("Секунд по счёту"), QStringLiteral("Секунд по журналу"),
-                         QStringLiteral("По счёту, руб."), QStringLiteral("По тарифу, руб.")});
+    GridSummary =
+        ui::readOnlyTable(sums, QStringLiteral("GridSummary"),
+                          {QStringLiteral("Класс"), QStringLiteral("Звонков"),
+                           QStringLiteral("Секунд по счёту"), QStringLiteral("Секунд по журналу"),
+                           QStringLiteral("По счёту, руб."), QStringLiteral("По тарифу, руб.")});
     GridSummary->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     LabelDisputed = new QLabel(sums);
     LabelDisputed->setObjectName(QStringLiteral("LabelDisputed"));
@@ -251,13 +238,13 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     for (bill::Kind k :
          {bill::Kind::Duration, bill::Kind::Cost, bill::Kind::NotInLog, bill::Kind::NotInBill})
         cbKind->addItem(bill::kindText(k), int(k));
-    GridRows =
-        table(differ, QStringLiteral("GridRows"),
-              {QStringLiteral("Класс"), QStringLiteral("Номер"), QStringLiteral("Начало по счёту"),
-               QStringLiteral("Сек. по счёту"), QStringLiteral("По счёту, руб."),
-               QStringLiteral("Начало по журналу"), QStringLiteral("Сек. по журналу"),
-               QStringLiteral("Линия"), QStringLiteral("По тарифу, руб."),
-               QStringLiteral("Разница, руб."), QStringLiteral("Строка счёта")});
+    GridRows = ui::readOnlyTable(
+        differ, QStringLiteral("GridRows"),
+        {QStringLiteral("Класс"), QStringLiteral("Номер"), QStringLiteral("Начало по счёту"),
+         QStringLiteral("Сек. по счёту"), QStringLiteral("По счёту, руб."),
+         QStringLiteral("Начало по журналу"), QStringLiteral("Сек. по журналу"),
+         QStringLiteral("Линия"), QStringLiteral("По тарифу, руб."),
+         QStringLiteral("Разница, руб."), QStringLiteral("Строка счёта")});
     // By number, and the calls to one number by time, as the comparison gives them.
     GridRows->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
     GridRows->setSortingEnabled(true);
@@ -725,25 +712,13 @@ void TBillForm::writeReportPdf(const std::shared_ptr<const report::PreparedRepor
     QString path = g_nextPdfName;
     g_nextPdfName.clear();
     QWidget* parent = m_reportWindow ? static_cast<QWidget*>(m_reportWindow) : this;
-    if (path.isEmpty()) {
-        const TMainObject& settings = *m_dm.MainObject;
-        const QString folder =
-            !settings.LastExportDir.isEmpty() && QDir(settings.LastExportDir).exists()
-                ? settings.LastExportDir
-                : settings.ProgramDir;
-        QFileDialog dialog(parent, QStringLiteral("Сохранить отчет в файл PDF"), folder);
-        dialog.setObjectName(QStringLiteral("PdfDialog"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
-        dialog.setDefaultSuffix(QStringLiteral("pdf"));
-        dialog.selectFile(QStringLiteral("Сверка со счётом %1-%2.pdf")
-                              .arg(dOT->date().toString(QStringLiteral("dd.MM.yyyy")),
-                                   dDo->date().toString(QStringLiteral("dd.MM.yyyy"))));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return;
-        path = dialog.selectedFiles().constFirst();
-    }
+    if (path.isEmpty())
+        path = ui::choosePdfFile(parent, *m_dm.MainObject,
+                                 QStringLiteral("Сверка со счётом %1-%2.pdf")
+                                     .arg(dOT->date().toString(QStringLiteral("dd.MM.yyyy")),
+                                          dDo->date().toString(QStringLiteral("dd.MM.yyyy"))));
+    if (path.isEmpty())
+        return;
     report::ReportOutput output;
     if (!output.writePdf(*pages, path))
         Messages::error(QStringLiteral("Не удалось записать файл %1: %2")

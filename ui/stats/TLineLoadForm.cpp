@@ -1,17 +1,17 @@
 // The window of the load of lines: its choices, the run on a worker and the four result tabs.
 #include "TLineLoadForm.h"
 
-#include "runs/ErlangB.h"
-#include "runs/LineLoadRun.h"
 #include "app/Messages.h"
 #include "data/CallRecord.h"
 #include "data/TDM.h"
+#include "runs/ErlangB.h"
+#include "runs/LineLoadRun.h"
 #include "ui/common/Guarded.h"
+#include "ui/common/TFileForm.h"
 #include "ui/common/Widgets.h"
 #include "ui/controls/DateField.h"
 #include "ui/controls/PeriodButton.h"
 #include "ui/controls/TComboQuery.h"
-#include "ui/common/TFileForm.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -53,18 +53,10 @@ const char* const DayNames[7] = {"Пн", "Вт", "Ср", "Чт", "Пт", "Сб",
 
 QTableWidget* table(QWidget* parent, const QString& name, const QStringList& titles)
 {
-    auto* t = new QTableWidget(0, int(titles.size()), parent);
-    t->setObjectName(name);
-    t->setHorizontalHeaderLabels(titles);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->verticalHeader()->hide();
     // Rows as high as a line of text, so that the 24 hours show on a small screen.
-    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    QTableWidget* t = ui::readOnlyTable(parent, name, titles);
     t->horizontalHeader()->setStretchLastSection(true);
     t->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
-    t->setWordWrap(false);
     return t;
 }
 

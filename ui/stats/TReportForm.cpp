@@ -233,21 +233,7 @@ QString TReportForm::PdfFileName() const
 
 QString TReportForm::choosePdfFile()
 {
-    const TMainObject& settings = *m_dm.MainObject;
-    const QString folder =
-        !settings.LastExportDir.isEmpty() && QDir(settings.LastExportDir).exists()
-            ? settings.LastExportDir
-            : settings.ProgramDir;
-    QFileDialog dialog(this, QStringLiteral("Сохранить отчет в файл PDF"), folder);
-    dialog.setObjectName(QStringLiteral("PdfDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    dialog.selectFile(PdfFileName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return ui::choosePdfFile(this, *m_dm.MainObject, PdfFileName());
 }
 
 void TReportForm::setRunning(bool running)
