@@ -52,18 +52,6 @@ QString periodText(const stmt::Period& p)
                              : p.first.toString(format) + u'-' + p.last.toString(format);
 }
 
-// Drops blanks and control characters at both ends, as the login window does.
-QString trimControls(const QString& s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b].unicode() <= 32)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 32)
-        --e;
-    return s.mid(b, e - b);
-}
-
 // The password of --password-file: its first line, from a file nobody else may read.
 bool readPasswordFile(const QString& path, QString& password, QString& error)
 {
@@ -94,7 +82,7 @@ bool readPasswordFile(const QString& path, QString& password, QString& error)
 int login(TDM& dm, const Command& c)
 {
     TMainObject& s = *dm.MainObject;
-    const QString database = c.database.isEmpty() ? trimControls(s.DatabasePath) : c.database;
+    const QString database = c.database.isEmpty() ? s.DatabaseName() : c.database;
     if (database.isEmpty()) {
         complain(QStringLiteral("Не задана база данных: ее нет в файле настроек %1 (раздел "
                                 "RemoteBD) и не указан параметр --database.")

@@ -19,18 +19,6 @@
 
 namespace {
 
-// Drops blanks and control characters at both ends.
-QString trimControls(const QString& s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b].unicode() <= 32)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 32)
-        --e;
-    return s.mid(b, e - b);
-}
-
 // Typing stops at ten characters; a longer password filled in from the settings stays whole
 // (and may be edited down).
 class TypingLimit : public QValidator
@@ -122,7 +110,7 @@ TPassForm::TPassForm(TDM& dm, QWidget* parent)
         passLimit->allow(settings.Pass.size());
         meUserPass->setText(settings.Pass);
     }
-    m_dm.ibDatabase.setDatabaseName(trimControls(settings.DatabasePath));
+    m_dm.ibDatabase.setDatabaseName(settings.DatabaseName());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - QPoint(width() / 2, height() / 2));

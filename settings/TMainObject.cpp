@@ -377,3 +377,14 @@ mail::ServerSettings TMainObject::MailServerSettings() const
     server.password = MailPassword;
     return server;
 }
+
+QString TMainObject::DatabaseName() const
+{
+    qsizetype b = 0;
+    qsizetype e = DatabasePath.size();
+    while (b < e && DatabasePath[b].unicode() <= 32)
+        ++b;
+    while (e > b && DatabasePath[e - 1].unicode() <= 32)
+        --e;
+    return DatabasePath.mid(b, e - b);
+}

@@ -86,6 +86,9 @@ public:
     /// the user's home folder when the program folder cannot be written).
     QString LastExportDir;
     QString DatabasePath;
+    /// DatabasePath without the blanks and control characters an edited file may leave at its
+    /// ends: the name the database is opened by.
+    QString DatabaseName() const;
     /// The settings file: the program folder's, or the user's own (UserSettings).
     QString IniFileName;
     /// True when the settings file is the user's own, the program folder being read-only.
