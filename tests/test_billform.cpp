@@ -152,6 +152,21 @@ void TestBillForm::checkOfASmallBill()
     QCOMPARE(cell(w.GridRows, 0, 2), QStringLiteral("02.03.2026 13:00:00"));
     QCOMPARE(cell(w.GridRows, 0, 4), QStringLiteral("2,50"));
     QVERIFY(w.bbExport->isEnabled());
+
+    // Lines picked by hand: one the directory lacks is told and nothing runs; line 1 by its
+    // city number leaves line 2's call out of "нет в счёте".
+    QTest::keyClicks(w.eLines, QStringLiteral("9999999"));
+    Messages::clearShown();
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    QCOMPARE(Messages::shown().size(), 1);
+    QVERIFY2(Messages::shown()[0].text.contains(QStringLiteral("«9999999»")),
+             qPrintable(Messages::shown()[0].text));
+    w.eLines->clear();
+    QTest::keyClicks(w.eLines, QStringLiteral("215-00-01"));
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    QTRY_VERIFY(!w.running());
+    QCOMPARE(cell(w.GridSummary, 0, 1), QStringLiteral("1"));
+    QCOMPARE(cell(w.GridSummary, 4, 1), QStringLiteral("0"));
 }
 
 void TestBillForm::wrongColumnTold()

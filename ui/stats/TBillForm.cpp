@@ -29,6 +29,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
@@ -164,6 +165,10 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     seDurationTolerance->setSuffix(QStringLiteral(" с"));
     seClockShift = spin(this, QStringLiteral("seClockShift"), -23, 23, 0);
     seClockShift->setSuffix(QStringLiteral(" ч"));
+    eLines = new QLineEdit(this);
+    eLines->setObjectName(QStringLiteral("eLines"));
+    eLines->setPlaceholderText(
+        QStringLiteral("городские номера или номера линий через запятую; пусто: линии плана"));
     auto* cover = new QGridLayout;
     cover->addWidget(ui::labelFor(QStringLiteral("Тарифный &план"), cbPlan, this), 0, 0);
     cover->addWidget(cbPlan, 0, 1, 1, 3);
@@ -182,6 +187,8 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     cover->addWidget(seDurationTolerance, 2, 3);
     cover->addWidget(ui::labelFor(QStringLiteral("Сдвиг &часов счёта"), seClockShift, this), 2, 4);
     cover->addWidget(seClockShift, 2, 5);
+    cover->addWidget(ui::labelFor(QStringLiteral("Лин&ии"), eLines, this), 3, 0);
+    cover->addWidget(eLines, 3, 1, 1, 5);
 
     // The buttons.
     bbCompare = new QPushButton(CompareText, this);
@@ -279,6 +286,11 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     ui::guarded(this, [&] {
         m_dm.EnsureUsable();
         m_book = tariff::load(m_dm.ibDatabase, m_dm.ibTranRO);
+        for (const tariff::TariffLine& line : tariff::readForEditing(m_dm).lines) {
+            QString digits = line.town;
+            digits.remove(QRegularExpression(QStringLiteral("\\D")));
+            m_lines.emplace_back(line.number, digits);
+        }
     });
     if (m_book)
         for (const tariff::Plan& p : m_book->plans())
@@ -476,6 +488,28 @@ void TBillForm::bbCompareClick()
     request.first = dOT->date();
     request.last = dDo->date();
     request.plan = cbPlan->currentData().toInt();
+    // Lines picked by hand, by city number or by line number, instead of the plan's.
+    const QStringList picked =
+        eLines->text().split(QRegularExpression(QStringLiteral("[,;\\s]+")), Qt::SkipEmptyParts);
+    for (const QString& word : picked) {
+        QString digits = word;
+        digits.remove(QRegularExpression(QStringLiteral("\\D")));
+        const auto found = std::find_if(m_lines.begin(), m_lines.end(), [&](const auto& line) {
+            return !digits.isEmpty() &&
+                   (line.second == digits || QString::number(line.first) == digits);
+        });
+        if (found == m_lines.end()) {
+            Messages::error(QStringLiteral("Линии «%1» нет в справочнике «Линии»: сравнение не "
+                                           "начато.")
+                                .arg(word),
+                            this);
+            eLines->setFocus();
+            return;
+        }
+        request.lines.push_back(found->first);
+    }
+    if (!request.lines.empty())
+        request.plan = 0;
     request.cityCode = eCity->text();
     request.options.startTolerance = seStartTolerance->value();
     request.options.durationTolerance = seDurationTolerance->value();
@@ -495,8 +529,8 @@ void TBillForm::setRunning(bool on)
 {
     bbCompare->setText(on ? StopText : CompareText);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             bbOpen, cbDateTime, cbTime, cbNumber, cbDuration, cbCost, seFirstRow, cbPlan, dOT, dDo,
-             sbPeriod, eCity, seStartTolerance, seDurationTolerance, seClockShift})
+             bbOpen, cbDateTime, cbTime, cbNumber, cbDuration, cbCost, seFirstRow, cbPlan, eLines,
+             dOT, dDo, sbPeriod, eCity, seStartTolerance, seDurationTolerance, seClockShift})
         w->setEnabled(!on);
     updateExport();
 }

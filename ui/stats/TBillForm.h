@@ -11,6 +11,8 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -64,6 +66,7 @@ public:
     DateField* dDo = nullptr;
     PeriodButton* sbPeriod = nullptr;
     QLineEdit* eCity = nullptr;
+    QLineEdit* eLines = nullptr; ///< lines picked by hand, by city number or line number
     QSpinBox* seStartTolerance = nullptr;
     QSpinBox* seDurationTolerance = nullptr;
     QSpinBox* seClockShift = nullptr;
@@ -110,6 +113,7 @@ private:
 
     TDM& m_dm;
     std::shared_ptr<const tariff::TariffBook> m_book;
+    std::vector<std::pair<int, QString>> m_lines; // each line's number and city number digits
     bill::Table m_table;
     QString m_fileName;             // of the bill on show
     bill::CheckOutcome m_outcome;   // of the result on show
