@@ -284,43 +284,47 @@ Statement lineChoices()
 const QString TalkSum::LineColumn = QStringLiteral("R.RLine");
 const QString TalkSum::UserColumn = QStringLiteral("R.NumberIn");
 
-Statement TalkSum::statement() const
+namespace {
+
+// The sums of the talk time over the directories in the period, by `sum`'s directions; `select`
+// opens it, `condition` (when not empty) narrows it, `tail` closes it.
+Statement talkSums(const TalkSum& sum, const QString& select, const QString& condition,
+                   const QString& tail)
 {
     Statement s;
-    s.add(QStringLiteral(
-        "SELECT sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,sum(TimeSec) as TimeSec"));
+    s.add(select + QStringLiteral("sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,"
+                                  "sum(TimeSec) as TimeSec"));
     s.add(CallTables);
     s.add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
-    if (incoming && !outgoing)
+    if (sum.incoming && !sum.outgoing)
         s.add(QStringLiteral("AND NumberOut=0"));
-    if (!incoming && outgoing)
+    if (!sum.incoming && sum.outgoing)
         s.add(QStringLiteral("AND NumberOut>0"));
-    if (key > 0 && (keyColumn == LineColumn || keyColumn == UserColumn))
-        s.add(QStringLiteral("AND ") + keyColumn + u'=' + QString::number(key));
+    if (!condition.isEmpty())
+        s.add(condition);
     s.add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
-    s.bind(QStringLiteral("P0"), from);
-    s.bind(QStringLiteral("P1"), to);
+    if (!tail.isEmpty())
+        s.add(tail);
+    s.bind(QStringLiteral("P0"), sum.from);
+    s.bind(QStringLiteral("P1"), sum.to);
     return s;
+}
+
+} // namespace
+
+Statement TalkSum::statement() const
+{
+    const bool keyed = key > 0 && (keyColumn == LineColumn || keyColumn == UserColumn);
+    return talkSums(
+        *this, QStringLiteral("SELECT "),
+        keyed ? QStringLiteral("AND ") + keyColumn + u'=' + QString::number(key) : QString(), {});
 }
 
 Statement TalkSum::byKey() const
 {
     const QString column = keyColumn == UserColumn ? UserColumn : LineColumn;
-    Statement s;
-    s.add(QStringLiteral("SELECT ") + column +
-          QStringLiteral(" AS KeyNumber,sum(TimeHour) as TimeHour,sum(TimeMin) as TimeMin,"
-                         "sum(TimeSec) as TimeSec"));
-    s.add(CallTables);
-    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :P0 AND :P1 "));
-    if (incoming && !outgoing)
-        s.add(QStringLiteral("AND NumberOut=0"));
-    if (!incoming && outgoing)
-        s.add(QStringLiteral("AND NumberOut>0"));
-    s.add(QStringLiteral("AND R.Rline=L.NumberLine AND R.NumberIn=U.NumberIn"));
-    s.add(QStringLiteral("GROUP BY ") + column);
-    s.bind(QStringLiteral("P0"), from);
-    s.bind(QStringLiteral("P1"), to);
-    return s;
+    return talkSums(*this, QStringLiteral("SELECT ") + column + QStringLiteral(" AS KeyNumber,"),
+                    {}, QStringLiteral("GROUP BY ") + column);
 }
 
 Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)

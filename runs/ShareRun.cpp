@@ -45,20 +45,6 @@ void ShareRun::setStepHook(std::function<void(qint64)> hook)
     m_job.setStepHook(std::move(hook));
 }
 
-qint64 ShareRun::talkSeconds(db::Sql& sql, const stmt::TalkSum& sum)
-{
-    sql.close();
-    sum.statement().applyTo(sql);
-    sql.execQuery();
-    qint64 seconds = 0;
-    if (!sql.eof())
-        seconds = sql.field(QStringLiteral("TIMESEC")).asInt64() +
-                  60 * sql.field(QStringLiteral("TIMEMIN")).asInt64() +
-                  3600 * sql.field(QStringLiteral("TIMEHOUR")).asInt64();
-    sql.close();
-    return seconds;
-}
-
 void ShareRun::work(Context& job, const Request& request)
 {
     if (request.measure == Measure::Cost) {

@@ -12,19 +12,10 @@
 #include <memory>
 #include <vector>
 
-namespace db {
-class Database;
-class Sql;
-} // namespace db
-namespace stmt {
-struct TalkSum;
-}
-
 /// Works out how a period is shared among lines or subscribers, as a job (runs::Job): by talk
 /// time, one grouped read of the period's sums by key (the total is theirs added up), handed
-/// back in the order of the keys given; by cost,
-/// one forward read of the period's outgoing calls priced as they come. Only the sums come
-/// back. Belongs to the window thread and signals there; destroying it stops the job and
+/// back in the order of the keys given; by cost, one forward read of the period's outgoing
+/// calls priced as they come. Only the sums come back. Belongs to the window thread and signals there; destroying it stops the job and
 /// waits.
 class ShareRun : public QObject
 {
@@ -79,10 +70,6 @@ public:
     std::exception_ptr failure() const { return m_job.failure(); }
     /// Called on the job's thread at each progress, before it is told (Job::setStepHook).
     void setStepHook(std::function<void(qint64)> hook);
-
-    /// Talk seconds of one summing statement: TIMESEC + 60 × TIMEMIN + 3600 × TIMEHOUR of its
-    /// row (0 for no calls). Throws DbError. Used on the statement's thread.
-    static qint64 talkSeconds(db::Sql& sql, const stmt::TalkSum& sum);
 
 signals:
     /// Talk time, the sums done (0 once attached, before the read; then the number of keys
