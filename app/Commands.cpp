@@ -273,29 +273,9 @@ int runExport(TDM& dm, const Command& c)
 
 int runMail(TDM& dm, const Command& c)
 {
-    struct Subscriber
-    {
-        MailingRun::Recipient recipient;
-        QString unsendable; // why no message goes to him, empty when one does
-    };
-    std::vector<Subscriber> subscribers;
+    std::vector<MailingRun::Listed> subscribers;
     try {
-        dm.EnsureUsable();
-        db::Query q(dm.ibDatabase, dm.ibTranRO);
-        stmt::mailRecipients().applyTo(q);
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            Subscriber s;
-            s.recipient.number = int(q.field(QStringLiteral("NumberIN")).asInt64());
-            s.recipient.name = q.field(QStringLiteral("FIO")).plainText().trimmed();
-            s.recipient.address = q.field(QStringLiteral("EMail")).plainText().trimmed();
-            // As the mailing window lists them: these two cannot be ticked.
-            if (s.recipient.address.isEmpty())
-                s.unsendable = QStringLiteral("нет адреса");
-            else if (!mail::plausibleAddress(s.recipient.address))
-                s.unsendable = QStringLiteral("неверный адрес");
-            subscribers.push_back(s);
-        }
+        subscribers = MailingRun::listRecipients(dm);
     } catch (const db::DbError& e) {
         complain(TDM::FailureText(e));
         return Failed;
@@ -322,7 +302,7 @@ int runMail(TDM& dm, const Command& c)
 
     if (c.dryRun) {
         const TMainObject& s = *dm.MainObject;
-        for (const Subscriber& sub : subscribers)
+        for (const MailingRun::Listed& sub : subscribers)
             say(lineText(sub.recipient, sub.unsendable.isEmpty()
                                             ? QStringLiteral("будет отправлено")
                                             : sub.unsendable + QStringLiteral(", не будет")));
@@ -338,7 +318,7 @@ int runMail(TDM& dm, const Command& c)
         return sendable.empty() ? NothingSent : unsendable > 0 ? SomeNotSent : Done;
     }
 
-    for (const Subscriber& sub : subscribers)
+    for (const MailingRun::Listed& sub : subscribers)
         if (!sub.unsendable.isEmpty())
             say(lineText(sub.recipient, sub.unsendable));
     if (sendable.empty()) {

@@ -2,8 +2,11 @@
 #include "MailingRun.h"
 
 #include "MailText.h"
+#include "data/Statements.h"
 #include "data/TDM.h"
 #include "db/DbError.h"
+#include "db/Query.h"
+#include "mail/SmtpClient.h"
 #include "settings/TMainObject.h"
 
 #include <QTimer>
@@ -264,4 +267,25 @@ QString MailingRun::ResultText(const mail::SendResult& r)
     }
     return QStringLiteral("ошибка отправки через сервер %1").arg(server) +
            (r.reply.isEmpty() ? QString() : QStringLiteral(": ") + r.reply) + detail;
+}
+
+std::vector<MailingRun::Listed> MailingRun::listRecipients(TDM& dm)
+{
+    dm.EnsureUsable();
+    db::Query q(dm.ibDatabase, dm.ibTranRO);
+    stmt::mailRecipients().applyTo(q);
+    q.open();
+    std::vector<Listed> listed;
+    for (q.first(); !q.eof(); q.next()) {
+        Listed l;
+        l.recipient.number = int(q.field(QStringLiteral("NumberIN")).asInt64());
+        l.recipient.name = q.field(QStringLiteral("FIO")).plainText().trimmed();
+        l.recipient.address = q.field(QStringLiteral("EMail")).plainText().trimmed();
+        if (l.recipient.address.isEmpty())
+            l.unsendable = QStringLiteral("нет адреса");
+        else if (!mail::plausibleAddress(l.recipient.address))
+            l.unsendable = QStringLiteral("неверный адрес");
+        listed.push_back(std::move(l));
+    }
+    return listed;
 }

@@ -32,6 +32,15 @@ public:
         QString name;
         QString address;
     };
+    /// A subscriber flagged for mail, and why no message can go to him ("нет адреса",
+    /// "неверный адрес"; empty when one can).
+    struct Listed
+    {
+        Recipient recipient;
+        QString unsendable;
+    };
+    /// The subscribers flagged for mail, in the mailing's order. Throws DbError.
+    static std::vector<Listed> listRecipients(TDM& dm);
     struct Request
     {
         QDate from;

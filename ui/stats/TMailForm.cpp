@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString NoAddress = QStringLiteral("нет адреса");
 } // namespace
 
 TMailForm::TMailForm(TDM& dm, QWidget* parent)
@@ -134,37 +133,26 @@ void TMailForm::LoadRecipients()
     clbUsers->clear();
     m_recipients.clear();
     m_runItems.clear();
-    ui::guarded(this, [this] {
-        m_dm.EnsureUsable();
-        db::Query q(m_dm.ibDatabase, m_dm.ibTranRO);
-        stmt::mailRecipients().applyTo(q);
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            Recipient r;
-            r.number = int(q.field(QStringLiteral("NumberIN")).asInt64());
-            r.name = q.field(QStringLiteral("FIO")).plainText().trimmed();
-            r.address = q.field(QStringLiteral("EMail")).plainText().trimmed();
-            m_recipients.push_back(r);
-        }
-    });
-    for (Recipient& r : m_recipients) {
+    std::vector<MailingRun::Listed> listed;
+    ui::guarded(this, [&] { listed = MailingRun::listRecipients(m_dm); });
+    for (const MailingRun::Listed& l : listed) {
+        Recipient r{l.recipient.number, l.recipient.name, l.recipient.address, nullptr};
         auto* item = new QTreeWidgetItem(clbUsers);
         item->setText(ColName, r.name);
         item->setText(ColNumber, QString::number(r.number));
         item->setTextAlignment(ColNumber, Qt::AlignRight | Qt::AlignVCenter);
-        if (r.address.isEmpty()) {
-            item->setText(ColAddress, NoAddress);
-            item->setFlags(Qt::NoItemFlags);
-        } else if (!mail::plausibleAddress(r.address)) {
-            item->setText(ColAddress, r.address);
-            item->setText(ColResult, QStringLiteral("неверный адрес"));
-            item->setFlags(Qt::NoItemFlags);
-        } else {
-            item->setText(ColAddress, r.address);
+        // No address is said where the address would be; a wrong one stands with its result.
+        item->setText(ColAddress, r.address.isEmpty() ? l.unsendable : r.address);
+        if (!r.address.isEmpty() && !l.unsendable.isEmpty())
+            item->setText(ColResult, l.unsendable);
+        if (l.unsendable.isEmpty()) {
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             item->setCheckState(ColName, Qt::Checked);
+        } else {
+            item->setFlags(Qt::NoItemFlags);
         }
         r.item = item;
+        m_recipients.push_back(r);
     }
     for (int c : {ColName, ColNumber, ColAddress})
         clbUsers->resizeColumnToContents(c);
