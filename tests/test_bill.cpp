@@ -1,9 +1,9 @@
 // The operator's bill against the call log: reading bills (CSV in either code page, XLSX),
 // numbers in one form, the pairing of calls within the tolerances, the classes and their sums.
 #include "support/CallData.h"
+#include "support/ReadingPlace.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "data/Bill.h"
 #include "data/Tariffs.h"
 #include "db/Query.h"
@@ -572,10 +572,7 @@ namespace {
 CheckRequest requestFor(const test::TestDatabase& t, QDate first, QDate last)
 {
     CheckRequest request;
-    request.place = {t.path(),
-                     demo::localParams(),
-                     {QStringLiteral("read"), QStringLiteral("nowait"),
-                      QStringLiteral("read_committed"), QStringLiteral("rec_version")}};
+    request.place = test::readingPlace(t);
     request.first = first;
     request.last = last;
     return request;
