@@ -257,9 +257,8 @@ void TestBill::csvUtf8WithQuotes()
     QCOMPARE(t.rows.size(), std::size_t(3));
     QCOMPARE(t.rows[2][1], QStringLiteral("8916; \"офис\""));
     QVERIFY(t.format.contains(QStringLiteral("UTF-8")));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, -1, 1, 2, 3, 1}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, -1, 1, 2, 3, 1}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(1));
     QCOMPARE(calls.calls[0].cost, 150);
     QCOMPARE(calls.calls[0].line, 2);
@@ -277,9 +276,8 @@ void TestBill::csvWindows1251()
     const Table t = readCsv(QStringEncoder("windows-1251").encode(text));
     QVERIFY(t.format.contains(QStringLiteral("Windows-1251")));
     QCOMPARE(t.rows[1][4], QStringLiteral("Стоимость"));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, 1, 2, 3, 4, 2}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, 1, 2, 3, 4, 2}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(2));
     QCOMPARE(calls.calls[0].seconds, 65);
     QCOMPARE(calls.calls[1].seconds, 600);
@@ -328,9 +326,8 @@ void TestBill::xlsxBill()
     QCOMPARE(t.rows.size(), std::size_t(5));
     QCOMPARE(t.lines, (std::vector<int>{1, 2, 3, 4, 5}));
     QCOMPARE(t.rows[2][0], QStringLiteral("02.03.2026 10:00:05"));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, -1, 1, 2, 3, 2}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, -1, 1, 2, 3, 2}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(2));
     QCOMPARE(calls.calls[0].start, at(10, 0, 5));
     QCOMPARE(calls.calls[0].number, key("+74951234567"));
@@ -660,11 +657,9 @@ void TestBill::checkAgainstDemoLog()
     for (const Made& m : outgoing)
         byNumber[nationalForm(m.dialled)].push_back(m.start);
     auto crowded = [&](const Made& m) {
-        for (qint64 other : byNumber[nationalForm(m.dialled)])
-            if (other != m.start && std::llabs(other - m.start) < 600)
-                return true;
-        return std::count(byNumber[nationalForm(m.dialled)].begin(),
-                          byNumber[nationalForm(m.dialled)].end(), m.start) > 1;
+        const std::vector<qint64>& starts = byNumber[nationalForm(m.dialled)];
+        return std::count_if(starts.begin(), starts.end(),
+                             [&](qint64 other) { return std::llabs(other - m.start) < 600; }) > 1;
     };
     QRandomGenerator random(7);
     std::array<Totals, KindCount> expected{};
