@@ -1,9 +1,9 @@
 // The operator's bill against the call log: reading bills (CSV in either code page, XLSX),
 // numbers in one form, the pairing of calls within the tolerances, the classes and their sums.
 #include "support/CallData.h"
+#include "support/ReadingPlace.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "data/Bill.h"
 #include "data/Tariffs.h"
 #include "db/Query.h"
@@ -98,6 +98,34 @@ Classes classesOf(const Result& r)
     return c;
 }
 
+// The classes of the bill lines in their order.
+std::vector<Kind> billKinds(const Result& r)
+{
+    std::vector<Kind> kinds;
+    for (const auto& [line, kind] : classesOf(r).bill)
+        kinds.push_back(kind);
+    return kinds;
+}
+
+// Every total of every class, one after another.
+std::vector<qint64> totalsList(const std::array<Totals, KindCount>& totals)
+{
+    std::vector<qint64> list;
+    for (const Totals& t : totals)
+        list.insert(list.end(),
+                    {t.calls, t.billSeconds, t.logSeconds, t.billKopecks, t.ourKopecks});
+    return list;
+}
+
+// The file lines a reading refused.
+std::vector<int> refusedLines(const BillCalls& calls)
+{
+    std::vector<int> lines;
+    for (const auto& [line, why] : calls.refused)
+        lines.push_back(line);
+    return lines;
+}
+
 Result compareLines(std::vector<BillCall> bill, std::vector<LogCall> log, Options o = {},
                     const tariff::TariffBook* book = nullptr)
 {
@@ -156,30 +184,22 @@ void TestBill::numberForms_data()
 {
     QTest::addColumn<QString>("written");
     QTest::addColumn<QString>("national");
-    QTest::newRow("8 and eleven") << "84951234567"
-                                  << "+74951234567";
-    QTest::newRow("7 and eleven") << "74951234567"
-                                  << "+74951234567";
-    QTest::newRow("+7 with spaces") << "+7 (495) 123-45-67"
-                                    << "+74951234567";
-    QTest::newRow("ten digits") << "4951234567"
-                                << "+74951234567";
-    QTest::newRow("mobile 8") << "89161234567"
-                              << "+79161234567";
-    QTest::newRow("local seven") << "1234567"
-                                 << "+74951234567";
-    QTest::newRow("international 810") << "810447700900123"
-                                       << "447700900123";
-    QTest::newRow("international +") << "+44 7700 900123"
-                                     << "447700900123";
-    QTest::newRow("international 00") << "00447700900123"
-                                      << "447700900123";
-    QTest::newRow("ten digits abroad") << "+3612345678"
-                                       << "3612345678";
-    QTest::newRow("ten digits abroad 810") << "8103612345678"
-                                           << "3612345678";
-    QTest::newRow("short service") << "112"
-                                   << "112";
+    const char* const forms[][3] = {
+        {"8 and eleven", "84951234567", "+74951234567"},
+        {"7 and eleven", "74951234567", "+74951234567"},
+        {"+7 with spaces", "+7 (495) 123-45-67", "+74951234567"},
+        {"ten digits", "4951234567", "+74951234567"},
+        {"mobile 8", "89161234567", "+79161234567"},
+        {"local seven", "1234567", "+74951234567"},
+        {"international 810", "810447700900123", "447700900123"},
+        {"international +", "+44 7700 900123", "447700900123"},
+        {"international 00", "00447700900123", "447700900123"},
+        {"ten digits abroad", "+3612345678", "3612345678"},
+        {"ten digits abroad 810", "8103612345678", "3612345678"},
+        {"short service", "112", "112"},
+    };
+    for (const auto& [name, written, national] : forms)
+        QTest::newRow(name) << QString::fromUtf8(written) << QString::fromUtf8(national);
 }
 
 void TestBill::numberForms()
@@ -237,14 +257,12 @@ void TestBill::csvUtf8WithQuotes()
     QCOMPARE(t.rows.size(), std::size_t(3));
     QCOMPARE(t.rows[2][1], QStringLiteral("8916; \"офис\""));
     QVERIFY(t.format.contains(QStringLiteral("UTF-8")));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, -1, 1, 2, 3, 1}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, -1, 1, 2, 3, 1}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(1));
     QCOMPARE(calls.calls[0].cost, 150);
     QCOMPARE(calls.calls[0].line, 2);
-    QCOMPARE(calls.refused.size(), std::size_t(1));
-    QCOMPARE(calls.refused[0].first, 3);
+    QCOMPARE(refusedLines(calls), (std::vector<int>{3}));
     QVERIFY(calls.refused[0].second.contains(QStringLiteral("номер")));
 }
 
@@ -258,9 +276,8 @@ void TestBill::csvWindows1251()
     const Table t = readCsv(QStringEncoder("windows-1251").encode(text));
     QVERIFY(t.format.contains(QStringLiteral("Windows-1251")));
     QCOMPARE(t.rows[1][4], QStringLiteral("Стоимость"));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, 1, 2, 3, 4, 2}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, 1, 2, 3, 4, 2}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(2));
     QCOMPARE(calls.calls[0].seconds, 65);
     QCOMPARE(calls.calls[1].seconds, 600);
@@ -269,8 +286,7 @@ void TestBill::csvWindows1251()
     QCOMPARE(calls.first, at(10, 0, 0));
     QCOMPARE(calls.last, at(10, 10, 0));
     // The line of totals is named as not a call.
-    QCOMPARE(calls.refused.size(), std::size_t(1));
-    QCOMPARE(calls.refused[0].first, 5);
+    QCOMPARE(refusedLines(calls), (std::vector<int>{5}));
 }
 
 void TestBill::csvTabsAndBom()
@@ -310,9 +326,8 @@ void TestBill::xlsxBill()
     QCOMPARE(t.rows.size(), std::size_t(5));
     QCOMPARE(t.lines, (std::vector<int>{1, 2, 3, 4, 5}));
     QCOMPARE(t.rows[2][0], QStringLiteral("02.03.2026 10:00:05"));
-    const Columns c = guessColumns(t);
-    QCOMPARE(c, (Columns{0, -1, 1, 2, 3, 2}));
-    const BillCalls calls = readCalls(t, c, QStringLiteral("495"));
+    QCOMPARE(guessColumns(t), (Columns{0, -1, 1, 2, 3, 2}));
+    const BillCalls calls = readCalls(t, guessColumns(t), QStringLiteral("495"));
     QCOMPARE(calls.calls.size(), std::size_t(2));
     QCOMPARE(calls.calls[0].start, at(10, 0, 5));
     QCOMPARE(calls.calls[0].number, key("+74951234567"));
@@ -321,8 +336,7 @@ void TestBill::xlsxBill()
     QCOMPARE(calls.calls[1].start, at(23, 59, 59));
     QCOMPARE(calls.calls[1].number, key("89161234567"));
     QCOMPARE(calls.calls[1].cost, 6000);
-    QCOMPARE(calls.refused.size(), std::size_t(1));
-    QCOMPARE(calls.refused[0].first, 5);
+    QCOMPARE(refusedLines(calls), (std::vector<int>{5}));
 }
 
 void TestBill::unreadableLines()
@@ -337,10 +351,7 @@ void TestBill::unreadableLines()
     const BillCalls calls = readCalls(readCsv(csv), Columns{0, -1, 1, 2, 3, 0}, QString());
     QCOMPARE(calls.calls.size(), std::size_t(2));
     QCOMPARE(calls.calls[1].cost, -1);
-    std::vector<int> lines;
-    for (const auto& [line, why] : calls.refused)
-        lines.push_back(line);
-    QCOMPARE(lines, (std::vector<int>{2, 3, 4, 5, 6}));
+    QCOMPARE(refusedLines(calls), (std::vector<int>{2, 3, 4, 5, 6}));
     QVERIFY(calls.refused[0].second.contains(QStringLiteral("«32.03.2026 10:00:00»")));
     QVERIFY(calls.refused[1].second.startsWith(QStringLiteral("номер «8495-ABC»")));
     QVERIFY(calls.refused[3].second.startsWith(QStringLiteral("стоимость «один»")));
@@ -389,13 +400,10 @@ void TestBill::startToleranceEdges()
          billCall("84953333333", at(10, 0, 0), 60), billCall("84954444444", at(10, 0, 0), 60)},
         {logCall(84951111111, at(10, 2, 0), 60), logCall(84952222222, at(10, 2, 1), 60),
          logCall(84953333333, at(9, 58, 0), 60), logCall(84954444444, at(9, 57, 59), 60)});
-    const Classes c = classesOf(r);
-    QCOMPARE(c.bill.at(1), Kind::Match);
-    QCOMPARE(c.bill.at(2), Kind::NotInLog);
-    QCOMPARE(c.bill.at(3), Kind::Match);
-    QCOMPARE(c.bill.at(4), Kind::NotInLog);
-    QCOMPARE(c.log, (std::map<qint64, Kind>{{at(10, 2, 1), Kind::NotInBill},
-                                            {at(9, 57, 59), Kind::NotInBill}}));
+    QCOMPARE(billKinds(r),
+             (std::vector<Kind>{Kind::Match, Kind::NotInLog, Kind::Match, Kind::NotInLog}));
+    QCOMPARE(classesOf(r).log, (std::map<qint64, Kind>{{at(10, 2, 1), Kind::NotInBill},
+                                                       {at(9, 57, 59), Kind::NotInBill}}));
 }
 
 void TestBill::durationToleranceEdges()
@@ -405,11 +413,8 @@ void TestBill::durationToleranceEdges()
                       billCall("3333333", at(10, 0, 0), 58), billCall("4444444", at(10, 0, 0), 57)},
                      {logCall(1111111, at(10, 0, 0), 60), logCall(2222222, at(10, 0, 0), 60),
                       logCall(3333333, at(10, 0, 0), 60), logCall(4444444, at(10, 0, 0), 60)});
-    const Classes c = classesOf(r);
-    QCOMPARE(c.bill.at(1), Kind::Match);
-    QCOMPARE(c.bill.at(2), Kind::Duration);
-    QCOMPARE(c.bill.at(3), Kind::Match);
-    QCOMPARE(c.bill.at(4), Kind::Duration);
+    QCOMPARE(billKinds(r),
+             (std::vector<Kind>{Kind::Match, Kind::Duration, Kind::Match, Kind::Duration}));
 }
 
 void TestBill::costWithinAKopeck()
@@ -422,11 +427,7 @@ void TestBill::costWithinAKopeck()
         {logCall(1111111, at(10, 0, 0), 60), logCall(2222222, at(10, 0, 0), 60),
          logCall(3333333, at(10, 0, 0), 60), logCall(4444444, at(10, 0, 0), 60)},
         {}, book.get());
-    const Classes c = classesOf(r);
-    QCOMPARE(c.bill.at(1), Kind::Match);
-    QCOMPARE(c.bill.at(2), Kind::Cost);
-    QCOMPARE(c.bill.at(3), Kind::Cost);
-    QCOMPARE(c.bill.at(4), Kind::Match);
+    QCOMPARE(billKinds(r), (std::vector<Kind>{Kind::Match, Kind::Cost, Kind::Cost, Kind::Match}));
     QCOMPARE(r.disputed, 2); // only the dearer one is worth a claim
 }
 
@@ -458,11 +459,8 @@ void TestBill::eachCallMatchedOnce()
                                    billCall("84951234567", at(10, 0, 50), 60),
                                    billCall("84951234567", at(10, 1, 40), 60)},
                                   {logCall(1234567, at(10, 0, 45), 60)});
-    const Classes c = classesOf(r);
-    QCOMPARE(c.bill.at(1), Kind::NotInLog);
-    QCOMPARE(c.bill.at(2), Kind::Match);
-    QCOMPARE(c.bill.at(3), Kind::NotInLog);
-    QVERIFY(c.log.empty());
+    QCOMPARE(billKinds(r), (std::vector<Kind>{Kind::NotInLog, Kind::Match, Kind::NotInLog}));
+    QVERIFY(classesOf(r).log.empty());
 }
 
 void TestBill::clockShift()
@@ -562,24 +560,26 @@ void TestBill::totalsOverManyCalls()
     Options o;
     o.clockShift = -3;
     const Result r = compare(std::move(bill), std::move(log), o, book.get());
-    for (int k = 0; k < KindCount; ++k) {
-        QCOMPARE(r.totals[std::size_t(k)].calls, expected[std::size_t(k)].calls);
-        QCOMPARE(r.totals[std::size_t(k)].billSeconds, expected[std::size_t(k)].billSeconds);
-        QCOMPARE(r.totals[std::size_t(k)].logSeconds, expected[std::size_t(k)].logSeconds);
-        QCOMPARE(r.totals[std::size_t(k)].billKopecks, expected[std::size_t(k)].billKopecks);
-        QCOMPARE(r.totals[std::size_t(k)].ourKopecks, expected[std::size_t(k)].ourKopecks);
-    }
+    QCOMPARE(totalsList(r.totals), totalsList(expected));
     QCOMPARE(r.disputed, disputed);
 }
 
 namespace {
 
-ReadingPlace placeOf(const test::TestDatabase& t)
+CheckRequest requestFor(const test::TestDatabase& t, QDate first, QDate last)
 {
-    return {t.path(),
-            demo::localParams(),
-            {QStringLiteral("read"), QStringLiteral("nowait"), QStringLiteral("read_committed"),
-             QStringLiteral("rec_version")}};
+    CheckRequest request;
+    request.place = test::readingPlace(t);
+    request.first = first;
+    request.last = last;
+    return request;
+}
+
+CheckOutcome checkCalls(const CheckRequest& request, std::vector<BillCall> calls,
+                        bool stopping = false)
+{
+    CancelSlot slot;
+    return check(request, std::move(calls), slot, [stopping] { return stopping; });
 }
 
 // The national form of a number as the exchange keeps it, worked out here on its own.
@@ -657,11 +657,9 @@ void TestBill::checkAgainstDemoLog()
     for (const Made& m : outgoing)
         byNumber[nationalForm(m.dialled)].push_back(m.start);
     auto crowded = [&](const Made& m) {
-        for (qint64 other : byNumber[nationalForm(m.dialled)])
-            if (other != m.start && std::llabs(other - m.start) < 600)
-                return true;
-        return std::count(byNumber[nationalForm(m.dialled)].begin(),
-                          byNumber[nationalForm(m.dialled)].end(), m.start) > 1;
+        const std::vector<qint64>& starts = byNumber[nationalForm(m.dialled)];
+        return std::count_if(starts.begin(), starts.end(),
+                             [&](qint64 other) { return std::llabs(other - m.start) < 600; }) > 1;
     };
     QRandomGenerator random(7);
     std::array<Totals, KindCount> expected{};
@@ -709,30 +707,17 @@ void TestBill::checkAgainstDemoLog()
     BillCalls billCalls = readCalls(table, columns, QStringLiteral("495"));
     QVERIFY(billCalls.refused.empty());
 
-    CheckRequest request;
-    request.place = placeOf(t);
-    request.first = QDate(2026, 3, 1);
-    request.last = QDate(2026, 3, 31);
+    CheckRequest request = requestFor(t, QDate(2026, 3, 1), QDate(2026, 3, 31));
     request.cityCode = QStringLiteral("495");
     request.options.clockShift = -1;
     request.book = rubleAMinute();
-    CancelSlot slot;
-    const auto stop = [] { return false; };
-    const CheckOutcome outcome = check(request, std::move(billCalls.calls), slot, stop);
+    const CheckOutcome outcome = checkCalls(request, std::move(billCalls.calls));
     QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
-    for (int k = 0; k < KindCount; ++k) {
-        const Totals& got = outcome.result.totals[std::size_t(k)];
-        const Totals& want = expected[std::size_t(k)];
-        QCOMPARE(got.calls, want.calls);
-        QCOMPARE(got.billSeconds, want.billSeconds);
-        QCOMPARE(got.logSeconds, want.logSeconds);
-        QCOMPARE(got.billKopecks, want.billKopecks);
-        QCOMPARE(got.ourKopecks, want.ourKopecks);
-    }
+    QCOMPARE(totalsList(outcome.result.totals), totalsList(expected));
     // Only the lines asked for: another line's calls are neither read nor missing from the bill.
     request.lines = {1};
-    BillCalls again = readCalls(table, columns, QStringLiteral("495"));
-    const CheckOutcome one = check(request, std::move(again.calls), slot, stop);
+    const CheckOutcome one =
+        checkCalls(request, readCalls(table, columns, QStringLiteral("495")).calls);
     QVERIFY(one.logCalls > 0);
     QVERIFY(one.logCalls < outcome.logCalls);
     QVERIFY(one.result[Kind::NotInBill].calls < outcome.result[Kind::NotInBill].calls);
@@ -741,36 +726,24 @@ void TestBill::checkAgainstDemoLog()
 void TestBill::checkRefusesEmptyPeriod()
 {
     TEST_SMALL_CALL_LOG(t);
-    CheckRequest request;
-    request.place = placeOf(t);
-    request.first = QDate(2025, 6, 1);
-    request.last = QDate(2025, 6, 30);
-    CancelSlot slot;
-    const auto stop = [] { return false; };
-    const CheckOutcome none =
-        check(request, {billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)}, slot, stop);
-    QVERIFY(none.error.contains(QStringLiteral("В журнале нет исходящих звонков с 01.06.2025")));
+    CheckRequest request = requestFor(t, QDate(2025, 6, 1), QDate(2025, 6, 30));
+    const std::vector<BillCall> june{billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)};
+    QVERIFY(checkCalls(request, june)
+                .error.contains(QStringLiteral("В журнале нет исходящих звонков с 01.06.2025")));
     // The log has calls in March, the bill's calls are all in June.
     request.first = QDate(2026, 3, 1);
     request.last = QDate(2026, 3, 2);
-    const CheckOutcome outside =
-        check(request, {billCall("84951234567", at(10, 0, 0, QDate(2025, 6, 2)), 60)}, slot, stop);
-    QVERIFY(outside.error.contains(QStringLiteral("Ни один звонок счёта не попал в период")));
+    QVERIFY(checkCalls(request, june)
+                .error.contains(QStringLiteral("Ни один звонок счёта не попал в период")));
     request.last = QDate(2026, 2, 1);
-    QVERIFY(!check(request, {}, slot, stop).error.isEmpty());
+    QVERIFY(!checkCalls(request, {}).error.isEmpty());
 }
 
 void TestBill::checkStops()
 {
     TEST_SMALL_CALL_LOG(t);
-    CheckRequest request;
-    request.place = placeOf(t);
-    request.first = QDate(2026, 3, 1);
-    request.last = QDate(2026, 3, 2);
-    CancelSlot slot;
-    const auto stop = [] { return true; };
-    const CheckOutcome outcome =
-        check(request, {billCall("84951234567", at(10, 0, 0), 60)}, slot, stop);
+    const CheckOutcome outcome = checkCalls(requestFor(t, QDate(2026, 3, 1), QDate(2026, 3, 2)),
+                                            {billCall("84951234567", at(10, 0, 0), 60)}, true);
     QVERIFY(outcome.stopped);
     QVERIFY(outcome.result.bill.empty());
 }
@@ -779,10 +752,7 @@ void TestBill::checkAsAJob()
 {
     // On the runs' pool: the check is a job's work, its end heard on this thread.
     TEST_SMALL_CALL_LOG(t);
-    CheckRequest request;
-    request.place = placeOf(t);
-    request.first = QDate(2026, 3, 1);
-    request.last = QDate(2026, 3, 2);
+    const CheckRequest request = requestFor(t, QDate(2026, 3, 1), QDate(2026, 3, 2));
     CheckOutcome outcome;
     std::optional<runs::RunState> end;
     runs::Job<int> job([](const int&) {}, [&](runs::RunState state) { end = state; });

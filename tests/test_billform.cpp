@@ -62,7 +62,38 @@ QString writeBill(const QString& dir)
     return path;
 }
 
+void openBill(TBillForm& w, const QString& path)
+{
+    TBillForm::setNextFileName(path);
+    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+}
+
+void typeCity(TBillForm& w)
+{
+    QTest::mouseClick(w.eCity, Qt::LeftButton);
+    QTest::keyClick(w.eCity, Qt::Key_Home);
+    QTest::keyClicks(w.eCity, QStringLiteral("495"));
+}
+
+// The cells of a table against their texts, row, column and text a case.
+struct Cell
+{
+    int row;
+    int column;
+    const char* text;
+};
+
 } // namespace
+
+// The database `t` with the log above, its session `s` and the bill window `w` on show.
+#define TEST_BILL_WINDOW(t, s, w)                                                                  \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    fillLog(t);                                                                                    \
+    test::MainWindowSession s(t);                                                                  \
+    QVERIFY(s.ok);                                                                                 \
+    TBillForm w(s.dm);                                                                             \
+    w.show()
 
 class TestBillForm : public QObject
 {
@@ -80,16 +111,9 @@ private slots:
 
 void TestBillForm::checkOfASmallBill()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillLog(t);
-    test::MainWindowSession s(t);
-    QVERIFY(s.ok);
-    TBillForm w(s.dm);
-    w.show();
+    TEST_BILL_WINDOW(t, s, w);
     QVERIFY(!w.bbCompare->isEnabled());
-    TBillForm::setNextFileName(writeBill(t.dir()));
-    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    openBill(w, writeBill(t.dir()));
     // The rows as read, the columns as guessed and the period of the bill's calls.
     QCOMPARE(w.GridPreview->rowCount(), 5);
     QCOMPARE(cell(w.GridPreview, 1, 1), QStringLiteral("84951112233"));
@@ -99,9 +123,7 @@ void TestBillForm::checkOfASmallBill()
     QCOMPARE(w.seFirstRow->value(), 2);
     QCOMPARE(w.dOT->date(), QDate(2026, 3, 2));
     QCOMPARE(w.dDo->date(), QDate(2026, 3, 2));
-    QTest::mouseClick(w.eCity, Qt::LeftButton);
-    QTest::keyClick(w.eCity, Qt::Key_Home);
-    QTest::keyClicks(w.eCity, QStringLiteral("495"));
+    typeCity(w);
     QCOMPARE(w.eCity->text(), QStringLiteral("495"));
 
     QTest::mouseClick(w.bbCompare, Qt::LeftButton);
@@ -109,15 +131,10 @@ void TestBillForm::checkOfASmallBill()
     QVERIFY(w.hasResult());
     QCOMPARE(w.bbCompare->text(), QStringLiteral("Сравнить"));
     // The classes in their order: match, duration, cost, not in the log, not on the bill.
-    QCOMPARE(cell(w.GridSummary, 0, 1), QStringLiteral("1"));
-    QCOMPARE(cell(w.GridSummary, 1, 1), QStringLiteral("1"));
-    QCOMPARE(cell(w.GridSummary, 1, 2), QStringLiteral("130"));
-    QCOMPARE(cell(w.GridSummary, 1, 3), QStringLiteral("100"));
-    QCOMPARE(cell(w.GridSummary, 2, 1), QStringLiteral("0"));
-    QCOMPARE(cell(w.GridSummary, 3, 1), QStringLiteral("1"));
-    QCOMPARE(cell(w.GridSummary, 3, 4), QStringLiteral("2,50"));
-    QCOMPARE(cell(w.GridSummary, 4, 1), QStringLiteral("1"));
-    QCOMPARE(cell(w.GridSummary, 4, 3), QStringLiteral("30"));
+    const Cell summary[] = {{0, 1, "1"}, {1, 1, "1"},    {1, 2, "130"}, {1, 3, "100"}, {2, 1, "0"},
+                            {3, 1, "1"}, {3, 4, "2,50"}, {4, 1, "1"},   {4, 3, "30"}};
+    for (const Cell& c : summary)
+        QCOMPARE(cell(w.GridSummary, c.row, c.column), QString::fromUtf8(c.text));
     QCOMPARE(w.LabelDisputed->text(), QStringLiteral("Сумма к оспариванию: 2,50 руб."));
     QVERIFY2(w.LabelRefused->text().startsWith(
                  QStringLiteral("Не прочитано строк счёта: 1 (в сверку не вошли)\nстрока 5: ")),
@@ -126,15 +143,13 @@ void TestBillForm::checkOfASmallBill()
     // Every call that differs, both sides, by number; a click on the number's title turns the
     // order round.
     QCOMPARE(w.GridRows->rowCount(), 3);
-    QCOMPARE(cell(w.GridRows, 0, 1), QStringLiteral("+74952223344"));
     QCOMPARE(cell(w.GridRows, 0, 0), bill::kindText(bill::Kind::Duration));
-    QCOMPARE(cell(w.GridRows, 0, 3), QStringLiteral("130"));
-    QCOMPARE(cell(w.GridRows, 0, 6), QStringLiteral("100"));
-    QCOMPARE(cell(w.GridRows, 1, 1), QStringLiteral("+74953334455"));
-    QCOMPARE(cell(w.GridRows, 1, 5), QString()); // no log side
-    QCOMPARE(cell(w.GridRows, 2, 1), QStringLiteral("+74958125551"));
-    QCOMPARE(cell(w.GridRows, 2, 2), QString()); // no bill side
-    QCOMPARE(cell(w.GridRows, 2, 7), QStringLiteral("2"));
+    // Row 1 has no log side, row 2 no bill side.
+    const Cell rows[] = {
+        {0, 1, "+74952223344"}, {0, 3, "130"}, {0, 6, "100"}, {1, 1, "+74953334455"}, {1, 5, ""},
+        {2, 1, "+74958125551"}, {2, 2, ""},    {2, 7, "2"}};
+    for (const Cell& c : rows)
+        QCOMPARE(cell(w.GridRows, c.row, c.column), QString::fromUtf8(c.text));
     QHeaderView* header = w.GridRows->horizontalHeader();
     w.PageResult->setCurrentIndex(2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -144,9 +159,8 @@ void TestBillForm::checkOfASmallBill()
 
     // Only the calls the log does not have: the third class of the filter.
     w.cbKind->setFocus();
-    QTest::keyClick(w.cbKind, Qt::Key_Down);
-    QTest::keyClick(w.cbKind, Qt::Key_Down);
-    QTest::keyClick(w.cbKind, Qt::Key_Down);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(w.cbKind, Qt::Key_Down);
     QCOMPARE(w.cbKind->currentText(), bill::kindText(bill::Kind::NotInLog));
     QCOMPARE(w.GridRows->rowCount(), 1);
     QCOMPARE(cell(w.GridRows, 0, 2), QStringLiteral("02.03.2026 13:00:00"));
@@ -171,15 +185,8 @@ void TestBillForm::checkOfASmallBill()
 
 void TestBillForm::wrongColumnTold()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillLog(t);
-    test::MainWindowSession s(t);
-    QVERIFY(s.ok);
-    TBillForm w(s.dm);
-    w.show();
-    TBillForm::setNextFileName(writeBill(t.dir()));
-    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    TEST_BILL_WINDOW(t, s, w);
+    openBill(w, writeBill(t.dir()));
     // The date column chosen as the number as well: told before anything is read.
     w.cbNumber->setFocus();
     QTest::keyClick(w.cbNumber, Qt::Key_Home);
@@ -205,8 +212,7 @@ void TestBillForm::columnsRemembered()
     {
         TBillForm w(s.dm);
         w.show();
-        TBillForm::setNextFileName(bill);
-        QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+        openBill(w, bill);
         QCOMPARE(w.cbCost->currentData().toInt(), 3); // the guess
         // By hand: the bill's sums left out.
         w.cbCost->setFocus();
@@ -221,8 +227,7 @@ void TestBillForm::columnsRemembered()
 
     TBillForm w(s.dm);
     w.show();
-    TBillForm::setNextFileName(bill);
-    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+    openBill(w, bill);
     QCOMPARE(w.cbCost->currentData().toInt(), -1);
     QCOMPARE(w.cbNumber->currentData().toInt(), 1);
     // A plan with nothing remembered keeps the columns on show; back to all lines, the same.
@@ -240,19 +245,10 @@ void TestBillForm::columnsRemembered()
 
 void TestBillForm::reportToPdf()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    fillLog(t);
-    test::MainWindowSession s(t);
-    QVERIFY(s.ok);
-    TBillForm w(s.dm);
-    w.show();
+    TEST_BILL_WINDOW(t, s, w);
     QVERIFY(!w.bbReport->isEnabled());
-    TBillForm::setNextFileName(writeBill(t.dir()));
-    QTest::mouseClick(w.bbOpen, Qt::LeftButton);
-    w.eCity->setFocus();
-    QTest::keyClick(w.eCity, Qt::Key_Home);
-    QTest::keyClicks(w.eCity, QStringLiteral("495"));
+    openBill(w, writeBill(t.dir()));
+    typeCity(w);
     QTest::mouseClick(w.bbCompare, Qt::LeftButton);
     QTRY_VERIFY(!w.running());
     QVERIFY(w.bbReport->isEnabled());

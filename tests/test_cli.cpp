@@ -31,6 +31,16 @@ QString freshDomain()
     return QStringLiteral("cli%1-%2.test").arg(QCoreApplication::applicationPid()).arg(++n);
 }
 
+// The words of a command line written with blanks between, %1, %2... standing for `files`.
+QStringList words(const char* line, const QStringList& files = {})
+{
+    QStringList w = QString::fromUtf8(line).split(u' ', Qt::SkipEmptyParts);
+    for (QString& word : w)
+        if (word.startsWith(u'%'))
+            word = files.at(word.mid(1).toInt() - 1);
+    return w;
+}
+
 struct Outcome
 {
     int status = -1;
@@ -169,6 +179,13 @@ private slots:
 
 private:
     QString out(const QString& name) const { return m_out->path() + u'/' + name; }
+    // Statements run on the test's database, closed again for the program.
+    void change(const QStringList& statements)
+    {
+        m_t->database().open();
+        m_t->exec(statements);
+        m_t->database().close();
+    }
     // The messages the server took for a domain, parsed by Python's mail package.
     QJsonArray received(const QString& domain) const
     {
@@ -239,45 +256,28 @@ void TestCli::helpAndBadArguments()
     // written: the settings name a working database and mail server.
     const QString pdf = out(QStringLiteral("r.pdf")), csv = out(QStringLiteral("c.csv"));
     const QString domain = freshDomain();
-    m_t->database().open();
-    m_t->exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='a@%1'").arg(domain)});
-    m_t->database().close();
+    change({QStringLiteral("UPDATE Users SET SendMail=1, EMail='a@%1'").arg(domain)});
     m_program.settings(m_t->path(), Program::mailSection());
     const QStringList before = filesOf(m_program.dir());
     const QList<std::pair<QStringList, const char*>> cases = {
-        {{QStringLiteral("--period"), QStringLiteral("today")}, "Не указана команда"},
-        {{QStringLiteral("send")}, "Нет команды \"send\""},
-        {{QStringLiteral("mail")}, "Не указан период"},
-        {{QStringLiteral("mail"), QStringLiteral("--period"), QStringLiteral("last-moon")},
-         "Неверный период \"last-moon\""},
-        {{QStringLiteral("mail"), QStringLiteral("--period=today"), QStringLiteral("--pdf"), pdf},
+        {words("--period today"), "Не указана команда"},
+        {words("send"), "Нет команды \"send\""},
+        {words("mail"), "Не указан период"},
+        {words("mail --period last-moon"), "Неверный период \"last-moon\""},
+        {words("mail --period=today --pdf %1", {pdf}),
          "Параметр --pdf не относится к команде mail"},
-        {{QStringLiteral("mail"), QStringLiteral("--period=today"), QStringLiteral("--password"),
-          QStringLiteral("x")},
-         "Неизвестный параметр"},
-        {{QStringLiteral("report"), QStringLiteral("--period=today"), QStringLiteral("--pdf"), pdf},
-         "Не указан отчет"},
-        {{QStringLiteral("report"), QStringLiteral("costs"), QStringLiteral("--period=today"),
-          QStringLiteral("--pdf"), pdf},
-         "Нет отчета \"costs\""},
-        {{QStringLiteral("report"), QStringLiteral("cost"), QStringLiteral("--period=today")},
-         "Не указан файл отчета"},
-        {{QStringLiteral("export"), QStringLiteral("--period=today")}, "Не указан файл выгрузки"},
-        {{QStringLiteral("export"), QStringLiteral("--period=today"), QStringLiteral("--csv"), csv,
-          QStringLiteral("--direction"), QStringLiteral("up")},
+        {words("mail --period=today --password x"), "Неизвестный параметр"},
+        {words("report --period=today --pdf %1", {pdf}), "Не указан отчет"},
+        {words("report costs --period=today --pdf %1", {pdf}), "Нет отчета \"costs\""},
+        {words("report cost --period=today"), "Не указан файл отчета"},
+        {words("export --period=today"), "Не указан файл выгрузки"},
+        {words("export --period=today --csv %1 --direction up", {csv}),
          "Неверное значение --direction"},
-        {{QStringLiteral("export"), QStringLiteral("--period=today"), QStringLiteral("--csv"), csv,
-          QStringLiteral("--line"), QStringLiteral("x1")},
-         "Неверное значение --line"},
-        {{QStringLiteral("export"), QStringLiteral("--period=today"), QStringLiteral("--csv"), csv,
-          QStringLiteral("--prefix"), QStringLiteral("8-12")},
+        {words("export --period=today --csv %1 --line x1", {csv}), "Неверное значение --line"},
+        {words("export --period=today --csv %1 --prefix 8-12", {csv}),
          "Неверное значение --prefix"},
-        {{QStringLiteral("export"), QStringLiteral("--period=today"), QStringLiteral("--csv"), csv,
-          QStringLiteral("--period=yesterday")},
-         "указан дважды"},
-        {{QStringLiteral("export"), QStringLiteral("extra"), QStringLiteral("--period=today"),
-          QStringLiteral("--csv"), csv},
-         "Лишние слова"},
+        {words("export --period=today --csv %1 --period=yesterday", {csv}), "указан дважды"},
+        {words("export extra --period=today --csv %1", {csv}), "Лишние слова"},
     };
     for (const auto& [args, said] : cases) {
         const Outcome o = m_program.run(args);
@@ -298,9 +298,8 @@ void TestCli::exportWithTheCallListFilters()
     const QStringList before = filesOf(m_program.dir());
     const QString xlsx = out(QStringLiteral("calls.xlsx"));
     const QString csv = out(QStringLiteral("calls.csv"));
-    Outcome o = m_program.run({QStringLiteral("export"), QStringLiteral("--period"),
-                               QStringLiteral("01.03.2026-02.03.2026"), QStringLiteral("--xlsx"),
-                               xlsx, QStringLiteral("--csv"), csv});
+    Outcome o = m_program.run(
+        words("export --period 01.03.2026-02.03.2026 --xlsx %1 --csv %2", {xlsx, csv}));
     QVERIFY2(o.status == 0, qPrintable(o.err));
     QVERIFY2(o.err.isEmpty(), qPrintable(o.err));
     const QJsonArray rows = xlsxRows(xlsx);
@@ -316,21 +315,17 @@ void TestCli::exportWithTheCallListFilters()
 
     // Each filter of the call list narrows the same rows.
     const QList<std::pair<QStringList, int>> filters = {
-        {{QStringLiteral("--direction"), QStringLiteral("out")}, 2},
-        {{QStringLiteral("--direction"), QStringLiteral("in")}, 1},
-        {{QStringLiteral("--line"), QStringLiteral("1")}, 2},
-        {{QStringLiteral("--subscriber"), QStringLiteral("101")}, 1},
-        {{QStringLiteral("--prefix"), QStringLiteral("495")}, 1},
-        {{QStringLiteral("--min-seconds"), QStringLiteral("60")}, 2},
-        {{QStringLiteral("--line"), QStringLiteral("1"), QStringLiteral("--subscriber"),
-          QStringLiteral("102"), QStringLiteral("--direction"), QStringLiteral("all")},
-         1},
+        {words("--direction out"), 2},
+        {words("--direction in"), 1},
+        {words("--line 1"), 2},
+        {words("--subscriber 101"), 1},
+        {words("--prefix 495"), 1},
+        {words("--min-seconds 60"), 2},
+        {words("--line 1 --subscriber 102 --direction all"), 1},
     };
     for (const auto& [filter, calls] : filters) {
         const QString file = out(QStringLiteral("f.xlsx"));
-        o = m_program.run(QStringList{QStringLiteral("export"), QStringLiteral("--period"),
-                                      QStringLiteral("01.03.2026-02.03.2026"),
-                                      QStringLiteral("--xlsx"), file} +
+        o = m_program.run(words("export --period 01.03.2026-02.03.2026 --xlsx %1", {file}) +
                           filter);
         QVERIFY2(o.status == 0, qPrintable(o.err));
         QVERIFY2(xlsxRows(file).size() == calls + 1, qPrintable(filter.join(u' ')));
@@ -339,8 +334,8 @@ void TestCli::exportWithTheCallListFilters()
     QCOMPARE(filesOf(m_program.dir()), before);
 
     // A folder that cannot be written: status 3, the reason, no file.
-    o = m_program.run({QStringLiteral("export"), QStringLiteral("--period=today"),
-                       QStringLiteral("--csv"), out(QStringLiteral("no/such/c.csv"))});
+    o = m_program.run(
+        words("export --period=today --csv %1", {out(QStringLiteral("no/such/c.csv"))}));
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("Не удалось записать файл")), qPrintable(o.err));
 }
@@ -355,8 +350,7 @@ void TestCli::reportsAsPdf()
     for (const auto& [kind, shown] : reports) {
         const QString pdf = out(QLatin1String(kind) + QStringLiteral(".pdf"));
         const Outcome o = m_program.run(
-            {QStringLiteral("report"), QLatin1String(kind), QStringLiteral("--period"),
-             QStringLiteral("01.03.2026-02.03.2026"), QStringLiteral("--pdf"), pdf});
+            words("report %1 --period 01.03.2026-02.03.2026 --pdf %2", {QLatin1String(kind), pdf}));
         QVERIFY2(o.status == 0, qPrintable(o.err));
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(shown)),
@@ -364,9 +358,8 @@ void TestCli::reportsAsPdf()
         QVERIFY2(text.contains(QStringLiteral("01.03.2026")), qPrintable(text));
     }
     // The cost report on a database without tariffs: nothing written, the window's words.
-    const Outcome o = m_program.run({QStringLiteral("report"), QStringLiteral("cost"),
-                                     QStringLiteral("--period=last-month"), QStringLiteral("--pdf"),
-                                     out(QStringLiteral("cost.pdf"))});
+    const Outcome o = m_program.run(
+        words("report cost --period=last-month --pdf %1", {out(QStringLiteral("cost.pdf"))}));
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("нет тарифов")), qPrintable(o.err));
     QVERIFY(!QFile::exists(out(QStringLiteral("cost.pdf"))));
@@ -376,19 +369,18 @@ void TestCli::loginFromTheEnvironmentOrAFile()
 {
     // A settings file with no database and no remembered login: nothing can be done.
     QFile::remove(m_program.ini());
-    const QStringList args = {QStringLiteral("export"), QStringLiteral("--period=01.03.2026"),
-                              QStringLiteral("--csv"), out(QStringLiteral("c.csv"))};
+    const QStringList args =
+        words("export --period=01.03.2026 --csv %1", {out(QStringLiteral("c.csv"))});
     Outcome o = m_program.run(args);
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("Не задана база данных")), qPrintable(o.err));
     QVERIFY(!QFile::exists(m_program.ini()));
-    o = m_program.run(args + QStringList{QStringLiteral("--database"), m_t->path()});
+    o = m_program.run(args + words("--database %1", {m_t->path()}));
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("не запомнены")), qPrintable(o.err));
 
     // The database and the user on the command line, the password from the environment...
-    const QStringList login = {QStringLiteral("--database"), m_t->path(), QStringLiteral("--user"),
-                               QStringLiteral("SYSDBA")};
+    const QStringList login = words("--database %1 --user SYSDBA", {m_t->path()});
     o = m_program.run(args + login, {QStringLiteral("KELVORA_PASSWORD=masterkey")});
     QVERIFY2(o.status == 0, qPrintable(o.err));
     QVERIFY(QFile::exists(out(QStringLiteral("c.csv"))));
@@ -400,8 +392,7 @@ void TestCli::loginFromTheEnvironmentOrAFile()
     f.close();
     QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                              QFile::ReadOther));
-    const QStringList fromFile =
-        args + login + QStringList{QStringLiteral("--password-file"), secret};
+    const QStringList fromFile = args + login + words("--password-file %1", {secret});
     o = m_program.run(fromFile);
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("доступен не только его владельцу")), qPrintable(o.err));
@@ -410,8 +401,7 @@ void TestCli::loginFromTheEnvironmentOrAFile()
     QVERIFY2(o.status == 0, qPrintable(o.err));
 
     // A database that cannot be opened.
-    o = m_program.run(args + QStringList{QStringLiteral("--database"), out(QStringLiteral("x.fdb")),
-                                         QStringLiteral("--user"), QStringLiteral("SYSDBA")});
+    o = m_program.run(args + words("--database %1 --user SYSDBA", {out(QStringLiteral("x.fdb"))}));
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("Невозможно открыть базу данных")), qPrintable(o.err));
 
@@ -431,18 +421,15 @@ void TestCli::mailing()
 {
     const QString domain = freshDomain();
     const auto to = [&](const char* local) { return QLatin1String(local) + u'@' + domain; };
-    m_t->database().open();
-    m_t->exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
-                   .arg(to("ivanov")),
-               QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
-                   .arg(to("petrova"))});
-    m_t->database().close();
+    change({QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=101")
+                .arg(to("ivanov")),
+            QStringLiteral("UPDATE Users SET SendMail=1, EMail='%1' WHERE NumberIN=102")
+                .arg(to("petrova"))});
     m_program.settings(m_t->path(), Program::mailSection());
-    const QStringList mail = {QStringLiteral("mail"), QStringLiteral("--period"),
-                              QStringLiteral("01.03.2026-02.03.2026")};
+    const QStringList mail = words("mail --period 01.03.2026-02.03.2026");
 
     // A dry run says who would get what and sends nothing.
-    Outcome o = m_program.run(mail + QStringList{QStringLiteral("--dry-run")});
+    Outcome o = m_program.run(mail + words("--dry-run"));
     QVERIFY2(o.status == 0, qPrintable(o.err));
     QVERIFY2(o.out.contains(to("ivanov") + QStringLiteral("\tбудет отправлено")),
              qPrintable(o.out));
@@ -464,11 +451,9 @@ void TestCli::mailing()
     QCOMPARE(got[0][QStringLiteral("attachments")].toArray().size(), 1);
 
     // One address refused by the server, one with no address: the others still go, status 1.
-    m_t->database().open();
-    m_t->exec({QStringLiteral("UPDATE Users SET EMail='%1' WHERE NumberIN=102").arg(to("refused")),
-               QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
-                              "(104, 'Безадресный', NULL, 1)")});
-    m_t->database().close();
+    change({QStringLiteral("UPDATE Users SET EMail='%1' WHERE NumberIN=102").arg(to("refused")),
+            QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
+                           "(104, 'Безадресный', NULL, 1)")});
     o = m_program.run(mail);
     QCOMPARE(o.status, 1);
     QVERIFY2(o.out.contains(to("ivanov") + QStringLiteral("\tотправлено")), qPrintable(o.out));
@@ -481,11 +466,9 @@ void TestCli::mailing()
 void TestCli::mailServerDownOrNoSettings()
 {
     const QString domain = freshDomain();
-    m_t->database().open();
-    m_t->exec({QStringLiteral("UPDATE Users SET SendMail=1, EMail='u' || NumberIN || '@%1'")
-                   .arg(domain)});
-    m_t->database().close();
-    const QStringList mail = {QStringLiteral("mail"), QStringLiteral("--period=01.03.2026")};
+    change({QStringLiteral("UPDATE Users SET SendMail=1, EMail='u' || NumberIN || '@%1'")
+                .arg(domain)});
+    const QStringList mail = words("mail --period=01.03.2026");
     // Nobody listens on the port: nothing sent, status 4, the reason.
     m_program.settings(m_t->path(), Program::mailSection(1));
     Outcome o = m_program.run(mail);

@@ -2,9 +2,9 @@
 // and a connection lost during each.
 #include "support/CallData.h"
 #include "support/LineLoadChecks.h"
+#include "support/ReadingPlace.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "data/TDM.h"
 #include "runs/Job.h"
 #include "runs/LineLoadRun.h"
@@ -17,14 +17,6 @@
 #include <QTest>
 
 namespace {
-
-ReadingPlace placeOf(const test::TestDatabase& t)
-{
-    return {t.path(),
-            demo::localParams(),
-            {QStringLiteral("read"), QStringLiteral("nowait"), QStringLiteral("read_committed"),
-             QStringLiteral("rec_version")}};
-}
 
 // Every other attachment cut off, as by a server going away.
 void cutOthers(test::TestDatabase& t)
@@ -73,7 +65,7 @@ bool lostConnection(const std::exception_ptr& failure)
 ShareRun::Request shareRequest(const test::TestDatabase& t, ShareRun::Measure measure)
 {
     ShareRun::Request r;
-    r.place = placeOf(t);
+    r.place = test::readingPlace(t);
     r.measure = measure;
     r.period = {QDate(2026, 3, 1), QDate(2026, 3, 2)};
     r.keyColumn = stmt::TalkSum::LineColumn;
@@ -86,7 +78,7 @@ LineLoadRun::Request lineLoadRequest(const test::TestDatabase& t, const QDate& f
                                      const QDate& to, int workers)
 {
     LineLoadRun::Request r;
-    r.place = placeOf(t);
+    r.place = test::readingPlace(t);
     r.options.from = from;
     r.options.to = to;
     r.options.lines = {1, 2};
@@ -185,7 +177,7 @@ ReportRun::Request reportRequest(const test::TestDatabase& t, const TMainObject&
                                  ReportKind kind, const QString& templateName)
 {
     ReportRun::Request r;
-    r.place = placeOf(t);
+    r.place = test::readingPlace(t);
     r.kind = kind;
     r.from = QDate(2026, 3, 1);
     r.to = QDate(2026, 3, 2);
