@@ -70,11 +70,20 @@ stop)
     ;;
 halt)
     # The server goes away as a crashed or switched off one does; its files stay for resume.
+    # It is gone only when its port no longer answers: a killed process keeps its listening
+    # socket until the kernel has torn it down, and a client that knocks meanwhile is rejected
+    # instead of finding no server.
     if [ -f "$state/pid" ]; then
         kill -9 "$(cat "$state/pid")" 2>/dev/null
         rm -f "$state/pid"
     fi
-    exit 0
+    port=$(cut -d/ -f2 "$state/address")
+    for _ in $(seq 1 100); do
+        listening "$port" || exit 0
+        sleep 0.1
+    done
+    echo "the Firebird server still answers on port $port" >&2
+    exit 1
     ;;
 resume)
     port=${port:-$(cut -d/ -f2 "$state/address")}
