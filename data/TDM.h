@@ -30,8 +30,7 @@ public:
     explicit TDM(const QString& programDir = {},
                  TMainObject::FileUse use = TMainObject::FileUse::ReadWrite);
     ~TDM();
-    TDM(const TDM&) = delete;
-    TDM& operator=(const TDM&) = delete;
+    Q_DISABLE_COPY(TDM)
 
     /// Notes which file a local database name names now; called right after the login.
     void RememberDatabaseFile();

@@ -93,8 +93,7 @@ public:
     TariffBook() = default;
     TariffBook(std::vector<Plan> plans, QHash<int, int> linePlans);
     // The rules are found through pointers into the plans: a copy would point into these.
-    TariffBook(const TariffBook&) = delete;
-    TariffBook& operator=(const TariffBook&) = delete;
+    Q_DISABLE_COPY(TariffBook)
 
     const std::vector<Plan>& plans() const { return m_plans; }
     const QHash<int, int>& linePlans() const { return m_linePlans; }

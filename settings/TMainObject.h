@@ -39,8 +39,7 @@ public:
     /// executable's directory when empty.
     explicit TMainObject(const QString& programDir = {}, FileUse use = FileUse::ReadWrite);
     ~TMainObject();
-    TMainObject(const TMainObject&) = delete;
-    TMainObject& operator=(const TMainObject&) = delete;
+    Q_DISABLE_COPY(TMainObject)
 
     void LoadSettings();
     /// The number grouped by the mask choice of its length (5 to 11 characters); other

@@ -7,6 +7,7 @@
 #include "data/Bill.h"
 #include "support/CallData.h"
 #include "support/TariffData.h"
+#include "support/WindowSuite.h"
 #include "ui/controls/DateField.h"
 #include "ui/stats/TBillForm.h"
 
@@ -95,14 +96,11 @@ struct Cell
     TBillForm w(s.dm);                                                                             \
     w.show()
 
-class TestBillForm : public QObject
+class TestBillForm : public test::WindowSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
-
     void checkOfASmallBill();
     void wrongColumnTold();
     void columnsRemembered();

@@ -8,6 +8,7 @@
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "support/MainWindowSession.h"
+#include "support/WindowSuite.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/editors/TDeptForm.h"
 #include "ui/editors/TUserForm.h"
@@ -94,12 +95,10 @@ void fillDirectories(test::TestDatabase& t)
     QVERIFY(s.ok);                                                                                 \
     s.form.PageControl->setCurrentIndex(tab)
 
-class TestDirectories : public QObject
+class TestDirectories : public test::WindowSuite
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
     void linesLoadOnceAndSortByEachColumn();
     void deleteLines();
     void treeShowsDepartmentsAndTheirUsers();

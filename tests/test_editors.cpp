@@ -9,6 +9,7 @@
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "support/Login.h"
+#include "support/WindowSuite.h"
 #include "ui/controls/TSimpleBox.h"
 #include "ui/editors/TDeptForm.h"
 #include "ui/editors/TLineForm.h"
@@ -59,12 +60,10 @@ QStringList texts()
 
 } // namespace
 
-class TestEditors : public QObject
+class TestEditors : public test::WindowSuite
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
     void lineEditor();
     void lineHeldByAnotherClient();
     void userEditor();

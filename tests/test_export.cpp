@@ -17,6 +17,7 @@
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
 #include "support/TariffData.h"
+#include "support/WindowSuite.h"
 #include "ui/common/TFileForm.h"
 #include "ui/controls/TAboutBox.h"
 #include "ui/main/CallsTab.h"
@@ -239,12 +240,10 @@ struct Chooser : TFileForm
 
 } // namespace
 
-class TestExport : public QObject
+class TestExport : public test::WindowSuite
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
     void textIn1251();
     void htmlPage();
     void rtfTable();

@@ -5,6 +5,7 @@
 #include "support/MainWindowSession.h"
 #include "support/Modal.h"
 #include "support/TestMain.h"
+#include "support/WindowSuite.h"
 
 #include "app/Messages.h"
 #include "runs/ErlangB.h"
@@ -238,12 +239,10 @@ QString summary(const TLineLoadForm& w, const QString& name)
 
 } // namespace
 
-class TestLineLoad : public QObject
+class TestLineLoad : public test::WindowSuite
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
     void erlangBPublishedValues();
     void sweepAgreesWithSecondBySecond();
     void edgeCases();

@@ -51,8 +51,7 @@ public:
     {
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    Q_DISABLE_COPY(ReadOnlyFolder)
 
 private:
     QString m_path;

@@ -8,6 +8,7 @@
 #include "data/TDM.h"
 #include "runs/ShareRun.h"
 #include "support/MainWindowSession.h"
+#include "support/WindowSuite.h"
 #include "ui/controls/TComboQuery.h"
 #include "ui/main/TMainForm.h"
 #include "ui/stats/TStat1Form.h"
@@ -90,12 +91,10 @@ template <typename Fn> void atProgress(TStat1Form& w, Fn onWorker)
 
 } // namespace
 
-class TestStats : public QObject
+class TestStats : public test::WindowSuite
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("kelvora")); }
-    void init() { Messages::setTestMode(true); }
     void statementsAndFigures();
     void slicesOfLines();
     void slicesOfSubscribers();

@@ -77,8 +77,7 @@ public:
     /// Starts the worker. The metadata of the request gets references of its own.
     BackgroundFetch(Request request, std::function<void()> arrived);
     ~BackgroundFetch();
-    BackgroundFetch(const BackgroundFetch&) = delete;
-    BackgroundFetch& operator=(const BackgroundFetch&) = delete;
+    Q_DISABLE_COPY(BackgroundFetch)
 
     /// Appends the batches waiting to `out`, and the rows of the batch being filled that have
     /// waited long enough; returns the state as it was when they were taken (Running: more

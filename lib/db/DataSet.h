@@ -48,8 +48,7 @@ class DataSet : public DatabaseClient
 public:
     DataSet(Database& database, Transaction& transaction);
     ~DataSet() override;
-    DataSet(const DataSet&) = delete;
-    DataSet& operator=(const DataSet&) = delete;
+    Q_DISABLE_COPY(DataSet)
 
     Transaction& transaction() const { return *m_transaction; }
     void setTransaction(Transaction& transaction);

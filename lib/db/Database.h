@@ -27,8 +27,7 @@ public:
     Database();
     /// Closes, then detaches every registered object from this one.
     ~Database();
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
+    Q_DISABLE_COPY(Database)
 
     void setDatabaseName(const QString& name) { m_name = name; }
     const QString& databaseName() const { return m_name; }
@@ -86,8 +85,7 @@ class DatabaseClient
 public:
     explicit DatabaseClient(Database& database);
     virtual ~DatabaseClient();
-    DatabaseClient(const DatabaseClient&) = delete;
-    DatabaseClient& operator=(const DatabaseClient&) = delete;
+    Q_DISABLE_COPY(DatabaseClient)
 
     /// Throws DbError when the database has been destroyed.
     Database& database() const;

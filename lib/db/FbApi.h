@@ -27,8 +27,7 @@ class Status
 public:
     Status();
     ~Status();
-    Status(const Status&) = delete;
-    Status& operator=(const Status&) = delete;
+    Q_DISABLE_COPY(Status)
 
     Firebird::CheckStatusWrapper* operator&() { return &m_wrapper; }
     Firebird::CheckStatusWrapper* get() { return &m_wrapper; }

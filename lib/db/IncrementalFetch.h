@@ -38,8 +38,7 @@ class IncrementalFetch
 public:
     IncrementalFetch();
     ~IncrementalFetch();
-    IncrementalFetch(const IncrementalFetch&) = delete;
-    IncrementalFetch& operator=(const IncrementalFetch&) = delete;
+    Q_DISABLE_COPY(IncrementalFetch)
 
     /// Starts a run of the request over the kept attachment (attached at the first run).
     /// `arrived` is called on the worker's thread when messages wait to be taken, and when the

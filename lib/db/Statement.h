@@ -37,8 +37,7 @@ class Statement
 public:
     Statement();
     ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    Q_DISABLE_COPY(Statement)
 
     void prepare(Database& database, Transaction& transaction, const QString& text);
     bool prepared() const;

@@ -21,8 +21,7 @@ class Transaction : public DatabaseClient
 public:
     explicit Transaction(Database& database);
     ~Transaction() override;
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
+    Q_DISABLE_COPY(Transaction)
 
     QStringList& params() { return m_params; }
 

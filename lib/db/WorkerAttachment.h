@@ -29,8 +29,7 @@ public:
     WorkerAttachment();
     /// Frees the statements, then detaches.
     ~WorkerAttachment();
-    WorkerAttachment(const WorkerAttachment&) = delete;
-    WorkerAttachment& operator=(const WorkerAttachment&) = delete;
+    Q_DISABLE_COPY(WorkerAttachment)
 
     /// The attachment to `name` with these parameter lines: the kept one, or a new one when
     /// there is none or it was made with others. Throws DbError.

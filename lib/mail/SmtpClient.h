@@ -78,8 +78,7 @@ class SmtpClient
 public:
     explicit SmtpClient(ServerSettings settings);
     ~SmtpClient();
-    SmtpClient(const SmtpClient&) = delete;
-    SmtpClient& operator=(const SmtpClient&) = delete;
+    Q_DISABLE_COPY(SmtpClient)
 
     /// libcurl's process-wide start; called once before any thread sends (the constructor
     /// calls it too).

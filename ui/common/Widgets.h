@@ -24,8 +24,7 @@ class WaitCursor
 public:
     WaitCursor();
     ~WaitCursor();
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
+    Q_DISABLE_COPY(WaitCursor)
 };
 
 /// A sunken panel that shows a figure the operator may select and copy.
