@@ -3,6 +3,8 @@
 #include "data/PeriodWords.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 namespace cli {
@@ -12,8 +14,6 @@ namespace {
 const QString PeriodName = QStringLiteral("period");
 const QString DryRunName = QStringLiteral("dry-run");
 const QString PdfName = QStringLiteral("pdf");
-const QString XlsxName = QStringLiteral("xlsx");
-const QString CsvName = QStringLiteral("csv");
 const QString LineName = QStringLiteral("line");
 const QString SubscriberName = QStringLiteral("subscriber");
 const QString DirectionName = QStringLiteral("direction");
@@ -22,6 +22,25 @@ const QString MinSecondsName = QStringLiteral("min-seconds");
 const QString DatabaseName = QStringLiteral("database");
 const QString UserName = QStringLiteral("user");
 const QString PasswordFileName = QStringLiteral("password-file");
+
+// The formats of the export chooser, each an option that names its file.
+struct ExportOption
+{
+    grid::ExportFormat format;
+    const char* name;
+};
+constexpr ExportOption ExportOptions[] = {
+    {grid::ExportFormat::Xlsx, "xlsx"}, {grid::ExportFormat::Xls, "xls"},
+    {grid::ExportFormat::Csv, "csv"},   {grid::ExportFormat::Rtf, "rtf"},
+    {grid::ExportFormat::Text, "txt"},  {grid::ExportFormat::Html, "htm"}};
+
+QStringList exportNames()
+{
+    QStringList names;
+    for (const ExportOption& e : ExportOptions)
+        names << QLatin1String(e.name);
+    return names;
+}
 
 QString periodWords()
 {
@@ -69,8 +88,6 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
     const QCommandLineOption period(PeriodName, {}, PeriodName);
     const QCommandLineOption dryRun(DryRunName);
     const QCommandLineOption pdf(PdfName, {}, PdfName);
-    const QCommandLineOption xlsx(XlsxName, {}, XlsxName);
-    const QCommandLineOption csv(CsvName, {}, CsvName);
     const QCommandLineOption line(LineName, {}, LineName);
     const QCommandLineOption subscriber(SubscriberName, {}, SubscriberName);
     const QCommandLineOption direction(DirectionName, {}, DirectionName);
@@ -79,8 +96,10 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
     const QCommandLineOption database(DatabaseName, {}, DatabaseName);
     const QCommandLineOption user(UserName, {}, UserName);
     const QCommandLineOption passwordFile(PasswordFileName, {}, PasswordFileName);
-    parser.addOptions({help, version, period, dryRun, pdf, xlsx, csv, line, subscriber, direction,
-                       prefix, minSeconds, database, user, passwordFile});
+    parser.addOptions({help, version, period, dryRun, pdf, line, subscriber, direction, prefix,
+                       minSeconds, database, user, passwordFile});
+    for (const QString& name : exportNames())
+        parser.addOption(QCommandLineOption(name, {}, name));
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -124,8 +143,9 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
         c.report = known->kind;
     } else if (command == QLatin1String("export")) {
         c.kind = Command::Kind::Export;
-        own = {PeriodName,     XlsxName,      CsvName,    LineName,
-               SubscriberName, DirectionName, PrefixName, MinSecondsName};
+        own = QStringList{PeriodName,    LineName,   SubscriberName,
+                          DirectionName, PrefixName, MinSecondsName} +
+              exportNames();
     } else {
         error = QStringLiteral("Нет команды \"%1\"; команды: mail, report, export.").arg(command);
         return std::nullopt;
@@ -162,23 +182,33 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
     c.period = *p;
     c.dryRun = parser.isSet(dryRun);
     c.pdf = parser.value(pdf);
-    c.xlsx = parser.value(xlsx);
-    c.csv = parser.value(csv);
-    for (const auto& [option, file] : {std::pair{&pdf, &c.pdf}, {&xlsx, &c.xlsx}, {&csv, &c.csv}})
-        if (parser.isSet(*option) && file->trimmed().isEmpty()) {
-            error = QStringLiteral("Не указано имя файла после --%1.").arg(option->names().front());
+    for (const QString& name : QStringList{PdfName} + exportNames())
+        if (parser.isSet(name) && parser.value(name).trimmed().isEmpty()) {
+            error = QStringLiteral("Не указано имя файла после --%1.").arg(name);
             return std::nullopt;
         }
     if (c.kind == Command::Kind::Report && c.pdf.isEmpty()) {
         error = QStringLiteral("Не указан файл отчета (--pdf ФАЙЛ).");
         return std::nullopt;
     }
-    if (c.kind == Command::Kind::Export && c.xlsx.isEmpty() && c.csv.isEmpty()) {
-        error = QStringLiteral("Не указан файл выгрузки (--xlsx ФАЙЛ или --csv ФАЙЛ).");
-        return std::nullopt;
+    QHash<QString, QString> optionOfFile; // a file's absolute path, the option that named it
+    for (const ExportOption& e : ExportOptions) {
+        const QString name = QLatin1String(e.name);
+        if (!parser.isSet(name))
+            continue;
+        const QString file = parser.value(name);
+        const QString path = QFileInfo(file).absoluteFilePath();
+        if (optionOfFile.contains(path)) {
+            error = QStringLiteral("Для --%1 и --%2 указан один и тот же файл.")
+                        .arg(optionOfFile.value(path), name);
+            return std::nullopt;
+        }
+        optionOfFile.insert(path, name);
+        c.exports.emplace_back(e.format, file);
     }
-    if (!c.xlsx.isEmpty() && !c.csv.isEmpty() && c.xlsx == c.csv) {
-        error = QStringLiteral("Для --xlsx и --csv указан один и тот же файл.");
+    if (c.kind == Command::Kind::Export && c.exports.empty()) {
+        error = QStringLiteral("Не указан файл выгрузки (--xlsx ФАЙЛ, --xls, --csv, --rtf, --txt "
+                               "или --htm).");
         return std::nullopt;
     }
     const std::pair<const QCommandLineOption*, int*> numbers[] = {
@@ -233,7 +263,7 @@ QString HelpText()
                "  kelvora                       окна программы\n"
                "  kelvora mail --period ПЕРИОД [--dry-run]\n"
                "  kelvora report ОТЧЕТ --period ПЕРИОД --pdf ФАЙЛ\n"
-               "  kelvora export --period ПЕРИОД (--xlsx ФАЙЛ | --csv ФАЙЛ) [фильтр]\n"
+               "  kelvora export --period ПЕРИОД --ФОРМАТ ФАЙЛ [--ФОРМАТ ФАЙЛ ...] [фильтр]\n"
                "\n"
                "Команды работают без окон и без дисплея (для cron и таймеров systemd); ошибки\n"
                "выводятся в стандартный поток ошибок. Файл настроек программы они только читают.\n"
@@ -244,7 +274,14 @@ QString HelpText()
                "            на абонента и итог. --dry-run: только показать, кому что будет\n"
                "            отправлено, ничего не отправляя.\n"
                "  report    отчет в файл PDF. ОТЧЕТ:\n%1"
-               "  export    список звонков в файл XLSX или CSV, как его выгружает программа.\n"
+               "  export    список звонков в файлы, как их выгружает программа, в одном или\n"
+               "            нескольких форматах:\n"
+               "    --xlsx ФАЙЛ           книга Excel 2007 и новее\n"
+               "    --xls ФАЙЛ            книга Excel 97-2003\n"
+               "    --csv ФАЙЛ            значения через \";\" в UTF-8\n"
+               "    --rtf ФАЙЛ            таблица RTF\n"
+               "    --txt ФАЙЛ            текст с табуляциями в кодировке Windows-1251\n"
+               "    --htm ФАЙЛ            страница HTML\n"
                "            Фильтр, как в списке звонков:\n"
                "    --line НОМЕР          только звонки этой внешней линии\n"
                "    --subscriber НОМЕР    только звонки абонента с этим внутренним номером\n"

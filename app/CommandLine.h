@@ -3,12 +3,15 @@
 
 #include "data/Period.h"
 #include "data/ReportKind.h"
+#include "grid/GridExporter.h"
 
 #include <QDate>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace cli {
 
@@ -38,8 +41,8 @@ struct Command
     bool dryRun = false;
     ReportKind report = ReportKind::BySubscriber;
     QString pdf;
-    QString xlsx;
-    QString csv;
+    /// The files the call list goes to, in the order of the command line's formats.
+    std::vector<std::pair<grid::ExportFormat, QString>> exports;
     // The call list's filter.
     int line = 0;
     int subscriber = 0;

@@ -12,6 +12,7 @@
 #include "runs/ReportRun.h"
 #include "runs/WorkerReading.h"
 #include "settings/TMainObject.h"
+#include "ui/main/CallsTab.h"
 #include "ui/stats/TReportForm.h"
 
 #include <QApplication>
@@ -251,16 +252,15 @@ int runExport(TDM& dm, const Command& c)
         complain(TDM::FailureText(e));
         return Failed;
     }
-    // The call list's grid, never shown: its columns and their widths are the window's.
+    // The call list's grid, never shown: its columns, their order and widths as the window
+    // last showed them.
     grid::DataGrid grid;
+    grid.setObjectName(CallsTab::LayoutSection());
     grid.setQuery(&q);
     grid.fitColumns();
+    grid.restoreLayout(dm.MainObject->GridLayouts(), CallsTab::LayoutSection());
     const grid::GridTable table(grid);
-    const std::pair<grid::ExportFormat, QString> files[] = {{grid::ExportFormat::Xlsx, c.xlsx},
-                                                            {grid::ExportFormat::Csv, c.csv}};
-    for (const auto& [format, path] : files) {
-        if (path.isEmpty())
-            continue;
+    for (const auto& [format, path] : c.exports) {
         if (!writeTable(table, format, path))
             return Failed;
         say(QStringLiteral("Звонки за %1: %2, строк: %3")

@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -245,11 +246,12 @@ void TestCli::helpAndBadArguments()
 {
     const Outcome help = m_program.run({QStringLiteral("--help")});
     QCOMPARE(help.status, 0);
-    for (const char* word : {"mail",         "report",      "export",          "--dry-run",
-                             "--pdf",        "--xlsx",      "--csv",           "--line",
-                             "--subscriber", "--direction", "--prefix",        "--min-seconds",
-                             "--database",   "--user",      "--password-file", "KELVORA_PASSWORD",
-                             "last-quarter", "detailed",    "Код завершения",  "4  рассылка"})
+    for (const char* word :
+         {"mail",          "report",     "export",         "--dry-run",       "--pdf",
+          "--xlsx",        "--csv",      "--line",         "--xls",           "--rtf",
+          "--txt",         "--htm",      "--subscriber",   "--direction",     "--prefix",
+          "--min-seconds", "--database", "--user",         "--password-file", "KELVORA_PASSWORD",
+          "last-quarter",  "detailed",   "Код завершения", "4  рассылка"})
         QVERIFY2(help.out.contains(QString::fromUtf8(word)), word);
 
     // Each refused with a message in the program's words and status 2, nothing sent or
@@ -278,6 +280,8 @@ void TestCli::helpAndBadArguments()
          "Неверное значение --prefix"},
         {words("export --period=today --csv %1 --period=yesterday", {csv}), "указан дважды"},
         {words("export extra --period=today --csv %1", {csv}), "Лишние слова"},
+        {words("export --period=today --csv %1 --htm %1", {csv}),
+         "Для --csv и --htm указан один и тот же файл"},
     };
     for (const auto& [args, said] : cases) {
         const Outcome o = m_program.run(args);
@@ -295,7 +299,7 @@ void TestCli::exportWithTheCallListFilters()
 {
     // The three calls of 1 and 2 March in the directories: 101 out on line 1 (30 s), 102 in on
     // line 2 (65 s), 102 out on line 1 (3725 s).
-    const QStringList before = filesOf(m_program.dir());
+    QStringList before = filesOf(m_program.dir());
     const QString xlsx = out(QStringLiteral("calls.xlsx"));
     const QString csv = out(QStringLiteral("calls.csv"));
     Outcome o = m_program.run(
@@ -307,11 +311,42 @@ void TestCli::exportWithTheCallListFilters()
     const QStringList titles = rows[0].toVariant().toStringList();
     QVERIFY2(titles.contains(QStringLiteral("Ф.И.О.")), qPrintable(titles.join(u'|')));
     QVERIFY(titles.contains(QStringLiteral("Дата")));
+    QVERIFY(titles.first() != QStringLiteral("Ф.И.О."));
     QFile f(csv);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
     QVERIFY(o.out.contains(QStringLiteral("строк: 3")));
+    // The chooser's other formats, each file named after its option: the same three calls, in
+    // the columns as the call list last showed them (the name moved first).
+    m_program.settings(m_t->path(), Program::mailSection() +
+                                        QStringLiteral("[GridRings]\nGridRings.FIO=0,90\n"));
+    before = filesOf(m_program.dir());
+    const QList<std::pair<const char*, QByteArray>> others = {
+        {"xls", QByteArray("\xD0\xCF\x11\xE0", 4)}, {"rtf", "{\\rtf1"}, {"htm", "<"}, {"txt", ""}};
+    QStringList more = words("--xlsx %1", {xlsx});
+    for (const auto& [format, start] : others)
+        more << QStringLiteral("--%1").arg(QLatin1String(format))
+             << out(QStringLiteral("calls.") + QLatin1String(format));
+    o = m_program.run(words("export --period 01.03.2026-02.03.2026") + more);
+    QVERIFY2(o.status == 0, qPrintable(o.err));
+    for (const auto& [format, start] : others) {
+        QFile written(out(QStringLiteral("calls.") + QLatin1String(format)));
+        QVERIFY2(written.open(QIODevice::ReadOnly), format);
+        const QByteArray bytes = written.readAll();
+        QVERIFY2(bytes.startsWith(start), format);
+        if (QByteArray(format) == "txt") // code page 1251, titles and three calls
+            QCOMPARE(QStringDecoder("windows-1251")
+                         .decode(bytes)
+                         .
+                         operator QString()
+                         .trimmed()
+                         .split(QStringLiteral("\r\n"))
+                         .size(),
+                     4);
+    }
+    QCOMPARE(o.out.count(QStringLiteral("строк: 3")), 5);
+    QCOMPARE(xlsxRows(xlsx)[0].toArray().first().toString(), QStringLiteral("Ф.И.О."));
 
     // Each filter of the call list narrows the same rows.
     const QList<std::pair<QStringList, int>> filters = {

@@ -29,7 +29,6 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString GridRingsSection = QStringLiteral("GridRings");
 const QString ShowText = QStringLiteral("Показать");
 const QString StopText = QStringLiteral("Стоп");
 } // namespace
@@ -220,10 +219,15 @@ bool CallsTab::loading() const
     return m_loader && m_loader->running();
 }
 
+QString CallsTab::LayoutSection()
+{
+    return QStringLiteral("GridRings");
+}
+
 void CallsTab::saveLayouts()
 {
     if (m_dm->ibQueryRings.isOpen())
-        saveGridLayout(GridRings, GridRingsSection);
+        saveGridLayout(GridRings, LayoutSection());
 }
 
 void CallsTab::ApplyMaskToLineFilter()
@@ -259,7 +263,7 @@ void CallsTab::RunCallQuery()
     PanelTotalCost->clear();
     emit statusMessage(QString());
     if (hadResult)
-        saveGridLayout(GridRings, GridRingsSection);
+        saveGridLayout(GridRings, LayoutSection());
     if (!cbIN->isChecked() && !cbOUT->isChecked()) {
         cbIN->setChecked(true);
         cbOUT->setChecked(true);
@@ -317,7 +321,7 @@ void CallsTab::RunCallQuery()
             PanelTotalTime->setText(oldTime);
             PanelTotalCost->setText(oldCost);
             GridRings->fitColumns();
-            restoreGridLayout(GridRings, GridRingsSection);
+            restoreGridLayout(GridRings, LayoutSection());
             s.FieldRing = m_shownSort.first;
             s.DescRing = m_shownSort.second;
             MarkCallSortColumn(s.FieldRing);
@@ -365,9 +369,8 @@ void CallsTab::showFirstScreen()
     m_firstScreenShown = true;
     GridRings->fitColumns();
     fitZoneColumn();
-    const bool laidOutBefore =
-        m_dm->MainObject->GridLayouts().sectionExists(GridRingsSection);
-    restoreGridLayout(GridRings, GridRingsSection);
+    const bool laidOutBefore = m_dm->MainObject->GridLayouts().sectionExists(LayoutSection());
+    restoreGridLayout(GridRings, LayoutSection());
     MarkCallSortColumn(m_loadSort.first, !loading());
     if (!laidOutBefore) {
         // Every column in view on a 1024-pixel screen: the subscriber's name gives up the

@@ -44,6 +44,8 @@ public:
     void refillLines();
     void refillUsers();
     void saveLayouts() override;
+    /// The settings section of the call list's columns: their order and widths.
+    static QString LayoutSection();
     /// True once a run has shown the grid and its last row has arrived.
     bool hasResult() const;
     /// True while the rows of a run arrive.
