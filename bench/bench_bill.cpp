@@ -1,14 +1,16 @@
 // The operator's bill against a year of calls (1,000,000 by default): a bill of 100,000 lines
 // made from the log's outgoing calls is read from its CSV file, and the log's calls of the
 // period are read and paired with it; against the reading of the same calls alone, in one run.
+// Then the report of the last round is laid out, every call that differs on its pages.
 #include "BenchSupport.h"
 
 #include "DemoData.h"
 #include "data/Bill.h"
 #include "runs/BillCheck.h"
+#include "runs/BillReport.h"
 
-#include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -18,7 +20,10 @@
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The report's fonts want the toolkit's screen; none is needed.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const qint64 calls = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const int billLines = argc > 2 ? QByteArray(argv[2]).toInt() : 100000;
     const int rounds = argc > 3 ? QByteArray(argv[3]).toInt() : 3;
@@ -65,10 +70,10 @@ int main(int argc, char** argv)
     log = {};
     csv = {};
 
+    bill::CheckOutcome outcome;
     for (int round = 0; round < rounds; ++round) {
         qint64 read = 0;
         const double aloneMs = bench::timeMs([&] { read = qint64(readAlone().size()); });
-        bill::CheckOutcome outcome;
         double fileMs = 0;
         qint64 heldBefore = 0;
         qint64 heldBytes = 0;
@@ -99,5 +104,20 @@ int main(int argc, char** argv)
                     outcome.error.isEmpty() ? "" : qPrintable(u' ' + outcome.error));
         std::fflush(stdout);
     }
+
+    report::ReportTemplate layout;
+    if (!layout.load(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report5.frf"))) {
+        std::printf("no report template: %s\n", qPrintable(layout.errorString()));
+        return 1;
+    }
+    std::size_t rows = 0;
+    for (const bill::Row& row : outcome.result.rows)
+        rows += row.kind != bill::Kind::Match;
+    report::PreparedReport pages;
+    QString error;
+    const double reportMs =
+        bench::timeMs([&] { bill::prepareReport(layout, outcome.result, {}, pages, error); });
+    std::printf("report: %zu calls that differ laid out in %.0f ms, %zu pages%s\n", rows, reportMs,
+                pages.pages.size(), error.isEmpty() ? "" : qPrintable(u' ' + error));
     return 0;
 }

@@ -68,7 +68,8 @@ private:
 } // namespace
 
 bool prepareReport(const report::ReportTemplate& layout, const Result& result,
-                   const ReportHeading& heading, report::PreparedReport& out, QString& error)
+                   const ReportHeading& heading, report::PreparedReport& out, QString& error,
+                   const report::ReportEngine::Progress& progress)
 {
     RowsSource rows(result);
     const report::ValueCallback values = [&](const QString& name) -> std::optional<QVariant> {
@@ -103,8 +104,9 @@ bool prepareReport(const report::ReportTemplate& layout, const Result& result,
         return std::nullopt;
     };
     report::ReportEngine engine;
+    engine.setProgress(progress);
     if (!engine.prepare(layout, rows, values, out, result.rows.size())) {
-        error = engine.errorString();
+        error = engine.cancelled() ? QString() : engine.errorString();
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include "data/Bill.h"
 #include "report/PreparedReport.h"
+#include "report/ReportEngine.h"
 #include "report/ReportTemplate.h"
 
 #include <QString>
@@ -22,8 +23,11 @@ struct ReportHeading
 /// columns Kind, Number, BillStart, BillSeconds, BillCost, LogStart, LogSeconds, Line, OurCost,
 /// Difference and BillLine; the values GetTitle, GetBillFile, GetPlan, GetDisputed and, for each
 /// class k of 0 (match) to 4 (not on the bill), GetKind<k>, GetCalls<k>, GetBillSeconds<k>,
-/// GetLogSeconds<k>, GetBillCost<k>, GetOurCost<k>. False with the reason in `error`.
+/// GetLogSeconds<k>, GetBillCost<k>, GetOurCost<k>. `progress` is told the pages laid out
+/// after each row, and stops the layout by returning false. False with the reason in `error`
+/// (empty when stopped).
 bool prepareReport(const report::ReportTemplate& layout, const Result& result,
-                   const ReportHeading& heading, report::PreparedReport& out, QString& error);
+                   const ReportHeading& heading, report::PreparedReport& out, QString& error,
+                   const report::ReportEngine::Progress& progress = {});
 
 } // namespace bill

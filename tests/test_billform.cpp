@@ -254,9 +254,11 @@ void TestBillForm::reportToPdf()
     QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report5.frf"),
                         s.dm.MainObject->ProgramDir + QStringLiteral("report5.frf")));
 
+    // Laid out off the window's thread, then shown.
     QTest::mouseClick(w.bbReport, Qt::LeftButton);
+    QTRY_VERIFY(w.reportWindow());
     QDialog* report = w.reportWindow();
-    QVERIFY(report);
+    QVERIFY(!w.running());
     QVERIFY(report->isVisible());
     auto* pdf = report->findChild<QPushButton*>(QStringLiteral("bbPdf"));
     QVERIFY(pdf);

@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -110,7 +111,14 @@ void TBillForm::setNextPdfName(const QString& fileName)
 TBillForm::TBillForm(TDM& dm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMaximizeButtonHint),
-      m_dm(dm), m_job([](const int&) {}, [this](runs::RunState state) { runEnded(state); })
+      m_dm(dm), m_job([](const int&) {}, [this](runs::RunState state) { runEnded(state); }),
+      m_reportJob(
+          [this](const std::pair<int, int>& pages) {
+              PanelProgress->setText(QStringLiteral("Построение отчета: страница %1 из %2")
+                                         .arg(pages.first)
+                                         .arg(pages.second));
+          },
+          [this](runs::RunState state) { reportEnded(state); })
 {
     setObjectName(QStringLiteral("BillForm"));
     setWindowTitle(QStringLiteral("Сверка со счётом оператора"));
@@ -304,6 +312,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
 
 TBillForm::~TBillForm()
 {
+    m_reportJob.abandon();
     m_job.abandon();
 }
 
@@ -455,6 +464,7 @@ void TBillForm::bbCompareClick()
 {
     if (running()) {
         m_job.stop();
+        m_reportJob.stop();
         return;
     }
     if (m_table.rows.empty()) {
@@ -566,11 +576,17 @@ void TBillForm::runEnded(runs::RunState state)
     updateExport();
 }
 
+void TBillForm::showResultCounts()
+{
+    PanelProgress->setText(
+        QStringLiteral("Звонков в счёте: %1, в журнале: %2")
+            .arg(count(qint64(m_outcome.result.bill.size())), count(m_outcome.logCalls)));
+}
+
 void TBillForm::showResult()
 {
     const bill::Result& r = m_outcome.result;
-    PanelProgress->setText(QStringLiteral("Звонков в счёте: %1, в журнале: %2")
-                               .arg(count(qint64(r.bill.size())), count(m_outcome.logCalls)));
+    showResultCounts();
     GridSummary->setRowCount(bill::KindCount);
     for (int k = 0; k < bill::KindCount; ++k) {
         const bill::Totals& t = r.totals[std::size_t(k)];
@@ -675,12 +691,12 @@ void TBillForm::bbExportClick()
 
 void TBillForm::bbReportClick()
 {
-    if (!m_hasResult)
+    if (!m_hasResult || running())
         return;
-    report::ReportTemplate layout;
-    if (!layout.load(m_dm.MainObject->ProgramDir + ReportTemplateName)) {
+    auto layout = std::make_shared<report::ReportTemplate>();
+    if (!layout->load(m_dm.MainObject->ProgramDir + ReportTemplateName)) {
         Messages::error(QStringLiteral("Не удалось прочитать шаблон отчета %1\n\n%2")
-                            .arg(ReportTemplateName, layout.errorString()),
+                            .arg(ReportTemplateName, layout->errorString()),
                         this);
         return;
     }
@@ -690,14 +706,53 @@ void TBillForm::bbReportClick()
                         .arg(dOT->date().toString(format), dDo->date().toString(format));
     heading.file = QFileInfo(m_fileName).fileName();
     heading.plan = cbPlan->currentText();
-    auto pages = std::make_shared<report::PreparedReport>();
-    QString error;
-    if (!bill::prepareReport(layout, m_outcome.result, heading, *pages, error)) {
-        Messages::error(QStringLiteral("Отчет не построен: ") + error, this);
-        return;
-    }
-    const std::shared_ptr<const report::PreparedReport> shown = std::move(pages);
+    // Every call that differs is a row: a large bill takes seconds to lay out, off the window's
+    // thread; the result it reads stays as it is, no check starting meanwhile.
+    m_reportPages = std::make_shared<report::PreparedReport>();
+    PanelProgress->setText(QStringLiteral("Построение отчета ..."));
+    setRunning(true);
+    m_reportJob.start([this, layout, heading,
+                       pages = m_reportPages](runs::JobContext<std::pair<int, int>>& context) {
+        QElapsedTimer told;
+        told.start();
+        QString error;
+        const bool done = bill::prepareReport(*layout, m_outcome.result, heading, *pages, error,
+                                              [&](int laidOut, int total) {
+                                                  if (context.stopping())
+                                                      return false;
+                                                  if (told.hasExpired(100)) {
+                                                      context.tell({laidOut, total});
+                                                      told.restart();
+                                                  }
+                                                  return true;
+                                              });
+        if (!done && !context.stopping())
+            throw runs::RunFailure(QStringLiteral("Отчет не построен: ") + error);
+    });
+}
 
+void TBillForm::reportEnded(runs::RunState state)
+{
+    setRunning(false);
+    std::shared_ptr<const report::PreparedReport> pages = std::move(m_reportPages);
+    showResultCounts();
+    switch (state) {
+    case runs::RunState::Finished:
+        showReport(std::move(pages));
+        break;
+    case runs::RunState::Stopped:
+        PanelProgress->setText(QStringLiteral("Построение отчета остановлено"));
+        break;
+    case runs::RunState::Failed:
+        Messages::error(runs::failureText(m_reportJob.failure()), this);
+        break;
+    default:
+        break;
+    }
+}
+
+void TBillForm::showReport(std::shared_ptr<const report::PreparedReport> shown)
+{
     if (m_reportWindow)
         m_reportWindow->close();
     auto* window = new QDialog(this, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -762,6 +817,8 @@ void TBillForm::writeReportPdf(const std::shared_ptr<const report::PreparedRepor
 
 void TBillForm::closeEvent(QCloseEvent* event)
 {
-    m_job.stop(); // closing while the log is read stops the reading
+    // Closing while the log is read or the report laid out stops the work.
+    m_job.stop();
+    m_reportJob.stop();
     QDialog::closeEvent(event);
 }

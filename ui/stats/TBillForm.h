@@ -89,7 +89,8 @@ public:
     /// The report's window last opened, while it is open.
     QDialog* reportWindow() const { return m_reportWindow; }
 
-    bool running() const { return m_job.running(); }
+    /// A check or the report's layout under way.
+    bool running() const { return m_job.running() || m_reportJob.running(); }
     bool hasResult() const { return m_hasResult; }
     const bill::Result& result() const { return m_outcome.result; }
 
@@ -107,8 +108,11 @@ private:
     void runEnded(runs::RunState state);
     void setRunning(bool on);
     void showResult();
+    void showResultCounts();
     void fillRows();
     void updateExport();
+    void reportEnded(runs::RunState state);
+    void showReport(std::shared_ptr<const report::PreparedReport> pages);
     void writeReportPdf(const std::shared_ptr<const report::PreparedReport>& pages);
 
     TDM& m_dm;
@@ -123,4 +127,7 @@ private:
     QPointer<QDialog> m_reportWindow;
     bool m_rememberRefusalTold = false; // a user who may not write is told once
     runs::Job<int> m_job;
+    // The report's layout: its pages laid out and in all, as it goes on.
+    std::shared_ptr<report::PreparedReport> m_reportPages;
+    runs::Job<std::pair<int, int>> m_reportJob;
 };
