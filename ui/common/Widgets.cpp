@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -105,6 +106,22 @@ QString choosePdfFile(QWidget* parent, const TMainObject& settings, const QStrin
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+void fitOnScreen(QWidget* window, QSize wanted)
+{
+    const QScreen* screen = window->screen();
+    if (!screen) {
+        window->resize(wanted);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize frame(24, 48); // the most a window manager's frame and title take
+    const QSize size = wanted.boundedTo(area.size() - frame);
+    window->resize(size);
+    // A top-level window's position is its frame's.
+    window->move(area.x() + (area.width() - size.width() - frame.width() / 2) / 2,
+                 area.y() + (area.height() - size.height() - frame.height() / 2) / 2);
 }
 
 } // namespace ui

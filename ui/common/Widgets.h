@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFont>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,10 @@ void fitDropDownToItems(QComboBox* box);
 /// A table of figures to read: no editing, whole rows selected, no row numbers, every row one
 /// line of text high, no wrapping.
 QTableWidget* readOnlyTable(QWidget* parent, const QString& name, const QStringList& titles);
+/// Sizes a window to `wanted`, within the screen it opens on with room for the frame and title
+/// the window manager adds, and places it in the middle of that screen, frame included, so that
+/// its title bar is never above the screen's top (a window centred over its parent may be).
+void fitOnScreen(QWidget* window, QSize wanted);
 /// Asks where to write a PDF, proposing `name` in the folder of the last export (the program's
 /// folder before the first); empty when the operator cancels.
 QString choosePdfFile(QWidget* parent, const TMainObject& settings, const QString& name);

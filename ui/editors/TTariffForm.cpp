@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -212,10 +211,7 @@ TTariffForm::TTariffForm(TDM& dm, QWidget* parent)
     connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
 
     // As large as the window was made for, within the screen it opens on.
-    QSize size(1100, 720);
-    if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableGeometry().size() - QSize(24, 48));
-    resize(size);
+    ui::fitOnScreen(this, QSize(1100, 720));
 
     loadFromDatabase();
 }

@@ -204,6 +204,9 @@ void TMainForm::FormCreate()
         m_workArea = screen->availableGeometry();
     setGeometry(
         QRect(0, 0, m_workArea.right() + 1, m_workArea.bottom() + 1).intersected(m_workArea));
+    // The whole work area as the window manager gives it, title bar included: the geometry
+    // alone is the window's inside and would push the frame's title above the screen.
+    setWindowState(windowState() | Qt::WindowMaximized);
     TabSheet3->twDepts->setMaximumWidth((m_workArea.right() + 1) / 100 * 90);
     PageControl->setCurrentIndex(0);
 }

@@ -31,7 +31,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
@@ -306,8 +305,7 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     ui::fitDropDownToItems(cbPlan);
 
     updateExport();
-    const QRect screen = this->screen()->availableGeometry();
-    resize(std::min(1000, screen.width() - 24), std::min(700, screen.height() - 48));
+    ui::fitOnScreen(this, QSize(1000, 700));
 }
 
 TBillForm::~TBillForm()
@@ -790,8 +788,7 @@ void TBillForm::showReport(std::shared_ptr<const report::PreparedReport> shown)
             Messages::error(QStringLiteral("Отчет не напечатан: ") + failure, window);
     });
     connect(pdf, &QPushButton::clicked, this, [this, shown] { writeReportPdf(shown); });
-    const QRect screen = this->screen()->availableGeometry();
-    window->resize(std::min(1000, screen.width() - 24), std::min(700, screen.height() - 48));
+    ui::fitOnScreen(window, QSize(1000, 700));
     m_reportWindow = window;
     window->show();
 }

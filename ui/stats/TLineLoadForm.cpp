@@ -27,7 +27,6 @@
 #include <QMenu>
 #include <QPen>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
@@ -395,8 +394,7 @@ TLineLoadForm::TLineLoadForm(TDM& dm, const QDate& from, const QDate& to, TCombo
     cbWorkTimeClick();
     updateExport();
     // As large as the screen allows, up to a size where all 24 hours show.
-    const QRect screen = this->screen()->availableGeometry();
-    resize(std::min(1100, screen.width() - 24), std::min(700, screen.height() - 48));
+    ui::fitOnScreen(this, QSize(1100, 700));
 }
 
 TLineLoadForm::~TLineLoadForm()

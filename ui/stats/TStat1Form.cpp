@@ -24,7 +24,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTabBar>
@@ -239,8 +238,7 @@ TStat1Form::TStat1Form(TDM& dm, const QDate& from, const QDate& to, TComboQuery&
                        locale.toString(from, QLocale::ShortFormat) + QStringLiteral(" по ") +
                        locale.toString(to, QLocale::ShortFormat));
     // Wide enough for the lists, the pie and the legend, within the screen.
-    const QRect screen = this->screen()->availableGeometry();
-    resize(std::min(1000, screen.width()), std::min(600, screen.height()));
+    ui::fitOnScreen(this, QSize(1000, 600));
 
     // The cost share is offered when the database prices calls: by the book the data module
     // holds for the call list, read now if the call list has not read it yet.
