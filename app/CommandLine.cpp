@@ -19,6 +19,7 @@ const QString SubscriberName = QStringLiteral("subscriber");
 const QString DirectionName = QStringLiteral("direction");
 const QString PrefixName = QStringLiteral("prefix");
 const QString MinSecondsName = QStringLiteral("min-seconds");
+const QString OutsideName = QStringLiteral("outside");
 const QString DatabaseName = QStringLiteral("database");
 const QString UserName = QStringLiteral("user");
 const QString PasswordFileName = QStringLiteral("password-file");
@@ -93,11 +94,12 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
     const QCommandLineOption direction(DirectionName, {}, DirectionName);
     const QCommandLineOption prefix(PrefixName, {}, PrefixName);
     const QCommandLineOption minSeconds(MinSecondsName, {}, MinSecondsName);
+    const QCommandLineOption outside(OutsideName);
     const QCommandLineOption database(DatabaseName, {}, DatabaseName);
     const QCommandLineOption user(UserName, {}, UserName);
     const QCommandLineOption passwordFile(PasswordFileName, {}, PasswordFileName);
     parser.addOptions({help, version, period, dryRun, pdf, line, subscriber, direction, prefix,
-                       minSeconds, database, user, passwordFile});
+                       minSeconds, outside, database, user, passwordFile});
     for (const QString& name : exportNames())
         parser.addOption(QCommandLineOption(name, {}, name));
     if (!parser.parse(arguments)) {
@@ -143,8 +145,8 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
         c.report = known->kind;
     } else if (command == QLatin1String("export")) {
         c.kind = Command::Kind::Export;
-        own = QStringList{PeriodName,    LineName,   SubscriberName,
-                          DirectionName, PrefixName, MinSecondsName} +
+        own = QStringList{PeriodName, LineName,       SubscriberName, DirectionName,
+                          PrefixName, MinSecondsName, OutsideName} +
               exportNames();
     } else {
         error = QStringLiteral("Нет команды \"%1\"; команды: mail, report, export.").arg(command);
@@ -181,6 +183,7 @@ std::optional<Command> ParseCommandLine(const QStringList& arguments, const QDat
     }
     c.period = *p;
     c.dryRun = parser.isSet(dryRun);
+    c.outside = parser.isSet(outside);
     c.pdf = parser.value(pdf);
     for (const QString& name : QStringList{PdfName} + exportNames())
         if (parser.isSet(name) && parser.value(name).trimmed().isEmpty()) {
@@ -288,6 +291,10 @@ QString HelpText()
                "    --direction in|out|all  входящие, исходящие или все (все)\n"
                "    --prefix ЦИФРЫ        номер абонента начинается с этих цифр\n"
                "    --min-seconds ЧИСЛО   разговор длиннее этого числа секунд\n"
+               "    --outside             и звонки линий и абонентов, которых нет в\n"
+               "                          справочниках (вместо имени - номер)\n"
+               "            Строки идут в порядке, в котором список звонков был показан\n"
+               "            последним.\n"
                "\n"
                "ПЕРИОД: %2\n"
                "  (недели с понедельника, кварталы с января, апреля, июля и октября)\n"

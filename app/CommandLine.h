@@ -50,6 +50,7 @@ struct Command
     bool outgoing = true;
     QString prefix;
     int minSeconds = 0;
+    bool outside = false; ///< also the calls of lines and subscribers missing from the directories
     // The login, when not the settings file's.
     QString database;
     QString user;

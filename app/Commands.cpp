@@ -241,9 +241,17 @@ int runExport(TDM& dm, const Command& c)
     filter.user = c.subscriber;
     filter.line = c.line;
     filter.longerThan = c.minSeconds;
+    filter.outsideDirectories = c.outside;
+    // In the order the call list was last shown in.
+    filter.sortField = dm.MainObject->FieldRing;
+    filter.descending = dm.MainObject->DescRing == 1;
     db::Query& q = dm.ibQueryRings;
     try {
         dm.EnsureUsable();
+        if (const std::optional<stmt::DateIndexes> indexes = dm.DateIndexes()) {
+            filter.navigateByDate = true;
+            filter.indexes = *indexes;
+        }
         dm.LoadTariffs();
         filter.withLine = dm.HasTariffs();
         filter.statement().applyTo(q);

@@ -49,6 +49,12 @@ TDM::TDM(const QString& programDir, TMainObject::FileUse use)
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
         CallCosts.prepareFields(ds);
+        // The talk time a spreadsheet can add up.
+        if (db::Field* shown = ds.findField(QStringLiteral("RLen")))
+            if (const db::Field* seconds = ds.findField(QStringLiteral("RINGLENGTH")))
+                shown->setTimeSpan([seconds](const db::Field&) -> std::optional<qint64> {
+                    return seconds->asInt64();
+                });
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))
             out->setDisplayTextHook(
                 [this, &ds](const db::Field& f) { return NumberOutText(f, ds, *MainObject); });

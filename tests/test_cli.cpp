@@ -247,11 +247,11 @@ void TestCli::helpAndBadArguments()
     const Outcome help = m_program.run({QStringLiteral("--help")});
     QCOMPARE(help.status, 0);
     for (const char* word :
-         {"mail",          "report",     "export",         "--dry-run",       "--pdf",
-          "--xlsx",        "--csv",      "--line",         "--xls",           "--rtf",
-          "--txt",         "--htm",      "--subscriber",   "--direction",     "--prefix",
-          "--min-seconds", "--database", "--user",         "--password-file", "KELVORA_PASSWORD",
-          "last-quarter",  "detailed",   "Код завершения", "4  рассылка"})
+         {"mail",         "report",     "export",         "--dry-run",       "--pdf",
+          "--xlsx",       "--csv",      "--line",         "--xls",           "--rtf",
+          "--txt",        "--htm",      "--subscriber",   "--direction",     "--prefix",
+          "--outside",    "--database", "--user",         "--password-file", "KELVORA_PASSWORD",
+          "last-quarter", "detailed",   "Код завершения", "4  рассылка",     "--min-seconds"})
         QVERIFY2(help.out.contains(QString::fromUtf8(word)), word);
 
     // Each refused with a message in the program's words and status 2, nothing sent or
@@ -318,9 +318,11 @@ void TestCli::exportWithTheCallListFilters()
     QCOMPARE(lines.size(), 4);
     QVERIFY(o.out.contains(QStringLiteral("строк: 3")));
     // The chooser's other formats, each file named after its option: the same three calls, in
-    // the columns as the call list last showed them (the name moved first).
-    m_program.settings(m_t->path(), Program::mailSection() +
-                                        QStringLiteral("[GridRings]\nGridRings.FIO=0,90\n"));
+    // the columns and the order the call list was last shown in (the name moved first, the
+    // latest call first).
+    m_program.settings(m_t->path(),
+                       Program::mailSection() +
+                           QStringLiteral("[GridRings]\nGridRings.FIO=0,90\n[Sort]\nDescRing=1\n"));
     before = filesOf(m_program.dir());
     const QList<std::pair<const char*, QByteArray>> others = {
         {"xls", QByteArray("\xD0\xCF\x11\xE0", 4)}, {"rtf", "{\\rtf1"}, {"htm", "<"}, {"txt", ""}};
@@ -347,6 +349,7 @@ void TestCli::exportWithTheCallListFilters()
     }
     QCOMPARE(o.out.count(QStringLiteral("строк: 3")), 5);
     QCOMPARE(xlsxRows(xlsx)[0].toArray().first().toString(), QStringLiteral("Ф.И.О."));
+    QCOMPARE(xlsxRows(xlsx)[1].toArray()[1].toString(), QStringLiteral("02.03.2026"));
 
     // Each filter of the call list narrows the same rows.
     const QList<std::pair<QStringList, int>> filters = {
@@ -357,6 +360,7 @@ void TestCli::exportWithTheCallListFilters()
         {words("--prefix 495"), 1},
         {words("--min-seconds 60"), 2},
         {words("--line 1 --subscriber 102 --direction all"), 1},
+        {words("--outside"), 5}, // and the two of a line and a subscriber not in them
     };
     for (const auto& [filter, calls] : filters) {
         const QString file = out(QStringLiteral("f.xlsx"));

@@ -104,7 +104,7 @@ QJsonArray readXlsx(const QString& path)
         "              for i in range(s.max_column)]\n"
         "    out.append({'name': s.title, 'freeze': s.freeze_panes, 'widths': widths,\n"
         "                'rows': rows})\n"
-        "print(json.dumps(out))\n");
+        "print(json.dumps(out, default=lambda span: span.total_seconds()))\n");
     return QJsonDocument::fromJson(
                run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}))
         .array();
@@ -538,7 +538,8 @@ void TestExport::csvQuotingAndEncoding()
 }
 
 // The call list's costs are sums a spreadsheet can add up: numbers shown with their kopecks
-// and digits grouped. The formats of plain text keep the grid's texts.
+// and digits grouped; its talk times are spans of time. The formats of plain text keep the
+// grid's texts.
 void TestExport::callCostsAreNumbersInSpreadsheets()
 {
     TEST_SMALL_CALL_LOG(t);
@@ -558,6 +559,8 @@ void TestExport::callCostsAreNumbersInSpreadsheets()
         if (table.title(c) == QStringLiteral("Стоимость"))
             cost = c;
     QVERIFY(cost >= 0);
+    const int talk = cost - 2; // "Продолжительность разговора", before the zone
+    QCOMPARE(table.title(talk), QStringLiteral("Продолжительность разговора"));
     QCOMPARE(table.decimals(cost), std::optional<int>(2));
     QCOMPARE(table.decimals(0), std::nullopt); // the date
     auto write = [&](grid::ExportFormat format, const QString& name) {
@@ -579,6 +582,10 @@ void TestExport::callCostsAreNumbersInSpreadsheets()
     QCOMPARE(xlsxCell(1)[QStringLiteral("f")].toString(), QStringLiteral("#,##0.00"));
     QCOMPARE(xlsxCell(2)[QStringLiteral("t")].toString(), QStringLiteral("NoneType"));
     QCOMPARE(xlsxCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
+    const QJsonObject xlsxTalk = xlsx[3].toArray()[talk].toObject();
+    QCOMPARE(xlsxTalk[QStringLiteral("t")].toString(), QStringLiteral("timedelta"));
+    QCOMPARE(xlsxTalk[QStringLiteral("v")].toDouble(), 3725.0);
+    QCOMPARE(xlsxTalk[QStringLiteral("f")].toString(), QStringLiteral("[h]:mm:ss"));
 
     const QJsonArray xls = readXls(write(grid::ExportFormat::Xls, QStringLiteral("calls.XLS")))[0]
                                .toObject()[QStringLiteral("rows")]
@@ -590,6 +597,10 @@ void TestExport::callCostsAreNumbersInSpreadsheets()
     QCOMPARE(xlsCell(2)[QStringLiteral("t")].toInt(), 0); // empty
     QCOMPARE(xlsCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
     QCOMPARE(xls[3].toArray()[0].toObject()[QStringLiteral("t")].toInt(), 1); // the date a text
+    const QJsonObject xlsTalk = xls[3].toArray()[talk].toObject();
+    QCOMPARE(xlsTalk[QStringLiteral("t")].toInt(), 3); // a time
+    QCOMPARE(qRound(xlsTalk[QStringLiteral("v")].toDouble() * 86400), 3725);
+    QCOMPARE(xlsTalk[QStringLiteral("f")].toString(), QStringLiteral("[h]:mm:ss"));
 
     // The text formats hold what the grid shows.
     QCOMPARE(

@@ -87,6 +87,16 @@ public:
     /// The current row's value of an exact decimal field in units of its last place; nullopt
     /// for other fields and when the row has none.
     std::optional<qint64> decimalUnits() const;
+    /// Makes the field a span of time whose length in seconds for the current row the hook
+    /// gives (nullopt: none). Views still show the display text; files that keep numbers write
+    /// it as a time span.
+    void setTimeSpan(DecimalHook seconds) { m_spanHook = std::move(seconds); }
+    bool isTimeSpan() const { return bool(m_spanHook); }
+    /// The current row's span in seconds; nullopt for other fields and when the row has none.
+    std::optional<qint64> spanSeconds() const
+    {
+        return m_spanHook ? m_spanHook(*this) : std::nullopt;
+    }
     /// A time of day in the user's regional format, with seconds.
     static QString timeText(const QTime& time);
 
@@ -127,6 +137,7 @@ private:
     DisplayTextHook m_tipHook;
     int m_decimalPlaces = -1; // not an exact decimal
     DecimalHook m_decimalHook;
+    DecimalHook m_spanHook;
     std::uint32_t m_offset = 0;
     std::uint32_t m_nullBit = 0;
     bool m_stored = true;

@@ -4,8 +4,8 @@ namespace grid {
 
 QString CsvExporter::field(const QString& text, QChar separator)
 {
-    const bool quoted = text.contains(separator) || text.contains(u'"') ||
-                        text.contains(u'\n') || text.contains(u'\r');
+    const bool quoted = text.contains(separator) || text.contains(u'"') || text.contains(u'\n') ||
+                        text.contains(u'\r');
     if (!quoted)
         return text;
     QString s = text;
@@ -13,8 +13,8 @@ QString CsvExporter::field(const QString& text, QChar separator)
     return u'"' + s + u'"';
 }
 
-bool CsvExporter::writeTable(QIODevice& out, const GridTable& table,
-                             const ExportProgress& progress, QString& error) const
+bool CsvExporter::writeTable(QIODevice& out, const GridTable& table, const ExportProgress& progress,
+                             QString& error) const
 {
     QByteArray buffer;
     auto flush = [&] {

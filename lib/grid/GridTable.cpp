@@ -55,6 +55,11 @@ std::optional<int> GridTable::decimals(int column) const
     return m_grid->columnField(m_columns[std::size_t(column)])->decimalPlaces();
 }
 
+bool GridTable::isTimeSpan(int column) const
+{
+    return !m_view && m_grid->columnField(m_columns[std::size_t(column)])->isTimeSpan();
+}
+
 std::vector<QString> GridTable::rowTexts(qint64 row) const
 {
     std::vector<QString> out;
@@ -93,6 +98,14 @@ std::vector<QVariant> GridTable::rowValues(qint64 row) const
     m_grid->query()->atRow(row, [&] {
         for (int c : m_columns) {
             const db::Field* f = m_grid->columnField(c);
+            if (f->isTimeSpan()) {
+                const std::optional<qint64> seconds = f->spanSeconds();
+                if (seconds)
+                    out.emplace_back(double(*seconds) / 86400.0);
+                else
+                    out.emplace_back(QString());
+                continue;
+            }
             if (const std::optional<int> places = f->decimalPlaces()) {
                 // The file's number is made from the exact value once, here.
                 const std::optional<qint64> units = f->decimalUnits();

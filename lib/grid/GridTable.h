@@ -31,10 +31,14 @@ public:
     /// with Field::setDecimal, such as a sum of money): formats that keep numbers give its
     /// cells as numbers shown with that many digits. nullopt for other columns.
     std::optional<int> decimals(int column) const;
+    /// Whether a column is a span of time (a grid's field made one with Field::setTimeSpan, such
+    /// as a call's talk time): formats that keep numbers give its cells as a number of days
+    /// shown as hours, minutes and seconds.
+    bool isTimeSpan(int column) const;
     /// Every cell of a row as the grid shows it.
     std::vector<QString> rowTexts(qint64 row) const;
-    /// Cells of a row that hold plain numbers (shown as they are stored) or exact decimals as
-    /// doubles; the others as their texts.
+    /// Cells of a row that hold plain numbers (shown as they are stored), exact decimals, or
+    /// spans of time in days, as doubles; the others as their texts.
     std::vector<QVariant> rowValues(qint64 row) const;
 
 private:

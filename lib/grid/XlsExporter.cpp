@@ -127,12 +127,19 @@ constexpr quint16 FirstNumberFormat = 164;
 
 // A number with digits grouped and `places` digits after the decimal sign; the reader shows
 // it with the user's own signs.
-QByteArray numberFormat(quint16 index, int places)
+QString numberFormat(int places)
+{
+    return places > 0 ? QStringLiteral("#,##0.") + QString(places, u'0') : QStringLiteral("#,##0");
+}
+
+// A span of time in days shown as whole hours, minutes and seconds.
+const QString TimeSpanFormat = QStringLiteral("[h]:mm:ss");
+
+QByteArray formatRecord(quint16 index, const QString& format)
 {
     QByteArray d;
     put16(d, index);
-    d += longString(places > 0 ? QStringLiteral("#,##0.") + QString(places, u'0')
-                               : QStringLiteral("#,##0"));
+    d += longString(format);
     return record(0x041E, d);
 }
 
@@ -321,25 +328,27 @@ bool XlsExporter::writeTable(QIODevice& out, const GridTable& table, const Expor
     for (int i = 0; i < 4; ++i)
         sink.put(font(false)); // index 4 is never used by the format
     sink.put(font(true));      // index 5: titles
-    // The cell format of each column of exact decimals.
-    std::vector<int> places; // distinct, in order of the first column that has them
+    // The cell format of each column of exact decimals or spans of time.
+    QStringList formats; // distinct, in order of the first column that has them
     std::vector<quint16> columnXf(std::size_t(cols), TextXf);
     for (int c = 0; c < cols; ++c) {
         const std::optional<int> p = table.decimals(c);
-        if (!p)
+        const QString wanted = table.isTimeSpan(c) ? TimeSpanFormat
+                               : p                 ? numberFormat(*p)
+                                                   : QString();
+        if (wanted.isEmpty())
             continue;
-        auto it = std::find(places.begin(), places.end(), *p);
-        if (it == places.end())
-            it = places.insert(places.end(), *p);
-        columnXf[std::size_t(c)] = quint16(FirstNumberXf + (it - places.begin()));
+        if (!formats.contains(wanted))
+            formats << wanted;
+        columnXf[std::size_t(c)] = quint16(FirstNumberXf + formats.indexOf(wanted));
     }
-    for (std::size_t i = 0; i < places.size(); ++i)
-        sink.put(numberFormat(quint16(FirstNumberFormat + i), places[i]));
+    for (qsizetype i = 0; i < formats.size(); ++i)
+        sink.put(formatRecord(quint16(FirstNumberFormat + i), formats[i]));
     for (int i = 0; i < 15; ++i)
         sink.put(xf(0, true));
     sink.put(xf(0, false)); // 15: cells
     sink.put(xf(5, false)); // 16: titles
-    for (std::size_t i = 0; i < places.size(); ++i)
+    for (qsizetype i = 0; i < formats.size(); ++i)
         sink.put(xf(0, false, quint16(FirstNumberFormat + i)));
     {
         QByteArray d;

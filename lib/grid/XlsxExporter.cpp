@@ -22,6 +22,9 @@ QByteArray numberFormat(int places)
     return places > 0 ? "#,##0." + QByteArray(places, '0') : QByteArray("#,##0");
 }
 
+// Whole hours past a day, as a span of talk time reads.
+constexpr char TimeSpanFormat[] = "[h]:mm:ss";
+
 QString why(lxw_error e)
 {
     return QString::fromUtf8(lxw_strerror(e));
@@ -77,17 +80,21 @@ bool XlsxExporter::writeTable(QIODevice& out, const GridTable& table,
     format_set_bold(bold);
 
     const int columns = table.columnCount();
-    // Columns of exact decimals show their digits grouped, with their own number of places.
+    // Columns of exact decimals show their digits grouped, with their own number of places;
+    // spans of time their hours, minutes and seconds.
     std::vector<lxw_format*> numberFormats(std::size_t(columns), nullptr);
-    std::map<int, lxw_format*> byPlaces;
+    std::map<QByteArray, lxw_format*> byFormat;
     for (int c = 0; c < columns; ++c) {
         const std::optional<int> places = table.decimals(c);
-        if (!places)
+        const QByteArray wanted = table.isTimeSpan(c) ? QByteArray(TimeSpanFormat)
+                                  : places            ? numberFormat(*places)
+                                                      : QByteArray();
+        if (wanted.isEmpty())
             continue;
-        lxw_format*& format = byPlaces[*places];
+        lxw_format*& format = byFormat[wanted];
         if (!format) {
             format = workbook_add_format(wb.book);
-            format_set_num_format(format, numberFormat(*places).constData());
+            format_set_num_format(format, wanted.constData());
         }
         numberFormats[std::size_t(c)] = format;
     }
