@@ -158,6 +158,13 @@ QJsonArray gridTexts(const grid::DataGrid& g)
     return all;
 }
 
+// What a file holds; nothing when it cannot be read.
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString decodeEntities(QString s)
 {
     static const QRegularExpression entity(QStringLiteral("&#(\\d+);"));
@@ -167,6 +174,28 @@ QString decodeEntities(QString s)
     return s;
 }
 
+// A table written by an exporter to `name` in `dir`: the file's path, or nothing.
+QString writeFile(grid::GridExporter& exporter, const grid::GridTable& table, const QString& dir,
+                  const QString& name)
+{
+    QFile f(dir + u'/' + name);
+    if (!f.open(QIODevice::WriteOnly) || !exporter.write(f, table))
+        return {};
+    return f.fileName();
+}
+
+// What a reader gave of a cell: `key` of row `r`, column `c` of a sheet's rows.
+QJsonValue at(const QJsonArray& rows, int r, int c, const char* key)
+{
+    return rows[r].toArray()[c].toObject()[QLatin1String(key)];
+}
+
+// The rows of a sheet as a reader gave them.
+QJsonArray rowsOf(const QJsonValue& sheet)
+{
+    return sheet[QStringLiteral("rows")].toArray();
+}
+
 struct Fixture
 {
     test::TestDatabase t;
@@ -174,10 +203,13 @@ struct Fixture
     std::unique_ptr<grid::DataGrid> grid;
     QTemporaryDir out; // where the export chooser writes
 
-    bool make(const QString& select)
+    // A fresh database with three lines and the statements `setUp`, the grid over `select`.
+    bool make(const QString& select, const QStringList& setUp = {})
     {
         if (!t.create())
             return false;
+        for (const QString& statement : setUp) // each its own, a table made before it is filled
+            t.exec({statement});
         t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, 'Факс; {и} \\\\ "
                                "табуляция\t', 'первая строка')"),
                 QStringLiteral("INSERT INTO Lines VALUES (2, 0, 'Секретарь', NULL)"),
@@ -207,17 +239,16 @@ struct Fixture
     }
     QString exportTo(grid::ExportFormat format, const QString& name)
     {
-        const QString path = t.dir() + u'/' + name;
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return {};
         grid::ExportOptions options;
         options.sheetName = QStringLiteral("Лист");
-        if (!grid::makeExporter(format, options)->write(f, grid::GridTable(*grid)))
-            return {};
-        return path;
+        return writeFile(*grid::makeExporter(format, options), grid::GridTable(*grid), t.dir(),
+                         name);
     }
 };
+
+#define FIXTURE(f, select)                                                                         \
+    Fixture f;                                                                                     \
+    QVERIFY2(f.make(select), qPrintable(f.t.error()))
 
 const QString Lines = QStringLiteral("SELECT * FROM Lines ORDER BY NumberLine");
 
@@ -264,15 +295,12 @@ private slots:
 
 void TestExport::textIn1251()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     // The user's column order is the file's.
     QHeaderView* h = f.grid->horizontalHeader();
     h->moveSection(h->visualIndex(f.grid->findColumnByField(QStringLiteral("ETC"))), 0);
-    const QString path = f.exportTo(grid::ExportFormat::Text, QStringLiteral("t.TXT"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes =
+        contents(f.exportTo(grid::ExportFormat::Text, QStringLiteral("t.TXT")));
     const QString expected =
         QStringLiteral("Примечания\tНомер линии\tГородской номер\tДоп.\r\n"
                        "первая строка\t1\t215-0001\tФакс; {и} \\\\ табуляция \r\n"
@@ -283,34 +311,30 @@ void TestExport::textIn1251()
 
 void TestExport::htmlPage()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     const QString path = f.exportTo(grid::ExportFormat::Html, QStringLiteral("t.HTM"));
     int code = -1;
     run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--noout"), path},
         &code);
     QCOMPARE(code, 0);
-    const QString cells = QString::fromUtf8(
-        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
-                                        QStringLiteral("//tr/*/text()"), path}));
+    auto xpath = [&](const char* expression) {
+        return QString::fromUtf8(run(QStringLiteral("xmllint"),
+                                     {QStringLiteral("--html"), QStringLiteral("--xpath"),
+                                      QLatin1String(expression), path}))
+            .trimmed();
+    };
+    const QString cells = xpath("//tr/*/text()");
     QVERIFY2(cells.contains(QStringLiteral("Городской номер")), qPrintable(cells));
     QVERIFY(cells.contains(QStringLiteral("215-7788")));
     QVERIFY(cells.contains(QStringLiteral("Ёлка &amp; &lt;тег&gt;")) ||
             cells.contains(QStringLiteral("Ёлка & <тег>")));
-    const QString meta = QString::fromUtf8(
-        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
-                                        QStringLiteral("string(//meta/@charset)"), path}));
-    QCOMPARE(meta.trimmed(), QStringLiteral("utf-8"));
-    const QString rows = QString::fromUtf8(
-        run(QStringLiteral("xmllint"), {QStringLiteral("--html"), QStringLiteral("--xpath"),
-                                        QStringLiteral("count(//tr)"), path}));
-    QCOMPARE(rows.trimmed(), QStringLiteral("4"));
+    QCOMPARE(xpath("string(//meta/@charset)"), QStringLiteral("utf-8"));
+    QCOMPARE(xpath("count(//tr)"), QStringLiteral("4"));
 }
 
 void TestExport::rtfTable()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     const QString path = f.exportTo(grid::ExportFormat::Rtf, QStringLiteral("t.RTF"));
     const QString html = decodeEntities(
         QString::fromUtf8(run(QStringLiteral("unrtf"), {QStringLiteral("--html"), path})));
@@ -335,24 +359,21 @@ void TestExport::rtfTable()
 
 void TestExport::xlsCellsAndTypes()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     const QString path = f.exportTo(grid::ExportFormat::Xls, QStringLiteral("t.XLS"));
     const QJsonArray sheets = readXls(path);
     QCOMPARE(sheets.size(), 1);
     const QJsonObject sheet = sheets[0].toObject();
     QCOMPARE(sheet[QStringLiteral("name")].toString(), QStringLiteral("Лист1"));
     QCOMPARE(sheet[QStringLiteral("nrows")].toInt(), 4);
-    const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
-    auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
-    QCOMPARE(cell(0, 0)[QStringLiteral("v")].toString(), QStringLiteral("Номер линии"));
-    QCOMPARE(cell(0, 3)[QStringLiteral("v")].toString(), QStringLiteral("Примечания"));
-    QCOMPARE(cell(1, 0)[QStringLiteral("t")].toInt(), 2); // a number
-    QCOMPARE(cell(1, 0)[QStringLiteral("v")].toDouble(), 1.0);
-    QCOMPARE(cell(1, 1)[QStringLiteral("t")].toInt(), 1); // a masked number is a text
-    QCOMPARE(cell(1, 1)[QStringLiteral("v")].toString(), QStringLiteral("215-0001"));
-    QCOMPARE(cell(3, 3)[QStringLiteral("v")].toString(), QStringLiteral("Ёлка & <тег>"));
-    QCOMPARE(cell(2, 1)[QStringLiteral("t")].toInt(), 0); // empty
+    QCOMPARE(at(rowsOf(sheet), 0, 0, "v").toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(at(rowsOf(sheet), 0, 3, "v").toString(), QStringLiteral("Примечания"));
+    QCOMPARE(at(rowsOf(sheet), 1, 0, "t").toInt(), 2); // a number
+    QCOMPARE(at(rowsOf(sheet), 1, 0, "v").toDouble(), 1.0);
+    QCOMPARE(at(rowsOf(sheet), 1, 1, "t").toInt(), 1); // a masked number is a text
+    QCOMPARE(at(rowsOf(sheet), 1, 1, "v").toString(), QStringLiteral("215-0001"));
+    QCOMPARE(at(rowsOf(sheet), 3, 3, "v").toString(), QStringLiteral("Ёлка & <тег>"));
+    QCOMPARE(at(rowsOf(sheet), 2, 1, "t").toInt(), 0); // empty
 }
 
 void TestExport::xlsSplitsIntoSheets()
@@ -364,46 +385,27 @@ void TestExport::xlsSplitsIntoSheets()
         "'строка ' || (a.x * 10000 + b.x * 1000 + c.x * 100 + d.x * 10 + e.x + 1) AS AddInfo "
         "FROM Digits a, Digits b, Digits c, Digits d, Digits e "
         "WHERE a.x * 10000 + b.x * 1000 + c.x * 100 + d.x * 10 + e.x < 70000 ORDER BY 1");
-    if (!f.t.create())
-        QFAIL(qPrintable(f.t.error()));
-    f.t.exec({QStringLiteral("CREATE TABLE Digits (x INTEGER)")});
-    QStringList digits;
+    QStringList digits{QStringLiteral("CREATE TABLE Digits (x INTEGER)")};
     for (int i = 0; i < 10; ++i)
         digits << QStringLiteral("INSERT INTO Digits VALUES (%1)").arg(i);
-    f.t.exec(digits);
-    f.dm = std::make_unique<TDM>(f.t.dir());
-    f.dm->ibDatabase.setDatabaseName(f.t.path());
-    f.dm->ibDatabase.params() = demo::localParams();
-    f.dm->ibDatabase.open();
-    f.dm->ibTranRO.start();
-    f.dm->ibQueryLines.sql().add(select);
-    f.dm->ibQueryLines.open();
-    ApplyFieldLabels(f.dm->ibQueryLines);
-    f.grid = std::make_unique<grid::DataGrid>();
-    f.grid->setQuery(&f.dm->ibQueryLines);
+    QVERIFY2(f.make(select, digits), qPrintable(f.t.error()));
     QCOMPARE(f.grid->model()->rowCount(), 70000);
     const QString path = f.exportTo(grid::ExportFormat::Xls, QStringLiteral("big.XLS"));
     const QJsonArray sheets = readXls(path, 2);
     QCOMPARE(sheets.size(), 2);
-    const QJsonObject first = sheets[0].toObject();
-    const QJsonObject second = sheets[1].toObject();
-    QCOMPARE(first[QStringLiteral("nrows")].toInt(), 65536); // titles and 65,535 rows
-    QCOMPARE(second[QStringLiteral("nrows")].toInt(), 70000 - 65535 + 1);
-    QCOMPARE(second[QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
-    const QJsonArray firstRows = first[QStringLiteral("rows")].toArray();
-    const QJsonArray secondRows = second[QStringLiteral("rows")].toArray();
-    QCOMPARE(firstRows.last().toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65535.0);
-    QCOMPARE(secondRows[0].toArray()[1].toObject()[QStringLiteral("v")].toString(),
-             QStringLiteral("Доп."));
-    QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toDouble(), 65536.0);
-    QCOMPARE(secondRows.last().toArray()[1].toObject()[QStringLiteral("v")].toString(),
-             QStringLiteral("строка 70000"));
+    QCOMPARE(sheets[0][QStringLiteral("nrows")].toInt(), 65536); // titles and 65,535 rows
+    QCOMPARE(sheets[1][QStringLiteral("nrows")].toInt(), 70000 - 65535 + 1);
+    QCOMPARE(sheets[1][QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
+    // The reader gives each sheet's first two rows and its last (here the third).
+    QCOMPARE(at(rowsOf(sheets[0]), 2, 0, "v").toDouble(), 65535.0);
+    QCOMPARE(at(rowsOf(sheets[1]), 0, 1, "v").toString(), QStringLiteral("Доп."));
+    QCOMPARE(at(rowsOf(sheets[1]), 1, 0, "v").toDouble(), 65536.0);
+    QCOMPARE(at(rowsOf(sheets[1]), 2, 1, "v").toString(), QStringLiteral("строка 70000"));
 }
 
 void TestExport::xlsxCellsTypesAndLayout()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     f.grid->setColumnWidth(0, 40);
     f.grid->setColumnWidth(2, 240);
     const QString path = f.exportTo(grid::ExportFormat::Xlsx, QStringLiteral("t.XLSX"));
@@ -413,21 +415,19 @@ void TestExport::xlsxCellsTypesAndLayout()
     const QJsonObject sheet = sheets[0].toObject();
     QCOMPARE(sheet[QStringLiteral("name")].toString(), QStringLiteral("Лист1"));
     QCOMPARE(sheet[QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
-    const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
+    const QJsonArray rows = rowsOf(sheet);
     QCOMPARE(rows.size(), 4);
-    auto cell = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
     for (int c = 0; c < 4; ++c)
-        QVERIFY(cell(0, c)[QStringLiteral("b")].toBool());
-    QVERIFY(!cell(1, 0)[QStringLiteral("b")].toBool());
-    QCOMPARE(cell(0, 0)[QStringLiteral("v")].toString(), QStringLiteral("Номер линии"));
-    QCOMPARE(cell(0, 3)[QStringLiteral("v")].toString(), QStringLiteral("Примечания"));
-    QCOMPARE(cell(1, 0)[QStringLiteral("t")].toString(), QStringLiteral("int")); // a number
-    QCOMPARE(cell(3, 0)[QStringLiteral("v")].toInt(), 3);
-    QCOMPARE(cell(1, 1)[QStringLiteral("v")].toString(), QStringLiteral("215-0001")); // masked
-    QCOMPARE(cell(1, 2)[QStringLiteral("v")].toString(),
-             QStringLiteral("Факс; {и} \\\\ табуляция\t"));
-    QCOMPARE(cell(3, 3)[QStringLiteral("v")].toString(), QStringLiteral("Ёлка & <тег>"));
-    QCOMPARE(cell(2, 3)[QStringLiteral("t")].toString(), QStringLiteral("NoneType")); // empty
+        QVERIFY(at(rows, 0, c, "b").toBool());
+    QVERIFY(!at(rows, 1, 0, "b").toBool());
+    QCOMPARE(at(rows, 0, 0, "v").toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(at(rows, 0, 3, "v").toString(), QStringLiteral("Примечания"));
+    QCOMPARE(at(rows, 1, 0, "t").toString(), QStringLiteral("int")); // a number
+    QCOMPARE(at(rows, 3, 0, "v").toInt(), 3);
+    QCOMPARE(at(rows, 1, 1, "v").toString(), QStringLiteral("215-0001")); // masked
+    QCOMPARE(at(rows, 1, 2, "v").toString(), QStringLiteral("Факс; {и} \\\\ табуляция\t"));
+    QCOMPARE(at(rows, 3, 3, "v").toString(), QStringLiteral("Ёлка & <тег>"));
+    QCOMPARE(at(rows, 2, 3, "t").toString(), QStringLiteral("NoneType")); // empty
     // Widths follow the grid's.
     const QJsonArray widths = sheet[QStringLiteral("widths")].toArray();
     QVERIFY2(widths[0].toDouble() > 0 && widths[0].toDouble() < widths[1].toDouble() &&
@@ -448,8 +448,7 @@ void TestExport::xlsxCellsTypesAndLayout()
 
 void TestExport::xlsxSplitsIntoSheets()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     grid::XlsxExporter xlsx;
     QCOMPARE(xlsx.rowsPerSheet(), 1048575); // a sheet's 1,048,576 rows, the titles in the first
     xlsx.setSheetName(QStringLiteral("Лист"));
@@ -462,18 +461,14 @@ void TestExport::xlsxSplitsIntoSheets()
     }
     const QJsonArray sheets = readXlsx(path);
     QCOMPARE(sheets.size(), 2);
-    const QJsonObject second = sheets[1].toObject();
-    QCOMPARE(second[QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
-    QCOMPARE(second[QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
-    const QJsonArray firstRows = sheets[0].toObject()[QStringLiteral("rows")].toArray();
-    const QJsonArray secondRows = second[QStringLiteral("rows")].toArray();
-    QCOMPARE(firstRows.size(), 3);
-    QCOMPARE(secondRows.size(), 2);
-    const QJsonObject title = secondRows[0].toArray()[1].toObject();
-    QCOMPARE(title[QStringLiteral("v")].toString(), QStringLiteral("Городской номер"));
-    QVERIFY(title[QStringLiteral("b")].toBool());
-    QCOMPARE(firstRows[2].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 2);
-    QCOMPARE(secondRows[1].toArray()[0].toObject()[QStringLiteral("v")].toInt(), 3);
+    QCOMPARE(sheets[1][QStringLiteral("name")].toString(), QStringLiteral("Лист2"));
+    QCOMPARE(sheets[1][QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
+    QCOMPARE(rowsOf(sheets[0]).size(), 3);
+    QCOMPARE(rowsOf(sheets[1]).size(), 2);
+    QCOMPARE(at(rowsOf(sheets[0]), 2, 0, "v").toInt(), 2);
+    QCOMPARE(at(rowsOf(sheets[1]), 0, 1, "v").toString(), QStringLiteral("Городской номер"));
+    QVERIFY(at(rowsOf(sheets[1]), 0, 1, "b").toBool());
+    QCOMPARE(at(rowsOf(sheets[1]), 1, 0, "v").toInt(), 3);
 }
 
 // On a Russian desktop the C library's decimal point is a comma; the workbook's widths,
@@ -482,34 +477,25 @@ void TestExport::xlsxWrittenInTheUsersLocale()
 {
     QVERIFY2(QByteArray(std::setlocale(LC_CTYPE, nullptr)).startsWith("ru_RU"),
              "the suite runs in the Russian locale (generate it with locale-gen)");
-    Fixture f;
-    QVERIFY2(f.make(QStringLiteral("SELECT NumberLine, CAST(NumberLine AS DOUBLE PRECISION) / 4 "
-                                   "AS AddInfo FROM Lines ORDER BY NumberLine")),
-             qPrintable(f.t.error()));
+    FIXTURE(f, QStringLiteral("SELECT NumberLine, CAST(NumberLine AS DOUBLE PRECISION) / 4 "
+                              "AS AddInfo FROM Lines ORDER BY NumberLine"));
     f.grid->setColumnWidth(0, 93);
     const QString path = f.exportTo(grid::ExportFormat::Xlsx, QStringLiteral("ru.XLSX"));
     const QJsonArray sheets = readXlsx(path);
     QCOMPARE(sheets.size(), 1);
-    const QJsonObject sheet = sheets[0].toObject();
-    QVERIFY(sheet[QStringLiteral("widths")].toArray()[0].toDouble() > 12.0);
-    const QJsonObject share = sheet[QStringLiteral("rows")].toArray()[1].toArray()[1].toObject();
-    QCOMPARE(share[QStringLiteral("t")].toString(), QStringLiteral("float"));
-    QCOMPARE(share[QStringLiteral("v")].toDouble(), 0.25);
+    QVERIFY(sheets[0][QStringLiteral("widths")][0].toDouble() > 12.0);
+    QCOMPARE(at(rowsOf(sheets[0]), 1, 1, "t").toString(), QStringLiteral("float"));
+    QCOMPARE(at(rowsOf(sheets[0]), 1, 1, "v").toDouble(), 0.25);
 }
 
 void TestExport::csvQuotingAndEncoding()
 {
-    Fixture f;
     // A column with quotes, a line break and the separator besides the directory's own texts.
-    QVERIFY2(f.make(QStringLiteral(
-                 "SELECT NumberLine, NumberTown, AddInfo, 'он сказал \"да\"' || ASCII_CHAR(13) "
-                 "|| ASCII_CHAR(10) || 'вторая; строка' AS Etc FROM Lines ORDER BY NumberLine")),
-             qPrintable(f.t.error()));
+    FIXTURE(f, QStringLiteral("SELECT NumberLine, NumberTown, AddInfo, 'он сказал \"да\"' || "
+                              "ASCII_CHAR(13) || ASCII_CHAR(10) || 'вторая; строка' AS Etc FROM "
+                              "Lines ORDER BY NumberLine"));
     const QString path = f.exportTo(grid::ExportFormat::Csv, QStringLiteral("t.CSV"));
-    QVERIFY(!path.isEmpty());
-    QFile raw(path);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    const QByteArray bytes = raw.readAll();
+    const QByteArray bytes = contents(path);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     QVERIFY(bytes.contains("\"\xD0\xBE\xD0\xBD \xD1\x81")); // a quoted field in UTF-8
     QVERIFY(bytes.endsWith("\r\n"));
@@ -527,13 +513,11 @@ void TestExport::csvQuotingAndEncoding()
     const QString xlsx = officeConvert(path, QStringLiteral("xlsx"), office.path(),
                                        {QStringLiteral("--infilter=CSV:59,34,76,1")});
     QVERIFY2(!xlsx.isEmpty(), "the office suite could not open the file");
-    const QJsonArray rows = readXlsx(xlsx)[0].toObject()[QStringLiteral("rows")].toArray();
+    const QJsonArray rows = rowsOf(readXlsx(xlsx)[0]);
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0].toArray()[0].toObject()[QStringLiteral("v")].toString(),
-             QStringLiteral("Номер линии"));
-    QCOMPARE(rows[1].toArray()[2].toObject()[QStringLiteral("v")].toString(),
-             QStringLiteral("Факс; {и} \\\\ табуляция\t"));
-    QCOMPARE(rows[2].toArray()[3].toObject()[QStringLiteral("v")].toString().remove(u'\r'),
+    QCOMPARE(at(rows, 0, 0, "v").toString(), QStringLiteral("Номер линии"));
+    QCOMPARE(at(rows, 1, 2, "v").toString(), QStringLiteral("Факс; {и} \\\\ табуляция\t"));
+    QCOMPARE(at(rows, 2, 3, "v").toString().remove(u'\r'),
              QStringLiteral("он сказал \"да\"\nвторая; строка"));
 }
 
@@ -563,63 +547,45 @@ void TestExport::callCostsAreNumbersInSpreadsheets()
     QCOMPARE(table.title(talk), QStringLiteral("Продолжительность разговора"));
     QCOMPARE(table.decimals(cost), std::optional<int>(2));
     QCOMPARE(table.decimals(0), std::nullopt); // the date
-    auto write = [&](grid::ExportFormat format, const QString& name) {
-        const QString path = t.dir() + u'/' + name;
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || !grid::makeExporter(format)->write(f, table))
-            return QString();
-        return path;
+    auto write = [&](grid::ExportFormat format, const char* name) {
+        return writeFile(*grid::makeExporter(format), table, t.dir(), QLatin1String(name));
     };
 
-    const QJsonArray xlsx =
-        readXlsx(write(grid::ExportFormat::Xlsx, QStringLiteral("calls.XLSX")))[0]
-            .toObject()[QStringLiteral("rows")]
-            .toArray();
+    const QJsonArray xlsx = rowsOf(readXlsx(write(grid::ExportFormat::Xlsx, "calls.XLSX"))[0]);
     QCOMPARE(xlsx.size(), 4);
-    auto xlsxCell = [&](int r) { return xlsx[r].toArray()[cost].toObject(); };
-    QCOMPARE(xlsxCell(1)[QStringLiteral("t")].toString(), QStringLiteral("float"));
-    QCOMPARE(xlsxCell(1)[QStringLiteral("v")].toDouble(), 1.25);
-    QCOMPARE(xlsxCell(1)[QStringLiteral("f")].toString(), QStringLiteral("#,##0.00"));
-    QCOMPARE(xlsxCell(2)[QStringLiteral("t")].toString(), QStringLiteral("NoneType"));
-    QCOMPARE(xlsxCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
-    const QJsonObject xlsxTalk = xlsx[3].toArray()[talk].toObject();
-    QCOMPARE(xlsxTalk[QStringLiteral("t")].toString(), QStringLiteral("timedelta"));
-    QCOMPARE(xlsxTalk[QStringLiteral("v")].toDouble(), 3725.0);
-    QCOMPARE(xlsxTalk[QStringLiteral("f")].toString(), QStringLiteral("[h]:mm:ss"));
-
-    const QJsonArray xls = readXls(write(grid::ExportFormat::Xls, QStringLiteral("calls.XLS")))[0]
-                               .toObject()[QStringLiteral("rows")]
-                               .toArray();
-    auto xlsCell = [&](int r) { return xls[r].toArray()[cost].toObject(); };
-    QCOMPARE(xlsCell(1)[QStringLiteral("t")].toInt(), 2); // a number
-    QCOMPARE(xlsCell(1)[QStringLiteral("v")].toDouble(), 1.25);
-    QCOMPARE(xlsCell(1)[QStringLiteral("f")].toString(), QStringLiteral("#,##0.00"));
-    QCOMPARE(xlsCell(2)[QStringLiteral("t")].toInt(), 0); // empty
-    QCOMPARE(xlsCell(3)[QStringLiteral("v")].toDouble(), 1263.15);
-    QCOMPARE(xls[3].toArray()[0].toObject()[QStringLiteral("t")].toInt(), 1); // the date a text
-    const QJsonObject xlsTalk = xls[3].toArray()[talk].toObject();
-    QCOMPARE(xlsTalk[QStringLiteral("t")].toInt(), 3); // a time
-    QCOMPARE(qRound(xlsTalk[QStringLiteral("v")].toDouble() * 86400), 3725);
-    QCOMPARE(xlsTalk[QStringLiteral("f")].toString(), QStringLiteral("[h]:mm:ss"));
+    const QString grouped = QStringLiteral("#,##0.00");
+    QCOMPARE(at(xlsx, 1, cost, "t").toString(), QStringLiteral("float"));
+    QCOMPARE(at(xlsx, 1, cost, "v").toDouble(), 1.25);
+    QCOMPARE(at(xlsx, 1, cost, "f").toString(), grouped);
+    QCOMPARE(at(xlsx, 2, cost, "t").toString(), QStringLiteral("NoneType"));
+    QCOMPARE(at(xlsx, 3, cost, "v").toDouble(), 1263.15);
+    const QString span = QStringLiteral("[h]:mm:ss");
+    QCOMPARE(at(xlsx, 3, talk, "t").toString(), QStringLiteral("timedelta"));
+    QCOMPARE(at(xlsx, 3, talk, "v").toDouble(), 3725.0);
+    QCOMPARE(at(xlsx, 3, talk, "f").toString(), span);
+    const QJsonArray xls = rowsOf(readXls(write(grid::ExportFormat::Xls, "calls.XLS"))[0]);
+    QCOMPARE(at(xls, 1, cost, "t").toInt(), 2); // a number
+    QCOMPARE(at(xls, 1, cost, "v").toDouble(), 1.25);
+    QCOMPARE(at(xls, 1, cost, "f").toString(), grouped);
+    QCOMPARE(at(xls, 2, cost, "t").toInt(), 0); // empty
+    QCOMPARE(at(xls, 3, cost, "v").toDouble(), 1263.15);
+    QCOMPARE(at(xls, 3, 0, "t").toInt(), 1);    // the date a text
+    QCOMPARE(at(xls, 3, talk, "t").toInt(), 3); // a time
+    QCOMPARE(qRound(at(xls, 3, talk, "v").toDouble() * 86400), 3725);
+    QCOMPARE(at(xls, 3, talk, "f").toString(), span);
 
     // The text formats hold what the grid shows.
-    QCOMPARE(
-        readCsv(write(grid::ExportFormat::Csv, QStringLiteral("calls.CSV")), QStringLiteral(";")),
-        gridTexts(*s.tabs.GridRings));
+    QCOMPARE(readCsv(write(grid::ExportFormat::Csv, "calls.CSV"), QStringLiteral(";")),
+             gridTexts(*s.tabs.GridRings));
     QCOMPARE(gridTexts(*s.tabs.GridRings)[3].toArray()[cost].toString(), QStringLiteral("1263,15"));
-    QFile text(write(grid::ExportFormat::Text, QStringLiteral("calls.TXT")));
-    QVERIFY(text.open(QIODevice::ReadOnly));
-    QVERIFY(QStringDecoder("windows-1251")
-                .decode(text.readAll())
-                .
-                operator QString()
+    QVERIFY(QString(QStringDecoder("windows-1251")
+                        .decode(contents(write(grid::ExportFormat::Text, "calls.TXT"))))
                 .contains(QStringLiteral("\t1263,15\r\n")));
 }
 
 void TestExport::chooserNameRules()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     Chooser form(f);
     form.show();
     QCOMPARE(form.windowTitle(), QStringLiteral("Файлы"));
@@ -688,8 +654,7 @@ void TestExport::chooserNameRules()
 
 void TestExport::chooserReportsAFileThatCannotBeWritten()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     // A folder in the way of the file: nobody can write it, root included.
     QVERIFY(QDir(f.out.path()).mkdir(QStringLiteral("busy.HTM")));
     Chooser form(f);
@@ -705,8 +670,7 @@ void TestExport::chooserReportsAFileThatCannotBeWritten()
 
 void TestExport::chooserStartsOverOnlyForItsOwnWindows()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     QVERIFY(QDir(f.out.path()).mkdir(QStringLiteral("sub")));
     Chooser form(f);
     form.show();
@@ -746,8 +710,7 @@ void TestExport::chooserStartsOverOnlyForItsOwnWindows()
 
 void TestExport::chooserCancelledExportLeavesNoFile()
 {
-    Fixture f;
-    QVERIFY2(f.make(Lines), qPrintable(f.t.error()));
+    FIXTURE(f, Lines);
     // Rows for a few steps of the progress window, which shows at once.
     f.t.exec({QStringLiteral(
         "INSERT INTO Lines SELECT n + 10, n, 'линия', 'примечание' FROM (SELECT ROW_NUMBER() "

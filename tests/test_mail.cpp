@@ -68,6 +68,12 @@ QString pdfText(const QString& pdf)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// The text of the report a message carries as its first attachment.
+QString attachedText(const QJsonObject& message)
+{
+    return pdfText(message[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+}
+
 struct Mailing
 {
     explicit Mailing(test::TestDatabase& t) : dm(t.dir()), domain(freshDomain())
@@ -142,6 +148,13 @@ struct Mailing
         QTest::mouseClick(form->bbSend, Qt::LeftButton);
         return form->running() ? done.wait(120000) : done.count() > 0;
     }
+    QStringList results(std::initializer_list<int> numbersIn) const
+    {
+        QStringList texts;
+        for (int n : numbersIn)
+            texts << result(n);
+        return texts;
+    }
     QTreeWidgetItem* line(int numberIn) const
     {
         for (int i = 0; i < form->clbUsers->topLevelItemCount(); ++i)
@@ -168,10 +181,11 @@ struct Mailing
             qWarning("%s", err.constData());
         return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
     }
-    static QJsonObject to(const QJsonArray& messages, const QString& address)
+    // The message of `messages` sent to `local`@ the test's domain.
+    QJsonObject to(const QJsonArray& messages, const char* local) const
     {
         for (const QJsonValue& m : messages)
-            if (m[QStringLiteral("envelopeTo")].toArray().contains(address))
+            if (m[QStringLiteral("envelopeTo")].toArray().contains(address(QLatin1String(local))))
                 return m.toObject();
         return {};
     }
@@ -210,6 +224,17 @@ QStringList errors()
 }
 
 } // namespace
+
+// Exactly one error was shown, and it holds (or starts with) `part`.
+#define QVERIFY_ONE_ERROR(part)                                                                    \
+    QVERIFY2(errors().size() == 1 && errors()[0].contains(part), qPrintable(errors().join(u'\n')))
+#define QVERIFY_ONE_ERROR_STARTS(part)                                                             \
+    QVERIFY2(errors().size() == 1 && errors()[0].startsWith(part), qPrintable(errors().join(u'\n')))
+
+// A fresh database with the small call log, and a mailing over it.
+#define MAILING(t, m)                                                                              \
+    TEST_SMALL_CALL_LOG(t);                                                                        \
+    Mailing m(t)
 
 class TestMail : public QObject
 {
@@ -290,8 +315,7 @@ void TestMail::headerWords()
 
 void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.mailToBoth() << QStringList{
                m.subscriber(103, "Сидоров", "sidorov", false),
                QStringLiteral("INSERT INTO Users (NumberIN, FIO, EMail, SendMail) VALUES "
@@ -343,9 +367,9 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
         QCOMPARE(v[QStringLiteral("defects")].toArray().size(), 0);
     }
 
-    const QJsonObject ivanov = Mailing::to(got, m.address(QStringLiteral("ivanov")));
-    const QJsonObject petrova = Mailing::to(got, m.address(QStringLiteral("petrova")));
-    const QJsonObject kuznetsov = Mailing::to(got, m.address(QStringLiteral("kuznetsov")));
+    const QJsonObject ivanov = m.to(got, "ivanov");
+    const QJsonObject petrova = m.to(got, "petrova");
+    const QJsonObject kuznetsov = m.to(got, "kuznetsov");
     QVERIFY(!ivanov.isEmpty() && !petrova.isEmpty() && !kuznetsov.isEmpty());
     QCOMPARE(
         petrova[QStringLiteral("to")].toString(),
@@ -373,10 +397,8 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
         QVERIFY(att[0][QStringLiteral("filename")].toString().endsWith(
             QLatin1String("-20260301-20260302.pdf")));
     }
-    const QString ivanovPdf =
-        pdfText(ivanov[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
-    const QString petrovaPdf =
-        pdfText(petrova[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+    const QString ivanovPdf = attachedText(ivanov);
+    const QString petrovaPdf = attachedText(petrova);
     QVERIFY2(ivanovPdf.contains(QStringLiteral("Детальный отчет о звонках")),
              qPrintable(ivanovPdf));
     QVERIFY2(ivanovPdf.contains(QStringLiteral("Итого звонков: 1")), qPrintable(ivanovPdf));
@@ -405,15 +427,14 @@ void TestMail::eachFlaggedSubscriberGetsHisOwnCalls()
 // his report shows each call's cost and the total.
 void TestMail::messageAndReportStateTheCost()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.mailToBoth());
     test::storeDefaultPlan(m.dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 250)});
     m.open();
     QVERIFY(m.send());
     const QJsonArray got = m.received();
-    const QJsonObject ivanov = Mailing::to(got, m.address(QStringLiteral("ivanov")));
-    const QJsonObject petrova = Mailing::to(got, m.address(QStringLiteral("petrova")));
+    const QJsonObject ivanov = m.to(got, "ivanov");
+    const QJsonObject petrova = m.to(got, "petrova");
     const QString ivanovBody = ivanov[QStringLiteral("body")].toString();
     QVERIFY2(ivanovBody.contains(QStringLiteral("Время разговоров: 0 ч 00 мин 30 сек\n"
                                                 "Стоимость звонков: 2,50 руб.\n")),
@@ -423,16 +444,14 @@ void TestMail::messageAndReportStateTheCost()
     QVERIFY2(petrovaBody.contains(QStringLiteral("Стоимость звонков: 0,00 руб.; без тарифа, не "
                                                  "оценены: 1\n")),
              qPrintable(petrovaBody));
-    const QString ivanovPdf =
-        pdfText(ivanov[QStringLiteral("attachments")][0][QStringLiteral("path")].toString());
+    const QString ivanovPdf = attachedText(ivanov);
     QVERIFY2(ivanovPdf.contains(QStringLiteral("Местные")), qPrintable(ivanovPdf));
     QVERIFY(ivanovPdf.contains(QStringLiteral("Стоимость: 2,50")));
 }
 
 void TestMail::refusedRecipientDoesNotStopTheOthers()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.mailToThree("refused.ivanov"));
     m.open();
     // The state line and the bar tell one count, also when a message is refused.
@@ -444,8 +463,7 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
     QVERIFY(m.send());
     QCOMPARE(counts, QStringList());
     // In name order: Алексеев, Иванов (refused), Петрова; the one after the refusal still goes.
-    QCOMPARE(m.result(100), QStringLiteral("отправлено"));
-    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    QCOMPARE(m.results({100, 102}), QStringList(2, QStringLiteral("отправлено")));
     const QString refused = m.result(101);
     QVERIFY2(refused.startsWith(QStringLiteral("адрес отклонен сервером: 550")),
              qPrintable(refused));
@@ -454,7 +472,7 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
     QCOMPARE(errors(), QStringList());
     const QJsonArray got = m.received();
     QCOMPARE(got.size(), 2);
-    QVERIFY(Mailing::to(got, m.address(QStringLiteral("refused.ivanov"))).isEmpty());
+    QVERIFY(m.to(got, "refused.ivanov").isEmpty());
     QVERIFY(m.form->PanelState->text().contains(QStringLiteral("Отправлено 2 из 3")));
     // The bar counts what was done with, refused or not, and says so.
     QCOMPARE(m.form->ProgressBar->text(), QStringLiteral("обработано 3 из 3"));
@@ -462,8 +480,7 @@ void TestMail::refusedRecipientDoesNotStopTheOthers()
 
 void TestMail::serverDownIsReportedOnceAndNothingIsLost()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.mailToThree());
     m.dm.MainObject->MailPort = deadPort();
     m.open();
@@ -477,8 +494,7 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
     QVERIFY2(m.result(100).contains(QStringLiteral("127.0.0.1, порт 1: на этом порту соединения "
                                                    "не принимаются (подробности: ")),
              qPrintable(m.result(100)));
-    QCOMPARE(m.result(101), QStringLiteral("не отправлено"));
-    QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
+    QCOMPARE(m.results({101, 102}), QStringList(2, QStringLiteral("не отправлено")));
     for (int n : {100, 101, 102})
         QCOMPARE(m.line(n)->checkState(TMailForm::ColName), Qt::Checked);
     QCOMPARE(m.received().size(), 0);
@@ -491,13 +507,12 @@ void TestMail::serverDownIsReportedOnceAndNothingIsLost()
     const QJsonArray got = m.received();
     QCOMPARE(got.size(), 3);
     for (const char* who : {"ivanov", "petrova", "alekseev"})
-        QVERIFY(!Mailing::to(got, m.address(QLatin1String(who))).isEmpty());
+        QVERIFY(!m.to(got, who).isEmpty());
 }
 
 void TestMail::loginAndSecurityFailuresStopTheRun()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.mailToBoth());
     TMainObject& s = *m.dm.MainObject;
     m.open();
@@ -506,9 +521,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     s.MailUser = QStringLiteral("kelvora");
     s.MailPassword = QStringLiteral("wrong");
     QVERIFY(m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял имя пользователя или пароль")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("сервер не принял имя пользователя или пароль"));
     QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
 
     // STARTTLS asked of a server that offers none: not sent in the clear.
@@ -516,9 +529,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     s.MailPassword = QStringLiteral("secret");
     s.MailSecurity = mail::Security::StartTls;
     QVERIFY(m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("не удалось установить защищенное соединение"));
     QCOMPARE(m.received().size(), 0);
 
     // SMTPS with a certificate nobody said to trust: refused, told once.
@@ -526,25 +537,19 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     s.MailSecurity = mail::Security::Tls;
     s.MailPort = serverPort() + 2;
     QVERIFY(m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("не удалось установить защищенное соединение")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("не удалось установить защищенное соединение"));
     // A server that wants STARTTLS, asked in the clear: it refuses the login (and without
     // one, the sender), saying why; told once.
     Messages::clearShown();
     s.MailSecurity = mail::Security::None;
     s.MailPort = serverPort() + 1;
     QVERIFY(m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял имя пользователя или пароль")) &&
-                 errors()[0].contains(QStringLiteral("STARTTLS")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("сервер не принял имя пользователя или пароль"));
+    QVERIFY(errors()[0].contains(QStringLiteral("STARTTLS")));
     Messages::clearShown();
     s.MailUser.clear();
     QVERIFY(m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("сервер не принял адрес отправителя")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("сервер не принял адрес отправителя"));
     s.MailUser = QStringLiteral("kelvora");
     QCOMPARE(m.received().size(), 0);
 
@@ -553,8 +558,7 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
     s.MailPort = serverPort();
     QVERIFY(m.send());
     QCOMPARE(errors(), QStringList());
-    QCOMPARE(m.result(101), QStringLiteral("отправлено"));
-    QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+    QCOMPARE(m.results({101, 102}), QStringList(2, QStringLiteral("отправлено")));
     QCOMPARE(m.received().size(), 2);
 
     // With the server's certificate trusted: STARTTLS (and the login over it), then SMTPS.
@@ -567,16 +571,14 @@ void TestMail::loginAndSecurityFailuresStopTheRun()
             m.line(n)->setCheckState(TMailForm::ColName, Qt::Checked);
         QVERIFY(m.send());
         QCOMPARE(errors(), QStringList());
-        QCOMPARE(m.result(101), QStringLiteral("отправлено"));
-        QCOMPARE(m.result(102), QStringLiteral("отправлено"));
+        QCOMPARE(m.results({101, 102}), QStringList(2, QStringLiteral("отправлено")));
     }
     QCOMPARE(m.received().size(), 6);
 }
 
 void TestMail::cancelInTheMiddle()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     // Five subscribers the server takes a second each for, all with calls.
     QStringList statements = m.slowSubscribers(200, 5);
     for (int i = 1; i <= 5; ++i)
@@ -615,8 +617,7 @@ void TestMail::cancelInTheMiddle()
         // Whole messages only: each with its report readable to the end.
         const QJsonArray att = v[QStringLiteral("attachments")].toArray();
         QCOMPARE(att.size(), 1);
-        QVERIFY(pdfText(att[0][QStringLiteral("path")].toString())
-                    .contains(QStringLiteral("Итого звонков: 1")));
+        QVERIFY(attachedText(v.toObject()).contains(QStringLiteral("Итого звонков: 1")));
     }
     QVERIFY(form.bbSend->isEnabled());
     QVERIFY(form.PanelState->text().contains(QStringLiteral("прервана")));
@@ -624,8 +625,7 @@ void TestMail::cancelInTheMiddle()
 
 void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec(m.slowSubscribers(300, 3));
     TMailForm& form = m.open();
     QTest::mouseClick(form.bbSend, Qt::LeftButton);
@@ -644,8 +644,7 @@ void TestMail::closingDuringARunWaitsForTheMessageUnderWay()
 
 void TestMail::runWithoutTheWindow()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     MailingRun run(m.dm);
     MailingRun::Request request;
     request.from = QDate(2026, 3, 1);
@@ -669,7 +668,7 @@ void TestMail::runWithoutTheWindow()
     QCOMPARE(run.line(1).text, QStringLiteral("отправлено"));
     QCOMPARE(run.stopReason(), QString());
     // A subscriber without a name is greeted without one.
-    const QJsonObject ivanov = Mailing::to(m.received(), m.address(QStringLiteral("ivanov")));
+    const QJsonObject ivanov = m.to(m.received(), "ivanov");
     QVERIFY(ivanov[QStringLiteral("body")].toString().startsWith(QStringLiteral("Здравствуйте!")));
     MailFacts oneDay;
     oneDay.from = oneDay.to = request.from;
@@ -678,37 +677,33 @@ void TestMail::runWithoutTheWindow()
 
 void TestMail::stopDuringPreparationSendsNothingTwice()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     QVERIFY(sendUntilPreparing(t, m));
     QTest::mouseClick(m.form->bbCancel, Qt::LeftButton);
     QVERIFY(m.done->wait(60000));
-    QCOMPARE(m.result(101), QStringLiteral("не отправлено: рассылка прервана"));
-    QCOMPARE(m.result(102), QStringLiteral("не отправлено: рассылка прервана"));
+    QCOMPARE(m.results({101, 102}),
+             QStringList(2, QStringLiteral("не отправлено: рассылка прервана")));
     QCOMPARE(m.received().size(), 0);
     QCOMPARE(errors(), QStringList());
     // Sent again: each gets his message once.
     QVERIFY(m.send());
     const QJsonArray got = m.received();
     QCOMPARE(got.size(), 2);
-    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("ivanov"))).isEmpty());
-    QVERIFY(!Mailing::to(got, m.address(QStringLiteral("petrova"))).isEmpty());
+    QVERIFY(!m.to(got, "ivanov").isEmpty());
+    QVERIFY(!m.to(got, "petrova").isEmpty());
 }
 
 void TestMail::connectionLostDuringPreparation()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     QVERIFY(sendUntilPreparing(t, m));
     // Every other attachment is cut off, the mailing's among them: Ivanov's calls are read
     // already, Petrova's are not.
     t.exec({QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
                            "CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0")});
     QVERIFY(m.done->wait(60000));
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].startsWith(QStringLiteral("Рассылка остановлена: отчет не подготовлен: ") +
-                                    TDM::ConnectionLostText()),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR_STARTS(QStringLiteral("Рассылка остановлена: отчет не подготовлен: ") +
+                             TDM::ConnectionLostText());
     QCOMPARE(m.result(101), QStringLiteral("отправлено"));
     QCOMPARE(m.result(102), QStringLiteral("не отправлено"));
     // The next press connects again and sends what is left.
@@ -721,16 +716,14 @@ void TestMail::connectionLostDuringPreparation()
 
 void TestMail::nothingStartsWithoutSettingsOrTemplate()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Mailing m(t);
+    MAILING(t, m);
     t.exec({m.mailTo(101, "ivanov")});
     TMainObject& s = *m.dm.MainObject;
     m.open();
 
     s.MailServer.clear();
     QVERIFY(!m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY(errors()[0].contains(QStringLiteral("Настройки почты")));
+    QVERIFY_ONE_ERROR(QStringLiteral("Настройки почты"));
     // Exactly what is missing: here the sender alone.
     Messages::clearShown();
     s.MailServer = QStringLiteral("127.0.0.1");
@@ -761,15 +754,13 @@ void TestMail::nothingStartsWithoutSettingsOrTemplate()
     m.form->dOT->setDate(QDate(2026, 3, 1));
     QVERIFY(QFile::rename(t.path(), t.path() + QStringLiteral(".moved")));
     QVERIFY(!m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("удален или заменен")), qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("удален или заменен"));
     QVERIFY(QFile::rename(t.path() + QStringLiteral(".moved"), t.path()));
 
     Messages::clearShown();
     QFile::remove(t.dir() + QStringLiteral("/report2.frf"));
     QVERIFY(!m.send());
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].contains(QStringLiteral("report2.frf")), qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR(QStringLiteral("report2.frf"));
     QCOMPARE(m.line(101)->checkState(TMailForm::ColName), Qt::Checked);
     QCOMPARE(m.received().size(), 0);
 }
@@ -889,9 +880,7 @@ void TestMail::settingsFileThatCannotBeWritten()
     QTest::keyClicks(form.eServer, QStringLiteral("mail.firm.ru"));
     QTest::keyClicks(form.eFrom, QStringLiteral("pbx@firm.ru"));
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
-    QCOMPARE(errors().size(), 1);
-    QVERIFY2(errors()[0].startsWith(QStringLiteral("Не удалось записать файл настроек")),
-             qPrintable(errors()[0]));
+    QVERIFY_ONE_ERROR_STARTS(QStringLiteral("Не удалось записать файл настроек"));
     QCOMPARE(dm.MainObject->MailServer, QStringLiteral("mail.firm.ru"));
     QVERIFY(QFileInfo(t.dir() + QStringLiteral("/kelvora.ini")).isDir());
 }
