@@ -5,6 +5,7 @@
 
 #include "app/Messages.h"
 #include "data/Bill.h"
+#include "grid/GridTable.h"
 #include "support/CallData.h"
 #include "support/TariffData.h"
 #include "support/WindowSuite.h"
@@ -133,6 +134,15 @@ void TestBillForm::checkOfASmallBill()
                             {3, 1, "1"}, {3, 4, "2,50"}, {4, 1, "1"},   {4, 3, "30"}};
     for (const Cell& c : summary)
         QCOMPARE(cell(w.GridSummary, c.row, c.column), QString::fromUtf8(c.text));
+    // What a spreadsheet gets of both tables: counts and sums as numbers, money with two places.
+    const grid::GridTable summaryFile(*w.GridSummary), rowsFile(*w.GridRows);
+    QCOMPARE(summaryFile.decimals(4), std::optional<int>(2));
+    QCOMPARE(summaryFile.decimals(1), std::nullopt);
+    QCOMPARE(summaryFile.rowValues(3)[4], QVariant(2.5));
+    QCOMPARE(summaryFile.rowValues(1)[2], QVariant(130.0));
+    QCOMPARE(rowsFile.decimals(8), std::optional<int>(2));
+    QCOMPARE(rowsFile.rowValues(1)[4], QVariant(2.5));
+    QCOMPARE(rowsFile.rowValues(1)[5], QVariant(QString())); // no log side
     QCOMPARE(w.LabelDisputed->text(), QStringLiteral("Сумма к оспариванию: 2,50 руб."));
     QVERIFY2(w.LabelRefused->text().startsWith(
                  QStringLiteral("Не прочитано строк счёта: 1 (в сверку не вошли)\nстрока 5: ")),

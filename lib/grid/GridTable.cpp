@@ -50,8 +50,13 @@ int GridTable::width(int column) const
 
 std::optional<int> GridTable::decimals(int column) const
 {
-    if (m_view)
-        return std::nullopt;
+    if (m_view) {
+        const QAbstractItemModel* model = m_view->model();
+        if (model->rowCount() == 0)
+            return std::nullopt;
+        const QVariant places = model->index(0, m_columns[std::size_t(column)]).data(DecimalsRole);
+        return places.isValid() ? std::optional<int>(places.toInt()) : std::nullopt;
+    }
     return m_grid->columnField(m_columns[std::size_t(column)])->decimalPlaces();
 }
 

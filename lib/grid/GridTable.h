@@ -12,6 +12,10 @@ namespace grid {
 
 class DataGrid;
 
+/// For a table view's model: a column whose cells hold this role gives its numbers (Qt::UserRole)
+/// that many digits after the decimal sign, grouped, as the grids' exact decimals do.
+constexpr int DecimalsRole = Qt::UserRole + 1;
+
 /// A view of a grid for export, reading the grid's query row by row without copying it.
 class GridTable
 {
@@ -19,7 +23,8 @@ public:
     explicit GridTable(const DataGrid& grid);
     /// A table view over any model: its visible columns with the header's titles and the
     /// cells' display texts; a cell whose Qt::UserRole holds a number gives spreadsheets that
-    /// number. The view and its model outlive the object.
+    /// number, shown with the places of its column's DecimalsRole (read in the first row). The
+    /// view and its model outlive the object.
     explicit GridTable(const QTableView& view);
 
     int columnCount() const { return int(m_columns.size()); }

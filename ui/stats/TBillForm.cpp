@@ -5,6 +5,7 @@
 #include "data/TDM.h"
 #include "data/TariffStore.h"
 #include "data/Tariffs.h"
+#include "grid/GridTable.h"
 #include "report/ReportOutput.h"
 #include "reportview/ReportPreview.h"
 #include "reportview/ReportPrint.h"
@@ -51,6 +52,17 @@ constexpr int RefusedShown = 10;
 QString g_nextFileName;
 QString g_nextPdfName;
 const QString ReportTemplateName = QStringLiteral("report5.frf");
+
+// What a spreadsheet gets of a cell instead of its text: a count, or a sum of kopecks as
+// roubles with two places (a column of money says so in every cell, empty ones too).
+void giveNumber(QTableWidgetItem* item, std::optional<qint64> number, bool kopecks = false)
+{
+    if (kopecks)
+        item->setData(grid::DecimalsRole, 2);
+    if (number)
+        item->setData(Qt::UserRole,
+                      kopecks ? QVariant(double(*number) / 100.0) : QVariant(*number));
+}
 
 // A cell sorted by a number of its own rather than by its text.
 class SortedItem : public QTableWidgetItem
@@ -594,10 +606,14 @@ void TBillForm::showResult()
                                 count(t.logSeconds),
                                 tariff::moneyText(t.billKopecks),
                                 tariff::moneyText(t.ourKopecks)};
+        const qint64 numbers[] = {t.calls, t.billSeconds, t.logSeconds, t.billKopecks,
+                                  t.ourKopecks};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
-            if (c > 0)
+            if (c > 0) {
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                giveNumber(item, numbers[c - 1], c > 3);
+            }
             GridSummary->setItem(k, c, item);
         }
     }
@@ -647,10 +663,14 @@ void TBillForm::fillRows()
         const qint64 billCost = b ? b->cost : -1;
         const bool both = billCost >= 0 && d.ours >= 0;
         const qint64 none = std::numeric_limits<qint64>::min();
+        // Right-aligned cells are counts, or sums of kopecks in the columns of money.
         auto put = [&](int column, const QString& text, qint64 key, bool right) {
             auto* item = new SortedItem(text, key);
-            if (right)
+            if (right) {
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                giveNumber(item, key != none ? std::optional<qint64>(key) : std::nullopt,
+                           column == 4 || column == 8 || column == 9);
+            }
             GridRows->setItem(row, column, item);
         };
         put(0, bill::kindText(d.kind), int(d.kind), false);
