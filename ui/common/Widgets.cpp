@@ -81,13 +81,18 @@ QTableWidget* readOnlyTable(QWidget* parent, const QString& name, const QStringL
     auto* t = new QTableWidget(0, int(titles.size()), parent);
     t->setObjectName(name);
     t->setHorizontalHeaderLabels(titles);
+    setReadOnlyLook(t);
+    return t;
+}
+
+void setReadOnlyLook(QTableView* t)
+{
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->verticalHeader()->hide();
     t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->setWordWrap(false);
-    return t;
 }
 
 QString choosePdfFile(QWidget* parent, const TMainObject& settings, const QString& name)

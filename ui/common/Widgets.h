@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QLabel;
+class QTableView;
 class QTableWidget;
 class QWidget;
 class TMainObject;
@@ -38,6 +39,8 @@ void fitDropDownToItems(QComboBox* box);
 /// A table of figures to read: no editing, whole rows selected, no row numbers, every row one
 /// line of text high, no wrapping.
 QTableWidget* readOnlyTable(QWidget* parent, const QString& name, const QStringList& titles);
+/// The same look for a view over a model of its own.
+void setReadOnlyLook(QTableView* t);
 /// Sizes a window to `wanted`, within the screen it opens on with room for the frame and title
 /// the window manager adds, and places it in the middle of that screen, frame included, so that
 /// its title bar is never above the screen's top (a window centred over its parent may be).

@@ -1,6 +1,8 @@
 // The window of the bill check: the bill's file and columns, the choices, the run and the result.
 #include "TBillForm.h"
 
+#include "BillRowsModel.h"
+
 #include "app/Messages.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
@@ -64,22 +66,6 @@ void giveNumber(QTableWidgetItem* item, std::optional<qint64> number, bool kopec
                       kopecks ? QVariant(double(*number) / 100.0) : QVariant(*number));
 }
 
-// A cell sorted by a number of its own rather than by its text.
-class SortedItem : public QTableWidgetItem
-{
-public:
-    SortedItem(const QString& text, qint64 key) : QTableWidgetItem(text), m_key(key) {}
-    bool operator<(const QTableWidgetItem& other) const override
-    {
-        if (const auto* o = dynamic_cast<const SortedItem*>(&other))
-            return m_key < o->m_key;
-        return QTableWidgetItem::operator<(other);
-    }
-
-private:
-    qint64 m_key;
-};
-
 QComboBox* combo(QWidget* parent, const QString& name)
 {
     auto* c = new QComboBox(parent);
@@ -95,11 +81,6 @@ QSpinBox* spin(QWidget* parent, const QString& name, int min, int max, int value
     s->setRange(min, max);
     s->setValue(value);
     return s;
-}
-
-QString moneyOrNone(qint64 kopecks)
-{
-    return kopecks < 0 ? QString() : tariff::moneyText(kopecks);
 }
 
 QString count(qint64 n)
@@ -264,15 +245,13 @@ TBillForm::TBillForm(TDM& dm, QWidget* parent)
     for (bill::Kind k :
          {bill::Kind::Duration, bill::Kind::Cost, bill::Kind::NotInLog, bill::Kind::NotInBill})
         cbKind->addItem(bill::kindText(k), int(k));
-    GridRows = ui::readOnlyTable(
-        differ, QStringLiteral("GridRows"),
-        {QStringLiteral("Класс"), QStringLiteral("Номер"), QStringLiteral("Начало по счёту"),
-         QStringLiteral("Сек. по счёту"), QStringLiteral("По счёту, руб."),
-         QStringLiteral("Начало по журналу"), QStringLiteral("Сек. по журналу"),
-         QStringLiteral("Линия"), QStringLiteral("По тарифу, руб."),
-         QStringLiteral("Разница, руб."), QStringLiteral("Строка счёта")});
+    GridRows = new QTableView(differ);
+    GridRows->setObjectName(QStringLiteral("GridRows"));
+    ui::setReadOnlyLook(GridRows);
+    m_rowsModel = new BillRowsModel(GridRows);
+    GridRows->setModel(m_rowsModel);
     // By number, and the calls to one number by time, as the comparison gives them.
-    GridRows->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
+    GridRows->horizontalHeader()->setSortIndicator(BillRowsModel::Number, Qt::AscendingOrder);
     GridRows->setSortingEnabled(true);
     auto* filter = new QHBoxLayout;
     filter->addWidget(ui::labelFor(QStringLiteral("Показ&ать"), cbKind, differ));
@@ -569,6 +548,7 @@ void TBillForm::runEnded(runs::RunState state)
             Messages::plain(m_pending.error, this);
             break;
         }
+        m_rowsModel->setRows(nullptr, std::nullopt); // the rows it shows are replaced
         m_outcome = std::move(m_pending);
         m_hasResult = true;
         showResult();
@@ -640,54 +620,9 @@ void TBillForm::showResult()
 
 void TBillForm::fillRows()
 {
-    GridRows->setSortingEnabled(false);
-    GridRows->setRowCount(0);
-    if (!m_hasResult) {
-        GridRows->setSortingEnabled(true);
-        return;
-    }
-    const bill::Result& r = m_outcome.result;
     const int kind = cbKind->currentData().toInt();
-    int row = 0;
-    for (const bill::Row& d : r.rows)
-        if (kind < 0 || int(d.kind) == kind)
-            ++row;
-    GridRows->setRowCount(row);
-    row = 0;
-    for (const bill::Row& d : r.rows) {
-        if (kind >= 0 && int(d.kind) != kind)
-            continue;
-        const bill::BillCall* b = d.bill >= 0 ? &r.bill[std::size_t(d.bill)] : nullptr;
-        const bill::LogCall* l = d.log >= 0 ? &r.log[std::size_t(d.log)] : nullptr;
-        const qint64 number = b ? b->number : l->number;
-        const qint64 billCost = b ? b->cost : -1;
-        const bool both = billCost >= 0 && d.ours >= 0;
-        const qint64 none = std::numeric_limits<qint64>::min();
-        // Right-aligned cells are counts, or sums of kopecks in the columns of money.
-        auto put = [&](int column, const QString& text, qint64 key, bool right) {
-            auto* item = new SortedItem(text, key);
-            if (right) {
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                giveNumber(item, key != none ? std::optional<qint64>(key) : std::nullopt,
-                           column == 4 || column == 8 || column == 9);
-            }
-            GridRows->setItem(row, column, item);
-        };
-        put(0, bill::kindText(d.kind), int(d.kind), false);
-        put(1, bill::keyText(number), number, false);
-        put(2, b ? bill::momentText(b->start) : QString(), b ? b->start : none, false);
-        put(3, b ? count(b->seconds) : QString(), b ? b->seconds : none, true);
-        put(4, moneyOrNone(billCost), billCost >= 0 ? billCost : none, true);
-        put(5, l ? bill::momentText(l->start) : QString(), l ? l->start : none, false);
-        put(6, l ? count(l->seconds) : QString(), l ? l->seconds : none, true);
-        put(7, l ? QString::number(l->line) : QString(), l ? l->line : none, true);
-        put(8, moneyOrNone(d.ours), d.ours >= 0 ? d.ours : none, true);
-        put(9, both ? tariff::moneyText(billCost - d.ours) : QString(),
-            both ? billCost - d.ours : none, true);
-        put(10, b ? QString::number(b->line) : QString(), b ? b->line : none, true);
-        ++row;
-    }
-    GridRows->setSortingEnabled(true);
+    m_rowsModel->setRows(m_hasResult ? &m_outcome.result : nullptr,
+                         kind < 0 ? std::nullopt : std::optional<bill::Kind>(bill::Kind(kind)));
     GridRows->resizeColumnsToContents();
 }
 

@@ -14,12 +14,14 @@
 #include <utility>
 #include <vector>
 
+class BillRowsModel;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
+class QTableView;
 class QTableWidget;
 class DateField;
 class PeriodButton;
@@ -80,7 +82,7 @@ public:
     QLabel* LabelDisputed = nullptr;
     QLabel* LabelRefused = nullptr;
     QComboBox* cbKind = nullptr; ///< "все расхождения" first, then the four classes
-    QTableWidget* GridRows = nullptr;
+    QTableView* GridRows = nullptr; ///< the calls that differ, over a model of the result
 
     void bbOpenClick();
     void bbCompareClick();
@@ -124,6 +126,7 @@ private:
     bill::CheckOutcome m_pending;   // the run's, written on its thread
     bill::BillCalls m_pendingCalls; // read for the run under way
     bool m_hasResult = false;
+    BillRowsModel* m_rowsModel = nullptr;
     QPointer<QDialog> m_reportWindow;
     bool m_rememberRefusalTold = false; // a user who may not write is told once
     runs::Job<int> m_job;
