@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace db;
@@ -70,15 +71,22 @@ int scalar(Database& database, const QString& select)
     return n;
 }
 
-// The message of the DbError fn throws; empty when it throws none.
-QString errorOf(const std::function<void()>& fn)
+// The DbError fn throws, if it throws one.
+std::optional<DbError> failure(const std::function<void()>& fn)
 {
     try {
         fn();
     } catch (const DbError& e) {
-        return e.message();
+        return e;
     }
-    return QString();
+    return std::nullopt;
+}
+
+// The message of the DbError fn throws; empty when it throws none.
+QString errorOf(const std::function<void()>& fn)
+{
+    const std::optional<DbError> e = failure(fn);
+    return e ? e->message() : QString();
 }
 
 // The start of 1 March 2026, where the demo logs of these tests end.
@@ -102,7 +110,7 @@ void addTwoUsers(test::TestDatabase& t, const QString& first, const QString& sec
 }
 
 // Gives q the statement `select` in place of the one it had.
-void setSql(Query& q, const QString& select)
+template <class Statement> void setSql(Statement& q, const QString& select)
 {
     q.sql().clear();
     q.sql().add(select);
@@ -139,8 +147,7 @@ private slots:
 
 void TestDb::valuesOfEveryTypeRoundTrip()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("CREATE TABLE T (I INTEGER, S SMALLINT, B BIGINT, D DOUBLE PRECISION, "
                            "N NUMERIC(10,2), V VARCHAR(30), C CHAR(6), TS TIMESTAMP, DT DATE, "
                            "TM TIME, BL BLOB SUB_TYPE TEXT)")});
@@ -194,8 +201,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
 
 void TestDb::namedParameters()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a:b', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (2, 200, ':x', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (3, 300, NULL, NULL)")});
@@ -229,8 +235,7 @@ void TestDb::namedParameters()
 
 void TestDb::cursorMovesAndLocate()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     QStringList inserts;
     for (int i = 1; i <= 5; ++i)
         inserts << QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (%1, '%2')")
@@ -271,8 +276,7 @@ void TestDb::cursorMovesAndLocate()
 // new order as a view sorting by a computed value would.
 void TestDb::reorderMovesWholeRows()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     Reading tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs({FieldDef{QStringLiteral("N"), false, FieldType::BigInt, {}},
@@ -316,8 +320,7 @@ void TestDb::reorderMovesWholeRows()
 
 void TestDb::forwardQueryHoldsOneRowAndCancels()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Ан"), QStringLiteral("Бо"));
     Reading tr(t.database());
     ForwardQuery q(t.database(), tr);
@@ -355,8 +358,7 @@ void TestDb::forwardQueryHoldsOneRowAndCancels()
 
 void TestDb::fieldDefinitionsAndHooks()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Один"), QStringLiteral("Два"));
     Reading tr(t.database());
     Query q(t.database(), tr);
@@ -420,11 +422,10 @@ void TestDb::callRowsAreCompact()
     qint64 sum = 0;
     for (q.first(); !q.eof(); q.next())
         sum += q.field(QStringLiteral("RINGLENGTH")).asInt64();
-    Sql check(t.database(), tr);
-    check.sql().add(QStringLiteral("SELECT SUM(RingLength) FROM Rings R,Lines L,Users U "
-                                   "WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
-    check.execQuery();
-    QCOMPARE(sum, check.fields().front()->asInt64());
+    QCOMPARE(sum, qint64(scalar(t.database(),
+                                QStringLiteral("SELECT SUM(RingLength) FROM Rings R,Lines L,Users "
+                                               "U WHERE R.Rline=L.NumberLine AND R.NumberIn= "
+                                               "U.NumberIn"))));
 }
 
 namespace {
@@ -616,8 +617,7 @@ const QString SlowFourthRow = QStringLiteral(
 
 void TestDb::backgroundFetchKeepsItsAttachment()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
     auto own = attach(t.path());
     Reading tr(*own);
@@ -648,8 +648,7 @@ void TestDb::backgroundFetchKeepsItsAttachment()
 
 void TestDb::rowsGoOutWhileTheServerStillLooks()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     Reading tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(SlowFourthRow);
@@ -745,18 +744,15 @@ void TestDb::loaderRunsAndTellsOnce()
 
 void TestDb::readCommittedSeesLaterCommits()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     Reading ro(t.database());
     Query q(t.database(), ro);
     q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines"));
     q.open();
     QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 0);
 
-    Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
+    const auto attached = attach(t.path());
+    Database& other = *attached;
     Transaction w(other);
     w.start();
     Sql ins(other, w);
@@ -776,13 +772,10 @@ void TestDb::readCommittedSeesLaterCommits()
 
 void TestDb::nowaitConflictFailsAtOnce()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 10)")});
-    Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
+    const auto attached = attach(t.path());
+    Database& other = *attached;
     Transaction holder(other);
     holder.params() = readCommitted(false);
     holder.start();
@@ -796,15 +789,10 @@ void TestDb::nowaitConflictFailsAtOnce()
     Sql upd(t.database(), w);
     upd.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 30 WHERE NumberLine = 1"));
     // With "wait" this would block until the holder ends; "nowait" reports the conflict.
-    bool failed = false;
-    try {
-        upd.execQuery();
-    } catch (const DbError& e) {
-        failed = true;
-        QVERIFY2(e.message().contains(QLatin1String("conflict"), Qt::CaseInsensitive),
-                 qPrintable(e.message()));
-    }
-    QVERIFY(failed);
+    const std::optional<DbError> e = failure([&] { upd.execQuery(); });
+    QVERIFY(e);
+    QVERIFY2(e->message().contains(QLatin1String("conflict"), Qt::CaseInsensitive),
+             qPrintable(e->message()));
     w.rollback();
     holder.commit();
     w.start();
@@ -814,30 +802,22 @@ void TestDb::nowaitConflictFailsAtOnce()
 
 void TestDb::duplicateKeyAndOtherErrors()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)")});
     Transaction w(t.database());
     w.start();
     Sql s(t.database(), w);
     s.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)"));
-    try {
-        s.execQuery();
-        QFAIL("a duplicate key was accepted");
-    } catch (const DbError& e) {
-        QCOMPARE(e.code(), IscUniqueViolation);
-        QVERIFY(e.message().toUpper().contains(QLatin1String("UNIQUE")));
-        QCOMPARE(e.sqlState(), QStringLiteral("23000"));
-    }
-    s.sql().clear();
-    s.sql().add(QStringLiteral("SELEKT 1 FROM RDB$DATABASE"));
-    try {
-        s.execQuery();
-        QFAIL("a broken statement was accepted");
-    } catch (const DbError& e) {
-        QVERIFY(!e.message().isEmpty());
-        QVERIFY(e.code() != 0);
-    }
+    std::optional<DbError> e = failure([&] { s.execQuery(); });
+    QVERIFY2(e, "a duplicate key was accepted");
+    QCOMPARE(e->code(), IscUniqueViolation);
+    QVERIFY(e->message().toUpper().contains(QLatin1String("UNIQUE")));
+    QCOMPARE(e->sqlState(), QStringLiteral("23000"));
+    setSql(s, QStringLiteral("SELEKT 1 FROM RDB$DATABASE"));
+    e = failure([&] { s.execQuery(); });
+    QVERIFY2(e, "a broken statement was accepted");
+    QVERIFY(!e->message().isEmpty());
+    QVERIFY(e->code() != 0);
     w.rollback();
     QVERIFY_THROWS_EXCEPTION(DbError, s.execQuery()); // no active transaction
     QVERIFY_THROWS_EXCEPTION(DbError, w.commit());
@@ -847,8 +827,7 @@ void TestDb::duplicateKeyAndOtherErrors()
 
 void TestDb::storedProcedureAndSingleRow()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     ScriptRunner::run(t.database(),
                       QStringLiteral("SET TERM ^ ;\nCREATE PROCEDURE ADDUP (A INTEGER, "
                                      "B INTEGER) RETURNS (S INTEGER) AS BEGIN "
@@ -878,8 +857,7 @@ void TestDb::storedProcedureAndSingleRow()
     QVERIFY(!s.eof());
     QCOMPARE(s.field(QStringLiteral("g")).asString(), QStringLiteral("Привет"));
     QCOMPARE(s.field(QStringLiteral("N")).asInteger(), 42);
-    s.sql().clear();
-    s.sql().add(QStringLiteral("SELECT 1 AS N FROM RDB$DATABASE WHERE 1 = ?"));
+    setSql(s, QStringLiteral("SELECT 1 AS N FROM RDB$DATABASE WHERE 1 = ?"));
     s.param(0).setInteger(2);
     s.execQuery();
     QVERIFY(s.eof());
@@ -888,8 +866,7 @@ void TestDb::storedProcedureAndSingleRow()
 
 void TestDb::closingTheDatabaseEndsEverything()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     Transaction tr(t.database());
     tr.start();
     Query q(t.database(), tr);
@@ -907,8 +884,7 @@ void TestDb::closingTheDatabaseEndsEverything()
 
 void TestDb::databaseDestroyedBeforeItsClients()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a', NULL)")});
     const QString attachments = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS");
     const int alone = scalar(t.database(), attachments);
@@ -922,8 +898,7 @@ void TestDb::databaseDestroyedBeforeItsClients()
     auto q = std::make_unique<Query>(*database, *tr);
     q->sql().add(QStringLiteral("INSERT INTO Lines VALUES (2, 200, 'b', NULL)"));
     q->execSql();
-    q->sql().clear();
-    q->sql().add(QStringLiteral("SELECT * FROM Lines"));
+    setSql(*q, QStringLiteral("SELECT * FROM Lines"));
     q->open();
     QCOMPARE(q->recordCount(), std::size_t(2));
     auto madeTr = std::make_unique<Transaction>(*database);
@@ -959,8 +934,7 @@ void TestDb::databaseDestroyedBeforeItsClients()
 
 void TestDb::clientsOfADestroyedDatabaseRefuseWork()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     const QString gone =
         QStringLiteral("The database this object was made over has been destroyed");
     auto database = attach(t.path());
