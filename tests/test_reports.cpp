@@ -35,7 +35,6 @@
 #include <QMenu>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -175,57 +174,41 @@ QString compareWords(const QList<Word>& reference, const QList<Word>& other)
     return faults.join(QStringLiteral("; "));
 }
 
-// Answers the next file dialog that opens: `answer` is given the dialog and the file name
-// it proposes, and returns the name to type (empty to press "Cancel" instead).
-class FileDialogAnswer
-{
-public:
-    explicit FileDialogAnswer(std::function<QString(QFileDialog*, const QString&)> answer)
-        : m_answer(std::move(answer))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (m_done && dialog && dialog->isVisible() && m_since.elapsed() > 10000) {
-                m_stuck = true; // the answer did not close it: close it, the test fails
-                dialog->reject();
-            }
-            if (m_done || !dialog || !dialog->isVisible())
-                return;
-            m_since.start();
-            m_done = true;
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            const QString typed = m_answer(dialog, name ? name->text() : QString());
-            if (typed.isEmpty() || !name) {
-                QTest::keyClick(dialog, Qt::Key_Escape);
-                return;
-            }
-            name->selectAll();
-            // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
-            for (const QChar c : typed)
-                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
-                                    Qt::NoModifier);
-            QTest::keyClick(name, Qt::Key_Return);
-        });
-        m_timer.start(20);
-    }
-    bool answered() const { return m_done && !m_stuck; }
-
-private:
-    QElapsedTimer m_since;
-    bool m_stuck = false;
-    std::function<QString(QFileDialog*, const QString&)> m_answer;
-    QTimer m_timer;
-    bool m_done = false;
-};
-
-// Clicks "PDF" with `answer` ready for the file dialog (by default "Cancel"); whether the run
-// ended and a dialog was answered or not, as `answered` says.
+// Clicks "PDF" and answers the file dialog that opens: `answer` is given the dialog and the file
+// name it proposes, and returns the name to type (empty, or no `answer`, to press "Cancel").
+// Whether the run ended and a dialog was answered or not, as `answered` says.
 bool savePdf(Program& p, bool answered,
-             std::function<QString(QFileDialog*, const QString&)> answer = {})
+             const std::function<QString(QFileDialog*, const QString&)>& answer = {})
 {
-    FileDialogAnswer dialog(answer ? std::move(answer)
-                                   : [](QFileDialog*, const QString&) { return QString(); });
-    return p.click(p.form->bbPdf) && dialog.answered() == answered;
+    QElapsedTimer since;
+    bool stuck = false;
+    bool done = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (done && dialog && dialog->isVisible() && since.elapsed() > 10000) {
+            stuck = true; // the answer did not close it: close it, the test fails
+            dialog->reject();
+        }
+        if (done || !dialog || !dialog->isVisible())
+            return;
+        since.start();
+        done = true;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = answer ? answer(dialog, name ? name->text() : QString()) : QString();
+        if (typed.isEmpty() || !name) {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            return;
+        }
+        name->selectAll();
+        // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
+        for (const QChar c : typed)
+            QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
+                                Qt::NoModifier);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    timer.start(20);
+    return p.click(p.form->bbPdf) && (done && !stuck) == answered;
 }
 
 // Prints the pages through a PDF printer of the given resolution into the file `pdf`.
