@@ -76,6 +76,34 @@ const char* const FramedTemplate =
     "<line x1=\"0\" y1=\"5.5\" x2=\"180\" y2=\"5.5\" width=\"0.25\"/></band>"
     "</report>";
 
+// The mailing's step: pages laid out from a template read on the window thread, written as a
+// PDF into memory.
+QByteArray layOutAndWrite(const report::ReportTemplate& layout, int rows, QString& error)
+{
+    test::Numbers numbers(rows);
+    report::ReportEngine engine;
+    report::PreparedReport pages;
+    if (!engine.prepare(layout, numbers, {}, pages)) {
+        error = engine.errorString();
+        return {};
+    }
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    report::ReportOutput output;
+    if (!output.writePdf(pages, buffer))
+        error = output.errorString();
+    return pdf;
+}
+
+QString pdfText(const QByteArray& pdf, const QString& dir, const QString& name)
+{
+    const QString path = dir + u'/' + name;
+    if (!test::writeFile(path, pdf))
+        return {};
+    return test::output(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+}
+
 } // namespace
 
 class TestReportEngine : public QObject
@@ -434,38 +462,6 @@ void TestReportEngine::emptyPagesLeaveAnExistingPdf()
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("old"));
 }
-
-namespace {
-
-// The mailing's step: pages laid out from a template read on the window thread, written as a
-// PDF into memory.
-QByteArray layOutAndWrite(const report::ReportTemplate& layout, int rows, QString& error)
-{
-    test::Numbers numbers(rows);
-    report::ReportEngine engine;
-    report::PreparedReport pages;
-    if (!engine.prepare(layout, numbers, {}, pages)) {
-        error = engine.errorString();
-        return {};
-    }
-    QByteArray pdf;
-    QBuffer buffer(&pdf);
-    buffer.open(QIODevice::WriteOnly);
-    report::ReportOutput output;
-    if (!output.writePdf(pages, buffer))
-        error = output.errorString();
-    return pdf;
-}
-
-QString pdfText(const QByteArray& pdf, const QString& dir, const QString& name)
-{
-    const QString path = dir + u'/' + name;
-    if (!test::writeFile(path, pdf))
-        return {};
-    return test::output(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-}
-
-} // namespace
 
 // A worker lays pages out and writes them as PDF (as the mailing does for each subscriber),
 // and writes pages laid out on the window thread, while the window thread goes on laying out,
