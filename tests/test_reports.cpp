@@ -4,10 +4,8 @@
 #include "support/ReportPages.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "app/Messages.h"
 #include "app/TWaitForm.h"
-#include "data/CallRecord.h"
 #include "data/TDM.h"
 #include "data/TariffStore.h"
 #include "db/Sql.h"
@@ -45,7 +43,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -94,6 +91,11 @@ struct Program
     std::function<bool(const report::PreparedReport&, QString&)> systemPrint;
     int printed = 0;
 };
+
+// The small call log in `t` and the reports window over it in `p`.
+#define TEST_SMALL_PROGRAM(t, p)                                                                   \
+    TEST_SMALL_CALL_LOG(t);                                                                        \
+    Program p(t)
 
 // A word of a PDF's first page as pdftotext places it, relative to the page's size.
 struct Word
@@ -350,8 +352,7 @@ void TestReports::summaryBySubscriber()
 
 void TestReports::detailedList()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
     QVERIFY(p.run(1, p.form->bbPrint));
     QVERIFY(Messages::shown().isEmpty());
@@ -373,8 +374,7 @@ void TestReports::detailedList()
 // and an index another client switched off after the window looked costs nothing.
 void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(p.dm.DateIndexes());
     t.exec({QStringLiteral("ALTER INDEX IX_Rings_Date INACTIVE")});
     QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
@@ -512,8 +512,7 @@ void TestReports::costReportCountsEveryOutgoingCall()
 
 void TestReports::summaryByLine()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(p.run(2, p.form->bbPreview));
     // By line alone: the call of a subscriber missing from the directory counts too.
     QCOMPARE(p.form->SCntOutRing, 3);
@@ -635,8 +634,7 @@ void TestReports::missingAndBrokenTemplateFiles()
 
 void TestReports::escapeStopsALongPreparation()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(p.run(0, p.form->bbPreview));
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
@@ -702,8 +700,7 @@ void TestReports::oneRunAtATime()
 // click on the preview's scroll bar moves them meanwhile.
 void TestReports::theWindowAnswersDuringARun()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(makeSlowDetailedList(t));
     p.form->cbReport->setCurrentIndex(1);
     p.form->resize(500, 400);
@@ -755,8 +752,7 @@ void TestReports::connectionLostDuringARun()
 
 void TestReports::titlesAndZoom()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     const QLocale l;
     p.form->dOT->setDate(QDate(2026, 3, 2));
     QVERIFY(p.run(1, p.form->bbPreview));
@@ -793,8 +789,7 @@ void TestReports::titlesAndZoom()
 // printed, as text, at the same place.
 void TestReports::printedAtEveryResolutionAsPreviewed()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(p.run(1, p.form->bbPreview));
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
@@ -837,8 +832,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     const QString outDir = QString::fromLocal8Bit(state.readAll()).trimmed();
     QVERIFY(!QPrinterInfo::defaultPrinterName().isEmpty());
 
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.form->PrintHook = p.systemPrint;
     p.form->cbReport->setCurrentIndex(1);
     const QStringList before = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
@@ -870,8 +864,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
 // pages of the template's size, in embedded fonts.
 void TestReports::savedAsPdfAsPreviewed()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     const QString folder = t.dir() + QStringLiteral("/отчеты");
     QVERIFY(QDir().mkpath(folder));
     p.dm.MainObject->LastExportDir = folder;
@@ -939,8 +932,7 @@ void TestReports::savedAsPdfAsPreviewed()
 // in a message, and an existing file is kept.
 void TestReports::pdfCancelledOrNotWritable()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.dm.MainObject->LastExportDir = t.dir();
     QVERIFY(savePdf(p, true));
     QVERIFY(Messages::shown().isEmpty());
