@@ -2,12 +2,12 @@
 // figures read back from the PDF with pdftotext. The engine alone is test_report_engine.
 #include "support/CallData.h"
 #include "support/ReportPages.h"
+#include "support/TariffData.h"
 #include "support/TestMain.h"
 
 #include "app/Messages.h"
 #include "app/TWaitForm.h"
 #include "data/TDM.h"
-#include "data/TariffStore.h"
 #include "db/Sql.h"
 #include "report/ReportEngine.h"
 #include "report/ReportOutput.h"
@@ -35,7 +35,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
@@ -415,14 +414,7 @@ void TestReports::costsOnlyWithTariffs()
     QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
 
     tariff::createTables(p.dm);
-    tariff::Plan city;
-    city.name = QStringLiteral("Город");
-    city.isDefault = true;
-    city.rules.resize(1);
-    city.rules[0].minLength = city.rules[0].maxLength = 7;
-    city.rules[0].zone = QStringLiteral("Местные");
-    city.rules[0].minutePrice = tariff::PriceUnit;
-    tariff::save(p.dm, {city}, {});
+    test::storeDefaultPlan(p.dm, {test::zoneRule(QStringLiteral("Местные"), QString(), 7, 100)});
     QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
     text = p.pdfText(t.dir());
     // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
@@ -443,8 +435,7 @@ void TestReports::costReportCountsEveryOutgoingCall()
 {
     TEST_SMALL_CALL_LOG(t);
     // The operator's money: 1 234,50 (the suite may run in another locale).
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     const QDateTime day(QDate(2026, 3, 2), QTime(9, 0));
     t.exec({test::insertCall(day, 125, 8127777, 9, 300), // neither line nor subscriber listed
             test::insertCall(day.addSecs(600), 2, 8128888, 1, 102), // free
@@ -454,10 +445,8 @@ void TestReports::costReportCountsEveryOutgoingCall()
     city.id = 1;
     city.name = QStringLiteral("Город");
     city.isDefault = true;
-    city.rules.resize(1);
-    city.rules[0].minLength = city.rules[0].maxLength = 7;
-    city.rules[0].zone = QStringLiteral("Местные");
-    city.rules[0].minutePrice = tariff::PriceUnit; // 1,00 a minute, 60/60, 3 s free
+    // 1,00 a minute, 60/60, 3 s free
+    city.rules = {test::zoneRule(QStringLiteral("Местные"), QString(), 7, 100)};
     city.rules[0].freeSeconds = 3;
     tariff::Plan other;
     other.id = 2;
@@ -1028,8 +1017,7 @@ void TestReports::periodFieldsTakeTypedDates()
 {
     TEST_NEW_DATABASE(t);
     // The operator's short dates: 05.10.2026 (the suite may run in another locale).
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     Program p(t);
     QDateEdit* from = p.form->dOT;
     QDateEdit* to = p.form->dDo;
@@ -1058,8 +1046,7 @@ void TestReports::periodFieldsTakeTypedDates()
 // and month of one digit are read; a text that is no date is said to be none beside the field.
 void TestReports::dateFieldReadsDatesAsTyped()
 {
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     QWidget window;
     auto* prior = new QLineEdit(&window);
     auto* field = new DateField(QDate(2026, 10, 5), &window);
