@@ -29,22 +29,15 @@ namespace {
 
 const long IscUniqueViolation = 335544665;
 
-QStringList readCommitted(bool readOnly)
+// A read-committed "nowait" transaction, started: read-only unless `readOnly` is false.
+struct ReadCommitted : Transaction
 {
-    QStringList p;
-    if (readOnly)
-        p << QStringLiteral("read");
-    p << QStringLiteral("nowait") << QStringLiteral("read_committed")
-      << QStringLiteral("rec_version");
-    return p;
-}
-
-// A read-only, read-committed transaction, started.
-struct Reading : Transaction
-{
-    explicit Reading(Database& database) : Transaction(database)
+    explicit ReadCommitted(Database& database, bool readOnly = true) : Transaction(database)
     {
-        params() = readCommitted(true);
+        if (readOnly)
+            params() << QStringLiteral("read");
+        params() << QStringLiteral("nowait") << QStringLiteral("read_committed")
+                 << QStringLiteral("rec_version");
         start();
     }
 };
@@ -62,7 +55,7 @@ std::unique_ptr<Database> attach(const QString& path)
 // The first column of a one-row SELECT, read in a transaction of its own.
 int scalar(Database& database, const QString& select)
 {
-    Reading tr(database);
+    ReadCommitted tr(database);
     Sql sql(database, tr);
     sql.sql().add(select);
     sql.execQuery();
@@ -146,7 +139,7 @@ void takeAtLeast(Query& q, std::size_t rows)
 // The attachments to the file other than the caller's, as the server lists them now.
 QList<int> otherAttachments(Database& database)
 {
-    Reading tr(database); // the monitoring tables hold still for a transaction
+    ReadCommitted tr(database); // the monitoring tables hold still for a transaction
     Query q(database, tr);
     q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
                                "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
@@ -198,9 +191,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
                            "N NUMERIC(10,2), V VARCHAR(30), C CHAR(6), TS TIMESTAMP, DT DATE, "
                            "TM TIME, BL BLOB SUB_TYPE TEXT)")});
     Database& database = t.database();
-    Transaction tr(database);
-    tr.params() = readCommitted(false);
-    tr.start();
+    ReadCommitted tr(database, false);
     Query q(database, tr);
     q.sql().add(
         QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
@@ -251,7 +242,7 @@ void TestDb::namedParameters()
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a:b', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (2, 200, ':x', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (3, 300, NULL, NULL)")});
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     // The same name twice, and ":x" inside a string literal, which is not a parameter.
     q.sql().add(QStringLiteral("SELECT NumberLine FROM Lines"));
@@ -288,7 +279,7 @@ void TestDb::cursorMovesAndLocate()
                        .arg(i)
                        .arg(QStringList{"Ан", "Бо", "Ва", "Гу", "Де"}[i - 1]);
     t.exec(inserts);
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -323,7 +314,7 @@ void TestDb::cursorMovesAndLocate()
 void TestDb::reorderMovesWholeRows()
 {
     TEST_NEW_DATABASE(t);
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs({FieldDef{QStringLiteral("N"), false, FieldType::BigInt, {}},
                     FieldDef{QStringLiteral("T"), false, FieldType::Text, {}},
@@ -368,7 +359,7 @@ void TestDb::forwardQueryHoldsOneRowAndCancels()
 {
     TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Ан"), QStringLiteral("Бо"));
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     ForwardQuery q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -406,7 +397,7 @@ void TestDb::fieldDefinitionsAndHooks()
 {
     TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Один"), QStringLiteral("Два"));
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs(
         {FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
@@ -455,7 +446,7 @@ void TestDb::fieldDefinitionsAndHooks()
 void TestDb::callRowsAreCompact()
 {
     TEST_DEMO_CALL_LOG(t, 20000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
                                "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
@@ -477,7 +468,7 @@ void TestDb::callRowsAreCompact()
 void TestDb::backgroundFetchGivesTheSameRows()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query plain(t.database(), tr);
     plain.sql().add(CallSelect);
     plain.open();
@@ -536,7 +527,7 @@ void TestDb::backgroundFetchGivesTheSameRows()
 void TestDb::backgroundFetchStopsFailsAndEnds()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
 
     {
         // Stopped after the first rows: those stay, no more come.
@@ -585,7 +576,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     {
         // Closed, reopened and destroyed while rows come; the database closed under a fetch.
         auto second = attach(t.path());
-        Reading tr2(*second);
+        ReadCommitted tr2(*second);
         Query q(*second, tr2);
         q.sql().add(CallSelect);
         q.openInBackground({});
@@ -612,7 +603,7 @@ void TestDb::backgroundFetchKeepsItsAttachment()
     TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
     auto own = attach(t.path());
-    Reading tr(*own);
+    ReadCommitted tr(*own);
     Query q(*own, tr);
     q.sql().add(QStringLiteral("SELECT NumberTown FROM Lines"));
     q.openInBackground({});
@@ -641,7 +632,7 @@ void TestDb::backgroundFetchKeepsItsAttachment()
 void TestDb::rowsGoOutWhileTheServerStillLooks()
 {
     TEST_NEW_DATABASE(t);
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(SlowFourthRow);
     q.openInBackground({});
@@ -664,7 +655,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
 void TestDb::loaderRunsAndTellsOnce()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(CallSelect);
     auto loader = std::make_unique<QueryLoader>(q);
@@ -737,7 +728,7 @@ void TestDb::loaderRunsAndTellsOnce()
 void TestDb::readCommittedSeesLaterCommits()
 {
     TEST_NEW_DATABASE(t);
-    Reading ro(t.database());
+    ReadCommitted ro(t.database());
     Query q(t.database(), ro);
     q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines"));
     q.open();
@@ -768,16 +759,12 @@ void TestDb::nowaitConflictFailsAtOnce()
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 10)")});
     const auto attached = attach(t.path());
     Database& other = *attached;
-    Transaction holder(other);
-    holder.params() = readCommitted(false);
-    holder.start();
+    ReadCommitted holder(other, false);
     Sql hold(other, holder);
     hold.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 20 WHERE NumberLine = 1"));
     hold.execQuery();
 
-    Transaction w(t.database());
-    w.params() = readCommitted(false);
-    w.start();
+    ReadCommitted w(t.database(), false);
     Sql upd(t.database(), w);
     upd.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 30 WHERE NumberLine = 1"));
     // With "wait" this would block until the holder ends; "nowait" reports the conflict.
@@ -884,9 +871,7 @@ void TestDb::databaseDestroyedBeforeItsClients()
     QCOMPARE(scalar(t.database(), attachments), alone + 1);
 
     // An active transaction with an open query and an uncommitted insert, and clients only made.
-    auto tr = std::make_unique<Transaction>(*database);
-    tr->params() = readCommitted(false);
-    tr->start();
+    auto tr = std::make_unique<ReadCommitted>(*database, false);
     auto q = std::make_unique<Query>(*database, *tr);
     q->sql().add(QStringLiteral("INSERT INTO Lines VALUES (2, 200, 'b', NULL)"));
     q->execSql();
