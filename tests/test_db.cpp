@@ -190,9 +190,9 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     t.exec({QStringLiteral("CREATE TABLE T (I INTEGER, S SMALLINT, B BIGINT, D DOUBLE PRECISION, "
                            "N NUMERIC(10,2), V VARCHAR(30), C CHAR(6), TS TIMESTAMP, DT DATE, "
                            "TM TIME, BL BLOB SUB_TYPE TEXT)")});
-    Database& database = t.database();
-    ReadCommitted tr(database, false);
-    Query q(database, tr);
+    ReadCommitted tr(t.database(), false);
+    Query q(t.database(), tr);
+    const QDateTime stamp(QDate(2011, 3, 7), QTime(23, 59, 59, 59));
     q.sql().add(
         QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
     q.paramByName(QStringLiteral("i")).setInteger(-7);
@@ -202,8 +202,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     q.paramByName(QStringLiteral("n")).setDouble(12.5);
     q.paramByName(QStringLiteral("v")).setString(QStringLiteral("Ёлкин Щ. ю"));
     q.paramByName(QStringLiteral("c")).setString(QStringLiteral("аб"));
-    q.paramByName(QStringLiteral("ts"))
-        .setDateTime(QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    q.paramByName(QStringLiteral("ts")).setDateTime(stamp);
     q.paramByName(QStringLiteral("dt")).setDate(QDate(1999, 12, 31));
     q.paramByName(QStringLiteral("tm")).setTime(QTime(9, 5, 0));
     q.execSql();
@@ -221,8 +220,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     QCOMPARE(q.field(QStringLiteral("N")).asDouble(), 12.5);
     QCOMPARE(q.field(QStringLiteral("V")).asString(), QStringLiteral("Ёлкин Щ. ю"));
     QCOMPARE(q.field(QStringLiteral("C")).asString(), QStringLiteral("аб")); // padding dropped
-    QCOMPARE(q.field(QStringLiteral("TS")).asDateTime(),
-             QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    QCOMPARE(q.field(QStringLiteral("TS")).asDateTime(), stamp);
     QCOMPARE(q.field(QStringLiteral("DT")).asDate(), QDate(1999, 12, 31));
     QCOMPARE(q.field(QStringLiteral("TM")).asTime(), QTime(9, 5, 0));
     QVERIFY(q.field(QStringLiteral("BL")).isNull());
