@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace db;
@@ -28,22 +29,15 @@ namespace {
 
 const long IscUniqueViolation = 335544665;
 
-QStringList readCommitted(bool readOnly)
+// A read-committed "nowait" transaction, started: read-only unless `readOnly` is false.
+struct ReadCommitted : Transaction
 {
-    QStringList p;
-    if (readOnly)
-        p << QStringLiteral("read");
-    p << QStringLiteral("nowait") << QStringLiteral("read_committed")
-      << QStringLiteral("rec_version");
-    return p;
-}
-
-// A read-only, read-committed transaction, started.
-struct Reading : Transaction
-{
-    explicit Reading(Database& database) : Transaction(database)
+    explicit ReadCommitted(Database& database, bool readOnly = true) : Transaction(database)
     {
-        params() = readCommitted(true);
+        if (readOnly)
+            params() << QStringLiteral("read");
+        params() << QStringLiteral("nowait") << QStringLiteral("read_committed")
+                 << QStringLiteral("rec_version");
         start();
     }
 };
@@ -61,7 +55,7 @@ std::unique_ptr<Database> attach(const QString& path)
 // The first column of a one-row SELECT, read in a transaction of its own.
 int scalar(Database& database, const QString& select)
 {
-    Reading tr(database);
+    ReadCommitted tr(database);
     Sql sql(database, tr);
     sql.sql().add(select);
     sql.execQuery();
@@ -70,15 +64,22 @@ int scalar(Database& database, const QString& select)
     return n;
 }
 
-// The message of the DbError fn throws; empty when it throws none.
-QString errorOf(const std::function<void()>& fn)
+// The DbError fn throws, if it throws one.
+std::optional<DbError> failure(const std::function<void()>& fn)
 {
     try {
         fn();
     } catch (const DbError& e) {
-        return e.message();
+        return e;
     }
-    return QString();
+    return std::nullopt;
+}
+
+// The message of the DbError fn throws; empty when it throws none.
+QString errorOf(const std::function<void()>& fn)
+{
+    const std::optional<DbError> e = failure(fn);
+    return e ? e->message() : QString();
 }
 
 // The start of 1 March 2026, where the demo logs of these tests end.
@@ -102,11 +103,57 @@ void addTwoUsers(test::TestDatabase& t, const QString& first, const QString& sec
 }
 
 // Gives q the statement `select` in place of the one it had.
-void setSql(Query& q, const QString& select)
+template <class Statement> void setSql(Statement& q, const QString& select)
 {
     q.sql().clear();
     q.sql().add(select);
 }
+
+const QString CallSelect = QStringLiteral(
+    "SELECT R.RingDate, R.RingLength, R.NumberOut, R.RLine, U.FIO FROM Rings R, Users U "
+    "WHERE R.NumberIn = U.NumberIn ORDER BY R.RingDate, R.RLine, R.NumberIn, R.NumberOut, "
+    "R.RingLength");
+
+// Takes the rows of a background open in small slices until its fetch ends.
+bool takeAll(Query& q, int budgetMs = 2)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (q.fetching() && clock.elapsed() < 60000)
+        if (q.takeFetched(budgetMs) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !q.fetching();
+}
+
+// Takes the rows of a background open as they come until there are `rows` of them or the
+// fetch ends.
+void takeAtLeast(Query& q, std::size_t rows)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (q.recordCount() < rows && q.fetching() && clock.elapsed() < 30000)
+        if (q.takeFetched(0) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// The attachments to the file other than the caller's, as the server lists them now.
+QList<int> otherAttachments(Database& database)
+{
+    ReadCommitted tr(database); // the monitoring tables hold still for a transaction
+    Query q(database, tr);
+    q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
+                               "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
+    q.open();
+    QList<int> ids;
+    for (; !q.eof(); q.next())
+        ids << q.fields().front()->asInteger();
+    return ids;
+}
+
+// Three rows at once, then a long search for a fourth.
+const QString SlowFourthRow = QStringLiteral(
+    "EXECUTE BLOCK RETURNS (N INTEGER) AS DECLARE I BIGINT = 0; BEGIN N = 1; SUSPEND; N = 2; "
+    "SUSPEND; N = 3; SUSPEND; WHILE (I < 4000000000) DO I = I + 1; N = 4; SUSPEND; END");
 
 } // namespace
 
@@ -139,16 +186,13 @@ private slots:
 
 void TestDb::valuesOfEveryTypeRoundTrip()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("CREATE TABLE T (I INTEGER, S SMALLINT, B BIGINT, D DOUBLE PRECISION, "
                            "N NUMERIC(10,2), V VARCHAR(30), C CHAR(6), TS TIMESTAMP, DT DATE, "
                            "TM TIME, BL BLOB SUB_TYPE TEXT)")});
-    Database& database = t.database();
-    Transaction tr(database);
-    tr.params() = readCommitted(false);
-    tr.start();
-    Query q(database, tr);
+    ReadCommitted tr(t.database(), false);
+    Query q(t.database(), tr);
+    const QDateTime stamp(QDate(2011, 3, 7), QTime(23, 59, 59, 59));
     q.sql().add(
         QStringLiteral("INSERT INTO T VALUES (:i, :s, :b, :d, :n, :v, :c, :ts, :dt, :tm, NULL)"));
     q.paramByName(QStringLiteral("i")).setInteger(-7);
@@ -158,8 +202,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     q.paramByName(QStringLiteral("n")).setDouble(12.5);
     q.paramByName(QStringLiteral("v")).setString(QStringLiteral("Ёлкин Щ. ю"));
     q.paramByName(QStringLiteral("c")).setString(QStringLiteral("аб"));
-    q.paramByName(QStringLiteral("ts"))
-        .setDateTime(QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    q.paramByName(QStringLiteral("ts")).setDateTime(stamp);
     q.paramByName(QStringLiteral("dt")).setDate(QDate(1999, 12, 31));
     q.paramByName(QStringLiteral("tm")).setTime(QTime(9, 5, 0));
     q.execSql();
@@ -177,8 +220,7 @@ void TestDb::valuesOfEveryTypeRoundTrip()
     QCOMPARE(q.field(QStringLiteral("N")).asDouble(), 12.5);
     QCOMPARE(q.field(QStringLiteral("V")).asString(), QStringLiteral("Ёлкин Щ. ю"));
     QCOMPARE(q.field(QStringLiteral("C")).asString(), QStringLiteral("аб")); // padding dropped
-    QCOMPARE(q.field(QStringLiteral("TS")).asDateTime(),
-             QDateTime(QDate(2011, 3, 7), QTime(23, 59, 59, 59)));
+    QCOMPARE(q.field(QStringLiteral("TS")).asDateTime(), stamp);
     QCOMPARE(q.field(QStringLiteral("DT")).asDate(), QDate(1999, 12, 31));
     QCOMPARE(q.field(QStringLiteral("TM")).asTime(), QTime(9, 5, 0));
     QVERIFY(q.field(QStringLiteral("BL")).isNull());
@@ -194,12 +236,11 @@ void TestDb::valuesOfEveryTypeRoundTrip()
 
 void TestDb::namedParameters()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a:b', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (2, 200, ':x', NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (3, 300, NULL, NULL)")});
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     // The same name twice, and ":x" inside a string literal, which is not a parameter.
     q.sql().add(QStringLiteral("SELECT NumberLine FROM Lines"));
@@ -229,15 +270,14 @@ void TestDb::namedParameters()
 
 void TestDb::cursorMovesAndLocate()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     QStringList inserts;
     for (int i = 1; i <= 5; ++i)
         inserts << QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (%1, '%2')")
                        .arg(i)
                        .arg(QStringList{"Ан", "Бо", "Ва", "Гу", "Де"}[i - 1]);
     t.exec(inserts);
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -271,9 +311,8 @@ void TestDb::cursorMovesAndLocate()
 // new order as a view sorting by a computed value would.
 void TestDb::reorderMovesWholeRows()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    Reading tr(t.database());
+    TEST_NEW_DATABASE(t);
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs({FieldDef{QStringLiteral("N"), false, FieldType::BigInt, {}},
                     FieldDef{QStringLiteral("T"), false, FieldType::Text, {}},
@@ -316,10 +355,9 @@ void TestDb::reorderMovesWholeRows()
 
 void TestDb::forwardQueryHoldsOneRowAndCancels()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Ан"), QStringLiteral("Бо"));
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     ForwardQuery q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT NumberIN, FIO FROM Users ORDER BY NumberIN"));
     q.open();
@@ -355,10 +393,9 @@ void TestDb::forwardQueryHoldsOneRowAndCancels()
 
 void TestDb::fieldDefinitionsAndHooks()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     addTwoUsers(t, QStringLiteral("Один"), QStringLiteral("Два"));
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.setFieldDefs(
         {FieldDef{QStringLiteral("Twice"), true, FieldType::Integer, {}, true, 0},
@@ -407,7 +444,7 @@ void TestDb::fieldDefinitionsAndHooks()
 void TestDb::callRowsAreCompact()
 {
     TEST_DEMO_CALL_LOG(t, 20000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(QStringLiteral("SELECT RDay, RMont, RYear,RHour,RMin,RSec,RingLength,TimeHour,"
                                "TimeMin,TimeSec,NumberOut,L.NumberTown,U.FIO"));
@@ -420,48 +457,16 @@ void TestDb::callRowsAreCompact()
     qint64 sum = 0;
     for (q.first(); !q.eof(); q.next())
         sum += q.field(QStringLiteral("RINGLENGTH")).asInt64();
-    Sql check(t.database(), tr);
-    check.sql().add(QStringLiteral("SELECT SUM(RingLength) FROM Rings R,Lines L,Users U "
-                                   "WHERE R.Rline=L.NumberLine AND R.NumberIn= U.NumberIn"));
-    check.execQuery();
-    QCOMPARE(sum, check.fields().front()->asInt64());
+    QCOMPARE(sum, qint64(scalar(t.database(),
+                                QStringLiteral("SELECT SUM(RingLength) FROM Rings R,Lines L,Users "
+                                               "U WHERE R.Rline=L.NumberLine AND R.NumberIn= "
+                                               "U.NumberIn"))));
 }
-
-namespace {
-
-const QString CallSelect = QStringLiteral(
-    "SELECT R.RingDate, R.RingLength, R.NumberOut, R.RLine, U.FIO FROM Rings R, Users U "
-    "WHERE R.NumberIn = U.NumberIn ORDER BY R.RingDate, R.RLine, R.NumberIn, R.NumberOut, "
-    "R.RingLength");
-
-// Takes the rows of a background open in small slices until its fetch ends.
-bool takeAll(Query& q, int budgetMs = 2)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (q.fetching() && clock.elapsed() < 60000)
-        if (q.takeFetched(budgetMs) == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !q.fetching();
-}
-
-// Takes the rows of a background open as they come until there are `rows` of them or the
-// fetch ends.
-void takeAtLeast(Query& q, std::size_t rows)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (q.recordCount() < rows && q.fetching() && clock.elapsed() < 30000)
-        if (q.takeFetched(0) == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-} // namespace
 
 void TestDb::backgroundFetchGivesTheSameRows()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query plain(t.database(), tr);
     plain.sql().add(CallSelect);
     plain.open();
@@ -520,7 +525,7 @@ void TestDb::backgroundFetchGivesTheSameRows()
 void TestDb::backgroundFetchStopsFailsAndEnds()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
 
     {
         // Stopped after the first rows: those stay, no more come.
@@ -569,7 +574,7 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     {
         // Closed, reopened and destroyed while rows come; the database closed under a fetch.
         auto second = attach(t.path());
-        Reading tr2(*second);
+        ReadCommitted tr2(*second);
         Query q(*second, tr2);
         q.sql().add(CallSelect);
         q.openInBackground({});
@@ -591,36 +596,12 @@ void TestDb::backgroundFetchStopsFailsAndEnds()
     }
 }
 
-namespace {
-
-// The attachments to the file other than the caller's, as the server lists them now.
-QList<int> otherAttachments(Database& database)
-{
-    Reading tr(database); // the monitoring tables hold still for a transaction
-    Query q(database, tr);
-    q.sql().add(QStringLiteral("SELECT MON$ATTACHMENT_ID FROM MON$ATTACHMENTS WHERE "
-                               "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"));
-    q.open();
-    QList<int> ids;
-    for (; !q.eof(); q.next())
-        ids << q.fields().front()->asInteger();
-    return ids;
-}
-
-// Three rows at once, then a long search for a fourth.
-const QString SlowFourthRow = QStringLiteral(
-    "EXECUTE BLOCK RETURNS (N INTEGER) AS DECLARE I BIGINT = 0; BEGIN N = 1; SUSPEND; N = 2; "
-    "SUSPEND; N = 3; SUSPEND; WHILE (I < 4000000000) DO I = I + 1; N = 4; SUSPEND; END");
-
-} // namespace
-
 void TestDb::backgroundFetchKeepsItsAttachment()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 2150001)")});
     auto own = attach(t.path());
-    Reading tr(*own);
+    ReadCommitted tr(*own);
     Query q(*own, tr);
     q.sql().add(QStringLiteral("SELECT NumberTown FROM Lines"));
     q.openInBackground({});
@@ -648,9 +629,8 @@ void TestDb::backgroundFetchKeepsItsAttachment()
 
 void TestDb::rowsGoOutWhileTheServerStillLooks()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    Reading tr(t.database());
+    TEST_NEW_DATABASE(t);
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(SlowFourthRow);
     q.openInBackground({});
@@ -673,7 +653,7 @@ void TestDb::rowsGoOutWhileTheServerStillLooks()
 void TestDb::loaderRunsAndTellsOnce()
 {
     TEST_DEMO_CALL_LOG(t, 30000, MarchFirst());
-    Reading tr(t.database());
+    ReadCommitted tr(t.database());
     Query q(t.database(), tr);
     q.sql().add(CallSelect);
     auto loader = std::make_unique<QueryLoader>(q);
@@ -745,18 +725,15 @@ void TestDb::loaderRunsAndTellsOnce()
 
 void TestDb::readCommittedSeesLaterCommits()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    Reading ro(t.database());
+    TEST_NEW_DATABASE(t);
+    ReadCommitted ro(t.database());
     Query q(t.database(), ro);
     q.sql().add(QStringLiteral("SELECT COUNT(*) AS N FROM Lines"));
     q.open();
     QCOMPARE(q.field(QStringLiteral("N")).asInteger(), 0);
 
-    Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
+    const auto attached = attach(t.path());
+    Database& other = *attached;
     Transaction w(other);
     w.start();
     Sql ins(other, w);
@@ -776,35 +753,23 @@ void TestDb::readCommittedSeesLaterCommits()
 
 void TestDb::nowaitConflictFailsAtOnce()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine, NumberTown) VALUES (1, 10)")});
-    Database other;
-    other.setDatabaseName(t.path());
-    other.params() = demo::localParams();
-    other.open();
-    Transaction holder(other);
-    holder.params() = readCommitted(false);
-    holder.start();
+    const auto attached = attach(t.path());
+    Database& other = *attached;
+    ReadCommitted holder(other, false);
     Sql hold(other, holder);
     hold.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 20 WHERE NumberLine = 1"));
     hold.execQuery();
 
-    Transaction w(t.database());
-    w.params() = readCommitted(false);
-    w.start();
+    ReadCommitted w(t.database(), false);
     Sql upd(t.database(), w);
     upd.sql().add(QStringLiteral("UPDATE Lines SET NumberTown = 30 WHERE NumberLine = 1"));
     // With "wait" this would block until the holder ends; "nowait" reports the conflict.
-    bool failed = false;
-    try {
-        upd.execQuery();
-    } catch (const DbError& e) {
-        failed = true;
-        QVERIFY2(e.message().contains(QLatin1String("conflict"), Qt::CaseInsensitive),
-                 qPrintable(e.message()));
-    }
-    QVERIFY(failed);
+    const std::optional<DbError> e = failure([&] { upd.execQuery(); });
+    QVERIFY(e);
+    QVERIFY2(e->message().contains(QLatin1String("conflict"), Qt::CaseInsensitive),
+             qPrintable(e->message()));
     w.rollback();
     holder.commit();
     w.start();
@@ -814,30 +779,22 @@ void TestDb::nowaitConflictFailsAtOnce()
 
 void TestDb::duplicateKeyAndOtherErrors()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)")});
     Transaction w(t.database());
     w.start();
     Sql s(t.database(), w);
     s.sql().add(QStringLiteral("INSERT INTO Lines (NumberLine) VALUES (1)"));
-    try {
-        s.execQuery();
-        QFAIL("a duplicate key was accepted");
-    } catch (const DbError& e) {
-        QCOMPARE(e.code(), IscUniqueViolation);
-        QVERIFY(e.message().toUpper().contains(QLatin1String("UNIQUE")));
-        QCOMPARE(e.sqlState(), QStringLiteral("23000"));
-    }
-    s.sql().clear();
-    s.sql().add(QStringLiteral("SELEKT 1 FROM RDB$DATABASE"));
-    try {
-        s.execQuery();
-        QFAIL("a broken statement was accepted");
-    } catch (const DbError& e) {
-        QVERIFY(!e.message().isEmpty());
-        QVERIFY(e.code() != 0);
-    }
+    std::optional<DbError> e = failure([&] { s.execQuery(); });
+    QVERIFY2(e, "a duplicate key was accepted");
+    QCOMPARE(e->code(), IscUniqueViolation);
+    QVERIFY(e->message().toUpper().contains(QLatin1String("UNIQUE")));
+    QCOMPARE(e->sqlState(), QStringLiteral("23000"));
+    setSql(s, QStringLiteral("SELEKT 1 FROM RDB$DATABASE"));
+    e = failure([&] { s.execQuery(); });
+    QVERIFY2(e, "a broken statement was accepted");
+    QVERIFY(!e->message().isEmpty());
+    QVERIFY(e->code() != 0);
     w.rollback();
     QVERIFY_THROWS_EXCEPTION(DbError, s.execQuery()); // no active transaction
     QVERIFY_THROWS_EXCEPTION(DbError, w.commit());
@@ -847,8 +804,7 @@ void TestDb::duplicateKeyAndOtherErrors()
 
 void TestDb::storedProcedureAndSingleRow()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     ScriptRunner::run(t.database(),
                       QStringLiteral("SET TERM ^ ;\nCREATE PROCEDURE ADDUP (A INTEGER, "
                                      "B INTEGER) RETURNS (S INTEGER) AS BEGIN "
@@ -878,8 +834,7 @@ void TestDb::storedProcedureAndSingleRow()
     QVERIFY(!s.eof());
     QCOMPARE(s.field(QStringLiteral("g")).asString(), QStringLiteral("Привет"));
     QCOMPARE(s.field(QStringLiteral("N")).asInteger(), 42);
-    s.sql().clear();
-    s.sql().add(QStringLiteral("SELECT 1 AS N FROM RDB$DATABASE WHERE 1 = ?"));
+    setSql(s, QStringLiteral("SELECT 1 AS N FROM RDB$DATABASE WHERE 1 = ?"));
     s.param(0).setInteger(2);
     s.execQuery();
     QVERIFY(s.eof());
@@ -888,8 +843,7 @@ void TestDb::storedProcedureAndSingleRow()
 
 void TestDb::closingTheDatabaseEndsEverything()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     Transaction tr(t.database());
     tr.start();
     Query q(t.database(), tr);
@@ -907,8 +861,7 @@ void TestDb::closingTheDatabaseEndsEverything()
 
 void TestDb::databaseDestroyedBeforeItsClients()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 100, 'a', NULL)")});
     const QString attachments = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS");
     const int alone = scalar(t.database(), attachments);
@@ -916,14 +869,11 @@ void TestDb::databaseDestroyedBeforeItsClients()
     QCOMPARE(scalar(t.database(), attachments), alone + 1);
 
     // An active transaction with an open query and an uncommitted insert, and clients only made.
-    auto tr = std::make_unique<Transaction>(*database);
-    tr->params() = readCommitted(false);
-    tr->start();
+    auto tr = std::make_unique<ReadCommitted>(*database, false);
     auto q = std::make_unique<Query>(*database, *tr);
     q->sql().add(QStringLiteral("INSERT INTO Lines VALUES (2, 200, 'b', NULL)"));
     q->execSql();
-    q->sql().clear();
-    q->sql().add(QStringLiteral("SELECT * FROM Lines"));
+    setSql(*q, QStringLiteral("SELECT * FROM Lines"));
     q->open();
     QCOMPARE(q->recordCount(), std::size_t(2));
     auto madeTr = std::make_unique<Transaction>(*database);
@@ -959,8 +909,7 @@ void TestDb::databaseDestroyedBeforeItsClients()
 
 void TestDb::clientsOfADestroyedDatabaseRefuseWork()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     const QString gone =
         QStringLiteral("The database this object was made over has been destroyed");
     auto database = attach(t.path());
@@ -978,15 +927,12 @@ void TestDb::clientsOfADestroyedDatabaseRefuseWork()
     madeProc.setStoredProcName(QStringLiteral("NoSuchProcedure"));
     database.reset();
 
-    QCOMPARE(errorOf([&] { q.open(); }), gone);
-    QCOMPARE(errorOf([&] { q.execSql(); }), gone);
-    QCOMPARE(errorOf([&] { madeQ.open(); }), gone);
-    QCOMPARE(errorOf([&] { madeQ.prepare(); }), gone);
-    QCOMPARE(errorOf([&] { madeSql.execQuery(); }), gone);
-    QCOMPARE(errorOf([&] { madeProc.execProc(); }), gone);
-    QCOMPARE(errorOf([&] { q.database(); }), gone);
-    QCOMPARE(errorOf([&] { tr.start(); }), gone);
-    QCOMPARE(errorOf([&] { madeTr.start(); }), gone);
+    const std::function<void()> refused[] = {
+        [&] { q.open(); },        [&] { q.execSql(); },         [&] { madeQ.open(); },
+        [&] { madeQ.prepare(); }, [&] { madeSql.execQuery(); }, [&] { madeProc.execProc(); },
+        [&] { q.database(); },    [&] { tr.start(); },          [&] { madeTr.start(); }};
+    for (std::size_t i = 0; i < std::size(refused); ++i)
+        QVERIFY2(errorOf(refused[i]) == gone, qPrintable(QStringLiteral("work %1").arg(i)));
     QCOMPARE(errorOf([&] { tr.commit(); }), QStringLiteral("Transaction is not active"));
     tr.rollbackQuietly();
     q.close();

@@ -76,6 +76,34 @@ const char* const FramedTemplate =
     "<line x1=\"0\" y1=\"5.5\" x2=\"180\" y2=\"5.5\" width=\"0.25\"/></band>"
     "</report>";
 
+// The mailing's step: pages laid out from a template read on the window thread, written as a
+// PDF into memory.
+QByteArray layOutAndWrite(const report::ReportTemplate& layout, int rows, QString& error)
+{
+    test::Numbers numbers(rows);
+    report::ReportEngine engine;
+    report::PreparedReport pages;
+    if (!engine.prepare(layout, numbers, {}, pages)) {
+        error = engine.errorString();
+        return {};
+    }
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    report::ReportOutput output;
+    if (!output.writePdf(pages, buffer))
+        error = output.errorString();
+    return pdf;
+}
+
+QString pdfText(const QByteArray& pdf, const QString& dir, const QString& name)
+{
+    const QString path = dir + u'/' + name;
+    if (!test::writeFile(path, pdf))
+        return {};
+    return test::output(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+}
+
 } // namespace
 
 class TestReportEngine : public QObject
@@ -125,14 +153,10 @@ void TestReportEngine::engineLayout()
     QCOMPARE(out.rowsPerPage, std::vector<int>{0});
 
     QTemporaryDir dir;
-    test::Numbers again(40);
-    QVERIFY(engine.prepare(layout, again, {}, out));
-    QVERIFY(report::ReportOutput().writePdf(out, dir.filePath(QStringLiteral("s.pdf"))));
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"),
-            {dir.filePath(QStringLiteral("s.pdf")), QStringLiteral("-")});
-    p.waitForFinished();
-    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY(engine.prepare(layout, rows, {}, out));
+    const QString pdf = dir.filePath(QStringLiteral("s.pdf"));
+    QVERIFY(report::ReportOutput().writePdf(out, pdf));
+    const QString text = test::output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
     QVERIFY2(text.contains(QStringLiteral("row 40")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("3/3")));
     QCOMPARE(text.count(QStringLiteral("head")), 3);
@@ -153,8 +177,7 @@ void TestReportEngine::engineLayout()
         told << total;
         return true;
     });
-    test::Numbers known(40);
-    QVERIFY(engine.prepare(layout, known, {}, out, 40));
+    QVERIFY(engine.prepare(layout, rows, {}, out, 40));
     QCOMPARE(told.first(), 3);
     QStringList seen;
     engine.setProgress([&](int page, int) {
@@ -164,8 +187,7 @@ void TestReportEngine::engineLayout()
         }
         return true;
     });
-    test::Numbers streamed(40);
-    QVERIFY(engine.prepare(layout, streamed, {}, out));
+    QVERIFY(engine.prepare(layout, rows, {}, out));
     QCOMPARE(seen, (QStringList{QStringLiteral("1/\u2026"), QStringLiteral("1/2 2/2")}));
     QCOMPARE(footers(),
              (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"), QStringLiteral("3/3")}));
@@ -210,18 +232,14 @@ void TestReportEngine::numbersOutOfRange_data()
             QTest::addRow("%s=%s", attribute, bad) << QString::fromLatin1(attribute) << value;
         }
     }
-    QTest::newRow("size=0") << "size"
-                            << "0";
-    QTest::newRow("size=501") << "size"
-                              << "501";
-    QTest::newRow("width=101") << "width"
-                               << "101";
-    QTest::newRow("x=10001") << "x"
-                             << "10001";
-    QTest::newRow("margins=abc") << "margins"
-                                 << "10,abc,10,10";
-    QTest::newRow("margins=1e400") << "margins"
-                                   << "1e400,10,10,10";
+    const char* const beyond[][3] = {{"size=0", "size", "0"},
+                                     {"size=501", "size", "501"},
+                                     {"width=101", "width", "101"},
+                                     {"x=10001", "x", "10001"},
+                                     {"margins=abc", "margins", "10,abc,10,10"},
+                                     {"margins=1e400", "margins", "1e400,10,10,10"}};
+    for (const auto& [name, attribute, value] : beyond)
+        QTest::newRow(name) << QString::fromLatin1(attribute) << QString::fromLatin1(value);
 }
 
 void TestReportEngine::numbersOutOfRange()
@@ -311,11 +329,8 @@ void TestReportEngine::reasonsTellWhere()
     QCOMPARE(layout.errorString(), QStringLiteral("report2.frf, ") + reason);
     // Loaded from a file, the reason names the file without its folder.
     QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("broken.frf")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(xml);
-    f.close();
-    QVERIFY(!layout.load(f.fileName()));
+    QVERIFY(test::writeFile(dir.filePath(QStringLiteral("broken.frf")), xml));
+    QVERIFY(!layout.load(dir.filePath(QStringLiteral("broken.frf"))));
     QCOMPARE(layout.errorString(), QStringLiteral("broken.frf, ") + reason);
 }
 
@@ -360,10 +375,12 @@ void TestReportEngine::pagesAreHeldPackedAndReadBackWhole()
     const float right = float(15 * mm + 22 * mm);
     const float bottom = float(12 * mm + 8 * mm);
     auto near = [](float a, double b) { return std::abs(double(a) - b) < 0.01; };
+    auto spans = [&](const report::PageItem& i, double x1, double y1, double x2, double y2) {
+        return near(i.x1, x1) && near(i.y1, y1) && near(i.x2, x2) && near(i.y2, y2);
+    };
     QCOMPARE(items[0].kind, K::Fill);
     QCOMPARE(items[0].color, QColor(QStringLiteral("#d9d9d9")).rgba());
-    QVERIFY(near(items[0].x1, left) && near(items[0].y1, top) && near(items[0].x2, right) &&
-            near(items[0].y2, bottom));
+    QVERIFY(spans(items[0], left, top, right, bottom));
     QCOMPARE(items[1].kind, K::Text);
     QCOMPARE(items[1].text, QStringLiteral("A"));
     QVERIFY(near(items[1].x1, left + 1.5) && near(items[1].x2, right - 1.5));
@@ -375,8 +392,8 @@ void TestReportEngine::pagesAreHeldPackedAndReadBackWhole()
         const report::PageItem& l = items[std::size_t(2 + i)];
         QCOMPARE(l.kind, K::Line);
         QCOMPARE(l.width, 0.5f);
-        QVERIFY2(near(l.x1, sides[i].first.x()) && near(l.y1, sides[i].first.y()) &&
-                     near(l.x2, sides[i].second.x()) && near(l.y2, sides[i].second.y()),
+        QVERIFY2(spans(l, sides[i].first.x(), sides[i].first.y(), sides[i].second.x(),
+                       sides[i].second.y()),
                  qPrintable(QStringLiteral("side %1").arg(i)));
     }
     QCOMPARE(items[6].kind, K::Text);
@@ -433,10 +450,7 @@ void TestReportEngine::emptyPagesLeaveAnExistingPdf()
 {
     QTemporaryDir dir;
     const QString kept = dir.filePath(QStringLiteral("kept.pdf"));
-    QFile old(kept);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    QVERIFY(test::writeFile(kept, "old"));
     report::PreparedReport none;
     report::ReportOutput output;
     QVERIFY(!output.writePdf(none, kept));
@@ -445,39 +459,6 @@ void TestReportEngine::emptyPagesLeaveAnExistingPdf()
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("old"));
 }
-
-namespace {
-
-// The mailing's step: pages laid out from a template read on the window thread, written as a
-// PDF into memory.
-QByteArray layOutAndWrite(const report::ReportTemplate& layout, int rows, QString& error)
-{
-    test::Numbers numbers(rows);
-    report::ReportEngine engine;
-    report::PreparedReport pages;
-    if (!engine.prepare(layout, numbers, {}, pages)) {
-        error = engine.errorString();
-        return {};
-    }
-    QByteArray pdf;
-    QBuffer buffer(&pdf);
-    buffer.open(QIODevice::WriteOnly);
-    report::ReportOutput output;
-    if (!output.writePdf(pages, buffer))
-        error = output.errorString();
-    return pdf;
-}
-
-QString pdfText(const QByteArray& pdf, const QString& dir, const QString& name)
-{
-    QFile file(dir + u'/' + name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
-        return {};
-    file.close();
-    return test::output(QStringLiteral("pdftotext"), {file.fileName(), QStringLiteral("-")});
-}
-
-} // namespace
 
 // A worker lays pages out and writes them as PDF (as the mailing does for each subscriber),
 // and writes pages laid out on the window thread, while the window thread goes on laying out,

@@ -2,14 +2,12 @@
 // figures read back from the PDF with pdftotext. The engine alone is test_report_engine.
 #include "support/CallData.h"
 #include "support/ReportPages.h"
+#include "support/TariffData.h"
 #include "support/TestMain.h"
 
-#include "DemoData.h"
 #include "app/Messages.h"
 #include "app/TWaitForm.h"
-#include "data/CallRecord.h"
 #include "data/TDM.h"
-#include "data/TariffStore.h"
 #include "db/Sql.h"
 #include "report/ReportEngine.h"
 #include "report/ReportOutput.h"
@@ -35,10 +33,8 @@
 #include <QMenu>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
@@ -46,7 +42,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -76,21 +71,30 @@ struct Program
         QTest::mouseClick(button, Qt::LeftButton);
         return QTest::qWaitFor([this] { return !form->running(); }, 120000);
     }
+    /// Chooses the report and clicks one of the buttons, as click() does.
+    bool run(int report, QAbstractButton* button)
+    {
+        form->cbReport->setCurrentIndex(report);
+        return click(button);
+    }
     QString pdfText(const QString& dir)
     {
         const QString pdf = dir + QStringLiteral("/out.pdf");
         if (!report::ReportOutput().writePdf(form->prepared(), pdf))
             return {};
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        p.waitForFinished(60000);
-        return QString::fromUtf8(p.readAllStandardOutput());
+        return test::output(QStringLiteral("pdftotext"),
+                            {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     }
     TDM dm;
     std::unique_ptr<TReportForm> form;
     std::function<bool(const report::PreparedReport&, QString&)> systemPrint;
     int printed = 0;
 };
+
+// The small call log in `t` and the reports window over it in `p`.
+#define TEST_SMALL_PROGRAM(t, p)                                                                   \
+    TEST_SMALL_CALL_LOG(t);                                                                        \
+    Program p(t)
 
 // A word of a PDF's first page as pdftotext places it, relative to the page's size.
 struct Word
@@ -102,12 +106,10 @@ struct Word
 
 QList<Word> firstPageWords(const QString& pdf)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"),
-            {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
-             QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
-    p.waitForFinished(60000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    const QString html =
+        test::output(QStringLiteral("pdftotext"),
+                     {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                      QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
     static const QRegularExpression page(
         QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re"));
     static const QRegularExpression word(QStringLiteral(
@@ -130,13 +132,11 @@ QList<Word> firstPageWords(const QString& pdf)
 double inkDifference(const QString& a, const QString& b, const QString& dir)
 {
     auto draw = [&](const QString& pdf, const QString& name) {
-        QProcess p;
-        p.start(QStringLiteral("pdftoppm"),
-                {QStringLiteral("-r"), QStringLiteral("36"), QStringLiteral("-gray"),
-                 QStringLiteral("-singlefile"), QStringLiteral("-f"), QStringLiteral("1"),
-                 QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), pdf,
-                 dir + u'/' + name});
-        p.waitForFinished(60000);
+        test::output(QStringLiteral("pdftoppm"),
+                     {QStringLiteral("-r"), QStringLiteral("36"), QStringLiteral("-gray"),
+                      QStringLiteral("-singlefile"), QStringLiteral("-f"), QStringLiteral("1"),
+                      QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), pdf,
+                      dir + u'/' + name});
         return QImage(dir + u'/' + name + QStringLiteral(".png"))
             .convertToFormat(QImage::Format_Grayscale8);
     };
@@ -175,48 +175,65 @@ QString compareWords(const QList<Word>& reference, const QList<Word>& other)
     return faults.join(QStringLiteral("; "));
 }
 
-// Answers the next file dialog that opens: `answer` is given the dialog and the file name
-// it proposes, and returns the name to type (empty to press "Cancel" instead).
-class FileDialogAnswer
+// Clicks "PDF" and answers the file dialog that opens: `answer` is given the dialog and the file
+// name it proposes, and returns the name to type (empty, or no `answer`, to press "Cancel").
+// Whether the run ended and a dialog was answered or not, as `answered` says.
+bool savePdf(Program& p, bool answered,
+             const std::function<QString(QFileDialog*, const QString&)>& answer = {})
 {
-public:
-    explicit FileDialogAnswer(std::function<QString(QFileDialog*, const QString&)> answer)
-        : m_answer(std::move(answer))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (m_done && dialog && dialog->isVisible() && m_since.elapsed() > 10000) {
-                m_stuck = true; // the answer did not close it: close it, the test fails
-                dialog->reject();
-            }
-            if (m_done || !dialog || !dialog->isVisible())
-                return;
-            m_since.start();
-            m_done = true;
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            const QString typed = m_answer(dialog, name ? name->text() : QString());
-            if (typed.isEmpty() || !name) {
-                QTest::keyClick(dialog, Qt::Key_Escape);
-                return;
-            }
-            name->selectAll();
-            // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
-            for (const QChar c : typed)
-                QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
-                                    Qt::NoModifier);
-            QTest::keyClick(name, Qt::Key_Return);
-        });
-        m_timer.start(20);
-    }
-    bool answered() const { return m_done && !m_stuck; }
+    QElapsedTimer since;
+    bool stuck = false;
+    bool done = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (done && dialog && dialog->isVisible() && since.elapsed() > 10000) {
+            stuck = true; // the answer did not close it: close it, the test fails
+            dialog->reject();
+        }
+        if (done || !dialog || !dialog->isVisible())
+            return;
+        since.start();
+        done = true;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = answer ? answer(dialog, name ? name->text() : QString()) : QString();
+        if (typed.isEmpty() || !name) {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            return;
+        }
+        name->selectAll();
+        // Typed key by key, Cyrillic too (keyClicks takes Latin-1 only).
+        for (const QChar c : typed)
+            QTest::sendKeyEvent(QTest::Click, name, Qt::Key(c.toUpper().unicode()), QString(c),
+                                Qt::NoModifier);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    timer.start(20);
+    return p.click(p.form->bbPdf) && (done && !stuck) == answered;
+}
 
-private:
-    QElapsedTimer m_since;
-    bool m_stuck = false;
-    std::function<QString(QFileDialog*, const QString&)> m_answer;
-    QTimer m_timer;
-    bool m_done = false;
-};
+// Prints the pages through a PDF printer of the given resolution into the file `pdf`.
+bool printToPdf(const report::PreparedReport& pages, const QString& pdf, int dpi, QString& error)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setResolution(dpi);
+    return report::print(pages, printer, error);
+}
+
+// Empty when pdfinfo finds the file's pages of the prepared pages' size within half a point,
+// else the file and the size found.
+QString pageSizeFault(const QString& pdf, const report::PreparedReport& pages)
+{
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+            .match(test::output(QStringLiteral("pdfinfo"), {pdf}));
+    if (size.hasMatch() && qAbs(size.captured(1).toDouble() - pages.pageWidth) < 0.5 &&
+        qAbs(size.captured(2).toDouble() - pages.pageHeight) < 0.5)
+        return {};
+    return pdf + u' ' + size.captured(0);
+}
 
 // Runs `act` once, as soon as `when` holds, from the events a busy window lets through.
 struct OnceWhen
@@ -242,15 +259,13 @@ bool makeSlowDetailedList(test::TestDatabase& t)
         calls << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(i)), 10 + i,
                                   8120000 + i, 1, 101);
     t.exec(calls);
-    QFile slow(t.dir() + QStringLiteral("/report2.frf"));
-    if (!slow.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    slow.write("<report><band kind=\"masterData\" height=\"200\">"
-               "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
-               QByteArray("[FIO] ").repeated(60000) +
-               "</text></band><band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" "
-               "w=\"50\" h=\"5\">[PAGE#]/[TOTALPAGES]</text></band></report>");
-    return true;
+    return test::writeFile(
+        t.dir() + QStringLiteral("/report2.frf"),
+        "<report><band kind=\"masterData\" height=\"200\">"
+        "<text x=\"0\" y=\"0\" w=\"180\" h=\"200\" size=\"8\">" +
+            QByteArray("[FIO] ").repeated(60000) +
+            "</text></band><band kind=\"pageFooter\" height=\"10\"><text x=\"0\" y=\"0\" "
+            "w=\"50\" h=\"5\">[PAGE#]/[TOTALPAGES]</text></band></report>");
 }
 
 // Waits for the window's run to end (it runs off the window thread).
@@ -336,11 +351,9 @@ void TestReports::summaryBySubscriber()
 
 void TestReports::detailedList()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.dm.MainObject->N10 = 4; // dialled numbers of ten digits as xxx-xxx-xx-xx
-    p.form->cbReport->setCurrentIndex(1);
-    QVERIFY(p.click(p.form->bbPrint));
+    QVERIFY(p.run(1, p.form->bbPrint));
     QVERIFY(Messages::shown().isEmpty());
     QCOMPARE(p.printed, 1);
     QCOMPARE(p.form->SCntAllRing, 3); // joined to both directories; 23:59:59.5 is out
@@ -360,22 +373,18 @@ void TestReports::detailedList()
 // and an index another client switched off after the window looked costs nothing.
 void TestReports::detailedTotalsWhereverTheTemplateShowsThem()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(p.dm.DateIndexes());
     t.exec({QStringLiteral("ALTER INDEX IX_Rings_Date INACTIVE")});
-    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
     QVERIFY(Messages::shown().isEmpty());
     QVERIFY(p.pdfText(t.dir()).contains(QStringLiteral("Итого звонков: 3")));
 
     QFile file(t.dir() + QStringLiteral("/report2.frf"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray xml = file.readAll();
-    file.close();
-    xml.replace("[GetTitle]", "[GetTitle], звонков [GetSCntAllRing]");
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(xml) > 0);
-    file.close();
+    QVERIFY(test::writeFile(
+        file.fileName(),
+        file.readAll().replace("[GetTitle]", "[GetTitle], звонков [GetSCntAllRing]")));
     QVERIFY(p.click(p.form->bbPreview));
     const QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral(", звонков 3")), qPrintable(text));
@@ -393,8 +402,7 @@ void TestReports::costsOnlyWithTariffs()
             QStringLiteral("DROP GENERATOR GEN_TARIFFID")});
     Program p(t);
     p.form->show();
-    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
     QString text = p.pdfText(t.dir());
     QVERIFY2(text.contains(QStringLiteral("Итого звонков: 3")), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("Зона")) && !text.contains(QStringLiteral("Стоимость")));
@@ -406,16 +414,8 @@ void TestReports::costsOnlyWithTariffs()
     QCOMPARE(p.form->prepared().pages.size(), std::size_t(1)); // the detailed report stays
 
     tariff::createTables(p.dm);
-    tariff::Plan city;
-    city.name = QStringLiteral("Город");
-    city.isDefault = true;
-    city.rules.resize(1);
-    city.rules[0].minLength = city.rules[0].maxLength = 7;
-    city.rules[0].zone = QStringLiteral("Местные");
-    city.rules[0].minutePrice = tariff::PriceUnit;
-    tariff::save(p.dm, {city}, {});
-    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QVERIFY(p.click(p.form->bbPreview));
+    test::storeDefaultPlan(p.dm, {test::zoneRule(QStringLiteral("Местные"), QString(), 7, 100)});
+    QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
     text = p.pdfText(t.dir());
     // 30 s to 8125551 costs a minute; 4951234567 matches no rule; the incoming call nothing.
     QVERIFY2(text.contains(QRegularExpression(QStringLiteral("8125551\\s+0 ч 00 мин 30 сек\\s+"
@@ -435,8 +435,7 @@ void TestReports::costReportCountsEveryOutgoingCall()
 {
     TEST_SMALL_CALL_LOG(t);
     // The operator's money: 1 234,50 (the suite may run in another locale).
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     const QDateTime day(QDate(2026, 3, 2), QTime(9, 0));
     t.exec({test::insertCall(day, 125, 8127777, 9, 300), // neither line nor subscriber listed
             test::insertCall(day.addSecs(600), 2, 8128888, 1, 102), // free
@@ -446,10 +445,8 @@ void TestReports::costReportCountsEveryOutgoingCall()
     city.id = 1;
     city.name = QStringLiteral("Город");
     city.isDefault = true;
-    city.rules.resize(1);
-    city.rules[0].minLength = city.rules[0].maxLength = 7;
-    city.rules[0].zone = QStringLiteral("Местные");
-    city.rules[0].minutePrice = tariff::PriceUnit; // 1,00 a minute, 60/60, 3 s free
+    // 1,00 a minute, 60/60, 3 s free
+    city.rules = {test::zoneRule(QStringLiteral("Местные"), QString(), 7, 100)};
     city.rules[0].freeSeconds = 3;
     tariff::Plan other;
     other.id = 2;
@@ -472,11 +469,9 @@ void TestReports::costReportCountsEveryOutgoingCall()
     s.execQuery();
     const qint64 total = s.field(QStringLiteral("TOTAL")).asInt64();
 
-    p.form->cbReport->setCurrentIndex(int(ReportKind::Detailed));
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(int(ReportKind::Detailed), p.form->bbPreview));
     const qint64 listed = p.form->SCost;
-    p.form->cbReport->setCurrentIndex(int(ReportKind::Cost));
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(int(ReportKind::Cost), p.form->bbPreview));
     QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
     QCOMPARE(p.form->SCntAllRing, s.field(QStringLiteral("CALLS")).asInt64());
     QCOMPARE(p.form->SNoTariff, p.form->SCntAllRing - s.field(QStringLiteral("PRICED")).asInt64());
@@ -506,10 +501,8 @@ void TestReports::costReportCountsEveryOutgoingCall()
 
 void TestReports::summaryByLine()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
-    p.form->cbReport->setCurrentIndex(2);
-    QVERIFY(p.click(p.form->bbPreview));
+    TEST_SMALL_PROGRAM(t, p);
+    QVERIFY(p.run(2, p.form->bbPreview));
     // By line alone: the call of a subscriber missing from the directory counts too.
     QCOMPARE(p.form->SCntOutRing, 3);
     QCOMPARE(p.form->SOutRing, 3815);
@@ -523,8 +516,7 @@ void TestReports::summaryByLine()
 
 void TestReports::variables()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
             QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов')"),
             QStringLiteral("INSERT INTO Rings VALUES (7, 3, 12, 9, 5, 0, '2012-03-07 09:05:00', "
@@ -582,24 +574,16 @@ void TestReports::missingAndBrokenTemplateFiles()
     Program p(t, false);
     QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(p.click(p.form->bbPrint));
-    {
-        // No file to choose when there is no template.
-        FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
-        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
-        QVERIFY(!none.answered());
-    }
+    QVERIFY(savePdf(p, false)); // no file to choose when there is no template
     QCOMPARE(Messages::shown().size(), 3);
-    QCOMPARE(Messages::shown()[0].text, QStringLiteral("Файл не найден !"));
-    QCOMPARE(Messages::shown()[1].text, QStringLiteral("Файл не найден !"));
-    QCOMPARE(Messages::shown()[2].text, QStringLiteral("Файл не найден !"));
+    for (const auto& message : Messages::shown())
+        QCOMPARE(message.text, QStringLiteral("Файл не найден !"));
     QCOMPARE(Messages::shown()[0].kind, Messages::Kind::Dialog);
     QCOMPARE(p.printed, 0);
     Messages::clearShown();
-    QFile broken(t.dir() + QStringLiteral("/report1.frf"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("<report><band kind=\"masterData\" height=\"5\"><text x=\"0\"");
-    broken.close();
+    const QString broken = t.dir() + QStringLiteral("/report1.frf");
+    QVERIFY(
+        test::writeFile(broken, "<report><band kind=\"masterData\" height=\"5\"><text x=\"0\""));
     QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(p.click(p.form->bbPrint));
     QCOMPARE(Messages::shown().size(), 2);
@@ -617,21 +601,15 @@ void TestReports::missingAndBrokenTemplateFiles()
 
     // A sound file with one bad number: the reason names its line and the attribute.
     Messages::clearShown();
-    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    broken.write("<report>\n"
-                 "  <band kind=\"masterData\" height=\"5\">\n"
-                 "    <text x=\"0\" y=\"0\" w=\"10\" h=\"5\" size=\"nan\">[FIO]</text>\n"
-                 "  </band>\n"
-                 "</report>\n");
-    broken.close();
+    QVERIFY(test::writeFile(broken,
+                            "<report>\n"
+                            "  <band kind=\"masterData\" height=\"5\">\n"
+                            "    <text x=\"0\" y=\"0\" w=\"10\" h=\"5\" size=\"nan\">[FIO]</text>\n"
+                            "  </band>\n"
+                            "</report>\n"));
     QVERIFY(p.click(p.form->bbPreview));
     QVERIFY(p.click(p.form->bbPrint));
-    {
-        FileDialogAnswer none([](QFileDialog*, const QString&) { return QString(); });
-        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
-        QVERIFY(!none.answered());
-    }
+    QVERIFY(savePdf(p, false));
     QCOMPARE(Messages::shown().size(), 3);
     QCOMPARE(Messages::shown()[2].text,
              Messages::shown()[0].text); // "PDF" says what the preview says
@@ -645,10 +623,8 @@ void TestReports::missingAndBrokenTemplateFiles()
 
 void TestReports::escapeStopsALongPreparation()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
-    p.form->cbReport->setCurrentIndex(0);
-    QVERIFY(p.click(p.form->bbPreview));
+    TEST_SMALL_PROGRAM(t, p);
+    QVERIFY(p.run(0, p.form->bbPreview));
     const std::size_t before = p.form->prepared().pages.size();
     QVERIFY(before > 0);
 
@@ -694,8 +670,7 @@ void TestReports::oneRunAtATime()
     QCOMPARE(p.form->SAllRing, p.dm.IBSQL.fields()[1]->asInteger());
     const report::PreparedReport* shown = &p.form->frPreview->report();
 
-    p.form->cbReport->setCurrentIndex(2);
-    QVERIFY(p.click(p.form->bbPrint));
+    QVERIFY(p.run(2, p.form->bbPrint));
     p.form->cbReport->setCurrentIndex(1);
     const auto escape = [&] { QTest::keyClick(p.form.get(), Qt::Key_Escape); };
     OnceWhen stopPrint(busy, escape);
@@ -714,8 +689,7 @@ void TestReports::oneRunAtATime()
 // click on the preview's scroll bar moves them meanwhile.
 void TestReports::theWindowAnswersDuringARun()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     QVERIFY(makeSlowDetailedList(t));
     p.form->cbReport->setCurrentIndex(1);
     p.form->resize(500, 400);
@@ -767,12 +741,10 @@ void TestReports::connectionLostDuringARun()
 
 void TestReports::titlesAndZoom()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     const QLocale l;
     p.form->dOT->setDate(QDate(2026, 3, 2));
-    p.form->cbReport->setCurrentIndex(1);
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(1, p.form->bbPreview));
     QCOMPARE(p.form->ReportTitle,
              QStringLiteral("Отчет за ") + l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
     p.form->dOT->setDate(QDate(2026, 3, 1));
@@ -806,10 +778,8 @@ void TestReports::titlesAndZoom()
 // printed, as text, at the same place.
 void TestReports::printedAtEveryResolutionAsPreviewed()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
-    p.form->cbReport->setCurrentIndex(1);
-    QVERIFY(p.click(p.form->bbPreview));
+    TEST_SMALL_PROGRAM(t, p);
+    QVERIFY(p.run(1, p.form->bbPreview));
     QVERIFY(Messages::shown().isEmpty());
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
@@ -817,38 +787,22 @@ void TestReports::printedAtEveryResolutionAsPreviewed()
     QVERIFY(previewed.size() > 20);
     for (const int dpi : {72, 300, 600, 1200}) {
         const QString pdf = t.dir() + QStringLiteral("/printed-%1.pdf").arg(dpi);
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        printer.setResolution(dpi);
         QString error;
-        QVERIFY2(report::print(p.form->prepared(), printer, error), qPrintable(error));
+        QVERIFY2(printToPdf(p.form->prepared(), pdf, dpi, error), qPrintable(error));
         const QString fault = compareWords(previewed, firstPageWords(pdf));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 dpi: %2").arg(dpi).arg(fault)));
     }
 
     // A landscape template comes out on landscape pages, its words where the preview has them.
-    p.form->cbReport->setCurrentIndex(0);
-    QVERIFY(p.click(p.form->bbPreview));
+    QVERIFY(p.run(0, p.form->bbPreview));
     QVERIFY(p.form->prepared().pageWidth > p.form->prepared().pageHeight);
     const QString wide = t.dir() + QStringLiteral("/wide-preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), wide));
     const QString printed = t.dir() + QStringLiteral("/wide-printed.pdf");
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(printed);
-    printer.setResolution(600);
     QString error;
-    QVERIFY2(report::print(p.form->prepared(), printer, error), qPrintable(error));
-    for (const QString& pdf : {wide, printed}) {
-        const QRegularExpressionMatch size =
-            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
-                .match(test::output(QStringLiteral("pdfinfo"), {pdf}));
-        QVERIFY(size.hasMatch());
-        QVERIFY2(qAbs(size.captured(1).toDouble() - p.form->prepared().pageWidth) < 0.5 &&
-                     qAbs(size.captured(2).toDouble() - p.form->prepared().pageHeight) < 0.5,
-                 qPrintable(pdf + u' ' + size.captured(0)));
-    }
+    QVERIFY2(printToPdf(p.form->prepared(), printed, 600, error), qPrintable(error));
+    for (const QString& pdf : {wide, printed})
+        QCOMPARE(pageSizeFault(pdf, p.form->prepared()), QString());
     const QString fault = compareWords(firstPageWords(wide), firstPageWords(printed));
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
@@ -867,8 +821,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     const QString outDir = QString::fromLocal8Bit(state.readAll()).trimmed();
     QVERIFY(!QPrinterInfo::defaultPrinterName().isEmpty());
 
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.form->PrintHook = p.systemPrint;
     p.form->cbReport->setCurrentIndex(1);
     const QStringList before = QDir(outDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
@@ -887,10 +840,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
     const QString reference = t.dir() + QStringLiteral("/preview.pdf");
     QVERIFY(report::ReportOutput().writePdf(p.form->prepared(), reference));
     const double difference = inkDifference(reference, printed, t.dir());
-    QProcess fonts;
-    fonts.start(QStringLiteral("pdffonts"), {printed});
-    fonts.waitForFinished(60000);
-    const QString fontList = QString::fromUtf8(fonts.readAllStandardOutput());
+    const QString fontList = test::output(QStringLiteral("pdffonts"), {printed});
     QFile::remove(printed);
     QVERIFY2(difference < 0.1, qPrintable(QStringLiteral("%1 of the ink differs").arg(difference)));
     QVERIFY2(fontList.contains(QLatin1String("LiberationSans")) ||
@@ -903,8 +853,7 @@ void TestReports::printedOnTheDefaultCupsPrinter()
 // pages of the template's size, in embedded fonts.
 void TestReports::savedAsPdfAsPreviewed()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     const QString folder = t.dir() + QStringLiteral("/отчеты");
     QVERIFY(QDir().mkpath(folder));
     p.dm.MainObject->LastExportDir = folder;
@@ -913,20 +862,16 @@ void TestReports::savedAsPdfAsPreviewed()
                              QStringLiteral("Детальный отчет 01.03.2026-02.03.2026.pdf"),
                              QStringLiteral("Отчет по внешним линиям 01.03.2026-02.03.2026.pdf")};
     for (int index = 0; index < 3; ++index) {
-        p.form->cbReport->setCurrentIndex(index);
-        QVERIFY(p.click(p.form->bbPreview));
+        QVERIFY(p.run(index, p.form->bbPreview));
         QVERIFY(Messages::shown().isEmpty());
         const report::PreparedReport previewed = p.form->prepared();
         QString proposed;
         QString where;
-        FileDialogAnswer answer([&](QFileDialog* d, const QString& name) {
+        QVERIFY(savePdf(p, true, [&](QFileDialog* d, const QString& name) {
             proposed = name;
             where = d->directory().absolutePath();
             return name;
-        });
-        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
-        QVERIFY(answer.answered());
+        }));
         QVERIFY2(Messages::shown().isEmpty(), qPrintable(Messages::shown().value(0).text));
         QCOMPARE(proposed, names[index]);
         QCOMPARE(where, QDir(folder).absolutePath());
@@ -953,12 +898,7 @@ void TestReports::savedAsPdfAsPreviewed()
         QVERIFY2(info.contains(QRegularExpression(
                      QStringLiteral("Pages:\\s+%1\n").arg(previewed.pages.size()))),
                  qPrintable(info));
-        const QRegularExpressionMatch size =
-            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
-                .match(info);
-        QVERIFY(size.hasMatch());
-        QVERIFY(qAbs(size.captured(1).toDouble() - previewed.pageWidth) < 0.5);
-        QVERIFY(qAbs(size.captured(2).toDouble() - previewed.pageHeight) < 0.5);
+        QCOMPARE(pageSizeFault(pdf, previewed), QString());
         const QStringList fonts =
             test::output(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts).mid(2);
         QVERIFY(!fonts.isEmpty());
@@ -981,27 +921,16 @@ void TestReports::savedAsPdfAsPreviewed()
 // in a message, and an existing file is kept.
 void TestReports::pdfCancelledOrNotWritable()
 {
-    TEST_SMALL_CALL_LOG(t);
-    Program p(t);
+    TEST_SMALL_PROGRAM(t, p);
     p.dm.MainObject->LastExportDir = t.dir();
-    {
-        FileDialogAnswer cancel([](QFileDialog*, const QString&) { return QString(); });
-        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
-        QVERIFY(cancel.answered());
-    }
+    QVERIFY(savePdf(p, true));
     QVERIFY(Messages::shown().isEmpty());
     QVERIFY(QDir(t.dir()).entryList({QStringLiteral("*.pdf")}, QDir::Files).isEmpty());
 
-    {
-        // A name longer than any file system takes: no one may write it, even the superuser.
-        FileDialogAnswer nowhere([](QFileDialog*, const QString&) {
-            return QString(150, u'ж') + QStringLiteral(".pdf");
-        });
-        QTest::mouseClick(p.form->bbPdf, Qt::LeftButton);
-        QVERIFY(ended(*p.form));
-        QVERIFY(nowhere.answered());
-    }
+    // A name longer than any file system takes: no one may write it, even the superuser.
+    QVERIFY(savePdf(p, true, [](QFileDialog*, const QString&) {
+        return QString(150, u'ж') + QStringLiteral(".pdf");
+    }));
     QCOMPARE(Messages::shown().size(), 1);
     QVERIFY2(Messages::shown()[0].text.startsWith(QStringLiteral("Не удалось записать файл ") +
                                                   t.dir() + u'/' + QString(150, u'ж') +
@@ -1054,8 +983,7 @@ void TestReports::longFiguresPrintWhole()
     const char* const totals[] = {" 1201 ч 04 мин 30 сек", " 1201 ч 03 мин 40 сек",
                                   " 1201 ч 04 мин 40 сек"};
     for (int index = 0; index < 3; ++index) {
-        p.form->cbReport->setCurrentIndex(index);
-        QVERIFY(p.click(p.form->bbPreview));
+        QVERIFY(p.run(index, p.form->bbPreview));
         const QString text = p.pdfText(t.dir());
         QVERIFY2(text.contains(QString::fromUtf8(totals[index])), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral(" 600 ч 00 мин 00 сек")), qPrintable(text));
@@ -1087,11 +1015,9 @@ void TestReports::longFiguresPrintWhole()
 // the field as it was, text and date.
 void TestReports::periodFieldsTakeTypedDates()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     // The operator's short dates: 05.10.2026 (the suite may run in another locale).
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     Program p(t);
     QDateEdit* from = p.form->dOT;
     QDateEdit* to = p.form->dDo;
@@ -1120,8 +1046,7 @@ void TestReports::periodFieldsTakeTypedDates()
 // and month of one digit are read; a text that is no date is said to be none beside the field.
 void TestReports::dateFieldReadsDatesAsTyped()
 {
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    const test::RussianLocale russian;
     QWidget window;
     auto* prior = new QLineEdit(&window);
     auto* field = new DateField(QDate(2026, 10, 5), &window);

@@ -1,9 +1,10 @@
 // What the report suites share without a database or a window: rows of numbers for the
-// report engine, and the text a PDF tool prints about a file.
+// report engine, the text a PDF tool prints about a file, and files written whole.
 #pragma once
 
 #include "report/ReportDataSource.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,14 @@ inline QString output(const QString& program, const QStringList& args)
     p.start(program, args);
     p.waitForFinished(60000);
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+/// Writes `content` into the file at `path` in place of what it held; whether all of it went.
+inline bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
 }
 
 } // namespace test

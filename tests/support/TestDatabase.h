@@ -47,3 +47,8 @@ QString serverAddress();
         if (!(t).create())                                                                         \
             QFAIL(qPrintable((t).error()));                                                        \
     } while (false)
+
+/// A fresh, empty test database `t`; the test fails when it cannot be made.
+#define TEST_NEW_DATABASE(t)                                                                       \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t)

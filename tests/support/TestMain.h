@@ -2,6 +2,7 @@
 // keeps it, so every suite runs as the program does in the user's locale.
 #pragma once
 
+#include <QLocale>
 #include <QTest>
 
 #include <clocale>
@@ -15,3 +16,16 @@
 #define KELVORA_TEST_GUILESS_MAIN(TestObject)                                                      \
     QTEST_MAIN_WRAPPER(TestObject,                                                                 \
                        QTEST_QAPP_SETUP(QCoreApplication) std::setlocale(LC_NUMERIC, "C");)
+
+namespace test {
+
+/// The operator's locale (Russian: decimal comma, 05.10.2026) as the default for as long as the
+/// object lives, whatever locale the suite runs in.
+struct RussianLocale
+{
+    RussianLocale() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+    ~RussianLocale() { QLocale::setDefault(QLocale::system()); }
+    Q_DISABLE_COPY_MOVE(RussianLocale)
+};
+
+} // namespace test
