@@ -624,6 +624,12 @@ void TBillForm::fillRows()
     m_rowsModel->setRows(m_hasResult ? &m_outcome.result : nullptr,
                          kind < 0 ? std::nullopt : std::optional<bill::Kind>(bill::Kind(kind)));
     GridRows->resizeColumnsToContents();
+    // The columns are measured on the first rows, which may hold short numbers only: room for
+    // the longest number a bill holds.
+    const int number =
+        GridRows->fontMetrics().horizontalAdvance(QStringLiteral("+000000000000000")) + 12;
+    if (GridRows->columnWidth(BillRowsModel::Number) < number)
+        GridRows->setColumnWidth(BillRowsModel::Number, number);
 }
 
 void TBillForm::updateExport()
