@@ -28,7 +28,7 @@ class PeriodButton;
 class TDM;
 
 namespace report {
-class PreparedReport;
+struct PreparedReport;
 }
 
 namespace tariff {
