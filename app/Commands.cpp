@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "KelvoraApplication.h"
+
 #include "data/TDM.h"
 #include "db/DbError.h"
 #include "db/EmbeddedEngine.h"
@@ -24,7 +26,6 @@
 #include <QSaveFile>
 #include <QTranslator>
 
-#include <clocale>
 #include <cstdio>
 #include <exception>
 
@@ -434,9 +435,8 @@ int Main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVORA_VERSION));
-    // Numbers written into files keep the decimal point, as in the windows (see
-    // KelvoraApplication).
-    std::setlocale(LC_NUMERIC, "C");
+    // The program's formats, as in the windows, whatever locale cron gives.
+    KelvoraApplication::useProgramLocale();
     auto* qtBase = new QTranslator(&app);
     if (qtBase->load(QStringLiteral("qtbase_ru"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

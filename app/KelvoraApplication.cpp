@@ -3,6 +3,7 @@
 #include "Messages.h"
 
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include <clocale>
@@ -12,6 +13,14 @@ KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(ar
 {
     // The title of plain message boxes and the name the desktop shows.
     setApplicationDisplayName(QStringLiteral("Kelvora"));
+    useProgramLocale();
+}
+
+void KelvoraApplication::useProgramLocale()
+{
+    // The program speaks Russian: its dates and sums too, also on a machine set up in another
+    // language, where the toolkit's default would write "10 Dec 2026" and "1263.15".
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     // The toolkit has just taken the whole C locale from the environment. Numbers the program
     // and its libraries write into files and statements (the spreadsheet library formats them
     // with printf) keep the decimal point of the C locale whatever the user's is; what the

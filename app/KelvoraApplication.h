@@ -12,4 +12,10 @@ public:
 
     /// Russian texts for the toolkit's own buttons and dialogs.
     void loadTranslations();
+
+    /// The program's formats, right after the application object is made, for the windows and
+    /// the commands alike: dates, times and sums as a Russian reader writes them whatever the
+    /// environment's locale (a command started by cron has none), and the numbers written into
+    /// files and statements with the C locale's decimal point.
+    static void useProgramLocale();
 };
