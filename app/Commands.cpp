@@ -255,8 +255,24 @@ int runExport(TDM& dm, const Command& c)
         }
         dm.LoadTariffs();
         filter.withLine = dm.HasTariffs();
-        filter.statement().applyTo(q);
-        q.open();
+        try {
+            filter.statement().applyTo(q);
+            q.open();
+        } catch (const db::DbError& e) {
+            // A server that refuses the reading along the indexes gets the statement without
+            // it, as the call list does.
+            if (!filter.readsAlongDateIndex() || e.connectionLost())
+                throw;
+            filter.navigateByDate = false;
+            filter.statement().applyTo(q);
+            q.open();
+        }
+        q.last();
+        // The zone and the cost are sorted by the program once the rows are in, as the call
+        // list sorts them.
+        const stmt::SortOrders& sorts = stmt::CallFilter::sorts();
+        if (sorts.byProgram(filter.sortField))
+            q.reorder(dm.CallCosts.order(q, sorts.column(filter.sortField), filter.descending));
     } catch (const db::DbError& e) {
         complain(TDM::FailureText(e));
         return Failed;

@@ -49,10 +49,12 @@ TDM::TDM(const QString& programDir, TMainObject::FileUse use)
     // The number fields show through the mask choices as they are at display time.
     ibQueryRings.setAfterOpenHook([this](db::DataSet& ds) {
         CallCosts.prepareFields(ds);
-        // The talk time a spreadsheet can add up.
+        // The talk time a spreadsheet can add up, where the call list shows one.
         if (db::Field* shown = ds.findField(QStringLiteral("RLen")))
             if (const db::Field* seconds = ds.findField(QStringLiteral("RINGLENGTH")))
-                shown->setTimeSpan([seconds](const db::Field&) -> std::optional<qint64> {
+                shown->setTimeSpan([seconds](const db::Field& f) -> std::optional<qint64> {
+                    if (f.isNull() || seconds->isNull())
+                        return std::nullopt;
                     return seconds->asInt64();
                 });
         if (db::Field* out = ds.findField(QStringLiteral("NUMBEROUT")))

@@ -2,6 +2,8 @@
 // fresh database and the mailing suite's mail server (smtp-server.py); its files read back
 // with pdftotext, Python's spreadsheet and mail readers. The period words on a frozen clock.
 #include "support/CallData.h"
+#include "support/Login.h"
+#include "support/TariffData.h"
 #include "support/TestMain.h"
 
 #include "data/PeriodWords.h"
@@ -359,6 +361,23 @@ void TestCli::exportWithTheCallListFilters()
     QCOMPARE(o.out.count(QStringLiteral("строк: 3")), 5);
     QCOMPARE(xlsxRows(xlsx)[0].toArray().first().toString(), QStringLiteral("Ф.И.О."));
     QCOMPARE(xlsxRows(xlsx)[1].toArray()[1].toString(), QStringLiteral("02.03.2026"));
+    // Sorted by cost, which the program sorts once the rows are in: 1,25 (1 March), then
+    // 1263,15 (2 March), the incoming call without a cost last.
+    {
+        TDM dm(m_out->path());
+        test::login(dm, m_t->path());
+        test::storeDefaultPlan(
+            dm, {test::zoneRule(QStringLiteral("Местные"), {}, 7, 125),
+                 test::zoneRule(QStringLiteral("Междугородные"), QStringLiteral("495"), 10, 2005)});
+    }
+    m_program.settings(m_t->path(), QStringLiteral("[Sort]\nFieldRing=7\nDescRing=0\n"));
+    o = m_program.run(words("export --period 01.03.2026-02.03.2026 --xlsx %1", {xlsx}));
+    QVERIFY2(o.status == 0, qPrintable(o.err));
+    const QJsonArray byCost = xlsxRows(xlsx);
+    QCOMPARE(byCost[2].toArray()[0].toString(), QStringLiteral("02.03.2026"));
+    QCOMPARE(byCost[3].toArray()[0].toString(), QStringLiteral("01.03.2026"));
+    m_program.settings(m_t->path(), Program::mailSection());
+    before = filesOf(m_program.dir());
 
     // Each filter of the call list narrows the same rows.
     const QList<std::pair<QStringList, int>> filters = {

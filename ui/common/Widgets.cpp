@@ -124,9 +124,10 @@ void fitOnScreen(QWidget* window, QSize wanted)
     const QSize frame(24, 48); // the most a window manager's frame and title take
     const QSize size = wanted.boundedTo(area.size() - frame);
     window->resize(size);
-    // A top-level window's position is its frame's.
-    window->move(area.x() + (area.width() - size.width() - frame.width() / 2) / 2,
-                 area.y() + (area.height() - size.height() - frame.height() / 2) / 2);
+    // A top-level window's position is its frame's: the frame, as large as it may be, in the
+    // middle.
+    window->move(area.x() + (area.width() - size.width() - frame.width()) / 2,
+                 area.y() + (area.height() - size.height() - frame.height()) / 2);
 }
 
 } // namespace ui
