@@ -106,6 +106,15 @@ const char* const TotalsCase =
     "CASE WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END * 10000 + 3000) / 6000 END "
     "END";
 
+// The demo directories and `calls` calls of March 2026 in a new database `t`.
+#define TEST_MARCH_DEMO_LOG(t, calls)                                                              \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    demo::DemoData data(22);                                                                       \
+    data.fillDirectories(t.database());                                                            \
+    data.fillCalls(t.database(), calls, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),                 \
+                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)))
+
 // Types a cell's new text with the keyboard: F2, select all, the text, Enter.
 void typeInCell(QTableWidget* grid, int row, int column, const QString& text)
 {
@@ -351,12 +360,7 @@ void TestTariffs::tablesCreatedAndStoredExactly()
 
 void TestTariffs::callListTotalsMatchServer()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    demo::DemoData data(22);
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 100000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
-                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    TEST_MARCH_DEMO_LOG(t, 100000);
     TDM dm;
     test::login(dm, t.path());
     save(dm, totalsPlans(), {{2, 2}});
@@ -398,12 +402,7 @@ void TestTariffs::callListTotalsMatchServer()
 // computes with the rules as CASE expressions, and the page shows them.
 void TestTariffs::costReportMatchesServer()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    demo::DemoData data(22);
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 20000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
-                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    TEST_MARCH_DEMO_LOG(t, 20000);
     QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report4.frf"),
                         t.dir() + QStringLiteral("/report4.frf")));
     TDM dm(t.dir());
@@ -487,9 +486,8 @@ void TestTariffs::tariffWindow()
     QCOMPARE(lines->cellAt(0, 2)->text(QAccessible::Name), QStringLiteral("(по умолчанию)"));
     const int mobile = rowOfPrefix(form.GridRules, QStringLiteral("89"));
     QVERIFY(mobile >= 0);
-    typeInCell(form.GridRules, mobile, 3, QStringLiteral("2,40"));
-    typeInCell(form.GridRules, mobile, 4, QStringLiteral("1"));
-    typeInCell(form.GridRules, mobile, 5, QStringLiteral("1"));
+    for (const auto& [column, text] : {std::pair(3, "2,40"), std::pair(4, "1"), std::pair(5, "1")})
+        typeInCell(form.GridRules, mobile, column, QLatin1String(text));
     // A wrong value is refused, named, and nothing is written.
     typeInCell(form.GridRules, 0, 3, QStringLiteral("1.5.0"));
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
