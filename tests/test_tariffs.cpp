@@ -3,6 +3,7 @@
 #include "support/CallData.h"
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
+#include "support/ReportPages.h"
 #include "support/TestDatabase.h"
 #include "support/TestMain.h"
 
@@ -33,7 +34,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -440,10 +440,8 @@ void TestTariffs::costReportMatchesServer()
 
     const QString pdf = t.dir() + QStringLiteral("/cost.pdf");
     QVERIFY(report::ReportOutput().writePdf(form.prepared(), pdf));
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    QVERIFY(p.waitForFinished(60000));
-    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    const QString text = test::output(QStringLiteral("pdftotext"),
+                                      {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     const QString dept = s.field(QStringLiteral("DEPT")).asString();
     // The department's first total row after its heading.
     const QRegularExpressionMatch deptTotal =
@@ -526,9 +524,7 @@ void TestTariffs::tariffWindow()
     // shown rule by rule before it replaces the plan's.
     const QString csv = t.dir() + QStringLiteral("/rules.csv");
     const auto write = [&csv](const QByteArray& lines) {
-        QFile f(csv);
-        return f.open(QIODevice::WriteOnly) &&
-               f.write(ruleTitles().join(u';').toUtf8() + '\n' + lines) > 0;
+        return test::writeFile(csv, ruleTitles().join(u';').toUtf8() + '\n' + lines);
     };
     QVERIFY(write("89;11;Мобильные;1,90;30;6;5;;\n7;11;Мобильные;1,5\n"));
     TTariffForm::setNextFileName(csv);
