@@ -2,6 +2,7 @@
 // numbers in one form, the pairing of calls within the tolerances, the classes and their sums.
 #include "support/CallData.h"
 #include "support/ReadingPlace.h"
+#include "support/ReportPages.h"
 #include "support/TestMain.h"
 
 #include "data/Bill.h"
@@ -376,11 +377,9 @@ void TestBill::wrongColumnChoice()
     QVERIFY(!readFile(QStringLiteral("/nonexistent/bill.csv")).error.isEmpty());
     // A damaged workbook is refused, not read as text.
     QTemporaryDir dir;
-    QFile broken(dir.filePath(QStringLiteral("broken.xlsx")));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write(QByteArray("PK\x03\x04", 4) + QByteArray(100, 'x'));
-    broken.close();
-    QVERIFY(!readFile(broken.fileName()).error.isEmpty());
+    const QString broken = dir.filePath(QStringLiteral("broken.xlsx"));
+    QVERIFY(test::writeFile(broken, QByteArray("PK\x03\x04", 4) + QByteArray(100, 'x')));
+    QVERIFY(!readFile(broken).error.isEmpty());
 }
 
 void TestBill::columnsStoredAsText()
