@@ -3,6 +3,7 @@
 // with pdftotext, Python's spreadsheet and mail readers. The period words on a frozen clock.
 #include "support/CallData.h"
 #include "support/Login.h"
+#include "support/ReportPages.h"
 #include "support/TariffData.h"
 #include "support/TestMain.h"
 
@@ -66,27 +67,20 @@ QStringList filesOf(const QString& dir)
     return files;
 }
 
-QString pdfText(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 // The rows of an XLSX file's first sheet, read by openpyxl, as lists of texts.
 QJsonArray xlsxRows(const QString& file)
 {
-    QProcess p;
-    p.start(QStringLiteral(KELVORA_PYTHON),
-            {QStringLiteral("-c"),
-             QStringLiteral("import json, sys, openpyxl\n"
-                            "ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
-                            "print(json.dumps([[('' if c is None else str(c)) for c in r] "
-                            "for r in ws.iter_rows(values_only=True)]))"),
-             file});
-    p.waitForFinished(60000);
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    return QJsonDocument::fromJson(
+               test::output(
+                   QStringLiteral(KELVORA_PYTHON),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("import json, sys, openpyxl\n"
+                                   "ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+                                   "print(json.dumps([[('' if c is None else str(c)) for c in r] "
+                                   "for r in ws.iter_rows(values_only=True)]))"),
+                    file})
+                   .toUtf8())
+        .array();
 }
 
 // The program copied into a folder of its own with its templates and a settings file: it
@@ -110,12 +104,11 @@ public:
     /// The settings file: the database, the remembered login and `more` sections.
     void settings(const QString& database, const QString& more = {}) const
     {
-        QFile f(ini());
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=SYSDBA\n"
-                               "Pass=masterkey\n%2")
-                    .arg(database, more)
-                    .toLocal8Bit());
+        test::writeFile(ini(),
+                        QStringLiteral("[RemoteBD]\nName=%1\n[Main]\nMemoryName=1\nUser=SYSDBA\n"
+                                       "Pass=masterkey\n%2")
+                            .arg(database, more)
+                            .toLocal8Bit());
     }
     /// [Mail] of the fixture's server, or of `port`.
     static QString mailSection(int port = serverPort())
@@ -192,13 +185,14 @@ private:
     // The messages the server took for a domain, parsed by Python's mail package.
     QJsonArray received(const QString& domain) const
     {
-        QProcess p;
-        p.start(QStringLiteral(KELVORA_PYTHON),
-                {QStringLiteral(KELVORA_SOURCE_DIR "/tests/support/read-mail.py"),
-                 qEnvironmentVariable("KELVORA_TEST_SMTP") + QStringLiteral("/mail/") + domain,
-                 m_out->path()});
-        p.waitForFinished(60000);
-        return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+        return QJsonDocument::fromJson(
+                   test::output(QStringLiteral(KELVORA_PYTHON),
+                                {QStringLiteral(KELVORA_SOURCE_DIR "/tests/support/read-mail.py"),
+                                 qEnvironmentVariable("KELVORA_TEST_SMTP") +
+                                     QStringLiteral("/mail/") + domain,
+                                 m_out->path()})
+                       .toUtf8())
+            .array();
     }
 
     Program m_program;
@@ -301,7 +295,6 @@ void TestCli::exportWithTheCallListFilters()
 {
     // The three calls of 1 and 2 March in the directories: 101 out on line 1 (30 s), 102 in on
     // line 2 (65 s), 102 out on line 1 (3725 s).
-    QStringList before = filesOf(m_program.dir());
     const QString xlsx = out(QStringLiteral("calls.xlsx"));
     const QString csv = out(QStringLiteral("calls.csv"));
     Outcome o = m_program.run(
@@ -315,10 +308,9 @@ void TestCli::exportWithTheCallListFilters()
     QVERIFY(titles.contains(QStringLiteral("Дата")));
     QVERIFY(titles.first() != QStringLiteral("Ф.И.О."));
     // As cron starts it, with no locale: the same Russian dates in the same file.
-    const QByteArray russian = [&] {
-        QFile f(csv);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    QFile russianFile(csv);
+    QVERIFY(russianFile.open(QIODevice::ReadOnly));
+    const QByteArray russian = russianFile.readAll();
     QCOMPARE(russian.trimmed().split('\n').size(), 4);
     QVERIFY(russian.contains("02.03.2026"));
     QVERIFY(o.out.contains(QStringLiteral("строк: 3")));
@@ -334,7 +326,7 @@ void TestCli::exportWithTheCallListFilters()
     m_program.settings(m_t->path(),
                        Program::mailSection() +
                            QStringLiteral("[GridRings]\nGridRings.FIO=0,90\n[Sort]\nDescRing=1\n"));
-    before = filesOf(m_program.dir());
+    QStringList before = filesOf(m_program.dir());
     const QList<std::pair<const char*, QByteArray>> others = {
         {"xls", QByteArray("\xD0\xCF\x11\xE0", 4)}, {"rtf", "{\\rtf1"}, {"htm", "<"}, {"txt", ""}};
     QStringList more = words("--xlsx %1", {xlsx});
@@ -349,10 +341,7 @@ void TestCli::exportWithTheCallListFilters()
         const QByteArray bytes = written.readAll();
         QVERIFY2(bytes.startsWith(start), format);
         if (QByteArray(format) == "txt") // code page 1251, titles and three calls
-            QCOMPARE(QStringDecoder("windows-1251")
-                         .decode(bytes)
-                         .
-                         operator QString()
+            QCOMPARE(QString(QStringDecoder("windows-1251").decode(bytes))
                          .trimmed()
                          .split(QStringLiteral("\r\n"))
                          .size(),
@@ -419,7 +408,8 @@ void TestCli::reportsAsPdf()
         const Outcome o = m_program.run(
             words("report %1 --period 01.03.2026-02.03.2026 --pdf %2", {QLatin1String(kind), pdf}));
         QVERIFY2(o.status == 0, qPrintable(o.err));
-        const QString text = pdfText(pdf);
+        const QString text = test::output(QStringLiteral("pdftotext"),
+                                          {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY2(text.contains(QString::fromUtf8(shown)),
                  qPrintable(QLatin1String(kind) + u'\n' + text));
         QVERIFY2(text.contains(QStringLiteral("01.03.2026")), qPrintable(text));
@@ -453,17 +443,14 @@ void TestCli::loginFromTheEnvironmentOrAFile()
     QVERIFY(QFile::exists(out(QStringLiteral("c.csv"))));
     // ... or from a file only its owner may read.
     const QString secret = out(QStringLiteral("secret"));
-    QFile f(secret);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("masterkey\n");
-    f.close();
-    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                             QFile::ReadOther));
+    QVERIFY(test::writeFile(secret, "masterkey\n"));
+    QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                              QFile::ReadOther));
     const QStringList fromFile = args + login + words("--password-file %1", {secret});
     o = m_program.run(fromFile);
     QCOMPARE(o.status, 3);
     QVERIFY2(o.err.contains(QStringLiteral("доступен не только его владельцу")), qPrintable(o.err));
-    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner));
     o = m_program.run(fromFile);
     QVERIFY2(o.status == 0, qPrintable(o.err));
 

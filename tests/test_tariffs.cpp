@@ -3,6 +3,7 @@
 #include "support/CallData.h"
 #include "support/Login.h"
 #include "support/MainWindowSession.h"
+#include "support/ReportPages.h"
 #include "support/TestDatabase.h"
 #include "support/TestMain.h"
 
@@ -33,7 +34,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -105,6 +105,15 @@ const char* const TotalsCase =
     "WHEN CHAR_LENGTH(N) = 7 THEN CASE WHEN D <= 0 THEN 0 ELSE (300000 + "
     "CASE WHEN D <= 60 THEN 60 ELSE 60 + (D - 60 + 59) / 60 * 60 END * 10000 + 3000) / 6000 END "
     "END";
+
+// The demo directories and `calls` calls of March 2026 in a new database `t`.
+#define TEST_MARCH_DEMO_LOG(t, calls)                                                              \
+    test::TestDatabase t;                                                                          \
+    TEST_CREATE_DATABASE(t);                                                                       \
+    demo::DemoData data(22);                                                                       \
+    data.fillDirectories(t.database());                                                            \
+    data.fillCalls(t.database(), calls, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),                 \
+                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)))
 
 // Types a cell's new text with the keyboard: F2, select all, the text, Enter.
 void typeInCell(QTableWidget* grid, int row, int column, const QString& text)
@@ -351,12 +360,7 @@ void TestTariffs::tablesCreatedAndStoredExactly()
 
 void TestTariffs::callListTotalsMatchServer()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    demo::DemoData data(22);
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 100000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
-                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    TEST_MARCH_DEMO_LOG(t, 100000);
     TDM dm;
     test::login(dm, t.path());
     save(dm, totalsPlans(), {{2, 2}});
@@ -398,12 +402,7 @@ void TestTariffs::callListTotalsMatchServer()
 // computes with the rules as CASE expressions, and the page shows them.
 void TestTariffs::costReportMatchesServer()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    demo::DemoData data(22);
-    data.fillDirectories(t.database());
-    data.fillCalls(t.database(), 20000, QDateTime(QDate(2026, 3, 1), QTime(8, 0)),
-                   QDateTime(QDate(2026, 3, 31), QTime(20, 0)));
+    TEST_MARCH_DEMO_LOG(t, 20000);
     QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report4.frf"),
                         t.dir() + QStringLiteral("/report4.frf")));
     TDM dm(t.dir());
@@ -441,10 +440,8 @@ void TestTariffs::costReportMatchesServer()
 
     const QString pdf = t.dir() + QStringLiteral("/cost.pdf");
     QVERIFY(report::ReportOutput().writePdf(form.prepared(), pdf));
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    QVERIFY(p.waitForFinished(60000));
-    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    const QString text = test::output(QStringLiteral("pdftotext"),
+                                      {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     const QString dept = s.field(QStringLiteral("DEPT")).asString();
     // The department's first total row after its heading.
     const QRegularExpressionMatch deptTotal =
@@ -487,9 +484,8 @@ void TestTariffs::tariffWindow()
     QCOMPARE(lines->cellAt(0, 2)->text(QAccessible::Name), QStringLiteral("(по умолчанию)"));
     const int mobile = rowOfPrefix(form.GridRules, QStringLiteral("89"));
     QVERIFY(mobile >= 0);
-    typeInCell(form.GridRules, mobile, 3, QStringLiteral("2,40"));
-    typeInCell(form.GridRules, mobile, 4, QStringLiteral("1"));
-    typeInCell(form.GridRules, mobile, 5, QStringLiteral("1"));
+    for (const auto& [column, text] : {std::pair(3, "2,40"), std::pair(4, "1"), std::pair(5, "1")})
+        typeInCell(form.GridRules, mobile, column, QLatin1String(text));
     // A wrong value is refused, named, and nothing is written.
     typeInCell(form.GridRules, 0, 3, QStringLiteral("1.5.0"));
     QTest::mouseClick(form.bbSave, Qt::LeftButton);
@@ -528,9 +524,7 @@ void TestTariffs::tariffWindow()
     // shown rule by rule before it replaces the plan's.
     const QString csv = t.dir() + QStringLiteral("/rules.csv");
     const auto write = [&csv](const QByteArray& lines) {
-        QFile f(csv);
-        return f.open(QIODevice::WriteOnly) &&
-               f.write(ruleTitles().join(u';').toUtf8() + '\n' + lines) > 0;
+        return test::writeFile(csv, ruleTitles().join(u';').toUtf8() + '\n' + lines);
     };
     QVERIFY(write("89;11;Мобильные;1,90;30;6;5;;\n7;11;Мобильные;1,5\n"));
     TTariffForm::setNextFileName(csv);
