@@ -383,11 +383,8 @@ Statement pricedCalls(const QDateTime& from, const QDateTime& to, bool outsideDi
 {
     Statement s;
     if (outsideDirectories) {
-        s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear,"
-                             "IIF(L.NumberLine IS NULL,0,1) AS LineListed,"
-                             "IIF(U.NumberIn IS NULL,0,1) AS UserListed"));
-        s.add(QStringLiteral("FROM Rings R LEFT JOIN Lines L ON R.Rline=L.NumberLine "
-                             "LEFT JOIN Users U ON R.NumberIn=U.NumberIn"));
+        s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));
+        s.add(QStringLiteral("FROM Rings R"));
         s.add(QStringLiteral("WHERE NumberOut>0 AND (R.RingDate between :d1 and :d2)"));
     } else {
         s.add(QStringLiteral("SELECT R.RLine,R.NumberIn,NumberOut,RingLength,RDay,RMont,RYear"));

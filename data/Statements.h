@@ -188,8 +188,8 @@ Statement billCalls(const QDateTime& from, const QDateTime& to, const std::vecto
                     bool navigateByDate);
 /// The outgoing calls of a period over the directories, for pricing: line, subscriber, number,
 /// talk time and day parts. `outsideDirectories`: every outgoing call of the period, also those
-/// whose line or subscriber is missing from the directories, with two more columns, LINELISTED
-/// and USERLISTED (1 when the directory has the call's line or subscriber, else 0).
+/// whose line or subscriber is missing from the directories (the reader tells them apart by
+/// the directories it reads itself, subscriberDepts() and lineChoices()).
 Statement pricedCalls(const QDateTime& from, const QDateTime& to, bool outsideDirectories = false);
 
 /// The calls of the detailed report of all subscribers over the period (column CALLS), counted

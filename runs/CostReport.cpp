@@ -5,6 +5,7 @@
 #include "ReportValues.h"
 
 #include "data/CallRating.h"
+#include "db/ForwardQuery.h"
 #include "db/Query.h"
 
 #include <QCollator>
@@ -64,7 +65,7 @@ void CostReport::addCall(int line, int numberIn, const QDate& day, qint64 number
     }
 }
 
-void CostReport::addCalls(db::Query& q)
+void CostReport::addCalls(db::ForwardQuery& q)
 {
     const db::Field& line = q.field(QStringLiteral("RLINE"));
     const db::Field& user = q.field(QStringLiteral("NUMBERIN"));
@@ -73,13 +74,22 @@ void CostReport::addCalls(db::Query& q)
     const db::Field& day = q.field(QStringLiteral("RDAY"));
     const db::Field& month = q.field(QStringLiteral("RMONT"));
     const db::Field& year = q.field(QStringLiteral("RYEAR"));
-    const db::Field* lineListed = q.findField(QStringLiteral("LINELISTED"));
-    const db::Field* userListed = q.findField(QStringLiteral("USERLISTED"));
-    for (q.first(); !q.eof(); q.next())
-        addCall(line.asInteger(), user.asInteger(),
+    // Looked up here rather than joined by the server: a third of the time of the whole run.
+    while (q.next()) {
+        const int lineNumber = line.asInteger();
+        const int numberIn = user.asInteger();
+        addCall(lineNumber, numberIn,
                 QDate(year.asInteger() + 2000, month.asInteger(), day.asInteger()),
-                number.asInt64(), length.asInt64(), !lineListed || lineListed->asInteger() != 0,
-                !userListed || userListed->asInteger() != 0);
+                number.asInt64(), length.asInt64(), m_lines.contains(lineNumber),
+                m_names.contains(numberIn));
+    }
+}
+
+void CostReport::setLines(db::Query& q)
+{
+    const db::Field& number = q.field(QStringLiteral("NUMBERLINE"));
+    for (q.first(); !q.eof(); q.next())
+        m_lines.insert(number.asInteger());
 }
 
 void CostReport::setSubscribers(db::Query& q)

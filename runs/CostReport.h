@@ -11,8 +11,9 @@
 #include <vector>
 
 namespace db {
+class ForwardQuery;
 class Query;
-}
+} // namespace db
 
 /// Fed each outgoing call once (rated by the book, a walk along the number's digits), then
 /// told the subscribers' names and departments, then laid out as rows: for each department
@@ -48,12 +49,14 @@ public:
     /// whether the directories have the call's line and subscriber.
     void addCall(int line, int numberIn, const QDate& day, qint64 number, qint64 seconds,
                  bool lineListed = true, bool userListed = true);
-    /// Every row of an open pricedCalls() query, walked from its first row (a row without the
-    /// columns LINELISTED and USERLISTED is a call over the directories).
-    void addCalls(db::Query& calls);
-    /// The subscribers' names and departments from an open subscriberDepts() query; a
-    /// subscriber not in it is shown by his number alone.
+    /// The directories, before the calls: the subscribers' names and departments from an open
+    /// subscriberDepts() query (a subscriber not in it is outside the directories) and the
+    /// lines of an open lineChoices() query.
     void setSubscribers(db::Query& subscribers);
+    void setLines(db::Query& lines);
+    /// Every row of an open pricedCalls(…, true) query, read as it comes and not kept; whether
+    /// its line and subscriber are in the directories is looked up in those set before.
+    void addCalls(db::ForwardQuery& calls);
     /// Lays the rows out from the sums; call once everything is added.
     void finish();
 
@@ -98,6 +101,7 @@ private:
     QSet<int> m_unlistedLines;
     QSet<int> m_unlistedUsers;
     QHash<int, std::pair<QString, QString>> m_names; // number -> name, department
+    QSet<int> m_lines;                               // the directory's line numbers
     Sum m_total;
     std::vector<Row> m_rows;
     std::size_t m_current = 0;
