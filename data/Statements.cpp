@@ -327,13 +327,17 @@ Statement TalkSum::byKey() const
                     {}, QStringLiteral("GROUP BY ") + column);
 }
 
-Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)
+namespace {
+
+// The calls of a period with `columns` and `condition` (starting AND, or empty), in the order of
+// their dates, along the date index when asked.
+Statement datedCalls(const QString& columns, const QString& condition, const QDateTime& from,
+                     const QDateTime& to, bool navigateByDate)
 {
     Statement s;
-    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,"
-                         "CAST(R.TimeHour*3600+R.TimeMin*60+R.TimeSec AS INTEGER) AS TALK"));
+    s.add(QStringLiteral("SELECT ") + columns);
     s.add(QStringLiteral("FROM Rings R"));
-    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2"));
+    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2") + condition);
     if (navigateByDate)
         s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
     s.add(QStringLiteral("ORDER BY R.RingDate"));
@@ -342,26 +346,30 @@ Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigat
     return s;
 }
 
+const QString TalkColumn =
+    QStringLiteral("CAST(R.TimeHour*3600+R.TimeMin*60+R.TimeSec AS INTEGER) AS TALK");
+
+} // namespace
+
+Statement lineLoadCalls(const QDateTime& from, const QDateTime& to, bool navigateByDate)
+{
+    return datedCalls(QStringLiteral("R.RingDate,R.RLine,") + TalkColumn, {}, from, to,
+                      navigateByDate);
+}
+
 Statement billCalls(const QDateTime& from, const QDateTime& to, const std::vector<int>& lines,
                     bool navigateByDate)
 {
-    Statement s;
-    s.add(QStringLiteral("SELECT R.RingDate,R.RLine,CAST(R.NumberOut AS BIGINT) AS NUMBEROUT,"
-                         "CAST(R.TimeHour*3600+R.TimeMin*60+R.TimeSec AS INTEGER) AS TALK"));
-    s.add(QStringLiteral("FROM Rings R"));
-    s.add(QStringLiteral("WHERE R.RingDate BETWEEN :d1 AND :d2 AND R.NumberOut > 0"));
+    QString condition = QStringLiteral(" AND R.NumberOut > 0");
     if (!lines.empty()) {
         QStringList numbers; // integers the program holds
         for (int line : lines)
             numbers.append(QString::number(line));
-        s.add(QStringLiteral("AND R.RLine IN (%1)").arg(numbers.join(u',')));
+        condition += QStringLiteral(" AND R.RLine IN (%1)").arg(numbers.join(u','));
     }
-    if (navigateByDate)
-        s.add(QStringLiteral("PLAN (R ORDER IX_RINGS_DATE INDEX (IX_RINGS_DATE))"));
-    s.add(QStringLiteral("ORDER BY R.RingDate"));
-    s.bind(QStringLiteral("d1"), from);
-    s.bind(QStringLiteral("d2"), to);
-    return s;
+    return datedCalls(
+        QStringLiteral("R.RingDate,R.RLine,CAST(R.NumberOut AS BIGINT) AS NUMBEROUT,") + TalkColumn,
+        condition, from, to, navigateByDate);
 }
 
 Statement detailedCount(const QDateTime& from, const QDateTime& to,
