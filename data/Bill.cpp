@@ -2,6 +2,8 @@
 // with the outgoing calls of the log, call by call.
 #include "Bill.h"
 
+#include "CsvText.h"
+
 #include "Tariffs.h"
 
 #include <QFile>
@@ -107,57 +109,9 @@ Table readCsv(const QByteArray& data)
     table.format =
         QStringLiteral("CSV, %1, разделитель «%2»")
             .arg(encoding, delimiter == u'\t' ? QStringLiteral("табуляция") : QString(delimiter));
-    QStringList row;
-    QString field;
-    bool quoted = false;
-    bool wasQuoted = false;
-    int line = 1;
-    int rowLine = 1;
-    auto endField = [&] {
-        row.append(wasQuoted ? field : field.trimmed());
-        field.clear();
-        wasQuoted = false;
-    };
-    auto endRow = [&] {
-        endField();
-        if (std::any_of(row.cbegin(), row.cend(), [](const QString& f) { return !f.isEmpty(); })) {
-            table.rows.push_back(std::move(row));
-            table.lines.push_back(rowLine);
-        }
-        row = QStringList();
-    };
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < n && text[i + 1] == u'"') {
-                    field.append(u'"');
-                    ++i;
-                } else
-                    quoted = false;
-            } else {
-                if (c == u'\n')
-                    ++line;
-                field.append(c);
-            }
-        } else if (c == u'"' && field.trimmed().isEmpty()) {
-            field.clear();
-            quoted = true;
-            wasQuoted = true;
-        } else if (c == delimiter)
-            endField();
-        else if (c == u'\n' || c == u'\r') {
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-                ++i;
-            endRow();
-            ++line;
-            rowLine = line;
-        } else
-            field.append(c);
-    }
-    if (!field.isEmpty() || !row.isEmpty())
-        endRow();
+    csv::Rows rows = csv::split(text, delimiter);
+    table.rows = std::move(rows.rows);
+    table.lines = std::move(rows.lines);
     if (table.rows.empty())
         table.error = QStringLiteral("Файл пуст: в нём нет ни одной строки.");
     return table;

@@ -1,6 +1,8 @@
 // A plan's rules as the text fields of a price list, and price lists as CSV files.
 #include "TariffCsv.h"
 
+#include "CsvText.h"
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -27,36 +29,6 @@ bool seconds(const QString& text, int fallback, int& out)
         return false;
     out = t.toInt();
     return true;
-}
-
-// A line's fields between ";", a field in double quotes as spreadsheets write it (a ";" or a
-// doubled quote inside it is the field's own); spaces around a field are dropped.
-QStringList splitFields(const QString& line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (quoted) {
-            if (c != u'"')
-                field += c;
-            else if (i + 1 < line.size() && line[i + 1] == u'"')
-                field += line[++i];
-            else
-                quoted = false;
-        } else if (c == u'"' && field.trimmed().isEmpty()) {
-            quoted = true;
-            field.clear();
-        } else if (c == u';') {
-            fields << field.trimmed();
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields << field.trimmed();
-    return fields;
 }
 
 } // namespace
@@ -159,18 +131,17 @@ CsvImport readCsv(const QByteArray& data)
                                       "Windows-1251). Сохраните его как «CSV UTF-8» и повторите.");
         return result;
     }
-    QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.first().startsWith(QChar(0xFEFF)))
-        lines.first().remove(0, 1);
+    QString body = text;
+    if (body.startsWith(QChar(0xFEFF)))
+        body.remove(0, 1);
+    const csv::Rows rows = csv::split(body, u';');
     bool titleSeen = false;
     const QStringList titles = ruleTitles();
-    for (int i = 0; i < lines.size(); ++i) {
-        QString line = lines[i];
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (line.trimmed().isEmpty())
-            continue;
-        const QStringList fields = splitFields(line);
+    for (std::size_t row = 0; row < rows.rows.size(); ++row) {
+        const int lineNumber = rows.lines[row];
+        QStringList fields = rows.rows[row];
+        for (QString& f : fields)
+            f = f.trimmed(); // a quoted field too
         if (!titleSeen) {
             titleSeen = true;
             if (fields.mid(0, FieldCount) != titles) {
@@ -187,11 +158,11 @@ CsvImport readCsv(const QByteArray& data)
             for (int f = int(fields.size()); f < FieldCount; ++f)
                 missing << u'«' + titles[f] + u'»';
             result.refused.emplace_back(
-                i + 1, QStringLiteral("полей %1 из %2, нет %3 (пустое значение пишется пустым "
-                                      "полем между «;»)")
-                           .arg(fields.size())
-                           .arg(FieldCount)
-                           .arg(missing.join(QStringLiteral(", "))));
+                lineNumber, QStringLiteral("полей %1 из %2, нет %3 (пустое значение пишется пустым "
+                                           "полем между «;»)")
+                                .arg(fields.size())
+                                .arg(FieldCount)
+                                .arg(missing.join(QStringLiteral(", "))));
             continue;
         }
         Rule r;
@@ -199,7 +170,7 @@ CsvImport readCsv(const QByteArray& data)
         if (ruleFromFields(fields, r, why))
             result.rules.push_back(r);
         else
-            result.refused.emplace_back(i + 1, why);
+            result.refused.emplace_back(lineNumber, why);
     }
     if (!titleSeen)
         result.error = QStringLiteral("Файл пуст.");
