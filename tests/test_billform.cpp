@@ -70,6 +70,20 @@ void openBill(TBillForm& w, const QString& path)
     QTest::mouseClick(w.bbOpen, Qt::LeftButton);
 }
 
+// Picks an entry of the list `box` with the key `key`.
+void pick(QComboBox* box, Qt::Key key)
+{
+    box->setFocus();
+    QTest::keyClick(box, key);
+}
+
+// Clicks "Сравнить" and waits for the check to end.
+bool compared(TBillForm& w)
+{
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    return QTest::qWaitFor([&w] { return !w.running(); });
+}
+
 void typeCity(TBillForm& w)
 {
     QTest::mouseClick(w.eCity, Qt::LeftButton);
@@ -89,8 +103,7 @@ struct Cell
 
 // The database `t` with the log above, its session `s` and the bill window `w` on show.
 #define TEST_BILL_WINDOW(t, s, w)                                                                  \
-    test::TestDatabase t;                                                                          \
-    TEST_CREATE_DATABASE(t);                                                                       \
+    TEST_NEW_DATABASE(t);                                                                          \
     fillLog(t);                                                                                    \
     test::MainWindowSession s(t);                                                                  \
     QVERIFY(s.ok);                                                                                 \
@@ -125,8 +138,7 @@ void TestBillForm::checkOfASmallBill()
     typeCity(w);
     QCOMPARE(w.eCity->text(), QStringLiteral("495"));
 
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QVERIFY(w.hasResult());
     QCOMPARE(w.bbCompare->text(), QStringLiteral("Сравнить"));
     // The classes in their order: match, duration, cost, not in the log, not on the bill.
@@ -185,8 +197,7 @@ void TestBillForm::checkOfASmallBill()
              qPrintable(Messages::shown()[0].text));
     w.eLines->clear();
     QTest::keyClicks(w.eLines, QStringLiteral("215-00-01"));
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QCOMPARE(cell(w.GridSummary, 0, 1), QStringLiteral("1"));
     QCOMPARE(cell(w.GridSummary, 4, 1), QStringLiteral("0"));
 }
@@ -196,8 +207,7 @@ void TestBillForm::wrongColumnTold()
     TEST_BILL_WINDOW(t, s, w);
     openBill(w, writeBill(t.dir()));
     // The date column chosen as the number as well: told before anything is read.
-    w.cbNumber->setFocus();
-    QTest::keyClick(w.cbNumber, Qt::Key_Home);
+    pick(w.cbNumber, Qt::Key_Home);
     QCOMPARE(w.cbNumber->currentData().toInt(), 0);
     Messages::clearShown();
     QTest::mouseClick(w.bbCompare, Qt::LeftButton);
@@ -208,8 +218,7 @@ void TestBillForm::wrongColumnTold()
 
 void TestBillForm::columnsRemembered()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     fillLog(t);
     // A database whose tariff tables were made before the choices were remembered.
     t.exec({QStringLiteral("DROP TABLE BillColumns")});
@@ -223,11 +232,9 @@ void TestBillForm::columnsRemembered()
         openBill(w, bill);
         QCOMPARE(w.cbCost->currentData().toInt(), 3); // the guess
         // By hand: the bill's sums left out.
-        w.cbCost->setFocus();
-        QTest::keyClick(w.cbCost, Qt::Key_Home);
+        pick(w.cbCost, Qt::Key_Home);
         QCOMPARE(w.cbCost->currentData().toInt(), -1);
-        QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-        QTRY_VERIFY(!w.running());
+        QVERIFY(compared(w));
         QVERIFY(w.hasResult());
         QTest::mouseClick(w.bbClose, Qt::LeftButton);
         QVERIFY(!w.isVisible());
@@ -240,14 +247,11 @@ void TestBillForm::columnsRemembered()
     QCOMPARE(w.cbNumber->currentData().toInt(), 1);
     // A plan with nothing remembered keeps the columns on show; back to all lines, the same.
     QCOMPARE(w.cbPlan->count(), 2);
-    w.cbPlan->setFocus();
-    QTest::keyClick(w.cbPlan, Qt::Key_End);
+    pick(w.cbPlan, Qt::Key_End);
     QCOMPARE(w.cbPlan->currentText(), QStringLiteral("Город"));
-    w.cbCost->setFocus();
-    QTest::keyClick(w.cbCost, Qt::Key_End);
+    pick(w.cbCost, Qt::Key_End);
     QCOMPARE(w.cbCost->currentData().toInt(), 3);
-    w.cbPlan->setFocus();
-    QTest::keyClick(w.cbPlan, Qt::Key_Home);
+    pick(w.cbPlan, Qt::Key_Home);
     QCOMPARE(w.cbCost->currentData().toInt(), -1);
 }
 
@@ -257,8 +261,7 @@ void TestBillForm::reportToPdf()
     QVERIFY(!w.bbReport->isEnabled());
     openBill(w, writeBill(t.dir()));
     typeCity(w);
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QVERIFY(w.bbReport->isEnabled());
     // The template as installed beside the program.
     QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report5.frf"),
