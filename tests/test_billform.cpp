@@ -64,10 +64,25 @@ QString writeBill(const QString& dir)
     return path;
 }
 
+// Shows the window, if it is not yet on show, and opens the bill at `path` in it.
 void openBill(TBillForm& w, const QString& path)
 {
+    w.show();
     TBillForm::setNextFileName(path);
     QTest::mouseClick(w.bbOpen, Qt::LeftButton);
+}
+
+void pick(QComboBox* box, Qt::Key key)
+{
+    box->setFocus();
+    QTest::keyClick(box, key);
+}
+
+// Clicks "Сравнить" and waits for the check to end.
+bool compared(TBillForm& w)
+{
+    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
+    return QTest::qWaitFor([&w] { return !w.running(); });
 }
 
 void typeCity(TBillForm& w)
@@ -89,8 +104,7 @@ struct Cell
 
 // The database `t` with the log above, its session `s` and the bill window `w` on show.
 #define TEST_BILL_WINDOW(t, s, w)                                                                  \
-    test::TestDatabase t;                                                                          \
-    TEST_CREATE_DATABASE(t);                                                                       \
+    TEST_NEW_DATABASE(t);                                                                          \
     fillLog(t);                                                                                    \
     test::MainWindowSession s(t);                                                                  \
     QVERIFY(s.ok);                                                                                 \
@@ -125,8 +139,7 @@ void TestBillForm::checkOfASmallBill()
     typeCity(w);
     QCOMPARE(w.eCity->text(), QStringLiteral("495"));
 
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QVERIFY(w.hasResult());
     QCOMPARE(w.bbCompare->text(), QStringLiteral("Сравнить"));
     // The classes in their order: match, duration, cost, not in the log, not on the bill.
@@ -166,9 +179,8 @@ void TestBillForm::checkOfASmallBill()
     QCOMPARE(cell(w.GridRows, 2, 1), QStringLiteral("+74952223344"));
 
     // Only the calls the log does not have: the third class of the filter.
-    w.cbKind->setFocus();
     for (int i = 0; i < 3; ++i)
-        QTest::keyClick(w.cbKind, Qt::Key_Down);
+        pick(w.cbKind, Qt::Key_Down);
     QCOMPARE(w.cbKind->currentText(), bill::kindText(bill::Kind::NotInLog));
     QCOMPARE(w.GridRows->model()->rowCount(), 1);
     QCOMPARE(cell(w.GridRows, 0, 2), QStringLiteral("02.03.2026 13:00:00"));
@@ -185,8 +197,7 @@ void TestBillForm::checkOfASmallBill()
              qPrintable(Messages::shown()[0].text));
     w.eLines->clear();
     QTest::keyClicks(w.eLines, QStringLiteral("215-00-01"));
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QCOMPARE(cell(w.GridSummary, 0, 1), QStringLiteral("1"));
     QCOMPARE(cell(w.GridSummary, 4, 1), QStringLiteral("0"));
 }
@@ -196,8 +207,7 @@ void TestBillForm::wrongColumnTold()
     TEST_BILL_WINDOW(t, s, w);
     openBill(w, writeBill(t.dir()));
     // The date column chosen as the number as well: told before anything is read.
-    w.cbNumber->setFocus();
-    QTest::keyClick(w.cbNumber, Qt::Key_Home);
+    pick(w.cbNumber, Qt::Key_Home);
     QCOMPARE(w.cbNumber->currentData().toInt(), 0);
     Messages::clearShown();
     QTest::mouseClick(w.bbCompare, Qt::LeftButton);
@@ -208,8 +218,7 @@ void TestBillForm::wrongColumnTold()
 
 void TestBillForm::columnsRemembered()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     fillLog(t);
     // A database whose tariff tables were made before the choices were remembered.
     t.exec({QStringLiteral("DROP TABLE BillColumns")});
@@ -219,35 +228,28 @@ void TestBillForm::columnsRemembered()
     const QString bill = writeBill(t.dir());
     {
         TBillForm w(s.dm);
-        w.show();
         openBill(w, bill);
         QCOMPARE(w.cbCost->currentData().toInt(), 3); // the guess
         // By hand: the bill's sums left out.
-        w.cbCost->setFocus();
-        QTest::keyClick(w.cbCost, Qt::Key_Home);
+        pick(w.cbCost, Qt::Key_Home);
         QCOMPARE(w.cbCost->currentData().toInt(), -1);
-        QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-        QTRY_VERIFY(!w.running());
+        QVERIFY(compared(w));
         QVERIFY(w.hasResult());
         QTest::mouseClick(w.bbClose, Qt::LeftButton);
         QVERIFY(!w.isVisible());
     }
 
     TBillForm w(s.dm);
-    w.show();
     openBill(w, bill);
     QCOMPARE(w.cbCost->currentData().toInt(), -1);
     QCOMPARE(w.cbNumber->currentData().toInt(), 1);
     // A plan with nothing remembered keeps the columns on show; back to all lines, the same.
     QCOMPARE(w.cbPlan->count(), 2);
-    w.cbPlan->setFocus();
-    QTest::keyClick(w.cbPlan, Qt::Key_End);
+    pick(w.cbPlan, Qt::Key_End);
     QCOMPARE(w.cbPlan->currentText(), QStringLiteral("Город"));
-    w.cbCost->setFocus();
-    QTest::keyClick(w.cbCost, Qt::Key_End);
+    pick(w.cbCost, Qt::Key_End);
     QCOMPARE(w.cbCost->currentData().toInt(), 3);
-    w.cbPlan->setFocus();
-    QTest::keyClick(w.cbPlan, Qt::Key_Home);
+    pick(w.cbPlan, Qt::Key_Home);
     QCOMPARE(w.cbCost->currentData().toInt(), -1);
 }
 
@@ -257,8 +259,7 @@ void TestBillForm::reportToPdf()
     QVERIFY(!w.bbReport->isEnabled());
     openBill(w, writeBill(t.dir()));
     typeCity(w);
-    QTest::mouseClick(w.bbCompare, Qt::LeftButton);
-    QTRY_VERIFY(!w.running());
+    QVERIFY(compared(w));
     QVERIFY(w.bbReport->isEnabled());
     // The template as installed beside the program.
     QVERIFY(QFile::copy(QStringLiteral(KELVORA_SOURCE_DIR "/templates/report5.frf"),

@@ -35,6 +35,15 @@ struct Call
     int line;
 };
 
+// Whether a clock hour (hours from Julian day 0) is in the time the options count.
+bool counted(const LineLoadOptions& o, qint64 clockHour)
+{
+    const QDate d = QDate::fromJulianDay(clockHour / 24);
+    const int hour = int(clockHour % 24);
+    return !o.workingTime ||
+           (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
+}
+
 // The day of the last second of the last call reaching into the period, on any line.
 QDate lastCallDay(const LineLoadOptions& o, const std::vector<Call>& calls)
 {
@@ -61,17 +70,11 @@ LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& cal
     const qint64 logged = r.lastDay.isValid() ? (r.lastDay.toJulianDay() + 1) * 86400 : p0;
     r.periodSeconds = logged - p0;
     r.lines.resize(std::size_t(n));
-    auto counted = [&](qint64 t) {
-        const QDate d = QDate::fromJulianDay(t / 86400);
-        const int hour = int(t % 86400 / 3600);
-        return !o.workingTime ||
-               (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
-    };
     for (qint64 day = p0 / 86400; day < logged / 86400; ++day)
-        r.days += counted(day * 86400 + 3600 * o.hourFrom) ? 1 : 0;
+        r.days += counted(o, day * 24 + o.hourFrom) ? 1 : 0;
     std::map<qint64, qint64> clockHours;
     for (qint64 t = p0; t < p1; ++t) {
-        if (!counted(t))
+        if (!counted(o, t / 3600))
             continue;
         r.countedSeconds += t < logged;
         int busy = 0;
@@ -112,7 +115,7 @@ LineLoadResult bruteForce(const LineLoadOptions& o, const std::vector<Call>& cal
         for (int i = 0; i < n; ++i) {
             bool took = false;
             for (qint64 t = c.start; t < c.start + std::max<qint64>(c.length, 1) && !took; ++t)
-                took = t >= p0 && t < p1 && counted(t);
+                took = t >= p0 && t < p1 && counted(o, t / 3600);
             if (c.line == o.lines[std::size_t(i)] && took) {
                 ++r.lines[std::size_t(i)].calls;
                 ++r.calls;
@@ -136,12 +139,6 @@ std::pair<double, std::vector<qint64>> busiestDaysTraffic(const LineLoadOptions&
     if (!last.isValid())
         return {0, {}};
     const qint64 p1 = (last.toJulianDay() + 1) * 86400;
-    auto hourCounted = [&](qint64 clockHour) {
-        const QDate d = QDate::fromJulianDay(clockHour / 24);
-        const int hour = int(clockHour % 24);
-        return !o.workingTime ||
-               (o.days[std::size_t(d.dayOfWeek() - 1)] && hour >= o.hourFrom && hour < o.hourTo);
-    };
     std::map<qint64, qint64> hours; // clock hour -> busy line-seconds
     for (int line : o.lines) {
         std::vector<std::pair<qint64, qint64>> spans;
@@ -159,7 +156,7 @@ std::pair<double, std::vector<qint64>> busiestDaysTraffic(const LineLoadOptions&
             from = std::max(from, p0);
             to = std::min(to, p1);
             for (qint64 h = from / 3600; h * 3600 < to; ++h)
-                if (hourCounted(h))
+                if (counted(o, h))
                     hours[h] += std::min(to, (h + 1) * 3600) - std::max(from, h * 3600);
         }
     }
@@ -168,7 +165,7 @@ std::pair<double, std::vector<qint64>> busiestDaysTraffic(const LineLoadOptions&
         bool dayCounted = false;
         qint64 best = 0;
         for (qint64 h = day * 24; h < day * 24 + 24; ++h)
-            if (hourCounted(h)) {
+            if (counted(o, h)) {
                 dayCounted = true;
                 best = std::max(best, hours.count(h) ? hours[h] : 0);
             }
@@ -393,10 +390,12 @@ void TestLineLoad::designTrafficOverBusiestDays()
 
 void TestLineLoad::windowOverDatabase()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
+    TEST_NEW_DATABASE(t);
     auto when = [](int day, int h, int m, int s = 0) {
         return QDateTime(QDate(2026, 3, day), QTime(h, m, s));
+    };
+    auto shortDay = [](int day) {
+        return QLocale().toString(QDate(2026, 3, day), QLocale::ShortFormat);
     };
     t.exec({QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)"),
             QStringLiteral("INSERT INTO Lines VALUES (2, 2150002, NULL, NULL)"),
@@ -427,15 +426,12 @@ void TestLineLoad::windowOverDatabase()
     QCOMPARE(cell(w.GridHours, 10, 1), busyHour);
     QCOMPARE(cell(w.GridHours, 10, 2), QStringLiteral("2"));
     QCOMPARE(summary(w, QStringLiteral("Час наибольшей нагрузки")), QStringLiteral("10:00–11:00"));
-    QCOMPARE(summary(w, QStringLiteral("Впервые")),
-             QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
-                 QStringLiteral(" 10:30:00"));
+    QCOMPARE(summary(w, QStringLiteral("Впервые")), shortDay(1) + QStringLiteral(" 10:30:00"));
     QCOMPARE(summary(w, QStringLiteral("Заняты все линии")), QStringLiteral("0 ч 15 мин 00 сек"));
     // The busiest hours of the two days: 10:00 on the 1st (4,500 line-seconds) and 23:00 on
     // the 2nd (1 second).
     // The days busiest first: the 1st (a Sunday) before the 2nd.
-    QCOMPARE(cell(w.GridDays, 0, 1),
-             QLocale().toString(QDate(2026, 3, 1), QLocale::ShortFormat) + QStringLiteral(" Вс"));
+    QCOMPARE(cell(w.GridDays, 0, 1), shortDay(1) + QStringLiteral(" Вс"));
     QCOMPARE(summary(w, QStringLiteral("Расчётная нагрузка")),
              QLocale().toString(4501.0 / 7200, 'f', 3));
     // B(2; 0,625) is 10.7 %: at 1 % four lines are needed; at 20 % two do, while the busiest
@@ -480,7 +476,7 @@ void TestLineLoad::windowOverDatabase()
     QTRY_VERIFY(!future.running());
     QCOMPARE(summary(future, QStringLiteral("Учтено дней")),
              QStringLiteral("3 (по %1 — день последнего звонка; дни после него не учтены)")
-                 .arg(QLocale().toString(QDate(2026, 3, 3), QLocale::ShortFormat)));
+                 .arg(shortDay(3)));
     QCOMPARE(summary(future, QStringLiteral("Расчётная нагрузка")),
              QLocale().toString(8101.0 / (3 * 3600), 'f', 3));
 }

@@ -19,22 +19,20 @@ QStringList row(const char* prefix, const char* length, const char* price)
             QString::fromLatin1(price)};
 }
 
-Plan named(const QString& name)
+Plan named(const QString& name, int id = 0)
 {
     Plan p;
     p.name = name;
+    p.id = id;
     return p;
 }
 
 // Two stored plans, the second the default, and line 5 on the first.
 PlanSet stored()
 {
-    Plan a = named(QStringLiteral("Город"));
-    a.id = 10;
-    Plan b = named(QStringLiteral("Межгород"));
-    b.id = 11;
+    Plan b = named(QStringLiteral("Межгород"), 11);
     b.isDefault = true;
-    return PlanSet({a, b}, {{5, 10}});
+    return PlanSet({named(QStringLiteral("Город"), 10), b}, {{5, 10}});
 }
 
 } // namespace

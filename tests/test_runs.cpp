@@ -57,10 +57,11 @@ struct Hold
     }
 };
 
-bool lostConnection(const std::exception_ptr& failure)
-{
-    return runs::failureText(failure).contains(TDM::ConnectionLostText());
-}
+// The run ends failed, its failure told as a lost connection.
+#define FAILS_AS_LOST_CONNECTION(run)                                                              \
+    QCOMPARE(ended(run), runs::RunState::Failed);                                                  \
+    QVERIFY2(runs::failureText((run).failure()).contains(TDM::ConnectionLostText()),               \
+             qPrintable(runs::failureText((run).failure())))
 
 ShareRun::Request shareRequest(const test::TestDatabase& t, ShareRun::Measure measure)
 {
@@ -122,8 +123,7 @@ void TestRuns::statistics()
     test::addManyCalls(t, 60000);
     run.setStepHook([&t](qint64) { cutOthers(t); });
     run.start(shareRequest(t, ShareRun::Measure::Cost));
-    QCOMPARE(ended(run), runs::RunState::Failed);
-    QVERIFY2(lostConnection(run.failure()), qPrintable(runs::failureText(run.failure())));
+    FAILS_AS_LOST_CONNECTION(run);
 }
 
 void TestRuns::lineLoadInPieces()
@@ -167,8 +167,7 @@ void TestRuns::lineLoadStopAndLostConnection()
     // Cut off in the middle of the read: the database's error, told as a lost connection.
     run.setStepHook([&t](qint64) { cutOthers(t); });
     run.start(lineLoadRequest(t, QDate(2026, 3, 1), QDate(2026, 3, 2), 1));
-    QCOMPARE(ended(run), runs::RunState::Failed);
-    QVERIFY2(lostConnection(run.failure()), qPrintable(runs::failureText(run.failure())));
+    FAILS_AS_LOST_CONNECTION(run);
 }
 
 namespace {
@@ -228,8 +227,7 @@ void TestRuns::reportStopAndLostConnection()
             cutOthers(t);
     });
     run.start(reportRequest(t, settings, ReportKind::Detailed, QStringLiteral("report2.frf")));
-    QCOMPARE(ended(run), runs::RunState::Failed);
-    QVERIFY2(lostConnection(run.failure()), qPrintable(runs::failureText(run.failure())));
+    FAILS_AS_LOST_CONNECTION(run);
     QVERIFY(!run.pages());
     QVERIFY(!copies.isEmpty());
 }

@@ -37,6 +37,28 @@
 
 namespace {
 
+// A database `t` of the statements `sql` alone, a session `s` over it and `w`, its statistics
+// window of 1 March 2026 as on a screen 1024 pixels wide, on show.
+#define PIE_WINDOW(sql, w)                                                                         \
+    TEST_NEW_DATABASE(t);                                                                          \
+    t.exec(sql);                                                                                   \
+    test::MainWindowSession s(t);                                                                  \
+    QVERIFY(s.ok);                                                                                 \
+    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);    \
+    w.resize(1000, 600);                                                                           \
+    w.show()
+
+// The labels drawn on the pie, with a text.
+QList<const QGraphicsTextItem*> pieLabels(const TStat1Form& w)
+{
+    QList<const QGraphicsTextItem*> out;
+    for (QGraphicsItem* item : w.Chart2->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+            if (text->isVisible() && !text->toPlainText().isEmpty())
+                out << text;
+    return out;
+}
+
 // The main window, from which the statistics window takes its lists.
 struct Session : test::MainWindowSession
 {
@@ -231,15 +253,14 @@ void TestStats::slicesOfSubscribers()
 void TestStats::captionsAndMessages()
 {
     SMALL_LOG_SESSION(t, s);
-    const QLocale l;
+    const auto day = [](int d) {
+        return QLocale().toString(QDate(2026, 3, d), QLocale::ShortFormat);
+    };
     auto one = s.stats(2, 2);
-    QCOMPARE(one->windowTitle(), QStringLiteral("Загрузка линий за ") +
-                                     l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QCOMPARE(one->windowTitle(), QStringLiteral("Загрузка линий за ") + day(2));
     auto period = s.stats(1, 2);
-    QCOMPARE(period->windowTitle(), QStringLiteral("Загрузка линий за период с ") +
-                                        l.toString(QDate(2026, 3, 1), QLocale::ShortFormat) +
-                                        QStringLiteral(" по ") +
-                                        l.toString(QDate(2026, 3, 2), QLocale::ShortFormat));
+    QCOMPARE(period->windowTitle(), QStringLiteral("Загрузка линий за период с ") + day(1) +
+                                        QStringLiteral(" по ") + day(2));
     QVERIFY(shown(*period));
     QCOMPARE(Messages::shown().last().text, QStringLiteral("Надо отметить хотя бы ОДНУ линию"));
     QCOMPARE(Messages::shown().last().kind, Messages::Kind::Plain);
@@ -306,9 +327,7 @@ void TestStats::stopAndEscapeWhileComputing()
 // second click and the close box were refused, stops its worker at once.
 void TestStats::destroyedWhileComputing()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
-    test::fillDemoLog(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
+    TEST_DEMO_CALL_LOG(t, 60000, QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
     test::MainWindowSession s(t);
     QVERIFY(s.ok);
     auto w = std::make_unique<TStat1Form>(s.dm, QDate(2026, 1, 1), QDate(2026, 3, 31),
@@ -335,8 +354,6 @@ void TestStats::smallSlicesGoToTheLegend()
 {
     // Eight subscribers of 3 % each side by side at the top of the pie, one of 76 %, two of
     // a few seconds.
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
     QStringList sql{QStringLiteral("INSERT INTO Lines VALUES (1, 2150001, NULL, NULL)")};
     const int seconds[] = {300, 300, 300, 300, 300, 300, 300, 300, 7580, 10, 10};
     for (int i = 0; i < 11; ++i) {
@@ -346,26 +363,17 @@ void TestStats::smallSlicesGoToTheLegend()
         sql << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(10, i, 0)), seconds[i], 8125551,
                                 1, 101 + i);
     }
-    t.exec(sql);
-    test::MainWindowSession s(t);
-    QVERIFY(s.ok);
-    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);
-    w.resize(1000, 600); // as on a screen 1024 pixels wide
-    w.show();
+    PIE_WINDOW(sql, w);
     w.PageControl->setCurrentIndex(1);
     TStat1Form::SetAllChecked(*w.clbLinesIn, true);
     QVERIFY(shown(w));
     QCOMPARE(w.Series1->count(), 11);
     QTest::qWait(50); // the chart lays out again once its size is known
-    QList<QRectF> labels;
-    for (QGraphicsItem* item : w.Chart2->scene()->items())
-        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
-            if (text->isVisible() && !text->toPlainText().isEmpty())
-                labels << text->sceneBoundingRect();
-    QVERIFY(!labels.isEmpty()); // the labels were laid out and looked at
-    for (int i = 0; i < labels.size(); ++i)
-        for (int j = i + 1; j < labels.size(); ++j)
-            QVERIFY(!labels[i].intersects(labels[j]));
+    const auto drawn = pieLabels(w);
+    QVERIFY(!drawn.isEmpty()); // the labels were laid out and looked at
+    for (int i = 0; i < drawn.size(); ++i)
+        for (int j = i + 1; j < drawn.size(); ++j)
+            QVERIFY(!drawn[i]->sceneBoundingRect().intersects(drawn[j]->sceneBoundingRect()));
     // Some slices have no label; every slice is named in the legend.
     int unnamed = 0;
     for (const QPieSlice* slice : w.Series1->slices())
@@ -380,8 +388,6 @@ void TestStats::smallSlicesGoToTheLegend()
 // its colour and share, and the labels on the pie are whole, inside the chart and apart.
 void TestStats::fortyLinesAllNamedInTheLegend()
 {
-    test::TestDatabase t;
-    TEST_CREATE_DATABASE(t);
     QStringList sql{
         QStringLiteral("INSERT INTO Users (NumberIN, FIO) VALUES (101, 'Иванов Иван Петрович')")};
     for (int line = 1; line <= 40; ++line) {
@@ -391,12 +397,7 @@ void TestStats::fortyLinesAllNamedInTheLegend()
         sql << test::insertCall(QDateTime(QDate(2026, 3, 1), QTime(8, line, 0)),
                                 line % 7 == 0 ? 5 : 20 * line, 8125551, line, 101);
     }
-    t.exec(sql);
-    test::MainWindowSession s(t);
-    QVERIFY(s.ok);
-    TStat1Form w(s.dm, QDate(2026, 3, 1), QDate(2026, 3, 1), *s.tabs.cqLines, *s.tabs.cqUsers);
-    w.resize(1000, 600); // as on a screen 1024 pixels wide
-    w.show();
+    PIE_WINDOW(sql, w);
     TStat1Form::SetAllChecked(*w.clbLinesOut, true);
     QVERIFY(shown(w));
     QCOMPARE(w.Series1->count(), 40);
@@ -424,19 +425,16 @@ void TestStats::fortyLinesAllNamedInTheLegend()
     QStringList sliceLabels =
         labels(w.Series1).replaceInStrings(QStringLiteral("  "), QStringLiteral(" "));
     const QRectF chart = w.Chart2->chart()->sceneBoundingRect();
-    QList<QRectF> placed;
-    for (QGraphicsItem* item : w.Chart2->scene()->items())
-        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
-            if (text->isVisible() && !text->toPlainText().isEmpty()) {
-                QVERIFY2(sliceLabels.contains(text->toPlainText().simplified()),
-                         qPrintable(text->toPlainText()));
-                QVERIFY(chart.contains(text->sceneBoundingRect()));
-                placed << text->sceneBoundingRect();
-            }
+    const auto placed = pieLabels(w);
+    for (const QGraphicsTextItem* text : placed) {
+        QVERIFY2(sliceLabels.contains(text->toPlainText().simplified()),
+                 qPrintable(text->toPlainText()));
+        QVERIFY(chart.contains(text->sceneBoundingRect()));
+    }
     QVERIFY(placed.size() >= 5);
     for (int i = 0; i < placed.size(); ++i)
         for (int j = i + 1; j < placed.size(); ++j)
-            QVERIFY(!placed[i].intersects(placed[j]));
+            QVERIFY(!placed[i]->sceneBoundingRect().intersects(placed[j]->sceneBoundingRect()));
 
     // A row clicked pulls its slice out.
     legend->scrollToItem(legend->topLevelItem(30));
